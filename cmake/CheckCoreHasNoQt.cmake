@@ -1,0 +1,18 @@
+# Fails when a file of the core folders includes a Qt header.
+# Run as: cmake -DSOURCE_DIR=<top> -P CheckCoreHasNoQt.cmake
+set(core_dirs ports app link camera_index windows upload imaging adjust print)
+set(offenders)
+foreach(dir IN LISTS core_dirs)
+  file(GLOB_RECURSE files ${SOURCE_DIR}/src/${dir}/*.h ${SOURCE_DIR}/src/${dir}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]*/)")
+    if(lines)
+      list(APPEND offenders "${file}: ${lines}")
+    endif()
+  endforeach()
+endforeach()
+if(offenders)
+  list(JOIN offenders "\n" text)
+  message(FATAL_ERROR "Qt headers included by the core:\n${text}")
+endif()
+message(STATUS "The core includes no Qt header")

@@ -1,0 +1,234 @@
+#include "app/program.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/ini_file.h"
+#include "link/protocol.h"
+#include "ports/memory.h"
+#include "ports/serial_line.h"
+#include "ports/shell.h"
+#include "ports/timers.h"
+
+namespace fotolyx {
+
+namespace {
+
+constexpr std::size_t FILEPREV_MAX_CHARS = 9;
+constexpr std::size_t FILEINITPATH_MAX_CHARS = 259;
+constexpr std::size_t LOG_PALETTE_BLOCK_SIZE = 1'032;
+constexpr std::uint8_t MID_GREY = 0x80;
+
+bool FolderIsWritable(const std::filesystem::path& folder) {
+    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+void ReportNoMemory(Shell& shell) {
+    shell.MessageBox("Not enough memory.", "Global Memory", MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
+HostEnvironment HostEnvironment::FromProcess(bool trueColourDisplay) {
+    HostEnvironment environment;
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    environment.programDirectory = error ? std::filesystem::path(".") : executable.parent_path();
+    environment.startDirectory = std::filesystem::current_path(error);
+    if (error) {
+        environment.startDirectory = ".";
+    }
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        environment.configHome = xdg;
+    } else if (home != nullptr && home[0] != '\0') {
+        environment.configHome = std::filesystem::path(home) / ".config";
+    }
+    environment.tempDirectory = std::filesystem::temp_directory_path(error);
+    if (error) {
+        environment.tempDirectory = "/tmp";
+    }
+    environment.trueColourDisplay = trueColourDisplay;
+    return environment;
+}
+
+LogPalette MakeFixedScreenPalette() {
+    LogPalette palette;
+    auto grey = [](int level) {
+        const auto v = static_cast<std::uint8_t>(level);
+        return PaletteEntry{v, v, v, 0};
+    };
+    for (int i = 0; i < 6; ++i) {
+        palette.palPalEntry[i] = grey(10 * i);
+    }
+    for (int i = 6; i < 16; ++i) {
+        palette.palPalEntry[i] = grey(10 * i + 105);
+    }
+    for (int b = 0; b < 5; ++b) {
+        for (int g = 0; g < 6; ++g) {
+            for (int r = 0; r < 8; ++r) {
+                palette.palPalEntry[16 + 48 * b + 8 * g + r] = PaletteEntry{
+                    static_cast<std::uint8_t>(60 + 15 * r), static_cast<std::uint8_t>(60 + 20 * g),
+                    static_cast<std::uint8_t>(60 + 24 * b), 0};
+            }
+        }
+    }
+    return palette;
+}
+
+std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment) {
+    if (FolderIsWritable(environment.programDirectory) || environment.configHome.empty()) {
+        return environment.programDirectory / SETTINGS_FILE_NAME;
+    }
+    return environment.configHome / "fotolyx" / SETTINGS_FILE_NAME;
+}
+
+std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
+    const std::string pattern = (folder / "tmpXXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+        return {};
+    }
+    ::close(fd);
+    return std::filesystem::path(name.data());
+}
+
+Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
+    : ports(programPorts), environment(std::move(hostEnvironment)) {}
+
+Program::~Program() { RemoveScratchFiles(); }
+
+void Program::Startup() {
+    display.RunningOnNt = true;
+
+    display.TrueColourDisplay = environment.trueColourDisplay;
+    if (!display.TrueColourDisplay) {
+        if (ports.memory.AllocateZeroed(LOG_PALETTE_BLOCK_SIZE)) {
+            display.ImagePalette = MakeFixedScreenPalette();
+            display.ScreenPalette = display.ImagePalette;
+        } else {
+            ReportNoMemory(ports.shell);
+        }
+        if (ports.memory.AllocateZeroed(LOG_PALETTE_BLOCK_SIZE)) {
+            display.DisplayPalette = display.ImagePalette;
+        } else {
+            ReportNoMemory(ports.shell);
+        }
+    }
+
+    settings.SettingsPath = ChooseSettingsPath(environment);
+
+    link = LinkState{};
+
+    StartDirectory = environment.startDirectory;
+
+    const std::filesystem::path scratchFolder =
+        FolderIsWritable(StartDirectory) ? StartDirectory : environment.tempDirectory;
+    scratch.ScratchFileA = CreateScratchFile(scratchFolder);
+    scratch.ScratchFileB = CreateScratchFile(scratchFolder);
+
+    AllocateBuffers();
+    ReadSettings();
+
+    link.SelectedPort = PORT_COM1;
+    ports.timers.StartTimer(FRAME_WINDOW, FRAME_TIMER_OPEN_PORT, OPEN_PORT_DELAY_MS);
+}
+
+void Program::AllocateBuffers() {
+    auto allocate = [this](std::size_t size) {
+        auto block = ports.memory.AllocateZeroed(size);
+        if (!block) {
+            ReportNoMemory(ports.shell);
+        }
+        return block;
+    };
+    // A live picture starts as a mid-grey 24-bit bitmap of its size.
+    auto livePicture = [&allocate](std::size_t size, std::int32_t width, std::int32_t height) {
+        std::optional<DibBlock> picture;
+        if (auto block = allocate(size)) {
+            picture = DibBlock(std::move(*block));
+            std::uint8_t* p = picture->data();
+            WriteLe32(p, INFO_HEADER_SIZE);
+            WriteLe32(p + 4, static_cast<std::uint32_t>(width));
+            WriteLe32(p + 8, static_cast<std::uint32_t>(height));
+            WriteLe16(p + 12, 1);
+            WriteLe16(p + 14, 24);
+            const std::size_t pixelBytes = static_cast<std::size_t>(width) * height * 3;
+            std::fill_n(p + INFO_HEADER_SIZE, pixelBytes, MID_GREY);
+        }
+        return picture;
+    };
+
+    buffers.TransferBuffer = allocate(TRANSFER_BUFFER_SIZE);
+    buffers.ThumbnailBuffer = allocate(THUMBNAIL_BUFFER_SIZE);
+    if (auto block = allocate(WORK_IMAGE_SIZE)) {
+        buffers.WorkImage = DibBlock(std::move(*block));
+    }
+    buffers.LivePreviewImage =
+        livePicture(LIVE_PREVIEW_IMAGE_SIZE, LIVE_PREVIEW_WIDTH, LIVE_PREVIEW_HEIGHT);
+    buffers.LivePhotoImage = livePicture(LIVE_PHOTO_IMAGE_SIZE, LIVE_PHOTO_WIDTH, LIVE_PHOTO_HEIGHT);
+}
+
+void Program::ReadSettings() {
+    settings.OpenInitialDir = StartDirectory.string();
+    const IniFile file = IniFile::Load(settings.SettingsPath);
+    const std::string preview =
+        file.GetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV, "0", FILEPREV_MAX_CHARS);
+    settings.FilePreviewEnabled = preview.empty() || preview.front() != '0';
+    settings.OpenInitialDir = file.GetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH,
+                                             settings.OpenInitialDir, FILEINITPATH_MAX_CHARS);
+}
+
+void Program::WriteSettings() {
+    IniFile file = IniFile::Load(settings.SettingsPath);
+    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV, settings.FilePreviewEnabled ? "1" : "0");
+    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
+    std::error_code ignored;
+    std::filesystem::create_directories(settings.SettingsPath.parent_path(), ignored);
+    // A settings file that cannot be written is not worth a message at exit.
+    file.Save(settings.SettingsPath);
+}
+
+void Program::RemoveScratchFiles() {
+    std::error_code ignored;
+    for (auto* path : {&scratch.ScratchFileA, &scratch.ScratchFileB}) {
+        if (!path->empty()) {
+            std::filesystem::remove(*path, ignored);
+            path->clear();
+        }
+    }
+}
+
+void Program::Shutdown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+
+    if (ports.line.IsOpen()) {
+        const std::uint8_t reset = RESET_LINK;
+        ports.line.Write({&reset, 1});
+    }
+
+    buffers = LongLivedBuffers{};
+
+    display.ScreenPalette.reset();
+    display.ImagePalette.reset();
+    display.DisplayPalette.reset();
+
+    WriteSettings();
+
+    ports.line.Close();
+
+    RemoveScratchFiles();
+}
+
+}  // namespace fotolyx

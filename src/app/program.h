@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/dib_block.h"
+#include "imaging/palette.h"
+#include "link/link_state.h"
+
+namespace fotolyx {
+
+class Shell;
+class Timers;
+class SerialLine;
+class LocalClock;
+class Memory;
+
+// The world as the host finds it at start-up.
+struct HostEnvironment {
+    std::filesystem::path programDirectory;  // folder of the program file
+    std::filesystem::path startDirectory;    // current directory at start-up
+    std::filesystem::path configHome;        // $XDG_CONFIG_HOME, or ~/.config
+    std::filesystem::path tempDirectory;     // the system's temporary folder
+    bool trueColourDisplay = true;           // false for a screen of exactly 8 bits per pixel
+
+    // Reads the running process: its executable, working directory and environment.
+    static HostEnvironment FromProcess(bool trueColourDisplay);
+};
+
+struct Ports {
+    Shell& shell;
+    Timers& timers;
+    SerialLine& line;
+    LocalClock& clock;
+    Memory& memory;
+};
+
+inline constexpr int FRAME_TIMER_OPEN_PORT = 2;
+inline constexpr int OPEN_PORT_DELAY_MS = 300;
+
+inline constexpr std::size_t TRANSFER_BUFFER_SIZE = 925'696;
+inline constexpr std::size_t THUMBNAIL_BUFFER_SIZE = 59'392;
+inline constexpr std::size_t WORK_IMAGE_SIZE = 925'696;
+inline constexpr std::size_t LIVE_PREVIEW_IMAGE_SIZE = 59'392;
+inline constexpr std::size_t LIVE_PHOTO_IMAGE_SIZE = 925'696;
+inline constexpr std::int32_t LIVE_PREVIEW_WIDTH = 160;
+inline constexpr std::int32_t LIVE_PREVIEW_HEIGHT = 120;
+inline constexpr std::int32_t LIVE_PHOTO_WIDTH = 640;
+inline constexpr std::int32_t LIVE_PHOTO_HEIGHT = 480;
+
+inline constexpr char SETTINGS_FILE_NAME[] = "snapcfg.ini";
+inline constexpr char SETTINGS_SECTION[] = "Mode";
+inline constexpr char SETTINGS_KEY_FILEPREV[] = "FILEPREV";
+inline constexpr char SETTINGS_KEY_FILEINITPATH[] = "FILEINITPATH";
+
+struct DisplayState {
+    bool RunningOnNt = true;
+    bool TrueColourDisplay = true;
+    // Only on an 8-bit screen: the fixed palette, and the copies the screen and the picture
+    // windows draw with.
+    std::optional<LogPalette> ScreenPalette;
+    std::optional<LogPalette> ImagePalette;
+    std::optional<LogPalette> DisplayPalette;
+};
+
+struct SettingsState {
+    std::filesystem::path SettingsPath;
+    bool FilePreviewEnabled = false;
+    std::string OpenInitialDir;
+};
+
+struct ScratchFiles {
+    std::filesystem::path ScratchFileA;
+    std::filesystem::path ScratchFileB;
+};
+
+// Allocated at start-up, released at shutdown; a buffer that could not be had stays empty.
+struct LongLivedBuffers {
+    std::optional<std::vector<std::uint8_t>> TransferBuffer;
+    std::optional<std::vector<std::uint8_t>> ThumbnailBuffer;
+    std::optional<DibBlock> WorkImage;
+    std::optional<DibBlock> LivePreviewImage;
+    std::optional<DibBlock> LivePhotoImage;
+};
+
+// All process-wide state of one run of the program. Tests make one per case.
+class Program {
+public:
+    Program(Ports ports, HostEnvironment environment);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Start-up initialisation, run once while the frame is being created.
+    void Startup();
+    // Shutdown, run once while the frame is being destroyed.
+    void Shutdown();
+
+    Ports ports;
+    HostEnvironment environment;
+
+    DisplayState display;
+    SettingsState settings;
+    std::filesystem::path StartDirectory;
+    ScratchFiles scratch;
+    LongLivedBuffers buffers;
+    LinkState link;
+
+private:
+    void AllocateBuffers();
+    void ReadSettings();
+    void WriteSettings();
+    void RemoveScratchFiles();
+
+    bool shutDown_ = false;
+};
+
+// The fixed palette of 8-bit screens: six dark greys, ten light greys, then a colour cube of
+// 5 blue x 6 green x 8 red levels.
+LogPalette MakeFixedScreenPalette();
+
+// snapcfg.ini beside the program when that folder is writable, else in the user's config
+// folder.
+std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment);
+
+// Creates an empty, uniquely named "tmp…" file in folder; empty path when it cannot.
+std::filesystem::path CreateScratchFile(const std::filesystem::path& folder);
+
+}  // namespace fotolyx

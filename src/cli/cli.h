@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ports/local_clock.h"
+#include "ports/memory.h"
+#include "ports/serial_line.h"
+#include "ports/shell.h"
+#include "ports/timers.h"
+
+namespace fotolyx::cli {
+
+// Message boxes go to stderr as "CAPTION: text" and are answered with the default button.
+class TerminalShell final : public Shell {
+public:
+    int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+    void SetStatusText(std::string_view text) override;
+};
+
+class SystemClock final : public LocalClock {
+public:
+    LocalTime Now() const override;
+};
+
+// File commands need no timers and no line.
+class NoTimers final : public Timers {
+public:
+    void StartTimer(WindowId, int, int) override {}
+    void KillTimer(WindowId, int) override {}
+};
+
+class NoLine final : public SerialLine {
+public:
+    LineOpenResult Open(int) override { return LineOpenResult::Missing; }
+    void Close() override {}
+    bool IsOpen() const override { return false; }
+    void Write(std::span<const std::uint8_t>) override {}
+    std::size_t Read(std::span<std::uint8_t>) override { return 0; }
+    bool SetBaudRate(std::uint32_t) override { return false; }
+    void Purge() override {}
+};
+
+// Everything a command may use; one per run.
+struct Context {
+    TerminalShell shell;
+    SystemClock clock;
+    NoTimers timers;
+    NoLine line;
+    Memory memory;
+};
+
+using Arguments = std::vector<std::string>;
+
+// One command of the table in main.cpp. Returns the process exit status.
+struct Command {
+    const char* name;
+    const char* usage;
+    const char* summary;
+    int (*run)(Context& context, const Arguments& arguments);
+};
+
+int RunSettings(Context& context, const Arguments& arguments);
+
+}  // namespace fotolyx::cli

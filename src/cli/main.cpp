@@ -1,0 +1,39 @@
+#include <cstring>
+#include <iostream>
+
+#include "cli/cli.h"
+
+namespace fotolyx::cli {
+namespace {
+
+constexpr Command COMMANDS[] = {
+    {"settings", "settings", "start up and shut down once; print the settings in force",
+     RunSettings},
+};
+
+void PrintHelp(std::ostream& out) {
+    out << "Usage: fotolyx-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
+    for (const auto& command : COMMANDS) {
+        out << "  " << command.usage << "\n      " << command.summary << '\n';
+    }
+}
+
+}  // namespace
+}  // namespace fotolyx::cli
+
+int main(int argc, char** argv) {
+    using namespace fotolyx::cli;
+    Arguments arguments(argv + 1, argv + argc);
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
+        PrintHelp(arguments.empty() ? std::cerr : std::cout);
+        return arguments.empty() ? 2 : 0;
+    }
+    for (const auto& command : COMMANDS) {
+        if (arguments[0] == command.name) {
+            Context context;
+            return command.run(context, Arguments(arguments.begin() + 1, arguments.end()));
+        }
+    }
+    std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";
+    return 2;
+}

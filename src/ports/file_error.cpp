@@ -1,0 +1,14 @@
+#include "ports/file_error.h"
+
+#include "ports/shell.h"
+
+namespace fotolyx {
+
+void ReportFileError(Shell& shell, int code) {
+    if (code >= 0 && code <= 46) {
+        return;
+    }
+    shell.MessageBox("ERROR", "Fotolyx", MB_TASKMODAL | MB_ICONHAND);
+}
+
+}  // namespace fotolyx

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string_view>
+
+namespace fotolyx {
+
+// Message box styles and answers keep the values of the platform they were designed on, so
+// the core can say exactly which buttons and icon a box has.
+inline constexpr unsigned MB_OK = 0x0000;
+inline constexpr unsigned MB_OKCANCEL = 0x0001;
+inline constexpr unsigned MB_YESNOCANCEL = 0x0003;
+inline constexpr unsigned MB_YESNO = 0x0004;
+inline constexpr unsigned MB_ICONHAND = 0x0010;
+inline constexpr unsigned MB_ICONQUESTION = 0x0020;
+inline constexpr unsigned MB_ICONEXCLAMATION = 0x0030;
+inline constexpr unsigned MB_ICONINFORMATION = 0x0040;
+inline constexpr unsigned MB_TASKMODAL = 0x2000;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+// The visible effects of the program. Hosts implement it with real widgets (the GUI), with
+// text on a terminal (the CLI) or with a record (tests).
+class Shell {
+public:
+    virtual ~Shell() = default;
+
+    // Shows a message box and returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
+    virtual int MessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
+
+    // The single text of the frame's status bar.
+    virtual void SetStatusText(std::string_view text) = 0;
+};
+
+}  // namespace fotolyx

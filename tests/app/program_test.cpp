@@ -1,0 +1,263 @@
+#include "app/program.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "link/protocol.h"
+#include "support/fakes.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::FailingMemory;
+using testing::FixedClock;
+using testing::RecordingShell;
+using testing::RecordingTimers;
+using testing::ScriptedLine;
+using testing::TempDir;
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One program run in a throw-away world: a program folder, a start folder and a config home.
+struct World {
+    TempDir root;
+    RecordingShell shell;
+    RecordingTimers timers;
+    ScriptedLine line;
+    FixedClock clock;
+    FailingMemory memory;
+    HostEnvironment environment;
+
+    explicit World(bool trueColour = true) {
+        for (const char* name : {"program", "start", "config", "tmp"}) {
+            std::filesystem::create_directory(root / name);
+        }
+        environment.programDirectory = root / "program";
+        environment.startDirectory = root / "start";
+        environment.configHome = root / "config";
+        environment.tempDirectory = root / "tmp";
+        environment.trueColourDisplay = trueColour;
+    }
+
+    Program Make() { return Program(Ports{shell, timers, line, clock, memory}, environment); }
+    std::filesystem::path SettingsFile() const { return root / "program" / "snapcfg.ini"; }
+};
+
+TEST(Settings, FirstRunUsesDefaultsAndWritesTheFileAtExit) {
+    World world;
+    auto program = world.Make();
+    program.Startup();
+    EXPECT_FALSE(program.settings.FilePreviewEnabled);
+    EXPECT_EQ(program.settings.OpenInitialDir, (world.root / "start").string());
+    EXPECT_EQ(program.settings.SettingsPath, world.SettingsFile());
+
+    program.settings.OpenInitialDir = "/pictures/last";
+    program.Shutdown();
+    EXPECT_EQ(ReadText(world.SettingsFile()), "[Mode]\nFILEPREV=0\nFILEINITPATH=/pictures/last\n");
+}
+
+TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
+    const struct {
+        const char* line;
+        bool enabled;
+    } cases[] = {
+        {"FILEPREV=0", false},  {"FILEPREV=1", true},     {"FILEPREV=yes", true},
+        {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
+        {"FILEPREV=  1 ", true}};
+    for (const auto& c : cases) {
+        World world;
+        std::ofstream(world.SettingsFile()) << "[mode]\n" << c.line << "\n";
+        auto program = world.Make();
+        program.Startup();
+        EXPECT_EQ(program.settings.FilePreviewEnabled, c.enabled) << c.line;
+    }
+}
+
+TEST(Settings, ValuesAreCutToTheirReadLimits) {
+    World world;
+    const std::string longPath = "/" + std::string(300, 'p');
+    std::ofstream(world.SettingsFile()) << "[Mode]\nFILEINITPATH=" << longPath << "\n";
+    auto program = world.Make();
+    program.Startup();
+    EXPECT_EQ(program.settings.OpenInitialDir, longPath.substr(0, 259));
+}
+
+TEST(Settings, WritingKeepsOtherSectionsKeysAndComments) {
+    World world;
+    std::ofstream(world.SettingsFile())
+        << "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFilePrev=1\nextra=2\n";
+    auto program = world.Make();
+    program.Startup();
+    EXPECT_TRUE(program.settings.FilePreviewEnabled);
+    program.settings.FilePreviewEnabled = false;
+    program.settings.OpenInitialDir = "/a";
+    program.Shutdown();
+    EXPECT_EQ(ReadText(world.SettingsFile()),
+              "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFILEPREV=0\nextra=2\n"
+              "FILEINITPATH=/a\n");
+}
+
+TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
+    World world;
+    world.environment.programDirectory = world.root / "missing-program-folder";
+    auto program = world.Make();
+    program.Startup();
+    program.Shutdown();
+    EXPECT_TRUE(std::filesystem::exists(world.root / "config" / "fotolyx" / "snapcfg.ini"));
+
+    if (::geteuid() != 0) {  // root writes into read-only folders regardless
+        World readOnly;
+        std::filesystem::permissions(readOnly.root / "program", std::filesystem::perms::owner_read |
+                                                                    std::filesystem::perms::owner_exec);
+        EXPECT_EQ(ChooseSettingsPath(readOnly.environment),
+                  readOnly.root / "config" / "fotolyx" / "snapcfg.ini");
+    }
+}
+
+TEST(Startup, ScratchFilesLiveInTheStartFolderUntilShutdown) {
+    World world;
+    auto program = world.Make();
+    program.Startup();
+    const auto a = program.scratch.ScratchFileA;
+    const auto b = program.scratch.ScratchFileB;
+    EXPECT_EQ(a.parent_path(), world.root / "start");
+    EXPECT_EQ(b.parent_path(), world.root / "start");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.filename().string().rfind("tmp", 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(a));
+    EXPECT_TRUE(std::filesystem::exists(b));
+    program.Shutdown();
+    EXPECT_FALSE(std::filesystem::exists(a));
+    EXPECT_FALSE(std::filesystem::exists(b));
+}
+
+TEST(Startup, ScratchFilesFallBackToTheTemporaryFolder) {
+    World world;
+    world.environment.startDirectory = world.root / "missing-start-folder";
+    auto program = world.Make();
+    program.Startup();
+    EXPECT_EQ(program.scratch.ScratchFileA.parent_path(), world.root / "tmp");
+}
+
+TEST(Startup, LeavesTheLinkResetAndSchedulesThePortOpening) {
+    World world;
+    auto program = world.Make();
+    program.link.TransferMode = 3;
+    program.link.SetupPhase = 0;
+    program.Startup();
+    EXPECT_EQ(program.link.TransferMode, 0);
+    EXPECT_EQ(program.link.SetupPhase, 1);
+    EXPECT_EQ(program.link.ExpectedLength, 116);
+    EXPECT_EQ(program.link.SelectedPort, 1001);
+    EXPECT_EQ(world.timers.running.at({FRAME_WINDOW, 2}), 300);
+    EXPECT_TRUE(program.display.RunningOnNt);
+}
+
+TEST(Startup, BuffersHaveTheirSizesAndTheLivePicturesAreMidGrey) {
+    World world;
+    auto program = world.Make();
+    program.Startup();
+    auto& buffers = program.buffers;
+    ASSERT_TRUE(buffers.TransferBuffer && buffers.ThumbnailBuffer && buffers.WorkImage &&
+                buffers.LivePreviewImage && buffers.LivePhotoImage);
+    EXPECT_EQ(buffers.TransferBuffer->size(), 925'696u);
+    EXPECT_EQ(buffers.ThumbnailBuffer->size(), 59'392u);
+    EXPECT_EQ(buffers.WorkImage->size(), 925'696u);
+    const struct {
+        const DibBlock* picture;
+        std::int32_t width, height;
+        std::size_t size;
+    } live[] = {{&*buffers.LivePreviewImage, 160, 120, 59'392},
+                {&*buffers.LivePhotoImage, 640, 480, 925'696}};
+    for (const auto& l : live) {
+        const DibBlock& dib = *l.picture;
+        EXPECT_EQ(dib.size(), l.size);
+        EXPECT_EQ(DibHeaderSize(dib), 40u);
+        EXPECT_EQ(DibWidth(dib), l.width);
+        EXPECT_EQ(DibHeight(dib), l.height);
+        EXPECT_EQ(DibBitCount(dib), 24);
+        EXPECT_EQ(ReadLe16(dib.data() + 12), 1);  // planes
+        for (std::size_t offset = 16; offset < 40; offset += 4) {
+            EXPECT_EQ(ReadLe32(dib.data() + offset), 0u) << offset;
+        }
+        const std::size_t pixels = static_cast<std::size_t>(l.width) * l.height * 3;
+        EXPECT_EQ(std::count(dib.data() + 40, dib.data() + 40 + pixels, 0x80),
+                  static_cast<std::ptrdiff_t>(pixels));
+    }
+    program.Shutdown();
+    EXPECT_FALSE(buffers.TransferBuffer || buffers.LivePhotoImage);
+}
+
+TEST(Startup, AFailedAllocationIsReportedAndStartupGoesOn) {
+    World world;
+    world.memory.failingCalls = {1, 3};  // ThumbnailBuffer and LivePreviewImage
+    auto program = world.Make();
+    program.Startup();
+    ASSERT_EQ(world.shell.messages.size(), 2u);
+    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
+    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
+    EXPECT_EQ(world.shell.messages[0].style, MB_ICONEXCLAMATION);
+    EXPECT_TRUE(program.buffers.TransferBuffer);
+    EXPECT_FALSE(program.buffers.ThumbnailBuffer);
+    EXPECT_TRUE(program.buffers.WorkImage);
+    EXPECT_FALSE(program.buffers.LivePreviewImage);
+    EXPECT_TRUE(program.buffers.LivePhotoImage);
+    EXPECT_EQ(world.timers.running.count({FRAME_WINDOW, 2}), 1u);
+}
+
+TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
+    World trueColour;
+    auto program = trueColour.Make();
+    program.Startup();
+    EXPECT_FALSE(program.display.ImagePalette || program.display.ScreenPalette ||
+                 program.display.DisplayPalette);
+
+    World eightBit(false);
+    auto paletted = eightBit.Make();
+    paletted.Startup();
+    ASSERT_TRUE(paletted.display.ImagePalette && paletted.display.DisplayPalette &&
+                paletted.display.ScreenPalette);
+    const LogPalette& palette = *paletted.display.ImagePalette;
+    EXPECT_EQ(palette.palVersion, 0x300);
+    EXPECT_EQ(palette.palNumEntries, 256);
+    const struct {
+        int index;
+        int red, green, blue;
+    } entries[] = {{0, 0, 0, 0},        {5, 50, 50, 50},        {6, 165, 165, 165},
+                   {15, 255, 255, 255}, {16, 60, 60, 60},       {23, 165, 60, 60},
+                   {24, 60, 80, 60},    {64, 60, 60, 84},       {255, 165, 160, 156}};
+    for (const auto& e : entries) {
+        const PaletteEntry& p = palette.palPalEntry[e.index];
+        EXPECT_EQ((std::array{p.peRed, p.peGreen, p.peBlue, p.peFlags}),
+                  (std::array<std::uint8_t, 4>{static_cast<std::uint8_t>(e.red),
+                                               static_cast<std::uint8_t>(e.green),
+                                               static_cast<std::uint8_t>(e.blue), 0}))
+            << e.index;
+    }
+    EXPECT_EQ(paletted.display.DisplayPalette->palPalEntry[200].peBlue,
+              palette.palPalEntry[200].peBlue);
+    paletted.Shutdown();
+    EXPECT_FALSE(paletted.display.ImagePalette || paletted.display.DisplayPalette);
+}
+
+TEST(Shutdown, ResetsTheLinkAndClosesThePortOnlyOnce) {
+    World world;
+    auto program = world.Make();
+    program.Startup();
+    world.line.Open(1001);
+    program.Shutdown();
+    program.Shutdown();
+    EXPECT_EQ(world.line.written, std::vector<std::uint8_t>{RESET_LINK});
+    EXPECT_FALSE(world.line.IsOpen());
+}
+
+}  // namespace
+}  // namespace fotolyx
