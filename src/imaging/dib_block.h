@@ -19,7 +19,7 @@ inline constexpr std::uint32_t BI_BITFIELDS = 3;
 // 12-byte core header), an optional colour table and the pixel rows, bottom row first, each
 // padded to a multiple of 4 bytes. The first 32-bit word (the header size) decides the layout.
 class DibBlock {
-public:
+  public:
     DibBlock() = default;
     explicit DibBlock(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
@@ -34,7 +34,7 @@ public:
     std::span<const std::uint8_t> bytes() const { return bytes_; }
     std::vector<std::uint8_t>& storage() { return bytes_; }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 
@@ -64,8 +64,8 @@ struct DibDimensions {
 DibDimensions DibSize(const DibBlock* dib);
 
 // A block with a 40-byte header (size 40, planes 1, the bit count, all else 0), a colour table
-// of colourCount four-byte entries and zeroed rows. None when the sizes overflow or memory
-// runs out.
+// of colourCount four-byte entries (0: the full 2^bit count table up to 8 bits, none above)
+// and zeroed rows. None when the sizes overflow or memory runs out.
 std::optional<DibBlock> CreateDib(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                                   std::uint32_t colourCount = 0);
 
