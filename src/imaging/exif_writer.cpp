@@ -151,7 +151,8 @@ constexpr std::size_t ComputeBlockSize() {
     for (const std::size_t count : DIRECTORY_SIZES) {
         size += 6;
         for (std::size_t i = first; i < first + count; ++i) {
-            const std::uint64_t valueSize = ValueSize(EXIF_TEMPLATE[i].type, EXIF_TEMPLATE[i].count);
+            const std::uint64_t valueSize =
+                ValueSize(EXIF_TEMPLATE[i].type, EXIF_TEMPLATE[i].count);
             size += ENTRY_BYTES + (valueSize > 4 ? static_cast<std::size_t>(valueSize) : 0);
         }
         first += count;
@@ -161,7 +162,7 @@ constexpr std::size_t ComputeBlockSize() {
 constexpr std::size_t EXIF_BLOCK_SIZE = ComputeBlockSize();
 
 class TiffReader {
-public:
+  public:
     TiffReader(std::span<const std::uint8_t> tiff, ByteOrder order) : tiff_(tiff), order_(order) {}
 
     std::optional<std::uint32_t> Get16(std::size_t offset) const {
@@ -200,9 +201,11 @@ public:
                 if (*entryTag != tag) {
                     continue;
                 }
-                const std::uint64_t size = ValueSize(static_cast<std::uint16_t>(*type), *valueCount);
+                const std::uint64_t size =
+                    ValueSize(static_cast<std::uint16_t>(*type), *valueCount);
                 const std::size_t place = size > 4 ? *value : entry + 8;
-                if (place > tiff_.size() || tiff_.size() - place < std::max<std::uint64_t>(size, 4)) {
+                if (place > tiff_.size() ||
+                    tiff_.size() - place < std::max<std::uint64_t>(size, 4)) {
                     return std::nullopt;
                 }
                 return ExifTagPlace{place, *valueCount};
@@ -221,7 +224,7 @@ public:
         return place ? Get32(place->valueOffset) : std::nullopt;
     }
 
-private:
+  private:
     std::span<const std::uint8_t> tiff_;
     ByteOrder order_;
 };
@@ -250,8 +253,8 @@ std::optional<std::vector<std::uint8_t>> BuildExifBlock() {
         if (directory == IFD0_INDEX) {
             ifd0NextField = offset + 2 + ENTRY_BYTES * count;
         }
-        offset = WriteDirectory(tiff, offset,
-                                std::span<const ExifTagRecord>(EXIF_TEMPLATE).subspan(first, count));
+        offset = WriteDirectory(
+            tiff, offset, std::span<const ExifTagRecord>(EXIF_TEMPLATE).subspan(first, count));
         if (directory == INTEROPERABILITY_INDEX) {
             Put32(tiff + ifd0NextField, static_cast<std::uint32_t>(offset));
         }

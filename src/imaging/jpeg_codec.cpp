@@ -70,7 +70,7 @@ extern "C" boolean SkipCommentMarker(j_decompress_ptr cinfo) {
 }
 
 class FileCloser {
-public:
+  public:
     explicit FileCloser(std::FILE* file) : file_(file) {}
     ~FileCloser() {
         if (file_ != nullptr) {
@@ -87,7 +87,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     std::FILE* file_;
 };
 
@@ -287,7 +287,8 @@ bool StartDecompression(DecompressSession& session, std::FILE* input, int colour
     }
     if (colourCount > 0) {
         cinfo.quantize_colors = TRUE;
-        cinfo.desired_number_of_colors = colourCount < 2 ? 2 : (colourCount > 256 ? 256 : colourCount);
+        cinfo.desired_number_of_colors =
+            colourCount < 2 ? 2 : (colourCount > 256 ? 256 : colourCount);
     }
     jpeg_calc_output_dimensions(&cinfo);
     return true;
@@ -301,8 +302,8 @@ bool DecompressRows(DecompressSession& session, std::uint8_t* pixels, std::size_
     jpeg_start_decompress(&cinfo);
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row =
-            pixels + static_cast<std::size_t>(cinfo.output_height - 1 - cinfo.output_scanline) *
-                         stride;
+            pixels +
+            static_cast<std::size_t>(cinfo.output_height - 1 - cinfo.output_scanline) * stride;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     return true;
@@ -346,8 +347,8 @@ std::vector<std::uint8_t> MakeBmpHead(const jpeg_decompress_struct& cinfo, int b
         if (cinfo.quantize_colors) {
             // The quantiser's map follows the output order: blue, green, red.
             for (int c = 0; c < 3; ++c) {
-                entry[c] = cinfo.out_color_components == 1 ? cinfo.colormap[0][i]
-                                                           : cinfo.colormap[c][i];
+                entry[c] =
+                    cinfo.out_color_components == 1 ? cinfo.colormap[0][i] : cinfo.colormap[c][i];
             }
         } else {
             entry[0] = entry[1] = entry[2] = static_cast<std::uint8_t>(i);
@@ -369,8 +370,8 @@ std::optional<SamplingFactors> ParseSamplingFactors(std::string_view text) {
             return at < text.size() && text[at] >= '1' && text[at] <= '4' ? text[at] - '0' : 0;
         };
         const int horizontal = digit(position);
-        const bool hasX = position + 1 < text.size() &&
-                          (text[position + 1] == 'x' || text[position + 1] == 'X');
+        const bool hasX =
+            position + 1 < text.size() && (text[position + 1] == 'x' || text[position + 1] == 'X');
         const int vertical = digit(position + 2);
         if (horizontal == 0 || !hasX || vertical == 0) {
             return std::nullopt;
@@ -391,8 +392,7 @@ std::optional<SamplingFactors> ParseSamplingFactors(std::string_view text) {
 }
 
 int CompressBmpToJpeg(JpegState& state, const std::filesystem::path& input,
-                      const std::filesystem::path& output, std::string_view sampling,
-                      int quality) {
+                      const std::filesystem::path& output, std::string_view sampling, int quality) {
     state.JpegErrorFlag = false;
     const std::optional<SamplingFactors> factors = ParseSamplingFactors(sampling);
     if (!factors) {

@@ -38,7 +38,7 @@ std::optional<std::size_t> SegmentEnd(std::span<const std::uint8_t> bytes, std::
     if (at + 4 > bytes.size()) {
         return std::nullopt;
     }
-    const std::size_t end = at + 2 + Big16(bytes, at);
+    const std::size_t end = at + 2 + Big16(bytes, at + 2);
     if (end > bytes.size()) {
         return std::nullopt;
     }
@@ -114,7 +114,8 @@ std::optional<std::vector<std::uint8_t>> CollectSegments(std::span<const std::ui
             return std::nullopt;
         }
         if (IsMarker(jpeg, position, marker)) {
-            contents.insert(contents.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(position + 4),
+            contents.insert(contents.end(),
+                            jpeg.begin() + static_cast<std::ptrdiff_t>(position + 4),
                             jpeg.begin() + static_cast<std::ptrdiff_t>(*end));
         }
         position = *end;
@@ -193,8 +194,8 @@ int HasStandardHuffmanTables(Shell& shell, const std::filesystem::path& path) {
         }
         std::size_t table = at + 4;
         while (valid && table < end) {
-            const auto slot = std::find(HUFFMAN_SLOT_IDS.begin(), HUFFMAN_SLOT_IDS.end(),
-                                        (*head)[table]);
+            const auto slot =
+                std::find(HUFFMAN_SLOT_IDS.begin(), HUFFMAN_SLOT_IDS.end(), (*head)[table]);
             if (slot == HUFFMAN_SLOT_IDS.end() || table + 17 > end) {
                 valid = false;
                 break;
@@ -256,8 +257,8 @@ std::optional<std::vector<std::uint8_t>> CompactJpeg(std::span<const std::uint8_
             return std::nullopt;
         }
         const bool tables = atMarker && (marker == JPEG_DQT || marker == JPEG_DHT);
-        const bool dropped = atMarker && ((marker >= JPEG_APP0 && marker <= JPEG_APP15) ||
-                                          marker == JPEG_COM);
+        const bool dropped =
+            atMarker && ((marker >= JPEG_APP0 && marker <= JPEG_APP15) || marker == JPEG_COM);
         if (tables) {
             bool& written = marker == JPEG_DQT ? quantisationWritten : huffmanWritten;
             if (!written) {

@@ -92,8 +92,8 @@ std::array<std::uint8_t, FILE_HEADER_SIZE> FileHeader(std::uint32_t fileSize,
 
 // Writes the parts one after the other, beside the destination and then over it, or straight
 // into a scratch file.
-bool WriteParts(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts,
-                bool atomic) {
+bool WriteParts(const std::filesystem::path& path,
+                std::initializer_list<std::span<const std::uint8_t>> parts, bool atomic) {
     if (atomic) {
         AtomicFile out(path);
         for (const auto part : parts) {
@@ -128,13 +128,13 @@ bool DiskHasRoom(SaveContext& context, const SaveWindowTraits& traits,
 bool SaveJpegBranch(SaveContext& context, const SaveWindowTraits& traits, const DibBlock& picture,
                     const std::filesystem::path& path, SaveAsResult& result) {
     if (!WritePictureBmp(context.scratchFileA, picture, false) ||
-        CompressBmpToJpeg(context.jpeg, context.scratchFileA, context.scratchFileB,
-                          traits.sampling, SAVE_AS_QUALITY) != 1) {
+        CompressBmpToJpeg(context.jpeg, context.scratchFileA, context.scratchFileB, traits.sampling,
+                          SAVE_AS_QUALITY) != 1) {
         return false;
     }
     const WholeFileResult jpeg = ReadWholeFile(context.scratchFileB);
-    if (!jpeg || !DiskHasRoom(context, traits, path,
-                              jpeg.bytes->size() + traits.jpegSpaceMargin, true)) {
+    if (!jpeg ||
+        !DiskHasRoom(context, traits, path, jpeg.bytes->size() + traits.jpegSpaceMargin, true)) {
         return false;
     }
     context.save.SaveQuality = SAVE_AS_QUALITY;
@@ -176,8 +176,8 @@ bool Save256ColourBranch(SaveContext& context, const SaveWindowTraits& traits,
     if (ReduceTo256Colours(context.shell, context.memory, picture, *reduced) != 1) {
         return false;
     }
-    const auto header =
-        FileHeader(static_cast<std::uint32_t>(FILE_HEADER_SIZE + reduced->size()), BMP8_PIXEL_OFFSET);
+    const auto header = FileHeader(static_cast<std::uint32_t>(FILE_HEADER_SIZE + reduced->size()),
+                                   BMP8_PIXEL_OFFSET);
     return WriteParts(path, {header, *reduced}, true);
 }
 
@@ -218,7 +218,8 @@ struct FitSize {
 
 FitSize FitThumbnail(std::int32_t w, std::int32_t h) {
     if (w <= h) {
-        return {static_cast<std::int32_t>(std::int64_t{w} * THUMBNAIL_HEIGHT / h), THUMBNAIL_HEIGHT};
+        return {static_cast<std::int32_t>(std::int64_t{w} * THUMBNAIL_HEIGHT / h),
+                THUMBNAIL_HEIGHT};
     }
     FitSize fit{THUMBNAIL_WIDTH, static_cast<std::int32_t>(std::int64_t{h} * THUMBNAIL_WIDTH / w)};
     if (fit.height > THUMBNAIL_HEIGHT) {
@@ -356,8 +357,8 @@ bool WritePictureBmp(const std::filesystem::path& path, const DibBlock& picture,
         return false;
     }
     const std::size_t bytes = PictureBytes(picture);
-    const auto header = FileHeader(static_cast<std::uint32_t>(FILE_HEADER_SIZE + bytes),
-                                   BMP24_PIXEL_OFFSET);
+    const auto header =
+        FileHeader(static_cast<std::uint32_t>(FILE_HEADER_SIZE + bytes), BMP24_PIXEL_OFFSET);
     return WriteParts(path, {header, picture.bytes().first(bytes)}, atomic);
 }
 
@@ -389,10 +390,9 @@ std::optional<ThumbnailJpeg> MakeThumbnailJpeg(SaveContext& context,
     ScaleIntoFrame(*loaded.block, fit, *frame);
     std::filesystem::path framed = MakeTempName(context.tempDirectory);
     std::filesystem::path compressed = MakeTempName(context.tempDirectory);
-    const bool ok = !framed.empty() && !compressed.empty() &&
-                    WritePictureBmp(framed, *frame, false) &&
-                    CompressBmpToJpeg(context.jpeg, framed, compressed, SAMPLING_2X1,
-                                      THUMBNAIL_QUALITY) == 1;
+    const bool ok =
+        !framed.empty() && !compressed.empty() && WritePictureBmp(framed, *frame, false) &&
+        CompressBmpToJpeg(context.jpeg, framed, compressed, SAMPLING_2X1, THUMBNAIL_QUALITY) == 1;
     WholeFileResult jpeg;
     if (ok) {
         jpeg = ReadWholeFile(compressed);
@@ -457,15 +457,15 @@ int SaveJpegWithExif(SaveContext& context, const std::filesystem::path& source,
                static_cast<std::uint32_t>(thumbnail->height));
     SetExifTag(context.shell, *exif, TAG_JPEG_INTERCHANGE_FORMAT_LENGTH, std::nullopt,
                static_cast<std::uint32_t>(thumbnailLength));
-    for (const std::uint16_t tag : {TAG_DATE_TIME_ORIGINAL, TAG_DATE_TIME_DIGITIZED, TAG_DATE_TIME}) {
+    for (const std::uint16_t tag :
+         {TAG_DATE_TIME_ORIGINAL, TAG_DATE_TIME_DIGITIZED, TAG_DATE_TIME}) {
         SetExifTag(context.shell, *exif, tag, stamp, 0);
     }
     std::filesystem::path pictureSource = source;
     if (!reuse) {
         reencoded = MakeTempName(context.tempDirectory);
-        if (reencoded.empty() ||
-            CompressBmpToJpeg(context.jpeg, bitmap, reencoded, SAMPLING_2X1,
-                              context.save.SaveQuality) != 1) {
+        if (reencoded.empty() || CompressBmpToJpeg(context.jpeg, bitmap, reencoded, SAMPLING_2X1,
+                                                   context.save.SaveQuality) != 1) {
             return finish(0);
         }
         pictureSource = reencoded;

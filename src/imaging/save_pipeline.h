@@ -23,7 +23,8 @@ enum class SaveWindowKind { Capture, Openfile, Liveimage };
 inline constexpr int SAVE_FILTER_JPEG = 1;
 inline constexpr int SAVE_FILTER_FULL_COLOUR_BMP = 2;
 inline constexpr int SAVE_FILTER_256_COLOUR_BMP = 3;
-inline constexpr unsigned SAVE_DIALOG_FLAGS = 0x1006;  // overwrite prompt, hide read-only, must exist
+inline constexpr unsigned SAVE_DIALOG_FLAGS =
+    0x1006;  // overwrite prompt, hide read-only, must exist
 inline constexpr int SAVE_AS_QUALITY = 75;
 inline constexpr int THUMBNAIL_QUALITY = 10;
 inline constexpr char SAMPLING_2X1[] = "2x1,1x1,1x1";
