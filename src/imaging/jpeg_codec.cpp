@@ -70,7 +70,7 @@ extern "C" boolean SkipCommentMarker(j_decompress_ptr cinfo) {
 }
 
 class FileCloser {
-  public:
+public:
     explicit FileCloser(std::FILE* file) : file_(file) {}
     ~FileCloser() {
         if (file_ != nullptr) {
@@ -87,7 +87,7 @@ class FileCloser {
         return ok;
     }
 
-  private:
+private:
     std::FILE* file_;
 };
 

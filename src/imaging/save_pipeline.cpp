@@ -362,6 +362,18 @@ bool WritePictureBmp(const std::filesystem::path& path, const DibBlock& picture,
     return WriteParts(path, {header, picture.bytes().first(bytes)}, atomic);
 }
 
+std::optional<DibBlock> MakeThumbnailPicture(const DibBlock& source) {
+    if (!ReadableImage(source)) {
+        return std::nullopt;
+    }
+    const FitSize fit = FitThumbnail(DibWidth(source), DibHeight(source));
+    std::optional<DibBlock> frame = CreateDib(THUMBNAIL_WIDTH, THUMBNAIL_HEIGHT, 24);
+    if (frame) {
+        ScaleIntoFrame(source, fit, *frame);
+    }
+    return frame;
+}
+
 std::optional<ThumbnailJpeg> MakeThumbnailJpeg(SaveContext& context,
                                                const std::filesystem::path& source,
                                                const std::filesystem::path& bitmapPath) {

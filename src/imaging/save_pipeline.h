@@ -95,6 +95,10 @@ std::optional<ThumbnailJpeg> MakeThumbnailJpeg(SaveContext& context,
                                                const std::filesystem::path& source,
                                                const std::filesystem::path& bitmapPath);
 
+// The thumbnail's picture: a 24-bit or 8-bit source scaled bilinearly to fit 160x120 and
+// placed on black. None when the source is not such a picture or memory runs out.
+std::optional<DibBlock> MakeThumbnailPicture(const DibBlock& source);
+
 // Puts newFile in place of destination: 1 copied, 0 the copy failed (the destination is as it
 // was), -1 not enough free space. The destination is backed up first and restored from the
 // backup if it no longer matches it after a failed copy. newFile is removed in every case.
