@@ -138,15 +138,16 @@ bool SaveJpegBranch(SaveContext& context, const SaveWindowTraits& traits, const 
         return false;
     }
     context.save.SaveQuality = SAVE_AS_QUALITY;
-    // The same bitmap at the same settings compresses to the same bytes; they go to the chosen
-    // file through a file beside it, so the old file survives any failure.
-    if (!WriteFileAtomically(path, *jpeg.bytes)) {
-        return false;
-    }
+    // Compressing the same bitmap again at the same settings would give the same bytes, so the
+    // Exif save starts from them. The chosen file is written once, beside and then over the old
+    // one; when the Exif save fails it gets the plain JPEG, as it would have had before it.
     if (traits.exifAfterJpeg) {
-        result.exifResult = SaveJpegWithExif(context, path, path);
+        result.exifResult = SaveJpegWithExif(context, context.scratchFileB, path);
+        if (result.exifResult == 1) {
+            return true;
+        }
     }
-    return true;
+    return WriteFileAtomically(path, *jpeg.bytes);
 }
 
 bool SaveFullColourBranch(SaveContext& context, const SaveWindowTraits& traits,
@@ -264,6 +265,35 @@ void ScaleIntoFrame(const DibBlock& source, FitSize fit, DibBlock& frame) {
             }
         }
     }
+}
+
+// The space test, then the new bytes beside the destination and over it. The old contents are
+// kept as a backup and put back should the destination have changed after a failed write.
+int ReplaceFileWithBytes(SaveContext& context, const std::filesystem::path& destination,
+                         std::span<const std::uint8_t> bytes) {
+    const std::uint64_t s = bytes.size();
+    const std::uint64_t d = SizeOrZero(destination);
+    const std::uint64_t available = context.freeSpace.AvailableBytes(FolderOf(destination));
+    const bool room = (s > d && s - d < available) || (s <= d && available > 0);
+    if (!room) {
+        return -1;
+    }
+    std::error_code error;
+    std::optional<std::vector<std::uint8_t>> backup;
+    if (std::filesystem::exists(destination, error)) {
+        WholeFileResult old = ReadWholeFile(destination);
+        if (old) {
+            backup = std::move(old.bytes);
+        }
+    }
+    const bool copied = WriteFileAtomically(destination, bytes);
+    if (!copied && backup) {
+        const WholeFileResult now = ReadWholeFile(destination);
+        if (!now || *now.bytes != *backup) {
+            WriteFileAtomically(destination, *backup);
+        }
+    }
+    return copied ? 1 : 0;
 }
 
 bool ReadableImage(const DibBlock& dib) {
@@ -430,11 +460,9 @@ int SaveJpegWithExif(SaveContext& context, const std::filesystem::path& source,
     }
     std::filesystem::path bitmap = MakeTempName(context.tempDirectory);
     std::filesystem::path reencoded;
-    std::filesystem::path result;
     const auto finish = [&](int code) {
         DropTempFile(bitmap);
         DropTempFile(reencoded);
-        DropTempFile(result);
         return code;
     };
     if (bitmap.empty()) {
@@ -492,55 +520,31 @@ int SaveJpegWithExif(SaveContext& context, const std::filesystem::path& source,
     if (pictureLength < 2) {
         return finish(0);
     }
-    result = MakeTempName(context.tempDirectory);
     const std::span<const std::uint8_t> pictureBytes(*picture);
-    if (result.empty() ||
-        !WriteParts(result,
-                    {pictureBytes.first(2), *exif,
-                     std::span<const std::uint8_t>(*compactThumbnail).first(thumbnailLength),
-                     pictureBytes.subspan(2, pictureLength - 2)},
-                    false)) {
+    const std::span<const std::uint8_t> thumbnailBytes =
+        std::span<const std::uint8_t>(*compactThumbnail).first(thumbnailLength);
+    std::vector<std::uint8_t> file;
+    try {
+        file.reserve(exif->size() + thumbnailBytes.size() + pictureLength);
+    } catch (const std::bad_alloc&) {
         return finish(0);
     }
-    const int replaced = ReplaceFileSafely(context, destination, result);
-    result.clear();  // removed by ReplaceFileSafely
-    return finish(replaced);
+    // Start of image, the Exif block, its thumbnail, then the rest of the picture.
+    file.insert(file.end(), pictureBytes.begin(), pictureBytes.begin() + 2);
+    file.insert(file.end(), exif->begin(), exif->end());
+    file.insert(file.end(), thumbnailBytes.begin(), thumbnailBytes.end());
+    file.insert(file.end(), pictureBytes.begin() + 2,
+                pictureBytes.begin() + static_cast<std::ptrdiff_t>(pictureLength));
+    return finish(ReplaceFileWithBytes(context, destination, file));
 }
 
 int ReplaceFileSafely(SaveContext& context, const std::filesystem::path& destination,
                       const std::filesystem::path& newFile) {
     std::filesystem::path incoming = newFile;
-    std::filesystem::path backup;
-    const auto finish = [&](int code) {
-        DropTempFile(backup);
-        DropTempFile(incoming);
-        return code;
-    };
-    const std::uint64_t s = SizeOrZero(newFile);
-    const std::uint64_t d = SizeOrZero(destination);
-    const std::uint64_t available = context.freeSpace.AvailableBytes(FolderOf(destination));
-    const bool room = (s > d && s - d < available) || (s <= d && available > 0);
-    if (!room) {
-        return finish(-1);
-    }
-    std::error_code error;
-    std::optional<std::vector<std::uint8_t>> original;
-    if (std::filesystem::exists(destination, error)) {
-        WholeFileResult old = ReadWholeFile(destination);
-        backup = MakeTempName(context.tempDirectory);
-        if (old && !backup.empty() && WriteParts(backup, {*old.bytes}, false)) {
-            original = std::move(old.bytes);
-        }
-    }
     const WholeFileResult bytes = ReadWholeFile(newFile);
-    const bool copied = bytes && WriteFileAtomically(destination, *bytes.bytes);
-    if (!copied && original) {
-        const WholeFileResult now = ReadWholeFile(destination);
-        if (!now || *now.bytes != *original) {
-            WriteFileAtomically(destination, *original);
-        }
-    }
-    return finish(copied ? 1 : 0);
+    const int result = bytes ? ReplaceFileWithBytes(context, destination, *bytes.bytes) : 0;
+    DropTempFile(incoming);
+    return result;
 }
 
 }  // namespace fotolyx

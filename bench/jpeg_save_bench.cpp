@@ -1,0 +1,207 @@
+// The Openfile window's JPEG save (BMP -> JPEG -> Exif save with thumbnail) of a 640 x 480
+// picture and the codec's two operations alone, against two chains of common tools doing the
+// same job (bench/jpeg_peer_chains.sh), timed in the same run. Prints both ratios at the end.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imaging/dib_block.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/save_pipeline.h"
+#include "ports/free_space.h"
+#include "ports/local_clock.h"
+#include "ports/memory.h"
+#include "ports/shell.h"
+
+namespace fotolyx {
+namespace {
+
+// Answers every save dialog with one path and file type.
+class BenchShell final : public Shell {
+public:
+    int MessageBox(std::string_view text, std::string_view caption, unsigned) override {
+        std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
+                     static_cast<int>(text.size()), text.data());
+        return IDOK;
+    }
+    void SetStatusText(std::string_view) override {}
+    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest&) override {
+        return answer;
+    }
+    SaveDialogResult answer;
+};
+
+class BenchClock final : public LocalClock {
+public:
+    LocalTime Now() const override { return {2002, 3, 4, 5, 6, 7}; }
+};
+
+// A scratch folder holding the picture, as memory and as a BMP file, and its JPEG.
+struct BenchWorld {
+    std::filesystem::path folder;
+    DibBlock picture;
+    BenchShell shell;
+    BenchClock clock;
+    SystemFreeSpace freeSpace;
+    Memory memory;
+    JpegState jpeg;
+    SaveState save;
+    std::string initialDirectory;
+
+    BenchWorld() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "fotolyx-bench-XXXXXX").string();
+        folder = ::mkdtemp(pattern.data());
+        picture = *CreateDib(640, 480, 24);
+        std::uint8_t* pixels = DibBits(picture);
+        for (int y = 0; y < 480; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                std::uint8_t* p = pixels + 1920 * y + 3 * x;
+                p[0] = static_cast<std::uint8_t>(x * 255 / 640);
+                p[1] = static_cast<std::uint8_t>(y * 255 / 480);
+                p[2] = static_cast<std::uint8_t>(((x ^ y) * 7 + x * y / 64) & 0xFF);
+            }
+        }
+        WritePictureBmp(folder / "picture.bmp", picture, false);
+        CompressBmpToJpeg(jpeg, folder / "picture.bmp", folder / "picture.jpg", "2x1,1x1,1x1", 75);
+    }
+    ~BenchWorld() {
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }
+
+    SaveContext Context() {
+        return SaveContext{shell,
+                           clock,
+                           freeSpace,
+                           memory,
+                           jpeg,
+                           save,
+                           folder / "scratchA",
+                           folder / "scratchB",
+                           folder,
+                           initialDirectory};
+    }
+};
+
+BenchWorld& World() {
+    static BenchWorld world;
+    return world;
+}
+
+void OpenfileJpegSave(benchmark::State& state) {
+    BenchWorld& world = World();
+    world.shell.answer = {(world.folder / "saved.jpg").string(), SAVE_FILTER_JPEG};
+    SaveContext context = world.Context();
+    for (auto _ : state) {
+        const SaveAsResult result =
+            SaveAsFlow(context, SaveWindowKind::Openfile, world.picture, "bench");
+        if (!result.written || result.exifResult != 1) {
+            state.SkipWithError("the save failed");
+            break;
+        }
+    }
+}
+
+void CompressBmpToJpegAlone(benchmark::State& state) {
+    BenchWorld& world = World();
+    for (auto _ : state) {
+        if (CompressBmpToJpeg(world.jpeg, world.folder / "picture.bmp", world.folder / "out.jpg",
+                              SAMPLING_2X1, SAVE_AS_QUALITY) != 1) {
+            state.SkipWithError("compression failed");
+            break;
+        }
+    }
+}
+
+void DecompressJpegToBmpAlone(benchmark::State& state) {
+    BenchWorld& world = World();
+    for (auto _ : state) {
+        if (DecompressJpegToBmp(world.jpeg, world.folder / "picture.jpg", world.folder / "out.bmp",
+                                0) != 1) {
+            state.SkipWithError("decompression failed");
+            break;
+        }
+    }
+}
+
+void PeerChain(benchmark::State& state, const char* mode) {
+    BenchWorld& world = World();
+    const std::filesystem::path script =
+        std::filesystem::path(__FILE__).parent_path() / "jpeg_peer_chains.sh";
+    const std::string command = "'" + script.string() + "' " + mode + " '" +
+                                (world.folder / "picture.bmp").string() + "' '" +
+                                world.folder.string() + "' >/dev/null 2>&1";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("the peer chain failed (are its tools installed?)");
+            break;
+        }
+    }
+}
+
+void CommonPeerChain(benchmark::State& state) {
+    PeerChain(state, "common");
+}
+void FastPeerChain(benchmark::State& state) {
+    PeerChain(state, "fast");
+}
+
+BENCHMARK(OpenfileJpegSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(CompressBmpToJpegAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(DecompressJpegToBmpAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(CommonPeerChain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(FastPeerChain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+
+// Keeps the wall time per iteration of every benchmark for the ratios.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (!run.error_occurred && run.iterations > 0) {
+                seconds[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+}  // namespace
+}  // namespace fotolyx
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    fotolyx::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const auto& s = reporter.seconds;
+    const auto ours = s.find("OpenfileJpegSave/iterations:0/real_time");
+    const auto find = [&](const std::string& prefix) {
+        for (auto it = s.begin(); it != s.end(); ++it) {
+            if (it->first.rfind(prefix, 0) == 0) {
+                return it;
+            }
+        }
+        return s.end();
+    };
+    const auto save = ours != s.end() ? ours : find("OpenfileJpegSave");
+    const auto common = find("CommonPeerChain");
+    const auto fast = find("FastPeerChain");
+    if (save != s.end() && common != s.end()) {
+        std::printf("Common chain / our Openfile JPEG save: %.1fx (aim: at least 20x)\n",
+                    common->second / save->second);
+    }
+    if (save != s.end() && fast != s.end()) {
+        std::printf("Fast chain / our Openfile JPEG save:   %.1fx (aim: at least 2x)\n",
+                    fast->second / save->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}
