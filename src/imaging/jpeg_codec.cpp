@@ -11,6 +11,7 @@
 // clang-format on
 
 #include "imaging/dib_block.h"
+#include "imaging/rewrite_file.h"
 
 #ifndef JCS_EXTENSIONS
 #error "the codec needs the BGR colour spaces of libjpeg-turbo"
@@ -83,6 +84,12 @@ public:
     // Closes now; false when buffered data could not be written.
     bool Close() {
         const bool ok = file_ != nullptr && std::fclose(file_) == 0;
+        file_ = nullptr;
+        return ok;
+    }
+    // Closes a file opened by OpenForRewrite: cut to what was written, or emptied.
+    bool CloseRewritten(bool keep) {
+        const bool ok = fotolyx::CloseRewritten(file_, keep);
         file_ = nullptr;
         return ok;
     }
@@ -417,7 +424,7 @@ int CompressBmpToJpeg(JpegState& state, const std::filesystem::path& input,
         state.JpegErrorFlag = true;
         return 0;
     }
-    FileCloser out(OpenFile(output, "wb"));
+    FileCloser out(OpenForRewrite(output));
     if (out.get() == nullptr) {
         return 0;
     }
@@ -426,7 +433,7 @@ int CompressBmpToJpeg(JpegState& state, const std::filesystem::path& input,
     const bool compressed =
         RunCompression(session, out.get(), *source, *factors, quality, rowBuffer.data());
     jpeg_destroy_compress(&session.cinfo);
-    const bool closed = out.Close();
+    const bool closed = out.CloseRewritten(compressed);
     if (!compressed || !closed) {
         state.JpegErrorFlag = true;
         return 0;
@@ -441,7 +448,7 @@ int DecompressJpegToBmp(JpegState& state, const std::filesystem::path& input,
     if (in.get() == nullptr) {
         return 0;
     }
-    FileCloser out(OpenFile(output, "wb"));
+    FileCloser out(OpenForRewrite(output));
     if (out.get() == nullptr) {
         return 0;
     }
@@ -474,14 +481,10 @@ int DecompressJpegToBmp(JpegState& state, const std::filesystem::path& input,
     in.Close();
     ok = ok && std::fwrite(head.data(), 1, head.size(), out.get()) == head.size() &&
          std::fwrite(pixels.data(), 1, pixels.size(), out.get()) == pixels.size();
-    ok = out.Close() && ok;
+    // A failed decode leaves an empty file, never a partial picture.
+    ok = out.CloseRewritten(ok);
     if (!ok) {
         state.JpegErrorFlag = true;
-        // A failed decode leaves an empty file, never a partial picture.
-        std::FILE* truncate = OpenFile(output, "wb");
-        if (truncate != nullptr) {
-            std::fclose(truncate);
-        }
         return 0;
     }
     return 1;

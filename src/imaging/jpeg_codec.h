@@ -27,7 +27,7 @@ std::optional<SamplingFactors> ParseSamplingFactors(std::string_view text);
 
 // Compresses a BMP file (8 bits with a colour table, or 24 bits; 12-, 40- or 64-byte header;
 // uncompressed, bottom-up) into a baseline JPEG file at quality 1..100 with the given
-// sampling factors. 1 on success, 0 on failure (the output may then be partly written).
+// sampling factors. 1 on success, 0 on failure (an output that was opened is left empty).
 int CompressBmpToJpeg(JpegState& state, const std::filesystem::path& input,
                       const std::filesystem::path& output, std::string_view sampling, int quality);
 

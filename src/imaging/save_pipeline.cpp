@@ -13,6 +13,7 @@
 #include "imaging/colour_reduction.h"
 #include "imaging/exif_writer.h"
 #include "imaging/jpeg_inspection.h"
+#include "imaging/rewrite_file.h"
 #include "ports/free_space.h"
 #include "ports/memory.h"
 #include "ports/shell.h"
@@ -103,7 +104,7 @@ bool WriteParts(const std::filesystem::path& path,
         }
         return out.Commit();
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = OpenForRewrite(path);
     if (file == nullptr) {
         return false;
     }
@@ -111,7 +112,7 @@ bool WriteParts(const std::filesystem::path& path,
     for (const auto part : parts) {
         ok = ok && (part.empty() || std::fwrite(part.data(), 1, part.size(), file) == part.size());
     }
-    return std::fclose(file) == 0 && ok;
+    return CloseRewritten(file, ok);
 }
 
 bool DiskHasRoom(SaveContext& context, const SaveWindowTraits& traits,
