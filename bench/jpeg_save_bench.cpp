@@ -27,7 +27,7 @@ namespace {
 
 // Answers every save dialog with one path and file type.
 class BenchShell final : public Shell {
-public:
+  public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned) override {
         std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
                      static_cast<int>(text.size()), text.data());
@@ -41,7 +41,7 @@ public:
 };
 
 class BenchClock final : public LocalClock {
-public:
+  public:
     LocalTime Now() const override { return {2002, 3, 4, 5, 6, 7}; }
 };
 
@@ -174,7 +174,7 @@ BENCHMARK(FastPeerChain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 
 // Keeps the wall time per iteration of every benchmark for the ratios.
 class RatioReporter final : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (!run.error_occurred && run.iterations > 0) {

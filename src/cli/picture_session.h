@@ -14,7 +14,7 @@ namespace fotolyx::cli {
 // One program run for the file commands: start-up on creation, shutdown on destruction, and
 // the open and save steps of an Openfile window in between, on the program's WorkImage.
 class PictureSession {
-public:
+  public:
     explicit PictureSession(Context& context);
     ~PictureSession();
     PictureSession(const PictureSession&) = delete;
@@ -35,7 +35,7 @@ public:
     Program& program() { return program_; }
     DibBlock* workImage();
 
-private:
+  private:
     SaveContext MakeSaveContext();
 
     Context& context_;

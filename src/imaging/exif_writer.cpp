@@ -162,7 +162,7 @@ constexpr std::size_t ComputeBlockSize() {
 constexpr std::size_t EXIF_BLOCK_SIZE = ComputeBlockSize();
 
 class TiffReader {
-public:
+  public:
     TiffReader(std::span<const std::uint8_t> tiff, ByteOrder order) : tiff_(tiff), order_(order) {}
 
     std::optional<std::uint32_t> Get16(std::size_t offset) const {
@@ -224,7 +224,7 @@ public:
         return place ? Get32(place->valueOffset) : std::nullopt;
     }
 
-private:
+  private:
     std::span<const std::uint8_t> tiff_;
     ByteOrder order_;
 };

@@ -71,7 +71,7 @@ extern "C" boolean SkipCommentMarker(j_decompress_ptr cinfo) {
 }
 
 class FileCloser {
-public:
+  public:
     explicit FileCloser(std::FILE* file) : file_(file) {}
     ~FileCloser() {
         if (file_ != nullptr) {
@@ -94,7 +94,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     std::FILE* file_;
 };
 

@@ -17,7 +17,7 @@ constexpr std::size_t MAX_HEADER_SIZE = 124;
 constexpr std::size_t WORK_ROW_BYTES = 3 * WORK_IMAGE_WIDTH;
 
 class InputFile {
-public:
+  public:
     explicit InputFile(const std::filesystem::path& path) : file_(std::fopen(path.c_str(), "rb")) {
         if (file_ != nullptr && ::fseeko(file_, 0, SEEK_END) == 0) {
             const off_t end = ::ftello(file_);
@@ -43,7 +43,7 @@ public:
         return std::fread(buffer, 1, count, file_);
     }
 
-private:
+  private:
     std::FILE* file_;
     std::uint64_t size_ = 0;
 };

@@ -42,7 +42,7 @@ class RecordingShell : public Shell {
 // A disk with a fixed amount of free space (after the scripted answers, one per question);
 // records the folders asked about.
 class FixedFreeSpace : public FreeSpace {
-public:
+  public:
     explicit FixedFreeSpace(std::uint64_t bytes = std::uint64_t{1} << 40) : available(bytes) {}
     std::uint64_t AvailableBytes(const std::filesystem::path& folder) override {
         askedFolders.push_back(folder);

@@ -114,7 +114,7 @@ TEST(OpenPicture, PicturesArePlacedByTheCentringAndCuttingRules) {
         const std::int32_t usedWidth = std::min(c.width, 640);
         const std::int32_t usedHeight = std::min(c.height, 480);
         for (const auto& [dx, dy] : {std::pair{0, 0}, std::pair{usedWidth - 1, usedHeight - 1},
-                                    std::pair{usedWidth / 2, usedHeight / 3}}) {
+                                     std::pair{usedWidth / 2, usedHeight / 3}}) {
             EXPECT_EQ(PixelAt(world.workImage, c.column + dx, c.row + dy),
                       source(c.skipX + dx, c.skipY + dy))
                 << c.name << " at " << dx << "," << dy;
