@@ -55,8 +55,11 @@ class Shell {
     // The single text of the frame's status bar.
     virtual void SetStatusText(std::string_view text) = 0;
 
-    // Shows the save-file dialog; none when it was cancelled.
-    virtual std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) = 0;
+    // Shows the save-file dialog; none when it was cancelled. A host without one cancels.
+    virtual std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 }  // namespace fotolyx
