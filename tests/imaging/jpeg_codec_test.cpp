@@ -20,24 +20,6 @@ using testing::SmoothColour;
 using testing::TempDir;
 using testing::WriteBytes;
 
-// Quantisation table precision bytes (high nibble of each table's first byte) of a JPEG.
-std::vector<int> QuantisationPrecisions(const Bytes& jpeg) {
-    std::vector<int> precisions;
-    std::size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
-        const std::size_t length = (jpeg[at + 2] << 8) | jpeg[at + 3];
-        if (jpeg[at + 1] == 0xDB) {
-            for (std::size_t t = at + 4; t < at + 2 + length;) {
-                const int precision = jpeg[t] >> 4;
-                precisions.push_back(precision);
-                t += 1 + (precision ? 128 : 64);
-            }
-        }
-        at += 2 + length;
-    }
-    return precisions;
-}
-
 TEST(JpegCodec, CompressesAndDecompressesFullColourPictures) {
     TempDir dir;
     WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
@@ -195,51 +177,6 @@ TEST(JpegCodec, CommentSegmentsAreReadAndDropped) {
     ASSERT_EQ(DecompressJpegToBmp(state, dir / "plain.jpg", dir / "plain.bmp", 0), 1);
     ASSERT_EQ(DecompressJpegToBmp(state, dir / "commented.jpg", dir / "commented.bmp", 0), 1);
     EXPECT_EQ(ReadBytes(dir / "plain.bmp"), ReadBytes(dir / "commented.bmp"));
-}
-
-TEST(JpegCodec, LowAndUsualQualitiesStayBaseline) {
-    TempDir dir;
-    WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
-    for (const int quality : {1, 10, 75, 100}) {
-        JpegState state;
-        ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "2x1,1x1,1x1", quality),
-                  1);
-        const Bytes jpeg = ReadBytes(dir / "out.jpg");
-        const auto precisions = QuantisationPrecisions(jpeg);
-        EXPECT_EQ(precisions, (std::vector<int>{0, 0})) << quality;
-        JpegFrameInfo info;
-        testing::RecordingShell shell;
-        ASSERT_EQ(ReadJpegFrameInfo(shell, dir / "out.jpg", info), 1);
-        EXPECT_EQ(info.sampling[0].horizontal, 2u);
-        EXPECT_EQ(info.sampling[1].horizontal, 1u);
-    }
-}
-
-TEST(JpegCodec, PixelsPerMetreBecomeTheJpegDensityAndComeBack) {
-    TempDir dir;
-    Bytes bmp = MakeBmpFile(16, 16, 24, SmoothColour);
-    WriteLe32(bmp.data() + 38, 3780);
-    WriteLe32(bmp.data() + 42, 3780);
-    WriteBytes(dir / "in.bmp", bmp);
-    JpegState state;
-    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1", 75), 1);
-    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 0), 1);
-    const Bytes back = ReadBytes(dir / "back.bmp");
-    EXPECT_EQ(ReadLe32(back.data() + 38), 3700u);
-    EXPECT_EQ(ReadLe32(back.data() + 42), 3700u);
-}
-
-TEST(JpegCodec, AColourCountQuantisesToAnEightBitBitmap) {
-    TempDir dir;
-    WriteBytes(dir / "in.bmp", MakeBmpFile(32, 32, 24, SmoothColour));
-    JpegState state;
-    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1", 90), 1);
-    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 16), 1);
-    const DibFileResult back = LoadDibFile(dir / "back.bmp");
-    ASSERT_TRUE(back);
-    EXPECT_EQ(DibBitCount(*back.block), 8);
-    EXPECT_LE(DibNumColors(*back.block), 16);
-    EXPECT_GT(DibNumColors(*back.block), 1);
 }
 
 }  // namespace

@@ -247,20 +247,5 @@ TEST(JpegInspection, HuffmanTestLooksAtTheFirstTableSegmentOnly) {
     }
 }
 
-TEST(JpegInspection, TheCodecsOwnOutputPassesOnceCompacted) {
-    TempDir dir;
-    WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
-    JpegState state;
-    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "plain.jpg", "2x1,1x1,1x1", 75), 1);
-    RecordingShell shell;
-    EXPECT_EQ(HasStandardHuffmanTables(shell, dir / "plain.jpg"), 0);
-    const auto compacted = ReadAndCompactJpeg(dir / "plain.jpg");
-    ASSERT_TRUE(compacted);
-    WriteBytes(dir / "compact.jpg", *compacted);
-    EXPECT_EQ(HasStandardHuffmanTables(shell, dir / "compact.jpg"), 1);
-    EXPECT_EQ(DecompressJpegToBmp(state, dir / "compact.jpg", dir / "back.bmp", 0), 1);
-    EXPECT_FALSE(ReadAndCompactJpeg(dir / "missing.jpg"));
-}
-
 }  // namespace
 }  // namespace fotolyx

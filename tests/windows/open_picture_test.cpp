@@ -161,24 +161,6 @@ TEST(OpenPicture, LongerHeadersAndGapsBeforeThePixelsAreHonoured) {
     }
 }
 
-TEST(OpenPicture, JpegFilesAreDecodedFirst) {
-    OpenWorld world;
-    WriteBytes(world.dir / "in.bmp", MakeBmpFile(320, 240, 24, SmoothColour));
-    ASSERT_EQ(CompressBmpToJpeg(world.jpeg, world.dir / "in.bmp", world.dir / "in.jpg",
-                                "1x1,1x1,1x1", 95),
-              1);
-    ASSERT_TRUE(
-        OpenPictureFile(world.context, world.dir / "in.jpg", OPEN_FILTER_JPEG, world.workImage));
-    EXPECT_TRUE(world.shell.messages.empty());
-    const Bgr decoded = PixelAt(world.workImage, 160 + 100, 120 + 50);
-    const Bgr expected = SmoothColour(100, 50);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(decoded[c], expected[c], 8);
-    }
-    EXPECT_EQ(PixelAt(world.workImage, 159, 120), BLACK);
-    EXPECT_EQ(PictureFileTitle(world.dir / "in.jpg"), "in.jpg");
-}
-
 TEST(OpenPicture, ShortFilesLeaveBlackOrRepeatTheLastColour) {
     const std::vector<Bgr> table = MarkedTable();
     {
