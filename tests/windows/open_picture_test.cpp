@@ -253,6 +253,17 @@ TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
          }(),
          OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
     };
+    // A frame header claiming 65000 x 65000 pixels is refused before anything is allocated.
+    Bytes huge = jpeg;
+    for (std::size_t at = 2; at + 9 < huge.size(); at += 2 + ((huge[at + 2] << 8) | huge[at + 3])) {
+        if (huge[at + 1] == 0xC0) {
+            huge.at(at + 5) = huge.at(at + 7) = 0xFD;
+            huge.at(at + 6) = huge.at(at + 8) = 0xE8;
+            break;
+        }
+    }
+    cases.push_back(
+        {"a JPEG of 65000 x 65000 pixels", huge, OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT});
     // A JPEG cut at each of its markers before the scan data.
     for (std::size_t at = 2; at + 4 <= jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA);
          at += 2 + ((jpeg[at + 2] << 8) | jpeg[at + 3])) {
