@@ -142,6 +142,7 @@ TEST(AdjustDialogSequence, OkAppliesWhatTheLastRenderLeft) {
         if (c.changes) {
             EXPECT_EQ(run.picture.storage(), Expected(DibBlock(run.original), c.expected))
                 << c.name;
+            EXPECT_NE(run.picture.storage(), run.original) << c.name;
         } else {
             EXPECT_EQ(run.picture.storage(), run.original) << c.name;
         }
