@@ -153,8 +153,8 @@ std::string IniFile::Text() const {
 
 bool IniFile::Save(const std::filesystem::path& path) const {
     const std::string text = Text();
-    return WriteFileAtomically(
-        path, {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    return WriteFileAtomically(path,
+                               {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
 }  // namespace fotolyx

@@ -13,7 +13,7 @@ namespace fotolyx {
 // compare without regard to case, values are trimmed, and writing a key keeps every other
 // section, key and comment line as it was (a missing section is appended).
 class IniFile {
-public:
+  public:
     // Reads the file; a missing or unreadable file gives an empty document.
     static IniFile Load(const std::filesystem::path& path);
     static IniFile Parse(std::string_view text);
@@ -27,7 +27,7 @@ public:
     // Writes the whole document beside path and moves it over path; false on any failure.
     bool Save(const std::filesystem::path& path) const;
 
-private:
+  private:
     std::optional<std::size_t> FindSection(std::string_view section) const;
     std::optional<std::size_t> FindKey(std::size_t sectionLine, std::string_view key) const;
 

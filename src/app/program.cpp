@@ -104,7 +104,9 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     : ports(programPorts), environment(std::move(hostEnvironment)) {}
 
-Program::~Program() { RemoveScratchFiles(); }
+Program::~Program() {
+    RemoveScratchFiles();
+}
 
 void Program::Startup() {
     display.RunningOnNt = true;
@@ -174,7 +176,8 @@ void Program::AllocateBuffers() {
     }
     buffers.LivePreviewImage =
         livePicture(LIVE_PREVIEW_IMAGE_SIZE, LIVE_PREVIEW_WIDTH, LIVE_PREVIEW_HEIGHT);
-    buffers.LivePhotoImage = livePicture(LIVE_PHOTO_IMAGE_SIZE, LIVE_PHOTO_WIDTH, LIVE_PHOTO_HEIGHT);
+    buffers.LivePhotoImage =
+        livePicture(LIVE_PHOTO_IMAGE_SIZE, LIVE_PHOTO_WIDTH, LIVE_PHOTO_HEIGHT);
 }
 
 void Program::ReadSettings() {
@@ -189,7 +192,8 @@ void Program::ReadSettings() {
 
 void Program::WriteSettings() {
     IniFile file = IniFile::Load(settings.SettingsPath);
-    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV, settings.FilePreviewEnabled ? "1" : "0");
+    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV,
+                   settings.FilePreviewEnabled ? "1" : "0");
     file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
     std::error_code ignored;
     std::filesystem::create_directories(settings.SettingsPath.parent_path(), ignored);

@@ -88,7 +88,7 @@ struct LongLivedBuffers {
 
 // All process-wide state of one run of the program. Tests make one per case.
 class Program {
-public:
+  public:
     Program(Ports ports, HostEnvironment environment);
     ~Program();
     Program(const Program&) = delete;
@@ -109,7 +109,7 @@ public:
     LongLivedBuffers buffers;
     LinkState link;
 
-private:
+  private:
     void AllocateBuffers();
     void ReadSettings();
     void WriteSettings();

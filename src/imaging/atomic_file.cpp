@@ -49,7 +49,9 @@ AtomicFile::AtomicFile(std::filesystem::path destination) : destination_(std::mo
     }
 }
 
-AtomicFile::~AtomicFile() { Abandon(); }
+AtomicFile::~AtomicFile() {
+    Abandon();
+}
 
 bool AtomicFile::Write(std::span<const std::uint8_t> bytes) {
     if (stream_ == nullptr || failed_) {

@@ -18,7 +18,7 @@ namespace fotolyx {
 //
 // Destroying an uncommitted AtomicFile removes the temporary file.
 class AtomicFile {
-public:
+  public:
     explicit AtomicFile(std::filesystem::path destination);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -36,7 +36,7 @@ public:
     // Drops the temporary file without touching the destination.
     void Abandon();
 
-private:
+  private:
     std::filesystem::path destination_;
     std::filesystem::path temporary_;
     std::FILE* stream_ = nullptr;

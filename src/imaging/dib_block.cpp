@@ -16,7 +16,9 @@ std::uint16_t Field16(const DibBlock& dib, std::size_t offset) {
     return offset + 2 <= dib.size() ? ReadLe16(dib.data() + offset) : 0;
 }
 
-bool IsInfoHeader(const DibBlock& dib) { return DibHeaderSize(dib) == INFO_HEADER_SIZE; }
+bool IsInfoHeader(const DibBlock& dib) {
+    return DibHeaderSize(dib) == INFO_HEADER_SIZE;
+}
 
 }  // namespace
 
@@ -50,7 +52,9 @@ std::optional<DibBlock> DibBlock::Allocate(std::size_t size) {
     }
 }
 
-std::uint32_t DibHeaderSize(const DibBlock& dib) { return Field32(dib, 0); }
+std::uint32_t DibHeaderSize(const DibBlock& dib) {
+    return Field32(dib, 0);
+}
 
 std::uint16_t DibBitCount(const DibBlock& dib) {
     return IsInfoHeader(dib) ? Field16(dib, 14) : Field16(dib, 10);
@@ -95,9 +99,13 @@ std::size_t DibBitsOffset(const DibBlock& dib) {
     return static_cast<std::size_t>(DibHeaderSize(dib)) + DibPaletteSize(dib);
 }
 
-std::uint8_t* DibBits(DibBlock& dib) { return dib.data() + DibBitsOffset(dib); }
+std::uint8_t* DibBits(DibBlock& dib) {
+    return dib.data() + DibBitsOffset(dib);
+}
 
-const std::uint8_t* DibBits(const DibBlock& dib) { return dib.data() + DibBitsOffset(dib); }
+const std::uint8_t* DibBits(const DibBlock& dib) {
+    return dib.data() + DibBitsOffset(dib);
+}
 
 DibDimensions DibSize(const DibBlock* dib) {
     if (dib == nullptr || dib->empty()) {

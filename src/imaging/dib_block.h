@@ -19,7 +19,7 @@ inline constexpr std::uint32_t BI_BITFIELDS = 3;
 // 12-byte core header), an optional colour table and the pixel rows, bottom row first, each
 // padded to a multiple of 4 bytes. The first 32-bit word (the header size) decides the layout.
 class DibBlock {
-public:
+  public:
     DibBlock() = default;
     explicit DibBlock(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
@@ -34,7 +34,7 @@ public:
     std::span<const std::uint8_t> bytes() const { return bytes_; }
     std::vector<std::uint8_t>& storage() { return bytes_; }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 

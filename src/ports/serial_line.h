@@ -16,7 +16,7 @@ enum class LineOpenResult { Opened, Missing, PermissionDenied, Failed };
 
 // The serial line to the camera. Reads never block and never return more than asked.
 class SerialLine {
-public:
+  public:
     virtual ~SerialLine() = default;
     virtual LineOpenResult Open(int portId) = 0;
     virtual void Close() = 0;

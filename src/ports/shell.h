@@ -24,7 +24,7 @@ inline constexpr int IDNO = 7;
 // The visible effects of the program. Hosts implement it with real widgets (the GUI), with
 // text on a terminal (the CLI) or with a record (tests).
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
 
     // Shows a message box and returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).

@@ -68,10 +68,9 @@ TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
     const struct {
         const char* line;
         bool enabled;
-    } cases[] = {
-        {"FILEPREV=0", false},  {"FILEPREV=1", true},     {"FILEPREV=yes", true},
-        {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
-        {"FILEPREV=  1 ", true}};
+    } cases[] = {{"FILEPREV=0", false},  {"FILEPREV=1", true},     {"FILEPREV=yes", true},
+                 {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
+                 {"FILEPREV=  1 ", true}};
     for (const auto& c : cases) {
         World world;
         std::ofstream(world.SettingsFile()) << "[mode]\n" << c.line << "\n";
@@ -115,8 +114,9 @@ TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
 
     if (::geteuid() != 0) {  // root writes into read-only folders regardless
         World readOnly;
-        std::filesystem::permissions(readOnly.root / "program", std::filesystem::perms::owner_read |
-                                                                    std::filesystem::perms::owner_exec);
+        std::filesystem::permissions(
+            readOnly.root / "program",
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         EXPECT_EQ(ChooseSettingsPath(readOnly.environment),
                   readOnly.root / "config" / "fotolyx" / "snapcfg.ini");
     }
@@ -231,9 +231,9 @@ TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
     const struct {
         int index;
         int red, green, blue;
-    } entries[] = {{0, 0, 0, 0},        {5, 50, 50, 50},        {6, 165, 165, 165},
-                   {15, 255, 255, 255}, {16, 60, 60, 60},       {23, 165, 60, 60},
-                   {24, 60, 80, 60},    {64, 60, 60, 84},       {255, 165, 160, 156}};
+    } entries[] = {{0, 0, 0, 0},        {5, 50, 50, 50},  {6, 165, 165, 165},
+                   {15, 255, 255, 255}, {16, 60, 60, 60}, {23, 165, 60, 60},
+                   {24, 60, 80, 60},    {64, 60, 60, 84}, {255, 165, 160, 156}};
     for (const auto& e : entries) {
         const PaletteEntry& p = palette.palPalEntry[e.index];
         EXPECT_EQ((std::array{p.peRed, p.peGreen, p.peBlue, p.peFlags}),
