@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "imaging/rgb_picture.h"
 
@@ -81,7 +83,9 @@ void ConvertToPlanes(const DibBlock& picture, const RgbGeometry& geometry, Adjus
             cb[column] = SignedByte(RoundHalfAway(p.cbB[b] - p.cbR[r] - p.cbG[g]));
             cr[column] = SignedByte(RoundHalfAway(p.crR[r] - p.crG[g] - p.crB[b]));
         }
-        std::memcpy(planes.RowTail.data() + row * pad, pixel, pad);
+        if (pad > 0) {
+            std::memcpy(planes.RowTail.data() + row * pad, pixel, pad);
+        }
     }
 }
 
@@ -142,7 +146,9 @@ void Render(const DibBlock& source, const RgbGeometry& geometry, DibBlock& outpu
                 TruncClamp(luma - chroma.greenCb[cb[column]] - chroma.greenCr[cr[column]] + 0.5));
             pixel[2] = static_cast<std::uint8_t>(TruncClamp(luma + chroma.redCr[cr[column]] + 0.5));
         }
-        std::memcpy(pixel, planes.RowTail.data() + row * pad, pad);
+        if (pad > 0) {
+            std::memcpy(pixel, planes.RowTail.data() + row * pad, pad);
+        }
     }
 }
 
@@ -172,11 +178,17 @@ AdjustPlanes AdjustPlanes::ForPicture(std::int32_t width, std::int32_t height) {
     const std::size_t count = static_cast<std::size_t>(std::max(width, 0)) *
                               static_cast<std::size_t>(std::max(height, 0));
     AdjustPlanes planes;
-    planes.Y.resize(count);
-    planes.Cb.resize(count);
-    planes.Cr.resize(count);
-    planes.RowTail.resize(static_cast<std::size_t>(std::max(width, 0) % 4) *
-                          static_cast<std::size_t>(std::max(height, 0)));
+    try {
+        planes.Y.resize(count);
+        planes.Cb.resize(count);
+        planes.Cr.resize(count);
+        planes.RowTail.resize(static_cast<std::size_t>(std::max(width, 0) % 4) *
+                              static_cast<std::size_t>(std::max(height, 0)));
+    } catch (const std::bad_alloc&) {
+        return {};
+    } catch (const std::length_error&) {
+        return {};
+    }
     return planes;
 }
 

@@ -58,7 +58,7 @@ struct AdjustPlanes {
     std::vector<std::uint8_t> Cr;
     std::vector<std::uint8_t> RowTail;
 
-    // Planes large enough for a picture of width x height.
+    // Planes large enough for a picture of width x height; empty ones when memory runs out.
     static AdjustPlanes ForPicture(std::int32_t width, std::int32_t height);
 };
 
