@@ -17,6 +17,10 @@ class TerminalShell final : public Shell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view text) override;
+    // There is no one to ask: answers with nextSaveAnswer (once), else cancels.
+    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override;
+
+    std::optional<SaveDialogResult> nextSaveAnswer;
 };
 
 class SystemClock final : public LocalClock {
@@ -62,5 +66,7 @@ struct Command {
 };
 
 int RunSettings(Context& context, const Arguments& arguments);
+int RunConvert(Context& context, const Arguments& arguments);
+int RunExif(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli

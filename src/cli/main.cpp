@@ -9,6 +9,12 @@ namespace {
 constexpr Command COMMANDS[] = {
     {"settings", "settings", "start up and shut down once; print the settings in force",
      RunSettings},
+    {"convert", "convert IN OUT [--type jpeg|bmp|bmp8]",
+     "open IN as the Open command does (640 x 480) and save it as an opened picture is saved "
+     "(type from OUT's extension unless given)",
+     RunConvert},
+    {"exif", "exif IN.jpg OUT.jpg",
+     "rewrite a JPEG file with the Exif block and a 160 x 120 thumbnail (OUT may be IN)", RunExif},
 };
 
 void PrintHelp(std::ostream& out) {

@@ -13,6 +13,12 @@ int TerminalShell::MessageBox(std::string_view text, std::string_view caption, u
 
 void TerminalShell::SetStatusText(std::string_view) {}
 
+std::optional<SaveDialogResult> TerminalShell::GetSaveFileName(const SaveDialogRequest&) {
+    std::optional<SaveDialogResult> answer = std::move(nextSaveAnswer);
+    nextSaveAnswer.reset();
+    return answer;
+}
+
 LocalTime SystemClock::Now() const {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -119,6 +119,10 @@ std::optional<DibBlock> CreateDib(std::int32_t width, std::int32_t height, std::
     if (width <= 0 || height <= 0 || colourCount > 256) {
         return std::nullopt;
     }
+    // Up to 8 bits a block always carries its colour table; 0 asks for the full one.
+    if (colourCount == 0 && bitCount <= 8) {
+        colourCount = 1u << bitCount;
+    }
     const std::size_t stride = DibStride(bitCount, static_cast<std::uint32_t>(width));
     const auto rows = static_cast<std::size_t>(height);
     if (stride == 0 || rows > (std::numeric_limits<std::size_t>::max() / 2) / stride) {
@@ -160,6 +164,10 @@ bool DibIsConsistent(const DibBlock& dib) {
         return false;
     }
     if (bitCount <= 8 && DibNumColors(dib) > (1u << bitCount)) {
+        return false;
+    }
+    // A colours-used value beyond 256 would be cut short by the 16-bit colour count.
+    if (IsInfoHeader(dib) && Field32(dib, 32) > 256) {
         return false;
     }
     const std::size_t stride = DibStride(bitCount, static_cast<std::uint32_t>(width));

@@ -64,8 +64,8 @@ struct DibDimensions {
 DibDimensions DibSize(const DibBlock* dib);
 
 // A block with a 40-byte header (size 40, planes 1, the bit count, all else 0), a colour table
-// of colourCount four-byte entries and zeroed rows. None when the sizes overflow or memory
-// runs out.
+// of colourCount four-byte entries (0: the full 2^bit count table up to 8 bits, none above)
+// and zeroed rows. None when the sizes overflow or memory runs out.
 std::optional<DibBlock> CreateDib(std::int32_t width, std::int32_t height, std::uint16_t bitCount,
                                   std::uint32_t colourCount = 0);
 

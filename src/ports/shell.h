@@ -1,6 +1,10 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace fotolyx {
 
@@ -21,6 +25,24 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
+// What a save-file dialog is asked to show: a proposed name, the folder it opens in, the file
+// types offered (description and pattern; the index of the first is 1) and the one chosen
+// last time, the extension added to a name typed without one, and the dialog flags.
+struct SaveDialogRequest {
+    std::string proposedName;
+    std::string initialDirectory;
+    std::vector<std::pair<std::string, std::string>> filters;
+    int filterIndex = 1;
+    std::string defaultExtension;
+    unsigned flags = 0;
+};
+
+// The chosen path and file type (1-based index into the request's filters).
+struct SaveDialogResult {
+    std::string path;
+    int filterIndex = 1;
+};
+
 // The visible effects of the program. Hosts implement it with real widgets (the GUI), with
 // text on a terminal (the CLI) or with a record (tests).
 class Shell {
@@ -32,6 +54,9 @@ class Shell {
 
     // The single text of the frame's status bar.
     virtual void SetStatusText(std::string_view text) = 0;
+
+    // Shows the save-file dialog; none when it was cancelled.
+    virtual std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) = 0;
 };
 
 }  // namespace fotolyx

@@ -19,6 +19,16 @@ int RecordingShell::MessageBox(std::string_view text, std::string_view caption, 
     return answer;
 }
 
+std::optional<SaveDialogResult> RecordingShell::GetSaveFileName(const SaveDialogRequest& request) {
+    saveRequests.push_back(request);
+    if (scriptedSaveAnswers.empty()) {
+        return std::nullopt;
+    }
+    auto answer = scriptedSaveAnswers.front();
+    scriptedSaveAnswers.pop_front();
+    return answer;
+}
+
 LineOpenResult ScriptedLine::Open(int portId) {
     open = true;
     openedPort = portId;

@@ -4,10 +4,12 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ports/free_space.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -27,10 +29,34 @@ class RecordingShell : public Shell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
+    // Answers from scriptedSaveAnswers (none = cancelled), recording every request.
+    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override;
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
     std::deque<int> scriptedAnswers;
+    std::vector<SaveDialogRequest> saveRequests;
+    std::deque<std::optional<SaveDialogResult>> scriptedSaveAnswers;
+};
+
+// A disk with a fixed amount of free space (after the scripted answers, one per question);
+// records the folders asked about.
+class FixedFreeSpace : public FreeSpace {
+public:
+    explicit FixedFreeSpace(std::uint64_t bytes = std::uint64_t{1} << 40) : available(bytes) {}
+    std::uint64_t AvailableBytes(const std::filesystem::path& folder) override {
+        askedFolders.push_back(folder);
+        if (!scriptedAnswers.empty()) {
+            const std::uint64_t answer = scriptedAnswers.front();
+            scriptedAnswers.pop_front();
+            return answer;
+        }
+        return available;
+    }
+
+    std::uint64_t available;
+    std::deque<std::uint64_t> scriptedAnswers;
+    std::vector<std::filesystem::path> askedFolders;
 };
 
 // Keeps the running timers; a test fires them by hand.

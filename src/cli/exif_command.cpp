@@ -1,0 +1,18 @@
+#include <iostream>
+
+#include "cli/cli.h"
+#include "cli/picture_session.h"
+
+namespace fotolyx::cli {
+
+// Rewrites a JPEG file with the program's Exif block and thumbnail (OUT may be IN).
+int RunExif(Context& context, const Arguments& arguments) {
+    if (arguments.size() != 2) {
+        std::cerr << "usage: fotolyx-cli exif IN.jpg OUT.jpg\n";
+        return 2;
+    }
+    PictureSession session(context);
+    return session.SaveJpegWithExif(arguments[0], arguments[1]) == 1 ? 0 : 1;
+}
+
+}  // namespace fotolyx::cli

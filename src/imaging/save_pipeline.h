@@ -1,0 +1,117 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imaging/dib_block.h"
+#include "imaging/jpeg_codec.h"
+#include "ports/local_clock.h"
+
+namespace fotolyx {
+
+class Shell;
+class FreeSpace;
+class Memory;
+
+// The picture windows that save; they differ in sampling, space checks and captions.
+enum class SaveWindowKind { Capture, Openfile, Liveimage };
+
+inline constexpr int SAVE_FILTER_JPEG = 1;
+inline constexpr int SAVE_FILTER_FULL_COLOUR_BMP = 2;
+inline constexpr int SAVE_FILTER_256_COLOUR_BMP = 3;
+inline constexpr unsigned SAVE_DIALOG_FLAGS =
+    0x1006;  // overwrite prompt, hide read-only, must exist
+inline constexpr int SAVE_AS_QUALITY = 75;
+inline constexpr int THUMBNAIL_QUALITY = 10;
+inline constexpr char SAMPLING_2X1[] = "2x1,1x1,1x1";
+inline constexpr char SAMPLING_4X1[] = "4x1,1x1,1x1";
+inline constexpr std::int32_t THUMBNAIL_WIDTH = 160;
+inline constexpr std::int32_t THUMBNAIL_HEIGHT = 120;
+
+inline constexpr char DISK_FULL_TEXT[] = "Disk is full.";
+inline constexpr char EXIF_FORMAT_TEXT[] = "Can not change the exif format.";
+inline constexpr char THUMBNAIL_TEXT[] = "Can not change to thumbnail.";
+
+// The save pipeline's share of a program run.
+struct SaveState {
+    // The quality the Exif save re-encodes with; Save As sets 75, a send to the camera its own.
+    int SaveQuality = SAVE_AS_QUALITY;
+    // The file type chosen last in the save dialog, offered again next time.
+    int filterIndex = SAVE_FILTER_JPEG;
+};
+
+// Everything the save pipeline works with. The caller binds it to its program's state.
+struct SaveContext {
+    Shell& shell;
+    LocalClock& clock;
+    FreeSpace& freeSpace;
+    Memory& memory;
+    JpegState& jpeg;
+    SaveState& save;
+    std::filesystem::path scratchFileA;   // the bitmap
+    std::filesystem::path scratchFileB;   // the JPEG stream
+    std::filesystem::path tempDirectory;  // where the "QZV" temporary files go
+    std::string& initialDirectory;        // the file dialogs' folder, remembered between them
+};
+
+struct SaveAsResult {
+    bool written = false;  // the chosen file now holds the picture
+    std::string path;
+    int filterIndex = 0;
+    int exifResult = 0;  // the Exif save's result after a JPEG save with Exif (1, 0, -1)
+    std::optional<std::string> windowTitle;  // the title the window takes, when it takes one
+};
+
+// The Save As command of a picture window: asks for name and type, checks the free space and
+// writes a JPEG (with the Exif block and thumbnail for Capture and Openfile), a 24-bit BMP or
+// a 256-colour BMP. The picture is a 24-bit block with a 40-byte header and no colour table.
+SaveAsResult SaveAsFlow(SaveContext& context, SaveWindowKind kind, const DibBlock& picture,
+                        std::string_view proposedName);
+
+// "%02d-%d-%d(%d-%d)": two-digit year, month, day, hour and minute.
+std::string ProposeTimeName(const LocalTime& time);
+
+// "2002:07:15 09:05:00" from the clock.
+std::string MakeTimeStamp(const LocalClock& clock);
+
+// Rewrites source into destination (they may be the same file) with the Exif block and a
+// 160x120 thumbnail: 1 saved, 0 failed, -1 not enough free space for the result.
+int SaveJpegWithExif(SaveContext& context, const std::filesystem::path& source,
+                     const std::filesystem::path& destination);
+
+struct ThumbnailJpeg {
+    std::vector<std::uint8_t> jpeg;  // a complete 160x120 JPEG file
+    std::int32_t width = 0;          // of the source picture
+    std::int32_t height = 0;
+};
+
+// Decodes source into bitmapPath (left there for re-encoding), scales it into 160x120 on
+// black and compresses that at quality 10.
+std::optional<ThumbnailJpeg> MakeThumbnailJpeg(SaveContext& context,
+                                               const std::filesystem::path& source,
+                                               const std::filesystem::path& bitmapPath);
+
+// The thumbnail's picture: a 24-bit or 8-bit source scaled bilinearly to fit 160x120 and
+// placed on black. None when the source is not such a picture or memory runs out.
+std::optional<DibBlock> MakeThumbnailPicture(const DibBlock& source);
+
+// Puts newFile in place of destination: 1 copied, 0 the copy failed (the destination is as it
+// was), -1 not enough free space. The destination is backed up first and restored from the
+// backup if it no longer matches it after a failed copy. newFile is removed in every case.
+int ReplaceFileSafely(SaveContext& context, const std::filesystem::path& destination,
+                      const std::filesystem::path& newFile);
+
+// A new empty file "QZV…" in folder; an empty path when none can be made.
+std::filesystem::path MakeTempName(const std::filesystem::path& folder);
+// Deletes the file (when the name is not empty) and clears the name.
+void DropTempFile(std::filesystem::path& name);
+
+// The 24-bit BMP file of a picture: 14-byte file header, then header and rows from memory.
+// Atomic writes go beside the destination and replace it only when complete.
+bool WritePictureBmp(const std::filesystem::path& path, const DibBlock& picture, bool atomic);
+
+}  // namespace fotolyx

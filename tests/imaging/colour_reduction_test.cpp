@@ -1,0 +1,325 @@
+#include "imaging/colour_reduction.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "support/fakes.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::FailingMemory;
+using testing::RecordingShell;
+
+struct Rgb {
+    std::uint8_t red;
+    std::uint8_t green;
+    std::uint8_t blue;
+    auto operator<=>(const Rgb&) const = default;
+};
+
+// A 24-bit picture whose pixel (x, y), y counted from the bottom row, is colourAt(x, y); the
+// pad bytes of each row are 0xFF, so reading them as pixels would add white.
+DibBlock MakePicture(std::int32_t width, std::int32_t height,
+                     const std::function<Rgb(int, int)>& colourAt) {
+    auto picture = CreateDib(width, height, 24);
+    EXPECT_TRUE(picture.has_value());
+    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(width));
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = DibBits(*picture) + y * stride;
+        std::fill(row + 3 * width, row + stride, 0xFF);
+        for (int x = 0; x < width; ++x) {
+            const Rgb colour = colourAt(x, y);
+            row[3 * x] = colour.blue;
+            row[3 * x + 1] = colour.green;
+            row[3 * x + 2] = colour.red;
+        }
+    }
+    return std::move(*picture);
+}
+
+// The reduced picture read back: its colour table and the colour each pixel shows.
+struct Reduced {
+    std::vector<std::uint8_t> bytes;
+    std::int32_t width = 0;
+    std::size_t stride = 0;
+
+    Rgb Entry(int index) const {
+        const std::uint8_t* entry = bytes.data() + 40 + 4 * index;
+        return {entry[2], entry[1], entry[0]};
+    }
+    std::uint8_t Index(int x, int y) const {
+        return bytes[1064 + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)];
+    }
+    Rgb Shown(int x, int y) const { return Entry(Index(x, y)); }
+};
+
+Reduced Reduce(const DibBlock& picture) {
+    RecordingShell shell;
+    Reduced reduced;
+    reduced.width = DibWidth(picture);
+    reduced.stride = DibStride(8, static_cast<std::uint32_t>(reduced.width));
+    reduced.bytes.assign(ReducedDibSize(reduced.width, DibHeight(picture)), 0xCD);
+    EXPECT_EQ(ReduceTo256Colours(shell, picture, reduced.bytes), 1);
+    EXPECT_TRUE(shell.messages.empty());
+    return reduced;
+}
+
+// The colour a key stands for: the top 4/5/4 bits of red/green/blue shifted back.
+Rgb KeyColour(Rgb c) {
+    return {static_cast<std::uint8_t>(c.red & 0xF0), static_cast<std::uint8_t>(c.green & 0xF8),
+            static_cast<std::uint8_t>(c.blue & 0xF0)};
+}
+
+TEST(ColourReduction, FewKeysKeepTheirColoursMostFrequentFirst) {
+    // Colour i covers 10 + i pixels, with low bits that the keys drop; all share one coarse
+    // cell, so the boost of the cell's leader does not reorder them.
+    std::vector<Rgb> colours;
+    for (int i = 0; i < 40; ++i) {
+        colours.push_back({static_cast<std::uint8_t>(16 * (i % 4) + 9),
+                           static_cast<std::uint8_t>(8 * ((i / 4) % 8) + 5),
+                           static_cast<std::uint8_t>(16 * (i / 32) + 15)});
+    }
+    std::vector<Rgb> pixels;
+    for (int i = 0; i < 40; ++i) {
+        pixels.insert(pixels.end(), 10 + i, colours[i]);
+    }
+    pixels.resize(1220, colours[39]);  // 61 x 20
+    const DibBlock picture = MakePicture(61, 20, [&](int x, int y) { return pixels[y * 61 + x]; });
+    const Reduced reduced = Reduce(picture);
+
+    std::set<Rgb> table;
+    for (int i = 0; i < 40; ++i) {
+        table.insert(reduced.Entry(i));
+    }
+    std::set<Rgb> expected;
+    for (const Rgb& c : colours) {
+        expected.insert(KeyColour(c));
+    }
+    EXPECT_EQ(table, expected);
+    EXPECT_EQ(reduced.Entry(0), KeyColour(colours[39]));
+    EXPECT_EQ(reduced.Entry(1), KeyColour(colours[38]));
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 61; ++x) {
+            ASSERT_EQ(reduced.Shown(x, y), KeyColour(pixels[y * 61 + x])) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(reduced.Entry(40), (Rgb{0xCD, 0xCD, 0xCD}));  // unused entries stay as found
+}
+
+TEST(ColourReduction, HeaderAndSizeOfA640By480Picture) {
+    EXPECT_EQ(ReducedDibSize(640, 480), 308264u);
+    const DibBlock picture = MakePicture(640, 480, [](int x, int y) {
+        return Rgb{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 77};
+    });
+    RecordingShell shell;
+    std::vector<std::uint8_t> output(308264 - 1, 0xCD);
+    EXPECT_EQ(ReduceTo256Colours(shell, picture, output), 0);  // one byte short
+    EXPECT_EQ(output, std::vector<std::uint8_t>(308264 - 1, 0xCD));
+
+    output.assign(308264, 0xCD);
+    ASSERT_EQ(ReduceTo256Colours(shell, picture, output), 1);
+    std::vector<std::uint8_t> header(40, 0);
+    WriteLe32(header.data(), 40);
+    WriteLe32(header.data() + 4, 640);
+    WriteLe32(header.data() + 8, 480);
+    WriteLe16(header.data() + 12, 1);
+    WriteLe16(header.data() + 14, 8);
+    EXPECT_EQ(std::vector<std::uint8_t>(output.begin(), output.begin() + 40), header);
+    const DibBlock reduced(output);
+    EXPECT_TRUE(DibIsConsistent(reduced));
+    EXPECT_EQ(DibBitsOffset(reduced), 1064u);
+}
+
+TEST(ColourReduction, LowBitNeighboursShareAnIndex) {
+    // Columns 0-7 differ only in the low bits; column 8 crosses into the next key of red.
+    const DibBlock picture = MakePicture(9, 2, [](int x, int y) {
+        if (x == 8) {
+            return Rgb{0x60, 0x80, 0x30};
+        }
+        return Rgb{static_cast<std::uint8_t>(0x50 + 2 * x + y),
+                   static_cast<std::uint8_t>(0x80 + x % 8), static_cast<std::uint8_t>(0x30 + x)};
+    });
+    const Reduced reduced = Reduce(picture);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            EXPECT_EQ(reduced.Index(x, y), reduced.Index(0, 0));
+        }
+        EXPECT_NE(reduced.Index(8, y), reduced.Index(0, 0));
+    }
+}
+
+TEST(ColourReduction, PureWhiteBecomes240_248_240) {
+    const DibBlock picture = MakePicture(4, 4, [](int, int) { return Rgb{255, 255, 255}; });
+    EXPECT_EQ(Reduce(picture).Entry(0), (Rgb{240, 248, 240}));
+
+    RecordingShell shell;
+    LogPalette palette;
+    palette.palPalEntry[1] = {1, 2, 3, 4};
+    ASSERT_EQ(BuildPopularityPalette(shell, picture, palette), 1);
+    EXPECT_EQ(palette.palPalEntry[0].peRed, 240);
+    EXPECT_EQ(palette.palPalEntry[0].peGreen, 248);
+    EXPECT_EQ(palette.palPalEntry[0].peBlue, 240);
+    EXPECT_EQ(palette.palPalEntry[0].peFlags, 0);
+    EXPECT_EQ(palette.palPalEntry[1].peRed, 1);  // entries past the palette stay as they were
+    EXPECT_EQ(palette.palPalEntry[1].peFlags, 4);
+}
+
+// Four keys of one coarse cell (red 0, 16, 32, 48) counted 1, 2, 2, 3: choosing by exchange
+// puts the two equal counts in the order red 32, red 16, where a stable sort would not.
+TEST(ColourReduction, PaletteOrderFollowsTheExchanges) {
+    const std::uint8_t reds[] = {0, 16, 16, 32, 32, 48, 48, 48};
+    const DibBlock picture = MakePicture(8, 1, [&](int x, int) { return Rgb{reds[x], 8, 16}; });
+    const Reduced reduced = Reduce(picture);
+    EXPECT_EQ(reduced.Entry(0).red, 48);
+    EXPECT_EQ(reduced.Entry(1).red, 32);
+    EXPECT_EQ(reduced.Entry(2).red, 16);
+    EXPECT_EQ(reduced.Entry(3).red, 0);
+
+    // On equal counts the lower key leads its cell and is lifted to the top.
+    const DibBlock tie = MakePicture(4, 1, [](int x, int) {
+        return Rgb{static_cast<std::uint8_t>(x < 2 ? 0 : 16), 8, 16};
+    });
+    EXPECT_EQ(Reduce(tie).Entry(0).red, 0);
+    EXPECT_EQ(Reduce(tie).Entry(1).red, 16);
+}
+
+TEST(ColourReduction, CountsStopAt65535) {
+    // Two keys of one cell, 70,000 and 66,000 pixels: both counts stop at 65,535, so the first
+    // keeps the lead of the cell and the two stay in key order.
+    const DibBlock picture = MakePicture(400, 400, [](int x, int y) {
+        const int i = y * 400 + x;
+        return i < 70000 ? Rgb{0, 0, 0} : i < 136000 ? Rgb{16, 0, 0} : Rgb{0, 0, 200};
+    });
+    const Reduced reduced = Reduce(picture);
+    EXPECT_EQ(reduced.Entry(0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(reduced.Entry(1), (Rgb{16, 0, 0}));
+}
+
+// 300 frequent keys in the dark cells and one white pixel: the white pixel's key is the only
+// key of its coarse cell, so it is kept.
+TEST(ColourReduction, RareLeaderOfItsCellIsKept) {
+    const DibBlock picture = MakePicture(300, 11, [](int x, int y) {
+        if (x == 299 && y == 10) {
+            return Rgb{255, 255, 255};
+        }
+        return Rgb{static_cast<std::uint8_t>(16 * (x % 8)),
+                   static_cast<std::uint8_t>(8 * ((x / 8) % 32)),
+                   static_cast<std::uint8_t>(16 * (x / 256))};
+    });
+    const Reduced reduced = Reduce(picture);
+    EXPECT_EQ(reduced.Shown(299, 10), (Rgb{240, 248, 240}));
+}
+
+// The 4/5/4-bit distance between a pixel's key and a table colour.
+int KeyDistance(Rgb pixel, Rgb entry) {
+    const int b = (pixel.blue >> 4) - (entry.blue >> 4);
+    const int g = (pixel.green >> 3) - (entry.green >> 3);
+    const int r = (pixel.red >> 4) - (entry.red >> 4);
+    return b * b + g * g + r * r;
+}
+
+TEST(ColourReduction, ManyKeysMapToTheirNearestPaletteColour) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::uint8_t>(seed >> 16);
+    };
+    std::vector<Rgb> pixels;
+    for (int i = 0; i < 97 * 61; ++i) {
+        const std::uint8_t noise = next();
+        pixels.push_back({static_cast<std::uint8_t>(i % 97 * 2 + noise % 32),
+                          static_cast<std::uint8_t>(i / 97 * 4), next()});
+    }
+    const DibBlock picture = MakePicture(97, 61, [&](int x, int y) { return pixels[y * 97 + x]; });
+    const Reduced reduced = Reduce(picture);
+
+    std::set<Rgb> keys;
+    for (const Rgb& pixel : pixels) {
+        keys.insert(KeyColour(pixel));
+    }
+    ASSERT_GT(keys.size(), 1000u);
+    for (int y = 0; y < 61; ++y) {
+        for (int x = 0; x < 97; ++x) {
+            const Rgb pixel = pixels[y * 97 + x];
+            int nearest = 0;
+            for (int p = 1; p < 256; ++p) {
+                if (KeyDistance(pixel, reduced.Entry(p)) <
+                    KeyDistance(pixel, reduced.Entry(nearest))) {
+                    nearest = p;
+                }
+            }
+            ASSERT_EQ(reduced.Index(x, y), nearest) << x << "," << y;
+        }
+    }
+}
+
+TEST(ColourReduction, OddWidthsUseRealRowPadding) {
+    for (const int width : {1, 2, 3, 5, 6, 7}) {
+        SCOPED_TRACE(width);
+        const DibBlock picture = MakePicture(width, 3, [](int x, int y) {
+            return Rgb{static_cast<std::uint8_t>(32 * x), static_cast<std::uint8_t>(64 * y), 0};
+        });
+        const Reduced reduced = Reduce(picture);
+        EXPECT_EQ(reduced.bytes.size(), 1064 + reduced.stride * 3);
+        std::set<Rgb> used;
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < width; ++x) {
+                EXPECT_EQ(reduced.Shown(x, y),
+                          KeyColour(Rgb{static_cast<std::uint8_t>(32 * x),
+                                        static_cast<std::uint8_t>(64 * y), 0}));
+                used.insert(reduced.Shown(x, y));
+            }
+            for (std::size_t pad = width; pad < reduced.stride; ++pad) {
+                EXPECT_EQ(reduced.Index(static_cast<int>(pad), y), 0);
+            }
+        }
+        // No white from the source's pad bytes made it into the table.
+        for (int i = 0; i < 256; ++i) {
+            EXPECT_NE(reduced.Entry(i), (Rgb{240, 248, 240}));
+        }
+    }
+}
+
+TEST(ColourReduction, NoWorkingMemoryShowsTheMessageAndWritesNothing) {
+    const DibBlock picture = MakePicture(4, 4, [](int x, int) {
+        return Rgb{0, 0, static_cast<std::uint8_t>(x)};
+    });
+    for (const int failing : {0, 1, 2}) {
+        SCOPED_TRACE(failing);
+        RecordingShell shell;
+        FailingMemory memory;
+        memory.failingCalls = {failing};
+        std::vector<std::uint8_t> output(ReducedDibSize(4, 4), 0xCD);
+        EXPECT_EQ(ReduceTo256Colours(shell, memory, picture, output), 0);
+        EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
+        LogPalette palette;
+        memory.calls = 0;
+        EXPECT_EQ(BuildPopularityPalette(shell, memory, picture, palette), 0);
+        ASSERT_EQ(shell.messages.size(), 2u);
+        for (const auto& message : shell.messages) {
+            EXPECT_EQ(message.text, "Not enough memory.");
+            EXPECT_EQ(message.caption, "Global Memory");
+            EXPECT_EQ(message.style, MB_ICONEXCLAMATION);
+        }
+    }
+}
+
+TEST(ColourReduction, OnlyTrueColourPicturesAreReduced) {
+    RecordingShell shell;
+    auto indexed = CreateDib(4, 4, 8);
+    ASSERT_TRUE(indexed.has_value());
+    std::vector<std::uint8_t> output(ReducedDibSize(4, 4), 0xCD);
+    EXPECT_EQ(ReduceTo256Colours(shell, *indexed, output), 0);
+    EXPECT_EQ(ReduceTo256Colours(shell, DibBlock(), output), 0);
+    LogPalette palette;
+    EXPECT_EQ(BuildPopularityPalette(shell, *indexed, palette), 0);
+    EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
+    EXPECT_TRUE(shell.messages.empty());
+}
+
+}  // namespace
+}  // namespace fotolyx

@@ -1,0 +1,246 @@
+#include "imaging/jpeg_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "imaging/bmp_file.h"
+#include "imaging/jpeg_inspection.h"
+#include "support/fakes.h"
+#include "support/picture_files.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::Bgr;
+using testing::Bytes;
+using testing::MakeBmpFile;
+using testing::ReadBytes;
+using testing::SmoothColour;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// Quantisation table precision bytes (high nibble of each table's first byte) of a JPEG.
+std::vector<int> QuantisationPrecisions(const Bytes& jpeg) {
+    std::vector<int> precisions;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
+        const std::size_t length = (jpeg[at + 2] << 8) | jpeg[at + 3];
+        if (jpeg[at + 1] == 0xDB) {
+            for (std::size_t t = at + 4; t < at + 2 + length;) {
+                const int precision = jpeg[t] >> 4;
+                precisions.push_back(precision);
+                t += 1 + (precision ? 128 : 64);
+            }
+        }
+        at += 2 + length;
+    }
+    return precisions;
+}
+
+TEST(JpegCodec, CompressesAndDecompressesFullColourPictures) {
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
+    JpegState state;
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1,1x1,1x1", 95), 1);
+    EXPECT_FALSE(state.JpegErrorFlag);
+    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 0), 1);
+    const Bytes back = ReadBytes(dir / "back.bmp");
+    // 14 + 40 header bytes, no colour table, rows of 192 bytes.
+    ASSERT_EQ(back.size(), 54u + 192 * 48);
+    EXPECT_EQ(ReadLe32(back.data() + 10), 54u);
+    EXPECT_EQ(ReadLe16(back.data() + 28), 24);
+    EXPECT_EQ(ReadLe32(back.data() + 46), 0u);
+    long totalError = 0;
+    for (std::int32_t y = 0; y < 48; ++y) {
+        for (std::int32_t x = 0; x < 64; ++x) {
+            const Bgr expected = SmoothColour(x, y);
+            for (int c = 0; c < 3; ++c) {
+                totalError += std::abs(back[54 + 192 * y + 3 * x + c] - expected[c]);
+            }
+        }
+    }
+    EXPECT_LT(totalError / (64 * 48 * 3), 4);
+}
+
+TEST(JpegCodec, EightBitInputGoesThroughItsColourTable) {
+    TempDir dir;
+    // Left half red, right half green, from a 12-byte core header with 256 3-byte entries.
+    std::vector<Bgr> table(256, Bgr{9, 9, 9});
+    table[0] = {0, 0, 255};
+    table[1] = {0, 255, 0};
+    WriteBytes(dir / "in.bmp",
+               MakeBmpFile(
+                   32, 16, 8, nullptr, [](int x, int) { return x < 16 ? 0 : 1; }, table, 12));
+    JpegState state;
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1,1x1,1x1", 90), 1);
+    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 0), 1);
+    const Bytes back = ReadBytes(dir / "back.bmp");
+    const std::uint8_t* left = back.data() + 54 + 96 * 8 + 3 * 4;
+    const std::uint8_t* right = back.data() + 54 + 96 * 8 + 3 * 28;
+    EXPECT_GT(left[2], 200);
+    EXPECT_LT(left[1], 60);
+    EXPECT_GT(right[1], 200);
+    EXPECT_LT(right[2], 60);
+}
+
+TEST(JpegCodec, SamplingTextIsParsedStrictly) {
+    struct Case {
+        const char* text;
+        bool valid;
+        SamplingFactor first;
+        SamplingFactor second;
+    };
+    const Case cases[] = {
+        {"2x1,1x1,1x1", true, {2, 1}, {1, 1}},
+        {"4x1,1x1,1x1", true, {4, 1}, {1, 1}},
+        {"2x2", true, {2, 2}, {1, 1}},
+        {"1X3,4x4", true, {1, 3}, {4, 4}},
+        {"", true, {1, 1}, {1, 1}},
+        {"5x1", false, {}, {}},
+        {"0x1", false, {}, {}},
+        {"2x", false, {}, {}},
+        {"2y1", false, {}, {}},
+        {"2x1,", false, {}, {}},
+        {"2x1;1x1", false, {}, {}},
+        {"2x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1", false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const auto factors = ParseSamplingFactors(c.text);
+        ASSERT_EQ(factors.has_value(), c.valid) << c.text;
+        if (c.valid) {
+            EXPECT_EQ((*factors)[0].horizontal, c.first.horizontal) << c.text;
+            EXPECT_EQ((*factors)[0].vertical, c.first.vertical) << c.text;
+            EXPECT_EQ((*factors)[1].horizontal, c.second.horizontal) << c.text;
+            EXPECT_EQ((*factors)[1].vertical, c.second.vertical) << c.text;
+            EXPECT_EQ((*factors)[2].horizontal, 1) << c.text;
+        }
+    }
+}
+
+TEST(JpegCodec, RefusedCompressionInputsFailWithTheFlagSet) {
+    const auto bmp = [](auto change) {
+        Bytes bytes = MakeBmpFile(8, 8, 24, SmoothColour);
+        change(bytes);
+        return bytes;
+    };
+    struct Case {
+        const char* name;
+        Bytes input;
+    };
+    const Case cases[] = {
+        {"text file", Bytes{'h', 'e', 'l', 'l', 'o', '\n'}},
+        {"empty file", Bytes{}},
+        {"B but no bitmap", Bytes{'B', 'x', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"16 bits", bmp([](Bytes& b) { b[28] = 16; })},
+        {"compressed", bmp([](Bytes& b) { b[30] = 1; })},
+        {"two planes", bmp([](Bytes& b) { b[26] = 2; })},
+        {"108-byte header", bmp([](Bytes& b) { b[14] = 108; })},
+        {"zero width", bmp([](Bytes& b) { WriteLe32(b.data() + 18, 0); })},
+        {"top-down",
+         bmp([](Bytes& b) { WriteLe32(b.data() + 22, static_cast<std::uint32_t>(-8)); })},
+        {"huge height", bmp([](Bytes& b) { WriteLe32(b.data() + 22, 60000); })},
+        {"rows cut short", bmp([](Bytes& b) { b.resize(b.size() - 10); })},
+        {"pixel offset past the end", bmp([](Bytes& b) { WriteLe32(b.data() + 10, 100000); })},
+        {"pixel offset inside the header", bmp([](Bytes& b) { WriteLe32(b.data() + 10, 20); })},
+        {"index past the colour table",
+         MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 3; }, {{1, 2, 3}, {4, 5, 6}})},
+        {"more than 256 colours",
+         [] {
+             Bytes b = MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 0; }, {{1, 2, 3}});
+             WriteLe32(b.data() + 46, 1000);
+             return b;
+         }()},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteBytes(dir / "in.bmp", c.input);
+        JpegState state;
+        EXPECT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "2x1,1x1,1x1", 75), 0)
+            << c.name;
+        EXPECT_TRUE(state.JpegErrorFlag) << c.name;
+    }
+}
+
+TEST(JpegCodec, MissingFilesFailWithoutTouchingTheOutput) {
+    TempDir dir;
+    WriteBytes(dir / "out", {1, 2, 3});
+    JpegState state;
+    EXPECT_EQ(CompressBmpToJpeg(state, dir / "none.bmp", dir / "out", "2x1,1x1,1x1", 75), 0);
+    EXPECT_EQ(DecompressJpegToBmp(state, dir / "none.jpg", dir / "out", 0), 0);
+    EXPECT_EQ(ReadBytes(dir / "out").size(), 3u);
+    WriteBytes(dir / "in.bmp", MakeBmpFile(8, 8, 24, SmoothColour));
+    EXPECT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "no/such/folder.jpg", "1x1", 75), 0);
+}
+
+TEST(JpegCodec, AFailedDecodeLeavesAnEmptyBitmapAndTheFlagSet) {
+    TempDir dir;
+    WriteBytes(dir / "picture.bmp", MakeBmpFile(8, 8, 24, SmoothColour));
+    WriteBytes(dir / "out.bmp", Bytes(500, 7));
+    JpegState state;
+    EXPECT_EQ(DecompressJpegToBmp(state, dir / "picture.bmp", dir / "out.bmp", 0), 0);
+    EXPECT_TRUE(state.JpegErrorFlag);
+    EXPECT_TRUE(ReadBytes(dir / "out.bmp").empty());
+}
+
+TEST(JpegCodec, CommentSegmentsAreReadAndDropped) {
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", MakeBmpFile(40, 30, 24, SmoothColour));
+    JpegState state;
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "plain.jpg", "2x1,1x1,1x1", 75), 1);
+    Bytes jpeg = ReadBytes(dir / "plain.jpg");
+    const Bytes comment = {0xFF, 0xFE, 0x00, 0x0A, 'h', 'e', 'l', 'l', 'o', '!', 0xFF, 0xD9};
+    jpeg.insert(jpeg.begin() + 2, comment.begin(), comment.end());
+    WriteBytes(dir / "commented.jpg", jpeg);
+    ASSERT_EQ(DecompressJpegToBmp(state, dir / "plain.jpg", dir / "plain.bmp", 0), 1);
+    ASSERT_EQ(DecompressJpegToBmp(state, dir / "commented.jpg", dir / "commented.bmp", 0), 1);
+    EXPECT_EQ(ReadBytes(dir / "plain.bmp"), ReadBytes(dir / "commented.bmp"));
+}
+
+TEST(JpegCodec, LowAndUsualQualitiesStayBaseline) {
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
+    for (const int quality : {1, 10, 75, 100}) {
+        JpegState state;
+        ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "2x1,1x1,1x1", quality),
+                  1);
+        const Bytes jpeg = ReadBytes(dir / "out.jpg");
+        const auto precisions = QuantisationPrecisions(jpeg);
+        EXPECT_EQ(precisions, (std::vector<int>{0, 0})) << quality;
+        JpegFrameInfo info;
+        testing::RecordingShell shell;
+        ASSERT_EQ(ReadJpegFrameInfo(shell, dir / "out.jpg", info), 1);
+        EXPECT_EQ(info.sampling[0].horizontal, 2u);
+        EXPECT_EQ(info.sampling[1].horizontal, 1u);
+    }
+}
+
+TEST(JpegCodec, PixelsPerMetreBecomeTheJpegDensityAndComeBack) {
+    TempDir dir;
+    Bytes bmp = MakeBmpFile(16, 16, 24, SmoothColour);
+    WriteLe32(bmp.data() + 38, 3780);
+    WriteLe32(bmp.data() + 42, 3780);
+    WriteBytes(dir / "in.bmp", bmp);
+    JpegState state;
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1", 75), 1);
+    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 0), 1);
+    const Bytes back = ReadBytes(dir / "back.bmp");
+    EXPECT_EQ(ReadLe32(back.data() + 38), 3700u);
+    EXPECT_EQ(ReadLe32(back.data() + 42), 3700u);
+}
+
+TEST(JpegCodec, AColourCountQuantisesToAnEightBitBitmap) {
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", MakeBmpFile(32, 32, 24, SmoothColour));
+    JpegState state;
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1", 90), 1);
+    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 16), 1);
+    const DibFileResult back = LoadDibFile(dir / "back.bmp");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(DibBitCount(*back.block), 8);
+    EXPECT_LE(DibNumColors(*back.block), 16);
+    EXPECT_GT(DibNumColors(*back.block), 1);
+}
+
+}  // namespace
+}  // namespace fotolyx

@@ -1,0 +1,266 @@
+#include "imaging/jpeg_inspection.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/jpeg_codec.h"
+#include "support/fakes.h"
+#include "support/picture_files.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::Bytes;
+using testing::MakeBmpFile;
+using testing::ReadBytes;
+using testing::RecordingShell;
+using testing::SmoothColour;
+using testing::TempDir;
+using testing::WriteBytes;
+
+Bytes Segment(std::uint8_t marker, const Bytes& contents) {
+    const std::size_t length = contents.size() + 2;
+    Bytes bytes = {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
+                   static_cast<std::uint8_t>(length)};
+    bytes.insert(bytes.end(), contents.begin(), contents.end());
+    return bytes;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+const Bytes SOI = {0xFF, 0xD8};
+const Bytes EOI = {0xFF, 0xD9};
+const Bytes APP0 = Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0});
+const Bytes FRAME_640_480 =
+    Segment(0xC0, {8, 0x01, 0xE0, 0x02, 0x80, 3, 1, 0x21, 0, 2, 0x11, 1, 3, 0x11, 1});
+const Bytes SCAN = Join(
+    {Segment(0xDA, {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0}), Bytes{0x12, 0x34, 0xFF, 0x00, 0x56}});
+
+Bytes QuantisationTable(std::uint8_t id) {
+    Bytes table(65, static_cast<std::uint8_t>(id + 1));
+    table[0] = id;
+    return table;
+}
+
+// A Huffman table: class/id byte, 16 counts, then the symbols.
+Bytes HuffmanTable(std::uint8_t classId, const std::array<std::uint8_t, 16>& counts,
+                   std::uint8_t symbol = 0) {
+    Bytes table = {classId};
+    table.insert(table.end(), counts.begin(), counts.end());
+    std::size_t symbols = 0;
+    for (auto count : counts) {
+        symbols += count;
+    }
+    table.insert(table.end(), symbols, symbol);
+    return table;
+}
+
+constexpr std::array<std::uint8_t, 16> DC_LUMINANCE = {0, 1, 5, 1, 1, 1, 1, 1,
+                                                       1, 0, 0, 0, 0, 0, 0, 0};
+constexpr std::array<std::uint8_t, 16> DC_CHROMINANCE = {0, 3, 1, 1, 1, 1, 1, 1,
+                                                         1, 1, 1, 0, 0, 0, 0, 0};
+constexpr std::array<std::uint8_t, 16> AC_LUMINANCE = {0, 2, 1, 3, 3, 2, 4, 3,
+                                                       5, 5, 4, 4, 0, 0, 1, 0x7D};
+constexpr std::array<std::uint8_t, 16> AC_CHROMINANCE = {0, 2, 1, 2, 4, 4, 3, 4,
+                                                         7, 5, 4, 4, 0, 1, 2, 0x77};
+
+Bytes StandardTables(std::uint8_t symbol = 0) {
+    return Join(
+        {HuffmanTable(0x00, DC_LUMINANCE, symbol), HuffmanTable(0x01, DC_CHROMINANCE, symbol),
+         HuffmanTable(0x10, AC_LUMINANCE, symbol), HuffmanTable(0x11, AC_CHROMINANCE, symbol)});
+}
+
+// A libjpeg-style stream: APP0, one DQT and one DHT segment per table.
+Bytes SeparateSegmentsStream() {
+    return Join({SOI, APP0, Segment(0xDB, QuantisationTable(0)),
+                 Segment(0xDB, QuantisationTable(1)), FRAME_640_480,
+                 Segment(0xC4, HuffmanTable(0x00, DC_LUMINANCE)),
+                 Segment(0xC4, HuffmanTable(0x10, AC_LUMINANCE)),
+                 Segment(0xC4, HuffmanTable(0x01, DC_CHROMINANCE)),
+                 Segment(0xC4, HuffmanTable(0x11, AC_CHROMINANCE)), SCAN, EOI});
+}
+
+TEST(JpegInspection, CompactionMergesTablesAndDropsApplicationSegments) {
+    const Bytes source = SeparateSegmentsStream();
+    const auto compacted = CompactJpeg(source);
+    ASSERT_TRUE(compacted);
+    const Bytes expected = Join(
+        {SOI, Segment(0xDB, Join({QuantisationTable(0), QuantisationTable(1)})), FRAME_640_480,
+         Segment(0xC4,
+                 Join({HuffmanTable(0x00, DC_LUMINANCE), HuffmanTable(0x10, AC_LUMINANCE),
+                       HuffmanTable(0x01, DC_CHROMINANCE), HuffmanTable(0x11, AC_CHROMINANCE)})),
+         SCAN, EOI});
+    EXPECT_EQ(*compacted, expected);
+    EXPECT_EQ(source.size() - compacted->size(), 18u + 4 + 12);
+}
+
+TEST(JpegInspection, CompactionStopsAtTheEndOfImageAndDropsComments) {
+    const Bytes source = Join({SOI, Segment(0xFE, {'h', 'i'}), Segment(0xE1, {1, 2, 3}),
+                               FRAME_640_480, SCAN, EOI, Bytes{1, 2, 3, 4}});
+    const auto compacted = CompactJpeg(source);
+    ASSERT_TRUE(compacted);
+    EXPECT_EQ(*compacted, Join({SOI, FRAME_640_480, SCAN, EOI}));
+}
+
+TEST(JpegInspection, CompactionRefusesStreamsThatRunPastTheirData) {
+    const Bytes whole = SeparateSegmentsStream();
+    struct Case {
+        const char* name;
+        Bytes stream;
+    };
+    Bytes longSegment = whole;
+    longSegment.at(2 + 18 + 2) = 0x7F;  // first DQT length far past the end
+    const Case cases[] = {
+        {"segment length past the end", longSegment},
+        {"scan without end of image", Bytes(whole.begin(), whole.end() - 2)},
+        {"cut inside a length field", Bytes(whole.begin(), whole.begin() + 23)},
+        {"cut inside a table", Bytes(whole.begin(), whole.begin() + 40)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(CompactJpeg(c.stream)) << c.name;
+    }
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        const auto compacted = CompactJpeg(std::span(whole).first(cut));
+        if (compacted) {
+            EXPECT_LE(compacted->size(), cut);
+        }
+    }
+}
+
+TEST(JpegInspection, DataLengthSkipsTablesBeforeLookingForTheEnd) {
+    // A quantisation table whose values hold FF D9.
+    Bytes table = QuantisationTable(0);
+    table[10] = 0xFF;
+    table[11] = 0xD9;
+    const Bytes stream = Join({SOI, Segment(0xDB, table), FRAME_640_480, SCAN, EOI});
+    Bytes withTail = stream;
+    withTail.insert(withTail.end(), {0, 0, 0, 0});
+    EXPECT_EQ(JpegDataLength(withTail), stream.size());
+    const Bytes noEnd(stream.begin(), stream.end() - 2);
+    EXPECT_EQ(JpegDataLength(noEnd), noEnd.size());
+    EXPECT_EQ(JpegDataLength(Bytes{}), 0u);
+}
+
+struct HeadFile {
+    const char* name;
+    Bytes bytes;
+    bool isJpeg;
+};
+
+TEST(JpegInspection, FrameInformationOfBaselineAndOtherFrames) {
+    TempDir dir;
+    RecordingShell shell;
+    WriteBytes(dir / "baseline.jpg", SeparateSegmentsStream());
+    JpegFrameInfo info;
+    ASSERT_EQ(ReadJpegFrameInfo(shell, dir / "baseline.jpg", info), 1);
+    EXPECT_EQ(info.width, 640u);
+    EXPECT_EQ(info.height, 480u);
+    EXPECT_EQ(info.componentCount, 3u);
+    EXPECT_EQ(info.sampling[0].horizontal, 2u);
+    EXPECT_EQ(info.sampling[0].vertical, 1u);
+    EXPECT_EQ(info.sampling[1].horizontal, 1u);
+    EXPECT_EQ(info.sampling[2].vertical, 1u);
+
+    Bytes progressive = SeparateSegmentsStream();
+    progressive.at(2 + 18 + 2 * 69 + 1) = 0xC2;
+    WriteBytes(dir / "progressive.jpg", progressive);
+    ASSERT_EQ(ReadJpegFrameInfo(shell, dir / "progressive.jpg", info), 1);
+    EXPECT_EQ(info.width, 0u);
+    EXPECT_EQ(info.componentCount, 0u);
+    EXPECT_EQ(info.sampling[0].horizontal, 0u);
+    EXPECT_TRUE(shell.messages.empty());
+}
+
+TEST(JpegInspection, FilesThatAreNotJpegsAreReported) {
+    const Bytes whole = SeparateSegmentsStream();
+    const HeadFile cases[] = {
+        {"bitmap", MakeBmpFile(4, 4, 24, SmoothColour), false},
+        {"bitmap starting BM then FF D8", Bytes{'B', 'M', 0xFF, 0xD8, 0xFF, 0xDA, 0, 2}, false},
+        {"text", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}, false},
+        {"empty", Bytes{}, false},
+        {"cut before the scan", Bytes(whole.begin(), whole.begin() + 200), false},
+        {"segment length past the end",
+         [&] {
+             Bytes b = whole;
+             b.at(2 + 2) = 0xFF;
+             return b;
+         }(),
+         false},
+        {"whole stream", whole, true},
+    };
+    for (const HeadFile& c : cases) {
+        TempDir dir;
+        WriteBytes(dir / "file", c.bytes);
+        RecordingShell shell;
+        JpegFrameInfo info;
+        EXPECT_EQ(ReadJpegFrameInfo(shell, dir / "file", info), c.isJpeg ? 1 : 0) << c.name;
+        EXPECT_EQ(ReadJpegHead(dir / "file").has_value(), c.isJpeg) << c.name;
+        if (!c.isJpeg) {
+            ASSERT_EQ(shell.messages.size(), 1u) << c.name;
+            EXPECT_EQ(shell.messages[0].text, "This is not a Jpeg file.");
+            EXPECT_EQ(shell.messages[0].caption, "Error");
+            EXPECT_EQ(HasStandardHuffmanTables(shell, dir / "file"), 0) << c.name;
+        }
+    }
+    TempDir dir;
+    RecordingShell shell;
+    JpegFrameInfo info;
+    EXPECT_EQ(ReadJpegFrameInfo(shell, dir / "missing.jpg", info), 0);
+}
+
+TEST(JpegInspection, HuffmanTestLooksAtTheFirstTableSegmentOnly) {
+    const auto stream = [](const Bytes& tables) {
+        return Join({SOI, Segment(0xDB, QuantisationTable(0)), FRAME_640_480, tables, SCAN, EOI});
+    };
+    auto odd = AC_CHROMINANCE;
+    odd[15] = 0x76;
+    odd[14] = 3;
+    const HeadFile cases[] = {
+        {"four standard tables in one segment", stream(Segment(0xC4, StandardTables())), true},
+        {"other symbols, same counts", stream(Segment(0xC4, StandardTables(0x42))), true},
+        {"one segment per table", SeparateSegmentsStream(), false},
+        {"a table with other counts",
+         stream(Segment(0xC4,
+                        Join({HuffmanTable(0x00, DC_LUMINANCE), HuffmanTable(0x01, DC_CHROMINANCE),
+                              HuffmanTable(0x10, AC_LUMINANCE), HuffmanTable(0x11, odd)}))),
+         false},
+        {"a fifth table id",
+         stream(Segment(0xC4, Join({StandardTables(), HuffmanTable(0x02, DC_LUMINANCE)}))), false},
+        {"three tables",
+         stream(Segment(0xC4,
+                        Join({HuffmanTable(0x00, DC_LUMINANCE), HuffmanTable(0x01, DC_CHROMINANCE),
+                              HuffmanTable(0x10, AC_LUMINANCE)}))),
+         false},
+        {"counts past the segment", stream(Segment(0xC4, Bytes{0x00, 0, 200})), false},
+    };
+    for (const HeadFile& c : cases) {
+        TempDir dir;
+        WriteBytes(dir / "file.jpg", c.bytes);
+        RecordingShell shell;
+        EXPECT_EQ(HasStandardHuffmanTables(shell, dir / "file.jpg"), c.isJpeg ? 1 : 0) << c.name;
+        EXPECT_TRUE(shell.messages.empty()) << c.name;
+    }
+}
+
+TEST(JpegInspection, TheCodecsOwnOutputPassesOnceCompacted) {
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
+    JpegState state;
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "plain.jpg", "2x1,1x1,1x1", 75), 1);
+    RecordingShell shell;
+    EXPECT_EQ(HasStandardHuffmanTables(shell, dir / "plain.jpg"), 0);
+    const auto compacted = ReadAndCompactJpeg(dir / "plain.jpg");
+    ASSERT_TRUE(compacted);
+    WriteBytes(dir / "compact.jpg", *compacted);
+    EXPECT_EQ(HasStandardHuffmanTables(shell, dir / "compact.jpg"), 1);
+    EXPECT_EQ(DecompressJpegToBmp(state, dir / "compact.jpg", dir / "back.bmp", 0), 1);
+    EXPECT_FALSE(ReadAndCompactJpeg(dir / "missing.jpg"));
+}
+
+}  // namespace
+}  // namespace fotolyx

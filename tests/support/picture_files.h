@@ -1,0 +1,131 @@
+#pragma once
+
+// Pictures and picture files made in code for the imaging, window and CLI tests.
+
+#include <sys/wait.h>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "imaging/dib_block.h"
+
+namespace fotolyx::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+using Bgr = std::array<std::uint8_t, 3>;
+
+// A BMP file. Pixel (x, y) counts rows from the bottom, as stored. The header is 12 bytes
+// (core) or 40 and longer (info header, extra fields zero).
+inline Bytes MakeBmpFile(
+    std::int32_t width, std::int32_t height, int bitCount,
+    const std::function<Bgr(std::int32_t, std::int32_t)>& colour,
+    const std::function<std::uint8_t(std::int32_t, std::int32_t)>& index = nullptr,
+    const std::vector<Bgr>& table = {}, std::uint32_t headerSize = 40, std::uint32_t gap = 0) {
+    const std::size_t entrySize = headerSize == 12 ? 3 : 4;
+    const std::size_t tableBytes = bitCount == 8 ? table.size() * entrySize : 0;
+    const std::size_t stride =
+        DibStride(static_cast<std::uint32_t>(bitCount), static_cast<std::uint32_t>(width));
+    const std::size_t pixelOffset = 14 + headerSize + tableBytes + gap;
+    Bytes bytes(pixelOffset + stride * static_cast<std::size_t>(height), 0);
+    std::uint8_t* p = bytes.data();
+    p[0] = 'B';
+    p[1] = 'M';
+    WriteLe32(p + 2, static_cast<std::uint32_t>(bytes.size()));
+    WriteLe32(p + 10, static_cast<std::uint32_t>(pixelOffset));
+    WriteLe32(p + 14, headerSize);
+    if (headerSize == 12) {
+        WriteLe16(p + 18, static_cast<std::uint16_t>(width));
+        WriteLe16(p + 20, static_cast<std::uint16_t>(height));
+        WriteLe16(p + 22, 1);
+        WriteLe16(p + 24, static_cast<std::uint16_t>(bitCount));
+    } else {
+        WriteLe32(p + 18, static_cast<std::uint32_t>(width));
+        WriteLe32(p + 22, static_cast<std::uint32_t>(height));
+        WriteLe16(p + 26, 1);
+        WriteLe16(p + 28, static_cast<std::uint16_t>(bitCount));
+        WriteLe32(p + 46, bitCount == 8 ? static_cast<std::uint32_t>(table.size()) : 0);
+    }
+    for (std::size_t i = 0; bitCount == 8 && i < table.size(); ++i) {
+        std::copy(table[i].begin(), table[i].end(), p + 14 + headerSize + i * entrySize);
+    }
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::uint8_t* row = p + pixelOffset + stride * static_cast<std::size_t>(y);
+        for (std::int32_t x = 0; x < width; ++x) {
+            if (bitCount == 8) {
+                row[x] = index(x, y);
+            } else {
+                const Bgr c = colour(x, y);
+                std::copy(c.begin(), c.end(), row + 3 * static_cast<std::size_t>(x));
+            }
+        }
+    }
+    return bytes;
+}
+
+// A smooth picture that compresses like a photograph.
+inline Bgr SmoothColour(std::int32_t x, std::int32_t y) {
+    return {static_cast<std::uint8_t>((x * 255) / 640), static_cast<std::uint8_t>((y * 255) / 480),
+            static_cast<std::uint8_t>(((x + y) * 3) & 0xFF)};
+}
+
+// A 24-bit picture block of the windows' shape (40-byte header, bottom-up rows).
+inline DibBlock MakePicture(
+    std::int32_t width, std::int32_t height,
+    const std::function<Bgr(std::int32_t, std::int32_t)>& colour = SmoothColour) {
+    DibBlock picture = *CreateDib(width, height, 24);
+    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(width));
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            const Bgr c = colour(x, y);
+            std::copy(c.begin(), c.end(),
+                      DibBits(picture) + stride * static_cast<std::size_t>(y) + 3 * x);
+        }
+    }
+    return picture;
+}
+
+// Pixel (x, y) of a 24-bit block, rows from the bottom.
+inline Bgr PixelAt(const DibBlock& dib, std::int32_t x, std::int32_t y) {
+    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(DibWidth(dib)));
+    const std::uint8_t* p = DibBits(dib) + stride * static_cast<std::size_t>(y) + 3 * x;
+    return {p[0], p[1], p[2]};
+}
+
+// Runs a shell command; its exit status and standard output.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+inline CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        result.output.append(buffer, got);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// Peer tools are required when FOTOLYX_REQUIRE_PEERS is set, else a missing one skips.
+inline bool PeersRequired() {
+    return std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr;
+}
+
+inline std::string Quote(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+}  // namespace fotolyx::testing
