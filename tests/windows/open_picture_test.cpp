@@ -1,0 +1,323 @@
+#include "windows/open_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "imaging/jpeg_codec.h"
+#include "support/fakes.h"
+#include "support/picture_files.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::Bgr;
+using testing::Bytes;
+using testing::MakeBmpFile;
+using testing::PixelAt;
+using testing::ReadBytes;
+using testing::RecordingShell;
+using testing::SmoothColour;
+using testing::TempDir;
+using testing::WriteBytes;
+
+constexpr Bgr BLACK{0, 0, 0};
+
+// A colour that tells the file pixel it came from.
+Bgr Marked(std::int32_t x, std::int32_t y) {
+    return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+            static_cast<std::uint8_t>(0x80 | ((x >> 8) << 3) | (y >> 8))};
+}
+
+std::vector<Bgr> MarkedTable() {
+    std::vector<Bgr> table(256);
+    for (int i = 0; i < 256; ++i) {
+        table[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 0x40};
+    }
+    return table;
+}
+std::uint8_t MarkedIndex(std::int32_t x, std::int32_t y) {
+    return static_cast<std::uint8_t>((x * 7 + y * 13) & 0xFF);
+}
+
+struct OpenWorld {
+    TempDir dir;
+    RecordingShell shell;
+    JpegState jpeg;
+    OpenPictureContext context{shell, jpeg, dir / "scratchA"};
+    DibBlock workImage = *DibBlock::Allocate(925'696);
+
+    bool Open(const Bytes& file, int filter, const std::string& name = "picture") {
+        WriteBytes(dir / name, file);
+        return OpenPictureFile(context, dir / name, filter, workImage);
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : shell.messages) {
+            texts.push_back(message.text);
+        }
+        return texts;
+    }
+};
+
+bool IsNormalisedHeader(const DibBlock& image) {
+    Bytes expected(40, 0);
+    WriteLe32(expected.data(), 40);
+    WriteLe32(expected.data() + 4, 640);
+    WriteLe32(expected.data() + 8, 480);
+    WriteLe16(expected.data() + 12, 1);
+    WriteLe16(expected.data() + 14, 24);
+    return std::equal(expected.begin(), expected.end(), image.data());
+}
+
+TEST(OpenPicture, PicturesArePlacedByTheCentringAndCuttingRules) {
+    struct Case {
+        const char* name;
+        std::int32_t width;
+        std::int32_t height;
+        int bitCount;
+        std::int32_t column;  // picture column of the first used file pixel
+        std::int32_t row;     // picture row of the first used file row
+        std::int32_t skipX;   // file pixels skipped at the left
+        std::int32_t skipY;   // file rows skipped at the bottom
+        bool cutOff;
+    };
+    const Case cases[] = {
+        {"320 x 240, 24 bits", 320, 240, 24, 160, 120, 0, 0, false},
+        {"320 x 240, 8 bits", 320, 240, 8, 160, 120, 0, 0, false},
+        {"321 wide, 24 bits", 321, 240, 24, 156, 120, 0, 0, false},
+        {"321 wide, 8 bits", 321, 240, 8, 159, 120, 0, 0, false},
+        {"640 x 400", 640, 400, 24, 0, 40, 0, 0, false},
+        {"640 x 480, 8 bits", 640, 480, 8, 0, 0, 0, 0, false},
+        {"800 x 600, 24 bits", 800, 600, 24, 0, 0, 80, 60, true},
+        {"800 x 600, 8 bits", 800, 600, 8, 0, 0, 80, 60, true},
+        {"1 x 1, 24 bits", 1, 1, 24, 316, 239, 0, 0, false},
+        {"1 x 1, 8 bits", 1, 1, 8, 319, 239, 0, 0, false},
+        {"641 x 2, 24 bits", 641, 2, 24, 0, 239, 0, 0, true},
+    };
+    const std::vector<Bgr> table = MarkedTable();
+    for (const Case& c : cases) {
+        OpenWorld world;
+        const Bytes file = MakeBmpFile(c.width, c.height, c.bitCount, Marked, MarkedIndex, table);
+        ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP)) << c.name;
+        EXPECT_EQ(world.Texts(),
+                  c.cutOff ? std::vector<std::string>{"Part of the image will be cut off."}
+                           : std::vector<std::string>{})
+            << c.name;
+        if (c.cutOff) {
+            EXPECT_EQ(world.shell.messages[0].caption, "ERROR");
+        }
+        EXPECT_TRUE(IsNormalisedHeader(world.workImage)) << c.name;
+        const auto source = [&](std::int32_t x, std::int32_t y) {
+            return c.bitCount == 24 ? Marked(x, y) : table[MarkedIndex(x, y)];
+        };
+        const std::int32_t usedWidth = std::min(c.width, 640);
+        const std::int32_t usedHeight = std::min(c.height, 480);
+        for (const auto& [dx, dy] : {std::pair{0, 0}, std::pair{usedWidth - 1, usedHeight - 1},
+                                    std::pair{usedWidth / 2, usedHeight / 3}}) {
+            EXPECT_EQ(PixelAt(world.workImage, c.column + dx, c.row + dy),
+                      source(c.skipX + dx, c.skipY + dy))
+                << c.name << " at " << dx << "," << dy;
+        }
+        if (c.column > 0) {
+            EXPECT_EQ(PixelAt(world.workImage, c.column - 1, c.row), BLACK) << c.name;
+        }
+        if (c.row > 0) {
+            EXPECT_EQ(PixelAt(world.workImage, c.column, c.row - 1), BLACK) << c.name;
+        }
+        if (c.row + usedHeight < 480) {
+            EXPECT_EQ(PixelAt(world.workImage, c.column, c.row + usedHeight), BLACK) << c.name;
+        }
+    }
+}
+
+TEST(OpenPicture, AFullSizeTrueColourFileKeepsItsOwnHeader) {
+    OpenWorld world;
+    Bytes file = MakeBmpFile(640, 480, 24, Marked);
+    WriteLe32(file.data() + 14 + 24, 2835);  // horizontal resolution
+    ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP));
+    EXPECT_TRUE(world.shell.messages.empty());
+    EXPECT_TRUE(std::equal(file.begin() + 14, file.begin() + 54, world.workImage.data()));
+    EXPECT_EQ(0, std::memcmp(file.data() + 54, world.workImage.data() + 40, 921'600));
+}
+
+TEST(OpenPicture, LongerHeadersAndGapsBeforeThePixelsAreHonoured) {
+    const std::vector<Bgr> table = MarkedTable();
+    struct Case {
+        std::uint32_t headerSize;
+        int bitCount;
+        std::uint32_t gap;
+    };
+    const Case cases[] = {{108, 24, 0}, {124, 24, 0}, {124, 8, 0}, {40, 24, 10},
+                          {40, 8, 6},   {12, 8, 0},   {12, 24, 2}, {56, 24, 0}};
+    for (const Case& c : cases) {
+        OpenWorld world;
+        const Bytes file =
+            MakeBmpFile(320, 240, c.bitCount, Marked, MarkedIndex, table, c.headerSize, c.gap);
+        ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP)) << c.headerSize;
+        EXPECT_TRUE(world.shell.messages.empty());
+        const Bgr expected = c.bitCount == 24 ? Marked(5, 7) : table[MarkedIndex(5, 7)];
+        EXPECT_EQ(PixelAt(world.workImage, 165, 127), expected) << c.headerSize << "/" << c.gap;
+    }
+}
+
+TEST(OpenPicture, JpegFilesAreDecodedFirst) {
+    OpenWorld world;
+    WriteBytes(world.dir / "in.bmp", MakeBmpFile(320, 240, 24, SmoothColour));
+    ASSERT_EQ(CompressBmpToJpeg(world.jpeg, world.dir / "in.bmp", world.dir / "in.jpg",
+                                "1x1,1x1,1x1", 95),
+              1);
+    ASSERT_TRUE(
+        OpenPictureFile(world.context, world.dir / "in.jpg", OPEN_FILTER_JPEG, world.workImage));
+    EXPECT_TRUE(world.shell.messages.empty());
+    const Bgr decoded = PixelAt(world.workImage, 160 + 100, 120 + 50);
+    const Bgr expected = SmoothColour(100, 50);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(decoded[c], expected[c], 8);
+    }
+    EXPECT_EQ(PixelAt(world.workImage, 159, 120), BLACK);
+    EXPECT_EQ(PictureFileTitle(world.dir / "in.jpg"), "in.jpg");
+}
+
+TEST(OpenPicture, ShortFilesLeaveBlackOrRepeatTheLastColour) {
+    const std::vector<Bgr> table = MarkedTable();
+    {
+        OpenWorld world;
+        Bytes file = MakeBmpFile(640, 480, 24, Marked);
+        file.resize(54 + 1920 * 100 + 30);
+        ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP));
+        EXPECT_EQ(PixelAt(world.workImage, 9, 100), Marked(9, 100));
+        EXPECT_EQ(PixelAt(world.workImage, 10, 100), BLACK);
+        EXPECT_EQ(PixelAt(world.workImage, 5, 300), BLACK);
+    }
+    {
+        OpenWorld world;
+        Bytes file = MakeBmpFile(640, 480, 8, nullptr, MarkedIndex, table);
+        const std::size_t pixels = 14 + 40 + 1024;
+        file.resize(pixels + 640 * 10 + 20);
+        ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP));
+        const Bgr last = table[MarkedIndex(19, 10)];
+        EXPECT_EQ(PixelAt(world.workImage, 19, 10), last);
+        EXPECT_EQ(PixelAt(world.workImage, 20, 10), last);
+        EXPECT_EQ(PixelAt(world.workImage, 600, 479), last);
+    }
+}
+
+// Every malformed file ends in one of the Open command's messages and opens nothing.
+TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
+    TempDir source;
+    JpegState state;
+    WriteBytes(source / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
+    ASSERT_EQ(CompressBmpToJpeg(state, source / "in.bmp", source / "in.jpg", "2x1,1x1,1x1", 75), 1);
+    const Bytes jpeg = ReadBytes(source / "in.jpg");
+    const Bytes bmp = MakeBmpFile(64, 48, 24, SmoothColour);
+    const auto changed = [&](auto change) {
+        Bytes b = bmp;
+        change(b);
+        return b;
+    };
+    struct Case {
+        std::string name;
+        Bytes file;
+        int filter;
+        const char* message;
+    };
+    std::vector<Case> cases = {
+        {"a text file as JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, OPEN_FILTER_JPEG,
+         FILE_TYPE_WRONG_TEXT},
+        {"a text file as BMP", Bytes{'h', 'e', 'l', 'l', 'o'}, OPEN_FILTER_BMP,
+         FILE_TYPE_WRONG_TEXT},
+        {"an empty file as JPEG", Bytes{}, OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
+        {"an empty file as BMP", Bytes{}, OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"a BMP chosen as JPEG", bmp, OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
+        {"a JPEG chosen as BMP", jpeg, OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"16 bits", changed([](Bytes& b) { b[28] = 16; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"32 bits", changed([](Bytes& b) { b[28] = 32; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"4 bits", changed([](Bytes& b) { b[28] = 4; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"compressed", changed([](Bytes& b) { b[30] = 1; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"top-down",
+         changed([](Bytes& b) { WriteLe32(b.data() + 22, static_cast<std::uint32_t>(-48)); }),
+         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"zero width", changed([](Bytes& b) { WriteLe32(b.data() + 18, 0); }), OPEN_FILTER_BMP,
+         FILE_TYPE_WRONG_TEXT},
+        {"header size 1000", changed([](Bytes& b) { WriteLe32(b.data() + 14, 1000); }),
+         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"pixel offset past the end", changed([](Bytes& b) { WriteLe32(b.data() + 10, 1 << 30); }),
+         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"pixel offset inside the header", changed([](Bytes& b) { WriteLe32(b.data() + 10, 30); }),
+         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"1000 colours",
+         [] {
+             Bytes b = MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 0; }, {{1, 2, 3}});
+             WriteLe32(b.data() + 46, 1000);
+             return b;
+         }(),
+         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"cut inside the colour table",
+         [] {
+             Bytes b = MakeBmpFile(
+                 4, 4, 8, nullptr, [](int, int) { return 0; }, MarkedTable());
+             b.resize(14 + 40 + 100);
+             return b;
+         }(),
+         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+        {"cut inside the header", Bytes(bmp.begin(), bmp.begin() + 30), OPEN_FILTER_BMP,
+         FILE_TYPE_WRONG_TEXT},
+        {"a JPEG segment length past the end",
+         [&] {
+             Bytes b = jpeg;
+             b.at(5) = 0xF0;
+             return b;
+         }(),
+         OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
+    };
+    // A JPEG cut at each of its markers before the scan data.
+    for (std::size_t at = 2; at + 4 <= jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA);
+         at += 2 + ((jpeg[at + 2] << 8) | jpeg[at + 3])) {
+        for (const std::size_t cut : {at, at + 3}) {
+            cases.push_back({"JPEG cut at " + std::to_string(cut),
+                             Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(cut)),
+                             OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT});
+        }
+    }
+    for (const Case& c : cases) {
+        OpenWorld world;
+        world.workImage.data()[100] = 0x55;
+        EXPECT_FALSE(world.Open(c.file, c.filter)) << c.name;
+        EXPECT_EQ(world.Texts(), std::vector<std::string>{c.message}) << c.name;
+        EXPECT_EQ(world.shell.messages[0].caption, "ERROR");
+        EXPECT_EQ(world.shell.messages[0].style, MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+TEST(OpenPicture, MissingFilesAreNotFound) {
+    for (const int filter : {OPEN_FILTER_JPEG, OPEN_FILTER_BMP}) {
+        OpenWorld world;
+        EXPECT_FALSE(OpenPictureFile(world.context, world.dir / "gone", filter, world.workImage));
+        EXPECT_EQ(world.Texts(), std::vector<std::string>{"This file could not be found. "});
+    }
+}
+
+TEST(OpenPicture, HugeOrCutJpegsAndBitmapsOpenQuickly) {
+    // A header that claims 100000 x 100000 pixels over a few bytes of data: cut and black.
+    OpenWorld world;
+    Bytes huge = MakeBmpFile(4, 4, 24, SmoothColour);
+    WriteLe32(huge.data() + 18, 100'000);
+    WriteLe32(huge.data() + 22, 100'000);
+    ASSERT_TRUE(world.Open(huge, OPEN_FILTER_BMP));
+    EXPECT_EQ(world.Texts(), std::vector<std::string>{"Part of the image will be cut off."});
+    EXPECT_EQ(PixelAt(world.workImage, 320, 240), BLACK);
+
+    // A JPEG cut inside its scan still decodes (the rest grey) and opens.
+    OpenWorld cut;
+    WriteBytes(cut.dir / "in.bmp", MakeBmpFile(320, 240, 24, SmoothColour));
+    ASSERT_EQ(
+        CompressBmpToJpeg(cut.jpeg, cut.dir / "in.bmp", cut.dir / "in.jpg", "2x1,1x1,1x1", 75), 1);
+    Bytes jpeg = ReadBytes(cut.dir / "in.jpg");
+    jpeg.resize(jpeg.size() / 2);
+    EXPECT_TRUE(cut.Open(jpeg, OPEN_FILTER_JPEG));
+    EXPECT_TRUE(cut.shell.messages.empty());
+}
+
+}  // namespace
+}  // namespace fotolyx
