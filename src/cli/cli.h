@@ -68,5 +68,6 @@ struct Command {
 int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);
 int RunExif(Context& context, const Arguments& arguments);
+int RunAdjust(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli

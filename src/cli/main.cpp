@@ -15,6 +15,11 @@ constexpr Command COMMANDS[] = {
      RunConvert},
     {"exif", "exif IN.jpg OUT.jpg",
      "rewrite a JPEG file with the Exif block and a 160 x 120 thumbnail (OUT may be IN)", RunExif},
+    {"adjust", "adjust IN OUT [--auto | --brightness B --contrast C --saturation S --sharpness H]",
+     "open IN as the Open command does, adjust it as the Image Adjustment dialog's OK does "
+     "(by hand, or automatically) and save it as an opened picture is saved (type from OUT's "
+     "extension)",
+     RunAdjust},
 };
 
 void PrintHelp(std::ostream& out) {

@@ -1,0 +1,184 @@
+#include "windows/live_pixels.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "support/rgb_pictures.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::Bgr;
+using testing::Grey;
+using testing::PixelFromTop;
+
+DibBlock FilledPicture(std::int32_t width, std::int32_t height) {
+    auto dib = CreateDib(width, height, 24);
+    std::fill(dib->storage().begin() + 40, dib->storage().end(), 0x80);
+    return std::move(*dib);
+}
+
+std::array<std::uint8_t, 116> Packet(std::uint8_t fill) {
+    std::array<std::uint8_t, 116> packet;
+    packet.fill(fill);
+    return packet;
+}
+
+Bgr LinePixel(const LiveLine& line, std::size_t index) {
+    return {line[3 * index], line[3 * index + 1], line[3 * index + 2]};
+}
+
+TEST(LiveSamples, HighNibbleIsLuminanceLowNibbleSignedChroma) {
+    const struct {
+        std::uint8_t sample;
+        int y;
+        int chroma;
+    } cases[] = {{0x87, 0x80, 112}, {0x88, 0x80, -128}, {0x7F, 0x70, -16},
+                 {0x00, 0x00, 0},   {0xF8, 0xF0, -128}, {0x01, 0x00, 16}};
+    for (const auto& c : cases) {
+        const LiveSample sample = DecodeLiveSample(c.sample);
+        EXPECT_EQ(sample.y, c.y) << +c.sample;
+        EXPECT_EQ(sample.chroma, c.chroma) << +c.sample;
+    }
+}
+
+TEST(LiveSamples, WideningPutsTwoMixedPixelsAfterEachEvenSample) {
+    auto packet = Packet(0x50);
+    packet[0] = 0x10;
+    packet[1] = 0x90;
+    packet[2] = 0x30;
+    packet[110] = 0x20;
+    packet[111] = 0xE0;
+    LiveChromaStores stores;
+    LiveLine line;
+    ASSERT_TRUE(DecodeLiveLine(packet, 0, stores, line));
+    const struct {
+        std::size_t pixel;
+        int grey;
+    } cases[] = {
+        {0, 16},    {1, 105},  // (3 x 16 + 7 x 144) / 10
+        {2, 115},              // (7 x 144 + 3 x 48) / 10
+        {3, 48},    {165, 32},
+        {166, 166}, {167, 224},  // the missing 113th sample is sample 111 again
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LinePixel(line, c.pixel), Grey(c.grey)) << c.pixel;
+    }
+}
+
+TEST(LivePlacement, AFrameFillsRowsFromTheTopWithMeansInBetweenAndNeverTheBottomRow) {
+    DibBlock preview = FilledPicture(160, 120);
+    LiveChromaStores stores;
+    LiveLine previous{};
+    const auto greyOf = [](int p) { return (p % 16) * 16; };
+    for (std::uint16_t p = 0; p < LIVE_FRAME_PACKETS; ++p) {
+        LiveLine line;
+        auto packet = Packet(static_cast<std::uint8_t>(greyOf(p)));
+        packet[8] = 0xF0;  // pixel 12 of the line, column 4 of the picture, is brighter
+        ASSERT_TRUE(DecodeLiveLine(packet, p, stores, line));
+        ASSERT_TRUE(PlaceLiveLine(preview, p, line, previous));
+        EXPECT_EQ(previous, line);
+    }
+    for (int p = 0; p < 60; ++p) {
+        EXPECT_EQ(PixelFromTop(preview, 10, 2 * p), Grey(greyOf(p))) << p;
+        EXPECT_EQ(PixelFromTop(preview, 4, 2 * p), Grey(0xF0)) << p;
+        if (p > 0) {
+            EXPECT_EQ(PixelFromTop(preview, 10, 2 * p - 1),
+                      Grey((greyOf(p) >> 1) + (greyOf(p - 1) >> 1)))
+                << p;
+        }
+    }
+    for (int column = 0; column < 160; ++column) {
+        EXPECT_EQ(PixelFromTop(preview, column, 119), Grey(0x80)) << column;
+    }
+
+    LiveLine line{};
+    const auto before = preview.storage();
+    EXPECT_FALSE(PlaceLiveLine(preview, 60, line, previous));
+    DibBlock wrongSize = FilledPicture(160, 119);
+    EXPECT_FALSE(PlaceLiveLine(wrongSize, 0, line, previous));
+    EXPECT_EQ(preview.storage(), before);
+}
+
+// A photo packet whose nine groups are all grey y.
+std::array<std::uint8_t, 116> GreyPhotoPacket(std::uint8_t y) {
+    auto packet = Packet(0);
+    for (std::size_t group = 0; group < PHOTO_GROUPS; ++group) {
+        std::memset(packet.data() + 3 + 12 * group, y, 8);
+    }
+    return packet;
+}
+
+TEST(LivePhoto, AFullPhotoFillsEveryOtherRowWithLinesAndNeverTheBottomRow) {
+    DibBlock photo = FilledPicture(640, 480);
+    PhotoLine line{};
+    const auto greyOf = [](int k, int slot) { return (3 * k + 20 * slot) % 256; };
+    for (std::uint16_t n = 0; n < PHOTO_PACKETS; ++n) {
+        const auto packet = GreyPhotoPacket(static_cast<std::uint8_t>(greyOf(n / 9, n % 9)));
+        ASSERT_TRUE(AddPhotoPacket(packet, n, line, photo)) << n;
+    }
+    for (int k = 0; k < 240; k += 7) {
+        for (int slot = 0; slot < 9; ++slot) {
+            const int column = std::min(72 * slot + 5, 639);
+            const int slotOfColumn = column / 72;
+            EXPECT_EQ(PixelFromTop(photo, column, 2 * k), Grey(greyOf(k, slotOfColumn))) << k;
+            if (k > 0) {
+                EXPECT_EQ(PixelFromTop(photo, column, 2 * k - 1),
+                          Grey((greyOf(k - 1, slotOfColumn) >> 1) + (greyOf(k, slotOfColumn) >> 1)))
+                    << k;
+            }
+        }
+    }
+    for (int column = 0; column < 640; column += 13) {
+        EXPECT_EQ(PixelFromTop(photo, column, 479), Grey(0x80)) << column;
+    }
+    const auto before = photo.storage();
+    EXPECT_FALSE(AddPhotoPacket(GreyPhotoPacket(1), PHOTO_PACKETS, line, photo));
+    EXPECT_FALSE(
+        AddPhotoPacket(std::span<const std::uint8_t>(Packet(0).data(), 110), 8, line, photo));
+    EXPECT_EQ(photo.storage(), before);
+}
+
+Bgr SourcePixel(int column, int row) {
+    return {static_cast<std::uint8_t>(column * 5 % 256), static_cast<std::uint8_t>(column % 256),
+            static_cast<std::uint8_t>((column * 3 + row) % 256)};
+}
+
+TEST(LivePhotoWidening, ZoomAndSaveWidenTheNarrowVariantsColumns) {
+    const DibBlock photo = testing::MakeRgbPicture(640, 480, SourcePixel);
+    DibBlock zoomed = FilledPicture(640, 480);
+    DibBlock saved = FilledPicture(640, 480);
+    ASSERT_TRUE(ZoomWidenPhoto(photo, zoomed));
+    ASSERT_TRUE(SaveWidenPhoto(photo, saved));
+    const auto mix = [](Bgr a, int wa, Bgr b, int wb, int divisor) {
+        return Bgr{static_cast<std::uint8_t>((wa * a.blue + wb * b.blue) / divisor),
+                   static_cast<std::uint8_t>((wa * a.green + wb * b.green) / divisor),
+                   static_cast<std::uint8_t>((wa * a.red + wb * b.red) / divisor)};
+    };
+    for (int row : {0, 1, 239, 479}) {
+        const auto P = [&](int x) { return SourcePixel(x, row); };
+        EXPECT_EQ(testing::PixelAt(zoomed, 0, row), mix(P(3), 54, P(4), 202, 256)) << row;
+        EXPECT_EQ(testing::PixelAt(zoomed, 127, row), P(104)) << row;
+        for (int g : {0, 1, 64, 127}) {
+            EXPECT_EQ(testing::PixelAt(saved, 5 * g, row), P(4 * g)) << g;
+            EXPECT_EQ(testing::PixelAt(saved, 5 * g + 1, row),
+                      mix(P(4 * g), 1, P(4 * g + 1), 4, 5));
+            EXPECT_EQ(testing::PixelAt(saved, 5 * g + 2, row),
+                      mix(P(4 * g + 1), 2, P(4 * g + 2), 3, 5));
+            EXPECT_EQ(testing::PixelAt(saved, 5 * g + 3, row),
+                      mix(P(4 * g + 2), 3, P(4 * g + 3), 2, 5));
+            EXPECT_EQ(testing::PixelAt(saved, 5 * g + 4, row),
+                      mix(P(4 * g + 3), 4, P(4 * g + 4), 1, 5));
+        }
+    }
+    EXPECT_EQ(std::vector<std::uint8_t>(zoomed.storage().begin(), zoomed.storage().begin() + 40),
+              std::vector<std::uint8_t>(photo.bytes().begin(), photo.bytes().begin() + 40));
+    DibBlock wrong = FilledPicture(639, 480);
+    EXPECT_FALSE(ZoomWidenPhoto(photo, wrong));
+    EXPECT_FALSE(SaveWidenPhoto(wrong, saved));
+}
+
+}  // namespace
+}  // namespace fotolyx
