@@ -17,6 +17,9 @@
 
 namespace fotolyx {
 
+static_assert(FRAME_TIMER_OPEN_PORT == FRAME_TIMER_PORT_OPEN);
+static_assert(OPEN_PORT_DELAY_MS == PORT_OPEN_DELAY_MS);
+
 namespace {
 
 constexpr std::size_t FILEPREV_MAX_CHARS = 9;
@@ -102,9 +105,19 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
 }
 
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
-    : ports(programPorts), environment(std::move(hostEnvironment)) {}
+    : ports(programPorts), environment(std::move(hostEnvironment)) {
+    receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
+}
 
-Program::~Program() { RemoveScratchFiles(); }
+void Program::TimerFired(WindowId window, int id) {
+    if (window == FRAME_WINDOW) {
+        linkSetup.FrameTimer(id);
+    }
+}
+
+Program::~Program() {
+    RemoveScratchFiles();
+}
 
 void Program::Startup() {
     display.RunningOnNt = true;
@@ -174,7 +187,8 @@ void Program::AllocateBuffers() {
     }
     buffers.LivePreviewImage =
         livePicture(LIVE_PREVIEW_IMAGE_SIZE, LIVE_PREVIEW_WIDTH, LIVE_PREVIEW_HEIGHT);
-    buffers.LivePhotoImage = livePicture(LIVE_PHOTO_IMAGE_SIZE, LIVE_PHOTO_WIDTH, LIVE_PHOTO_HEIGHT);
+    buffers.LivePhotoImage =
+        livePicture(LIVE_PHOTO_IMAGE_SIZE, LIVE_PHOTO_WIDTH, LIVE_PHOTO_HEIGHT);
 }
 
 void Program::ReadSettings() {
@@ -189,7 +203,8 @@ void Program::ReadSettings() {
 
 void Program::WriteSettings() {
     IniFile file = IniFile::Load(settings.SettingsPath);
-    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV, settings.FilePreviewEnabled ? "1" : "0");
+    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV,
+                   settings.FilePreviewEnabled ? "1" : "0");
     file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
     std::error_code ignored;
     std::filesystem::create_directories(settings.SettingsPath.parent_path(), ignored);

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "app/link_hand_over_stub.h"
 #include "imaging/dib_block.h"
 #include "imaging/palette.h"
+#include "link/link_setup.h"
 #include "link/link_state.h"
+#include "link/receiver.h"
 
 namespace fotolyx {
 
@@ -88,7 +91,7 @@ struct LongLivedBuffers {
 
 // All process-wide state of one run of the program. Tests make one per case.
 class Program {
-public:
+  public:
     Program(Ports ports, HostEnvironment environment);
     ~Program();
     Program(const Program&) = delete;
@@ -109,7 +112,17 @@ public:
     LongLivedBuffers buffers;
     LinkState link;
 
-private:
+    // The camera link: the receiver the host feeds from the line, and the set-up with its
+    // recovery dialogs.
+    Receiver receiver{link, ports.line};
+    LinkHandOverStub linkHandOver;
+    LinkSetup linkSetup{link,     ports.line,   ports.timers,       ports.shell,
+                        receiver, linkHandOver, display.RunningOnNt};
+
+    // A timer of one of the program's windows fired.
+    void TimerFired(WindowId window, int id);
+
+  private:
     void AllocateBuffers();
     void ReadSettings();
     void WriteSettings();

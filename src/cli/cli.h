@@ -14,25 +14,32 @@ namespace fotolyx::cli {
 
 // Message boxes go to stderr as "CAPTION: text" and are answered with the default button.
 class TerminalShell final : public Shell {
-public:
+  public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view text) override;
+    void ShowLinkDialog(LinkDialog dialog) override;
+    void EndLinkDialog(LinkDialog) override {}
+    void EnableMdiClient(bool) override {}
+    void ShowHelpContext(int) override {}
 };
 
+// The title and main text of a link dialog, as a terminal shows it.
+std::string LinkDialogText(LinkDialog dialog);
+
 class SystemClock final : public LocalClock {
-public:
+  public:
     LocalTime Now() const override;
 };
 
 // File commands need no timers and no line.
 class NoTimers final : public Timers {
-public:
+  public:
     void StartTimer(WindowId, int, int) override {}
     void KillTimer(WindowId, int) override {}
 };
 
 class NoLine final : public SerialLine {
-public:
+  public:
     LineOpenResult Open(int) override { return LineOpenResult::Missing; }
     void Close() override {}
     bool IsOpen() const override { return false; }
@@ -62,5 +69,6 @@ struct Command {
 };
 
 int RunSettings(Context& context, const Arguments& arguments);
+int RunInfo(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli

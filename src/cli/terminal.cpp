@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/cli.h"
+#include "link/link_setup.h"
 
 namespace fotolyx::cli {
 
@@ -12,6 +13,23 @@ int TerminalShell::MessageBox(std::string_view text, std::string_view caption, u
 }
 
 void TerminalShell::SetStatusText(std::string_view) {}
+
+void TerminalShell::ShowLinkDialog(LinkDialog dialog) {
+    std::cerr << LinkDialogText(dialog) << '\n';
+}
+
+std::string LinkDialogText(LinkDialog dialog) {
+    switch (dialog) {
+        case LinkDialog::ComReconnect:
+            return std::string(COM_RECONNECT_TITLE) + ": " + COM_RECONNECT_TEXT;
+        case LinkDialog::ComDisconnect:
+            return std::string(COM_DISCONNECT_TITLE) + ": " + COM_DISCONNECT_TEXT;
+        case LinkDialog::ComCancelOk:
+            return std::string(COM_CANCELOK_TITLE) + ": " + COM_CANCELOK_TEXT1 + ' ' +
+                   COM_CANCELOK_TEXT2;
+    }
+    return {};
+}
 
 LocalTime SystemClock::Now() const {
     const std::time_t now = std::time(nullptr);

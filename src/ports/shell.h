@@ -21,10 +21,14 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
+// The dialogs of the camera link. They are modal for the user only: showing one returns at once,
+// and the program ends it through the Shell when one of its buttons has done its work.
+enum class LinkDialog { ComReconnect, ComDisconnect, ComCancelOk };
+
 // The visible effects of the program. Hosts implement it with real widgets (the GUI), with
 // text on a terminal (the CLI) or with a record (tests).
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
 
     // Shows a message box and returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
@@ -32,6 +36,15 @@ public:
 
     // The single text of the frame's status bar.
     virtual void SetStatusText(std::string_view text) = 0;
+
+    virtual void ShowLinkDialog(LinkDialog dialog) = 0;
+    virtual void EndLinkDialog(LinkDialog dialog) = 0;
+
+    // The MDI client takes no input while the link is being set up.
+    virtual void EnableMdiClient(bool enabled) = 0;
+
+    // Opens the help file at a context number.
+    virtual void ShowHelpContext(int context) = 0;
 };
 
 }  // namespace fotolyx

@@ -24,18 +24,26 @@ struct ShownMessage {
 
 // Records every visible effect; message boxes are answered from a script (IDOK by default).
 class RecordingShell : public Shell {
-public:
+  public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
+    void ShowLinkDialog(LinkDialog dialog) override { linkDialogsShown.push_back(dialog); }
+    void EndLinkDialog(LinkDialog dialog) override { linkDialogsEnded.push_back(dialog); }
+    void EnableMdiClient(bool enabled) override { mdiClientStates.push_back(enabled); }
+    void ShowHelpContext(int context) override { helpContexts.push_back(context); }
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
     std::deque<int> scriptedAnswers;
+    std::vector<LinkDialog> linkDialogsShown;
+    std::vector<LinkDialog> linkDialogsEnded;
+    std::vector<bool> mdiClientStates;
+    std::vector<int> helpContexts;
 };
 
 // Keeps the running timers; a test fires them by hand.
 class RecordingTimers : public Timers {
-public:
+  public:
     void StartTimer(WindowId window, int id, int milliseconds) override {
         running[{window, id}] = milliseconds;
     }
@@ -46,7 +54,7 @@ public:
 
 // A line that records what is written and hands out what the test queued.
 class ScriptedLine : public SerialLine {
-public:
+  public:
     LineOpenResult Open(int portId) override;
     void Close() override { open = false; }
     bool IsOpen() const override { return open; }
@@ -68,14 +76,14 @@ public:
 };
 
 class FixedClock : public LocalClock {
-public:
+  public:
     LocalTime Now() const override { return now; }
     LocalTime now{2002, 3, 4, 5, 6, 7};
 };
 
 // Fails the allocations whose 0-based sequence numbers are listed.
 class FailingMemory : public Memory {
-public:
+  public:
     std::optional<std::vector<std::uint8_t>> AllocateZeroed(std::size_t size) override;
 
     std::vector<int> failingCalls;
@@ -84,7 +92,7 @@ public:
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -93,7 +101,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
