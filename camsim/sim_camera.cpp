@@ -54,9 +54,10 @@ void SimCamera::Send(std::vector<std::uint8_t> bytes, bool isStatus) {
     }
     lastMessage_ = bytes;
     lastWasStatus_ = isStatus;
-    const auto& faults = config_.faults;
+    auto& faults = config_.faults;
     if (faults.silentAfterMessages && messagesSent_ >= *faults.silentAfterMessages) {
         silent_ = true;
+        config_.faults.silentAfterMessages.reset();  // once; RESET_LINK wakes it up again
     }
     if (silent_) {
         return;
@@ -65,7 +66,8 @@ void SimCamera::Send(std::vector<std::uint8_t> bytes, bool isStatus) {
     if (isStatus && statusPacketsSent_++ < faults.badTrailerStatus) {
         bytes[TRAILER_OFFSET] ^= 0xFF;
     }
-    if (faults.garbleMessage == number) {
+    if (faults.garbleMessage && number >= *faults.garbleMessage &&
+        number - *faults.garbleMessage < faults.garbleCount) {
         bytes[0] = GARBLED_BYTE;
     }
     if (faults.wrongSequenceMessage == number && bytes.size() == PACKET_LENGTH &&

@@ -38,7 +38,8 @@ struct SimPicture {
 // sends (packets and one-byte upload answers).
 struct CameraFaults {
     std::optional<std::uint32_t> silentAfterMessages;   // then quiet until RESET_LINK
-    std::optional<std::uint32_t> garbleMessage;         // its first byte arrives garbled
+    std::optional<std::uint32_t> garbleMessage;         // its first byte arrives garbled ...
+    std::uint32_t garbleCount = 1;                      // ... and so for that many messages
     std::optional<std::uint32_t> dropByteMessage;       // it loses its last byte
     std::optional<std::uint32_t> wrongSequenceMessage;  // a data packet with a wrong number
     std::uint32_t nakAnswers = 0;        // upload: the first k packets are answered NAK
