@@ -59,3 +59,41 @@ std::vector<SimPicture> MakeSamplePictures(int count) {
 }
 
 }  // namespace fotolyx::camsim
+
+namespace fotolyx::camsim {
+
+bool ReadJpegSize(const std::vector<std::uint8_t>& jpeg, std::uint16_t& width,
+                  std::uint16_t& height) {
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) {
+        return false;
+    }
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size()) {
+        if (jpeg[at] != 0xFF) {
+            return false;
+        }
+        const std::uint8_t marker = jpeg[at + 1];
+        if (marker == 0xFF) {
+            ++at;  // fill byte
+            continue;
+        }
+        const std::size_t length = (std::size_t{jpeg[at + 2]} << 8) | jpeg[at + 3];
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (length < 7 || at + 9 > jpeg.size()) {
+                return false;
+            }
+            height = static_cast<std::uint16_t>((jpeg[at + 5] << 8) | jpeg[at + 6]);
+            width = static_cast<std::uint16_t>((jpeg[at + 7] << 8) | jpeg[at + 8]);
+            return width != 0 && height != 0;
+        }
+        if (marker == 0xD9 || marker == 0xDA || length < 2) {
+            return false;
+        }
+        at += 2 + length;
+    }
+    return false;
+}
+
+}  // namespace fotolyx::camsim

@@ -323,3 +323,35 @@ TEST(SimCamera, ThePhotoButtonSendsANotice) {
 
 }  // namespace
 }  // namespace fotolyx::camsim
+
+namespace fotolyx::camsim {
+namespace {
+
+TEST(PictureMaker, GeneratedPicturesAreJpegsOfTheirStatedSize) {
+    const auto pictures = MakeSamplePictures(2);
+    for (const auto& picture : pictures) {
+        std::uint16_t width = 0;
+        std::uint16_t height = 0;
+        ASSERT_TRUE(ReadJpegSize(picture.jpeg, width, height));
+        EXPECT_EQ(width, picture.width);
+        EXPECT_EQ(height, picture.height);
+        ASSERT_TRUE(ReadJpegSize(picture.thumbnail, width, height));
+        EXPECT_EQ(width, 80);
+        EXPECT_EQ(height, 60);
+        EXPECT_EQ(picture.jpeg[picture.jpeg.size() - 2], 0xFF);
+        EXPECT_EQ(picture.jpeg.back(), 0xD9);
+    }
+    // Cut short or not a JPEG at all: no size, and no read past the end.
+    const auto& jpeg = pictures[0].jpeg;
+    for (std::size_t cut : {std::size_t{0}, std::size_t{3}, std::size_t{21}}) {
+        std::uint16_t width = 0;
+        std::uint16_t height = 0;
+        EXPECT_FALSE(ReadJpegSize({jpeg.begin(), jpeg.begin() + cut}, width, height)) << cut;
+    }
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    EXPECT_FALSE(ReadJpegSize(std::vector<std::uint8_t>(100, 0xFF), width, height));
+}
+
+}  // namespace
+}  // namespace fotolyx::camsim
