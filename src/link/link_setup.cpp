@@ -8,21 +8,35 @@ namespace {
 
 constexpr std::array<int, 4> SCAN_ORDER = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
 
-// The speed a phase of the negotiation tests (3, 5, 7), 0 for the others.
-std::uint32_t PhaseSpeed(std::uint8_t phase) {
-    switch (phase) {
-        case 2:
-        case 3:
-            return BAUD_115200;
-        case 4:
-        case 5:
-            return BAUD_57600;
-        case 6:
-        case 7:
-            return BAUD_19200;
-        default:
-            return 0;
+// The speeds tried after the identification, fastest first, with the request for each. Phases
+// 2 and 3 belong to the first rung (2: switch the line, 3: wait for READY at that speed), 4 and 5
+// to the second, 6 and 7 to the third.
+struct SpeedRung {
+    std::uint32_t baud;
+    std::uint8_t request;
+};
+constexpr std::array<SpeedRung, 3> SPEED_LADDER = {{
+    {BAUD_115200, SPEED_115200},
+    {BAUD_57600, SPEED_57600},
+    {BAUD_19200, SPEED_19200},
+}};
+
+std::optional<std::size_t> RungOf(std::uint8_t phase) {
+    if (phase < 2 || phase > 1 + 2 * SPEED_LADDER.size()) {
+        return std::nullopt;
     }
+    return (phase - 2) / 2;
+}
+
+// The models the program works with, and the variant each stands for.
+struct Model {
+    std::string_view code;
+    std::uint8_t variant;
+};
+constexpr std::array<Model, 2> MODELS = {{{"462", 0}, {"318", 1}}};
+
+bool SwitchesLine(std::uint8_t phase) {
+    return phase % 2 == 0;
 }
 
 bool IsValidSetupPacket(const Packet& packet) {
@@ -105,87 +119,88 @@ void LinkSetup::OpenPort() {
 
 void LinkSetup::SetupStep() {
     timers_.KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
-    switch (link_.SetupPhase) {
-        case 1: {
-            line_.Close();
-            const auto* current =
-                std::find(SCAN_ORDER.begin(), SCAN_ORDER.end(), link_.SelectedPort);
-            if (current == SCAN_ORDER.end() || current + 1 == SCAN_ORDER.end()) {
-                shell_.ShowLinkDialog(LinkDialog::ComReconnect);
-                return;
-            }
-            link_.SelectedPort = *(current + 1);
-            link_.ReceiveCount = 0;
-            timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_PORT_OPEN, PORT_OPEN_DELAY_MS);
+    if (link_.SetupPhase == 1) {
+        // No identification on this port: on to the next one, or ask the user after the last.
+        line_.Close();
+        const auto* current = std::find(SCAN_ORDER.begin(), SCAN_ORDER.end(), link_.SelectedPort);
+        if (current == SCAN_ORDER.end() || current + 1 == SCAN_ORDER.end()) {
+            shell_.ShowLinkDialog(LinkDialog::ComReconnect);
             return;
         }
-        case 2:
-        case 4:
-        case 6:
-            SetLineSpeed(PhaseSpeed(link_.SetupPhase), link_.SetupPhase == 2);
-            timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SETUP_ANSWER_MS);
-            ++link_.SetupPhase;
-            return;
-        case 3:
-        case 5:
-            line_.Purge();
-            link_.ReceiveCount = 0;
-            SetLineSpeed(BAUD_9600);
-            Write(link_.SetupPhase == 3 ? SPEED_57600 : SPEED_19200);
-            timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SPEED_SWITCH_MS);
-            ++link_.SetupPhase;
-            return;
-        case 7:
-            shell_.MessageBox(TEXT_MINIMUM_SPEED, CAPTION_CONNECT_ERROR, MB_ICONEXCLAMATION);
-            SetLineSpeed(BAUD_9600);
-            return;
-        default:
-            return;
+        link_.SelectedPort = *(current + 1);
+        link_.ReceiveCount = 0;
+        timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_PORT_OPEN, PORT_OPEN_DELAY_MS);
+        return;
     }
+    const auto rung = RungOf(link_.SetupPhase);
+    if (!rung) {
+        return;
+    }
+    if (SwitchesLine(link_.SetupPhase)) {
+        SetLineSpeed(SPEED_LADDER[*rung].baud, *rung == 0);
+        timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SETUP_ANSWER_MS);
+        ++link_.SetupPhase;
+        return;
+    }
+    if (*rung + 1 < SPEED_LADDER.size()) {
+        // No READY at this speed: ask for the next lower one, at 9600.
+        line_.Purge();
+        link_.ReceiveCount = 0;
+        SetLineSpeed(BAUD_9600);
+        Write(SPEED_LADDER[*rung + 1].request);
+        timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SPEED_SWITCH_MS);
+        ++link_.SetupPhase;
+        return;
+    }
+    // The slowest speed did not answer either: a dead end, the phase stays.
+    shell_.MessageBox(TEXT_MINIMUM_SPEED, CAPTION_CONNECT_ERROR, MB_ICONEXCLAMATION);
+    SetLineSpeed(BAUD_9600);
 }
 
 void LinkSetup::HandlePacket() {
     const Packet packet = link_.ReceiveBuffer;
-    switch (link_.SetupPhase) {
-        case 1: {
-            if (!IsValidSetupPacket(packet)) {
-                return;
-            }
-            const Identification identification = ReadIdentification(packet);
-            const std::string_view model(identification.modelCode.data(), 3);
-            if (model != "462" && model != "318") {
-                timers_.KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
-                shell_.MessageBox(TEXT_WRONG_MODEL, CAPTION_WARNING, MB_ICONEXCLAMATION);
-                shell_.SetStatusText(TEXT_READY);
-                return;
-            }
-            link_.ModelVariant = model == "318" ? 1 : 0;
-            link_.IdentifiedModelCode = identification.modelCode;
-            link_.IdentifiedValue = identification.value;
-            link_.IdentifiedPictureCount = identification.pictureCount;
-            link_.SetupPhase = 2;
-            Write(SPEED_115200);
-            timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SPEED_SWITCH_MS);
-            return;
-        }
-        case 3:
-        case 5:
-        case 7:
-            if (!IsValidSetupPacket(packet)) {
-                SetLineSpeed(BAUD_9600);
-                return;
-            }
-            HandleSpeedAnswer(packet);
-            return;
-        default:
-            return;
+    if (link_.SetupPhase == 1) {
+        HandleIdentification(packet);
+        return;
     }
+    const auto rung = RungOf(link_.SetupPhase);
+    if (!rung || SwitchesLine(link_.SetupPhase)) {
+        return;  // the line is being switched: nothing is expected
+    }
+    if (!IsValidSetupPacket(packet)) {
+        SetLineSpeed(BAUD_9600);  // garbled: the running timer takes the next step
+        return;
+    }
+    HandleSpeedAnswer(packet, SPEED_LADDER[*rung].baud);
 }
 
-void LinkSetup::HandleSpeedAnswer(const Packet& packet) {
+void LinkSetup::HandleIdentification(const Packet& packet) {
+    if (!IsValidSetupPacket(packet)) {
+        return;
+    }
+    const Identification identification = ReadIdentification(packet);
+    const std::string_view code(identification.modelCode.data(), identification.modelCode.size());
+    const auto* model = std::find_if(MODELS.begin(), MODELS.end(),
+                                     [code](const Model& known) { return known.code == code; });
+    if (model == MODELS.end()) {
+        timers_.KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
+        shell_.MessageBox(TEXT_WRONG_MODEL, CAPTION_WARNING, MB_ICONEXCLAMATION);
+        shell_.SetStatusText(TEXT_READY);
+        return;
+    }
+    link_.ModelVariant = model->variant;
+    link_.IdentifiedModelCode = identification.modelCode;
+    link_.IdentifiedValue = identification.value;
+    link_.IdentifiedPictureCount = identification.pictureCount;
+    link_.SetupPhase = 2;
+    Write(SPEED_LADDER[0].request);
+    timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SPEED_SWITCH_MS);
+}
+
+void LinkSetup::HandleSpeedAnswer(const Packet& packet, std::uint32_t testedBaud) {
     switch (packet[STATUS_CODE_OFFSET]) {
         case READY:
-            link_.CurrentBaudRate = PhaseSpeed(link_.SetupPhase);
+            link_.CurrentBaudRate = testedBaud;
             Write(SPEED_CONFIRM);
             // The mode answer is awaited like every other: a camera that falls silent now
             // leads on to the next lower speed instead of leaving the set-up hanging.

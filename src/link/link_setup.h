@@ -114,7 +114,8 @@ class LinkSetup {
   private:
     void SetLineSpeed(std::uint32_t baud, bool reportFault = false);
     void Write(std::uint8_t byte);
-    void HandleSpeedAnswer(const Packet& packet);
+    void HandleIdentification(const Packet& packet);
+    void HandleSpeedAnswer(const Packet& packet, std::uint32_t testedBaud);
     void ModeCamera();
     void ModeWarning(const char* text, unsigned icon);
     void EndCancelOk(bool confirmed);

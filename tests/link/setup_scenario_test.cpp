@@ -262,6 +262,39 @@ TEST(Setup, AStoreThatCannotBeHadIsReportedAndTheSetupCompletes) {
     EXPECT_EQ(program.link.SetupPhase, 0);
 }
 
+TEST(Setup, LineSettingFaultsAreReportedAndTheSetupGoesOn) {
+    struct Case {
+        const char* name;
+        LineSettingsFault openFault;
+        bool refuseSpeeds;
+        const char* text;
+    };
+    for (const Case& c :
+         {Case{"settings unreadable", LineSettingsFault::ReadFailed, false, "GetCommState FAULT."},
+          Case{"settings unwritable", LineSettingsFault::WriteFailed, false, "SetCommState FAULT."},
+          Case{"speed refused", LineSettingsFault::None, true, "SetCommState FAULT."}}) {
+        LinkSession session;
+        session.line.openFault = c.openFault;
+        session.line.refuseSpeedChanges = c.refuseSpeeds;
+        session.AddCamera(PORT_COM1);
+        Program& program = session.Start();
+        const bool ready = session.RunUntilCameraReady();
+        ASSERT_FALSE(session.shell.messages.empty()) << c.name;
+        EXPECT_EQ(session.shell.messages[0].text, c.text) << c.name;
+        EXPECT_EQ(session.shell.messages[0].caption, "COM Port ERROR") << c.name;
+        EXPECT_EQ(session.shell.messages[0].style, MB_ICONEXCLAMATION) << c.name;
+        if (c.refuseSpeeds) {
+            // Stuck at 9600 against a faster camera: every speed fails, reported once each.
+            EXPECT_FALSE(ready);
+            EXPECT_EQ(session.shell.messages.size(), 2u);
+            EXPECT_EQ(session.shell.messages.back().text, TEXT_MINIMUM_SPEED);
+        } else {
+            EXPECT_TRUE(ready) << c.name;
+            EXPECT_EQ(program.link.SetupPhase, 0) << c.name;
+        }
+    }
+}
+
 TEST(Setup, ThumbnailStoreSlotsAreBoundedBy800) {
     EXPECT_EQ(ThumbnailStoreSlots(0, 0), 4u);
     EXPECT_EQ(ThumbnailStoreSlots(40'959, 1), 5u);

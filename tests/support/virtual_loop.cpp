@@ -197,7 +197,7 @@ std::size_t SimulatedLine::Read(std::span<std::uint8_t> buffer) {
 }
 
 bool SimulatedLine::SetBaudRate(std::uint32_t baud) {
-    if (!open_) {
+    if (!open_ || refuseSpeedChanges) {
         return false;
     }
     baud_ = baud;

@@ -85,6 +85,11 @@ class SimulatedLine final : public SerialLine {
     std::size_t Read(std::span<std::uint8_t> buffer) override;
     bool SetBaudRate(std::uint32_t baud) override;
     void Purge() override { incoming_.clear(); }
+    LineSettingsFault OpenSettingsFault() const override { return openFault; }
+
+    // A driver that fails to read or write the settings at opening, or refuses speed changes.
+    LineSettingsFault openFault = LineSettingsFault::None;
+    bool refuseSpeedChanges = false;
 
     std::uint32_t Baud() const { return baud_; }
     int OpenPort() const { return open_ ? port_ : 0; }
