@@ -52,9 +52,13 @@ void SimCamera::Send(std::vector<std::uint8_t> bytes, bool isStatus) {
     if (cablePulled_) {
         return;
     }
+    auto& faults = config_.faults;
+    if (faults.hangUpAfterMessages && messagesSent_ >= *faults.hangUpAfterMessages) {
+        cablePulled_ = true;
+        return;
+    }
     lastMessage_ = bytes;
     lastWasStatus_ = isStatus;
-    auto& faults = config_.faults;
     if (faults.silentAfterMessages && messagesSent_ >= *faults.silentAfterMessages) {
         silent_ = true;
         config_.faults.silentAfterMessages.reset();  // once; RESET_LINK wakes it up again
@@ -78,9 +82,6 @@ void SimCamera::Send(std::vector<std::uint8_t> bytes, bool isStatus) {
         bytes.pop_back();
     }
     output_.push_back({std::move(bytes), baud_});
-    if (faults.hangUpAfterMessages && messagesSent_ >= *faults.hangUpAfterMessages) {
-        cablePulled_ = true;
-    }
 }
 
 void SimCamera::SendPacket(const Packet& packet) {

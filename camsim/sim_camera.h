@@ -44,7 +44,8 @@ struct CameraFaults {
     std::optional<std::uint32_t> wrongSequenceMessage;  // a data packet with a wrong number
     std::uint32_t nakAnswers = 0;        // upload: the first k packets are answered NAK
     std::uint32_t badTrailerStatus = 0;  // the first k status packets carry byte 114 wrong
-    std::optional<std::uint32_t> hangUpAfterMessages;  // the cable is pulled after that many
+    // The cable is pulled when the camera would send message N (0: before it says anything).
+    std::optional<std::uint32_t> hangUpAfterMessages;
 };
 
 struct CameraConfig {

@@ -126,7 +126,9 @@ TEST(InfoOverPty, FailuresPrintTheMessageAndExitNonZero) {
     for (const Case& c :
          {Case{{"--model", "999"}, "WARNING: This Model type is wrong."},
           Case{{"--mode", "nocard"}, "NO CF CARD!"},
-          Case{{"--speeds", "9600"}, "connect error: Minimum required communication speed"}}) {
+          Case{{"--speeds", "9600"}, "connect error: Minimum required communication speed"},
+          // The device goes away at once: the scan goes on without spinning on the dead line.
+          Case{{"--hang-up-after", "0"}, "CONNECT Error: Please check PC/VISTACAM Connection."}}) {
         Camsim camsim(c.options);
         ASSERT_FALSE(camsim.path().empty());
         const CliRun run = RunCli("info" + OnlyPort("COM1", camsim.path()));

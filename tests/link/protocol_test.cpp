@@ -98,17 +98,6 @@ TEST(Protocol, UploadHeadersCarryDateFillersAndCount) {
     }
 }
 
-TEST(Protocol, IdentificationRoundTrips) {
-    const Identification sent{{'3', '1', '8'}, 0x00064000, 321};
-    const Packet packet = MakeIdentificationPacket(sent);
-    EXPECT_EQ(packet[0], PACKET_STATUS);
-    EXPECT_EQ(packet[114], STATUS_TRAILER);
-    const Identification read = ReadIdentification(packet);
-    EXPECT_EQ(read.modelCode, sent.modelCode);
-    EXPECT_EQ(read.value, sent.value);
-    EXPECT_EQ(read.pictureCount, sent.pictureCount);
-}
-
 TEST(Protocol, RetryRuleRestartsOnTheEleventhBadPacketThenNaksAgain) {
     const RetryRule rule{INDEX_RESEND};
     std::uint8_t retryCount = 0;
