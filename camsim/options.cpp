@@ -26,7 +26,8 @@ const char USAGE[] =
     "  --nak N                answer the first N upload packets with NAK\n"
     "  --bad-trailer N        the first N status packets carry byte 114 wrong\n"
     "  --hang-up-after N      pull the cable after N messages\n"
-    "  --stats                print the measured turnaround on exit (stderr)\n";
+    "  --stats                print the measured turnaround on exit (stderr)\n"
+    "SIGUSR1 presses the camera's photo button; SIGINT or SIGTERM ends it.\n";
 
 namespace {
 

@@ -94,12 +94,13 @@ bool PtyServer::Open(std::string& error) {
     ::cfsetospeed(&settings, B9600);
     ::tcsetattr(slave_, TCSANOW, &settings);
 
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    signals_ = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    sigset_t handled;
+    sigemptyset(&handled);
+    sigaddset(&handled, SIGINT);
+    sigaddset(&handled, SIGTERM);
+    sigaddset(&handled, SIGUSR1);  // the camera's own photo button
+    ::sigprocmask(SIG_BLOCK, &handled, nullptr);
+    signals_ = ::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK);
     // Byte pacing needs timers of microsecond precision.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     return true;
@@ -197,7 +198,13 @@ void PtyServer::Run() {
         pollfd watch[2] = {{master_, POLLIN, 0}, {signals_, POLLIN, 0}};
         ::ppoll(watch, 2, &timeout, nullptr);
         if ((watch[1].revents & POLLIN) != 0) {
-            return;
+            signalfd_siginfo signal{};
+            if (::read(signals_, &signal, sizeof signal) == sizeof signal &&
+                signal.ssi_signo == SIGUSR1) {
+                camera_.PressPhotoButton();
+            } else {
+                return;
+            }
         }
         now = MonotonicMicros();
         if ((watch[0].revents & POLLIN) != 0) {

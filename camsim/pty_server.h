@@ -27,7 +27,8 @@ class PtyServer {
     // Creates the pseudo-terminal; false (with a message in error) when it cannot.
     bool Open(std::string& error);
     const std::string& SlavePath() const { return slavePath_; }
-    // Serves until SIGINT or SIGTERM, or until the cable is pulled.
+    // Serves until SIGINT or SIGTERM, or until the cable is pulled. SIGUSR1 presses the
+    // camera's photo button.
     void Run();
     const TurnaroundStats& Stats() const { return stats_; }
 
