@@ -28,7 +28,7 @@ TEST(Protocol, AByteCountGetsOneMoreDataPacketThanWholePayloads) {
     }
 }
 
-TEST(Protocol, PacketTestFollowsTheDocumentedOrder) {
+TEST(Protocol, PacketTestGoesDataThenStatusThenBad) {
     auto data = [](std::uint32_t sequence) { return MakeDataPacket(sequence, {}); };
     Packet wrongEnd = data(0);
     wrongEnd[END_OFFSET] = 1;

@@ -4,6 +4,13 @@
 
 namespace fotolyx::testing {
 
+namespace {
+
+// Far more events than any session needs (a large photo is about 250,000 bytes).
+constexpr std::uint64_t MAX_STEPS = 20'000'000;
+
+}  // namespace
+
 void VirtualLoop::StartTimer(WindowId window, int id, int milliseconds) {
     timers_[{window, id}] = {now_ + std::max(milliseconds, 0) * MS, order_++};
 }
@@ -56,15 +63,16 @@ bool VirtualLoop::Step(Micros until) {
 
 void VirtualLoop::RunFor(int milliseconds) {
     const Micros until = now_ + milliseconds * MS;
-    while (Step(until)) {
+    for (std::uint64_t steps = 0; steps < MAX_STEPS && Step(until); ++steps) {
     }
     now_ = until;
 }
 
 bool VirtualLoop::RunUntil(const std::function<bool()>& done, int limitMs) {
     const Micros until = now_ + limitMs * MS;
-    while (!done()) {
-        if (!Step(until)) {
+    // A chain of events that never lets time advance would otherwise hang the test.
+    for (std::uint64_t steps = 0; !done(); ++steps) {
+        if (steps == MAX_STEPS || !Step(until)) {
             now_ = until;
             return done();
         }
