@@ -13,7 +13,7 @@ struct LocalTime {
 
 // The local date and time (uploads, Exif time stamps, proposed file names).
 class LocalClock {
-  public:
+public:
     virtual ~LocalClock() = default;
     virtual LocalTime Now() const = 0;
 };

@@ -10,7 +10,7 @@ namespace fotolyx {
 // Hands out zero-filled blocks. The long-lived buffers come from here so that a test can make
 // an allocation fail and watch the program carry on without that buffer.
 class Memory {
-  public:
+public:
     virtual ~Memory() = default;
     virtual std::optional<std::vector<std::uint8_t>> AllocateZeroed(std::size_t size);
 };

@@ -11,7 +11,7 @@ inline constexpr WindowId FRAME_WINDOW = 1;
 // One-shot timers keyed by (window, id). Starting a running timer restarts it; a killed timer
 // never fires. The host calls back into the program when one fires.
 class Timers {
-  public:
+public:
     virtual ~Timers() = default;
     virtual void StartTimer(WindowId window, int id, int milliseconds) = 0;
     virtual void KillTimer(WindowId window, int id) = 0;

@@ -66,8 +66,7 @@ std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace fotolyx::testing
