@@ -134,24 +134,32 @@ void PtyServer::ReadIncoming(Micros now) {
 }
 
 void PtyServer::Process(Micros now) {
+    // The camera reacts the moment a byte has fully arrived, however late this loop gets round
+    // to it: its answer is timed from then, and bytes already due go out together.
+    auto queueOutput = [this](Micros reactedAt) {
+        for (const auto& message : camera_.TakeOutput()) {
+            for (const std::uint8_t byte : message.bytes) {
+                txBusyUntil_ = std::max(reactedAt, txBusyUntil_) + ByteTime(message.baud);
+                outgoing_.push_back({byte, message.baud, txBusyUntil_});
+            }
+            if (message.bytes.size() == PACKET_LENGTH && message.bytes[0] == PACKET_DATA) {
+                outgoing_.back().endsDataPacket = true;
+            }
+        }
+    };
     std::size_t done = 0;
     while (done < incoming_.size() && incoming_[done].due <= now) {
-        camera_.Receive(incoming_[done].byte, incoming_[done].baud, incoming_[done].due);
+        const Pending& byte = incoming_[done];
+        camera_.Receive(byte.byte, byte.baud, byte.due);
+        queueOutput(byte.due);
         ++done;
     }
     incoming_.erase(incoming_.begin(), incoming_.begin() + static_cast<std::ptrdiff_t>(done));
     if (const auto wake = camera_.NextWakeup(); wake && *wake <= now) {
-        camera_.Wake(now);
+        camera_.Wake(*wake);
+        queueOutput(*wake);
     }
-    for (const auto& message : camera_.TakeOutput()) {
-        for (const std::uint8_t byte : message.bytes) {
-            txBusyUntil_ = std::max(now, txBusyUntil_) + ByteTime(message.baud);
-            outgoing_.push_back({byte, message.baud, txBusyUntil_});
-        }
-        if (message.bytes.size() == PACKET_LENGTH && message.bytes[0] == PACKET_DATA) {
-            outgoing_.back().endsDataPacket = true;
-        }
-    }
+    queueOutput(now);  // the photo button
 }
 
 void PtyServer::Flush(Micros now) {
