@@ -218,6 +218,7 @@ void BM_PacedThroughputOverPty(benchmark::State& state) {
             state.counters["turnaround_us_median"] = turnaround[turnaround.size() / 2];
             state.counters["turnaround_us_p99"] = turnaround[turnaround.size() * 99 / 100];
         }
+        state.counters["round_trip_us_mean"] = NumberAfter(stats, "mean=");
         state.counters["round_trip_us_median"] = NumberAfter(stats, "median=");
         state.counters["round_trip_us_p99"] = NumberAfter(stats, "p99=");
         state.counters["round_trip_us_max"] = NumberAfter(stats, "max=");
