@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_shell.h"
 #include "imaging/bmp_file.h"
 #include "imaging/colour_reduction.h"
 #include "ports/shell.h"
@@ -21,12 +22,6 @@ namespace {
 
 constexpr int WIDTH = 640;
 constexpr int HEIGHT = 480;
-
-class SilentShell : public Shell {
-  public:
-    int MessageBox(std::string_view, std::string_view, unsigned) override { return IDOK; }
-    void SetStatusText(std::string_view) override {}
-};
 
 std::uint8_t Clamp(double value) {
     return static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
@@ -91,7 +86,7 @@ DibBlock PhotoLikePicture() {
 void BM_ReduceTo256Colours(benchmark::State& state) {
     const DibBlock picture = PhotoLikePicture();
     std::vector<std::uint8_t> output(ReducedDibSize(WIDTH, HEIGHT));
-    SilentShell shell;
+    BenchShell shell;
     for (auto _ : state) {
         benchmark::DoNotOptimize(ReduceTo256Colours(shell, picture, output));
         benchmark::ClobberMemory();
@@ -103,7 +98,7 @@ BENCHMARK(BM_ReduceTo256Colours)->Unit(benchmark::kMillisecond);
 void BM_BuildPopularityPalette(benchmark::State& state) {
     const DibBlock picture = PhotoLikePicture();
     LogPalette palette;
-    SilentShell shell;
+    BenchShell shell;
     for (auto _ : state) {
         benchmark::DoNotOptimize(BuildPopularityPalette(shell, picture, palette));
         benchmark::ClobberMemory();
@@ -120,7 +115,7 @@ void BM_ReduceBmpFileTo256Colours(benchmark::State& state) {
     const auto source = folder / "in.bmp";
     const auto target = folder / "out.bmp";
     WriteDibFile(source, PhotoLikePicture());
-    SilentShell shell;
+    BenchShell shell;
     for (auto _ : state) {
         const DibFileResult read = LoadDibFile(source);
         auto reduced = DibBlock::Allocate(ReducedDibSize(WIDTH, HEIGHT));

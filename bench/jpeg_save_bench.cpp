@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_shell.h"
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/save_pipeline.h"
@@ -24,21 +25,6 @@
 
 namespace fotolyx {
 namespace {
-
-// Answers every save dialog with one path and file type.
-class BenchShell final : public Shell {
-  public:
-    int MessageBox(std::string_view text, std::string_view caption, unsigned) override {
-        std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
-                     static_cast<int>(text.size()), text.data());
-        return IDOK;
-    }
-    void SetStatusText(std::string_view) override {}
-    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest&) override {
-        return answer;
-    }
-    SaveDialogResult answer;
-};
 
 class BenchClock final : public LocalClock {
   public:
@@ -108,7 +94,7 @@ BenchWorld& World() {
 
 void OpenfileJpegSave(benchmark::State& state) {
     BenchWorld& world = World();
-    world.shell.answer = {(world.folder / "saved.jpg").string(), SAVE_FILTER_JPEG};
+    world.shell.saveAnswer = {(world.folder / "saved.jpg").string(), SAVE_FILTER_JPEG};
     SaveContext context = world.Context();
     for (auto _ : state) {
         const SaveAsResult result =

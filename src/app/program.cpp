@@ -17,6 +17,9 @@
 
 namespace fotolyx {
 
+static_assert(FRAME_TIMER_OPEN_PORT == FRAME_TIMER_PORT_OPEN);
+static_assert(OPEN_PORT_DELAY_MS == PORT_OPEN_DELAY_MS);
+
 namespace {
 
 constexpr std::size_t FILEPREV_MAX_CHARS = 9;
@@ -102,7 +105,15 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
 }
 
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
-    : ports(programPorts), environment(std::move(hostEnvironment)) {}
+    : ports(programPorts), environment(std::move(hostEnvironment)) {
+    receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
+}
+
+void Program::TimerFired(WindowId window, int id) {
+    if (window == FRAME_WINDOW) {
+        linkSetup.FrameTimer(id);
+    }
+}
 
 Program::~Program() {
     RemoveScratchFiles();

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "app/link_hand_over_stub.h"
 #include "imaging/dib_block.h"
 #include "imaging/palette.h"
+#include "link/link_setup.h"
 #include "link/link_state.h"
+#include "link/receiver.h"
 
 namespace fotolyx {
 
@@ -108,6 +111,16 @@ class Program {
     ScratchFiles scratch;
     LongLivedBuffers buffers;
     LinkState link;
+
+    // The camera link: the receiver the host feeds from the line, and the set-up with its
+    // recovery dialogs.
+    Receiver receiver{link, ports.line};
+    LinkHandOverStub linkHandOver;
+    LinkSetup linkSetup{link,     ports.line,   ports.timers,       ports.shell,
+                        receiver, linkHandOver, display.RunningOnNt};
+
+    // A timer of one of the program's windows fired.
+    void TimerFired(WindowId window, int id);
 
   private:
     void AllocateBuffers();

@@ -21,7 +21,14 @@ class TerminalShell final : public Shell {
     std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override;
 
     std::optional<SaveDialogResult> nextSaveAnswer;
+    void ShowLinkDialog(LinkDialog dialog) override;
+    void EndLinkDialog(LinkDialog) override {}
+    void EnableMdiClient(bool) override {}
+    void ShowHelpContext(int) override {}
 };
+
+// The title and main text of a link dialog, as a terminal shows it.
+std::string LinkDialogText(LinkDialog dialog);
 
 class SystemClock final : public LocalClock {
   public:
@@ -69,5 +76,6 @@ int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);
 int RunExif(Context& context, const Arguments& arguments);
 int RunAdjust(Context& context, const Arguments& arguments);
+int RunInfo(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli

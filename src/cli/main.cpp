@@ -20,6 +20,8 @@ constexpr Command COMMANDS[] = {
      "(by hand, or automatically) and save it as an opened picture is saved (type from OUT's "
      "extension)",
      RunAdjust},
+    {"info", "info [--port COMn=PATH]...", "find the camera, set the link up, print what it is",
+     RunInfo},
 };
 
 void PrintHelp(std::ostream& out) {
@@ -39,10 +41,18 @@ int main(int argc, char** argv) {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
     }
+    // Options may stand before the command name; the command gets them after its own.
+    Arguments leading;
+    while (arguments.size() > 2 && arguments[0] == "--port") {
+        leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
+        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
             Context context;
-            return command.run(context, Arguments(arguments.begin() + 1, arguments.end()));
+            Arguments rest(arguments.begin() + 1, arguments.end());
+            rest.insert(rest.end(), leading.begin(), leading.end());
+            return command.run(context, rest);
         }
     }
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";

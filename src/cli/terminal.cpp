@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "cli/cli.h"
+#include "link/link_setup.h"
 
 namespace fotolyx::cli {
 
@@ -17,6 +18,23 @@ std::optional<SaveDialogResult> TerminalShell::GetSaveFileName(const SaveDialogR
     std::optional<SaveDialogResult> answer = std::move(nextSaveAnswer);
     nextSaveAnswer.reset();
     return answer;
+}
+
+void TerminalShell::ShowLinkDialog(LinkDialog dialog) {
+    std::cerr << LinkDialogText(dialog) << '\n';
+}
+
+std::string LinkDialogText(LinkDialog dialog) {
+    switch (dialog) {
+        case LinkDialog::ComReconnect:
+            return std::string(COM_RECONNECT_TITLE) + ": " + COM_RECONNECT_TEXT;
+        case LinkDialog::ComDisconnect:
+            return std::string(COM_DISCONNECT_TITLE) + ": " + COM_DISCONNECT_TEXT;
+        case LinkDialog::ComCancelOk:
+            return std::string(COM_CANCELOK_TITLE) + ": " + COM_CANCELOK_TEXT1 + ' ' +
+                   COM_CANCELOK_TEXT2;
+    }
+    return {};
 }
 
 LocalTime SystemClock::Now() const {

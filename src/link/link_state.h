@@ -19,6 +19,18 @@ struct LinkState {
     std::uint8_t SetupPhase = 1;
     std::uint8_t WaitingForData = 0;
     std::uint8_t RetryCount = 0;
+
+    // Connection set-up and recovery.
+    std::uint8_t ModelVariant = 0;        // 0 for model code "462", 1 for "318"
+    std::uint32_t SavedLineSpeed = 0;     // the line speed when MODE_CAMERA arrived
+    std::uint8_t ResetupPending = 0;      // set by Reload and Reconnect, cleared by MODE_CAMERA
+    std::uint32_t CancelConfirmed = 0;    // answer of COM_CANCELOK, 1 = OK
+    std::uint8_t WatchdogArmed = 1;       // shared by the window watchdogs
+    std::uint32_t LineSpeed = BAUD_9600;  // the speed the line is set to now
+    // The identification answer's V and picture count P, for sizing the thumbnail store.
+    std::array<char, 3> IdentifiedModelCode{};
+    std::uint32_t IdentifiedValue = 0;
+    std::uint16_t IdentifiedPictureCount = 0;
 };
 
 }  // namespace fotolyx

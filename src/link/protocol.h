@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace fotolyx {
 
@@ -56,5 +58,88 @@ inline constexpr std::uint8_t UPLOAD_READY = 0xE4;
 inline constexpr std::uint8_t UPLOAD_SECOND = 0xE5;
 inline constexpr std::uint8_t UPLOAD_DONE = 0xE6;
 inline constexpr std::uint8_t UPLOAD_FULL = 0xE7;
+
+// Line speeds of the link: it always starts at 9600 and runs at one of the three faster ones.
+inline constexpr std::uint32_t BAUD_9600 = 9600;
+inline constexpr std::uint32_t BAUD_19200 = 19200;
+inline constexpr std::uint32_t BAUD_57600 = 57600;
+inline constexpr std::uint32_t BAUD_115200 = 115200;
+
+// Offsets inside a packet.
+inline constexpr std::size_t PACKET_KIND_OFFSET = 0;
+inline constexpr std::size_t SEQUENCE_OFFSET = 1;
+inline constexpr std::size_t SEQUENCE_COMPLEMENT_OFFSET = 2;
+inline constexpr std::size_t PAYLOAD_OFFSET = 3;
+inline constexpr std::size_t COUNT_OFFSET = 4;  // header packets: byte count L, 32-bit big-endian
+inline constexpr std::size_t MODEL_CODE_OFFSET = 4;
+inline constexpr std::size_t STATUS_CODE_OFFSET = 8;
+inline constexpr std::size_t IDENT_VALUE_OFFSET = 16;
+inline constexpr std::size_t IDENT_PICTURES_OFFSET = 20;
+inline constexpr std::size_t UPLOAD_DATE_OFFSET = 22;
+inline constexpr std::size_t TRAILER_OFFSET = 114;
+inline constexpr std::size_t END_OFFSET = 115;
+
+// Consecutive bad packets answered with NAK before a transfer restarts.
+inline constexpr std::uint8_t RETRY_LIMIT = 10;
+
+using Packet = std::array<std::uint8_t, PACKET_LENGTH>;
+
+std::uint32_t ReadBe32(std::span<const std::uint8_t> bytes, std::size_t offset);
+std::uint16_t ReadBe16(std::span<const std::uint8_t> bytes, std::size_t offset);
+void WriteBe32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
+void WriteBe16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
+
+// The packet test every handler applies, in this order: a data packet (byte 0 = 0x01 and byte
+// 115 = 0x00) is good only with the expected sequence number; else byte 0 = 0x10 makes a status
+// packet; anything else is bad.
+enum class PacketKind { GoodData, Status, Bad };
+PacketKind ClassifyPacket(std::span<const std::uint8_t> packet, std::uint32_t packetCounter);
+
+// A status packet carrying a status code, with byte 114 set.
+Packet MakeStatusPacket(std::uint8_t statusCode);
+// A data packet with sequence number sequence (low 8 bits), its complement in byte 2 and up to
+// 112 payload bytes from byte 3 on (the rest padded with 0).
+Packet MakeDataPacket(std::uint32_t sequence, std::span<const std::uint8_t> payload);
+
+// The identification answer: model code, V and the picture count P.
+struct Identification {
+    std::array<char, 3> modelCode{};
+    std::uint32_t value = 0;
+    std::uint16_t pictureCount = 0;
+};
+Identification ReadIdentification(std::span<const std::uint8_t> packet);
+Packet MakeIdentificationPacket(const Identification& identification);
+
+// Number of data packets after a header announcing byteCount bytes: L / 112 + 1.
+std::uint32_t DataPacketCount(std::uint32_t byteCount);
+
+// The three digit commands of a picture number (0..999), units first.
+std::array<std::uint8_t, 3> PictureNumberDigits(unsigned pictureNumber);
+
+struct UploadDate {
+    int year = 2000;  // full year
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+};
+
+// The header packet of an upload: the packet counter in byte 1 and its complement in byte 2, the
+// quality in byte 3, the byte count in 4..7, the date in 22..26 for the picture's header only,
+// and every other byte i holding i.
+Packet MakeUploadHeader(std::uint8_t counter, bool fine, std::uint32_t byteCount,
+                        const UploadDate* date);
+
+// The retry rule shared by the transfers: a bad packet is answered with NAK while RetryCount is
+// below 10; the eleventh in a row gets the transfer's restart byte and the count starts again.
+struct RetryRule {
+    std::uint8_t restartByte = NAK;
+
+    enum class Answer { Nak, Restart };
+    Answer OnBadPacket(std::uint8_t& retryCount) const;
+    std::uint8_t AnswerByte(Answer answer) const {
+        return answer == Answer::Nak ? NAK : restartByte;
+    }
+};
 
 }  // namespace fotolyx

@@ -14,6 +14,9 @@ inline constexpr int PORT_COM4 = 1043;
 
 enum class LineOpenResult { Opened, Missing, PermissionDenied, Failed };
 
+// What went wrong with the line settings while a port was opened (it stays open either way).
+enum class LineSettingsFault { None, ReadFailed, WriteFailed };
+
 // The serial line to the camera. Reads never block and never return more than asked.
 class SerialLine {
   public:
@@ -26,6 +29,8 @@ class SerialLine {
     // Reads the current settings back and changes only the speed; false when the driver refuses.
     virtual bool SetBaudRate(std::uint32_t baud) = 0;
     virtual void Purge() = 0;
+    // The settings fault of the last successful Open.
+    virtual LineSettingsFault OpenSettingsFault() const { return LineSettingsFault::None; }
 };
 
 }  // namespace fotolyx

@@ -43,6 +43,10 @@ struct SaveDialogResult {
     int filterIndex = 1;
 };
 
+// The dialogs of the camera link. They are modal for the user only: showing one returns at once,
+// and the program ends it through the Shell when one of its buttons has done its work.
+enum class LinkDialog { ComReconnect, ComDisconnect, ComCancelOk };
+
 // The visible effects of the program. Hosts implement it with real widgets (the GUI), with
 // text on a terminal (the CLI) or with a record (tests).
 class Shell {
@@ -60,6 +64,15 @@ class Shell {
         (void)request;
         return std::nullopt;
     }
+
+    virtual void ShowLinkDialog(LinkDialog dialog) = 0;
+    virtual void EndLinkDialog(LinkDialog dialog) = 0;
+
+    // The MDI client takes no input while the link is being set up.
+    virtual void EnableMdiClient(bool enabled) = 0;
+
+    // Opens the help file at a context number.
+    virtual void ShowHelpContext(int context) = 0;
 };
 
 }  // namespace fotolyx

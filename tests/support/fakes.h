@@ -31,12 +31,20 @@ class RecordingShell : public Shell {
     void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
     // Answers from scriptedSaveAnswers (none = cancelled), recording every request.
     std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override;
+    void ShowLinkDialog(LinkDialog dialog) override { linkDialogsShown.push_back(dialog); }
+    void EndLinkDialog(LinkDialog dialog) override { linkDialogsEnded.push_back(dialog); }
+    void EnableMdiClient(bool enabled) override { mdiClientStates.push_back(enabled); }
+    void ShowHelpContext(int context) override { helpContexts.push_back(context); }
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
     std::deque<int> scriptedAnswers;
     std::vector<SaveDialogRequest> saveRequests;
     std::deque<std::optional<SaveDialogResult>> scriptedSaveAnswers;
+    std::vector<LinkDialog> linkDialogsShown;
+    std::vector<LinkDialog> linkDialogsEnded;
+    std::vector<bool> mdiClientStates;
+    std::vector<int> helpContexts;
 };
 
 // A disk with a fixed amount of free space (after the scripted answers, one per question);

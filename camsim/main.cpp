@@ -1,0 +1,32 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "camsim/options.h"
+#include "camsim/pty_server.h"
+
+int main(int argc, char** argv) {
+    using namespace fotolyx::camsim;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        std::cout << USAGE;
+        return 0;
+    }
+    ServerOptions options;
+    std::string error;
+    if (!ParseOptions(arguments, options, error)) {
+        std::cerr << "fotolyx-camsim: " << error << '\n' << USAGE;
+        return 2;
+    }
+    PtyServer server(std::move(options.camera));
+    if (!server.Open(error)) {
+        std::cerr << "fotolyx-camsim: " << error << '\n';
+        return 1;
+    }
+    std::cout << server.SlavePath() << std::endl;
+    server.Run();
+    if (options.stats) {
+        std::cerr << server.Stats().Summary() << '\n';
+    }
+    return 0;
+}

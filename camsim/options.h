@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "camsim/sim_camera.h"
+
+namespace fotolyx::camsim {
+
+struct ServerOptions {
+    CameraConfig camera;
+    bool stats = false;
+};
+
+// Reads fotolyx-camsim's command line; false with a message in error on a bad option.
+bool ParseOptions(const std::vector<std::string>& arguments, ServerOptions& options,
+                  std::string& error);
+
+extern const char USAGE[];
+
+}  // namespace fotolyx::camsim

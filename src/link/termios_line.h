@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ports/serial_line.h"
+
+namespace fotolyx {
+
+// Which device each of the four ports opens: /dev/ttyS0../dev/ttyS3 unless mapped elsewhere.
+class PortMap {
+  public:
+    PortMap();
+    // "COM1=/dev/ttyUSB0": false when the text is not of that form.
+    bool Parse(std::string_view assignment);
+    void Set(int portId, std::string path);
+    // The device path of a port id, or nothing for an unknown id.
+    std::optional<std::string> PathOf(int portId) const;
+
+  private:
+    std::array<std::string, 4> paths_;
+};
+
+// The port name ("COM1".."COM4") of a port id; empty for an unknown id.
+std::string_view PortName(int portId);
+
+// The camera's serial line on a termios device: exclusive, non-blocking, raw 8N1, DTR held off,
+// low latency where the driver allows.
+class TermiosLine final : public SerialLine {
+  public:
+    explicit TermiosLine(PortMap map) : map_(std::move(map)) {}
+    ~TermiosLine() override;
+    TermiosLine(const TermiosLine&) = delete;
+    TermiosLine& operator=(const TermiosLine&) = delete;
+
+    LineOpenResult Open(int portId) override;
+    void Close() override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    void Write(std::span<const std::uint8_t> bytes) override;
+    std::size_t Read(std::span<std::uint8_t> buffer) override;
+    bool SetBaudRate(std::uint32_t baud) override;
+    void Purge() override;
+    LineSettingsFault OpenSettingsFault() const override { return settingsFault_; }
+
+    // For the host's event loop: the descriptor to watch, -1 while closed.
+    int FileDescriptor() const { return fd_; }
+    const PortMap& map() const { return map_; }
+
+  private:
+    PortMap map_;
+    int fd_ = -1;
+    LineSettingsFault settingsFault_ = LineSettingsFault::None;
+};
+
+}  // namespace fotolyx

@@ -1,0 +1,224 @@
+#include "support/virtual_loop.h"
+
+#include <algorithm>
+
+namespace fotolyx::testing {
+
+namespace {
+
+// Far more events than any session needs (a large photo is about 250,000 bytes).
+constexpr std::uint64_t MAX_STEPS = 20'000'000;
+
+}  // namespace
+
+void VirtualLoop::StartTimer(WindowId window, int id, int milliseconds) {
+    timers_[{window, id}] = {now_ + std::max(milliseconds, 0) * MS, order_++};
+}
+
+void VirtualLoop::KillTimer(WindowId window, int id) {
+    timers_.erase({window, id});
+}
+
+int VirtualLoop::TimerLeftMs(WindowId window, int id) const {
+    const auto it = timers_.find({window, id});
+    return it == timers_.end() ? -1 : static_cast<int>((it->second.first - now_) / MS);
+}
+
+void VirtualLoop::At(Micros when, std::function<void()> action) {
+    events_[{std::max(when, now_), order_++}] = std::move(action);
+}
+
+// Runs the earliest timer or event due by until; false when there is none.
+bool VirtualLoop::Step(Micros until) {
+    auto timer = timers_.end();
+    for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+        if (timer == timers_.end() || it->second < timer->second) {
+            timer = it;
+        }
+    }
+    const auto event = events_.begin();
+    const bool timerFirst =
+        timer != timers_.end() && (event == events_.end() || timer->second < event->first);
+    if (timerFirst) {
+        if (timer->second.first > until) {
+            return false;
+        }
+        now_ = timer->second.first;
+        const auto [window, id] = timer->first;
+        timers_.erase(timer);
+        if (onTimer) {
+            onTimer(window, id);
+        }
+        return true;
+    }
+    if (event == events_.end() || event->first.first > until) {
+        return false;
+    }
+    now_ = event->first.first;
+    auto action = std::move(event->second);
+    events_.erase(event);
+    action();
+    return true;
+}
+
+void VirtualLoop::RunFor(int milliseconds) {
+    const Micros until = now_ + milliseconds * MS;
+    for (std::uint64_t steps = 0; steps < MAX_STEPS && Step(until); ++steps) {
+    }
+    now_ = until;
+}
+
+bool VirtualLoop::RunUntil(const std::function<bool()>& done, int limitMs) {
+    const Micros until = now_ + limitMs * MS;
+    // A chain of events that never lets time advance would otherwise hang the test.
+    for (std::uint64_t steps = 0; !done(); ++steps) {
+        if (steps == MAX_STEPS || !Step(until)) {
+            now_ = until;
+            return done();
+        }
+    }
+    return true;
+}
+
+camsim::SimCamera* SimulatedLine::Camera() const {
+    const auto it = cameras_.find(port_);
+    return open_ && it != cameras_.end() ? it->second : nullptr;
+}
+
+LineOpenResult SimulatedLine::Open(int portId) {
+    Close();
+    LineOpenResult result = LineOpenResult::Missing;
+    const auto it = cameras_.find(portId);
+    if (std::find(denied_.begin(), denied_.end(), portId) != denied_.end()) {
+        result = LineOpenResult::PermissionDenied;
+    } else if (it != cameras_.end() && (it->second == nullptr || !it->second->CablePulled())) {
+        result = LineOpenResult::Opened;
+    }
+    openings_.push_back({loop_.Now(), portId, result});
+    if (result == LineOpenResult::Opened) {
+        open_ = true;
+        port_ = portId;
+        ++session_;
+        baud_ = BAUD_9600;
+        hungUp_ = false;
+        incoming_.clear();
+        if (camsim::SimCamera* camera = Camera()) {
+            camera->TakeOutput();  // whatever it said while nobody listened is lost
+        }
+    }
+    return result;
+}
+
+void SimulatedLine::Close() {
+    open_ = false;
+    incoming_.clear();
+}
+
+void SimulatedLine::Write(std::span<const std::uint8_t> bytes) {
+    if (!open_) {
+        return;
+    }
+    for (const std::uint8_t byte : bytes) {
+        const Micros start = std::max(loop_.Now(), pcBusyUntil_);
+        pcBusyUntil_ = start + camsim::ByteTime(baud_);
+        written_.push_back({start, byte, baud_, port_});
+        camsim::SimCamera* camera = Camera();
+        if (camera == nullptr || hungUp_) {
+            continue;
+        }
+        const std::uint32_t baud = baud_;
+        loop_.At(pcBusyUntil_, [this, camera, byte, baud] {
+            camera->Receive(byte, baud, loop_.Now());
+            PumpCamera();
+        });
+    }
+}
+
+void SimulatedLine::PumpCamera() {
+    camsim::SimCamera* camera = Camera();
+    if (camera == nullptr) {
+        return;
+    }
+    for (const auto& message : camera->TakeOutput()) {
+        for (const std::uint8_t byte : message.bytes) {
+            const Micros start = std::max(loop_.Now(), cameraBusyUntil_);
+            cameraBusyUntil_ = start + camsim::ByteTime(message.baud);
+            const std::uint32_t baud = message.baud;
+            const std::uint64_t session = session_;
+            loop_.At(cameraBusyUntil_,
+                     [this, byte, baud, session] { Deliver(byte, baud, session); });
+        }
+    }
+    if (camera->CablePulled()) {
+        const std::uint64_t session = session_;
+        loop_.At(cameraBusyUntil_, [this, session] {
+            if (open_ && session == session_ && !hungUp_) {
+                hungUp_ = true;
+                if (onHangUp) {
+                    onHangUp();
+                }
+            }
+        });
+    }
+    if (const auto wake = camera->NextWakeup()) {
+        loop_.At(*wake, [this, camera] {
+            camera->Wake(loop_.Now());
+            if (Camera() == camera) {
+                PumpCamera();
+            }
+        });
+    }
+}
+
+void SimulatedLine::PullCable(int portId) {
+    const auto it = cameras_.find(portId);
+    if (it == cameras_.end() || it->second == nullptr) {
+        return;
+    }
+    it->second->PullCable();
+    if (open_ && port_ == portId && !hungUp_) {
+        hungUp_ = true;
+        if (onHangUp) {
+            onHangUp();
+        }
+    }
+}
+
+void SimulatedLine::Deliver(std::uint8_t byte, std::uint32_t baud, std::uint64_t session) {
+    if (!open_ || session != session_ || hungUp_) {
+        return;
+    }
+    incoming_.push_back(baud == baud_ ? byte : camsim::GARBLED_BYTE);
+    if (onReadable) {
+        onReadable();
+    }
+}
+
+std::size_t SimulatedLine::Read(std::span<std::uint8_t> buffer) {
+    if (!open_ || hungUp_) {
+        return 0;
+    }
+    const std::size_t count = std::min(buffer.size(), incoming_.size());
+    std::copy_n(incoming_.begin(), count, buffer.begin());
+    incoming_.erase(incoming_.begin(), incoming_.begin() + static_cast<std::ptrdiff_t>(count));
+    return count;
+}
+
+bool SimulatedLine::SetBaudRate(std::uint32_t baud) {
+    if (!open_ || refuseSpeedChanges) {
+        return false;
+    }
+    baud_ = baud;
+    speeds_.push_back({loop_.Now(), baud});
+    return true;
+}
+
+std::vector<std::uint8_t> SimulatedLine::WrittenBytes() const {
+    std::vector<std::uint8_t> bytes;
+    for (const auto& written : written_) {
+        bytes.push_back(written.byte);
+    }
+    return bytes;
+}
+
+}  // namespace fotolyx::testing
