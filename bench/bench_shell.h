@@ -26,6 +26,9 @@ class BenchShell final : public Shell {
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
+    void InvalidateRect(WindowId, std::optional<WindowRect>, bool) override {}
+    void EnableMenuItem(int, bool) override {}
+    void ChildWindowCreated(WindowId, ChildWindowKind, std::string_view) override {}
 
     SaveDialogResult saveAnswer;
     bool failed = false;

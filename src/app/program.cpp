@@ -107,12 +107,93 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     : ports(programPorts), environment(std::move(hostEnvironment)) {
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
+    receiver.transferHandlers[TRANSFER_LIVE_VIEW] = [this] { liveHandlers.LiveViewPacket(); };
+    receiver.transferHandlers[TRANSFER_LIVE_PHOTO] = [this] { liveHandlers.LivePhotoPacket(); };
 }
 
 void Program::TimerFired(WindowId window, int id) {
     if (window == FRAME_WINDOW) {
         linkSetup.FrameTimer(id);
+    } else if (window == LIVE_IMAGE_WINDOW) {
+        liveWindow.Timer(id);
+    } else if (OpenfileWindow* openfile = FindOpenfileWindow(window)) {
+        openfile->Timer(id);
     }
+}
+
+void Program::PaintWindow(WindowId window) {
+    if (window == LIVE_IMAGE_WINDOW) {
+        liveWindow.Paint();
+    }
+}
+
+SaveContext Program::MakeSaveContext() {
+    return SaveContext{ports.shell,
+                       ports.clock,
+                       *freeSpace,
+                       ports.memory,
+                       jpeg,
+                       save,
+                       scratch.ScratchFileA,
+                       scratch.ScratchFileB,
+                       environment.tempDirectory,
+                       settings.OpenInitialDir};
+}
+
+LiveWindowPorts Program::MakeLiveWindowPorts() {
+    return LiveWindowPorts{link,
+                           ports.line,
+                           ports.timers,
+                           ports.shell,
+                           buffers.LivePreviewImage,
+                           buffers.LivePhotoImage,
+                           buffers.WorkImage,
+                           [this] { return IndexLoaded; },
+                           [this] { return ExitConfirmed != 0; },
+                           [this](const std::string& title, bool modified) {
+                               return CreateOpenfileWindow(title, modified) != nullptr;
+                           },
+                           [this] { linkHandOver.ActivatePreviewIfLiveActive(); },
+                           [this] { linkSetup.OpenDisconnectDialog(); },
+                           [this] { return MakeSaveContext(); }};
+}
+
+OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool modified) {
+    auto block = ports.memory.AllocateZeroed(OPENFILE_PICTURE_SIZE);
+    if (!block || !buffers.WorkImage) {
+        ReportNoMemory(ports.shell);
+        return nullptr;
+    }
+    ports.shell.EnableMdiClient(true);
+    DibBlock picture(std::move(*block));
+    std::copy_n(buffers.WorkImage->data(),
+                std::min(buffers.WorkImage->size(), OPENFILE_PICTURE_SIZE), picture.data());
+    const WindowId id = nextWindowId_++;
+    OpenfileWindowPorts windowPorts{ports.shell, [this] { return MakeSaveContext(); },
+                                    [this](WindowId window, int command, const DibBlock& image) {
+                                        if (uploadCommand) {
+                                            uploadCommand(window, command, image);
+                                        }
+                                    },
+                                    [this](WindowId window, int timer) {
+                                        if (uploadTimer) {
+                                            uploadTimer(window, timer);
+                                        }
+                                    }};
+    openfileWindows.push_back(
+        std::make_unique<OpenfileWindow>(id, title, modified, std::move(picture), windowPorts));
+    activeChild = id;
+    ports.shell.ChildWindowCreated(id, ChildWindowKind::Openfile, title);
+    return openfileWindows.back().get();
+}
+
+OpenfileWindow* Program::FindOpenfileWindow(WindowId window) {
+    for (const auto& openfile : openfileWindows) {
+        if (openfile->id() == window) {
+            return openfile.get();
+        }
+    }
+    return nullptr;
 }
 
 Program::~Program() {

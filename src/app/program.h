@@ -2,16 +2,23 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/link_hand_over_stub.h"
 #include "imaging/dib_block.h"
+#include "imaging/jpeg_codec.h"
 #include "imaging/palette.h"
+#include "imaging/save_pipeline.h"
 #include "link/link_setup.h"
 #include "link/link_state.h"
 #include "link/receiver.h"
+#include "ports/free_space.h"
+#include "windows/live_decoding.h"
+#include "windows/live_image_window.h"
+#include "windows/openfile_window.h"
 
 namespace fotolyx {
 
@@ -122,13 +129,50 @@ class Program {
     // A timer of one of the program's windows fired.
     void TimerFired(WindowId window, int id);
 
+    // The picture windows' share: the JPEG codec's and the save pipeline's state, the disk.
+    JpegState jpeg;
+    SaveState save;
+    SystemFreeSpace systemFreeSpace;
+    FreeSpace* freeSpace = &systemFreeSpace;
+    SaveContext MakeSaveContext();
+
+    // Set once the exit has been confirmed; the permanent windows close only then.
+    std::uint8_t ExitConfirmed = 0;
+    // The picture index has been loaded at least once since the last set-up.
+    bool IndexLoaded = false;
+    // The active MDI child.
+    WindowId activeChild = LIVE_IMAGE_WINDOW;
+
+    // The Live image window and its two packet handlers.
+    LiveState live;
+    LiveHandlers liveHandlers{
+        live,
+        LiveHandlerPorts{link, ports.line, ports.timers, ports.shell, buffers.LivePreviewImage,
+                         buffers.LivePhotoImage, [this] { return activeChild; }}};
+    LiveImageWindow liveWindow{live, MakeLiveWindowPorts()};
+
+    // Openfile windows, newest last.
+    std::vector<std::unique_ptr<OpenfileWindow>> openfileWindows;
+    // Creates an Openfile window from WorkImage; "Not enough memory." and false when its
+    // picture memory cannot be had.
+    OpenfileWindow* CreateOpenfileWindow(const std::string& title, bool modified);
+    OpenfileWindow* FindOpenfileWindow(WindowId window);
+    // Wired by the upload: Data out to camera and its watchdog.
+    std::function<void(WindowId, int, const DibBlock&)> uploadCommand;
+    std::function<void(WindowId, int)> uploadTimer;
+
+    // A window is painted (a host without a display does it after each invalidation).
+    void PaintWindow(WindowId window);
+
   private:
+    LiveWindowPorts MakeLiveWindowPorts();
     void AllocateBuffers();
     void ReadSettings();
     void WriteSettings();
     void RemoveScratchFiles();
 
     bool shutDown_ = false;
+    WindowId nextWindowId_ = 100;
 };
 
 // The fixed palette of 8-bit screens: six dark greys, ten light greys, then a colour cube of

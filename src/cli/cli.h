@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ class TerminalShell final : public Shell {
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
+    // There is no display: the window is painted once the current handler is done.
+    void InvalidateRect(WindowId window, std::optional<WindowRect>, bool) override {
+        pendingPaints.insert(window);
+    }
+    void EnableMenuItem(int, bool) override {}
+    void ChildWindowCreated(WindowId, ChildWindowKind, std::string_view) override {}
+
+    std::set<WindowId> pendingPaints;
 };
 
 // The title and main text of a link dialog, as a terminal shows it.

@@ -37,6 +37,9 @@ class InfoShell final : public Shell {
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
+    void InvalidateRect(WindowId, std::optional<WindowRect>, bool) override {}
+    void EnableMenuItem(int, bool) override {}
+    void ChildWindowCreated(WindowId, ChildWindowKind, std::string_view) override {}
 
     bool failed = false;
     bool scanFailed = false;  // no port had a camera

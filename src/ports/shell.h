@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "ports/timers.h"
+
 namespace fotolyx {
 
 // Message box styles and answers keep the values of the platform they were designed on, so
@@ -47,6 +49,18 @@ struct SaveDialogResult {
 // and the program ends it through the Shell when one of its buttons has done its work.
 enum class LinkDialog { ComReconnect, ComDisconnect, ComCancelOk };
 
+// A rectangle of a window's client area in pixels, right and bottom exclusive.
+struct WindowRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool operator==(const WindowRect&) const = default;
+};
+
+// The kinds of MDI child the core creates besides the two permanent ones.
+enum class ChildWindowKind { Openfile };
+
 // The visible effects of the program. Hosts implement it with real widgets (the GUI), with
 // text on a terminal (the CLI) or with a record (tests).
 class Shell {
@@ -73,6 +87,18 @@ class Shell {
 
     // Opens the help file at a context number.
     virtual void ShowHelpContext(int context) = 0;
+
+    // Asks for a window (or a part of it, when rect is given) to be painted again. A host
+    // without a display paints at once after the current handler: it calls the window's
+    // Paint(), so what painting asks of the camera still happens.
+    virtual void InvalidateRect(WindowId window, std::optional<WindowRect> rect, bool erase) = 0;
+
+    // Greys or enables an item of the frame's current menu, by command id.
+    virtual void EnableMenuItem(int commandId, bool enabled) = 0;
+
+    // A new MDI child exists (its logic object is the core's); the host shows it with a title.
+    virtual void ChildWindowCreated(WindowId window, ChildWindowKind kind,
+                                    std::string_view title) = 0;
 };
 
 }  // namespace fotolyx

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,6 +36,21 @@ class RecordingShell : public Shell {
     void EndLinkDialog(LinkDialog dialog) override { linkDialogsEnded.push_back(dialog); }
     void EnableMdiClient(bool enabled) override { mdiClientStates.push_back(enabled); }
     void ShowHelpContext(int context) override { helpContexts.push_back(context); }
+    // Records the request; a scenario's host paints through onInvalidate.
+    void InvalidateRect(WindowId window, std::optional<WindowRect> rect, bool erase) override {
+        invalidations.push_back({window, rect, erase});
+        if (onInvalidate) {
+            onInvalidate(window);
+        }
+    }
+    void EnableMenuItem(int commandId, bool enabled) override {
+        menuItemStates[commandId] = enabled;
+        menuChanges.emplace_back(commandId, enabled);
+    }
+    void ChildWindowCreated(WindowId window, ChildWindowKind kind,
+                            std::string_view title) override {
+        childWindows.push_back({window, kind, std::string(title)});
+    }
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
@@ -45,6 +61,22 @@ class RecordingShell : public Shell {
     std::vector<LinkDialog> linkDialogsEnded;
     std::vector<bool> mdiClientStates;
     std::vector<int> helpContexts;
+
+    struct Invalidation {
+        WindowId window = 0;
+        std::optional<WindowRect> rect;
+        bool erase = false;
+    };
+    std::vector<Invalidation> invalidations;
+    std::function<void(WindowId)> onInvalidate;
+    std::map<int, bool> menuItemStates;
+    std::vector<std::pair<int, bool>> menuChanges;
+    struct ChildWindow {
+        WindowId window = 0;
+        ChildWindowKind kind = ChildWindowKind::Openfile;
+        std::string title;
+    };
+    std::vector<ChildWindow> childWindows;
 };
 
 // A disk with a fixed amount of free space (after the scripted answers, one per question);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/program.h"
@@ -47,6 +48,7 @@ class LinkSession {
     HostEnvironment environment;
 
   private:
+    std::set<WindowId> pendingPaints_;
     std::vector<std::unique_ptr<camsim::SimCamera>> cameras_;
     std::unique_ptr<Program> program_;
 };

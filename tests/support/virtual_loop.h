@@ -73,6 +73,8 @@ class SimulatedLine final : public SerialLine {
     void DenyPermission(int portId) { denied_.push_back(portId); }
     // Pulls the cable of the camera on a port now; an open line on it hangs up.
     void PullCable(int portId);
+    // Sends what the camera on the open port has to say of its own accord (its photo button).
+    void CameraSpoke() { PumpCamera(); }
 
     // The receiver's entries.
     std::function<void()> onReadable;
