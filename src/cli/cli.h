@@ -86,5 +86,7 @@ int RunConvert(Context& context, const Arguments& arguments);
 int RunExif(Context& context, const Arguments& arguments);
 int RunAdjust(Context& context, const Arguments& arguments);
 int RunInfo(Context& context, const Arguments& arguments);
+int RunLive(Context& context, const Arguments& arguments);
+int RunPhoto(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli

@@ -22,6 +22,14 @@ constexpr Command COMMANDS[] = {
      RunAdjust},
     {"info", "info [--port COMn=PATH]...", "find the camera, set the link up, print what it is",
      RunInfo},
+    {"live", "live [--frames K] --out FILE.bmp [--port COMn=PATH]...",
+     "watch the camera's live view for K frames (default 1), then write the small picture as a "
+     "24-bit BMP file",
+     RunLive},
+    {"photo", "photo --out FILE [--type jpeg|bmp|bmp8] [--port COMn=PATH]...",
+     "take a large live photo and save it as the Live image window saves it (type from FILE's "
+     "extension unless given)",
+     RunPhoto},
 };
 
 void PrintHelp(std::ostream& out) {
