@@ -11,6 +11,7 @@
 #include "app/ini_file.h"
 #include "link/protocol.h"
 #include "ports/memory.h"
+#include "ports/menu_commands.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
@@ -109,6 +110,7 @@ Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_VIEW] = [this] { liveHandlers.LiveViewPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_PHOTO] = [this] { liveHandlers.LivePhotoPacket(); };
+    receiver.transferHandlers[TRANSFER_UPLOAD] = [this] { pictureUpload.HandleAnswer(); };
 }
 
 void Program::TimerFired(WindowId window, int id) {
@@ -169,17 +171,12 @@ OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool mod
     std::copy_n(buffers.WorkImage->data(),
                 std::min(buffers.WorkImage->size(), OPENFILE_PICTURE_SIZE), picture.data());
     const WindowId id = nextWindowId_++;
-    OpenfileWindowPorts windowPorts{ports.shell, [this] { return MakeSaveContext(); },
-                                    [this](WindowId window, int command, const DibBlock& image) {
-                                        if (uploadCommand) {
-                                            uploadCommand(window, command, image);
-                                        }
-                                    },
-                                    [this](WindowId window, int timer) {
-                                        if (uploadTimer) {
-                                            uploadTimer(window, timer);
-                                        }
-                                    }};
+    OpenfileWindowPorts windowPorts{
+        ports.shell, [this] { return MakeSaveContext(); },
+        [this](WindowId window, int command, const DibBlock& image) {
+            pictureUpload.Start(window, command == CMD_UPLOAD_FINE, image);
+        },
+        [this](WindowId window, int timer) { pictureUpload.Timer(window, timer); }};
     openfileWindows.push_back(
         std::make_unique<OpenfileWindow>(id, title, modified, std::move(picture), windowPorts));
     activeChild = id;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/link_hand_over_stub.h"
+#include "app/upload_host_stub.h"
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/palette.h"
@@ -16,6 +17,7 @@
 #include "link/link_state.h"
 #include "link/receiver.h"
 #include "ports/free_space.h"
+#include "upload/picture_upload.h"
 #include "windows/live_decoding.h"
 #include "windows/live_image_window.h"
 #include "windows/openfile_window.h"
@@ -157,9 +159,14 @@ class Program {
     // picture memory cannot be had.
     OpenfileWindow* CreateOpenfileWindow(const std::string& title, bool modified);
     OpenfileWindow* FindOpenfileWindow(WindowId window);
-    // Wired by the upload: Data out to camera and its watchdog.
-    std::function<void(WindowId, int, const DibBlock&)> uploadCommand;
-    std::function<void(WindowId, int)> uploadTimer;
+    // Data out to camera and its watchdog.
+    UploadState upload;
+    UploadHostStub uploadHost;
+    PictureUpload pictureUpload{
+        upload, UploadPorts{link, ports.line, ports.timers, ports.shell, ports.clock, uploadHost,
+                            buffers.TransferBuffer, buffers.ThumbnailBuffer,
+                            [this] { return MakeSaveContext(); },
+                            [this] { linkSetup.OpenDisconnectDialog(); }}};
 
     // A window is painted (a host without a display does it after each invalidation).
     void PaintWindow(WindowId window);

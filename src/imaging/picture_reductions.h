@@ -5,6 +5,7 @@
 #include <span>
 
 #include "imaging/dib_block.h"
+#include "imaging/thumbnail_size.h"
 
 namespace fotolyx {
 
@@ -12,8 +13,6 @@ inline constexpr std::int32_t UPLOAD_SOURCE_WIDTH = 640;
 inline constexpr std::int32_t UPLOAD_SOURCE_HEIGHT = 480;
 inline constexpr std::int32_t NORMAL_WIDTH = 320;
 inline constexpr std::int32_t NORMAL_HEIGHT = 240;
-inline constexpr std::int32_t THUMBNAIL_WIDTH = 160;
-inline constexpr std::int32_t THUMBNAIL_HEIGHT = 120;
 // Header and rows of the two bitmaps.
 inline constexpr std::size_t NORMAL_BITMAP_BYTES = 40 + 3 * 320 * 240;
 inline constexpr std::size_t THUMBNAIL_BITMAP_BYTES = 40 + 3 * 160 * 120;

@@ -9,6 +9,7 @@
 
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
+#include "imaging/thumbnail_size.h"
 #include "ports/local_clock.h"
 
 namespace fotolyx {
@@ -29,8 +30,6 @@ inline constexpr int SAVE_AS_QUALITY = 75;
 inline constexpr int THUMBNAIL_QUALITY = 10;
 inline constexpr char SAMPLING_2X1[] = "2x1,1x1,1x1";
 inline constexpr char SAMPLING_4X1[] = "4x1,1x1,1x1";
-inline constexpr std::int32_t THUMBNAIL_WIDTH = 160;
-inline constexpr std::int32_t THUMBNAIL_HEIGHT = 120;
 
 inline constexpr char DISK_FULL_TEXT[] = "Disk is full.";
 inline constexpr char EXIF_FORMAT_TEXT[] = "Can not change the exif format.";
