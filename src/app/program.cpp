@@ -11,7 +11,6 @@
 #include "app/ini_file.h"
 #include "link/protocol.h"
 #include "ports/memory.h"
-#include "ports/menu_commands.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
@@ -108,25 +107,30 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     : ports(programPorts), environment(std::move(hostEnvironment)) {
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
+    receiver.transferHandlers[0] = [this] { cameraPictures.IndexPacket(); };
+    receiver.transferHandlers[1] = [this] { cameraPictures.DownloadPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_VIEW] = [this] { liveHandlers.LiveViewPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_PHOTO] = [this] { liveHandlers.LivePhotoPacket(); };
     receiver.transferHandlers[TRANSFER_UPLOAD] = [this] { pictureUpload.HandleAnswer(); };
 }
 
-void Program::TimerFired(WindowId window, int id) {
-    if (window == FRAME_WINDOW) {
-        linkSetup.FrameTimer(id);
-    } else if (window == LIVE_IMAGE_WINDOW) {
-        liveWindow.Timer(id);
-    } else if (OpenfileWindow* openfile = FindOpenfileWindow(window)) {
-        openfile->Timer(id);
-    }
-}
-
-void Program::PaintWindow(WindowId window) {
-    if (window == LIVE_IMAGE_WINDOW) {
-        liveWindow.Paint();
-    }
+CameraPicturesContext Program::MakeCameraPicturesContext() {
+    return CameraPicturesContext{link,
+                                 ports.line,
+                                 ports.timers,
+                                 ports.shell,
+                                 ports.memory,
+                                 display.TrueColourDisplay,
+                                 display.ScreenPalette,
+                                 display.ImagePalette,
+                                 display.DisplayPalette,
+                                 buffers.TransferBuffer,
+                                 buffers.ThumbnailBuffer,
+                                 scratch.ScratchFileA,
+                                 scratch.ScratchFileB,
+                                 [this] { return MakeSaveContext(); },
+                                 [this] { linkSetup.OpenDisconnectDialog(); },
+                                 [this] { linkSetup.StartResetup(); }};
 }
 
 SaveContext Program::MakeSaveContext() {
@@ -134,12 +138,34 @@ SaveContext Program::MakeSaveContext() {
                        ports.clock,
                        *freeSpace,
                        ports.memory,
-                       jpeg,
-                       save,
+                       saveJpeg,
+                       saveState,
                        scratch.ScratchFileA,
                        scratch.ScratchFileB,
                        environment.tempDirectory,
                        settings.OpenInitialDir};
+}
+
+void Program::TimerFired(WindowId window, int id) {
+    if (window == FRAME_WINDOW) {
+        linkSetup.FrameTimer(id);
+        return;
+    }
+    if (window == LIVE_IMAGE_WINDOW) {
+        liveWindow.Timer(id);
+        return;
+    }
+    if (OpenfileWindow* openfile = FindOpenfileWindow(window)) {
+        openfile->Timer(id);
+        return;
+    }
+    cameraPictures.TimerFired(window, id);
+}
+
+void Program::PaintWindow(WindowId window) {
+    if (window == LIVE_IMAGE_WINDOW) {
+        liveWindow.Paint();
+    }
 }
 
 LiveWindowPorts Program::MakeLiveWindowPorts() {
@@ -150,7 +176,7 @@ LiveWindowPorts Program::MakeLiveWindowPorts() {
                            buffers.LivePreviewImage,
                            buffers.LivePhotoImage,
                            buffers.WorkImage,
-                           [this] { return IndexLoaded; },
+                           [this] { return cameraPictures.index.IndexLoaded; },
                            [this] { return ExitConfirmed != 0; },
                            [this](const std::string& title, bool modified) {
                                return CreateOpenfileWindow(title, modified) != nullptr;
@@ -174,13 +200,15 @@ OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool mod
     OpenfileWindowPorts windowPorts{
         ports.shell, [this] { return MakeSaveContext(); },
         [this](WindowId window, int command, const DibBlock& image) {
-            pictureUpload.Start(window, command == CMD_UPLOAD_FINE, image);
+            pictureUpload.Start(window, command == CMD_DATA_OUT_FINE, image);
         },
         [this](WindowId window, int timer) { pictureUpload.Timer(window, timer); }};
     openfileWindows.push_back(
         std::make_unique<OpenfileWindow>(id, title, modified, std::move(picture), windowPorts));
     activeChild = id;
-    ports.shell.ChildWindowCreated(id, ChildWindowKind::Openfile, title);
+    ports.shell.CreateChildWindow(ChildWindowRequest{id, ChildKind::Openfile, title, CW_USEDEFAULT,
+                                                     CW_USEDEFAULT, OPENFILE_WINDOW_WIDTH,
+                                                     OPENFILE_WINDOW_HEIGHT});
     return openfileWindows.back().get();
 }
 
@@ -228,6 +256,8 @@ void Program::Startup() {
 
     AllocateBuffers();
     ReadSettings();
+
+    cameraPictures.preview.Create();
 
     link.SelectedPort = PORT_COM1;
     ports.timers.StartTimer(FRAME_WINDOW, FRAME_TIMER_OPEN_PORT, OPEN_PORT_DELAY_MS);

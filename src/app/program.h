@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/link_hand_over_stub.h"
-#include "app/upload_host_stub.h"
+#include "app/picture_hand_over.h"
+#include "app/picture_upload_host.h"
+#include "camera_index/camera_pictures.h"
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/palette.h"
@@ -124,24 +126,24 @@ class Program {
     // The camera link: the receiver the host feeds from the line, and the set-up with its
     // recovery dialogs.
     Receiver receiver{link, ports.line};
-    LinkHandOverStub linkHandOver;
+    // The camera's pictures: index, Preview, downloads into Capture windows, delete, reload.
+    SystemFreeSpace systemFreeSpace;
+    FreeSpace* freeSpace = &systemFreeSpace;  // tests may put a scripted disk here
+    JpegState saveJpeg;
+    SaveState saveState;
+    CameraPictures cameraPictures{MakeCameraPicturesContext()};
+    PictureHandOver linkHandOver{cameraPictures};
     LinkSetup linkSetup{link,     ports.line,   ports.timers,       ports.shell,
                         receiver, linkHandOver, display.RunningOnNt};
 
     // A timer of one of the program's windows fired.
     void TimerFired(WindowId window, int id);
 
-    // The picture windows' share: the JPEG codec's and the save pipeline's state, the disk.
-    JpegState jpeg;
-    SaveState save;
-    SystemFreeSpace systemFreeSpace;
-    FreeSpace* freeSpace = &systemFreeSpace;
+    // The save pipeline bound to this program's state.
     SaveContext MakeSaveContext();
 
     // Set once the exit has been confirmed; the permanent windows close only then.
     std::uint8_t ExitConfirmed = 0;
-    // The picture index has been loaded at least once since the last set-up.
-    bool IndexLoaded = false;
     // The active MDI child.
     WindowId activeChild = LIVE_IMAGE_WINDOW;
 
@@ -161,7 +163,7 @@ class Program {
     OpenfileWindow* FindOpenfileWindow(WindowId window);
     // Data out to camera and its watchdog.
     UploadState upload;
-    UploadHostStub uploadHost;
+    PictureUploadHost uploadHost{cameraPictures, ports.shell};
     PictureUpload pictureUpload{
         upload, UploadPorts{link, ports.line, ports.timers, ports.shell, ports.clock, uploadHost,
                             buffers.TransferBuffer, buffers.ThumbnailBuffer,
@@ -172,6 +174,7 @@ class Program {
     void PaintWindow(WindowId window);
 
   private:
+    CameraPicturesContext MakeCameraPicturesContext();
     LiveWindowPorts MakeLiveWindowPorts();
     void AllocateBuffers();
     void ReadSettings();
@@ -179,7 +182,7 @@ class Program {
     void RemoveScratchFiles();
 
     bool shutDown_ = false;
-    WindowId nextWindowId_ = 100;
+    WindowId nextWindowId_ = FIRST_OPENFILE_WINDOW;
 };
 
 // The fixed palette of 8-bit screens: six dark greys, ten light greys, then a colour cube of

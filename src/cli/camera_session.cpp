@@ -8,7 +8,8 @@ namespace fotolyx::cli {
 
 int CameraShell::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
     std::cerr << caption << ": " << text << '\n';
-    if (caption != CAPTION_COM_PORT_ERROR) {
+    // Port setting faults are reported and the set-up goes on; an empty card is no failure.
+    if (caption != CAPTION_COM_PORT_ERROR && text != TEXT_NO_IMAGES) {
         failed = true;
     }
     const unsigned buttons = style & 0x000F;
@@ -39,7 +40,7 @@ CameraSession::~CameraSession() {
 
 bool CameraSession::Connect(std::chrono::milliseconds limit) {
     program_.Startup();
-    return RunUntil([this] { return program_.linkHandOver.indexTransferStarts > 0; }, limit);
+    return RunUntil([this] { return program_.cameraPictures.index.IndexLoaded; }, limit);
 }
 
 bool CameraSession::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -17,7 +17,7 @@ namespace fotolyx::cli {
 // The camera commands' Shell: message boxes and link dialogs go to stderr and end the command
 // (a port setting fault is reported and the set-up goes on); a window invalidated is painted
 // once the current handler is done; the save dialog is answered with saveAnswer.
-class CameraShell final : public Shell {
+class CameraShell final : public WindowlessShell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view) override {}
@@ -28,11 +28,10 @@ class CameraShell final : public Shell {
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
-    void InvalidateRect(WindowId window, std::optional<WindowRect>, bool) override {
+    // There is no display: a window is painted once the current handler is done.
+    void InvalidateWindow(WindowId window, std::optional<Rect>, bool) override {
         pendingPaints.insert(window);
     }
-    void EnableMenuItem(int, bool) override {}
-    void ChildWindowCreated(WindowId, ChildWindowKind, std::string_view) override {}
 
     std::optional<SaveDialogResult> saveAnswer;
     std::set<WindowId> pendingPaints;
@@ -50,7 +49,8 @@ class CameraSession {
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
 
-    // Runs the start-up and the set-up; false (after the message) when no camera is ready.
+    // Runs the start-up, the set-up and the index transfer; false (after the message) when no
+    // camera is ready.
     bool Connect(std::chrono::milliseconds limit = std::chrono::seconds(30));
     // Runs the loop, painting what was invalidated, until done() holds (true), something
     // failed or the limit passed (false, with a message for the limit).

@@ -18,7 +18,7 @@ constexpr auto SETUP_LIMIT = std::chrono::seconds(30);
 constexpr std::array<int, 4> PORT_IDS = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
 
 // Message boxes and link dialogs go to stderr; any of the set-up's dead ends ends the command.
-class InfoShell final : public Shell {
+class InfoShell final : public WindowlessShell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override {
         std::cerr << caption << ": " << text << '\n';
@@ -37,9 +37,6 @@ class InfoShell final : public Shell {
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
-    void InvalidateRect(WindowId, std::optional<WindowRect>, bool) override {}
-    void EnableMenuItem(int, bool) override {}
-    void ChildWindowCreated(WindowId, ChildWindowKind, std::string_view) override {}
 
     bool failed = false;
     bool scanFailed = false;  // no port had a camera

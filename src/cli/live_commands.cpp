@@ -5,7 +5,6 @@
 
 #include "cli/camera_session.h"
 #include "imaging/save_pipeline.h"
-#include "ports/menu_commands.h"
 
 namespace fotolyx::cli {
 

@@ -91,7 +91,7 @@ bool PictureUpload::Prepare(bool fine, const DibBlock& picture) {
     std::vector<std::uint8_t> slot(UPLOAD_SLOT_SIZE, 0);
     if (MakeThumbnailBitmap(picture, slot) != THUMBNAIL_BITMAP_BYTES ||
         thumbnail.size() < THUMBNAIL_BITMAP_BYTES) {
-        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_ERROR);
+        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_UPLOAD_ERROR);
     }
 
     state_.UploadMode = fine ? 0 : 1;
@@ -106,23 +106,25 @@ bool PictureUpload::Prepare(bool fine, const DibBlock& picture) {
     const auto first =
         written ? CompressInto(context.scratchFileA, transfer, UPLOAD_FIRST_QUALITY) : std::nullopt;
     if (!first || *first == 0) {
-        return Refuse(first ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE, CAPTION_ERROR);
+        return Refuse(first ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE,
+                      CAPTION_UPLOAD_ERROR);
     }
     context.save.SaveQuality = UploadSaveQuality(fine, *first);
     // A failed Exif save leaves the plain JPEG in the scratch file, and that is sent.
     SaveJpegWithExif(context, context.scratchFileB, context.scratchFileB);
     const auto final = ReadInto(context.scratchFileB, transfer);
     if (!final) {
-        return Refuse(TEXT_UPLOAD_TOO_LARGE, CAPTION_ERROR);
+        return Refuse(TEXT_UPLOAD_TOO_LARGE, CAPTION_UPLOAD_ERROR);
     }
 
     std::copy(slot.begin(), slot.end(), thumbnail.begin());
     if (!WritePictureBmp(context.scratchFileA, BitmapFrom(slot, THUMBNAIL_BITMAP_BYTES), false)) {
-        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_ERROR);
+        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_UPLOAD_ERROR);
     }
     const auto thumbSize = CompressInto(context.scratchFileA, thumbnail, UPLOAD_THUMBNAIL_QUALITY);
     if (!thumbSize || *thumbSize == 0) {
-        return Refuse(thumbSize ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE, CAPTION_ERROR);
+        return Refuse(thumbSize ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE,
+                      CAPTION_UPLOAD_ERROR);
     }
     state_.UploadSize = *final;
     state_.UploadThumbSize = *thumbSize;
@@ -257,7 +259,7 @@ void PictureUpload::HandleAnswer() {
             host.ShowProgressBar(false);
             host.EndDataTransferDialog();
             ++state_.uploadsFull;
-            ports_.shell.MessageBox(TEXT_MEMORY_FULL, CAPTION_VISTACAM_INFO, MB_ICONEXCLAMATION);
+            ports_.shell.MessageBox(TEXT_MEMORY_FULL, CAPTION_MEMORY_FULL, MB_ICONEXCLAMATION);
             return;
         default:
             return;

@@ -36,9 +36,9 @@ inline constexpr std::size_t UPLOAD_SLOT_SIZE = 59'392;
 
 inline constexpr char TEXT_SEND_IMAGE[] = "Send Image data";
 inline constexpr char TEXT_MEMORY_FULL[] = "The Vistacam's memory is full.";
-inline constexpr char CAPTION_VISTACAM_INFO[] = "Vistacam Info";
+inline constexpr char CAPTION_MEMORY_FULL[] = "Vistacam Info";
 inline constexpr char TEXT_UPLOAD_TOO_LARGE[] = "The picture is too large to send.";
-inline constexpr char CAPTION_ERROR[] = "ERROR";
+inline constexpr char CAPTION_UPLOAD_ERROR[] = "ERROR";
 
 // The upload's process-wide state.
 struct UploadState {

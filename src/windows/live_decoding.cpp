@@ -1,7 +1,6 @@
 #include "windows/live_decoding.h"
 
 #include "link/link_setup.h"
-#include "ports/menu_commands.h"
 
 namespace fotolyx {
 
@@ -52,7 +51,7 @@ void LiveHandlers::LiveViewPacket() {
     if (live_.LivePacketNumber == LIVE_FRAME_PACKETS) {
         live_.LivePacketNumber = 0;
         ++live_.framesCompleted;
-        ports_.shell.InvalidateRect(ports_.activeChild(), LIVE_PREVIEW_RECT, false);
+        ports_.shell.InvalidateWindow(ports_.activeChild(), LIVE_PREVIEW_RECT, false);
     } else if (live_.LiveViewRunning != 0) {
         Write(ACK);
     }
@@ -83,18 +82,18 @@ void LiveHandlers::LivePhotoPacket() {
     ++live_.LivePacketNumber;
     link.RetryCount = 0;
     if (live_.LivePacketNumber % PHOTO_INVALIDATE_PACKETS == 0) {
-        ports_.shell.InvalidateRect(ports_.activeChild(), LIVE_PHOTO_RECT, false);
+        ports_.shell.InvalidateWindow(ports_.activeChild(), LIVE_PHOTO_RECT, false);
     }
     if (live_.LivePacketNumber == PHOTO_PACKETS) {
         live_.LivePacketNumber = 0;
         live_.LivePhotoRunning = 0;
         live_.PhotoButtonBitmap = BITMAP_CAPTURE;
         ++live_.photosCompleted;
-        ports_.shell.InvalidateRect(ports_.activeChild(), LIVE_PHOTO_BUTTON_RECT, false);
+        ports_.shell.InvalidateWindow(ports_.activeChild(), LIVE_PHOTO_BUTTON_RECT, false);
         ports_.shell.SetStatusText(TEXT_READY);
         live_.PhotoMenusEnabled = true;
-        ports_.shell.EnableMenuItem(CMD_LIVE_ZOOM_IN, true);
-        ports_.shell.EnableMenuItem(CMD_SAVE_AS, true);
+        ports_.shell.EnableMenuItem(MenuBar::Current, CMD_LIVE_ZOOM, true);
+        ports_.shell.EnableMenuItem(MenuBar::Current, CMD_SAVE_AS, true);
     } else if (live_.LivePhotoRunning != 0) {
         Write(ACK);
     }

@@ -33,11 +33,11 @@ inline constexpr std::uint8_t TRANSFER_LIVE_VIEW = 2;
 inline constexpr std::uint8_t TRANSFER_LIVE_PHOTO = 3;
 
 // Where the pictures are shown in the Live image window.
-inline constexpr WindowRect LIVE_PREVIEW_RECT{15, 15, 175, 135};
-inline constexpr WindowRect LIVE_PHOTO_RECT{5, 155, 325, 395};
-inline constexpr WindowRect LIVE_PHOTO_BUTTON_RECT{200, 85, 300, 115};
-inline constexpr WindowRect LIVE_PREVIEW_BUTTON_RECT{200, 35, 300, 65};
-inline constexpr WindowRect LIVE_PHOTO_AREA_RECT{4, 150, 644, 630};
+inline constexpr Rect LIVE_PREVIEW_RECT{15, 15, 175, 135};
+inline constexpr Rect LIVE_PHOTO_RECT{5, 155, 325, 395};
+inline constexpr Rect LIVE_PHOTO_BUTTON_RECT{200, 85, 300, 115};
+inline constexpr Rect LIVE_PREVIEW_BUTTON_RECT{200, 35, 300, 65};
+inline constexpr Rect LIVE_PHOTO_AREA_RECT{4, 150, 644, 630};
 
 inline constexpr std::uint16_t PHOTO_INVALIDATE_PACKETS = 36;  // every 4 lines
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "link/link_setup.h"
-#include "ports/menu_commands.h"
 
 namespace fotolyx {
 
@@ -134,7 +133,7 @@ void LiveImageWindow::PhotoButton() {
     live_.PhotoButtonBitmap = step.next;
     live_.PreviewButtonBitmap = BITMAP_PREVIEW_OFF;
     FillPhotoGrey();
-    ports_.shell.InvalidateRect(LIVE_IMAGE_WINDOW, LIVE_PHOTO_AREA_RECT, false);
+    ports_.shell.InvalidateWindow(LIVE_IMAGE_WINDOW, LIVE_PHOTO_AREA_RECT, false);
     SetPhotoMenus(false);
     ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW);
     live_.LiveFramePending = 0;
@@ -150,8 +149,8 @@ void LiveImageWindow::FillPhotoGrey() {
 
 void LiveImageWindow::SetPhotoMenus(bool enabled) {
     live_.PhotoMenusEnabled = enabled;
-    ports_.shell.EnableMenuItem(CMD_LIVE_ZOOM_IN, enabled);
-    ports_.shell.EnableMenuItem(CMD_SAVE_AS, enabled);
+    ports_.shell.EnableMenuItem(MenuBar::Current, CMD_LIVE_ZOOM, enabled);
+    ports_.shell.EnableMenuItem(MenuBar::Current, CMD_SAVE_AS, enabled);
 }
 
 void LiveImageWindow::RequestFrame() {
@@ -183,7 +182,7 @@ void LiveImageWindow::Timer(int id) {
         case LIVE_TIMER_DEFERRED_PREVIEW:
             ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW);
             ButtonNotify(LIVE_BUTTON_PREVIEW, true);
-            ports_.shell.InvalidateRect(LIVE_IMAGE_WINDOW, LIVE_PREVIEW_BUTTON_RECT, false);
+            ports_.shell.InvalidateWindow(LIVE_IMAGE_WINDOW, LIVE_PREVIEW_BUTTON_RECT, false);
             return;
         default:
             return;
@@ -201,7 +200,7 @@ void LiveImageWindow::NoticeTimer() {
     }
     ButtonNotify(LIVE_BUTTON_PHOTO, false);
     live_.NoticeStep = 0;
-    ports_.shell.InvalidateRect(LIVE_IMAGE_WINDOW, LIVE_PHOTO_BUTTON_RECT, false);
+    ports_.shell.InvalidateWindow(LIVE_IMAGE_WINDOW, LIVE_PHOTO_BUTTON_RECT, false);
 }
 
 bool LiveImageWindow::CopyPhotoToWorkImage(bool forSaving) {
@@ -237,7 +236,7 @@ void LiveImageWindow::SaveAs() {
 }
 
 void LiveImageWindow::Command(int id) {
-    if (id == CMD_LIVE_ZOOM_IN) {
+    if (id == CMD_LIVE_ZOOM) {
         ZoomIn();
     } else if (id == CMD_SAVE_AS) {
         SaveAs();
@@ -287,7 +286,7 @@ void LiveImageWindow::StopBothActivities(bool eraseOnPhotoStop) {
         live_.PhotoButtonBitmap = BITMAP_CAPTURE;
         FillPhotoGrey();
         if (eraseOnPhotoStop) {
-            ports_.shell.InvalidateRect(LIVE_IMAGE_WINDOW, std::nullopt, true);
+            ports_.shell.InvalidateWindow(LIVE_IMAGE_WINDOW, std::nullopt, true);
         }
     }
     ports_.shell.SetStatusText(TEXT_READY);

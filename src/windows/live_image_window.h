@@ -16,8 +16,6 @@
 
 namespace fotolyx {
 
-inline constexpr WindowId LIVE_IMAGE_WINDOW = 2;
-
 // The two owner-drawn buttons.
 inline constexpr int LIVE_BUTTON_PHOTO = 1;
 inline constexpr int LIVE_BUTTON_PREVIEW = 2;

@@ -1,7 +1,5 @@
 #include "windows/openfile_window.h"
 
-#include "ports/menu_commands.h"
-
 namespace fotolyx {
 
 std::string SaveChangesQuestion(const std::string& title) {
@@ -18,8 +16,8 @@ void OpenfileWindow::Command(int id) {
         case CMD_SAVE_AS:
             SaveAs();
             return;
-        case CMD_UPLOAD_FINE:
-        case CMD_UPLOAD_NORMAL:
+        case CMD_DATA_OUT_FINE:
+        case CMD_DATA_OUT_NORMAL:
             if (ports_.upload) {
                 ports_.upload(id_, id, picture_);
             }
@@ -36,7 +34,7 @@ void OpenfileWindow::Timer(int id) {
 }
 
 bool OpenfileWindow::Close() {
-    if (modified_ && ports_.shell.MessageBox(SaveChangesQuestion(title_), FOTOLYX_TITLE,
+    if (modified_ && ports_.shell.MessageBox(SaveChangesQuestion(title_), CAPTION_FOTOLYX,
                                              MB_YESNO | MB_ICONQUESTION) == IDYES) {
         SaveAs();
     }

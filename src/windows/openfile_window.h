@@ -7,12 +7,15 @@
 #include "imaging/save_pipeline.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
+#include "windows/capture_window.h"
 
 namespace fotolyx {
 
 inline constexpr std::size_t OPENFILE_PICTURE_SIZE = 925'696;
-inline constexpr char SAVE_CHANGES_FORMAT[] = "Save changes to %s?";
-inline constexpr char FOTOLYX_TITLE[] = "Fotolyx";
+inline constexpr int OPENFILE_WINDOW_WIDTH = 644;
+inline constexpr int OPENFILE_WINDOW_HEIGHT = 510;
+// Openfile windows get ids from here on (Capture windows count from 100).
+inline constexpr WindowId FIRST_OPENFILE_WINDOW = 50'000;
 
 // What an Openfile window reaches of the rest of the program.
 struct OpenfileWindowPorts {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "camsim/picture_maker.h"
 #include "link/link_setup.h"
-#include "ports/menu_commands.h"
 #include "support/link_session.h"
 #include "support/rgb_pictures.h"
 #include "upload/picture_upload.h"
@@ -19,13 +19,11 @@ using testing::LinkSession;
 // index standing at a number of pictures.
 class UploadSession {
   public:
-    explicit UploadSession(CameraConfig config = {}, std::uint16_t listed = 12)
-        : camera(session.AddCamera(PORT_COM1, config)) {
+    explicit UploadSession(CameraConfig config = {}, int listed = 12)
+        : camera(session.AddCamera(PORT_COM1, WithPictures(config, listed))) {
         session.clock.now = LocalTime{2002, 1, 15, 9, 5, 30};
         session.Start();
-        ready = session.RunUntilCameraReady();
-        host().receivedCount = listed;
-        host().reportedCount = listed;
+        ready = session.RunUntil([&] { return pictures().index.IndexLoaded; }, 60'000);
         const DibBlock picture = testing::MakeRgbPicture(640, 480, [](int x, int y) {
             return testing::Bgr{static_cast<std::uint8_t>(x / 3), static_cast<std::uint8_t>(y / 2),
                                 static_cast<std::uint8_t>((x + y) / 5)};
@@ -35,8 +33,22 @@ class UploadSession {
         window = program().CreateOpenfileWindow("test.bmp", false);
     }
 
+    static CameraConfig WithPictures(CameraConfig config, int count) {
+        config.pictures = camsim::MakeSamplePictures(count);
+        return config;
+    }
     Program& program() { return session.program(); }
-    UploadHostStub& host() { return program().uploadHost; }
+    CameraPictures& pictures() { return program().cameraPictures; }
+    PictureIndex& index() { return pictures().index; }
+    testing::RecordingShell& shell() { return session.shell; }
+    bool PreviewRepainted() const {
+        return std::any_of(session.shell.invalidations.begin(), session.shell.invalidations.end(),
+                           [](const auto& i) { return i.window == PREVIEW_WINDOW && !i.area; });
+    }
+    bool DataTransEnded() const {
+        return std::count(session.shell.pleaseWaitEnded.begin(),
+                          session.shell.pleaseWaitEnded.end(), PleaseWait::DataTrans) > 0;
+    }
     const UploadState& state() { return program().upload; }
 
     // Sends the window's picture and runs until the camera's last answer was handled.
@@ -89,7 +101,8 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
     UploadSession s;
     ASSERT_TRUE(s.ready);
     ASSERT_NE(s.window, nullptr);
-    ASSERT_TRUE(s.Send(CMD_UPLOAD_FINE));
+    const int lastRowBefore = s.pictures().selection.LastRow;
+    ASSERT_TRUE(s.Send(CMD_DATA_OUT_FINE));
     EXPECT_EQ(s.Command(), std::vector<std::uint8_t>{UPLOAD_FINE});
 
     const auto packets = s.Packets();
@@ -108,7 +121,7 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
     ExpectFillers(thumbHeader, false);
 
     // The camera got both files whole; the picture went through the Exif save.
-    ASSERT_EQ(s.camera.Pictures().size(), 1u);
+    ASSERT_EQ(s.camera.Pictures().size(), 13u);
     const camsim::SimPicture& stored = s.camera.Pictures().back();
     EXPECT_EQ(stored.jpeg, s.Sent(false));
     EXPECT_EQ(stored.thumbnail, s.Sent(true));
@@ -120,22 +133,24 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
     EXPECT_EQ(std::string(stored.jpeg.begin() + 6, stored.jpeg.begin() + 10), "Exif");
 
     // Twelve pictures were listed: the thirteenth is counted and the Preview scrolls a row.
-    UploadHostStub& host = s.host();
-    EXPECT_EQ(host.receivedCount, 13);
-    EXPECT_EQ(host.reportedCount, 13);
-    EXPECT_EQ(host.rowsScrolled, 1);
-    EXPECT_EQ(host.previewInvalidations, 1);
-    const auto& entry = host.entries.at(12);
+    EXPECT_EQ(s.index().receivedCount, 13);
+    EXPECT_EQ(s.index().reportedCount, 13);
+    EXPECT_EQ(s.pictures().selection.LastRow, lastRowBefore + 1);
+    EXPECT_EQ(s.pictures().selection.TopRow, lastRowBefore + 1);
+    EXPECT_TRUE(s.PreviewRepainted());
+    const PictureEntry& entry = s.index().entries[12];
     EXPECT_EQ(entry.listText, " 13F: 02/1/15 9:05");
     EXPECT_EQ(entry.fileName, "13F02-1-15(9-5)");
     EXPECT_EQ(entry.attribute, 1);
     EXPECT_EQ(entry.width, 640);
     EXPECT_EQ(entry.height, 480);
-    EXPECT_EQ(entry.slot.size(), UPLOAD_SLOT_SIZE);
-    EXPECT_FALSE(host.dialogOpen);
-    EXPECT_FALSE(host.progressShown);
-    EXPECT_EQ(host.progressRange, pictureData);
-    EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
+    const auto slot = s.pictures().store->Slot(12);
+    EXPECT_EQ(ReadLe32(slot.data() + 4), 160u);
+    EXPECT_EQ(ReadLe32(slot.data() + 8), 120u);
+    EXPECT_TRUE(s.DataTransEnded());
+    EXPECT_FALSE(s.shell().progressShown);
+    EXPECT_EQ(s.shell().progressMax, static_cast<int>(pictureData));
+    EXPECT_EQ(s.shell().statusTexts.back(), TEXT_READY);
     EXPECT_EQ(s.program().link.TransferMode, TRANSFER_DOWNLOAD);
     EXPECT_EQ(s.program().link.ExpectedLength, PACKET_LENGTH);
 }
@@ -143,20 +158,25 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
 TEST(Upload, NormalSendsTheReducedPictureAndItsEntryTakesTheNextPosition) {
     UploadSession s({}, 4);
     ASSERT_TRUE(s.ready);
-    ASSERT_TRUE(s.Send(CMD_UPLOAD_NORMAL));
+    ASSERT_TRUE(s.Send(CMD_DATA_OUT_NORMAL));
     EXPECT_EQ(s.Command(), std::vector<std::uint8_t>{UPLOAD_NORMAL});
     const auto packets = s.Packets();
     EXPECT_EQ(packets[0][PAYLOAD_OFFSET], 0);
     EXPECT_EQ(packets[1 + DataPacketCount(s.state().UploadSize)][PAYLOAD_OFFSET], 0);
-    ASSERT_EQ(s.camera.Pictures().size(), 1u);
+    ASSERT_EQ(s.camera.Pictures().size(), 5u);
     EXPECT_EQ(s.camera.Pictures().back().attribute, 0);
     EXPECT_EQ(s.camera.Pictures().back().jpeg, s.Sent(false));
-    const auto& entry = s.host().entries.at(4);
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    ASSERT_TRUE(camsim::ReadJpegSize(s.camera.Pictures().back().jpeg, width, height));
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 240);
+    const PictureEntry& entry = s.index().entries[4];
     EXPECT_EQ(entry.listText.substr(0, 4), "  5N");
     EXPECT_EQ(entry.width, 320);
     EXPECT_EQ(entry.height, 240);
-    EXPECT_EQ(s.host().receivedCount, 5);
-    EXPECT_EQ(s.host().rowsScrolled, 0);
+    EXPECT_EQ(s.index().receivedCount, 5);
+    EXPECT_EQ(s.pictures().selection.TopRow, 0);
 }
 
 TEST(Upload, AFullCameraBlanksThePreparedEntryAndSaysSo) {
@@ -167,16 +187,17 @@ TEST(Upload, AFullCameraBlanksThePreparedEntryAndSaysSo) {
     for (const CameraConfig& config : {tooSmall, noRoom}) {
         UploadSession s(config);
         ASSERT_TRUE(s.ready);
-        ASSERT_TRUE(s.Send(CMD_UPLOAD_FINE));
+        ASSERT_TRUE(s.Send(CMD_DATA_OUT_FINE));
         EXPECT_EQ(s.state().uploadsFull, 1u);
-        EXPECT_TRUE(s.camera.Pictures().empty());
-        const auto& entry = s.host().entries.at(12);
-        EXPECT_TRUE(entry.listText.empty());
-        EXPECT_TRUE(std::all_of(entry.slot.begin() + 40, entry.slot.end(),
-                                [](std::uint8_t b) { return b == 0x80; }));
-        EXPECT_EQ(s.host().receivedCount, 12);
-        EXPECT_EQ(s.host().reportedCount, 12);
-        EXPECT_FALSE(s.host().dialogOpen);
+        EXPECT_EQ(s.camera.Pictures().size(), 12u);
+        EXPECT_TRUE(s.index().entries[12].listText.empty());
+        const auto slot = s.pictures().store->Slot(12);
+        EXPECT_EQ(ReadLe32(slot.data() + 4), 160u);  // the header stays
+        EXPECT_TRUE(
+            std::all_of(slot.begin() + 40, slot.end(), [](std::uint8_t b) { return b == 0x80; }));
+        EXPECT_EQ(s.index().receivedCount, 12);
+        EXPECT_EQ(s.index().reportedCount, 12);
+        EXPECT_TRUE(s.DataTransEnded());
         ASSERT_FALSE(s.session.shell.messages.empty());
         EXPECT_EQ(s.session.shell.messages.back().text, "The Vistacam's memory is full.");
         EXPECT_EQ(s.session.shell.messages.back().caption, "Vistacam Info");
@@ -267,7 +288,7 @@ TEST(UploadPackets, NumbersWrapAfter255AndANakRepeatsTheSameBytes) {
     EXPECT_EQ(p256[SEQUENCE_COMPLEMENT_OFFSET], 0x00);
     EXPECT_EQ(p257[SEQUENCE_OFFSET], 0x01);
     EXPECT_EQ(p257[SEQUENCE_COMPLEMENT_OFFSET], 0xFF);
-    EXPECT_EQ(d.s.host().progressPosition, 257u);
+    EXPECT_EQ(d.s.shell().progressPos, 257);
 }
 
 TEST(UploadWatchdog, SilenceWhileDataFlowsOpensTheDisconnectDialogNoAnswerAtAllDoesNot) {
@@ -280,7 +301,7 @@ TEST(UploadWatchdog, SilenceWhileDataFlowsOpensTheDisconnectDialogNoAnswerAtAllD
     midway.faults.silentAfterMessages = setupMessages + 20;  // READY, header ACK, 18 data ACKs
     UploadSession s(midway);
     ASSERT_TRUE(s.ready);
-    s.window->Command(CMD_UPLOAD_FINE);
+    s.window->Command(CMD_DATA_OUT_FINE);
     ASSERT_TRUE(
         s.session.RunUntil([&] { return s.session.DialogShown(LinkDialog::ComDisconnect); }, 5000));
     EXPECT_GE(s.state().UploadPacketNumber, 2);
@@ -290,10 +311,11 @@ TEST(UploadWatchdog, SilenceWhileDataFlowsOpensTheDisconnectDialogNoAnswerAtAllD
     mute.faults.silentAfterMessages = setupMessages;
     UploadSession q(mute);
     ASSERT_TRUE(q.ready);
-    q.window->Command(CMD_UPLOAD_FINE);
+    q.window->Command(CMD_DATA_OUT_FINE);
     q.session.loop.RunFor(10'000);
     EXPECT_FALSE(q.session.DialogShown(LinkDialog::ComDisconnect));
-    EXPECT_TRUE(q.host().dialogOpen);
+    EXPECT_FALSE(q.DataTransEnded());
+    EXPECT_EQ(q.session.shell.pleaseWaitShown.back(), PleaseWait::DataTrans);
 }
 
 }  // namespace

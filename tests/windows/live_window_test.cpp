@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "camsim/picture_maker.h"
 #include "link/link_setup.h"
-#include "ports/menu_commands.h"
 #include "support/link_session.h"
 #include "windows/live_image_window.h"
 
@@ -18,9 +18,15 @@ using testing::MS;
 // A program with its link set up to a simulated camera on COM1, ready for the Live image window.
 class LiveSession {
   public:
-    explicit LiveSession(CameraConfig config = {}) : camera(session.AddCamera(PORT_COM1, config)) {
+    explicit LiveSession(CameraConfig config = {})
+        : camera(session.AddCamera(PORT_COM1, WithPictures(config))) {
         session.Start();
-        ready = session.RunUntilCameraReady();
+        ready =
+            session.RunUntil([&] { return program().cameraPictures.index.IndexLoaded; }, 60'000);
+    }
+    static CameraConfig WithPictures(CameraConfig config) {
+        config.pictures = camsim::MakeSamplePictures(2);
+        return config;
     }
 
     Program& program() { return session.program(); }
@@ -101,7 +107,7 @@ TEST(LiveImageView, FramesArriveOneARoundTripAndArePainted) {
     EXPECT_EQ(std::count_if(invalidations.begin(), invalidations.end(),
                             [](const auto& inv) {
                                 return inv.window == LIVE_IMAGE_WINDOW &&
-                                       inv.rect == LIVE_PREVIEW_RECT && !inv.erase;
+                                       inv.area == LIVE_PREVIEW_RECT && !inv.erase;
                             }),
               3);
     const DibBlock& preview = *s.program().buffers.LivePreviewImage;
@@ -192,7 +198,7 @@ TEST(LiveImagePhoto, APhotoClickDuringLiveViewStopsItOnPressAndTakesAWholePhotoO
     EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CANCEL);
     EXPECT_EQ(s.live().LivePhotoRunning, 1);
     EXPECT_EQ(s.program().link.TransferMode, TRANSFER_LIVE_PHOTO);
-    EXPECT_FALSE(s.session.shell.menuItemStates[CMD_LIVE_ZOOM_IN]);
+    EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), false);
 
     ASSERT_TRUE(s.RunUntil([&] { return s.live().photosCompleted == 1; }, 60'000));
     s.Run(100);
@@ -201,8 +207,8 @@ TEST(LiveImagePhoto, APhotoClickDuringLiveViewStopsItOnPressAndTakesAWholePhotoO
     EXPECT_EQ(s.live().LivePhotoRunning, 0);
     EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CAPTURE);
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
-    EXPECT_TRUE(s.session.shell.menuItemStates[CMD_LIVE_ZOOM_IN]);
-    EXPECT_TRUE(s.session.shell.menuItemStates[CMD_SAVE_AS]);
+    EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), true);
+    EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS), true);
     const DibBlock& photo = *s.program().buffers.LivePhotoImage;
     EXPECT_TRUE(AllGrey(Row(photo, 640, 479, 480)));
     for (int row : {0, 1, 240, 478}) {
@@ -236,7 +242,7 @@ TEST(LiveImagePhoto, TheCameraButtonStartsAPhotoDuringLiveViewAndCancelsItDuring
     EXPECT_EQ(s.live().LivePhotoRunning, 0);
     EXPECT_EQ(s.CountSince(second, PHOTO_STOP), 2);
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
-    EXPECT_FALSE(s.session.shell.menuItemStates[CMD_LIVE_ZOOM_IN]);
+    EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), false);
     EXPECT_TRUE(AllGrey(Row(*s.program().buffers.LivePhotoImage, 640, 0, 480)));
 }
 
@@ -254,12 +260,12 @@ TEST(LiveImagePhoto, ZoomInGivesAModifiedLiveImagePhotoThatAsksToBeSavedAndSaveA
     EXPECT_TRUE(s.program().openfileWindows.empty());
     s.window().LButtonDblClk(5, 155);
     ASSERT_EQ(s.program().openfileWindows.size(), 1u);
-    s.window().Command(CMD_LIVE_ZOOM_IN);
+    s.window().Command(CMD_LIVE_ZOOM);
     ASSERT_EQ(s.program().openfileWindows.size(), 2u);
     OpenfileWindow& zoomed = *s.program().openfileWindows.back();
     EXPECT_EQ(zoomed.title(), LIVE_PHOTO_TITLE);
     EXPECT_TRUE(zoomed.modified());
-    EXPECT_EQ(s.session.shell.childWindows.back().title, LIVE_PHOTO_TITLE);
+    EXPECT_EQ(s.session.shell.createdWindows.back().title, LIVE_PHOTO_TITLE);
     const DibBlock& photo = *s.program().buffers.LivePhotoImage;
     EXPECT_TRUE(
         std::equal(photo.bytes().begin(), photo.bytes().end(), zoomed.picture().bytes().begin()));
