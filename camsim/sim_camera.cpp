@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "camsim/picture_maker.h"
+
 namespace fotolyx::camsim {
 
 namespace {
@@ -421,6 +423,12 @@ void SimCamera::UploadPacket(const Packet& packet) {
     picture.date = upload_.date;
     picture.jpeg = std::move(upload_.pictureJpeg);
     picture.thumbnail = std::move(upload_.collected);
+    // The index tells the sizes the files really have (a file that cannot be read keeps the
+    // sizes of the mode).
+    picture.width = upload_.fine ? 640 : 320;
+    picture.height = upload_.fine ? 480 : 240;
+    ReadJpegSize(picture.jpeg, picture.width, picture.height);
+    ReadJpegSize(picture.thumbnail, picture.thumbnailWidth, picture.thumbnailHeight);
     std::uint16_t& capacity = upload_.fine ? config_.fineCapacity : config_.normalCapacity;
     if (capacity > 0) {
         --capacity;

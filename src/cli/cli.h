@@ -99,5 +99,6 @@ int RunAdjust(Context& context, const Arguments& arguments);
 int RunInfo(Context& context, const Arguments& arguments);
 int RunLive(Context& context, const Arguments& arguments);
 int RunPhoto(Context& context, const Arguments& arguments);
+int RunPut(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli

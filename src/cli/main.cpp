@@ -30,6 +30,10 @@ constexpr Command COMMANDS[] = {
      "take a large live photo and save it as the Live image window saves it (type from FILE's "
      "extension unless given)",
      RunPhoto},
+    {"put", "put FILE (--fine | --normal) [--port COMn=PATH]...",
+     "open FILE as the Open command does and send it to the camera as Data out to camera does; "
+     "print the new picture's list line",
+     RunPut},
 };
 
 void PrintHelp(std::ostream& out) {
