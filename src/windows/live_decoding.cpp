@@ -8,6 +8,13 @@ void LiveHandlers::Write(std::uint8_t byte) {
     ports_.line.Write({&byte, 1});
 }
 
+// Eleven bad packets in a row may mean the packets no longer start where the receiver thinks
+// (a byte was lost): what is queued is dropped, so the restarted unit is read from its start.
+void LiveHandlers::Resynchronise() {
+    ports_.line.Purge();
+    ports_.link.ReceiveCount = 0;
+}
+
 bool LiveHandlers::IsCameraNotice(PacketKind kind) const {
     return kind == PacketKind::Status &&
            ports_.link.ReceiveBuffer[STATUS_CODE_OFFSET] == CAMERA_NOTICE;
@@ -30,6 +37,7 @@ void LiveHandlers::LiveViewPacket() {
         const RetryRule rule{live_.LiveViewRunning != 0 ? LIVE_STOP : RESTART};
         const RetryRule::Answer answer = rule.OnBadPacket(link.RetryCount);
         if (answer == RetryRule::Answer::Restart) {
+            Resynchronise();
             Write(rule.AnswerByte(answer));
             live_.LivePacketNumber = 0;
             ports_.timers.StartTimer(ports_.activeChild(), LIVE_TIMER_RESTART,
@@ -69,6 +77,7 @@ void LiveHandlers::LivePhotoPacket() {
         const RetryRule rule{RESTART};
         const RetryRule::Answer answer = rule.OnBadPacket(link.RetryCount);
         if (answer == RetryRule::Answer::Restart) {
+            Resynchronise();
             Write(RESTART);
             live_.LivePacketNumber = 0;
         } else if (live_.LivePhotoRunning != 0) {

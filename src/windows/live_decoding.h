@@ -88,6 +88,7 @@ class LiveHandlers {
 
   private:
     void Write(std::uint8_t byte);
+    void Resynchronise();
     bool IsCameraNotice(PacketKind kind) const;
     void CameraNotice();
 
