@@ -97,5 +97,8 @@ int RunConvert(Context& context, const Arguments& arguments);
 int RunExif(Context& context, const Arguments& arguments);
 int RunAdjust(Context& context, const Arguments& arguments);
 int RunInfo(Context& context, const Arguments& arguments);
+int RunList(Context& context, const Arguments& arguments);
+int RunGet(Context& context, const Arguments& arguments);
+int RunRm(Context& context, const Arguments& arguments);
 
 }  // namespace fotolyx::cli
