@@ -21,6 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
+#include "bench_shell.h"
+#include "link/poll_loop.h"
+#include "link/termios_line.h"
+#include "ports/local_clock.h"
+
 extern char** environ;
 
 namespace {
@@ -157,6 +163,88 @@ void BM_GetOf100KbPictureAt115200(benchmark::State& state) {
     std::filesystem::remove_all(root, ignored);
 }
 BENCHMARK(BM_GetOf100KbPictureAt115200)->Iterations(1)->Unit(benchmark::kSecond);
+
+class StillClock final : public fotolyx::LocalClock {
+  public:
+    fotolyx::LocalTime Now() const override { return {}; }
+};
+
+// The same download inside one process, with the save as `get` does it: from the first digit
+// to the saved file, and from the picture header to the last data packet (the line's share).
+void BM_SavedDownloadInProcess(benchmark::State& state) {
+    using namespace fotolyx;
+    const auto root = std::filesystem::temp_directory_path() /
+                      ("fotolyx-get-bench-in-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root / "card");
+    const auto jpeg = NoiseJpeg(PICTURE_BYTES);
+    std::ofstream(root / "card" / "picture.jpg", std::ios::binary)
+        .write(reinterpret_cast<const char*>(jpeg.data()),
+               static_cast<std::streamsize>(jpeg.size()));
+    for (auto _ : state) {
+        Camsim camsim(root / "card");
+        PortMap map;
+        map.Set(PORT_COM1, camsim.path());
+        for (int port : {PORT_COM2, PORT_COM3, PORT_COM4}) {
+            map.Set(port, "/nonexistent/fotolyx-bench");
+        }
+        BenchShell shell;
+        shell.saveAnswer = SaveDialogResult{(root / "saved.jpg").string(), 1};
+        PollLoop loop;
+        TermiosLine line(map);
+        StillClock clock;
+        Memory memory;
+        HostEnvironment environment = HostEnvironment::FromProcess(true);
+        environment.startDirectory = environment.tempDirectory;
+        Program program(Ports{shell, loop, line, clock, memory}, environment);
+        loop.onTimer = [&program](WindowId window, int id) { program.TimerFired(window, id); };
+        loop.watchedFd = [&] { return program.receiver.Watching() ? line.FileDescriptor() : -1; };
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point header{};
+        Clock::time_point lastPacket{};
+        auto& pictures = program.cameraPictures;
+        loop.onReadable = [&] {
+            program.receiver.OnReadable();
+            if (program.link.TransferMode == 1 && pictures.download.blockCounter == 1 &&
+                header == Clock::time_point{}) {
+                header = Clock::now();
+            }
+            if (program.link.TransferMode == 1 && !pictures.download.CaptureWaiting &&
+                lastPacket == Clock::time_point{} && header != Clock::time_point{}) {
+                lastPacket = Clock::now();
+            }
+        };
+        loop.onHangUp = [&program] { program.receiver.OnHangUp(); };
+        program.Startup();
+        if (!loop.RunUntil([&] { return pictures.index.IndexLoaded || shell.failed; },
+                           std::chrono::seconds(30)) ||
+            shell.failed) {
+            state.SkipWithError("no index");
+            break;
+        }
+        pictures.preview.LButtonDown(70, 105, 0);
+        const auto start = Clock::now();
+        pictures.preview.Command(CMD_SAVE_AS);
+        loop.RunUntil([&] { return pictures.CaptureWindows().empty() || shell.failed; },
+                      std::chrono::seconds(60));
+        const auto end = Clock::now();
+        program.Shutdown();
+        if (shell.failed || !std::filesystem::exists(root / "saved.jpg")) {
+            state.SkipWithError("the download failed");
+            break;
+        }
+        const double whole = std::chrono::duration<double>(end - start).count();
+        // The header's packet came before `header` was taken: count one more packet time.
+        const double packets = (jpeg.size() / 112 + 1);
+        const double lineSeconds = std::chrono::duration<double>(lastPacket - header).count();
+        state.counters["whole_s"] = whole;
+        state.counters["fraction_of_ceiling"] = jpeg.size() / whole / LINE_CEILING;
+        state.counters["data_packets_fraction_of_ceiling"] =
+            packets * 112 / lineSeconds / LINE_CEILING;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+BENCHMARK(BM_SavedDownloadInProcess)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
