@@ -202,15 +202,18 @@ void BM_SavedDownloadInProcess(benchmark::State& state) {
         Clock::time_point header{};
         Clock::time_point lastPacket{};
         auto& pictures = program.cameraPictures;
-        loop.onReadable = [&] {
-            program.receiver.OnReadable();
-            if (program.link.TransferMode == 1 && pictures.download.blockCounter == 1 &&
-                header == Clock::time_point{}) {
-                header = Clock::now();
+        loop.onReadable = [&program] { program.receiver.OnReadable(); };
+        // The download handler, timed: the header's arrival, and the last packet's.
+        auto handler = program.receiver.transferHandlers[1];
+        program.receiver.transferHandlers[1] = [&, handler] {
+            const auto now = Clock::now();
+            const bool waiting = pictures.download.CaptureWaiting;
+            handler();
+            if (pictures.download.blockCounter == 1 && header == Clock::time_point{}) {
+                header = now;
             }
-            if (program.link.TransferMode == 1 && !pictures.download.CaptureWaiting &&
-                lastPacket == Clock::time_point{} && header != Clock::time_point{}) {
-                lastPacket = Clock::now();
+            if (waiting && !pictures.download.CaptureWaiting) {
+                lastPacket = now;
             }
         };
         loop.onHangUp = [&program] { program.receiver.OnHangUp(); };
