@@ -180,6 +180,13 @@ void BM_PacedThroughputOverPty(benchmark::State& state) {
             state.SkipWithError("the link could not be set up");
             return;
         }
+        // The picture index comes first; the measured run starts once it is through.
+        if (!loop.RunUntil([&] { return program.cameraPictures.index.IndexLoaded || shell.failed; },
+                           std::chrono::seconds(20)) ||
+            shell.failed) {
+            state.SkipWithError("the picture index did not arrive");
+            return;
+        }
         packets.wanted = RUN_PACKETS;
         program.receiver.transferHandlers[LARGE_PHOTO_MODE] = [&packets] { packets.Handle(); };
         program.link.TransferMode = LARGE_PHOTO_MODE;

@@ -1,35 +1,131 @@
 #include "cli/camera_session.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <iostream>
+#include <utility>
 
 #include "link/link_setup.h"
 
 namespace fotolyx::cli {
 
+namespace {
+
+constexpr auto SETUP_LIMIT = std::chrono::seconds(30);
+constexpr auto INDEX_LIMIT = std::chrono::minutes(20);
+constexpr int PROGRESS_WIDTH = 40;
+
+void ReportPorts(const RecordingLine& line) {
+    for (std::size_t i = 0; i < PORT_IDS.size(); ++i) {
+        if (!line.results[i]) {
+            continue;
+        }
+        const std::string where = std::string(PortName(PORT_IDS[i])) + " (" +
+                                  line.line.map().PathOf(PORT_IDS[i]).value_or("") + "): ";
+        switch (*line.results[i]) {
+            case LineOpenResult::Opened:
+                std::cerr << where << "opened, no camera answered\n";
+                break;
+            case LineOpenResult::Missing:
+                std::cerr << where << "no such device\n";
+                break;
+            case LineOpenResult::PermissionDenied:
+                std::cerr << where
+                          << "permission denied (you may need to be in the dialout group)\n";
+                break;
+            case LineOpenResult::Failed:
+                std::cerr << where << "cannot be opened (in use?)\n";
+                break;
+        }
+    }
+}
+
+}  // namespace
+
 int CameraShell::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+    if (progressVisible) {
+        std::cerr << '\n';
+        progressVisible = false;
+    }
     std::cerr << caption << ": " << text << '\n';
+    const unsigned buttons = style & 0x000F;
+    const bool question = buttons == MB_OKCANCEL || buttons == MB_YESNO;
     // Port setting faults are reported and the set-up goes on; an empty card is no failure.
-    if (caption != CAPTION_COM_PORT_ERROR && text != TEXT_NO_IMAGES) {
+    if (!question && caption != CAPTION_COM_PORT_ERROR && caption != CAPTION_VISTACAM_INFO) {
         failed = true;
     }
-    const unsigned buttons = style & 0x000F;
-    if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) {
-        return answerYes ? IDYES : IDNO;
+    if (buttons == MB_OKCANCEL) {
+        return answerQuestions ? IDOK : IDCANCEL;
     }
-    return buttons == MB_OKCANCEL && !answerYes ? IDCANCEL : IDOK;
+    if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) {
+        return answerQuestions ? IDYES : IDNO;
+    }
+    return IDOK;
+}
+
+std::optional<SaveDialogResult> CameraShell::GetSaveFileName(const SaveDialogRequest& request) {
+    return saveAnswer ? saveAnswer(request) : std::nullopt;
 }
 
 void CameraShell::ShowLinkDialog(LinkDialog dialog) {
     std::cerr << LinkDialogText(dialog) << '\n';
     failed = true;
+    scanFailed = scanFailed || dialog == LinkDialog::ComReconnect;
+}
+
+void CameraShell::ShowProgressBar(bool shown) {
+    if (!shown && progressVisible) {
+        std::cerr << '\n';
+    }
+    progressVisible = shown && showProgress;
+}
+
+void CameraShell::SetProgressPos(int pos) {
+    if (!progressVisible || progressMax <= 0) {
+        return;
+    }
+    const int filled = static_cast<int>(static_cast<long long>(pos) * PROGRESS_WIDTH / progressMax);
+    std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+              << std::string(static_cast<std::size_t>(PROGRESS_WIDTH - filled), ' ') << "] "
+              << static_cast<long long>(pos) * 100 / progressMax << "%" << std::flush;
+}
+
+LineOpenResult RecordingLine::Open(int portId) {
+    const LineOpenResult result = line.Open(portId);
+    for (std::size_t i = 0; i < PORT_IDS.size(); ++i) {
+        if (PORT_IDS[i] == portId) {
+            results[i] = result;
+        }
+    }
+    return result;
+}
+
+bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& map,
+                      Arguments& rest) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != "--port") {
+            rest.push_back(arguments[i]);
+            continue;
+        }
+        if (i + 1 >= arguments.size() || !map.Parse(arguments[i + 1])) {
+            std::cerr << "fotolyx-cli " << command << ": bad --port (expected --port COMn=PATH)\n";
+            return false;
+        }
+        ++i;
+    }
+    return true;
 }
 
 CameraSession::CameraSession(Context& context, PortMap map)
-    : line_(std::move(map)),
-      program_(Ports{shell_, loop_, line_, context.clock, context.memory},
+    : line(std::move(map)),
+      program_(Ports{shell, loop_, line, context.clock, context.memory},
                HostEnvironment::FromProcess(true)) {
+    shell.showProgress = ::isatty(STDERR_FILENO) != 0;
     loop_.onTimer = [this](WindowId window, int id) { program_.TimerFired(window, id); };
-    loop_.watchedFd = [this] { return program_.receiver.Watching() ? line_.FileDescriptor() : -1; };
+    loop_.watchedFd = [this] {
+        return program_.receiver.Watching() ? line.line.FileDescriptor() : -1;
+    };
     loop_.onReadable = [this] { program_.receiver.OnReadable(); };
     loop_.onHangUp = [this] { program_.receiver.OnHangUp(); };
 }
@@ -38,23 +134,45 @@ CameraSession::~CameraSession() {
     program_.Shutdown();
 }
 
-bool CameraSession::Connect(std::chrono::milliseconds limit) {
+void CameraSession::ReportFailure(bool timedOut) {
+    if (timedOut) {
+        std::cerr << "No answer from the camera in time.\n";
+    }
+    if (timedOut || shell.scanFailed) {
+        ReportPorts(line);
+    }
+}
+
+bool CameraSession::Connect() {
     program_.Startup();
-    return RunUntil([this] { return program_.cameraPictures.index.IndexLoaded; }, limit);
+    const bool finished = loop_.RunUntil(
+        [&] { return program_.linkHandOver.indexTransferStarts > 0 || shell.failed; }, SETUP_LIMIT);
+    if (!finished || shell.failed) {
+        ReportFailure(!finished);
+        return false;
+    }
+    return true;
+}
+
+bool CameraSession::LoadIndex() {
+    if (!Connect()) {
+        return false;
+    }
+    return RunUntil([&] { return pictures().index.IndexLoaded; }, INDEX_LIMIT);
 }
 
 bool CameraSession::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = PollLoop::Clock::now() + limit;
     for (;;) {
-        if (shell_.failed) {
+        if (shell.failed) {
             return false;
         }
         if (done()) {
             return true;
         }
         // Paints come after the handlers that asked for them, as a message queue has them.
-        if (!shell_.pendingPaints.empty()) {
-            const std::set<WindowId> paints = std::exchange(shell_.pendingPaints, {});
+        if (!shell.pendingPaints.empty()) {
+            const std::set<WindowId> paints = std::exchange(shell.pendingPaints, {});
             for (const WindowId window : paints) {
                 program_.PaintWindow(window);
             }
@@ -70,20 +188,24 @@ bool CameraSession::RunUntil(const std::function<bool()>& done, std::chrono::mil
     }
 }
 
-bool TakePortOptions(const std::string& command, const Arguments& arguments, PortMap& map,
-                     Arguments& rest) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] != "--port") {
-            rest.push_back(arguments[i]);
+void CameraSession::Select(const std::vector<unsigned>& positions, unsigned last) {
+    PreviewWindow& preview = pictures().preview;
+    auto click = [&](unsigned position, unsigned keys) {
+        const int row = static_cast<int>(position / GRID_COLUMNS);
+        preview.VScroll(SB_THUMBTRACK, row);
+        const int inView = row - pictures().selection.TopRow;
+        preview.LButtonDown(70 + 140 * static_cast<int>(position % GRID_COLUMNS),
+                            105 + 130 * inView, keys);
+    };
+    bool first = true;
+    for (unsigned position : positions) {
+        if (position == last) {
             continue;
         }
-        if (i + 1 >= arguments.size() || !map.Parse(arguments[i + 1])) {
-            std::cerr << "fotolyx-cli " << command << ": bad --port option (expected COMn=PATH)\n";
-            return false;
-        }
-        ++i;
+        click(position, first ? 0 : MK_CONTROL);
+        first = false;
     }
-    return true;
+    click(last, first ? 0 : MK_CONTROL);
 }
 
 }  // namespace fotolyx::cli

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
 
 #include "app/program.h"
 #include "cli/cli.h"
@@ -14,34 +14,66 @@
 
 namespace fotolyx::cli {
 
-// The camera commands' Shell: message boxes and link dialogs go to stderr and end the command
-// (a port setting fault is reported and the set-up goes on); a window invalidated is painted
-// once the current handler is done; the save dialog is answered with saveAnswer.
+inline constexpr std::array<int, 4> PORT_IDS = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
+
+// The camera commands' shell: message boxes and link dialogs go to stderr; a link dialog, or a
+// message other than a port setting fault, a camera notice or a question, marks the command
+// failed. Questions are answered as told; the save dialog by `saveAnswer`.
 class CameraShell final : public WindowlessShell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view) override {}
-    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest&) override {
-        return std::exchange(saveAnswer, std::nullopt);
-    }
+    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override;
     void ShowLinkDialog(LinkDialog dialog) override;
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
-    // There is no display: a window is painted once the current handler is done.
+    void ShowPleaseWait(PleaseWait dialog) override { pleaseWait = dialog; }
+    void EndPleaseWait(PleaseWait) override { pleaseWait.reset(); }
+    void ShowProgressBar(bool shown) override;
+    void SetProgressRange(int max) override { progressMax = max; }
+    void SetProgressPos(int pos) override;
+    // There is no display: a window is painted once the handler that invalidated it is done.
     void InvalidateWindow(WindowId window, std::optional<Rect>, bool) override {
         pendingPaints.insert(window);
     }
 
-    std::optional<SaveDialogResult> saveAnswer;
-    std::set<WindowId> pendingPaints;
+    bool answerQuestions = false;  // OK/Yes to confirmations (else Cancel/No)
+    std::function<std::optional<SaveDialogResult>(const SaveDialogRequest&)> saveAnswer;
     bool failed = false;
-    // Answers to questions (OK/Cancel, Yes/No): the positive one unless told otherwise.
-    bool answerYes = true;
+    bool scanFailed = false;  // no port had a camera
+    std::optional<PleaseWait> pleaseWait;
+    bool showProgress = false;  // a progress bar on the terminal
+    int progressMax = 0;
+    bool progressVisible = false;
+    std::set<WindowId> pendingPaints;
 };
 
-// One program run against a camera for the camera commands: start-up, the link set-up over
-// the termios line and a poll loop, then the command's own steps, then shutdown.
+// The termios line, remembering how each port's opening went.
+class RecordingLine final : public SerialLine {
+  public:
+    explicit RecordingLine(PortMap map) : line(std::move(map)) {}
+
+    LineOpenResult Open(int portId) override;
+    void Close() override { line.Close(); }
+    bool IsOpen() const override { return line.IsOpen(); }
+    void Write(std::span<const std::uint8_t> bytes) override { line.Write(bytes); }
+    std::size_t Read(std::span<std::uint8_t> buffer) override { return line.Read(buffer); }
+    bool SetBaudRate(std::uint32_t baud) override { return line.SetBaudRate(baud); }
+    void Purge() override { line.Purge(); }
+    LineSettingsFault OpenSettingsFault() const override { return line.OpenSettingsFault(); }
+
+    TermiosLine line;
+    std::array<std::optional<LineOpenResult>, 4> results;
+};
+
+// Reads the --port options of a camera command; the other arguments are left in `rest`.
+// False (with a message) on a malformed --port.
+bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& map,
+                      Arguments& rest);
+
+// One run of the program against the camera, for the camera commands: start-up, the set-up
+// (scanning COM1..COM4 unless --port says otherwise) and the picture index, on a PollLoop.
 class CameraSession {
   public:
     CameraSession(Context& context, PortMap map);
@@ -49,26 +81,26 @@ class CameraSession {
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
 
-    // Runs the start-up, the set-up and the index transfer; false (after the message) when no
-    // camera is ready.
-    bool Connect(std::chrono::milliseconds limit = std::chrono::seconds(30));
-    // Runs the loop, painting what was invalidated, until done() holds (true), something
-    // failed or the limit passed (false, with a message for the limit).
+    // Start-up and set-up; true when the camera is in photo mode and the index was asked for.
+    bool Connect();
+    // Connect, then the whole index; true when it is loaded.
+    bool LoadIndex();
+    // Runs the program until done() holds; false on a failure or when limit passes first.
     bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // Selects positions in the Preview as clicks would: the first plainly, the others with
+    // Ctrl; `last` is clicked last.
+    void Select(const std::vector<unsigned>& positions, unsigned last);
 
     Program& program() { return program_; }
-    CameraShell& shell() { return shell_; }
+    CameraPictures& pictures() { return program_.cameraPictures; }
+    CameraShell shell;
+    RecordingLine line;
 
   private:
-    CameraShell shell_;
+    void ReportFailure(bool timedOut);
+
     PollLoop loop_;
-    TermiosLine line_;
     Program program_;
 };
-
-// Reads "--port COMn=PATH" options into map; other arguments are left in rest. False after a
-// message for a malformed port option.
-bool TakePortOptions(const std::string& command, const Arguments& arguments, PortMap& map,
-                     Arguments& rest);
 
 }  // namespace fotolyx::cli

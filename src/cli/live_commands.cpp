@@ -61,7 +61,7 @@ int RunLive(Context& context, const Arguments& arguments) {
     constexpr const char* usage = "live [--frames K] --out FILE.bmp [--port COMn=PATH]...";
     PortMap map;
     Arguments rest;
-    if (!TakePortOptions("live", arguments, map, rest)) {
+    if (!ParsePortOptions("live", arguments, map, rest)) {
         return 2;
     }
     int frames = 1;
@@ -84,7 +84,7 @@ int RunLive(Context& context, const Arguments& arguments) {
     }
 
     CameraSession session(context, std::move(map));
-    if (!session.Connect()) {
+    if (!session.LoadIndex()) {
         return 1;
     }
     Program& program = session.program();
@@ -111,7 +111,7 @@ int RunPhoto(Context& context, const Arguments& arguments) {
     constexpr const char* usage = "photo --out FILE [--type jpeg|bmp|bmp8] [--port COMn=PATH]...";
     PortMap map;
     Arguments rest;
-    if (!TakePortOptions("photo", arguments, map, rest)) {
+    if (!ParsePortOptions("photo", arguments, map, rest)) {
         return 2;
     }
     std::filesystem::path out;
@@ -131,7 +131,7 @@ int RunPhoto(Context& context, const Arguments& arguments) {
     }
 
     CameraSession session(context, std::move(map));
-    if (!session.Connect()) {
+    if (!session.LoadIndex()) {
         return 1;
     }
     Program& program = session.program();
@@ -141,9 +141,10 @@ int RunPhoto(Context& context, const Arguments& arguments) {
         Click(program.liveWindow, LIVE_BUTTON_PHOTO);  // Cancel
         return 1;
     }
-    session.shell().saveAnswer = SaveDialogResult{out.string(), *filter};
+    const SaveDialogResult answer{out.string(), *filter};
+    session.shell.saveAnswer = [answer](const SaveDialogRequest&) { return answer; };
     program.liveWindow.Command(CMD_SAVE_AS);
-    return program.liveWindow.lastSave.written && !session.shell().failed ? 0 : 1;
+    return program.liveWindow.lastSave.written && !session.shell.failed ? 0 : 1;
 }
 
 }  // namespace fotolyx::cli

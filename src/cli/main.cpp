@@ -22,6 +22,20 @@ constexpr Command COMMANDS[] = {
      RunAdjust},
     {"info", "info [--port COMn=PATH]...", "find the camera, set the link up, print what it is",
      RunInfo},
+    {"list", "list [--port COMn=PATH]...",
+     "read the camera's picture index; one line per picture (list text, size, default file "
+     "name), then Total: N",
+     RunList},
+    {"get",
+     "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8] "
+     "[--overwrite | --skip-existing] (N... | --all)",
+     "download pictures N (as listed) or all, treat them and save them under their default "
+     "names in DIR (default: here); an existing file stops the command unless told otherwise",
+     RunGet},
+    {"rm", "rm [--port COMn=PATH]... (N... | --all)",
+     "delete pictures N (the last one given first, then from the highest down) or all; then "
+     "Total: N",
+     RunRm},
     {"live", "live [--frames K] --out FILE.bmp [--port COMn=PATH]...",
      "watch the camera's live view for K frames (default 1), then write the small picture as a "
      "24-bit BMP file",

@@ -18,7 +18,7 @@ int RunPut(Context& context, const Arguments& arguments) {
     constexpr const char* usage = "put FILE (--fine | --normal) [--port COMn=PATH]...";
     PortMap map;
     Arguments rest;
-    if (!TakePortOptions("put", arguments, map, rest)) {
+    if (!ParsePortOptions("put", arguments, map, rest)) {
         return 2;
     }
     std::filesystem::path file;
@@ -38,19 +38,19 @@ int RunPut(Context& context, const Arguments& arguments) {
     }
 
     CameraSession session(context, std::move(map));
-    if (!session.Connect()) {
+    if (!session.LoadIndex()) {
         return 1;
     }
     Program& program = session.program();
     if (!program.buffers.WorkImage) {
         return 1;
     }
-    OpenPictureContext open{session.shell(), program.saveJpeg, program.scratch.ScratchFileA};
+    OpenPictureContext open{session.shell, program.saveJpeg, program.scratch.ScratchFileA};
     if (!OpenPictureFile(open, file, OpenFilterFor(file), *program.buffers.WorkImage)) {
         return 1;
     }
     // "Part of the image will be cut off." tells, it does not stop the picture.
-    session.shell().failed = false;
+    session.shell.failed = false;
     OpenfileWindow* window = program.CreateOpenfileWindow(PictureFileTitle(file), false);
     if (window == nullptr) {
         return 1;
@@ -58,7 +58,7 @@ int RunPut(Context& context, const Arguments& arguments) {
     const UploadState& upload = program.upload;
     const std::uint32_t before = upload.uploadsDone + upload.uploadsFull;
     window->Command(command);
-    if (session.shell().failed ||
+    if (session.shell.failed ||
         !session.RunUntil([&] { return upload.uploadsDone + upload.uploadsFull > before; },
                           UPLOAD_LIMIT) ||
         upload.uploadsDone == 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "camera_index/pictures_run.h"
+#include "imaging/colour_reduction.h"
 #include "link/link_setup.h"
 
 namespace fotolyx {
@@ -307,6 +308,41 @@ TEST(PicturesSession, AnEmptyCameraIsReportedOnceAndNotAnswered) {
     EXPECT_FALSE(shell.MenuItem(MenuBar::Preview, CMD_DELETE_ALL).has_value());
     EXPECT_EQ(shell.messages.size(), 1u);
     EXPECT_TRUE(shell.linkDialogsShown.empty());
+}
+
+}  // namespace
+}  // namespace fotolyx
+
+namespace fotolyx {
+namespace {
+
+TEST(PicturesSession, OnAnEightBitScreenTheWindowGetsThePicturesOwnPalette) {
+    testing::LinkSession session;
+    session.environment.trueColourDisplay = false;
+    camsim::CameraConfig config;
+    config.pictures = camsim::MakeSamplePictures(2);
+    session.AddCamera(PORT_COM1, config);
+    Program& program = session.Start();
+    auto& pictures = program.cameraPictures;
+    ASSERT_TRUE(session.RunUntil([&] { return pictures.index.IndexLoaded; }, 20'000));
+    pictures.preview.LButtonDown(70, 105, 0);
+    pictures.preview.Command(CMD_DATA_IN);
+    ASSERT_TRUE(session.RunUntil([&] { return !pictures.download.CaptureWaiting; }, 60'000));
+    CaptureWindow* window = pictures.Capture(pictures.CaptureWindows().at(0));
+    ASSERT_TRUE(window->palette().has_value());
+    LogPalette expected;
+    ASSERT_EQ(BuildPopularityPalette(session.shell, window->picture(), expected), 1);
+    auto same = [](const LogPalette& a, const LogPalette& b) {
+        return std::equal(a.palPalEntry.begin(), a.palPalEntry.end(), b.palPalEntry.begin(),
+                          [](const PaletteEntry& x, const PaletteEntry& y) {
+                              return x.peRed == y.peRed && x.peGreen == y.peGreen &&
+                                     x.peBlue == y.peBlue && x.peFlags == y.peFlags;
+                          });
+    };
+    EXPECT_TRUE(same(*window->palette(), expected));
+    ASSERT_TRUE(program.display.ImagePalette.has_value());
+    EXPECT_TRUE(same(*program.display.ImagePalette, expected));
+    EXPECT_TRUE(program.display.ScreenPalette.has_value());
 }
 
 }  // namespace

@@ -1,0 +1,240 @@
+// fotolyx-cli list, get and rm: the Preview's commands on the camera's pictures.
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <set>
+
+#include "cli/camera_session.h"
+#include "imaging/save_pipeline.h"
+
+namespace fotolyx::cli {
+
+namespace {
+
+constexpr auto TRANSFER_LIMIT = std::chrono::minutes(60);
+constexpr auto DELETE_LIMIT = std::chrono::minutes(5);
+
+std::optional<unsigned> ParseNumber(const std::string& text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Picture numbers as the list shows them (position + 1), checked against the index.
+bool ToPositions(const char* command, const std::vector<unsigned>& numbers,
+                 const CameraPictures& pictures, std::vector<unsigned>& positions) {
+    for (unsigned number : numbers) {
+        if (number > pictures.index.receivedCount) {
+            std::cerr << "fotolyx-cli " << command << ": there is no picture " << number
+                      << " (the camera has " << pictures.index.receivedCount << ")\n";
+            return false;
+        }
+        positions.push_back(number - 1);
+    }
+    return true;
+}
+
+void PrintTotal(const CameraPictures& pictures) {
+    std::cout << "Total: " << pictures.index.reportedCount << '\n';
+}
+
+struct FileType {
+    const char* name;
+    int filter;
+    const char* extension;
+};
+constexpr FileType FILE_TYPES[] = {
+    {"jpeg", SAVE_FILTER_JPEG, ".jpg"},
+    {"bmp", SAVE_FILTER_FULL_COLOUR_BMP, ".bmp"},
+    {"bmp8", SAVE_FILTER_256_COLOUR_BMP, ".bmp"},
+};
+
+}  // namespace
+
+int RunList(Context& context, const Arguments& arguments) {
+    PortMap map;
+    Arguments rest;
+    if (!ParsePortOptions("list", arguments, map, rest)) {
+        return 2;
+    }
+    if (!rest.empty()) {
+        std::cerr << "fotolyx-cli list: bad argument '" << rest.front() << "'\n";
+        return 2;
+    }
+    CameraSession session(context, map);
+    if (!session.LoadIndex()) {
+        return 1;
+    }
+    const auto& index = session.pictures().index;
+    for (unsigned p = 0; p < index.receivedCount; ++p) {
+        const PictureEntry& entry = index.entries[p];
+        std::cout << entry.listText << '\t' << entry.width << 'x' << entry.height << '\t'
+                  << entry.fileName << '\n';
+    }
+    PrintTotal(session.pictures());
+    return 0;
+}
+
+int RunGet(Context& context, const Arguments& arguments) {
+    PortMap map;
+    Arguments rest;
+    if (!ParsePortOptions("get", arguments, map, rest)) {
+        return 2;
+    }
+    std::filesystem::path folder = ".";
+    const FileType* type = &FILE_TYPES[0];
+    bool all = false;
+    bool overwrite = false;
+    bool skipExisting = false;
+    std::vector<unsigned> numbers;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const std::string& argument = rest[i];
+        if (argument == "--dir" && i + 1 < rest.size()) {
+            folder = rest[++i];
+        } else if (argument == "--type" && i + 1 < rest.size()) {
+            const std::string name = rest[++i];
+            const auto found = std::find_if(std::begin(FILE_TYPES), std::end(FILE_TYPES),
+                                            [&](const FileType& t) { return name == t.name; });
+            if (found == std::end(FILE_TYPES)) {
+                std::cerr << "fotolyx-cli get: unknown type '" << name << "' (jpeg, bmp or bmp8)\n";
+                return 2;
+            }
+            type = found;
+        } else if (argument == "--all") {
+            all = true;
+        } else if (argument == "--overwrite") {
+            overwrite = true;
+        } else if (argument == "--skip-existing") {
+            skipExisting = true;
+        } else if (const auto number = ParseNumber(argument)) {
+            numbers.push_back(*number);
+        } else {
+            std::cerr << "fotolyx-cli get: bad argument '" << argument << "'\n";
+            return 2;
+        }
+    }
+    if (all == !numbers.empty() || (overwrite && skipExisting)) {
+        std::cerr << "usage: fotolyx-cli get [--dir DIR] [--type jpeg|bmp|bmp8] "
+                     "[--overwrite | --skip-existing] (N... | --all)\n";
+        return 2;
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        std::cerr << "fotolyx-cli get: " << folder.string() << " is not a folder\n";
+        return 1;
+    }
+
+    CameraSession session(context, map);
+    if (!session.LoadIndex()) {
+        return 1;
+    }
+    CameraPictures& pictures = session.pictures();
+    std::vector<unsigned> wanted;
+    if (all) {
+        for (unsigned p = 0; p < pictures.index.receivedCount; ++p) {
+            wanted.push_back(p);
+        }
+    } else if (!ToPositions("get", numbers, pictures, wanted)) {
+        return 1;
+    }
+    // Decided from the default names before anything is downloaded.
+    std::set<unsigned> positions;
+    for (unsigned p : wanted) {
+        const auto path = folder / (pictures.index.entries[p].fileName + type->extension);
+        if (std::filesystem::exists(path, error)) {
+            if (skipExisting) {
+                std::cerr << "Skipped " << path.string() << " (exists)\n";
+                continue;
+            }
+            if (!overwrite) {
+                std::cerr << "fotolyx-cli get: " << path.string()
+                          << " exists (use --overwrite or --skip-existing)\n";
+                return 1;
+            }
+        }
+        positions.insert(p);
+    }
+    if (positions.empty()) {
+        return 0;
+    }
+
+    std::vector<std::filesystem::path> saved;
+    session.shell.answerQuestions = true;
+    session.shell.saveAnswer = [&](const SaveDialogRequest& request) {
+        const auto path = folder / (request.proposedName + type->extension);
+        saved.push_back(path);
+        return std::optional<SaveDialogResult>(SaveDialogResult{path.string(), type->filter});
+    };
+    const std::vector<unsigned> ordered(positions.begin(), positions.end());
+    session.Select(ordered, ordered.back());
+    pictures.preview.Command(CMD_SAVE_AS);
+    const bool done = session.RunUntil(
+        [&] {
+            return !pictures.download.CaptureWaiting && !pictures.download.SaveAfterDownload &&
+                   !pictures.PleaseWaitDialog() && pictures.CaptureWindows().empty();
+        },
+        TRANSFER_LIMIT);
+    for (const auto& path : saved) {
+        if (std::filesystem::exists(path, error)) {
+            std::cout << path.string() << '\n';
+        }
+    }
+    return done && saved.size() == positions.size() ? 0 : 1;
+}
+
+int RunRm(Context& context, const Arguments& arguments) {
+    PortMap map;
+    Arguments rest;
+    if (!ParsePortOptions("rm", arguments, map, rest)) {
+        return 2;
+    }
+    bool all = false;
+    std::vector<unsigned> numbers;
+    for (const auto& argument : rest) {
+        if (argument == "--all") {
+            all = true;
+        } else if (const auto number = ParseNumber(argument)) {
+            numbers.push_back(*number);
+        } else {
+            std::cerr << "fotolyx-cli rm: bad argument '" << argument << "'\n";
+            return 2;
+        }
+    }
+    if (all == !numbers.empty()) {
+        std::cerr << "usage: fotolyx-cli rm (N... | --all)\n";
+        return 2;
+    }
+    CameraSession session(context, map);
+    if (!session.LoadIndex()) {
+        return 1;
+    }
+    CameraPictures& pictures = session.pictures();
+    session.shell.answerQuestions = true;
+    if (all) {
+        pictures.preview.Command(CMD_DELETE_ALL);
+    } else {
+        std::vector<unsigned> positions;
+        if (!ToPositions("rm", numbers, pictures, positions)) {
+            return 1;
+        }
+        std::vector<unsigned> unique;
+        for (unsigned p : positions) {
+            if (std::find(unique.begin(), unique.end(), p) == unique.end()) {
+                unique.push_back(p);
+            }
+        }
+        session.Select(unique, positions.back());
+        pictures.preview.Command(CMD_DELETE_PAGE);
+    }
+    if (!session.RunUntil([&] { return !pictures.PleaseWaitDialog(); }, DELETE_LIMIT)) {
+        return 1;
+    }
+    PrintTotal(pictures);
+    return 0;
+}
+
+}  // namespace fotolyx::cli

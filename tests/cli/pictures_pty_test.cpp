@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/cli_processes.h"
+#include "support/fakes.h"
+
+namespace {
+
+using fotolyx::testing::Camsim;
+using fotolyx::testing::CliRun;
+using fotolyx::testing::OnlyPort;
+using fotolyx::testing::RunCli;
+using fotolyx::testing::TempDir;
+
+int CountLines(const std::string& text, const std::string& containing) {
+    std::istringstream in(text);
+    int count = 0;
+    for (std::string line; std::getline(in, line);) {
+        count += line.find(containing) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+// The picture sizes Pillow reads from files, one "name WxH" line each; empty without Pillow.
+std::string PillowSizes(const std::filesystem::path& folder) {
+    const std::string command =
+        "/usr/bin/python3 -c \"import sys, os\nfrom PIL import Image\nd = sys.argv[1]\n"
+        "for n in sorted(os.listdir(d)):\n    im = Image.open(os.path.join(d, n)); im.load()\n"
+        "    print(n, '%dx%d' % im.size, im.mode)\" '" +
+        folder.string() + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::string output;
+    std::array<char, 256> buffer{};
+    while (pipe != nullptr && std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+        output += buffer.data();
+    }
+    const int status = pipe != nullptr ? ::pclose(pipe) : -1;
+    return status == 0 ? output : std::string();
+}
+
+bool PillowAvailable() {
+    return std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+}
+
+TEST(PicturesOverPty, ListGetAndRmWorkAgainstTheSimulatedCamera) {
+    Camsim camsim({"--pictures", "4"});
+    ASSERT_FALSE(camsim.path().empty());
+    const std::string port = OnlyPort("COM1", camsim.path());
+
+    const CliRun list = RunCli("list" + port);
+    ASSERT_EQ(list.status, 0) << list.output;
+    EXPECT_EQ(list.output,
+              "  1F: 02/5/17 14:05\t640x480\t1F02-5-17(14-5)\n"
+              "  2N: 02/5/17 14:06\t320x240\t2N02-5-17(14-6)\n"
+              "  3F: 02/5/17 14:07\t640x480\t3F02-5-17(14-7)\n"
+              "  4N: 02/5/17 14:08\t320x240\t4N02-5-17(14-8)\n"
+              "Total: 4\n");
+
+    TempDir folder;
+    const CliRun get = RunCli("get --all --dir " + folder.path().string() + port);
+    ASSERT_EQ(get.status, 0) << get.output;
+    EXPECT_EQ(CountLines(get.output, ".jpg"), 4) << get.output;
+    const CliRun bmp = RunCli("get 2 --type bmp8 --dir " + folder.path().string() + port);
+    ASSERT_EQ(bmp.status, 0) << bmp.output;
+    if (!PillowAvailable()) {
+        if (std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr) {
+            FAIL() << "Pillow is missing";
+        }
+        GTEST_SKIP() << "Pillow is missing";
+    }
+    EXPECT_EQ(PillowSizes(folder.path()),
+              "1F02-5-17(14-5).jpg 640x480 RGB\n"
+              "2N02-5-17(14-6).bmp 320x240 P\n"
+              "2N02-5-17(14-6).jpg 320x240 RGB\n"
+              "3F02-5-17(14-7).jpg 640x480 RGB\n"
+              "4N02-5-17(14-8).jpg 320x240 RGB\n");
+
+    // Existing files stop the command before anything is downloaded, unless told otherwise.
+    const CliRun again = RunCli("get 1 --dir " + folder.path().string() + port);
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.output.find("1F02-5-17(14-5).jpg exists"), std::string::npos) << again.output;
+    const CliRun skip = RunCli("get 1 3 --skip-existing --dir " + folder.path().string() + port);
+    EXPECT_EQ(skip.status, 0) << skip.output;
+    EXPECT_EQ(CountLines(skip.output, "Skipped"), 2) << skip.output;
+    const CliRun replace = RunCli("get 3 --overwrite --dir " + folder.path().string() + port);
+    EXPECT_EQ(replace.status, 0) << replace.output;
+
+    // Picture 3 is deleted first (given last), then 1; the list is renumbered.
+    const CliRun rm = RunCli("rm 3 1 4" + port);
+    ASSERT_EQ(rm.status, 0) << rm.output;
+    EXPECT_NE(rm.output.find("Total: 1\n"), std::string::npos) << rm.output;
+    const CliRun after = RunCli("list" + port);
+    EXPECT_EQ(after.output, "  1N: 02/5/17 14:06\t320x240\t1N02-5-17(14-6)\nTotal: 1\n");
+    const CliRun all = RunCli("rm --all" + port);
+    EXPECT_EQ(all.status, 0) << all.output;
+    EXPECT_NE(all.output.find("Total: 0\n"), std::string::npos) << all.output;
+    const CliRun empty = RunCli("list" + port);
+    EXPECT_EQ(empty.status, 0) << empty.output;
+    EXPECT_NE(empty.output.find("No images in the Vistacam memory."), std::string::npos);
+    EXPECT_NE(empty.output.find("Total: 0\n"), std::string::npos);
+}
+
+TEST(PicturesOverPty, BadArgumentsAndMissingCamerasFail) {
+    struct Case {
+        std::string arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {"get", 2},
+        {"get 1 --all", 2},
+        {"get 0", 2},
+        {"get x", 2},
+        {"get --type gif 1", 2},
+        {"rm", 2},
+        {"get 1 --overwrite --skip-existing", 2},
+        {"list" + OnlyPort("", ""), 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RunCli(c.arguments).status, c.status) << c.arguments;
+    }
+    Camsim camsim({"--pictures", "2"});
+    const CliRun missing = RunCli("get 3 --dir /tmp" + OnlyPort("COM1", camsim.path()));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("there is no picture 3"), std::string::npos) << missing.output;
+}
+
+}  // namespace
