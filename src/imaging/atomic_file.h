@@ -16,7 +16,10 @@ namespace fotolyx {
 //   fwrite(..., out.Stream());      // or out.Write(bytes)
 //   if (!out.Commit()) ...;         // flush, fsync, rename over path, fsync the folder
 //
-// Destroying an uncommitted AtomicFile removes the temporary file.
+// Destroying an uncommitted AtomicFile removes the temporary file. The temporary file is
+// ".NAME.XXXXXX" beside the destination NAME and stays locked (flock) while its writer lives; a
+// writer that is killed leaves it behind, and the next AtomicFile for the same destination
+// removes it (see RemoveAbandonedTemporaries).
 class AtomicFile {
   public:
     explicit AtomicFile(std::filesystem::path destination);
@@ -42,6 +45,11 @@ class AtomicFile {
     std::FILE* stream_ = nullptr;
     bool failed_ = false;
 };
+
+// Removes the temporary files ".NAME.XXXXXX" beside destination NAME that no living writer
+// holds: what a writer killed in the middle of a save left. Files of other names are never
+// touched. Every AtomicFile calls it before it makes its own temporary file.
+void RemoveAbandonedTemporaries(const std::filesystem::path& destination);
 
 // Writes the whole of bytes to path through an AtomicFile.
 bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -204,11 +204,11 @@ class TiffReader {
                 const std::uint64_t size =
                     ValueSize(static_cast<std::uint16_t>(*type), *valueCount);
                 const std::size_t place = size > 4 ? *value : entry + 8;
-                if (place > tiff_.size() ||
-                    tiff_.size() - place < std::max<std::uint64_t>(size, 4)) {
+                const std::uint64_t room = std::max<std::uint64_t>(size, 4);
+                if (place > tiff_.size() || tiff_.size() - place < room) {
                     return std::nullopt;
                 }
-                return ExifTagPlace{place, *valueCount};
+                return ExifTagPlace{place, *valueCount, static_cast<std::size_t>(room)};
             }
             const auto next = Get32(directory + 2 + ENTRY_BYTES * *count);
             if (!next) {
@@ -311,8 +311,10 @@ bool SetExifTag(Shell& shell, std::span<std::uint8_t> block, std::uint16_t tag,
     }
     std::uint8_t* value = block.data() + EXIF_TIFF_OFFSET + place->valueOffset;
     if (text) {
-        // The value's place holds at least max(count, 4) bytes (checked by the search).
-        const std::size_t room = std::max<std::size_t>(place->count, 1);
+        // Text fills at most the tag's count and never more than its place holds (a tag of an
+        // unknown type has a count but only its 4-byte field).
+        const std::size_t room =
+            std::max<std::size_t>(std::min<std::size_t>(place->count, place->room), 1);
         const std::size_t length = std::min(text->size(), room - 1);
         std::memcpy(value, text->data(), length);
         value[length] = 0;

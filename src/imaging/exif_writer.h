@@ -52,6 +52,7 @@ bool SetExifSegmentLength(std::span<std::uint8_t> block, std::size_t length);
 struct ExifTagPlace {
     std::size_t valueOffset = 0;  // TIFF offset of the value's place
     std::uint32_t count = 0;
+    std::size_t room = 0;  // bytes the place holds: the value's size, at least 4
 };
 
 // Finds tag in IFD0 and its chain, then the Exif directory, then the Interoperability

@@ -38,8 +38,10 @@ std::optional<std::size_t> SegmentEnd(std::span<const std::uint8_t> bytes, std::
     if (at + 4 > bytes.size()) {
         return std::nullopt;
     }
-    const std::size_t end = at + 2 + Big16(bytes, at + 2);
-    if (end > bytes.size()) {
+    // The length counts its own two bytes: anything shorter is no segment.
+    const std::size_t length = Big16(bytes, at + 2);
+    const std::size_t end = at + 2 + length;
+    if (length < 2 || end > bytes.size()) {
         return std::nullopt;
     }
     return end;

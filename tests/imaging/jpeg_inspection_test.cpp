@@ -115,8 +115,13 @@ TEST(JpegInspection, CompactionRefusesStreamsThatRunPastTheirData) {
     };
     Bytes longSegment = whole;
     longSegment.at(2 + 18 + 2) = 0x7F;  // first DQT length far past the end
+    // Found by the fuzzer: a length field below 2 ends the segment inside its own length.
+    Bytes shortLength = whole;
+    shortLength.at(2 + 18 + 2) = 0x00;
+    shortLength.at(2 + 18 + 3) = 0x01;
     const Case cases[] = {
         {"segment length past the end", longSegment},
+        {"segment length below two", shortLength},
         {"scan without end of image", Bytes(whole.begin(), whole.end() - 2)},
         {"cut inside a length field", Bytes(whole.begin(), whole.begin() + 23)},
         {"cut inside a table", Bytes(whole.begin(), whole.begin() + 40)},

@@ -49,7 +49,9 @@ TEST(UploadReduction, ThumbnailUsesRowsFourJAndFourJPlusTwoOnly) {
     const DibBlock thumb{std::vector<std::uint8_t>(out)};
     EXPECT_EQ(DibWidth(thumb), 160);
     EXPECT_EQ(DibHeight(thumb), 120);
-    for (const auto& [i, j] : {std::pair{0, 0}, {159, 119}, {77, 3}, {5, 64}}) {
+    for (const auto& place : {std::pair{0, 0}, {159, 119}, {77, 3}, {5, 64}}) {
+        const int i = place.first;  // named, not bound: clang 14 lambdas cannot capture bindings
+        const int j = place.second;
         const auto mean = [&](int row, auto channel) {
             int sum = 0;
             for (int k = 0; k < 4; ++k) {

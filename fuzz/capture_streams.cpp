@@ -1,0 +1,144 @@
+// Writes the seed streams of the sim_camera and line targets from real exchanges: a program sets
+// up the link with a simulated camera in virtual time, and then the PC's side of an index, a
+// download, a delete, live view and an upload is played to a camera of the same kind. What the
+// PC sent becomes a sim_camera seed, what the camera answered a line seed.
+//   capture_streams SIM_CAMERA_FOLDER LINE_FOLDER
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "camsim/picture_maker.h"
+#include "support/link_session.h"
+
+using namespace fotolyx;
+using namespace fotolyx::camsim;
+
+namespace {
+
+struct PcByte {
+    Micros sent = 0;
+    std::uint8_t byte = 0;
+    std::uint32_t baud = BAUD_9600;
+};
+
+constexpr std::uint8_t CAMERA_CHOICE = 0x10;  // model "462", photo mode, one picture
+constexpr std::uint8_t SPEED_CHOICE = 0x07;   // all three speeds
+constexpr Micros DELAY_STEP = 50'000;
+
+CameraConfig Camera() {
+    CameraConfig config;
+    config.pictures = MakeSamplePictures(1);
+    return config;
+}
+
+void Save(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint8_t SpeedControl(std::uint32_t baud) {
+    switch (baud) {
+        case BAUD_9600:
+            return 1;
+        case BAUD_57600:
+            return 2;
+        case BAUD_115200:
+            return 3;
+        default:
+            return 0;  // the camera's own speed
+    }
+}
+
+// The sim_camera seed of a stream of PC bytes, and the camera's answers as a line seed.
+void WriteSeeds(const std::string& name, const std::vector<PcByte>& stream,
+                const std::filesystem::path& cameraFolder,
+                const std::filesystem::path& lineFolder) {
+    std::vector<std::uint8_t> cameraSeed = {CAMERA_CHOICE, SPEED_CHOICE};
+    std::vector<std::uint8_t> lineSeed = {0};  // from the identification on
+    SimCamera camera(Camera());
+    Micros last = 0;
+    for (const PcByte& pc : stream) {
+        const auto steps = std::clamp<Micros>((pc.sent - last) / DELAY_STEP, 0, 7);
+        last = pc.sent;
+        cameraSeed.push_back(static_cast<std::uint8_t>(SpeedControl(pc.baud) | (steps << 2)));
+        cameraSeed.push_back(pc.byte);
+        while (camera.NextWakeup() && *camera.NextWakeup() <= pc.sent) {
+            camera.Wake(*camera.NextWakeup());
+        }
+        camera.Receive(pc.byte, pc.baud, pc.sent);
+        for (const Outgoing& message : camera.TakeOutput()) {
+            for (std::size_t at = 0; at < message.bytes.size(); at += 32) {
+                const std::size_t count = std::min<std::size_t>(32, message.bytes.size() - at);
+                const bool lastChunk = at + count == message.bytes.size();
+                lineSeed.push_back(static_cast<std::uint8_t>((count - 1) | (lastChunk ? 0x20 : 0)));
+                lineSeed.insert(lineSeed.end(), message.bytes.begin() + static_cast<long>(at),
+                                message.bytes.begin() + static_cast<long>(at + count));
+            }
+        }
+    }
+    Save(cameraFolder / (name + ".bin"), cameraSeed);
+    Save(lineFolder / (name + ".bin"), lineSeed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: capture_streams SIM_CAMERA_FOLDER LINE_FOLDER\n");
+        return 2;
+    }
+    testing::LinkSession session;
+    session.AddCamera(PORT_COM1, Camera());
+    session.Start();
+    if (!session.RunUntilCameraReady()) {
+        std::fprintf(stderr, "the set-up did not finish\n");
+        return 1;
+    }
+    std::vector<PcByte> setup;
+    for (const auto& written : session.line.Written()) {
+        setup.push_back({written.sent, written.byte, written.baud});
+    }
+    WriteSeeds("setup", setup, argv[1], argv[2]);
+
+    // The transfers after the set-up, at the speed it ended with, one byte every 20 ms.
+    const std::uint32_t speed = session.line.Baud();
+    auto after = [&](std::vector<std::uint8_t> bytes) {
+        std::vector<PcByte> stream = setup;
+        Micros at = setup.empty() ? 0 : setup.back().sent;
+        for (const std::uint8_t byte : bytes) {
+            at += 20'000;
+            stream.push_back({at, byte, speed});
+        }
+        return stream;
+    };
+    const auto digits = PictureNumberDigits(1);
+    const std::vector<std::uint8_t> acks(12, ACK);
+    auto with = [](std::vector<std::uint8_t> head, const std::vector<std::uint8_t>& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    WriteSeeds("index", after(with({INDEX_GET}, acks)), argv[1], argv[2]);
+    WriteSeeds("download", after(with({digits[0], digits[1], digits[2], PICTURE_GET}, acks)),
+               argv[1], argv[2]);
+    WriteSeeds("delete",
+               after({DELETE_BEGIN, digits[0], digits[1], digits[2], DELETE_PICTURE, DELETE_END}),
+               argv[1], argv[2]);
+    WriteSeeds(
+        "live",
+        after(with(with({LIVE_START}, acks), {LIVE_STOP, PHOTO_START, ACK, ACK, PHOTO_STOP})),
+        argv[1], argv[2]);
+    std::vector<std::uint8_t> upload = {UPLOAD_FINE};
+    const Packet header = MakeUploadHeader(0, true, 200, nullptr);
+    upload.insert(upload.end(), header.begin(), header.end());
+    const std::vector<std::uint8_t> payload(112, 0x5A);
+    for (std::uint32_t sequence = 1; sequence <= 2; ++sequence) {
+        const Packet data = MakeDataPacket(sequence, payload);
+        upload.insert(upload.end(), data.begin(), data.end());
+    }
+    WriteSeeds("upload", after(upload), argv[1], argv[2]);
+    return 0;
+}
