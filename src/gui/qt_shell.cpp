@@ -1,0 +1,192 @@
+#include "gui/qt_shell.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "gui/frame_window.h"
+#include "link/link_setup.h"
+
+namespace fotolyx::gui {
+
+namespace {
+
+constexpr unsigned BUTTONS_MASK = 0x000F;
+constexpr unsigned ICON_MASK = 0x00F0;
+
+struct BoxButtons {
+    unsigned style;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton escape;  // NoButton: Esc does nothing
+};
+
+constexpr BoxButtons BOX_BUTTONS[] = {
+    {MB_OK, QMessageBox::Ok, QMessageBox::Ok},
+    {MB_OKCANCEL, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel},
+    {MB_YESNOCANCEL, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel},
+    {MB_YESNO, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton},
+};
+
+struct BoxIcon {
+    unsigned style;
+    QMessageBox::Icon icon;
+};
+
+constexpr BoxIcon BOX_ICONS[] = {
+    {MB_ICONHAND, QMessageBox::Critical},
+    {MB_ICONQUESTION, QMessageBox::Question},
+    {MB_ICONEXCLAMATION, QMessageBox::Warning},
+    {MB_ICONINFORMATION, QMessageBox::Information},
+};
+
+int Answer(QMessageBox::StandardButton button) {
+    switch (button) {
+        case QMessageBox::Ok:
+            return IDOK;
+        case QMessageBox::Yes:
+            return IDYES;
+        case QMessageBox::No:
+            return IDNO;
+        default:
+            return IDCANCEL;
+    }
+}
+
+QString Text(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QtShell::~QtShell() {
+    for (auto& [dialog, window] : linkDialogs_) {
+        delete window.data();
+    }
+    delete pleaseWait_.data();
+}
+
+void QtShell::Attach(FrameWindow* frame, LinkSetup* setup) {
+    frame_ = frame;
+    setup_ = setup;
+}
+
+int QtShell::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+    const BoxButtons* buttons = &BOX_BUTTONS[0];
+    for (const BoxButtons& candidate : BOX_BUTTONS) {
+        if (candidate.style == (style & BUTTONS_MASK)) {
+            buttons = &candidate;
+        }
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    for (const BoxIcon& candidate : BOX_ICONS) {
+        if (candidate.style == (style & ICON_MASK)) {
+            icon = candidate.icon;
+        }
+    }
+    // A task-modal box has no owner.
+    QWidget* owner = (style & MB_TASKMODAL) != 0 ? nullptr : frame_;
+    QMessageBox box(icon, Text(caption), Text(text), buttons->buttons, owner);
+    if (buttons->escape != QMessageBox::NoButton) {
+        box.setEscapeButton(buttons->escape);
+    }
+    box.exec();
+    const QAbstractButton* clicked = box.clickedButton();
+    const int answer = clicked ? Answer(box.standardButton(const_cast<QAbstractButton*>(clicked)))
+                               : Answer(buttons->escape);
+    return answer;
+}
+
+void QtShell::SetStatusText(std::string_view text) {
+    if (frame_) {
+        frame_->SetStatusText(text);
+    }
+}
+
+std::optional<SaveDialogResult> QtShell::GetSaveFileName(const SaveDialogRequest& request) {
+    QStringList filters;
+    for (const auto& [description, pattern] : request.filters) {
+        filters << QStringLiteral("%1 (%2)").arg(QString::fromStdString(description),
+                                                 QString::fromStdString(pattern));
+    }
+    QFileDialog dialog(frame_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
+        dialog.selectNameFilter(filters.at(request.filterIndex - 1));
+    }
+    dialog.setDirectory(QString::fromStdString(request.initialDirectory));
+    dialog.selectFile(QString::fromStdString(request.proposedName));
+    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return SaveDialogResult{dialog.selectedFiles().front().toStdString(),
+                            static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
+
+void QtShell::ShowLinkDialog(LinkDialog dialog) {
+    if (!frame_ || !setup_) {
+        return;
+    }
+    EndLinkDialog(dialog);
+    LinkDialogContent content = LinkDialogContents(dialog, *setup_);
+    for (DialogButton& button : content.buttons) {
+        button.action = [this, action = std::move(button.action)] {
+            action();
+            if (afterEvent) {
+                afterEvent();
+            }
+        };
+    }
+    auto* window =
+        new LinkDialogWindow(frame_, content.title, content.texts, std::move(content.buttons));
+    window->setObjectName(QStringLiteral("linkDialog%1").arg(static_cast<int>(dialog)));
+    linkDialogs_[dialog] = window;
+    window->show();
+}
+
+void QtShell::EndLinkDialog(LinkDialog dialog) {
+    const auto found = linkDialogs_.find(dialog);
+    if (found == linkDialogs_.end()) {
+        return;
+    }
+    if (found->second) {
+        // Often called from one of the dialog's own buttons: it goes once that click is over.
+        found->second->hide();
+        found->second->deleteLater();
+    }
+    linkDialogs_.erase(found);
+}
+
+LinkDialogWindow* QtShell::OpenLinkDialog(LinkDialog dialog) const {
+    const auto found = linkDialogs_.find(dialog);
+    return found == linkDialogs_.end() ? nullptr : found->second.data();
+}
+
+void QtShell::EnableMdiClient(bool enabled) {
+    if (frame_) {
+        frame_->MdiArea()->setEnabled(enabled);
+    }
+}
+
+void QtShell::ShowHelpContext(int context) {
+    if (frame_) {
+        frame_->ShowHelp(context);
+    }
+}
+
+void QtShell::ShowPleaseWait(PleaseWaitKind kind) {
+    EndPleaseWait();
+    pleaseWait_ = new PleaseWaitDialog(frame_, kind);
+    pleaseWait_->setAttribute(Qt::WA_DeleteOnClose);
+    pleaseWait_->show();
+}
+
+void QtShell::EndPleaseWait() {
+    if (pleaseWait_) {
+        pleaseWait_->End();
+        pleaseWait_ = nullptr;
+    }
+}
+
+}  // namespace fotolyx::gui
