@@ -52,7 +52,10 @@ FrameWindow::FrameWindow(Program& program, Shell& shell)
     connect(help, &QShortcut::activated, this, [this] { ShowHelp(0); });
 }
 
-FrameWindow::~FrameWindow() = default;
+FrameWindow::~FrameWindow() {
+    // The children go after this object: their activation changes must not reach it.
+    QObject::disconnect(mdi_, nullptr, this, nullptr);
+}
 
 void FrameWindow::Start() {
     program_.Startup();
@@ -73,6 +76,10 @@ void FrameWindow::Start() {
     progress_->hide();
     PlaceProgressBar();
 
+    show();
+    if (preview_) {
+        mdi_->setActiveSubWindow(preview_);
+    }
     mdi_->setEnabled(false);
 }
 
@@ -262,6 +269,9 @@ void FrameWindow::FillWindowList(QMenu* popup) {
 void FrameWindow::SetStatusText(std::string_view text) {
     if (status_) {
         status_->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        if (onStatusText) {
+            onStatusText(status_->text());
+        }
     }
 }
 

@@ -48,11 +48,12 @@ class FrameWindow final : public QMainWindow {
     std::function<ChildWindow*()> makePreviewWindow;
     std::function<bool()> liveViewRunning;
     std::function<void()> stopLiveView;
-    std::function<void()> openFile;    // the Open command
-    std::function<void()> afterEvent;  // after every command the program handled
+    std::function<void()> openFile;                    // the Open command
+    std::function<void()> afterEvent;                  // after every command the program handled
+    std::function<void(const QString&)> onStatusText;  // the status text changed
 
     // The start-up: program initialisation, the two permanent windows, status and progress
-    // bars, MDI client disabled.
+    // bars, the frame shown with the Preview window active, the MDI client disabled.
     void Start();
 
     // Frame commands first, then the active child's.

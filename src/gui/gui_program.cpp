@@ -75,7 +75,6 @@ GuiProgram::~GuiProgram() {
 
 void GuiProgram::Start() {
     frame_->Start();
-    frame_->show();
     AfterEvent();
 }
 

@@ -8,28 +8,18 @@ namespace {
 using T = MenuEntryType;
 
 // Items that several menus share.
-#define ITEM_OPEN \
-    { T::Item, "&Open...", CMD_OPEN }
-#define ITEM_SAVE_AS_GREYED \
-    { T::Item, "Save &As...", CMD_SAVE_AS, true }
-#define ITEM_COMMUNICATION \
-    { T::Item, "&Communication...", CMD_COMMUNICATION }
-#define ITEM_EXIT \
-    { T::Item, "E&xit", CMD_EXIT }
-#define ITEM_PRINT \
-    { T::Item, "&Print...", CMD_PRINT }
-#define ITEM_CLOSE_IMAGE \
-    { T::Item, "C&lose Image", CMD_CLOSE_IMAGE }
-#define SEPARATOR \
-    { T::Separator }
-#define END \
-    { T::End }
-#define HELP_POPUP                                                   \
-    {T::Popup, "&Help"}, {T::Item, "&Help...", CMD_HELP}, SEPARATOR, \
-        {T::Item, "&About...", CMD_ABOUT}, END
-#define IMAGE_POPUP                                                                       \
-    {T::Popup, "&Image"}, {T::Item, "Image &Adjustment...", CMD_IMAGE_ADJUST}, SEPARATOR, \
-        {T::Item, "&Copy to Clipboard", CMD_COPY}, END
+constexpr MenuEntry OPEN{T::Item, "&Open...", CMD_OPEN};
+constexpr MenuEntry SAVE_AS_GREYED{T::Item, "Save &As...", CMD_SAVE_AS, true};
+constexpr MenuEntry COMMUNICATION{T::Item, "&Communication...", CMD_COMMUNICATION};
+constexpr MenuEntry EXIT{T::Item, "E&xit", CMD_EXIT};
+constexpr MenuEntry PRINT{T::Item, "&Print...", CMD_PRINT};
+constexpr MenuEntry CLOSE_IMAGE{T::Item, "C&lose Image", CMD_CLOSE_IMAGE};
+constexpr MenuEntry HELP{T::Item, "&Help...", CMD_HELP};
+constexpr MenuEntry ABOUT{T::Item, "&About...", CMD_ABOUT};
+constexpr MenuEntry ADJUST{T::Item, "Image &Adjustment...", CMD_IMAGE_ADJUST};
+constexpr MenuEntry COPY{T::Item, "&Copy to Clipboard", CMD_COPY};
+constexpr MenuEntry SEPARATOR{T::Separator};
+constexpr MenuEntry END{T::End};
 
 // The five menu bars in the order of MenuKind. The number after a Bar is the position of its
 // window-list popup.
@@ -37,62 +27,78 @@ constexpr MenuEntry MENU_TABLE[] = {
     // HQSERVER: no child is active.
     {T::Bar, "HQSERVER", 0},
     {T::Popup, "&File"},
-    ITEM_OPEN,
-    ITEM_SAVE_AS_GREYED,
+    OPEN,
+    SAVE_AS_GREYED,
     SEPARATOR,
-    ITEM_COMMUNICATION,
+    COMMUNICATION,
     SEPARATOR,
-    ITEM_EXIT,
+    EXIT,
     END,
     {T::Popup, "Special"},
     {T::Item, "&Flash All Erase", CMD_FLASH_ALL_ERASE},
     END,
-    HELP_POPUP,
+    {T::Popup, "&Help"},
+    HELP,
+    SEPARATOR,
+    ABOUT,
+    END,
     END,
     // PREVIEW
     {T::Bar, "PREVIEW", 1},
     {T::Popup, "&File"},
-    ITEM_OPEN,
-    ITEM_SAVE_AS_GREYED,
+    OPEN,
+    SAVE_AS_GREYED,
     SEPARATOR,
     {T::Item, "&Data in from camera", CMD_DATA_IN, true},
     {T::Item, "Delete &Page", CMD_DELETE_PAGE, true},
     {T::Item, "Delete A&ll", CMD_DELETE_ALL, true},
     SEPARATOR,
-    ITEM_COMMUNICATION,
+    COMMUNICATION,
     SEPARATOR,
-    ITEM_EXIT,
+    EXIT,
     END,
     {T::Popup, "&Window"},
-    ITEM_CLOSE_IMAGE,
+    CLOSE_IMAGE,
     END,
     {T::Popup, "&Option"},
     {T::Item, "&Reload", CMD_RELOAD, true},
     END,
-    HELP_POPUP,
+    {T::Popup, "&Help"},
+    HELP,
+    SEPARATOR,
+    ABOUT,
+    END,
     END,
     // CAPTURE
     {T::Bar, "CAPTURE", 2},
     {T::Popup, "&File"},
-    ITEM_OPEN,
-    ITEM_SAVE_AS_GREYED,
+    OPEN,
+    SAVE_AS_GREYED,
     SEPARATOR,
-    ITEM_COMMUNICATION,
+    COMMUNICATION,
     SEPARATOR,
-    ITEM_PRINT,
+    PRINT,
     SEPARATOR,
-    ITEM_EXIT,
+    EXIT,
     END,
-    IMAGE_POPUP,
+    {T::Popup, "&Image"},
+    ADJUST,
+    SEPARATOR,
+    COPY,
+    END,
     {T::Popup, "&Window"},
-    ITEM_CLOSE_IMAGE,
+    CLOSE_IMAGE,
     END,
-    HELP_POPUP,
+    {T::Popup, "&Help"},
+    HELP,
+    SEPARATOR,
+    ABOUT,
+    END,
     END,
     // IMAGEFILE
     {T::Bar, "IMAGEFILE", 2},
     {T::Popup, "&File"},
-    ITEM_OPEN,
+    OPEN,
     {T::Item, "Save &As...", CMD_SAVE_AS},
     SEPARATOR,
     {T::Popup, "Data out &to camera"},
@@ -100,33 +106,45 @@ constexpr MenuEntry MENU_TABLE[] = {
     {T::Item, "&Normal mode", CMD_DATA_OUT_NORMAL, true},
     END,
     SEPARATOR,
-    ITEM_COMMUNICATION,
+    COMMUNICATION,
     SEPARATOR,
-    ITEM_PRINT,
+    PRINT,
     SEPARATOR,
-    ITEM_EXIT,
+    EXIT,
     END,
-    IMAGE_POPUP,
+    {T::Popup, "&Image"},
+    ADJUST,
+    SEPARATOR,
+    COPY,
+    END,
     {T::Popup, "&Window"},
-    ITEM_CLOSE_IMAGE,
+    CLOSE_IMAGE,
     END,
-    HELP_POPUP,
+    {T::Popup, "&Help"},
+    HELP,
+    SEPARATOR,
+    ABOUT,
+    END,
     END,
     // LIVEIMAGE
     {T::Bar, "LIVEIMAGE", 1},
     {T::Popup, "&File"},
-    ITEM_SAVE_AS_GREYED,
+    SAVE_AS_GREYED,
     SEPARATOR,
-    ITEM_COMMUNICATION,
+    COMMUNICATION,
     SEPARATOR,
-    ITEM_EXIT,
+    EXIT,
     END,
     {T::Popup, "&Window"},
-    ITEM_CLOSE_IMAGE,
+    CLOSE_IMAGE,
     SEPARATOR,
     {T::Item, "Live &photo Zoom In", CMD_LIVE_ZOOM, true},
     END,
-    HELP_POPUP,
+    {T::Popup, "&Help"},
+    HELP,
+    SEPARATOR,
+    ABOUT,
+    END,
     END,
 };
 
