@@ -1,6 +1,7 @@
 #include "gui/help_window.h"
 
 #include <QFile>
+#include <QScrollBar>
 #include <QUrl>
 #include <system_error>
 
@@ -36,7 +37,11 @@ void HelpWindow::Show(const std::filesystem::path& file, int context) {
     show();
     raise();
     activateWindow();
-    scrollToAnchor(HelpAnchor(context));
+    if (context == 0) {
+        verticalScrollBar()->setValue(0);  // the contents: the start of the document
+    } else {
+        scrollToAnchor(HelpAnchor(context));
+    }
 }
 
 }  // namespace fotolyx::gui
