@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,10 @@
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << "rgb(" << colour.red() << "," << colour.green() << "," << colour.blue() << ")";
 }
 
 namespace fotolyx::testing {
