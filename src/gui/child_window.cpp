@@ -8,11 +8,11 @@ ChildFrame::ChildFrame(ChildWindow* child, const bool& exitConfirmed)
     : child_(child), exitConfirmed_(exitConfirmed) {
     setWidget(child);
     setAttribute(Qt::WA_DeleteOnClose);
-    if (child->Permanent()) {
-        // No close box: these windows refuse to close until the program exits.
-        setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                       Qt::WindowMinMaxButtonsHint);
-    }
+}
+
+void ChildFrame::HideCloseBox() {
+    setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowMinMaxButtonsHint);
 }
 
 void ChildFrame::CloseAgreed() {

@@ -34,6 +34,8 @@ class ChildFrame final : public QMdiSubWindow {
     ChildFrame(ChildWindow* child, const bool& exitConfirmed);
 
     ChildWindow* Child() const { return child_; }
+    // No close box (for the permanent windows; once the frame holds this window).
+    void HideCloseBox();
     // Closes without asking (the child agreed already).
     void CloseAgreed();
 

@@ -87,6 +87,9 @@ ChildFrame* FrameWindow::AddChild(ChildWindow* child, const ChildPlacement& plac
     auto* frame = new ChildFrame(child, exitConfirmed_);
     frame->setWindowTitle(QString::fromLatin1(placement.title));
     mdi_->addSubWindow(frame);
+    if (child->Permanent()) {
+        frame->HideCloseBox();
+    }
     frame->setGeometry(placement.x, placement.y, placement.width, placement.height);
     frame->show();
     return frame;
