@@ -26,6 +26,21 @@ class BenchShell final : public Shell {
     void EndLinkDialog(LinkDialog) override {}
     void EnableMdiClient(bool) override {}
     void ShowHelpContext(int) override {}
+    void EnableMenuItem(MenuBar, int, bool) override {}
+    void SetFrameMenu(MenuBar) override {}
+    void CreateChildWindow(const ChildWindowRequest&) override {}
+    void ActivateChildWindow(WindowId) override {}
+    void SetWindowTitle(WindowId, std::string_view) override {}
+    void DestroyChildWindow(WindowId) override {}
+    void InvalidateWindow(WindowId, std::optional<Rect>, bool) override {}
+    void ScrollWindowContent(WindowId, int, int) override {}
+    void SetScrollBar(WindowId, ScrollBarKind, const ScrollBarState&) override {}
+    void ShowPleaseWait(PleaseWait) override {}
+    void EndPleaseWait(PleaseWait) override {}
+    void ShowProgressBar(bool) override {}
+    void SetProgressRange(int) override {}
+    void SetProgressPos(int) override {}
+    bool SetClipboardDib(std::vector<std::uint8_t>) override { return false; }
 
     SaveDialogResult saveAnswer;
     bool failed = false;

@@ -165,6 +165,9 @@ unsigned SimCamera::DigitsNumber() const {
 }
 
 void SimCamera::Command(std::uint8_t byte, Micros now) {
+    if (std::exchange(deleteDoneSent_, false) && byte == NAK) {
+        return;
+    }
     switch (byte) {
         case IDENTIFY: {
             StopEverything();
@@ -283,6 +286,7 @@ void SimCamera::Command(std::uint8_t byte, Micros now) {
             }
             deleteMarks_.clear();
             SendStatus(DELETE_DONE);
+            deleteDoneSent_ = true;
             return;
         case ERASE_ALL:
             for (const auto& picture : config_.pictures) {
@@ -290,6 +294,7 @@ void SimCamera::Command(std::uint8_t byte, Micros now) {
             }
             config_.pictures.clear();
             SendStatus(DELETE_DONE);
+            deleteDoneSent_ = true;
             return;
         case UPLOAD_FINE:
         case UPLOAD_NORMAL: {

@@ -92,6 +92,8 @@ class SimCamera {
     std::uint16_t FineCapacity() const { return config_.fineCapacity; }
     std::uint16_t NormalCapacity() const { return config_.normalCapacity; }
     std::uint32_t MessagesSent() const { return messagesSent_; }
+    // The faults to make from now on (message numbers count from the camera's first message).
+    CameraFaults& Faults() { return config_.faults; }
     // Every byte received, as the camera understood it (garbled ones as GARBLED_BYTE).
     const std::vector<std::uint8_t>& Received() const { return received_; }
 
@@ -131,6 +133,8 @@ class SimCamera {
     std::size_t nextPacket_ = 0;
     std::size_t indexPosition_ = 0;
     std::set<unsigned> deleteMarks_;
+    // The program answers DELETE_DONE with a NAK, which the camera lets pass.
+    bool deleteDoneSent_ = false;
     std::uint32_t liveFrames_ = 0;
     std::uint32_t photos_ = 0;
 

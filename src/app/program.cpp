@@ -107,12 +107,48 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     : ports(programPorts), environment(std::move(hostEnvironment)) {
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
+    receiver.transferHandlers[0] = [this] { cameraPictures.IndexPacket(); };
+    receiver.transferHandlers[1] = [this] { cameraPictures.DownloadPacket(); };
+}
+
+CameraPicturesContext Program::MakeCameraPicturesContext() {
+    return CameraPicturesContext{link,
+                                 ports.line,
+                                 ports.timers,
+                                 ports.shell,
+                                 ports.memory,
+                                 display.TrueColourDisplay,
+                                 display.ScreenPalette,
+                                 display.ImagePalette,
+                                 display.DisplayPalette,
+                                 buffers.TransferBuffer,
+                                 buffers.ThumbnailBuffer,
+                                 scratch.ScratchFileA,
+                                 scratch.ScratchFileB,
+                                 [this] { return MakeSaveContext(); },
+                                 [this] { linkSetup.OpenDisconnectDialog(); },
+                                 [this] { linkSetup.StartResetup(); }};
+}
+
+SaveContext Program::MakeSaveContext() {
+    return SaveContext{ports.shell,
+                       ports.clock,
+                       *freeSpace,
+                       ports.memory,
+                       saveJpeg,
+                       saveState,
+                       scratch.ScratchFileA,
+                       scratch.ScratchFileB,
+                       environment.tempDirectory,
+                       settings.OpenInitialDir};
 }
 
 void Program::TimerFired(WindowId window, int id) {
     if (window == FRAME_WINDOW) {
         linkSetup.FrameTimer(id);
+        return;
     }
+    cameraPictures.TimerFired(window, id);
 }
 
 Program::~Program() {
@@ -150,6 +186,8 @@ void Program::Startup() {
 
     AllocateBuffers();
     ReadSettings();
+
+    cameraPictures.preview.Create();
 
     link.SelectedPort = PORT_COM1;
     ports.timers.StartTimer(FRAME_WINDOW, FRAME_TIMER_OPEN_PORT, OPEN_PORT_DELAY_MS);

@@ -7,11 +7,16 @@
 #include <vector>
 
 #include "app/link_hand_over_stub.h"
+#include "app/picture_hand_over.h"
+#include "camera_index/camera_pictures.h"
 #include "imaging/dib_block.h"
+#include "imaging/jpeg_codec.h"
 #include "imaging/palette.h"
+#include "imaging/save_pipeline.h"
 #include "link/link_setup.h"
 #include "link/link_state.h"
 #include "link/receiver.h"
+#include "ports/free_space.h"
 
 namespace fotolyx {
 
@@ -115,14 +120,24 @@ class Program {
     // The camera link: the receiver the host feeds from the line, and the set-up with its
     // recovery dialogs.
     Receiver receiver{link, ports.line};
-    LinkHandOverStub linkHandOver;
+    // The camera's pictures: index, Preview, downloads into Capture windows, delete, reload.
+    SystemFreeSpace systemFreeSpace;
+    FreeSpace* freeSpace = &systemFreeSpace;  // tests may put a scripted disk here
+    JpegState saveJpeg;
+    SaveState saveState;
+    CameraPictures cameraPictures{MakeCameraPicturesContext()};
+    PictureHandOver linkHandOver{cameraPictures};
     LinkSetup linkSetup{link,     ports.line,   ports.timers,       ports.shell,
                         receiver, linkHandOver, display.RunningOnNt};
 
     // A timer of one of the program's windows fired.
     void TimerFired(WindowId window, int id);
 
+    // The save pipeline bound to this program's state.
+    SaveContext MakeSaveContext();
+
   private:
+    CameraPicturesContext MakeCameraPicturesContext();
     void AllocateBuffers();
     void ReadSettings();
     void WriteSettings();

@@ -12,8 +12,28 @@
 
 namespace fotolyx::cli {
 
+// A shell without windows: menus, windows, scroll bars and the clipboard are not shown.
+class WindowlessShell : public Shell {
+  public:
+    void EnableMenuItem(MenuBar, int, bool) override {}
+    void SetFrameMenu(MenuBar) override {}
+    void CreateChildWindow(const ChildWindowRequest&) override {}
+    void ActivateChildWindow(WindowId) override {}
+    void SetWindowTitle(WindowId, std::string_view) override {}
+    void DestroyChildWindow(WindowId) override {}
+    void InvalidateWindow(WindowId, std::optional<Rect>, bool) override {}
+    void ScrollWindowContent(WindowId, int, int) override {}
+    void SetScrollBar(WindowId, ScrollBarKind, const ScrollBarState&) override {}
+    void ShowPleaseWait(PleaseWait) override {}
+    void EndPleaseWait(PleaseWait) override {}
+    void ShowProgressBar(bool) override {}
+    void SetProgressRange(int) override {}
+    void SetProgressPos(int) override {}
+    bool SetClipboardDib(std::vector<std::uint8_t>) override { return false; }
+};
+
 // Message boxes go to stderr as "CAPTION: text" and are answered with the default button.
-class TerminalShell final : public Shell {
+class TerminalShell final : public WindowlessShell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view text) override;

@@ -18,7 +18,7 @@ constexpr auto SETUP_LIMIT = std::chrono::seconds(30);
 constexpr std::array<int, 4> PORT_IDS = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
 
 // Message boxes and link dialogs go to stderr; any of the set-up's dead ends ends the command.
-class InfoShell final : public Shell {
+class InfoShell final : public WindowlessShell {
   public:
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override {
         std::cerr << caption << ": " << text << '\n';

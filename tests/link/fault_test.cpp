@@ -119,18 +119,23 @@ struct FaultRun {
     std::optional<TestDownload> download;
     std::uint32_t messagesAtStart = 0;
 
-    // A camera with faults counted from the first message of the download.
+    // A camera with faults counted from the first message of the download, which starts once
+    // the set-up and the picture index are through.
     explicit FaultRun(const std::function<void(camsim::CameraFaults&, std::uint32_t)>& faults) {
         CameraConfig config;
         config.pictures = camsim::MakeSamplePictures(2);
-        // The set-up costs three messages: identification, READY, MODE_CAMERA.
-        messagesAtStart = 3;
-        faults(config.faults, messagesAtStart);
         camera = &session.AddCamera(PORT_COM1, config);
         session.Start();
         EXPECT_TRUE(session.RunUntilCameraReady());
+        EXPECT_TRUE(WaitForIndex());
+        messagesAtStart = camera->MessagesSent();
+        faults(camera->Faults(), messagesAtStart);
         download.emplace(session);
         download->Start(1);
+    }
+    bool WaitForIndex() {
+        return session.RunUntil([&] { return session.program().cameraPictures.index.IndexLoaded; },
+                                10'000);
     }
     bool RunToTheEnd() {
         return session.RunUntil([&] { return download->Done(); }, 60'000);
@@ -180,6 +185,7 @@ TEST(Faults, ASilentCameraLeadsToDisconnectAndReconnectBringsItBack) {
     run.session.program().linkSetup.DisconnectReconnect();
     ASSERT_TRUE(run.session.RunUntilCameraReady());
     EXPECT_EQ(run.session.program().linkHandOver.indexTransferStarts, 2);
+    ASSERT_TRUE(run.WaitForIndex());
     run.download->Start(1);
     ASSERT_TRUE(run.RunToTheEnd());
     EXPECT_EQ(run.download->Picture(), run.camera->Pictures()[1].jpeg);

@@ -214,14 +214,16 @@ TEST(Setup, VcrAndNoCardWarnAndRepeatTheIdentificationOnOk) {
 TEST(Setup, NoCardFreesTheThumbnailStore) {
     LinkSession session;
     auto& camera = session.AddCamera(PORT_COM1);
-    session.shell.scriptedAnswers = {IDCANCEL};
+    // The empty card's message first, then the no-card warning.
+    session.shell.scriptedAnswers = {IDOK, IDCANCEL};
     Program& program = session.Start();
     ASSERT_TRUE(session.RunUntilCameraReady());
     ASSERT_TRUE(program.linkHandOver.ThumbnailStoreExists());
+    ASSERT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 5'000));
     camera.SetMode(CameraMode::NoCard);
     program.linkSetup.StartResetup();
     session.loop.RunFor(5'000);
-    ASSERT_EQ(session.shell.messages.size(), 1u);
+    ASSERT_EQ(session.shell.messages.size(), 2u);
     EXPECT_FALSE(program.linkHandOver.ThumbnailStoreExists());
     EXPECT_EQ(program.linkHandOver.storesFreed, 1);
 }

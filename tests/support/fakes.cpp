@@ -29,6 +29,24 @@ std::optional<SaveDialogResult> RecordingShell::GetSaveFileName(const SaveDialog
     return answer;
 }
 
+void RecordingShell::DestroyChildWindow(WindowId window) {
+    destroyedWindows.push_back(window);
+    openWindows.erase(std::remove(openWindows.begin(), openWindows.end(), window),
+                      openWindows.end());
+}
+
+std::optional<bool> RecordingShell::MenuItem(MenuBar menu, int commandId) const {
+    const auto found = menuItems.find({menu, commandId});
+    if (found == menuItems.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+bool RecordingShell::WindowOpen(WindowId window) const {
+    return std::find(openWindows.begin(), openWindows.end(), window) != openWindows.end();
+}
+
 LineOpenResult ScriptedLine::Open(int portId) {
     open = true;
     openedPort = portId;

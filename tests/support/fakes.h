@@ -35,6 +35,42 @@ class RecordingShell : public Shell {
     void EndLinkDialog(LinkDialog dialog) override { linkDialogsEnded.push_back(dialog); }
     void EnableMdiClient(bool enabled) override { mdiClientStates.push_back(enabled); }
     void ShowHelpContext(int context) override { helpContexts.push_back(context); }
+    void EnableMenuItem(MenuBar menu, int commandId, bool enabled) override {
+        menuItems[{menu, commandId}] = enabled;
+        menuChanges.push_back({menu, commandId, enabled});
+    }
+    void SetFrameMenu(MenuBar menu) override { frameMenus.push_back(menu); }
+    void CreateChildWindow(const ChildWindowRequest& request) override {
+        createdWindows.push_back(request);
+        openWindows.push_back(request.id);
+    }
+    void ActivateChildWindow(WindowId window) override { activatedWindows.push_back(window); }
+    void SetWindowTitle(WindowId window, std::string_view title) override {
+        windowTitles[window] = std::string(title);
+    }
+    void DestroyChildWindow(WindowId window) override;
+    void InvalidateWindow(WindowId window, std::optional<Rect> area, bool erase) override {
+        invalidations.push_back({window, area, erase});
+    }
+    void ScrollWindowContent(WindowId window, int dx, int dy) override {
+        contentScrolls.push_back({window, dx, dy});
+    }
+    void SetScrollBar(WindowId window, ScrollBarKind bar, const ScrollBarState& state) override {
+        scrollBars[{window, bar}] = state;
+    }
+    void ShowPleaseWait(PleaseWait dialog) override { pleaseWaitShown.push_back(dialog); }
+    void EndPleaseWait(PleaseWait dialog) override { pleaseWaitEnded.push_back(dialog); }
+    void ShowProgressBar(bool shown) override { progressShown = shown; }
+    void SetProgressRange(int max) override { progressMax = max; }
+    void SetProgressPos(int pos) override { progressPos = pos; }
+    bool SetClipboardDib(std::vector<std::uint8_t> dib) override {
+        clipboard = std::move(dib);
+        return true;
+    }
+
+    // Whether a menu item was last enabled (none: never touched).
+    std::optional<bool> MenuItem(MenuBar menu, int commandId) const;
+    bool WindowOpen(WindowId window) const;
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
@@ -45,6 +81,39 @@ class RecordingShell : public Shell {
     std::vector<LinkDialog> linkDialogsEnded;
     std::vector<bool> mdiClientStates;
     std::vector<int> helpContexts;
+
+    struct MenuChange {
+        MenuBar menu;
+        int commandId;
+        bool enabled;
+    };
+    struct Invalidation {
+        WindowId window;
+        std::optional<Rect> area;
+        bool erase;
+    };
+    struct ContentScroll {
+        WindowId window;
+        int dx;
+        int dy;
+    };
+    std::map<std::pair<MenuBar, int>, bool> menuItems;
+    std::vector<MenuChange> menuChanges;
+    std::vector<MenuBar> frameMenus;
+    std::vector<ChildWindowRequest> createdWindows;
+    std::vector<WindowId> openWindows;
+    std::vector<WindowId> destroyedWindows;
+    std::vector<WindowId> activatedWindows;
+    std::map<WindowId, std::string> windowTitles;
+    std::vector<Invalidation> invalidations;
+    std::vector<ContentScroll> contentScrolls;
+    std::map<std::pair<WindowId, ScrollBarKind>, ScrollBarState> scrollBars;
+    std::vector<PleaseWait> pleaseWaitShown;
+    std::vector<PleaseWait> pleaseWaitEnded;
+    bool progressShown = false;
+    int progressMax = 0;
+    int progressPos = 0;
+    std::vector<std::uint8_t> clipboard;
 };
 
 // A disk with a fixed amount of free space (after the scripted answers, one per question);

@@ -1,0 +1,150 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "camera_index/picture_index.h"
+#include "camera_index/preview_window.h"
+#include "imaging/jpeg_codec.h"
+#include "imaging/palette.h"
+#include "link/link_state.h"
+#include "link/watchdog.h"
+#include "ports/memory.h"
+#include "ports/serial_line.h"
+#include "ports/shell.h"
+#include "ports/timers.h"
+#include "windows/capture_window.h"
+
+namespace fotolyx {
+
+inline constexpr char TEXT_RECEIVE_PREVIEW[] = "Receive Preview data";
+inline constexpr char TEXT_RECEIVE_IMAGE[] = "Receive Image data";
+inline constexpr char TEXT_NO_IMAGES[] = "No images in the Vistacam memory.";
+inline constexpr char CAPTION_VISTACAM_INFO[] = "Vistacam Info";
+inline constexpr char TEXT_FILE_TYPE_WRONG[] = "This file type is wrong.";
+inline constexpr char TEXT_FILE_SIZE_WRONG[] = "This file size is wrong. ";
+inline constexpr char CAPTION_ERROR[] = "ERROR";
+inline constexpr char TEXT_DELETE_PAGE[] = "Delete selected page?";
+inline constexpr char CAPTION_DELETE_PAGE[] = "DELETE PAGE";
+inline constexpr char TEXT_DELETE_ALL[] = "Delete all pages?";
+inline constexpr char CAPTION_DELETE_ALL[] = "DELETE ALL";
+inline constexpr char TEXT_RELOAD[] = "To load the picture from the Vistacam to your PC again?";
+inline constexpr char CAPTION_RELOAD[] = "RELOAD";
+
+// The program state and ports the camera pictures work with; the program binds them.
+struct CameraPicturesContext {
+    LinkState& link;
+    SerialLine& line;
+    Timers& timers;
+    Shell& shell;
+    Memory& memory;
+    const bool& trueColourDisplay;
+    std::optional<LogPalette>& screenPalette;
+    std::optional<LogPalette>& imagePalette;
+    std::optional<LogPalette>& displayPalette;
+    std::optional<std::vector<std::uint8_t>>& transferBuffer;
+    std::optional<std::vector<std::uint8_t>>& thumbnailBuffer;
+    const std::filesystem::path& scratchFileA;
+    const std::filesystem::path& scratchFileB;
+    std::function<SaveContext()> makeSaveContext;
+    std::function<void()> openDisconnectDialog;
+    // Reload: RESET_LINK and the re-set-up on the same port.
+    std::function<void()> startResetup;
+};
+
+// The camera's picture index with its thumbnails, the Preview window's logic, the picture
+// download into Capture windows, and delete and reload. One per program.
+class CameraPictures final : public CaptureWindowHost {
+  public:
+    explicit CameraPictures(CameraPicturesContext context);
+    ~CameraPictures() override;
+    CameraPictures(const CameraPictures&) = delete;
+    CameraPictures& operator=(const CameraPictures&) = delete;
+
+    // --- What the link set-up hands over.
+    bool ThumbnailStoreExists() const { return store.has_value(); }
+    void FreeThumbnailStore() { store.reset(); }
+    bool CreateThumbnailStore(std::uint32_t slotCount);
+    // Requests the index from picture 000 (DIGIT_UNITS 0, step 3, watchdog 1,500 ms).
+    void StartIndexTransfer();
+    // Reconnect: greys the menus, closes the Capture windows and any please-wait dialog ...
+    void CloseForReconnect();
+    // ... and, after the link's own reset, resets every counter, the selection and the slots.
+    void ResetForReconnect();
+
+    // --- Packet handlers: TransferMode 0 (index, deletion answers) and 1 (download).
+    void IndexPacket();
+    void DownloadPacket();
+
+    // --- Commands of the Preview (also reached through its buttons and menu).
+    // Starts one download for a position (pixel block, window, digits, DATA_TRANS).
+    void StartDownload(unsigned position, bool alwaysShowDialog);
+    void DataIn();
+    void SaveAfterDownloadAll();
+    void DeletePage();
+    void DeleteAll();
+    void Reload();
+
+    // The user closed a please-wait dialog (OK, Cancel or Esc).
+    void PleaseWaitClosed(PleaseWait dialog);
+    std::optional<PleaseWait> PleaseWaitDialog() const { return pleaseWait_; }
+
+    // --- Windows.
+    // A timer of the Preview or of a Capture window fired; false for other windows.
+    bool TimerFired(WindowId window, int id);
+    CaptureWindow* Capture(WindowId window);
+    std::vector<WindowId> CaptureWindows() const;
+    // Closes a Capture window as the user would (save prompt, then destruction).
+    void CloseWindow(WindowId window) override;
+    // WM_DESTROY of a Capture window: cancels a pending download and frees the window.
+    void DestroyCapture(WindowId window);
+
+    // --- CaptureWindowHost.
+    std::string DefaultFileName(std::uint32_t position) const override;
+    SaveContext MakeSaveContext() override { return context_.makeSaveContext(); }
+    void AfterSaveAs(WindowId window) override;
+
+    PictureIndex index;
+    std::optional<ThumbnailStore> store;
+    SelectionState selection;
+    DownloadState download;
+    ScrollBarState previewScrollBar = PREVIEW_NO_THUMB;
+    PreviewWindow preview{*this};
+    JpegState jpeg;
+
+  private:
+    friend class PreviewWindow;
+
+    void Write(std::uint8_t byte);
+    void IndexBadPacket();
+    void IndexDataPacket(const Packet& packet);
+    void IndexEntryComplete();
+    void IndexEnded();
+    void IndexEmpty();
+    void IndexReady();
+    void DeleteStep();
+    void RemoveDeleted();
+    void DownloadBadPacket();
+    void DownloadComplete();
+    bool DecodePicture(CaptureWindow& window, const PictureEntry& entry);
+    bool DecodeThumbnail();
+    void EndPleaseWait();
+    void SetPreviewScrollBar(const ScrollBarState& state);
+    void ResetTransferState();
+    void ClearSlotsAndTexts();
+
+    CameraPicturesContext context_;
+    Watchdog previewWatchdog_;
+    std::optional<Watchdog> captureWatchdog_;
+    std::optional<PleaseWait> pleaseWait_;
+    std::map<WindowId, std::unique_ptr<CaptureWindow>> captures_;
+    WindowId nextCaptureId_ = FIRST_CAPTURE_WINDOW;
+};
+
+}  // namespace fotolyx

@@ -1,0 +1,386 @@
+// The picture index transfer (TransferMode 0): entries with their thumbnails, the index
+// request's digits, the Delete Page steps and the removal after DELETE_DONE.
+#include <algorithm>
+#include <fstream>
+
+#include "camera_index/camera_pictures.h"
+#include "camera_index/decoded_bmp.h"
+#include "imaging/dib_block.h"
+#include "link/link_setup.h"
+#include "link/protocol.h"
+
+namespace fotolyx {
+
+namespace {
+
+constexpr std::size_t ENTRY_ATTRIBUTE = 3;
+constexpr std::size_t ENTRY_THUMB_BYTES = 4;
+constexpr std::size_t ENTRY_WIDTH = 8;
+constexpr std::size_t ENTRY_HEIGHT = 10;
+constexpr std::size_t ENTRY_END_MARK = 12;
+constexpr std::size_t ENTRY_THUMB_WIDTH = 14;
+constexpr std::size_t ENTRY_THUMB_HEIGHT = 16;
+constexpr std::size_t ENTRY_FINE_CAPACITY = 18;
+constexpr std::size_t ENTRY_NORMAL_CAPACITY = 20;
+constexpr std::size_t ENTRY_DATE = 22;
+constexpr std::size_t ENTRY_REPORTED_COUNT = 28;
+constexpr int YEAR_CENTURY = 100;
+constexpr int FIRST_SCROLL_ENTRY = 12;
+
+bool WriteFileBytes(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return static_cast<bool>(out.flush());
+}
+
+void WritePlaceholder(std::span<std::uint8_t> buffer) {
+    WriteSlotHeader(buffer, EMPTY_THUMBNAIL_WIDTH, EMPTY_THUMBNAIL_HEIGHT);
+    const std::size_t pixels = std::size_t{EMPTY_THUMBNAIL_WIDTH} * EMPTY_THUMBNAIL_HEIGHT * 3;
+    std::fill_n(buffer.begin() + INFO_HEADER_SIZE, pixels, PLACEHOLDER_GREY);
+}
+
+}  // namespace
+
+void CameraPictures::Write(std::uint8_t byte) {
+    context_.line.Write({&byte, 1});
+}
+
+bool CameraPictures::CreateThumbnailStore(std::uint32_t slotCount) {
+    store = ThumbnailStore::Create(context_.memory, slotCount);
+    return store.has_value();
+}
+
+void CameraPictures::StartIndexTransfer() {
+    index.CommandStep = 3;
+    index.blockCounter = 0;
+    index.thumbnailWriteOffset = 0;
+    index.IndexTransferActive = true;
+    context_.link.WaitingForData = 1;
+    Write(DIGIT_UNITS);
+    previewWatchdog_.Arm();
+    context_.shell.SetStatusText(TEXT_RECEIVE_PREVIEW);
+}
+
+void CameraPictures::IndexPacket() {
+    LinkState& link = context_.link;
+    link.WaitingForData = 0;
+    const Packet& packet = link.ReceiveBuffer;
+    switch (ClassifyPacket(packet, static_cast<std::uint32_t>(index.blockCounter))) {
+        case PacketKind::GoodData:
+            IndexDataPacket(packet);
+            return;
+        case PacketKind::Status:
+            break;
+        case PacketKind::Bad:
+            IndexBadPacket();
+            return;
+    }
+    switch (packet[STATUS_CODE_OFFSET]) {
+        case CAMERA_NOTICE:
+            return;
+        case READY:
+            IndexReady();
+            return;
+        case DELETE_DONE:
+            RemoveDeleted();
+            return;
+        default:
+            IndexBadPacket();
+            return;
+    }
+}
+
+void CameraPictures::IndexBadPacket() {
+    const RetryRule rule{INDEX_RESEND};
+    const auto answer = rule.OnBadPacket(context_.link.RetryCount);
+    if (answer == RetryRule::Answer::Restart) {
+        index.blockCounter = 0;
+        index.thumbnailWriteOffset = 0;
+        index.thumbnailTooLarge = false;
+    }
+    Write(rule.AnswerByte(answer));
+}
+
+void CameraPictures::IndexReady() {
+    if (index.CommandStep == 0) {
+        IndexBadPacket();
+        return;
+    }
+    if (index.DeleteSession) {
+        DeleteStep();
+        return;
+    }
+    switch (index.CommandStep) {
+        case 3:
+            index.CommandStep = 2;
+            Write(DIGIT_TENS);
+            return;
+        case 2:
+            index.CommandStep = 1;
+            Write(DIGIT_HUNDREDS);
+            return;
+        case 1:
+            index.CommandStep = 0;
+            index.DeleteSession = false;
+            Write(INDEX_GET);
+            return;
+        default:
+            return;
+    }
+}
+
+void CameraPictures::IndexDataPacket(const Packet& packet) {
+    if (index.blockCounter == 0) {
+        const bool endMark = packet[ENTRY_END_MARK] == 0 && packet[ENTRY_END_MARK + 1] == 0;
+        if ((index.receivedCount > 0 && endMark) || index.receivedCount >= INDEX_POSITIONS) {
+            // The end header; an index that has filled every position ends here too.
+            IndexEnded();
+            return;
+        }
+        index.reportedCount = ReadBe16(packet, ENTRY_REPORTED_COUNT);
+        index.fineCapacity = ReadBe16(packet, ENTRY_FINE_CAPACITY);
+        index.normalCapacity = ReadBe16(packet, ENTRY_NORMAL_CAPACITY);
+        if (index.reportedCount == 0) {
+            IndexEmpty();
+            return;
+        }
+        const std::uint32_t thumbnailBytes = ReadBe32(packet, ENTRY_THUMB_BYTES);
+        index.thumbnailWidth = ReadBe16(packet, ENTRY_THUMB_WIDTH);
+        index.thumbnailHeight = ReadBe16(packet, ENTRY_THUMB_HEIGHT);
+        index.dataPacketCount = DataPacketCount(thumbnailBytes);
+        index.thumbnailTooLarge =
+            std::uint64_t{index.dataPacketCount - 1} * PACKET_PAYLOAD > THUMBNAIL_SLOT_SIZE;
+        EntryDate date;
+        date.year = packet[ENTRY_DATE];
+        if (date.year >= YEAR_CENTURY) {
+            date.year -= YEAR_CENTURY;
+        }
+        date.month = packet[ENTRY_DATE + 1];
+        date.day = packet[ENTRY_DATE + 2];
+        date.hour = packet[ENTRY_DATE + 3];
+        date.minute = packet[ENTRY_DATE + 4];
+        const unsigned position = index.receivedCount;
+        PictureEntry& entry = index.entries[position];
+        entry.attribute = packet[ENTRY_ATTRIBUTE];
+        entry.width = ReadBe16(packet, ENTRY_WIDTH);
+        entry.height = ReadBe16(packet, ENTRY_HEIGHT);
+        index.pendingListText = FormatListText(position, entry.Fine(), date);
+        entry.fileName = FormatFileName(position, entry.Fine(), date);
+    } else {
+        auto& buffer = context_.thumbnailBuffer;
+        const std::uint32_t offset = index.thumbnailWriteOffset;
+        if (!index.thumbnailTooLarge && buffer && offset + PACKET_PAYLOAD <= buffer->size()) {
+            std::copy_n(packet.begin() + PAYLOAD_OFFSET, PACKET_PAYLOAD, buffer->begin() + offset);
+            index.thumbnailWriteOffset = offset + PACKET_PAYLOAD;
+        } else {
+            index.thumbnailTooLarge = true;
+        }
+    }
+    ++index.blockCounter;
+    context_.link.RetryCount = 0;
+    if (static_cast<std::uint32_t>(index.blockCounter) <= index.dataPacketCount) {
+        Write(ACK);
+        return;
+    }
+    IndexEntryComplete();
+}
+
+bool CameraPictures::DecodeThumbnail() {
+    auto& buffer = *context_.thumbnailBuffer;
+    if (!WriteFileBytes(context_.scratchFileA, buffer.data(), index.thumbnailWriteOffset)) {
+        context_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+        return false;
+    }
+    DecompressJpegToBmp(jpeg, context_.scratchFileA, context_.scratchFileB, 0);
+    switch (ReadDecodedBmp(context_.scratchFileB, index.thumbnailWidth, index.thumbnailHeight,
+                           buffer)) {
+        case DecodedBmpResult::Ok:
+            return true;
+        case DecodedBmpResult::DoesNotFit:
+            // Too large for a slot: the entry is listed with the placeholder.
+            WritePlaceholder(buffer);
+            return true;
+        case DecodedBmpResult::WrongType:
+            context_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+            return false;
+        case DecodedBmpResult::WrongSize:
+            context_.shell.MessageBox(TEXT_FILE_SIZE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+            return false;
+    }
+    return false;
+}
+
+void CameraPictures::IndexEntryComplete() {
+    auto& buffer = context_.thumbnailBuffer;
+    if (buffer) {
+        if (index.dataPacketCount > 1 && !index.thumbnailTooLarge) {
+            if (!DecodeThumbnail()) {
+                return;  // no answer: the watchdog takes over
+            }
+        } else {
+            WritePlaceholder(*buffer);
+        }
+    }
+    const unsigned position = index.receivedCount;
+    index.entries[position].listText = index.pendingListText;
+    ++index.receivedCount;
+    Write(INDEX_NEXT);
+    if (buffer && store) {
+        auto slot = store->Slot(position);
+        if (!slot.empty()) {
+            std::copy_n(buffer->begin(), THUMBNAIL_SLOT_SIZE, slot.begin());
+        }
+    }
+    index.blockCounter = 0;
+    index.thumbnailWriteOffset = 0;
+    index.thumbnailTooLarge = false;
+
+    const unsigned received = index.receivedCount;
+    if (received > FIRST_SCROLL_ENTRY && received % GRID_COLUMNS == 1) {
+        ++selection.LastRow;
+        SetPreviewScrollBar({0, selection.LastRow, 1, selection.LastRow});
+        preview.VScroll(SB_LINEDOWN, 0);
+    }
+    context_.shell.InvalidateWindow(PREVIEW_WINDOW, INDEX_GRID_AREA, false);
+    if (received == 1) {
+        context_.shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+    }
+}
+
+void CameraPictures::IndexEnded() {
+    Shell& shell = context_.shell;
+    shell.SetStatusText(TEXT_READY);
+    index.IndexTransferActive = false;
+    shell.EnableMdiClient(true);
+    shell.EnableMenuItem(MenuBar::Preview, CMD_DELETE_ALL, true);
+    shell.EnableMenuItem(MenuBar::Preview, CMD_RELOAD, true);
+    shell.EnableMenuItem(MenuBar::Imagefile, CMD_DATA_OUT_FINE, true);
+    shell.EnableMenuItem(MenuBar::Imagefile, CMD_DATA_OUT_NORMAL, true);
+    index.IndexLoaded = true;
+}
+
+void CameraPictures::IndexEmpty() {
+    Shell& shell = context_.shell;
+    index.IndexTransferActive = false;
+    shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+    shell.MessageBox(TEXT_NO_IMAGES, CAPTION_VISTACAM_INFO, MB_ICONEXCLAMATION);
+    shell.EnableMdiClient(true);
+    shell.EnableMenuItem(MenuBar::Preview, CMD_RELOAD, true);
+    shell.EnableMenuItem(MenuBar::Imagefile, CMD_DATA_OUT_FINE, true);
+    shell.EnableMenuItem(MenuBar::Imagefile, CMD_DATA_OUT_NORMAL, true);
+    index.IndexLoaded = true;
+}
+
+void CameraPictures::DeleteStep() {
+    const unsigned target = download.TargetNumber;
+    switch (index.CommandStep) {
+        case 5:
+            index.CommandStep = 4;
+            Write(static_cast<std::uint8_t>(DIGIT_UNITS + target % 10));
+            return;
+        case 4:
+            index.CommandStep = 3;
+            Write(static_cast<std::uint8_t>(DIGIT_TENS + (target / 10) % 10));
+            return;
+        case 3:
+            index.CommandStep = 2;
+            Write(static_cast<std::uint8_t>(DIGIT_HUNDREDS + (target / 100) % 10));
+            return;
+        case 2: {
+            if (download.RemainingCount > 0) {
+                --download.RemainingCount;
+            }
+            if (target < INDEX_POSITIONS) {
+                selection.SelectionMark[target] = MARK_DELETE;
+            }
+            bool more = false;
+            if (download.RemainingCount > 0) {
+                const std::size_t limit =
+                    std::min<std::size_t>(index.reportedCount, INDEX_POSITIONS);
+                for (std::size_t p = limit; p-- > 0;) {
+                    if (selection.SelectionMark[p] == MARK_SELECTED) {
+                        download.TargetNumber = static_cast<std::uint16_t>(p);
+                        more = true;
+                        break;
+                    }
+                }
+            }
+            index.CommandStep = more ? 5 : 1;
+            Write(DELETE_PICTURE);
+            return;
+        }
+        case 1:
+            index.DeleteSession = false;
+            index.CommandStep = 0;
+            Write(DELETE_END);
+            return;
+        default:
+            return;
+    }
+}
+
+void CameraPictures::RemoveDeleted() {
+    Shell& shell = context_.shell;
+    EndPleaseWait();
+    const std::size_t count = std::min<std::size_t>(index.reportedCount, INDEX_POSITIONS);
+    std::size_t removed = 0;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (selection.SelectionMark[p] == MARK_DELETE) {
+            // Acted on: a repeated DELETE_DONE finds nothing more to remove.
+            selection.SelectionMark[p] = MARK_NONE;
+            ++removed;
+            continue;
+        }
+        if (removed == 0) {
+            continue;
+        }
+        const std::size_t to = p - removed;
+        if (store) {
+            store->CopySlot(p, to);
+        }
+        PictureEntry& target = index.entries[to];
+        const PictureEntry& source = index.entries[p];
+        std::string number = target.listText.substr(0, LIST_NUMBER_CHARS);
+        number.resize(LIST_NUMBER_CHARS, ' ');
+        target.listText = source.listText.size() > LIST_NUMBER_CHARS
+                              ? number + source.listText.substr(LIST_NUMBER_CHARS)
+                              : source.listText;
+        target.attribute = source.attribute;
+        target.width = source.width;
+        target.height = source.height;
+        // The default file name goes with its picture.
+        target.fileName = source.fileName;
+    }
+    for (std::size_t p = count - removed; p < count; ++p) {
+        if (store) {
+            store->ClearPixels(p);
+        }
+        index.entries[p] = PictureEntry{};
+    }
+    const auto d = static_cast<std::uint16_t>(removed);
+    index.receivedCount = index.receivedCount > d ? index.receivedCount - d : 0;
+    index.reportedCount = static_cast<std::uint16_t>(index.reportedCount - d);
+    selection.CurrentPicture = NO_PICTURE;
+
+    selection.LastRow =
+        index.reportedCount > FIRST_SCROLL_ENTRY
+            ? static_cast<std::uint8_t>((index.reportedCount - 13) / GRID_COLUMNS + 1)
+            : 0;
+    SetPreviewScrollBar({0, selection.LastRow, 1, 0});
+    preview.VScroll(SB_THUMBTRACK, 0);
+    shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+    shell.EnableMenuItem(MenuBar::Current, CMD_DATA_IN, false);
+    shell.EnableMenuItem(MenuBar::Current, CMD_DELETE_PAGE, false);
+    shell.EnableMenuItem(MenuBar::Current, CMD_SAVE_AS, false);
+    if (index.reportedCount == 0) {
+        shell.EnableMenuItem(MenuBar::Current, CMD_DELETE_ALL, false);
+    }
+    IndexBadPacket();
+}
+
+void CameraPictures::SetPreviewScrollBar(const ScrollBarState& state) {
+    previewScrollBar = state;
+    context_.shell.SetScrollBar(PREVIEW_WINDOW, ScrollBarKind::Vertical, state);
+}
+
+}  // namespace fotolyx

@@ -1,0 +1,236 @@
+#include "camera_index/preview_window.h"
+
+#include <algorithm>
+
+#include "camera_index/camera_pictures.h"
+
+namespace fotolyx {
+
+namespace {
+
+constexpr int CELL_PITCH_X = 140;
+constexpr int CELL_PITCH_Y = 130;
+constexpr int THUMB_LEFT = 10;
+constexpr int THUMB_TOP = 60;
+constexpr int THUMB_WIDTH = 120;
+constexpr int THUMB_HEIGHT = 90;
+constexpr int HIT_RIGHT = 550;
+constexpr int HIT_BOTTOM = 410;
+
+}  // namespace
+
+void PreviewWindow::Create() {
+    pictures_.SetPreviewScrollBar(PREVIEW_NO_THUMB);
+}
+
+std::optional<unsigned> PreviewWindow::HitTest(int x, int y) const {
+    if (x < THUMB_LEFT || x > HIT_RIGHT || y < THUMB_TOP || y > HIT_BOTTOM ||
+        (x - THUMB_LEFT) % CELL_PITCH_X > THUMB_WIDTH ||
+        (y - THUMB_TOP) % CELL_PITCH_Y > THUMB_HEIGHT) {
+        return std::nullopt;
+    }
+    const unsigned position =
+        static_cast<unsigned>((x - THUMB_LEFT) / CELL_PITCH_X) +
+        (static_cast<unsigned>((y - THUMB_TOP) / CELL_PITCH_Y) + pictures_.selection.TopRow) *
+            GRID_COLUMNS;
+    if (position + 1 > pictures_.index.receivedCount) {
+        return std::nullopt;
+    }
+    return position;
+}
+
+void PreviewWindow::LButtonDown(int x, int y, unsigned keys) {
+    const auto hit = HitTest(x, y);
+    if (!hit) {
+        return;
+    }
+    SelectionState& s = pictures_.selection;
+    Shell& shell = pictures_.context_.shell;
+    const unsigned p = *hit;
+    const unsigned received = pictures_.index.receivedCount;
+    if (s.CurrentPicture == NO_PICTURE) {
+        shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+        s.SelectionAnchor = 0;
+        s.SelectionMark.fill(MARK_NONE);
+    }
+    s.CurrentPicture = static_cast<std::int16_t>(p);
+    if ((keys & MK_SHIFT) == 0) {
+        s.SelectionAnchor = static_cast<std::uint16_t>(p);
+    }
+    if ((keys & MK_CONTROL) != 0) {
+        s.SelectionMark[p] = s.SelectionMark[p] == MARK_SELECTED ? MARK_NONE : MARK_SELECTED;
+        if (std::find(s.SelectionMark.begin(), s.SelectionMark.end(), MARK_SELECTED) ==
+            s.SelectionMark.end()) {
+            s.SelectionMark[p] = MARK_SELECTED;
+        }
+    } else {
+        std::fill_n(s.SelectionMark.begin(), received, MARK_NONE);
+        if ((keys & MK_SHIFT) != 0) {
+            const unsigned from = std::min<unsigned>(s.SelectionAnchor, p);
+            const unsigned to = std::max<unsigned>(s.SelectionAnchor, p);
+            for (unsigned i = from; i <= to && i < INDEX_POSITIONS; ++i) {
+                s.SelectionMark[i] = MARK_SELECTED;
+            }
+        } else {
+            s.SelectionMark[p] = MARK_SELECTED;
+        }
+    }
+    s.SelectedCount = static_cast<std::uint16_t>(
+        std::count(s.SelectionMark.begin(), s.SelectionMark.begin() + received, MARK_SELECTED));
+    for (int id : {CMD_DATA_IN, CMD_DELETE_PAGE, CMD_SAVE_AS}) {
+        shell.EnableMenuItem(MenuBar::Current, id, true);
+    }
+    shell.InvalidateWindow(PREVIEW_WINDOW, PREVIEW_GRID_AREA, false);
+    shell.InvalidateWindow(PREVIEW_WINDOW, DELETE_BUTTON_AREA, false);
+}
+
+void PreviewWindow::LButtonDblClk(int x, int y, unsigned) {
+    if (const auto hit = HitTest(x, y)) {
+        pictures_.StartDownload(*hit, true);
+    }
+}
+
+void PreviewWindow::VScroll(int code, int pos) {
+    SelectionState& s = pictures_.selection;
+    const std::uint8_t before = s.TopRow;
+    switch (code) {
+        case SB_LINEUP:
+        case SB_PAGEUP:
+            if (s.TopRow > 0) {
+                --s.TopRow;
+            }
+            break;
+        case SB_LINEDOWN:
+        case SB_PAGEDOWN:
+            if (s.TopRow < s.LastRow) {
+                ++s.TopRow;
+            }
+            break;
+        case SB_THUMBTRACK:
+            // The thumb cannot leave the bar's range.
+            s.TopRow = static_cast<std::uint8_t>(std::clamp<int>(pos, 0, s.LastRow));
+            break;
+        default:
+            break;
+    }
+    if (s.TopRow != before) {
+        ScrollBarState bar = pictures_.previewScrollBar;
+        bar.pos = s.TopRow;
+        pictures_.SetPreviewScrollBar(bar);
+        pictures_.context_.shell.InvalidateWindow(PREVIEW_WINDOW, PREVIEW_GRID_AREA, false);
+    }
+}
+
+void PreviewWindow::Timer(int id) {
+    if (id == PREVIEW_TIMER_WATCHDOG) {
+        pictures_.previewWatchdog_.Tick();
+    } else if (id == PREVIEW_TIMER_NEXT_DOWNLOAD) {
+        pictures_.context_.timers.KillTimer(PREVIEW_WINDOW, id);
+        pictures_.DataIn();
+    }
+}
+
+void PreviewWindow::Command(int id) {
+    switch (id) {
+        case CMD_SAVE_AS:
+            pictures_.SaveAfterDownloadAll();
+            return;
+        case CMD_DATA_IN:
+            pictures_.DataIn();
+            return;
+        case CMD_DELETE_PAGE:
+            pictures_.DeletePage();
+            return;
+        case CMD_DELETE_ALL:
+            pictures_.DeleteAll();
+            return;
+        case CMD_RELOAD:
+            pictures_.Reload();
+            return;
+        default:
+            return;
+    }
+}
+
+bool PreviewWindow::PictureChosen() const {
+    return pictures_.selection.CurrentPicture != NO_PICTURE;
+}
+
+int PreviewWindow::DrawItem(int buttonId, unsigned itemState, unsigned itemAction) {
+    for (std::size_t i = 0; i < std::size(PICTURE_BUTTONS); ++i) {
+        const PictureButton& button = PICTURE_BUTTONS[i];
+        if (button.id != buttonId) {
+            continue;
+        }
+        if (!PictureChosen()) {
+            return button.bitmapNoChoice;
+        }
+        const int chosen = (itemState & ODS_SELECTED) != 0 ? button.bitmapPressed : button.bitmapUp;
+        const bool released = chosen == button.bitmapUp && lastBitmap_[i] == button.bitmapPressed &&
+                              (itemAction & (ODA_DRAWENTIRE | ODA_SELECT)) != 0;
+        lastBitmap_[i] = chosen;
+        if (released) {
+            Command(button.command);
+        }
+        return chosen;
+    }
+    return 0;
+}
+
+void PreviewWindow::MdiActivate(bool active) {
+    Shell& shell = pictures_.context_.shell;
+    if (!active) {
+        shell.SetFrameMenu(MenuBar::Frame);
+        return;
+    }
+    shell.SetFrameMenu(MenuBar::Preview);
+    if (pictures_.index.IndexLoaded) {
+        pictures_.context_.line.Purge();
+        pictures_.context_.link.ReceiveCount = 0;
+    }
+    if (!pictures_.context_.trueColourDisplay) {
+        pictures_.context_.screenPalette = pictures_.context_.displayPalette;
+        shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, true);
+    }
+}
+
+std::vector<PreviewCell> PreviewWindow::CellsInView() const {
+    std::vector<PreviewCell> cells;
+    const SelectionState& s = pictures_.selection;
+    for (int i = 0; i < CELLS_IN_VIEW; ++i) {
+        PreviewCell cell;
+        cell.column = i % GRID_COLUMNS;
+        cell.row = i / GRID_COLUMNS;
+        cell.position = static_cast<unsigned>(GRID_COLUMNS * s.TopRow + i);
+        const int x = CELL_PITCH_X * cell.column;
+        const int y = CELL_PITCH_Y * cell.row;
+        cell.frame = {5 + x, 55 + y, 135 + x, 175 + y};
+        cell.thumbnail = {THUMB_LEFT + x, THUMB_TOP + y, THUMB_LEFT + THUMB_WIDTH + x,
+                          THUMB_TOP + THUMB_HEIGHT + y};
+        cell.caption = {6 + x, 150 + y, 134 + x, 168 + y};
+        if (cell.position < INDEX_POSITIONS) {
+            cell.received = cell.position < pictures_.index.receivedCount;
+            cell.hasThumbnail = !Thumbnail(cell.position).empty();
+            if (cell.received) {
+                cell.text = pictures_.index.entries[cell.position].listText;
+                cell.selected = PictureChosen() && s.SelectionMark[cell.position] == MARK_SELECTED;
+            }
+        }
+        cells.push_back(std::move(cell));
+    }
+    return cells;
+}
+
+std::string PreviewWindow::TotalText() const {
+    return std::to_string(pictures_.index.reportedCount);
+}
+
+std::span<const std::uint8_t> PreviewWindow::Thumbnail(unsigned position) const {
+    const auto& store = pictures_.store;
+    if (!store) {
+        return {};
+    }
+    return std::as_const(*store).Slot(position);
+}
+
+}  // namespace fotolyx

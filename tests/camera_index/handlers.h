@@ -1,0 +1,91 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "app/program.h"
+#include "camera_index/camera_pictures.h"
+#include "link/protocol.h"
+#include "support/fakes.h"
+
+namespace fotolyx::testing {
+
+// A program whose packet handlers are fed packets by hand.
+struct Handlers {
+    explicit Handlers(std::uint32_t slots = 50) {
+        for (const char* name : {"program", "start", "config", "tmp"}) {
+            std::filesystem::create_directory(root / name);
+        }
+        HostEnvironment environment;
+        environment.programDirectory = root / "program";
+        environment.startDirectory = root / "start";
+        environment.configHome = root / "config";
+        environment.tempDirectory = root / "tmp";
+        program = std::make_unique<Program>(Ports{shell, timers, line, clock, memory}, environment);
+        program->Startup();
+        line.open = true;
+        program->link.SetupPhase = 0;
+        pictures().CreateThumbnailStore(slots);
+        pictures().StartIndexTransfer();
+        Status(READY);
+        Status(READY);
+        Status(READY);
+        line.written.clear();
+    }
+
+    CameraPictures& pictures() { return program->cameraPictures; }
+
+    void Feed(const Packet& packet) {
+        program->link.ReceiveBuffer = packet;
+        if (program->link.TransferMode == 1) {
+            pictures().DownloadPacket();
+        } else {
+            pictures().IndexPacket();
+        }
+    }
+    void Status(std::uint8_t code) { Feed(MakeStatusPacket(code)); }
+
+    // An entry header: thumbnail of `bytes` bytes and w x h, picture 640 x 480, count, date.
+    static Packet Header(std::uint32_t bytes, std::uint16_t w, std::uint16_t h, std::uint16_t count,
+                         int yearByte = 102, std::uint8_t attribute = 0x01, bool endMark = false) {
+        Packet header = MakeDataPacket(0, {});
+        header[3] = attribute;
+        WriteBe32(header, 4, bytes);
+        WriteBe16(header, 8, 640);
+        WriteBe16(header, 10, 480);
+        WriteBe16(header, 12, endMark ? 0 : 1);
+        WriteBe16(header, 14, w);
+        WriteBe16(header, 16, h);
+        header[22] = static_cast<std::uint8_t>(yearByte);
+        header[23] = 5;
+        header[24] = 17;
+        header[25] = 9;
+        header[26] = 3;
+        WriteBe16(header, 28, count);
+        return header;
+    }
+    // A whole entry with the given thumbnail JPEG.
+    void Entry(const std::vector<std::uint8_t>& thumbnail, std::uint16_t w, std::uint16_t h,
+               std::uint16_t count) {
+        Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count));
+        const std::uint32_t packets = DataPacketCount(static_cast<std::uint32_t>(thumbnail.size()));
+        for (std::uint32_t i = 0; i < packets; ++i) {
+            const std::size_t begin = std::min<std::size_t>(i * 112, thumbnail.size());
+            const std::size_t end = std::min<std::size_t>(begin + 112, thumbnail.size());
+            Feed(MakeDataPacket(i + 1, std::span(thumbnail.data() + begin, end - begin)));
+        }
+    }
+    std::vector<std::uint8_t> TakeWritten() { return std::exchange(line.written, {}); }
+
+    TempDir root;
+    RecordingShell shell;
+    RecordingTimers timers;
+    ScriptedLine line;
+    FixedClock clock;
+    Memory memory;
+    std::unique_ptr<Program> program;
+};
+
+}  // namespace fotolyx::testing
