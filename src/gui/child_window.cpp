@@ -2,7 +2,27 @@
 
 #include <QCloseEvent>
 
+#include "gui/frame_window.h"
+
 namespace fotolyx::gui {
+
+void ChildWindow::Activated(FrameWindow& frame, bool active) {
+    frame.ShowMenu(active ? Menu() : MenuBar::Frame);
+}
+
+void ChildWindow::Invalidate(std::optional<Rect> area) {
+    if (area) {
+        update(QRect(QPoint(area->left, area->top), QPoint(area->right - 1, area->bottom - 1)));
+    } else {
+        update();
+    }
+}
+
+void ChildWindow::ScrollContent(int dx, int dy) {
+    (void)dx;
+    (void)dy;
+    update();
+}
 
 ChildFrame::ChildFrame(ChildWindow* child, const bool& exitConfirmed)
     : child_(child), exitConfirmed_(exitConfirmed) {
@@ -17,10 +37,16 @@ void ChildFrame::HideCloseBox() {
 
 void ChildFrame::CloseAgreed() {
     agreed_ = true;
-    close();
+    if (!closing_) {
+        close();
+    }
 }
 
 void ChildFrame::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        event->accept();
+        return;
+    }
     if (!agreed_) {
         const bool allowed = child_->Permanent() ? exitConfirmed_ : child_->QueryClose();
         if (!allowed) {
@@ -28,6 +54,7 @@ void ChildFrame::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    closing_ = true;
     child_->Closing();
     QMdiSubWindow::closeEvent(event);
 }

@@ -2,29 +2,45 @@
 
 #include <QMdiSubWindow>
 #include <QWidget>
+#include <optional>
 
 #include "gui/menu_table.h"
+#include "ports/shell.h"
+#include "ports/timers.h"
 
 namespace fotolyx::gui {
 
-// The content of one MDI child: which menu bar it shows while active, the commands it takes
-// and whether it agrees to close.
+class FrameWindow;
+
+// The content of one MDI child: its id, which menu bar it shows while active, the commands it
+// takes, whether it agrees to close, and what the program asks of its drawing.
 class ChildWindow : public QWidget {
   public:
-    using QWidget::QWidget;
+    explicit ChildWindow(WindowId id) : id_(id) {}
 
-    virtual MenuKind Menu() const = 0;
-    // A command the frame did not consume; false when the window ignores it.
-    virtual bool Command(int id) {
-        (void)id;
-        return false;
-    }
+    WindowId Id() const { return id_; }
+    virtual MenuBar Menu() const = 0;
+    // A command the frame did not consume.
+    virtual void Command(int id) { (void)id; }
     // Asked before the window closes (Close Image, exit, the system menu); false keeps it.
     virtual bool QueryClose() { return true; }
     // The Preview and Live image windows stay until the program exits.
     virtual bool Permanent() const { return false; }
-    // The window is being closed for good: stop its timers and transfers.
+    // The window is being closed for good (it agreed, or the program destroys it).
     virtual void Closing() {}
+    // Became the active child, or stopped being it: by default the frame shows its menu.
+    virtual void Activated(FrameWindow& frame, bool active);
+
+    // What the program asks of the window's drawing.
+    virtual void Invalidate(std::optional<Rect> area);
+    virtual void ScrollContent(int dx, int dy);
+    virtual void SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) {
+        (void)bar;
+        (void)state;
+    }
+
+  private:
+    WindowId id_;
 };
 
 // The MDI frame around a ChildWindow: it asks the child before closing and keeps the permanent
@@ -36,7 +52,7 @@ class ChildFrame final : public QMdiSubWindow {
     ChildWindow* Child() const { return child_; }
     // No close box (for the permanent windows; once the frame holds this window).
     void HideCloseBox();
-    // Closes without asking (the child agreed already).
+    // Closes without asking (the child agreed already, or the program destroys it).
     void CloseAgreed();
 
   protected:
@@ -46,6 +62,7 @@ class ChildFrame final : public QMdiSubWindow {
     ChildWindow* child_;
     const bool& exitConfirmed_;
     bool agreed_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace fotolyx::gui

@@ -21,16 +21,15 @@ constexpr int BLINK_MS = 500;
 constexpr char BLANK_TEXT[] = "             ";  // thirteen spaces
 
 struct PleaseWaitText {
-    PleaseWaitKind kind;
+    PleaseWait kind;
     const char* title;
     const char* text;
     const char* waitText;
 };
 
 constexpr PleaseWaitText PLEASE_WAIT_TEXTS[] = {
-    {PleaseWaitKind::DataTransfer, "DATA TRANSFER", "Data transfer is now in progress.",
-     "Please wait."},
-    {PleaseWaitKind::DataErase, "DATA ERASE", "Data is now being erased.", "Please wait"},
+    {PleaseWait::DataTrans, "DATA TRANSFER", "Data transfer is now in progress.", "Please wait."},
+    {PleaseWait::PeraseProc, "DATA ERASE", "Data is now being erased.", "Please wait"},
 };
 
 struct PortButton {
@@ -143,7 +142,8 @@ ComSetupDialog::ComSetupDialog(QWidget* parent, const ComSetupContents& contents
     layout->addWidget(ok, 0, Qt::AlignRight);
 }
 
-PleaseWaitDialog::PleaseWaitDialog(QWidget* parent, PleaseWaitKind kind) : QDialog(parent) {
+PleaseWaitDialog::PleaseWaitDialog(QWidget* parent, PleaseWait kind)
+    : QDialog(parent), kind_(kind) {
     const PleaseWaitText* texts = &PLEASE_WAIT_TEXTS[0];
     for (const PleaseWaitText& candidate : PLEASE_WAIT_TEXTS) {
         if (candidate.kind == kind) {
@@ -151,7 +151,6 @@ PleaseWaitDialog::PleaseWaitDialog(QWidget* parent, PleaseWaitKind kind) : QDial
         }
     }
     setWindowTitle(QString::fromLatin1(texts->title));
-    setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint);
     setModal(true);
     waitText_ = QString::fromLatin1(texts->waitText);
     auto* layout = new QVBoxLayout(this);
@@ -170,6 +169,16 @@ PleaseWaitDialog::PleaseWaitDialog(QWidget* parent, PleaseWaitKind kind) : QDial
 void PleaseWaitDialog::End() {
     blink_.stop();
     done(QDialog::Accepted);
+}
+
+void PleaseWaitDialog::reject() {
+    blink_.stop();
+    const auto told = onUserClose;
+    const PleaseWait kind = kind_;
+    done(QDialog::Rejected);
+    if (told) {
+        told(kind);
+    }
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {

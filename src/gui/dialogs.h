@@ -53,21 +53,22 @@ class ComSetupDialog final : public QDialog {
     void reject() override {}
 };
 
-// The two please-wait dialogs of the transfers.
-enum class PleaseWaitKind { DataTransfer, DataErase };
-
-// A please-wait dialog: no buttons, the text of control 1005 blinking every 500 ms. The user
-// cannot end it; the program ends it (End) when the transfer is over.
+// A please-wait dialog: no buttons, the text of control 1005 blinking every 500 ms. The program
+// ends it (End) when the transfer is over; the user's Esc or close box ends it too and is
+// told to onUserClose.
 class PleaseWaitDialog final : public QDialog {
   public:
-    PleaseWaitDialog(QWidget* parent, PleaseWaitKind kind);
+    PleaseWaitDialog(QWidget* parent, PleaseWait kind);
     void End();
     QString ControlText() const { return control_->text(); }
+    PleaseWait Kind() const { return kind_; }
+    std::function<void(PleaseWait)> onUserClose;
 
   protected:
-    void reject() override {}
+    void reject() override;
 
   private:
+    PleaseWait kind_;
     QLabel* control_;
     QString waitText_;
     QTimer blink_;

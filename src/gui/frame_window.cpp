@@ -11,6 +11,7 @@
 #include "link/link_setup.h"
 #include "link/protocol.h"
 #include "ports/shell.h"
+#include "windows/capture_window.h"
 
 namespace fotolyx::gui {
 
@@ -37,15 +38,13 @@ FrameWindow::FrameWindow(Program& program, Shell& shell)
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     menus_ = BuildMenuBars([this](int id) { Command(id); });
-    for (const MenuBar& bar : menus_) {
+    for (const MenuWidgets& bar : menus_) {
         QMenu* popup = bar.windowListPopup;
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { FillWindowList(popup); });
     }
-    ShowMenu(MenuKind::Frame);
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
-        ChildWindow* child = ChildOf(sub);
-        ShowMenu(child ? child->Menu() : MenuKind::Frame);
-    });
+    ShowMenu(MenuBar::Frame);
+    connect(mdi_, &QMdiArea::subWindowActivated, this,
+            [this](QMdiSubWindow* sub) { ChildActivated(sub); });
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
@@ -55,6 +54,9 @@ FrameWindow::FrameWindow(Program& program, Shell& shell)
 FrameWindow::~FrameWindow() {
     // The children go after this object: their activation changes must not reach it.
     QObject::disconnect(mdi_, nullptr, this, nullptr);
+    for (const auto& [id, frame] : windows_) {
+        QObject::disconnect(frame, nullptr, this, nullptr);
+    }
 }
 
 void FrameWindow::Start() {
@@ -90,9 +92,59 @@ ChildFrame* FrameWindow::AddChild(ChildWindow* child, const ChildPlacement& plac
     if (child->Permanent()) {
         frame->HideCloseBox();
     }
+    const WindowId id = child->Id();
+    windows_[id] = frame;
+    connect(frame, &QObject::destroyed, this, [this, id, frame] {
+        const auto found = windows_.find(id);
+        if (found != windows_.end() && found->second == frame) {
+            windows_.erase(found);
+        }
+    });
     frame->setGeometry(placement.x, placement.y, placement.width, placement.height);
     frame->show();
     return frame;
+}
+
+ChildFrame* FrameWindow::CreateChild(const ChildWindowRequest& request) {
+    ChildWindow* child = makeChildWindow ? makeChildWindow(request) : nullptr;
+    if (!child) {
+        return nullptr;
+    }
+    // The requested size is the outer one of a window with a 2-pixel border and a 28-pixel
+    // caption: the client area gets what is left of it, whatever Qt's own frame takes.
+    const QSize client(request.width - CAPTURE_FRAME_EXTRA_WIDTH,
+                       request.height - CAPTURE_FRAME_EXTRA_HEIGHT);
+    const bool defaultPlace = request.x == CW_USEDEFAULT || request.y == CW_USEDEFAULT;
+    const QPoint place = defaultPlace
+                             ? QPoint(20 * (windows_.size() % 8), 20 * (windows_.size() % 8))
+                             : QPoint(request.x, request.y);
+    ChildFrame* frame = AddChild(child, {"", place.x(), place.y(), request.width, request.height});
+    frame->setWindowTitle(QString::fromStdString(request.title));
+    const QSize margins = frame->size() - child->size();
+    frame->resize(client + margins);
+    mdi_->setActiveSubWindow(frame);
+    return frame;
+}
+
+ChildFrame* FrameWindow::Window(WindowId id) const {
+    const auto found = windows_.find(id);
+    return found == windows_.end() ? nullptr : found->second;
+}
+
+void FrameWindow::ChildActivated(QMdiSubWindow* sub) {
+    auto* frame = dynamic_cast<ChildFrame*>(sub);
+    if (frame == active_) {
+        return;
+    }
+    if (ChildFrame* previous = active_.data()) {
+        previous->Child()->Activated(*this, false);
+    }
+    active_ = frame;
+    if (frame) {
+        frame->Child()->Activated(*this, true);
+    } else {
+        ShowMenu(MenuBar::Frame);
+    }
 }
 
 ChildWindow* FrameWindow::ActiveChild() const {
@@ -221,15 +273,18 @@ void FrameWindow::PlaceProgressBar() {
     }
 }
 
-const MenuBar& FrameWindow::CurrentMenu() const {
+const MenuWidgets& FrameWindow::CurrentMenu() const {
     return Menu(currentMenu_);
 }
 
-const MenuBar& FrameWindow::Menu(MenuKind kind) const {
-    return menus_.at(static_cast<std::size_t>(kind));
+const MenuWidgets& FrameWindow::Menu(MenuBar kind) const {
+    return menus_.at(MenuBarIndex(kind == MenuBar::Current ? currentMenu_ : kind));
 }
 
-void FrameWindow::ShowMenu(MenuKind kind) {
+void FrameWindow::ShowMenu(MenuBar kind) {
+    if (kind == MenuBar::Current) {
+        return;
+    }
     currentMenu_ = kind;
     QMenuBar* bar = menuBar();
     bar->clear();

@@ -3,9 +3,11 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QPointer>
 #include <QProgressBar>
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
 
@@ -24,7 +26,6 @@ inline constexpr int FRAME_WIDTH = 745;
 inline constexpr int FRAME_HEIGHT = 605;
 inline constexpr char FRAME_TITLE[] = "Fotolyx";
 inline constexpr char TEXT_EXIT_QUESTION[] = "Exit Fotolyx?";
-inline constexpr char CAPTION_FOTOLYX[] = "Fotolyx";
 inline constexpr char TEXT_ERASE_QUESTION[] = "Delete all Flash memory?";
 inline constexpr char CAPTION_ALL_ERASE[] = "ALL ERASE";
 
@@ -46,6 +47,7 @@ class FrameWindow final : public QMainWindow {
     // What the frame needs from the rest of the window program.
     std::function<ChildWindow*()> makeLiveImageWindow;
     std::function<ChildWindow*()> makePreviewWindow;
+    std::function<ChildWindow*(const ChildWindowRequest&)> makeChildWindow;
     std::function<bool()> liveViewRunning;
     std::function<void()> stopLiveView;
     std::function<void()> openFile;                    // the Open command
@@ -61,6 +63,11 @@ class FrameWindow final : public QMainWindow {
     bool FrameCommand(int id);
 
     ChildFrame* AddChild(ChildWindow* child, const ChildPlacement& placement);
+    // A window the program asked for: outer size as requested, or the platform's default
+    // place when x and y are CW_USEDEFAULT.
+    ChildFrame* CreateChild(const ChildWindowRequest& request);
+    // The window with a program id, if it is open.
+    ChildFrame* Window(WindowId id) const;
     ChildFrame* PreviewFrame() const { return preview_; }
     ChildFrame* LiveImageFrame() const { return liveImage_; }
     ChildWindow* ActiveChild() const;
@@ -69,9 +76,10 @@ class FrameWindow final : public QMainWindow {
     // Closes the children that agree (the permanent ones only when keepPermanent is false).
     void CloseChildren(bool keepPermanent);
 
-    const MenuBar& CurrentMenu() const;
-    const MenuBar& Menu(MenuKind kind) const;
-    MenuKind CurrentMenuKind() const { return currentMenu_; }
+    const MenuWidgets& CurrentMenu() const;
+    const MenuWidgets& Menu(MenuBar kind) const;
+    MenuBar CurrentMenuKind() const { return currentMenu_; }
+    void ShowMenu(MenuBar kind);
 
     void SetStatusText(std::string_view text);
     QString StatusText() const;
@@ -86,7 +94,7 @@ class FrameWindow final : public QMainWindow {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void ShowMenu(MenuKind kind);
+    void ChildActivated(QMdiSubWindow* sub);
     void FillWindowList(QMenu* popup);
     void PlaceProgressBar();
 
@@ -95,10 +103,12 @@ class FrameWindow final : public QMainWindow {
     QMdiArea* mdi_;
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
-    std::array<MenuBar, MENU_KIND_COUNT> menus_;
-    MenuKind currentMenu_ = MenuKind::Frame;
+    std::array<MenuWidgets, MENU_BAR_COUNT> menus_;
+    MenuBar currentMenu_ = MenuBar::Frame;
     ChildFrame* preview_ = nullptr;
     ChildFrame* liveImage_ = nullptr;
+    std::map<WindowId, ChildFrame*> windows_;
+    QPointer<ChildFrame> active_;
     std::unique_ptr<HelpWindow> help_;
     bool exitConfirmed_ = false;
     bool shutDown_ = false;

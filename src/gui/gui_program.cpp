@@ -1,5 +1,6 @@
 #include "gui/gui_program.h"
 
+#include "gui/capture_view.h"
 #include "gui/live_image_view.h"
 #include "gui/preview_view.h"
 
@@ -57,14 +58,36 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
     frame_->afterEvent = [this] { AfterEvent(); };
     frame_->makeLiveImageWindow = [] { return new LiveImageView; };
     frame_->makePreviewWindow = [this] {
+        PreviewWindow& preview = program_.cameraPictures.preview;
         PreviewLogic logic;
-        logic.paintState = [this] {
-            PreviewPaintState state;
-            state.runningOnNt = program_.display.RunningOnNt;
-            return state;
+        logic.paintState = [this, &preview] {
+            return PaintStateOf(preview, program_.display.RunningOnNt);
         };
+        logic.scrollBar = [this] { return program_.cameraPictures.previewScrollBar; };
+        logic.click = [&preview](int x, int y, unsigned keys) { preview.LButtonDown(x, y, keys); };
+        logic.doubleClick = [&preview](int x, int y, unsigned keys) {
+            preview.LButtonDblClk(x, y, keys);
+        };
+        logic.scroll = [&preview](int code, int pos) { preview.VScroll(code, pos); };
+        logic.command = [&preview](int id) { preview.Command(id); };
+        logic.drawItem = [&preview](int id, unsigned state, unsigned action) {
+            return preview.DrawItem(id, state, action);
+        };
+        logic.activated = [&preview](bool active) { preview.MdiActivate(active); };
         logic.afterEvent = [this] { AfterEvent(); };
         return new PreviewView(std::move(logic));
+    };
+    frame_->makeChildWindow = [this](const ChildWindowRequest& request) -> ChildWindow* {
+        if (request.kind != ChildKind::Capture) {
+            return nullptr;
+        }
+        const WindowId id = request.id;
+        return new CaptureView(
+            id, [this, id] { return program_.cameraPictures.Capture(id); },
+            [this, id] { program_.cameraPictures.DestroyCapture(id); }, [this] { AfterEvent(); });
+    };
+    shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
+        program_.cameraPictures.PleaseWaitClosed(dialog);
     };
 }
 

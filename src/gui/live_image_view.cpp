@@ -2,7 +2,7 @@
 
 namespace fotolyx::gui {
 
-LiveImageView::LiveImageView() {
+LiveImageView::LiveImageView() : ChildWindow(LIVE_IMAGE_WINDOW) {
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, QColor(192, 192, 192));

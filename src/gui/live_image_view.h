@@ -8,7 +8,7 @@ namespace fotolyx::gui {
 class LiveImageView final : public ChildWindow {
   public:
     LiveImageView();
-    MenuKind Menu() const override { return MenuKind::LiveImage; }
+    MenuBar Menu() const override { return MenuBar::Liveimage; }
     bool Permanent() const override { return true; }
 };
 

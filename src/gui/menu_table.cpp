@@ -17,11 +17,11 @@ constexpr MenuEntry CLOSE_IMAGE{T::Item, "C&lose Image", CMD_CLOSE_IMAGE};
 constexpr MenuEntry HELP{T::Item, "&Help...", CMD_HELP};
 constexpr MenuEntry ABOUT{T::Item, "&About...", CMD_ABOUT};
 constexpr MenuEntry ADJUST{T::Item, "Image &Adjustment...", CMD_IMAGE_ADJUST};
-constexpr MenuEntry COPY{T::Item, "&Copy to Clipboard", CMD_COPY};
+constexpr MenuEntry COPY{T::Item, "&Copy to Clipboard", CMD_COPY_TO_CLIPBOARD};
 constexpr MenuEntry SEPARATOR{T::Separator};
 constexpr MenuEntry END{T::End};
 
-// The five menu bars in the order of MenuKind. The number after a Bar is the position of its
+// The five menu bars in the order of MenuBar. The number after a Bar is the position of its
 // window-list popup.
 constexpr MenuEntry MENU_TABLE[] = {
     // HQSERVER: no child is active.
@@ -154,7 +154,7 @@ std::vector<MenuEntry> MenuTable() {
     return {std::begin(MENU_TABLE), std::end(MENU_TABLE)};
 }
 
-QAction* MenuBar::Command(int id) const {
+QAction* MenuWidgets::Command(int id) const {
     if (!root) {
         return nullptr;
     }
@@ -166,23 +166,24 @@ QAction* MenuBar::Command(int id) const {
     return nullptr;
 }
 
-void MenuBar::EnableCommand(int id, bool enabled) const {
+void MenuWidgets::EnableCommand(int id, bool enabled) const {
     if (QAction* action = Command(id)) {
         action->setEnabled(enabled);
     }
 }
 
-std::array<MenuBar, MENU_KIND_COUNT> BuildMenuBars(const std::function<void(int)>& onCommand) {
-    std::array<MenuBar, MENU_KIND_COUNT> bars;
+std::array<MenuWidgets, MENU_BAR_COUNT> BuildMenuBars(const std::function<void(int)>& onCommand) {
+    std::array<MenuWidgets, MENU_BAR_COUNT> bars;
     std::size_t barIndex = 0;
-    MenuBar* bar = nullptr;
+    MenuWidgets* bar = nullptr;
     std::vector<QMenu*> open;  // the popups being filled, innermost last
     int windowListPosition = 0;
     for (const MenuEntry& entry : MENU_TABLE) {
         switch (entry.type) {
             case T::Bar:
                 bar = &bars.at(barIndex);
-                bar->kind = static_cast<MenuKind>(barIndex);
+                bar->bar = static_cast<MenuBar>(static_cast<int>(MenuBar::Frame) +
+                                                static_cast<int>(barIndex));
                 bar->root = std::make_unique<QMenu>(QString::fromLatin1(entry.text));
                 windowListPosition = entry.id;
                 ++barIndex;

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "camera_index/preview_window.h"
+
 namespace fotolyx::gui {
 
 namespace {
@@ -94,19 +96,26 @@ QPixmap ButtonBitmap(int number) {
     return {};
 }
 
-PictureButton::PictureButton(QWidget* parent, int id) : QAbstractButton(parent), id_(id) {
+PictureButtonWidget::PictureButtonWidget(QWidget* parent, int id)
+    : QAbstractButton(parent), id_(id) {
     setText(QStringLiteral("NULL"));
     setFocusPolicy(Qt::NoFocus);
-    connect(this, &QAbstractButton::clicked, this, [this] {
-        if (onRelease) {
-            onRelease(id_);
+    // The state changes reach the program as the owner-draw notification of a selection.
+    connect(this, &QAbstractButton::pressed, this, [this] {
+        if (drawItem) {
+            drawItem(id_, ODS_SELECTED, ODA_SELECT);
         }
+        update();
     });
-    connect(this, &QAbstractButton::pressed, this, [this] { update(); });
-    connect(this, &QAbstractButton::released, this, [this] { update(); });
+    connect(this, &QAbstractButton::released, this, [this] {
+        if (drawItem) {
+            drawItem(id_, 0, ODA_SELECT);
+        }
+        update();
+    });
 }
 
-void PictureButton::paintEvent(QPaintEvent*) {
+void PictureButtonWidget::paintEvent(QPaintEvent*) {
     shown_ = bitmapFor ? bitmapFor(id_, isDown()) : 0;
     QPainter painter(this);
     painter.drawPixmap(0, 0, ButtonBitmap(shown_), 0, 0, width(), height());

@@ -21,14 +21,16 @@ inline constexpr int BITMAP_SAVE_PRESSED = 128;
 // pixmap for any other number.
 QPixmap ButtonBitmap(int number);
 
-// An owner-drawn picture button: it shows the bitmap that bitmapFor chooses for its pressed
-// state, and when a press ends on the button it calls onRelease.
-class PictureButton final : public QAbstractButton {
+// An owner-drawn picture button. Pressing and releasing it are told to drawItem (the item
+// state and the draw action, as the platform's owner-draw notification has them), which
+// answers with the bitmap to show and may send the button's command; a plain repaint asks
+// bitmapFor, which has no side effects.
+class PictureButtonWidget final : public QAbstractButton {
   public:
-    PictureButton(QWidget* parent, int id);
+    PictureButtonWidget(QWidget* parent, int id);
 
+    std::function<int(int id, unsigned itemState, unsigned itemAction)> drawItem;
     std::function<int(int id, bool pressed)> bitmapFor;
-    std::function<void(int id)> onRelease;
     int ShownBitmap() const { return shown_; }
 
   protected:

@@ -4,7 +4,9 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "gui/menu_table.h"
+#include "gui/dib_image.h"
+#include "gui/frame_window.h"
+#include "windows/capture_window.h"
 
 namespace fotolyx::gui {
 
@@ -15,24 +17,8 @@ const QColor DARK(64, 64, 64);
 const QColor LIGHT_GREY(192, 192, 192);
 const QColor GREEN(0, 255, 0);
 
-struct ButtonRecord {
-    int id;
-    int command;
-    int x, y, width, height;
-    int up, pressed, noChoice;
-};
-
-constexpr std::array<ButtonRecord, 3> BUTTONS = {{
-    {BUTTON_TRANSFER, CMD_DATA_IN, 245, 10, 90, 30, BITMAP_TRANSFER_UP, BITMAP_TRANSFER_PRESSED,
-     BITMAP_TRANSFER_NO_CHOICE},
-    {BUTTON_DELETE, CMD_DELETE_PAGE, 345, 10, 90, 30, BITMAP_DELETE_UP, BITMAP_DELETE_PRESSED,
-     BITMAP_DELETE_NO_CHOICE},
-    {BUTTON_SAVE, CMD_SAVE_AS, 455, 10, 80, 30, BITMAP_SAVE_UP, BITMAP_SAVE_PRESSED,
-     BITMAP_SAVE_NO_CHOICE},
-}};
-
-const ButtonRecord* FindButton(int id) {
-    for (const ButtonRecord& record : BUTTONS) {
+const PictureButton* FindButton(int id) {
+    for (const PictureButton& record : PICTURE_BUTTONS) {
         if (record.id == id) {
             return &record;
         }
@@ -85,24 +71,50 @@ QFont MakeFont(const char* face, int height, int width, bool bold) {
     return font;
 }
 
+unsigned MouseKeys(Qt::KeyboardModifiers modifiers) {
+    return ((modifiers & Qt::ShiftModifier) != 0 ? MK_SHIFT : 0u) |
+           ((modifiers & Qt::ControlModifier) != 0 ? MK_CONTROL : 0u);
+}
+
+PreviewPaintState PaintStateOf(const PreviewWindow& preview, bool runningOnNt) {
+    PreviewPaintState state;
+    state.runningOnNt = runningOnNt;
+    state.pictureChosen = preview.PictureChosen();
+    state.totalText = preview.TotalText();
+    for (const PreviewCell& cell : preview.CellsInView()) {
+        const int index = cell.row * GRID_COLUMNS + cell.column;
+        if (index < 0 || index >= CELLS_IN_VIEW) {
+            continue;
+        }
+        PreviewCellPaint& paint = state.cells[static_cast<std::size_t>(index)];
+        paint.listText = cell.text;
+        paint.selected = cell.selected;
+        if (cell.hasThumbnail) {
+            paint.thumbnail = DibToImage(preview.Thumbnail(cell.position));
+        }
+    }
+    return state;
+}
+
 PreviewView::PreviewView(PreviewLogic logic)
-    : logic_(std::move(logic)), scrollBar_(new QScrollBar(Qt::Vertical, this)) {
+    : ChildWindow(PREVIEW_WINDOW),
+      logic_(std::move(logic)),
+      scrollBar_(new QScrollBar(Qt::Vertical, this)) {
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, LIGHT_GREY);
     setPalette(background);
-    for (std::size_t i = 0; i < BUTTONS.size(); ++i) {
-        const ButtonRecord& record = BUTTONS[i];
-        auto* button = new PictureButton(this, record.id);
+    for (std::size_t i = 0; i < std::size(PICTURE_BUTTONS); ++i) {
+        const PictureButton& record = PICTURE_BUTTONS[i];
+        auto* button = new PictureButtonWidget(this, record.id);
         button->setObjectName(QStringLiteral("button%1").arg(record.id));
-        button->setGeometry(record.x, record.y, record.width, record.height);
+        button->setGeometry(record.rect.left, record.rect.top, record.rect.right - record.rect.left,
+                            record.rect.bottom - record.rect.top);
         button->bitmapFor = [this](int id, bool pressed) { return BitmapFor(id, pressed); };
-        button->onRelease = [this](int id) {
-            const ButtonRecord* found = FindButton(id);
-            // With nothing chosen the buttons send nothing.
-            if (found && logic_.paintState && logic_.paintState().pictureChosen) {
-                Command(found->command);
-            }
+        button->drawItem = [this](int id, unsigned itemState, unsigned itemAction) {
+            const int bitmap = logic_.drawItem ? logic_.drawItem(id, itemState, itemAction) : 0;
+            Done();
+            return bitmap;
         };
         buttons_[i] = button;
     }
@@ -127,65 +139,78 @@ PreviewView::PreviewView(PreviewLogic logic)
             default:
                 break;
         }
+        const int wanted = scrollBar_->sliderPosition();
+        // The bar shows what the logic makes of the request, not what Qt would.
+        SetScrollBar(ScrollBarKind::Vertical,
+                     logic_.scrollBar ? logic_.scrollBar() : PREVIEW_NO_THUMB);
         if (request >= 0 && logic_.scroll) {
-            logic_.scroll(request, scrollBar_->sliderPosition());
+            logic_.scroll(request, wanted);
         }
-        SyncScrollBar();
         Done();
     });
-    SyncScrollBar();
+    SetScrollBar(ScrollBarKind::Vertical, logic_.scrollBar ? logic_.scrollBar() : PREVIEW_NO_THUMB);
 }
 
-bool PreviewView::Command(int id) {
+void PreviewView::Command(int id) {
     if (logic_.command) {
         logic_.command(id);
     }
     Done();
-    return true;
+}
+
+void PreviewView::Activated(FrameWindow&, bool active) {
+    if (logic_.activated) {
+        logic_.activated(active);
+    }
+}
+
+void PreviewView::Invalidate(std::optional<Rect> area) {
+    ChildWindow::Invalidate(area);
+    for (PictureButtonWidget* button : buttons_) {
+        button->update();
+    }
 }
 
 void PreviewView::Done() {
-    update();
-    for (PictureButton* button : buttons_) {
-        button->update();
-    }
     if (logic_.afterEvent) {
         logic_.afterEvent();
     }
 }
 
 int PreviewView::BitmapFor(int id, bool pressed) const {
-    const ButtonRecord* record = FindButton(id);
+    const PictureButton* record = FindButton(id);
     if (!record) {
         return 0;
     }
     const bool chosen = logic_.paintState && logic_.paintState().pictureChosen;
     if (!chosen) {
-        return record->noChoice;
+        return record->bitmapNoChoice;
     }
-    return pressed ? record->pressed : record->up;
+    return pressed ? record->bitmapPressed : record->bitmapUp;
 }
 
-PictureButton* PreviewView::Button(int id) const {
-    for (std::size_t i = 0; i < BUTTONS.size(); ++i) {
-        if (BUTTONS[i].id == id) {
+PictureButtonWidget* PreviewView::Button(int id) const {
+    for (std::size_t i = 0; i < std::size(PICTURE_BUTTONS); ++i) {
+        if (PICTURE_BUTTONS[i].id == id) {
             return buttons_[i];
         }
     }
     return nullptr;
 }
 
-void PreviewView::SyncScrollBar() {
-    const PreviewScrollBar bar = logic_.scrollBar ? logic_.scrollBar() : PreviewScrollBar{};
+void PreviewView::SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) {
+    if (bar != ScrollBarKind::Vertical) {
+        return;
+    }
     // The platform shows no thumb when the page covers the whole range.
-    const int page = std::max(bar.page, 1);
-    const int last = bar.maximum - bar.minimum < page ? bar.minimum : bar.maximum - page + 1;
+    const int page = std::max(state.page, 1);
+    const int last = state.max - state.min < page ? state.min : state.max - page + 1;
     const QSignalBlocker blocker(scrollBar_);
-    scrollBar_->setRange(bar.minimum, std::max(bar.minimum, last));
+    scrollBar_->setRange(state.min, std::max(state.min, last));
     scrollBar_->setPageStep(page);
     scrollBar_->setSingleStep(1);
-    scrollBar_->setSliderPosition(bar.position);
-    scrollBar_->setValue(bar.position);
+    scrollBar_->setSliderPosition(state.pos);
+    scrollBar_->setValue(state.pos);
 }
 
 void PreviewView::resizeEvent(QResizeEvent*) {
@@ -201,7 +226,7 @@ void PreviewView::paintEvent(QPaintEvent*) {
 void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
     // 1. The twelve cell frames.
     for (int row = 0; row < PREVIEW_ROWS; ++row) {
-        for (int column = 0; column < PREVIEW_COLUMNS; ++column) {
+        for (int column = 0; column < GRID_COLUMNS; ++column) {
             const int x0 = 5 + 140 * column;
             const int y0 = 55 + 130 * row;
             Frame(painter, WHITE, x0, y0, x0 + 130, y0 + 120);
@@ -210,12 +235,12 @@ void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
     }
     // 2. The selection edges.
     if (state.pictureChosen) {
-        for (int cell = 0; cell < PREVIEW_CELLS; ++cell) {
+        for (int cell = 0; cell < CELLS_IN_VIEW; ++cell) {
             if (!state.cells[cell].selected) {
                 continue;
             }
-            const int column = cell % PREVIEW_COLUMNS;
-            const int row = cell / PREVIEW_COLUMNS;
+            const int column = cell % GRID_COLUMNS;
+            const int row = cell / GRID_COLUMNS;
             const int x0 = 5 + 140 * column;
             const int y0 = 55 + 130 * row;
             Line(painter, DARK, 2, x0, y0, 134 + 140 * column, y0);
@@ -224,10 +249,10 @@ void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
     }
     // 4. Thumbnails, captions and list texts.
     const QFont listFont = MakeFont("Times New Roman", 16, 6, false);
-    for (int cell = 0; cell < PREVIEW_CELLS; ++cell) {
-        const int column = cell % PREVIEW_COLUMNS;
-        const int row = cell / PREVIEW_COLUMNS;
-        const PreviewCell& content = state.cells[cell];
+    for (int cell = 0; cell < CELLS_IN_VIEW; ++cell) {
+        const int column = cell % GRID_COLUMNS;
+        const int row = cell / GRID_COLUMNS;
+        const PreviewCellPaint& content = state.cells[cell];
         if (!content.thumbnail.isNull()) {
             painter.drawImage(QRect(10 + 140 * column, 60 + 130 * row, 120, 90), content.thumbnail);
         }
@@ -239,12 +264,12 @@ void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
     }
     // 5. The selection bars.
     if (state.pictureChosen) {
-        for (int cell = 0; cell < PREVIEW_CELLS; ++cell) {
+        for (int cell = 0; cell < CELLS_IN_VIEW; ++cell) {
             if (!state.cells[cell].selected) {
                 continue;
             }
-            const int column = cell % PREVIEW_COLUMNS;
-            const int row = cell / PREVIEW_COLUMNS;
+            const int column = cell % GRID_COLUMNS;
+            const int row = cell / GRID_COLUMNS;
             Line(painter, GREEN, 6, 13 + 140 * column, 151 + 130 * row, 126 + 140 * column,
                  151 + 130 * row);
         }
@@ -259,15 +284,14 @@ void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
         Text(painter, MakeFont("Courier New", 18, 8, true), 52, 18, QStringLiteral("Total"));
     }
     Text(painter, MakeFont("Courier New", 20, 10, true), 125, 16,
-         QString::number(state.totalCount));
+         QString::fromLatin1(state.totalText.c_str()));
     Sunken(painter, 235, 5, 545, 45);
 }
 
 void PreviewView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && logic_.click) {
         const QPoint at = event->position().toPoint();
-        logic_.click(at.x(), at.y(), (event->modifiers() & Qt::ShiftModifier) != 0,
-                     (event->modifiers() & Qt::ControlModifier) != 0);
+        logic_.click(at.x(), at.y(), MouseKeys(event->modifiers()));
         Done();
     }
 }
@@ -275,7 +299,7 @@ void PreviewView::mousePressEvent(QMouseEvent* event) {
 void PreviewView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && logic_.doubleClick) {
         const QPoint at = event->position().toPoint();
-        logic_.doubleClick(at.x(), at.y());
+        logic_.doubleClick(at.x(), at.y(), MouseKeys(event->modifiers()));
         Done();
     }
 }

@@ -6,60 +6,42 @@
 #include <functional>
 #include <string>
 
+#include "camera_index/preview_window.h"
 #include "gui/child_window.h"
 #include "gui/picture_buttons.h"
 
 namespace fotolyx::gui {
 
-// Picture button ids of the Preview window.
-inline constexpr int BUTTON_TRANSFER = 3;
-inline constexpr int BUTTON_DELETE = 4;
-inline constexpr int BUTTON_SAVE = 5;
-
-// Scroll requests as the Preview's logic knows them.
-inline constexpr int SB_LINEUP = 0;
-inline constexpr int SB_LINEDOWN = 1;
-inline constexpr int SB_PAGEUP = 2;
-inline constexpr int SB_PAGEDOWN = 3;
-inline constexpr int SB_THUMBTRACK = 5;
-
-inline constexpr int PREVIEW_COLUMNS = 4;
-inline constexpr int PREVIEW_ROWS = 3;
-inline constexpr int PREVIEW_CELLS = PREVIEW_COLUMNS * PREVIEW_ROWS;
+inline constexpr int PREVIEW_ROWS = GRID_ROWS_IN_VIEW;
 
 // What one cell of the grid shows.
-struct PreviewCell {
-    QImage thumbnail;  // null: nothing drawn (no store)
+struct PreviewCellPaint {
+    QImage thumbnail;  // null: nothing drawn (no slot in the store)
     std::string listText;
-    bool selected = false;  // marked 1 and received
+    bool selected = false;  // marked 1 while a picture is chosen
 };
 
-// Everything the Preview window paints, read from the picture index and the selection.
+// Everything the Preview window paints.
 struct PreviewPaintState {
-    std::array<PreviewCell, PREVIEW_CELLS> cells;
+    std::array<PreviewCellPaint, CELLS_IN_VIEW> cells;
     bool pictureChosen = false;  // CurrentPicture is below 800
-    int totalCount = 0;
+    std::string totalText = "0";
     bool runningOnNt = true;
 };
 
-// The vertical scroll bar as the logic sets it (the platform's minimum, maximum, page and
-// position).
-struct PreviewScrollBar {
-    int minimum = 0;
-    int maximum = 1000;
-    int page = 1000;
-    int position = 0;
-};
+// The paint state of the Preview window's logic.
+PreviewPaintState PaintStateOf(const PreviewWindow& preview, bool runningOnNt);
 
-// What the Preview window's logic offers the view: its state to paint and the events it takes.
+// What the view forwards its events to (the Preview window's logic, bound by the program).
 struct PreviewLogic {
     std::function<PreviewPaintState()> paintState;
-    std::function<PreviewScrollBar()> scrollBar;
-    std::function<void(int x, int y, bool shift, bool control)> click;
-    std::function<void(int x, int y)> doubleClick;
+    std::function<ScrollBarState()> scrollBar;  // as the logic last set it
+    std::function<void(int x, int y, unsigned keys)> click;
+    std::function<void(int x, int y, unsigned keys)> doubleClick;
     std::function<void(int request, int position)> scroll;
-    std::function<void(int command)> command;  // a menu command; false when ignored
-    std::function<void()> activated;
+    std::function<void(int command)> command;
+    std::function<int(int id, unsigned itemState, unsigned itemAction)> drawItem;
+    std::function<void(bool active)> activated;
     std::function<void()> afterEvent;
 };
 
@@ -68,13 +50,14 @@ class PreviewView final : public ChildWindow {
   public:
     explicit PreviewView(PreviewLogic logic);
 
-    MenuKind Menu() const override { return MenuKind::Preview; }
+    MenuBar Menu() const override { return MenuBar::Preview; }
     bool Permanent() const override { return true; }
-    bool Command(int id) override;
+    void Command(int id) override;
+    void Activated(FrameWindow& frame, bool active) override;
+    void SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) override;
+    void Invalidate(std::optional<Rect> area) override;
 
-    // The logic changed the scroll bar: show it.
-    void SyncScrollBar();
-    PictureButton* Button(int id) const;
+    PictureButtonWidget* Button(int id) const;
     QScrollBar* ScrollBar() const { return scrollBar_; }
     // Paints a state into any paint device of the client area's size.
     static void Paint(QPainter& painter, const PreviewPaintState& state);
@@ -91,10 +74,13 @@ class PreviewView final : public ChildWindow {
 
     PreviewLogic logic_;
     QScrollBar* scrollBar_;
-    std::array<PictureButton*, 3> buttons_{};
+    std::array<PictureButtonWidget*, 3> buttons_{};
 };
 
 // A font by its platform description: face, cell height and average width in pixels.
 QFont MakeFont(const char* face, int height, int width, bool bold);
+
+// The platform's key flags of a mouse event.
+unsigned MouseKeys(Qt::KeyboardModifiers modifiers);
 
 }  // namespace fotolyx::gui

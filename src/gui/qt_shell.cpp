@@ -1,9 +1,13 @@
 #include "gui/qt_shell.h"
 
+#include <QClipboard>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QStringList>
 
+#include "gui/dib_image.h"
 #include "gui/frame_window.h"
 #include "link/link_setup.h"
 
@@ -175,18 +179,119 @@ void QtShell::ShowHelpContext(int context) {
     }
 }
 
-void QtShell::ShowPleaseWait(PleaseWaitKind kind) {
-    EndPleaseWait();
-    pleaseWait_ = new PleaseWaitDialog(frame_, kind);
-    pleaseWait_->setAttribute(Qt::WA_DeleteOnClose);
-    pleaseWait_->show();
+void QtShell::EnableMenuItem(MenuBar menu, int commandId, bool enabled) {
+    if (frame_) {
+        frame_->Menu(menu).EnableCommand(commandId, enabled);
+    }
 }
 
-void QtShell::EndPleaseWait() {
-    if (pleaseWait_) {
-        pleaseWait_->End();
-        pleaseWait_ = nullptr;
+void QtShell::SetFrameMenu(MenuBar menu) {
+    if (frame_) {
+        frame_->ShowMenu(menu);
     }
+}
+
+void QtShell::CreateChildWindow(const ChildWindowRequest& request) {
+    if (frame_) {
+        frame_->CreateChild(request);
+    }
+}
+
+void QtShell::ActivateChildWindow(WindowId window) {
+    if (ChildFrame* child = frame_ ? frame_->Window(window) : nullptr) {
+        frame_->MdiArea()->setActiveSubWindow(child);
+    }
+}
+
+void QtShell::SetWindowTitle(WindowId window, std::string_view title) {
+    if (ChildFrame* child = frame_ ? frame_->Window(window) : nullptr) {
+        child->setWindowTitle(
+            QString::fromLocal8Bit(title.data(), static_cast<qsizetype>(title.size())));
+    }
+}
+
+void QtShell::DestroyChildWindow(WindowId window) {
+    if (ChildFrame* child = frame_ ? frame_->Window(window) : nullptr) {
+        child->CloseAgreed();
+    }
+}
+
+void QtShell::InvalidateWindow(WindowId window, std::optional<Rect> area, bool) {
+    if (ChildFrame* child = frame_ ? frame_->Window(window) : nullptr) {
+        child->Child()->Invalidate(area);
+    }
+}
+
+void QtShell::ScrollWindowContent(WindowId window, int dx, int dy) {
+    if (ChildFrame* child = frame_ ? frame_->Window(window) : nullptr) {
+        child->Child()->ScrollContent(dx, dy);
+    }
+}
+
+void QtShell::SetScrollBar(WindowId window, ScrollBarKind bar, const ScrollBarState& state) {
+    if (ChildFrame* child = frame_ ? frame_->Window(window) : nullptr) {
+        child->Child()->SetScrollBar(bar, state);
+    }
+}
+
+void QtShell::ShowPleaseWait(PleaseWait dialog) {
+    if (PleaseWaitDialog* open = pleaseWait_.data()) {
+        open->End();
+    }
+    auto* window = new PleaseWaitDialog(frame_, dialog);
+    pleaseWait_ = window;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->onUserClose = [this](PleaseWait closed) {
+        pleaseWait_ = nullptr;
+        if (pleaseWaitClosed) {
+            pleaseWaitClosed(closed);
+        }
+        if (afterEvent) {
+            afterEvent();
+        }
+    };
+    window->show();
+}
+
+void QtShell::EndPleaseWait(PleaseWait dialog) {
+    PleaseWaitDialog* open = pleaseWait_.data();
+    if (open != nullptr && open->Kind() == dialog) {
+        pleaseWait_ = nullptr;
+        open->End();
+    }
+}
+
+void QtShell::ShowProgressBar(bool shown) {
+    if (frame_ && frame_->ProgressBar()) {
+        frame_->ProgressBar()->setVisible(shown);
+    }
+}
+
+void QtShell::SetProgressRange(int max) {
+    if (frame_ && frame_->ProgressBar()) {
+        frame_->ProgressBar()->setRange(0, max);
+    }
+}
+
+void QtShell::SetProgressPos(int pos) {
+    if (frame_ && frame_->ProgressBar()) {
+        frame_->ProgressBar()->setValue(pos);
+    }
+}
+
+bool QtShell::SetClipboardDib(std::vector<std::uint8_t> dib) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) {
+        return false;
+    }
+    const QImage image = DibToImage(dib);
+    auto* data = new QMimeData;
+    if (!image.isNull()) {
+        data->setImageData(image);
+    }
+    data->setData(QStringLiteral("image/bmp"), BmpFileFromDib(dib));
+    clipboard->setMimeData(data);
+    return true;
 }
 
 }  // namespace fotolyx::gui

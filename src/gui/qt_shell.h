@@ -36,10 +36,29 @@ class QtShell final : public Shell {
     void EnableMdiClient(bool enabled) override;
     void ShowHelpContext(int context) override;
 
-    // The please-wait dialogs of the transfers: shown without waiting, ended by the program.
-    void ShowPleaseWait(PleaseWaitKind kind);
-    void EndPleaseWait();
-    PleaseWaitDialog* PleaseWait() const { return pleaseWait_; }
+    void EnableMenuItem(MenuBar menu, int commandId, bool enabled) override;
+    void SetFrameMenu(MenuBar menu) override;
+    void CreateChildWindow(const ChildWindowRequest& request) override;
+    void ActivateChildWindow(WindowId window) override;
+    void SetWindowTitle(WindowId window, std::string_view title) override;
+    void DestroyChildWindow(WindowId window) override;
+    void InvalidateWindow(WindowId window, std::optional<Rect> area, bool erase) override;
+    void ScrollWindowContent(WindowId window, int dx, int dy) override;
+    void SetScrollBar(WindowId window, ScrollBarKind bar, const ScrollBarState& state) override;
+
+    // The please-wait dialogs of the transfers: shown without waiting, ended by the program;
+    // the user's Esc is told to pleaseWaitClosed.
+    void ShowPleaseWait(PleaseWait dialog) override;
+    void EndPleaseWait(PleaseWait dialog) override;
+    std::function<void(PleaseWait)> pleaseWaitClosed;
+    PleaseWaitDialog* OpenPleaseWait() const { return pleaseWait_; }
+
+    void ShowProgressBar(bool shown) override;
+    void SetProgressRange(int max) override;
+    void SetProgressPos(int pos) override;
+
+    // The picture both as an image and as a BMP file ("image/bmp").
+    bool SetClipboardDib(std::vector<std::uint8_t> dib) override;
 
     LinkDialogWindow* OpenLinkDialog(LinkDialog dialog) const;
 

@@ -75,26 +75,6 @@ TEST(LinkDialogsTest, NoCameraOnAnyPortAsksToCheckTheConnectionAndRetryScansAgai
     EXPECT_EQ(session.program().link.CancelConfirmed, 1u);
 }
 
-TEST(LinkDialogsTest, ReconnectSetsTheLinkUpAgain) {
-    GuiSession session;
-    ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
-    const int starts = session.program().linkHandOver.indexTransferStarts;
-    session.program().linkSetup.OpenDisconnectDialog();
-    LinkDialogWindow* dialog = session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), "CONNECT ERROR");
-    EXPECT_EQ(Texts(dialog), (QStringList{"The line is disconnected."}));
-    EXPECT_EQ(Buttons(dialog), (QStringList{"Reconnect", "Cancel", "Help"}));
-
-    dialog->Press(1);
-    QTest::qWait(0);
-    EXPECT_FALSE(Shown(session, LinkDialog::ComDisconnect));
-    EXPECT_EQ(session.frame().StatusText(), "Ready");
-    EXPECT_EQ(session.program().link.SetupPhase, 1);
-    ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
-    EXPECT_EQ(session.program().linkHandOver.indexTransferStarts, starts + 1);
-}
-
 TEST(LinkDialogsTest, HelpOfTheLinkDialogsOpensTheirTopics) {
     GuiSession session(false);
     std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
@@ -105,23 +85,26 @@ TEST(LinkDialogsTest, HelpOfTheLinkDialogsOpensTheirTopics) {
     EXPECT_TRUE(session.frame().Help()->isVisible());
     // Scrolled away from the contents towards the topic of context 1.
     EXPECT_GT(session.frame().Help()->verticalScrollBar()->value(), 0);
-    session.frame().Command(gui::CMD_HELP);
+    session.frame().Command(CMD_HELP);
     EXPECT_EQ(session.frame().Help()->verticalScrollBar()->value(), 0);
 }
 
 TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
     struct Case {
-        gui::PleaseWaitKind kind;
+        PleaseWait kind;
         const char* title;
         const char* waitText;
     };
-    const Case cases[] = {{gui::PleaseWaitKind::DataTransfer, "DATA TRANSFER", "Please wait."},
-                          {gui::PleaseWaitKind::DataErase, "DATA ERASE", "Please wait"}};
+    const Case cases[] = {{PleaseWait::DataTrans, "DATA TRANSFER", "Please wait."},
+                          {PleaseWait::PeraseProc, "DATA ERASE", "Please wait"}};
     GuiSession session(false);
+    gui::QtShell& shell = session.gui().shell();
+    std::vector<PleaseWait> closedByUser;
+    shell.pleaseWaitClosed = [&](PleaseWait kind) { closedByUser.push_back(kind); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
-        session.gui().shell().ShowPleaseWait(c.kind);
-        gui::PleaseWaitDialog* dialog = session.gui().shell().PleaseWait();
+        shell.ShowPleaseWait(c.kind);
+        gui::PleaseWaitDialog* dialog = shell.OpenPleaseWait();
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowTitle(), c.title);
         EXPECT_TRUE(dialog->isModal());
@@ -130,13 +113,20 @@ TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
         EXPECT_EQ(dialog->ControlText(), "             ");
         QTest::qWait(500);
         EXPECT_EQ(dialog->ControlText(), c.waitText);
-        // The user cannot end it.
-        QTest::keyClick(dialog, Qt::Key_Escape);
+        // Ending the other dialog does not end this one; the program's end does.
+        shell.EndPleaseWait(c.kind == PleaseWait::DataTrans ? PleaseWait::PeraseProc
+                                                            : PleaseWait::DataTrans);
         EXPECT_TRUE(dialog->isVisible());
-        session.gui().shell().EndPleaseWait();
-        EXPECT_EQ(session.gui().shell().PleaseWait(), nullptr);
+        shell.EndPleaseWait(c.kind);
+        EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
         QTest::qWait(0);
     }
+    EXPECT_TRUE(closedByUser.empty());
+    // Esc ends it too, and the program hears of it.
+    shell.ShowPleaseWait(PleaseWait::DataTrans);
+    QTest::keyClick(shell.OpenPleaseWait(), Qt::Key_Escape);
+    EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
+    EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::DataTrans}));
 }
 
 }  // namespace

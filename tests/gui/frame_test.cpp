@@ -23,8 +23,6 @@
 namespace fotolyx::testing {
 namespace {
 
-using gui::MenuKind;
-
 QStringList TopLevelTitles(const gui::FrameWindow& frame) {
     QStringList titles;
     for (QAction* action : frame.menuBar()->actions()) {
@@ -36,16 +34,13 @@ QStringList TopLevelTitles(const gui::FrameWindow& frame) {
 // A closable image window that answers the close question as told.
 class TestImageWindow final : public gui::ChildWindow {
   public:
-    explicit TestImageWindow(bool agrees) : agrees_(agrees) {}
-    MenuKind Menu() const override { return MenuKind::Capture; }
+    TestImageWindow(WindowId id, bool agrees) : ChildWindow(id), agrees_(agrees) {}
+    MenuBar Menu() const override { return MenuBar::Capture; }
     bool QueryClose() override {
         ++asked;
         return agrees_;
     }
-    bool Command(int id) override {
-        commands.push_back(id);
-        return true;
-    }
+    void Command(int id) override { commands.push_back(id); }
     int asked = 0;
     std::vector<int> commands;
 
@@ -65,7 +60,7 @@ TEST(FrameTest, StartsWithBothPermanentWindowsAndFindsTheCamera) {
     EXPECT_EQ(frame.LiveImageFrame()->windowTitle(), "Live image Window");
     EXPECT_EQ(frame.LiveImageFrame()->geometry(), QRect(5, 5, 340, 435));
     // The Preview window, created last, is active: its menu is shown.
-    EXPECT_EQ(frame.CurrentMenuKind(), MenuKind::Preview);
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Option", "&Help"}));
     EXPECT_EQ(frame.StatusText(), "Ready");
     EXPECT_FALSE(frame.MdiArea()->isEnabled());
@@ -82,23 +77,23 @@ TEST(FrameTest, MenusFollowTheActiveChild) {
     gui::FrameWindow& frame = session.frame();
     frame.MdiArea()->setEnabled(true);
     frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());
-    EXPECT_EQ(frame.CurrentMenuKind(), MenuKind::LiveImage);
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Liveimage);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Help"}));
-    EXPECT_FALSE(frame.CurrentMenu().Command(gui::CMD_LIVE_ZOOM)->isEnabled());
+    EXPECT_FALSE(frame.CurrentMenu().Command(CMD_LIVE_ZOOM)->isEnabled());
 
-    auto* image = new TestImageWindow(true);
+    auto* image = new TestImageWindow(200, true);
     frame.AddChild(image, {"picture", 60, 60, 200, 200});
     frame.MdiArea()->setActiveSubWindow(frame.MdiArea()->subWindowList().back());
-    EXPECT_EQ(frame.CurrentMenuKind(), MenuKind::Capture);
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Capture);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Image", "&Window", "&Help"}));
 
     // Commands the frame does not take go to the active child.
-    frame.Command(gui::CMD_COPY);
-    frame.Command(gui::CMD_HELP + 1000);
-    EXPECT_EQ(image->commands, (std::vector<int>{gui::CMD_COPY, gui::CMD_HELP + 1000}));
+    frame.Command(CMD_COPY_TO_CLIPBOARD);
+    frame.Command(CMD_HELP + 1000);
+    EXPECT_EQ(image->commands, (std::vector<int>{CMD_COPY_TO_CLIPBOARD, CMD_HELP + 1000}));
 
     frame.MdiArea()->setActiveSubWindow(nullptr);
-    EXPECT_EQ(frame.CurrentMenuKind(), MenuKind::Frame);
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Frame);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "Special", "&Help"}));
 }
 
@@ -106,24 +101,24 @@ TEST(FrameTest, MenuTableHoldsTheItemsOfEachBar) {
     GuiSession session(false);
     const gui::FrameWindow& frame = session.frame();
     struct Expected {
-        MenuKind kind;
+        MenuBar kind;
         int command;
         bool enabled;
         const char* text;
     };
     const Expected cases[] = {
-        {MenuKind::Frame, gui::CMD_OPEN, true, "&Open..."},
-        {MenuKind::Frame, gui::CMD_SAVE_AS, false, "Save &As..."},
-        {MenuKind::Frame, gui::CMD_FLASH_ALL_ERASE, true, "&Flash All Erase"},
-        {MenuKind::Preview, gui::CMD_DATA_IN, false, "&Data in from camera"},
-        {MenuKind::Preview, gui::CMD_DELETE_ALL, false, "Delete A&ll"},
-        {MenuKind::Preview, gui::CMD_RELOAD, false, "&Reload"},
-        {MenuKind::Capture, gui::CMD_PRINT, true, "&Print..."},
-        {MenuKind::Capture, gui::CMD_COPY, true, "&Copy to Clipboard"},
-        {MenuKind::ImageFile, gui::CMD_SAVE_AS, true, "Save &As..."},
-        {MenuKind::ImageFile, gui::CMD_DATA_OUT_FINE, false, "&Fine mode"},
-        {MenuKind::ImageFile, gui::CMD_DATA_OUT_NORMAL, false, "&Normal mode"},
-        {MenuKind::LiveImage, gui::CMD_CLOSE_IMAGE, true, "C&lose Image"},
+        {MenuBar::Frame, CMD_OPEN, true, "&Open..."},
+        {MenuBar::Frame, CMD_SAVE_AS, false, "Save &As..."},
+        {MenuBar::Frame, CMD_FLASH_ALL_ERASE, true, "&Flash All Erase"},
+        {MenuBar::Preview, CMD_DATA_IN, false, "&Data in from camera"},
+        {MenuBar::Preview, CMD_DELETE_ALL, false, "Delete A&ll"},
+        {MenuBar::Preview, CMD_RELOAD, false, "&Reload"},
+        {MenuBar::Capture, CMD_PRINT, true, "&Print..."},
+        {MenuBar::Capture, CMD_COPY_TO_CLIPBOARD, true, "&Copy to Clipboard"},
+        {MenuBar::Imagefile, CMD_SAVE_AS, true, "Save &As..."},
+        {MenuBar::Imagefile, CMD_DATA_OUT_FINE, false, "&Fine mode"},
+        {MenuBar::Imagefile, CMD_DATA_OUT_NORMAL, false, "&Normal mode"},
+        {MenuBar::Liveimage, CMD_CLOSE_IMAGE, true, "C&lose Image"},
     };
     for (const Expected& expected : cases) {
         SCOPED_TRACE(expected.command);
@@ -132,10 +127,10 @@ TEST(FrameTest, MenuTableHoldsTheItemsOfEachBar) {
         EXPECT_EQ(action->text(), expected.text);
         EXPECT_EQ(action->isEnabled(), expected.enabled);
     }
-    EXPECT_EQ(frame.Menu(MenuKind::Frame).Command(gui::CMD_DATA_IN), nullptr);
-    EXPECT_EQ(frame.Menu(MenuKind::LiveImage).Command(gui::CMD_OPEN), nullptr);
+    EXPECT_EQ(frame.Menu(MenuBar::Frame).Command(CMD_DATA_IN), nullptr);
+    EXPECT_EQ(frame.Menu(MenuBar::Liveimage).Command(CMD_OPEN), nullptr);
     // The sub-menu of the picture file window.
-    const QMenu* file = frame.Menu(MenuKind::ImageFile).popups.front();
+    const QMenu* file = frame.Menu(MenuBar::Imagefile).popups.front();
     QStringList items;
     for (const QAction* action : file->actions()) {
         items << (action->isSeparator() ? "-" : action->text());
@@ -143,8 +138,8 @@ TEST(FrameTest, MenuTableHoldsTheItemsOfEachBar) {
     EXPECT_EQ(items, (QStringList{"&Open...", "Save &As...", "-", "Data out &to camera", "-",
                                   "&Communication...", "-", "&Print...", "-", "E&xit"}));
     // Where each bar lists the windows.
-    EXPECT_EQ(frame.Menu(MenuKind::Frame).windowListPopup->title(), "&File");
-    EXPECT_EQ(frame.Menu(MenuKind::Capture).windowListPopup->title(), "&Window");
+    EXPECT_EQ(frame.Menu(MenuBar::Frame).windowListPopup->title(), "&File");
+    EXPECT_EQ(frame.Menu(MenuBar::Capture).windowListPopup->title(), "&Window");
 }
 
 TEST(FrameTest, ExitAsksFirstAndCancelLeavesEverything) {
@@ -177,8 +172,8 @@ TEST(FrameTest, ExitAsksFirstAndCancelLeavesEverything) {
 TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitDoesNotAsk) {
     GuiSession session(false);
     gui::FrameWindow& frame = session.frame();
-    auto* refusing = new TestImageWindow(false);
-    auto* agreeing = new TestImageWindow(true);
+    auto* refusing = new TestImageWindow(200, false);
+    auto* agreeing = new TestImageWindow(201, true);
     frame.AddChild(refusing, {"refusing", 60, 60, 200, 200});
     frame.AddChild(agreeing, {"agreeing", 80, 80, 200, 200});
     {
@@ -200,10 +195,10 @@ TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitDoesNotAsk)
 TEST(FrameTest, CloseImageLeavesThePermanentWindows) {
     GuiSession session(false);
     gui::FrameWindow& frame = session.frame();
-    frame.Command(gui::CMD_CLOSE_IMAGE);
+    frame.Command(CMD_CLOSE_IMAGE);
     EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
-    frame.AddChild(new TestImageWindow(true), {"picture", 60, 60, 200, 200});
-    frame.Command(gui::CMD_CLOSE_IMAGE);
+    frame.AddChild(new TestImageWindow(200, true), {"picture", 60, 60, 200, 200});
+    frame.Command(CMD_CLOSE_IMAGE);
     QTest::qWait(0);
     EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
     // The user cannot close them either.
@@ -233,7 +228,7 @@ TEST(FrameTest, FlashAllEraseWritesOneByteOnlyAfterOk) {
     written();  // whatever the set-up said so far
     {
         BoxAnswerer answers({QMessageBox::Cancel});
-        session.frame().Command(gui::CMD_FLASH_ALL_ERASE);
+        session.frame().Command(CMD_FLASH_ALL_ERASE);
         ASSERT_EQ(answers.Seen().size(), 1u);
         EXPECT_EQ(answers.Seen()[0].caption, "ALL ERASE");
         EXPECT_EQ(answers.Seen()[0].text, "Delete all Flash memory?");
@@ -241,7 +236,7 @@ TEST(FrameTest, FlashAllEraseWritesOneByteOnlyAfterOk) {
     }
     EXPECT_TRUE(written().empty());
     BoxAnswerer answers({QMessageBox::Ok});
-    session.frame().Command(gui::CMD_FLASH_ALL_ERASE);
+    session.frame().Command(CMD_FLASH_ALL_ERASE);
     EXPECT_EQ(written(), (std::vector<std::uint8_t>{ERASE_ALL}));
     ::close(master);
 }
@@ -268,7 +263,7 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
             seen << (dialog->isVisible() ? "open" : "closed");
             dialog->findChild<QPushButton*>()->click();
         });
-        session.frame().Command(gui::CMD_COMMUNICATION);
+        session.frame().Command(CMD_COMMUNICATION);
         return seen;
     };
     EXPECT_EQ(contents(), (QStringList{"COM SETUP", "", "open"}));
@@ -280,7 +275,7 @@ TEST(FrameTest, HelpOpensTheShippedFileOrSaysItIsMissing) {
     GuiSession session(false);
     {
         BoxAnswerer answers({QMessageBox::Ok});
-        session.frame().Command(gui::CMD_HELP);
+        session.frame().Command(CMD_HELP);
         ASSERT_EQ(answers.Seen().size(), 1u);
         EXPECT_TRUE(answers.Seen()[0].text.contains("Fotlx.hlp"));
         EXPECT_EQ(session.frame().Help(), nullptr);

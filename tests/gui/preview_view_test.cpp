@@ -108,35 +108,39 @@ TEST(PreviewPaintTest, SelectedCellsGetEdgeAndGreenBarAndThumbnailsFillTheirArea
 
 TEST(PreviewPaintTest, ButtonsShowTheirNoChoiceBitmapsExactlyWhileNothingIsChosen) {
     bool chosen = false;
-    std::vector<int> commands;
+    std::vector<std::pair<int, unsigned>> drawn;  // button and item state, in order
     gui::PreviewLogic logic;
     logic.paintState = [&] {
         PreviewPaintState state;
         state.pictureChosen = chosen;
         return state;
     };
-    logic.command = [&](int id) { commands.push_back(id); };
+    logic.drawItem = [&](int id, unsigned state, unsigned action) {
+        EXPECT_EQ(action, ODA_SELECT);
+        drawn.emplace_back(id, state);
+        return 0;
+    };
     PreviewView view(std::move(logic));
     view.resize(580, 450);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     struct Button {
         int id;
-        int noChoice, up, pressed, command;
+        int noChoice, up, pressed;
+        QRect place;
     };
-    const Button buttons[] = {
-        {3, 122, 120, 121, 40005}, {4, 123, 124, 125, 40010}, {5, 126, 127, 128, 40003}};
+    const Button buttons[] = {{3, 122, 120, 121, QRect(245, 10, 90, 30)},
+                              {4, 123, 124, 125, QRect(345, 10, 90, 30)},
+                              {5, 126, 127, 128, QRect(455, 10, 80, 30)}};
     for (const Button& button : buttons) {
-        gui::PictureButton* widget = view.Button(button.id);
+        gui::PictureButtonWidget* widget = view.Button(button.id);
+        EXPECT_EQ(widget->geometry(), button.place);
         widget->grab();
         EXPECT_EQ(widget->ShownBitmap(), button.noChoice);
-        QTest::mouseClick(widget, Qt::LeftButton);
     }
-    EXPECT_TRUE(commands.empty());
-
     chosen = true;
     for (const Button& button : buttons) {
-        gui::PictureButton* widget = view.Button(button.id);
+        gui::PictureButtonWidget* widget = view.Button(button.id);
         widget->grab();
         EXPECT_EQ(widget->ShownBitmap(), button.up);
         QTest::mousePress(widget, Qt::LeftButton);
@@ -152,7 +156,11 @@ TEST(PreviewPaintTest, ButtonsShowTheirNoChoiceBitmapsExactlyWhileNothingIsChose
                       .copy(widget->rect())
                       .convertToFormat(QImage::Format_RGB32));
     }
-    EXPECT_EQ(commands, (std::vector<int>{40005, 40010, 40003}));
+    // Each press and release reached the logic as a selection change.
+    EXPECT_EQ(
+        drawn,
+        (std::vector<std::pair<int, unsigned>>{
+            {3, ODS_SELECTED}, {3, 0}, {4, ODS_SELECTED}, {4, 0}, {5, ODS_SELECTED}, {5, 0}}));
 }
 
 TEST(PreviewPaintTest, ThePreviewWindowOfTheProgramPaintsItsLayout) {
