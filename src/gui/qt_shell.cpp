@@ -94,10 +94,8 @@ int QtShell::MessageBox(std::string_view text, std::string_view caption, unsigne
         box.setEscapeButton(buttons->escape);
     }
     box.exec();
-    const QAbstractButton* clicked = box.clickedButton();
-    const int answer = clicked ? Answer(box.standardButton(const_cast<QAbstractButton*>(clicked)))
-                               : Answer(buttons->escape);
-    return answer;
+    QAbstractButton* clicked = box.clickedButton();
+    return clicked ? Answer(box.standardButton(clicked)) : Answer(buttons->escape);
 }
 
 void QtShell::SetStatusText(std::string_view text) {
