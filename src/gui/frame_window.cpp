@@ -1,0 +1,354 @@
+#include "gui/frame_window.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPointer>
+#include <QShortcut>
+#include <QStatusBar>
+
+#include "app/program.h"
+#include "gui/dialogs.h"
+#include "link/link_setup.h"
+#include "link/protocol.h"
+#include "ports/shell.h"
+#include "windows/capture_window.h"
+
+namespace fotolyx::gui {
+
+namespace {
+
+constexpr int PROGRESS_X = 150;
+constexpr int PROGRESS_BOTTOM_OFFSET = 15;
+constexpr int PROGRESS_WIDTH = 200;
+constexpr int PROGRESS_HEIGHT = 12;
+
+ChildWindow* ChildOf(QMdiSubWindow* sub) {
+    auto* frame = dynamic_cast<ChildFrame*>(sub);
+    return frame ? frame->Child() : nullptr;
+}
+
+}  // namespace
+
+FrameWindow::FrameWindow(Program& program, Shell& shell)
+    : program_(program), shell_(shell), mdi_(new QMdiArea(this)) {
+    setWindowTitle(QString::fromLatin1(FRAME_TITLE));
+    resize(FRAME_WIDTH, FRAME_HEIGHT);
+    setCentralWidget(mdi_);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    menus_ = BuildMenuBars([this](int id) { Command(id); });
+    for (const MenuWidgets& bar : menus_) {
+        QMenu* popup = bar.windowListPopup;
+        connect(popup, &QMenu::aboutToShow, this, [this, popup] { FillWindowList(popup); });
+    }
+    ShowMenu(MenuBar::Frame);
+    connect(mdi_, &QMdiArea::subWindowActivated, this,
+            [this](QMdiSubWindow* sub) { ChildActivated(sub); });
+
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    help->setContext(Qt::WindowShortcut);
+    connect(help, &QShortcut::activated, this, [this] { ShowHelp(0); });
+}
+
+FrameWindow::~FrameWindow() {
+    // The children go after this object: their activation changes must not reach it.
+    QObject::disconnect(mdi_, nullptr, this, nullptr);
+    for (const auto& [id, frame] : windows_) {
+        QObject::disconnect(frame, nullptr, this, nullptr);
+    }
+}
+
+void FrameWindow::Start() {
+    program_.Startup();
+    if (makeLiveImageWindow) {
+        liveImage_ = AddChild(makeLiveImageWindow(), LIVE_IMAGE_PLACEMENT);
+    }
+    if (makePreviewWindow) {
+        preview_ = AddChild(makePreviewWindow(), PREVIEW_PLACEMENT);
+    }
+
+    status_ = new QLabel(QString::fromLatin1(TEXT_READY));
+    status_->setObjectName(QStringLiteral("statusText"));
+    statusBar()->addWidget(status_, 1);
+    statusBar()->setSizeGripEnabled(true);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progressBar"));
+    progress_->setTextVisible(false);
+    progress_->hide();
+    PlaceProgressBar();
+
+    show();
+    if (preview_) {
+        mdi_->setActiveSubWindow(preview_);
+    }
+    mdi_->setEnabled(false);
+}
+
+ChildFrame* FrameWindow::AddChild(ChildWindow* child, const ChildPlacement& placement) {
+    auto* frame = new ChildFrame(child, exitConfirmed_);
+    frame->setWindowTitle(QString::fromLatin1(placement.title));
+    mdi_->addSubWindow(frame);
+    if (child->Permanent()) {
+        frame->HideCloseBox();
+    }
+    const WindowId id = child->Id();
+    windows_[id] = frame;
+    connect(frame, &QObject::destroyed, this, [this, id, frame] {
+        const auto found = windows_.find(id);
+        if (found != windows_.end() && found->second == frame) {
+            windows_.erase(found);
+        }
+    });
+    frame->setGeometry(placement.x, placement.y, placement.width, placement.height);
+    frame->show();
+    return frame;
+}
+
+ChildFrame* FrameWindow::CreateChild(const ChildWindowRequest& request) {
+    ChildWindow* child = makeChildWindow ? makeChildWindow(request) : nullptr;
+    if (!child) {
+        return nullptr;
+    }
+    // The requested size is the outer one of a window with a 2-pixel border and a 28-pixel
+    // caption: the client area gets what is left of it, whatever Qt's own frame takes.
+    const QSize client(request.width - CAPTURE_FRAME_EXTRA_WIDTH,
+                       request.height - CAPTURE_FRAME_EXTRA_HEIGHT);
+    const bool defaultPlace = request.x == CW_USEDEFAULT || request.y == CW_USEDEFAULT;
+    const QPoint place = defaultPlace
+                             ? QPoint(20 * (windows_.size() % 8), 20 * (windows_.size() % 8))
+                             : QPoint(request.x, request.y);
+    ChildFrame* frame = AddChild(child, {"", place.x(), place.y(), request.width, request.height});
+    frame->setWindowTitle(QString::fromStdString(request.title));
+    const QSize margins = frame->size() - child->size();
+    frame->resize(client + margins);
+    mdi_->setActiveSubWindow(frame);
+    return frame;
+}
+
+ChildFrame* FrameWindow::Window(WindowId id) const {
+    const auto found = windows_.find(id);
+    return found == windows_.end() ? nullptr : found->second;
+}
+
+void FrameWindow::ChildActivated(QMdiSubWindow* sub) {
+    auto* frame = dynamic_cast<ChildFrame*>(sub);
+    if (frame == active_) {
+        return;
+    }
+    if (ChildFrame* previous = active_.data()) {
+        previous->Child()->Activated(*this, false);
+    }
+    active_ = frame;
+    if (frame) {
+        frame->Child()->Activated(*this, true);
+    } else {
+        ShowMenu(MenuBar::Frame);
+    }
+}
+
+ChildWindow* FrameWindow::ActiveChild() const {
+    return ChildOf(mdi_->activeSubWindow());
+}
+
+void FrameWindow::Command(int id) {
+    if (!FrameCommand(id)) {
+        if (ChildWindow* child = ActiveChild()) {
+            child->Command(id);
+        }
+    }
+    if (afterEvent) {
+        afterEvent();
+    }
+}
+
+bool FrameWindow::FrameCommand(int id) {
+    switch (id) {
+        case CMD_CLOSE_ALL:
+            CloseChildren(false);
+            return true;
+        case CMD_OPEN:
+            if (openFile) {
+                openFile();
+            }
+            return true;
+        case CMD_EXIT:
+            close();
+            return true;
+        case CMD_COMMUNICATION: {
+            ComSetupDialog dialog(this, ComSetupDialogContents(program_.link));
+            dialog.exec();
+            return true;
+        }
+        case CMD_FLASH_ALL_ERASE:
+            if (shell_.MessageBox(TEXT_ERASE_QUESTION, CAPTION_ALL_ERASE,
+                                  MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+                const std::uint8_t command = ERASE_ALL;
+                program_.ports.line.Write({&command, 1});
+            }
+            return true;
+        case CMD_HELP:
+            ShowHelp(0);
+            return true;
+        case CMD_ABOUT: {
+            AboutDialog dialog(this);
+            dialog.exec();
+            return true;
+        }
+        case CMD_CLOSE_IMAGE:
+            CloseChildren(true);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void FrameWindow::CloseChildren(bool keepPermanent) {
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+        auto* frame = dynamic_cast<ChildFrame*>(sub);
+        if (!frame || (keepPermanent && frame->Child()->Permanent())) {
+            continue;
+        }
+        if (frame->isMinimized()) {
+            frame->showNormal();
+        }
+        const bool agrees =
+            frame->Child()->Permanent() ? exitConfirmed_ : frame->Child()->QueryClose();
+        if (agrees) {
+            if (frame == preview_) {
+                preview_ = nullptr;
+            }
+            if (frame == liveImage_) {
+                liveImage_ = nullptr;
+            }
+            frame->CloseAgreed();
+        }
+    }
+}
+
+void FrameWindow::closeEvent(QCloseEvent* event) {
+    if (shutDown_) {
+        event->accept();
+        return;
+    }
+    if (!exitConfirmed_) {
+        if (liveViewRunning && liveViewRunning() && stopLiveView) {
+            stopLiveView();
+        }
+        if (shell_.MessageBox(TEXT_EXIT_QUESTION, CAPTION_FOTOLYX,
+                              MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
+            exitConfirmed_ = false;
+            event->ignore();
+            return;
+        }
+    }
+    exitConfirmed_ = true;
+    FrameCommand(CMD_CLOSE_ALL);
+    if (!mdi_->subWindowList().isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // The frame goes: shut the program down.
+    shutDown_ = true;
+    if (help_) {
+        help_->close();
+    }
+    program_.Shutdown();
+    if (afterEvent) {
+        afterEvent();
+    }
+    event->accept();
+}
+
+void FrameWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    PlaceProgressBar();
+}
+
+void FrameWindow::PlaceProgressBar() {
+    if (progress_) {
+        progress_->setGeometry(PROGRESS_X, height() - PROGRESS_BOTTOM_OFFSET, PROGRESS_WIDTH,
+                               PROGRESS_HEIGHT);
+        progress_->raise();
+    }
+}
+
+const MenuWidgets& FrameWindow::CurrentMenu() const {
+    return Menu(currentMenu_);
+}
+
+const MenuWidgets& FrameWindow::Menu(MenuBar kind) const {
+    return menus_.at(MenuBarIndex(kind == MenuBar::Current ? currentMenu_ : kind));
+}
+
+void FrameWindow::ShowMenu(MenuBar kind) {
+    if (kind == MenuBar::Current) {
+        return;
+    }
+    currentMenu_ = kind;
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    for (QMenu* popup : Menu(kind).popups) {
+        bar->addMenu(popup);
+    }
+}
+
+void FrameWindow::FillWindowList(QMenu* popup) {
+    for (QAction* action : popup->actions()) {
+        if (action->property("windowList").toBool()) {
+            popup->removeAction(action);
+            action->deleteLater();
+        }
+    }
+    const QList<QMdiSubWindow*> children = mdi_->subWindowList();
+    if (children.isEmpty()) {
+        return;
+    }
+    QAction* separator = popup->addSeparator();
+    separator->setProperty("windowList", true);
+    int number = 0;
+    for (QMdiSubWindow* sub : children) {
+        QAction* item =
+            popup->addAction(QStringLiteral("&%1 %2").arg(number + 1).arg(sub->windowTitle()));
+        item->setProperty("windowList", true);
+        item->setData(FIRST_CHILD_ID + number);
+        item->setCheckable(true);
+        item->setChecked(sub == mdi_->activeSubWindow());
+        QPointer<QMdiSubWindow> target(sub);
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target) {
+                mdi_->setActiveSubWindow(target);
+            }
+        });
+        ++number;
+    }
+}
+
+void FrameWindow::SetStatusText(std::string_view text) {
+    if (status_) {
+        status_->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        if (onStatusText) {
+            onStatusText(status_->text());
+        }
+    }
+}
+
+QString FrameWindow::StatusText() const {
+    return status_ ? status_->text() : QString();
+}
+
+void FrameWindow::ShowHelp(int context) {
+    const auto file = FindHelpFile(program_.StartDirectory, program_.environment.programDirectory);
+    if (!file) {
+        const std::string text = "The help file " + std::string(HELP_FILE_NAME) +
+                                 " was not found in " + program_.StartDirectory.string() + ".";
+        shell_.MessageBox(text, "ERROR", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!help_) {
+        help_ = std::make_unique<HelpWindow>();
+    }
+    help_->Show(*file, context);
+}
+
+}  // namespace fotolyx::gui

@@ -1,0 +1,108 @@
+#include "gui/gui_program.h"
+
+#include "gui/capture_view.h"
+#include "gui/live_image_view.h"
+#include "gui/preview_view.h"
+
+namespace fotolyx::gui {
+
+bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& options,
+                     std::string& error) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--simulate") {
+            options.simulate = true;
+        } else if (argument.starts_with("--simulate=")) {
+            options.simulate = true;
+            options.simulateFolder = QString::fromStdString(argument.substr(11));
+            if (options.simulateFolder.isEmpty()) {
+                error = "--simulate= needs a folder";
+                return false;
+            }
+        } else if (argument == "--port" && i + 1 < arguments.size()) {
+            if (!options.ports.Parse(arguments[i + 1])) {
+                error = "bad port assignment '" + arguments[i + 1] + "' (expected COMn=PATH)";
+                return false;
+            }
+            ++i;
+        } else if (argument.starts_with("--port=")) {
+            if (!options.ports.Parse(argument.substr(7))) {
+                error = "bad port assignment '" + argument.substr(7) + "' (expected COMn=PATH)";
+                return false;
+            }
+        } else {
+            error = "unknown argument '" + argument + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
+    : line_(std::move(ports)),
+      program_(Ports{shell_, timers_, line_, clock_, memory_}, std::move(environment)) {
+    timers_.onTimer = [this](WindowId window, int id) {
+        program_.TimerFired(window, id);
+        AfterEvent();
+    };
+    watcher_.watchedFd = [this] {
+        return program_.receiver.Watching() ? line_.FileDescriptor() : -1;
+    };
+    watcher_.busy = [this] { return program_.receiver.Dispatching(); };
+    watcher_.onReadable = [this] { program_.receiver.OnReadable(); };
+    watcher_.onHangUp = [this] { program_.receiver.OnHangUp(); };
+    shell_.afterEvent = [this] { AfterEvent(); };
+
+    frame_ = std::make_unique<FrameWindow>(program_, shell_);
+    shell_.Attach(frame_.get(), &program_.linkSetup);
+    frame_->afterEvent = [this] { AfterEvent(); };
+    frame_->makeLiveImageWindow = [] { return new LiveImageView; };
+    frame_->makePreviewWindow = [this] {
+        PreviewWindow& preview = program_.cameraPictures.preview;
+        PreviewLogic logic;
+        logic.paintState = [this, &preview] {
+            return PaintStateOf(preview, program_.display.RunningOnNt);
+        };
+        logic.scrollBar = [this] { return program_.cameraPictures.previewScrollBar; };
+        logic.click = [&preview](int x, int y, unsigned keys) { preview.LButtonDown(x, y, keys); };
+        logic.doubleClick = [&preview](int x, int y, unsigned keys) {
+            preview.LButtonDblClk(x, y, keys);
+        };
+        logic.scroll = [&preview](int code, int pos) { preview.VScroll(code, pos); };
+        logic.command = [&preview](int id) { preview.Command(id); };
+        logic.drawItem = [&preview](int id, unsigned state, unsigned action) {
+            return preview.DrawItem(id, state, action);
+        };
+        logic.activated = [&preview](bool active) { preview.MdiActivate(active); };
+        logic.afterEvent = [this] { AfterEvent(); };
+        return new PreviewView(std::move(logic));
+    };
+    frame_->makeChildWindow = [this](const ChildWindowRequest& request) -> ChildWindow* {
+        if (request.kind != ChildKind::Capture) {
+            return nullptr;
+        }
+        const WindowId id = request.id;
+        return new CaptureView(
+            id, [this, id] { return program_.cameraPictures.Capture(id); },
+            [this, id] { program_.cameraPictures.DestroyCapture(id); }, [this] { AfterEvent(); });
+    };
+    shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
+        program_.cameraPictures.PleaseWaitClosed(dialog);
+    };
+}
+
+GuiProgram::~GuiProgram() {
+    // Children first: their windows may still refer to the program.
+    frame_.reset();
+}
+
+void GuiProgram::Start() {
+    frame_->Start();
+    AfterEvent();
+}
+
+void GuiProgram::AfterEvent() {
+    watcher_.Update();
+}
+
+}  // namespace fotolyx::gui

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "gui/frame_window.h"
+#include "gui/qt_shell.h"
+#include "gui/simulated_camera.h"
+#include "host/line_watcher.h"
+#include "host/qt_timers.h"
+#include "host/system_clock.h"
+#include "link/termios_line.h"
+#include "ports/memory.h"
+
+namespace fotolyx::gui {
+
+// fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]...
+struct GuiOptions {
+    PortMap ports;
+    bool simulate = false;
+    QString simulateFolder;  // empty: generated sample pictures
+};
+
+// Reads the command line (without the program name); false with a message in error.
+bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& options,
+                     std::string& error);
+
+inline constexpr char GUI_USAGE[] =
+    "Usage: fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]...\n"
+    "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the JPEG\n"
+    "                       files of FOLDER)\n"
+    "  --port COMn=PATH     the device of port COMn (default /dev/ttyS0../dev/ttyS3)\n";
+
+// The whole window program: the ports on Qt's event loop, the program, the frame and its
+// windows. One per process (tests make one per case).
+class GuiProgram {
+  public:
+    GuiProgram(PortMap ports, HostEnvironment environment);
+    ~GuiProgram();
+    GuiProgram(const GuiProgram&) = delete;
+    GuiProgram& operator=(const GuiProgram&) = delete;
+
+    // Creates the frame and its windows and runs the start-up; shows the frame.
+    void Start();
+
+    Program& program() { return program_; }
+    FrameWindow& frame() { return *frame_; }
+    QtShell& shell() { return shell_; }
+    host::QtTimers& timers() { return timers_; }
+    TermiosLine& line() { return line_; }
+
+    // After anything the program handled: the line to watch may have changed.
+    void AfterEvent();
+
+  private:
+    QtShell shell_;
+    host::QtTimers timers_;
+    TermiosLine line_;
+    host::SystemLocalClock clock_;
+    Memory memory_;
+    Program program_;
+    host::LineWatcher watcher_;
+    std::unique_ptr<FrameWindow> frame_;
+};
+
+}  // namespace fotolyx::gui

@@ -1,0 +1,45 @@
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <iostream>
+
+#include "gui/gui_program.h"
+
+int main(int argc, char** argv) {
+    using namespace fotolyx;
+    using namespace fotolyx::gui;
+
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            std::cout << GUI_USAGE;
+            return 0;
+        }
+    }
+    GuiOptions options;
+    std::string error;
+    if (!ParseGuiOptions(arguments, options, error)) {
+        std::cerr << "fotolyx: " << error << '\n' << GUI_USAGE;
+        return 2;
+    }
+
+    QApplication application(argc, argv);
+    SimulatedCamera camera;
+    if (options.simulate) {
+        const QString camsim =
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("fotolyx-camsim"));
+        if (!camera.Start(camsim, options.simulateFolder, {}, error)) {
+            std::cerr << "fotolyx: " << error << '\n';
+            return 1;
+        }
+        options.ports.Set(PORT_COM1, camera.DevicePath().toStdString());
+        std::cerr << "fotolyx: COM1 is a simulated camera on " << camera.DevicePath().toStdString()
+                  << '\n';
+    }
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const bool trueColour = !screen || screen->depth() != 8;
+    GuiProgram program(options.ports, HostEnvironment::FromProcess(trueColour));
+    program.Start();
+    return QApplication::exec();
+}

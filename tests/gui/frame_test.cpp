@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QTest>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "gui/child_window.h"
+#include "gui/gui_session.h"
+#include "gui/menu_table.h"
+#include "link/protocol.h"
+
+namespace fotolyx::testing {
+namespace {
+
+QStringList TopLevelTitles(const gui::FrameWindow& frame) {
+    QStringList titles;
+    for (QAction* action : frame.menuBar()->actions()) {
+        titles << action->text();
+    }
+    return titles;
+}
+
+// A closable image window that answers the close question as told.
+class TestImageWindow final : public gui::ChildWindow {
+  public:
+    TestImageWindow(WindowId id, bool agrees) : ChildWindow(id), agrees_(agrees) {}
+    MenuBar Menu() const override { return MenuBar::Capture; }
+    bool QueryClose() override {
+        ++asked;
+        return agrees_;
+    }
+    void Command(int id) override { commands.push_back(id); }
+    int asked = 0;
+    std::vector<int> commands;
+
+  private:
+    bool agrees_;
+};
+
+TEST(FrameTest, StartsWithBothPermanentWindowsAndFindsTheCamera) {
+    GuiSession session;
+    gui::FrameWindow& frame = session.frame();
+    EXPECT_EQ(frame.windowTitle(), "Fotolyx");
+    EXPECT_EQ(frame.size(), QSize(745, 605));
+    ASSERT_NE(frame.PreviewFrame(), nullptr);
+    ASSERT_NE(frame.LiveImageFrame(), nullptr);
+    EXPECT_EQ(frame.PreviewFrame()->windowTitle(), "Preview Window");
+    EXPECT_EQ(frame.PreviewFrame()->geometry(), QRect(30, 30, 590, 475));
+    EXPECT_EQ(frame.LiveImageFrame()->windowTitle(), "Live image Window");
+    EXPECT_EQ(frame.LiveImageFrame()->geometry(), QRect(5, 5, 340, 435));
+    // The Preview window, created last, is active: its menu is shown.
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
+    EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Option", "&Help"}));
+    EXPECT_EQ(frame.StatusText(), "Ready");
+    EXPECT_FALSE(frame.MdiArea()->isEnabled());
+    EXPECT_TRUE(frame.ProgressBar()->isHidden());
+    EXPECT_EQ(frame.ProgressBar()->geometry(), QRect(150, 605 - 15, 200, 12));
+
+    ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
+    EXPECT_EQ(session.StatusHistory().value(1), "Initial Setup with VISTACAM now proceeding");
+    EXPECT_EQ(session.program().link.CurrentBaudRate, 115200u);
+}
+
+TEST(FrameTest, MenusFollowTheActiveChild) {
+    GuiSession session(false);
+    gui::FrameWindow& frame = session.frame();
+    frame.MdiArea()->setEnabled(true);
+    frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Liveimage);
+    EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Help"}));
+    EXPECT_FALSE(frame.CurrentMenu().Command(CMD_LIVE_ZOOM)->isEnabled());
+
+    auto* image = new TestImageWindow(200, true);
+    frame.AddChild(image, {"picture", 60, 60, 200, 200});
+    frame.MdiArea()->setActiveSubWindow(frame.MdiArea()->subWindowList().back());
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Capture);
+    EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Image", "&Window", "&Help"}));
+
+    // Commands the frame does not take go to the active child.
+    frame.Command(CMD_COPY_TO_CLIPBOARD);
+    frame.Command(CMD_HELP + 1000);
+    EXPECT_EQ(image->commands, (std::vector<int>{CMD_COPY_TO_CLIPBOARD, CMD_HELP + 1000}));
+
+    frame.MdiArea()->setActiveSubWindow(nullptr);
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Frame);
+    EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "Special", "&Help"}));
+}
+
+TEST(FrameTest, MenuTableHoldsTheItemsOfEachBar) {
+    GuiSession session(false);
+    const gui::FrameWindow& frame = session.frame();
+    struct Expected {
+        MenuBar kind;
+        int command;
+        bool enabled;
+        const char* text;
+    };
+    const Expected cases[] = {
+        {MenuBar::Frame, CMD_OPEN, true, "&Open..."},
+        {MenuBar::Frame, CMD_SAVE_AS, false, "Save &As..."},
+        {MenuBar::Frame, CMD_FLASH_ALL_ERASE, true, "&Flash All Erase"},
+        {MenuBar::Preview, CMD_DATA_IN, false, "&Data in from camera"},
+        {MenuBar::Preview, CMD_DELETE_ALL, false, "Delete A&ll"},
+        {MenuBar::Preview, CMD_RELOAD, false, "&Reload"},
+        {MenuBar::Capture, CMD_PRINT, true, "&Print..."},
+        {MenuBar::Capture, CMD_COPY_TO_CLIPBOARD, true, "&Copy to Clipboard"},
+        {MenuBar::Imagefile, CMD_SAVE_AS, true, "Save &As..."},
+        {MenuBar::Imagefile, CMD_DATA_OUT_FINE, false, "&Fine mode"},
+        {MenuBar::Imagefile, CMD_DATA_OUT_NORMAL, false, "&Normal mode"},
+        {MenuBar::Liveimage, CMD_CLOSE_IMAGE, true, "C&lose Image"},
+    };
+    for (const Expected& expected : cases) {
+        SCOPED_TRACE(expected.command);
+        const QAction* action = frame.Menu(expected.kind).Command(expected.command);
+        ASSERT_NE(action, nullptr);
+        EXPECT_EQ(action->text(), expected.text);
+        EXPECT_EQ(action->isEnabled(), expected.enabled);
+    }
+    EXPECT_EQ(frame.Menu(MenuBar::Frame).Command(CMD_DATA_IN), nullptr);
+    EXPECT_EQ(frame.Menu(MenuBar::Liveimage).Command(CMD_OPEN), nullptr);
+    // The sub-menu of the picture file window.
+    const QMenu* file = frame.Menu(MenuBar::Imagefile).popups.front();
+    QStringList items;
+    for (const QAction* action : file->actions()) {
+        items << (action->isSeparator() ? "-" : action->text());
+    }
+    EXPECT_EQ(items, (QStringList{"&Open...", "Save &As...", "-", "Data out &to camera", "-",
+                                  "&Communication...", "-", "&Print...", "-", "E&xit"}));
+    // Where each bar lists the windows.
+    EXPECT_EQ(frame.Menu(MenuBar::Frame).windowListPopup->title(), "&File");
+    EXPECT_EQ(frame.Menu(MenuBar::Capture).windowListPopup->title(), "&Window");
+}
+
+TEST(FrameTest, ExitAsksFirstAndCancelLeavesEverything) {
+    GuiSession session(false);
+    gui::FrameWindow& frame = session.frame();
+    {
+        BoxAnswerer answers({QMessageBox::Cancel});
+        EXPECT_FALSE(frame.close());
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_EQ(answers.Seen()[0].caption, "Fotolyx");
+        EXPECT_EQ(answers.Seen()[0].text, "Exit Fotolyx?");
+        EXPECT_EQ(answers.Seen()[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(answers.Seen()[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    }
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    EXPECT_FALSE(frame.ExitConfirmed());
+
+    const auto scratch = session.program().scratch.ScratchFileA;
+    ASSERT_TRUE(std::filesystem::exists(scratch));
+    BoxAnswerer answers({QMessageBox::Ok});
+    EXPECT_TRUE(frame.close());
+    EXPECT_EQ(answers.Seen().size(), 1u);
+    EXPECT_TRUE(frame.MdiArea()->subWindowList().isEmpty());
+    // The program has shut down: settings written, scratch files gone.
+    EXPECT_FALSE(std::filesystem::exists(scratch));
+    EXPECT_TRUE(std::filesystem::exists(session.program().settings.SettingsPath));
+}
+
+TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitDoesNotAsk) {
+    GuiSession session(false);
+    gui::FrameWindow& frame = session.frame();
+    auto* refusing = new TestImageWindow(200, false);
+    auto* agreeing = new TestImageWindow(201, true);
+    frame.AddChild(refusing, {"refusing", 60, 60, 200, 200});
+    frame.AddChild(agreeing, {"agreeing", 80, 80, 200, 200});
+    {
+        BoxAnswerer answers({QMessageBox::Ok});
+        EXPECT_FALSE(frame.close());
+        EXPECT_EQ(answers.Seen().size(), 1u);
+    }
+    EXPECT_EQ(refusing->asked, 1);
+    // Every window that agreed is gone, the permanent ones too.
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 1);
+    EXPECT_TRUE(frame.ExitConfirmed());
+
+    BoxAnswerer none({});
+    EXPECT_FALSE(frame.close());
+    EXPECT_TRUE(none.Seen().empty());
+    EXPECT_EQ(refusing->asked, 2);
+}
+
+TEST(FrameTest, CloseImageLeavesThePermanentWindows) {
+    GuiSession session(false);
+    gui::FrameWindow& frame = session.frame();
+    frame.Command(CMD_CLOSE_IMAGE);
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    frame.AddChild(new TestImageWindow(200, true), {"picture", 60, 60, 200, 200});
+    frame.Command(CMD_CLOSE_IMAGE);
+    QTest::qWait(0);
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    // The user cannot close them either.
+    frame.PreviewFrame()->close();
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+}
+
+TEST(FrameTest, FlashAllEraseWritesOneByteOnlyAfterOk) {
+    // COM1 is a terminal of the test's own: it hears what the program writes.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    GuiSession session(false, {}, {{PORT_COM1, name}});
+    ASSERT_TRUE(session.WaitFor([&] { return session.program().ports.line.IsOpen(); }));
+    // No camera will answer: the scan stays on COM1.
+    session.gui().timers().KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
+    auto written = [&] {
+        QTest::qWait(100);
+        std::vector<std::uint8_t> bytes(64);
+        const ssize_t count = ::read(master, bytes.data(), bytes.size());
+        bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+        return bytes;
+    };
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    written();  // whatever the set-up said so far
+    {
+        BoxAnswerer answers({QMessageBox::Cancel});
+        session.frame().Command(CMD_FLASH_ALL_ERASE);
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_EQ(answers.Seen()[0].caption, "ALL ERASE");
+        EXPECT_EQ(answers.Seen()[0].text, "Delete all Flash memory?");
+        EXPECT_EQ(answers.Seen()[0].icon, QMessageBox::Question);
+    }
+    EXPECT_TRUE(written().empty());
+    BoxAnswerer answers({QMessageBox::Ok});
+    session.frame().Command(CMD_FLASH_ALL_ERASE);
+    EXPECT_EQ(written(), (std::vector<std::uint8_t>{ERASE_ALL}));
+    ::close(master);
+}
+
+TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
+    GuiSession session;
+    auto contents = [&] {
+        QStringList seen;
+        QTimer::singleShot(50, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                return;
+            }
+            seen << dialog->windowTitle()
+                 << dialog->findChild<QLineEdit*>(QStringLiteral("control1036"))->text();
+            for (const int id : {1001, 1002, 1042, 1043}) {
+                auto* radio = dialog->findChild<QRadioButton*>(QStringLiteral("control%1").arg(id));
+                if (radio->isChecked()) {
+                    seen << radio->text();
+                }
+            }
+            // Esc does not end it; OK does.
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            seen << (dialog->isVisible() ? "open" : "closed");
+            dialog->findChild<QPushButton*>()->click();
+        });
+        session.frame().Command(CMD_COMMUNICATION);
+        return seen;
+    };
+    EXPECT_EQ(contents(), (QStringList{"COM SETUP", "", "open"}));
+    ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
+    EXPECT_EQ(contents(), (QStringList{"COM SETUP", "115200", "COM1", "open"}));
+}
+
+TEST(FrameTest, HelpOpensTheShippedFileOrSaysItIsMissing) {
+    GuiSession session(false);
+    {
+        BoxAnswerer answers({QMessageBox::Ok});
+        session.frame().Command(CMD_HELP);
+        ASSERT_EQ(answers.Seen().size(), 1u);
+        EXPECT_TRUE(answers.Seen()[0].text.contains("Fotlx.hlp"));
+        EXPECT_EQ(session.frame().Help(), nullptr);
+    }
+    std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
+                               session.folder() / "Fotlx.hlp");
+    session.frame().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&session.frame()));
+    QTest::keyClick(&session.frame(), Qt::Key_F1);
+    ASSERT_NE(session.frame().Help(), nullptr);
+    EXPECT_TRUE(session.frame().Help()->isVisible());
+    EXPECT_TRUE(session.frame().Help()->toPlainText().contains("The line is disconnected"));
+    // Exit closes it.
+    BoxAnswerer answers({QMessageBox::Ok});
+    session.frame().close();
+    EXPECT_FALSE(session.frame().Help()->isVisible());
+}
+
+}  // namespace
+}  // namespace fotolyx::testing

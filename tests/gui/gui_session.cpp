@@ -1,0 +1,100 @@
+#include "gui/gui_session.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+
+namespace fotolyx::testing {
+
+namespace {
+
+QString CamsimProgram() {
+    const char* binDir = std::getenv("FOTOLYX_BIN_DIR");
+    const QString folder =
+        binDir ? QString::fromLocal8Bit(binDir) : QStringLiteral(FOTOLYX_BINARY_DIR "/bin");
+    return QDir(folder).filePath(QStringLiteral("fotolyx-camsim"));
+}
+
+}  // namespace
+
+std::string MissingDevice(const TempDir& folder, const std::string& name) {
+    return (folder.path() / ("no-" + name)).string();
+}
+
+GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
+                       const std::map<int, std::string>& devices) {
+    // Only the ports the test names lead anywhere.
+    PortMap ports;
+    for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
+        const auto named = devices.find(id);
+        ports.Set(id, named != devices.end() ? named->second
+                                             : MissingDevice(folder_, std::to_string(id)));
+    }
+    if (withCamera) {
+        std::string error;
+        if (!camera_.Start(CamsimProgram(), QString(), camsimArguments, error)) {
+            ADD_FAILURE() << error;
+        }
+        ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
+    }
+    HostEnvironment environment = HostEnvironment::FromProcess(true);
+    environment.programDirectory = folder_.path();
+    environment.startDirectory = folder_.path();
+    environment.configHome = folder_.path() / "config";
+    environment.tempDirectory = folder_.path();
+    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), std::move(environment));
+    gui_->Start();
+    statusHistory_ << frame().StatusText();
+    frame().onStatusText = [this](const QString& text) {
+        if (statusHistory_.back() != text) {
+            statusHistory_ << text;
+        }
+    };
+}
+
+GuiSession::~GuiSession() {
+    gui_.reset();
+    camera_.Stop();
+}
+
+bool GuiSession::WaitFor(const std::function<bool()>& condition, int milliseconds) {
+    return QTest::qWaitFor(condition, milliseconds);
+}
+
+BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
+    : answers_(std::move(answers)), timer_(std::make_unique<QTimer>()) {
+    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Poll(); });
+    timer_->start(10);
+}
+
+BoxAnswerer::~BoxAnswerer() = default;
+
+void BoxAnswerer::Poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->property("answered").toBool()) {
+        return;
+    }
+    box->setProperty("answered", true);
+    seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+    const std::size_t index = seen_.size() - 1;
+    QAbstractButton* button = nullptr;
+    if (index < answers_.size()) {
+        button = box->button(answers_[index]);
+    }
+    if (button) {
+        button->click();
+    } else {
+        box->reject();
+    }
+}
+
+QColor PixelAt(const QImage& grab, int x, int y) {
+    return grab.pixelColor(x, y);
+}
+
+}  // namespace fotolyx::testing
