@@ -57,6 +57,9 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
     shell_.Attach(frame_.get(), &program_.linkSetup);
     frame_->afterEvent = [this] { AfterEvent(); };
     frame_->makeLiveImageWindow = [] { return new LiveImageView; };
+    // Closing the frame stops a running live view first, as a click on its button 2 does.
+    frame_->liveViewRunning = [this] { return program_.live.LiveViewRunning != 0; };
+    frame_->stopLiveView = [this] { program_.liveWindow.ButtonNotify(2, true); };
     frame_->makePreviewWindow = [this] {
         PreviewWindow& preview = program_.cameraPictures.preview;
         PreviewLogic logic;

@@ -169,6 +169,18 @@ TEST(FrameTest, ExitAsksFirstAndCancelLeavesEverything) {
     EXPECT_TRUE(std::filesystem::exists(session.program().settings.SettingsPath));
 }
 
+TEST(FrameTest, ClosingStopsARunningLiveViewBeforeAskingEvenWhenCancelled) {
+    GuiSession session(false);
+    gui::FrameWindow& frame = session.frame();
+    session.program().liveWindow.ButtonNotify(2, true);
+    ASSERT_EQ(session.program().live.LiveViewRunning, 1);
+    BoxAnswerer answers({QMessageBox::Cancel});
+    EXPECT_FALSE(frame.close());
+    EXPECT_EQ(answers.Seen().size(), 1u);
+    EXPECT_EQ(session.program().live.LiveViewRunning, 0);
+    EXPECT_TRUE(frame.isVisible());
+}
+
 TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitDoesNotAsk) {
     GuiSession session(false);
     gui::FrameWindow& frame = session.frame();
