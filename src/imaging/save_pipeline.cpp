@@ -12,7 +12,7 @@
 #include "imaging/bmp_file.h"
 #include "imaging/colour_reduction.h"
 #include "imaging/exif_writer.h"
-#include "imaging/jpeg_inspection.h"
+#include "imaging/jpeg_structure.h"
 #include "imaging/rewrite_file.h"
 #include "ports/free_space.h"
 #include "ports/memory.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "imaging/bmp_file.h"
-#include "imaging/jpeg_inspection.h"
+#include "imaging/jpeg_structure.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
 

@@ -8,7 +8,7 @@
 
 #include "imaging/bmp_file.h"
 #include "imaging/jpeg_codec.h"
-#include "imaging/jpeg_inspection.h"
+#include "imaging/jpeg_structure.h"
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"

@@ -10,7 +10,7 @@
 
 #include "imaging/bmp_file.h"
 #include "imaging/exif_writer.h"
-#include "imaging/jpeg_inspection.h"
+#include "imaging/jpeg_structure.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
 

@@ -1,4 +1,4 @@
-#include "imaging/jpeg_inspection.h"
+#include "imaging/jpeg_structure.h"
 
 #include <algorithm>
 #include <cstdio>

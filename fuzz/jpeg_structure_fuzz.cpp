@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "fuzz_input.h"
-#include "imaging/jpeg_inspection.h"
+#include "imaging/jpeg_structure.h"
 #include "support/fakes.h"
 
 using namespace fotolyx;
