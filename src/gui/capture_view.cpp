@@ -4,6 +4,7 @@
 #include <QStyle>
 
 #include "gui/dib_image.h"
+#include "gui/screen_image.h"
 
 namespace fotolyx::gui {
 
@@ -38,11 +39,13 @@ void ShowState(QScrollBar* bar, const ScrollBarState& state) {
 }  // namespace
 
 CaptureView::CaptureView(WindowId id, std::function<CaptureWindow*()> logic,
-                         std::function<void()> destroyed, std::function<void()> afterEvent)
+                         std::function<void()> destroyed, std::function<void()> afterEvent,
+                         const DisplayState& display)
     : ChildWindow(id),
       logic_(std::move(logic)),
       destroyed_(std::move(destroyed)),
       afterEvent_(std::move(afterEvent)),
+      display_(display),
       horizontal_(new QScrollBar(Qt::Horizontal, this)),
       vertical_(new QScrollBar(Qt::Vertical, this)) {
     setAutoFillBackground(true);
@@ -80,7 +83,11 @@ void CaptureView::Scrolled(ScrollBarKind kind, int action) {
 }
 
 void CaptureView::Command(int id) {
-    if (CaptureWindow* window = logic_()) {
+    if (id == CMD_IMAGE_ADJUST && imageAdjustment) {
+        imageAdjustment();
+    } else if (id == CMD_PRINT && print) {
+        print();
+    } else if (CaptureWindow* window = logic_()) {
         window->Command(id);
     }
     afterEvent_();
@@ -140,7 +147,7 @@ void CaptureView::paintEvent(QPaintEvent*) {
     }
     const QSize client = ClientSize();
     const CapturePaint placement = window->Paint(client.width(), client.height());
-    const QImage picture = DibToImage(window->picture().bytes());
+    const QImage picture = ShownImage(display_, DibToImage(window->picture().bytes()));
     if (picture.isNull()) {
         return;  // still waiting for the picture (the block is all zero)
     }

@@ -3,6 +3,7 @@
 #include <QScrollBar>
 #include <functional>
 
+#include "app/program.h"
 #include "gui/child_window.h"
 #include "windows/capture_window.h"
 
@@ -14,7 +15,7 @@ namespace fotolyx::gui {
 class CaptureView final : public ChildWindow {
   public:
     CaptureView(WindowId id, std::function<CaptureWindow*()> logic, std::function<void()> destroyed,
-                std::function<void()> afterEvent);
+                std::function<void()> afterEvent, const DisplayState& display);
 
     MenuBar Menu() const override { return MenuBar::Capture; }
     void Command(int id) override;
@@ -24,6 +25,10 @@ class CaptureView final : public ChildWindow {
 
     // The client area: the widget without the scroll bars that are shown.
     QSize ClientSize() const;
+    // Image Adjustment and Print, which need more of the program than the window's logic.
+    std::function<void()> imageAdjustment;
+    std::function<void()> print;
+
     QScrollBar* Bar(ScrollBarKind kind) const {
         return kind == ScrollBarKind::Horizontal ? horizontal_ : vertical_;
     }
@@ -39,6 +44,7 @@ class CaptureView final : public ChildWindow {
     std::function<CaptureWindow*()> logic_;
     std::function<void()> destroyed_;
     std::function<void()> afterEvent_;
+    const DisplayState& display_;
     QScrollBar* horizontal_;
     QScrollBar* vertical_;
     bool closed_ = false;

@@ -1,10 +1,24 @@
 #include "gui/gui_program.h"
 
 #include "gui/capture_view.h"
+#include "gui/image_adjust_dialog.h"
 #include "gui/live_image_view.h"
 #include "gui/preview_view.h"
+#include "gui/print_job.h"
 
 namespace fotolyx::gui {
+
+namespace {
+
+bool ParseDepth(const std::string& text, int& depth) {
+    if (text == "8" || text == "24") {
+        depth = std::stoi(text);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& options,
                      std::string& error) {
@@ -30,9 +44,22 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
                 error = "bad port assignment '" + argument.substr(7) + "' (expected COMn=PATH)";
                 return false;
             }
-        } else {
+        } else if (argument == "--display-depth" && i + 1 < arguments.size()) {
+            if (!ParseDepth(arguments[i + 1], options.displayDepth)) {
+                error = "bad display depth '" + arguments[i + 1] + "' (expected 8 or 24)";
+                return false;
+            }
+            ++i;
+        } else if (argument.starts_with("--display-depth=")) {
+            if (!ParseDepth(argument.substr(16), options.displayDepth)) {
+                error = "bad display depth '" + argument.substr(16) + "' (expected 8 or 24)";
+                return false;
+            }
+        } else if (argument.starts_with("-") && argument != "-") {
             error = "unknown argument '" + argument + "'";
             return false;
+        } else {
+            options.files.push_back(QString::fromStdString(argument));
         }
     }
     return true;
@@ -85,9 +112,24 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
             return nullptr;
         }
         const WindowId id = request.id;
-        return new CaptureView(
+        auto* view = new CaptureView(
             id, [this, id] { return program_.cameraPictures.Capture(id); },
-            [this, id] { program_.cameraPictures.DestroyCapture(id); }, [this] { AfterEvent(); });
+            [this, id] { program_.cameraPictures.DestroyCapture(id); }, [this] { AfterEvent(); },
+            program_.display);
+        view->imageAdjustment = [this, id, view] {
+            CaptureWindow* window = program_.cameraPictures.Capture(id);
+            if (window && RunImageAdjustment(view, program_, &window->picture()) ==
+                              AdjustDialogEnd::Applied) {
+                window->SetModified();
+                view->update();
+            }
+        };
+        view->print = [this, id, view] {
+            if (const CaptureWindow* window = program_.cameraPictures.Capture(id)) {
+                PrintPicture(view, QString::fromStdString(window->title()), window->picture());
+            }
+        };
+        return view;
     };
     shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
         program_.cameraPictures.PleaseWaitClosed(dialog);

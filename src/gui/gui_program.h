@@ -18,11 +18,13 @@
 
 namespace fotolyx::gui {
 
-// fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]...
+// fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]... [--display-depth 8|24] [FILE]...
 struct GuiOptions {
     PortMap ports;
     bool simulate = false;
-    QString simulateFolder;  // empty: generated sample pictures
+    QString simulateFolder;      // empty: generated sample pictures
+    int displayDepth = 0;        // 0: the screen's own depth
+    std::vector<QString> files;  // pictures opened at start
 };
 
 // Reads the command line (without the program name); false with a message in error.
@@ -30,10 +32,13 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
                      std::string& error);
 
 inline constexpr char GUI_USAGE[] =
-    "Usage: fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]...\n"
+    "Usage: fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]... [--display-depth 8|24] "
+    "[FILE]...\n"
     "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the JPEG\n"
     "                       files of FOLDER)\n"
-    "  --port COMn=PATH     the device of port COMn (default /dev/ttyS0../dev/ttyS3)\n";
+    "  --port COMn=PATH     the device of port COMn (default /dev/ttyS0../dev/ttyS3)\n"
+    "  --display-depth 8    draw as on a 256-colour screen (24: as on a true-colour one)\n"
+    "  FILE                 a JPEG or BMP picture to open in its own window\n";
 
 // The whole window program: the ports on Qt's event loop, the program, the frame and its
 // windows. One per process (tests make one per case).

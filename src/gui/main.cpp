@@ -38,7 +38,9 @@ int main(int argc, char** argv) {
     }
 
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const bool trueColour = !screen || screen->depth() != 8;
+    const int depth =
+        options.displayDepth != 0 ? options.displayDepth : (screen ? screen->depth() : 24);
+    const bool trueColour = depth != 8;
     GuiProgram program(options.ports, HostEnvironment::FromProcess(trueColour));
     program.Start();
     return QApplication::exec();
