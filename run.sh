@@ -21,25 +21,5 @@ fi
 
 echo "run.sh: there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)," \
      "so the window program cannot open." >&2
-cli_help=$(build/bin/fotolyx-cli --help 2>&1 || true)
-if grep -q -- '--simulate' <<<"$cli_help" && grep -q '^  list' <<<"$cli_help"; then
-    echo "run.sh: running 'fotolyx-cli --simulate list' instead." >&2
-    exec build/bin/fotolyx-cli --simulate list
-fi
-# The command-line program on the simulated camera: its picture list when it has the command,
-# else what camera it finds.
-command=info
-if grep -q '^  list' <<<"$cli_help"; then
-    command=list
-fi
-echo "run.sh: running 'fotolyx-cli $command' against the simulated camera instead." >&2
-camsim_output=$(mktemp)
-build/bin/fotolyx-camsim >"$camsim_output" &
-camsim=$!
-trap 'kill "$camsim" 2>/dev/null || true; rm -f "$camsim_output"' EXIT
-for _ in $(seq 50); do
-    [[ -s "$camsim_output" ]] && break
-    sleep 0.1
-done
-device=$(head -n 1 "$camsim_output")
-build/bin/fotolyx-cli "$command" --port "COM1=$device"
+echo "run.sh: running 'fotolyx-cli --simulate list' instead." >&2
+exec build/bin/fotolyx-cli --simulate list

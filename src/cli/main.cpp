@@ -1,7 +1,10 @@
 #include <cstring>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "cli/cli.h"
+#include "cli/simulated_camera.h"
 
 namespace fotolyx::cli {
 namespace {
@@ -51,7 +54,10 @@ constexpr Command COMMANDS[] = {
 };
 
 void PrintHelp(std::ostream& out) {
-    out << "Usage: fotolyx-cli COMMAND [ARGUMENTS]\n\nCommands:\n";
+    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... COMMAND [ARGUMENTS]\n"
+           "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
+           "                       JPEG files of FOLDER) for as long as the command runs\n"
+           "\nCommands:\n";
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
     }
@@ -69,9 +75,31 @@ int main(int argc, char** argv) {
     }
     // Options may stand before the command name; the command gets them after its own.
     Arguments leading;
-    while (arguments.size() > 2 && arguments[0] == "--port") {
-        leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
-        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    std::optional<std::string> simulateFolder;
+    while (arguments.size() >= 2) {
+        if (arguments[0] == "--port" && arguments.size() > 2) {
+            leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
+            arguments.erase(arguments.begin(), arguments.begin() + 2);
+        } else if (arguments[0] == "--simulate") {
+            simulateFolder = "";
+            arguments.erase(arguments.begin());
+        } else if (arguments[0].starts_with("--simulate=") && arguments[0].size() > 11) {
+            simulateFolder = arguments[0].substr(11);
+            arguments.erase(arguments.begin());
+        } else {
+            break;
+        }
+    }
+    // --simulate: COM1 is a simulated camera for as long as the command runs.
+    SimulatedCamera camera;
+    if (simulateFolder) {
+        std::string error;
+        if (!camera.Start(*simulateFolder, error)) {
+            std::cerr << "fotolyx-cli: " << error << '\n';
+            return 1;
+        }
+        leading.push_back("--port");
+        leading.push_back("COM1=" + camera.DevicePath());
     }
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {

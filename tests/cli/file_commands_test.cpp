@@ -121,5 +121,31 @@ TEST(FileCommands, BigPicturesAreCutWithAMessage) {
     EXPECT_EQ(ReadBytes(dir / "out.bmp").size(), 921'654u);
 }
 
+// --simulate starts a simulated camera for the one command and ends it afterwards; a folder of
+// JPEG files becomes its card.
+TEST(FileCommands, SimulateServesACameraForOneCommand) {
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", MakeBmpFile(640, 480, 24, SmoothColour));
+    std::filesystem::create_directory(dir / "pictures");
+    ASSERT_EQ(RunCli(dir, "convert in.bmp pictures/a.jpg").status, 0);
+    ASSERT_EQ(RunCli(dir, "convert in.bmp pictures/b.jpg").status, 0);
+    struct Case {
+        std::string arguments;
+        int status;
+        const char* expected;  // in stdout, or in stderr when the command fails
+    };
+    const Case cases[] = {
+        {"--simulate list", 0, "Total: 3"},
+        {"--simulate=pictures list", 0, "Total: 2"},
+        {"--simulate=missing-folder list", 1, "did not start"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = RunCli(dir, c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << '\n' << run.stderrText;
+        const std::string& text = c.status == 0 ? run.stdoutText : run.stderrText;
+        EXPECT_NE(text.find(c.expected), std::string::npos) << c.arguments << '\n' << text;
+    }
+}
+
 }  // namespace
 }  // namespace fotolyx
