@@ -3,11 +3,6 @@
 // line's ceiling (every byte both ways back to back: a live frame is 60 packets of 116 bytes,
 // 59 ACKs and the LIVE_START; an upload is its 116-byte packets and one answer byte each).
 #include <benchmark/benchmark.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,12 +10,11 @@
 
 #include "app/program.h"
 #include "bench_shell.h"
+#include "camsim/camsim_process.h"
 #include "link/poll_loop.h"
 #include "link/termios_line.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
-
-extern char** environ;
 
 namespace {
 
@@ -36,52 +30,10 @@ class StillClock final : public LocalClock {
     LocalTime Now() const override { return {2002, 1, 15, 9, 5, 0}; }
 };
 
-std::filesystem::path BinDir() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-}
-
 // fotolyx-camsim with one picture on its card, for as long as the object lives.
-class Camsim {
+class Camsim : public camsim::CamsimProcess {
   public:
-    Camsim() {
-        std::string program = (BinDir() / "fotolyx-camsim").string();
-        std::string option = "--pictures";
-        std::string count = "1";
-        char* argv[] = {program.data(), option.data(), count.data(), nullptr};
-        int out[2];
-        if (::pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        char c = 0;
-        pollfd wait{out[0], POLLIN, 0};
-        while (pid_ > 0 && ::poll(&wait, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
-            path_.push_back(c);
-        }
-        ::close(out[0]);
-    }
-    ~Camsim() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-    }
-    Camsim(const Camsim&) = delete;
-    Camsim& operator=(const Camsim&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string path_;
+    Camsim() : camsim::CamsimProcess(camsim::CamsimBesideThisProgram(), {"--pictures", "1"}) {}
 };
 
 // A program set up to the camera over the pseudo-terminal, with its index loaded.

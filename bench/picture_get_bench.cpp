@@ -6,11 +6,6 @@
 // in every 117 (a 116-byte packet and its ACK) are picture.
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -23,11 +18,10 @@
 
 #include "app/program.h"
 #include "bench_shell.h"
+#include "camsim/camsim_process.h"
 #include "link/poll_loop.h"
 #include "link/termios_line.h"
 #include "ports/local_clock.h"
-
-extern char** environ;
 
 namespace {
 
@@ -76,44 +70,11 @@ std::vector<std::uint8_t> NoiseJpeg(std::size_t bytes) {
     }
 }
 
-class Camsim {
+class Camsim : public fotolyx::camsim::CamsimProcess {
   public:
-    explicit Camsim(const std::filesystem::path& folder) {
-        std::string program = (BinDir() / "fotolyx-camsim").string();
-        std::string option = "--picture-folder";
-        std::string folderText = folder.string();
-        char* argv[] = {program.data(), option.data(), folderText.data(), nullptr};
-        int out[2];
-        if (::pipe(out) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        char c = 0;
-        pollfd wait{out[0], POLLIN, 0};
-        while (pid_ > 0 && ::poll(&wait, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') {
-            path_.push_back(c);
-        }
-        ::close(out[0]);
-    }
-    ~Camsim() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string path_;
+    explicit Camsim(const std::filesystem::path& folder)
+        : fotolyx::camsim::CamsimProcess(fotolyx::camsim::CamsimBesideThisProgram(),
+                                         {"--picture-folder", folder.string()}) {}
 };
 
 // Runs fotolyx-cli; the wall time in seconds, negative when it failed.

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "camsim/camsim_process.h"
 #include "cli/cli.h"
-#include "cli/simulated_camera.h"
 
 namespace fotolyx::cli {
 namespace {
@@ -91,15 +91,20 @@ int main(int argc, char** argv) {
         }
     }
     // --simulate: COM1 is a simulated camera for as long as the command runs.
-    SimulatedCamera camera;
+    std::optional<fotolyx::camsim::CamsimProcess> camera;
     if (simulateFolder) {
-        std::string error;
-        if (!camera.Start(*simulateFolder, error)) {
-            std::cerr << "fotolyx-cli: " << error << '\n';
+        const std::string program = fotolyx::camsim::CamsimBesideThisProgram();
+        std::vector<std::string> options;
+        if (!simulateFolder->empty()) {
+            options = {"--picture-folder", *simulateFolder};
+        }
+        camera.emplace(program, options);
+        if (camera->path().empty()) {
+            std::cerr << "fotolyx-cli: the simulated camera " << program << " did not start\n";
             return 1;
         }
         leading.push_back("--port");
-        leading.push_back("COM1=" + camera.DevicePath());
+        leading.push_back("COM1=" + camera->path());
     }
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
