@@ -26,7 +26,7 @@ constexpr int NO_ID = -1;
 constexpr int SB_LEFT = 6;
 constexpr int SB_RIGHT = 7;
 
-constexpr QSize DIALOG_SIZE(484, 312);
+constexpr QSize DIALOG_SIZE(502, 312);
 constexpr int PREVIEW_LEFT[] = {10, 190};
 constexpr int PREVIEW_TOP = 40;         // below g
 constexpr int FRAME_LEFT[] = {6, 186};  // the frames' left edges; 168 wide
@@ -51,13 +51,13 @@ struct ControlRecord {
 
 const ControlRecord CONTROLS[] = {
     {IDC_ADJUST_DEGREE_GROUP, Kind::GroupBox, "Degree of Adjusting", 0, QRect(6, 4, 348, 136)},
-    {IDC_ADJUST_METHOD_GROUP, Kind::GroupBox, "Method of Adjusting", 0, QRect(364, 4, 114, 78)},
-    {IDC_ADJUST_MANUAL, Kind::Radio, "&Manual", IDC_ADJUST_METHOD_GROUP, QRect(10, 24, 96, 20)},
+    {IDC_ADJUST_METHOD_GROUP, Kind::GroupBox, "Method of Adjusting", 0, QRect(362, 4, 134, 78)},
+    {IDC_ADJUST_MANUAL, Kind::Radio, "&Manual", IDC_ADJUST_METHOD_GROUP, QRect(12, 24, 110, 20)},
     {IDC_ADJUST_AUTOMATIC, Kind::Radio, "&Automatic", IDC_ADJUST_METHOD_GROUP,
-     QRect(10, 48, 96, 20)},
-    {IDC_ADJUST_REVERT, Kind::PushButton, "Revert", 0, QRect(378, 92, 88, 26)},
-    {IDOK, Kind::PushButton, "OK", 0, QRect(378, 240, 88, 26)},
-    {IDCANCEL, Kind::PushButton, "Cancel", 0, QRect(378, 274, 88, 26)},
+     QRect(12, 48, 110, 20)},
+    {IDC_ADJUST_REVERT, Kind::PushButton, "Revert", 0, QRect(385, 92, 88, 26)},
+    {IDOK, Kind::PushButton, "OK", 0, QRect(385, 240, 88, 26)},
+    {IDCANCEL, Kind::PushButton, "Cancel", 0, QRect(385, 274, 88, 26)},
 };
 
 // One row of the "Degree of Adjusting" group per setting: its name, its value field, the
