@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -22,7 +23,8 @@ constexpr int IDC_ADJUST_DEGREE_GROUP = 1030;
 constexpr int IDC_ADJUST_BEFORE = 1225;
 constexpr int IDC_ADJUST_AFTER = 1226;
 constexpr int NO_ID = -1;
-// Codes of the thumb dragged to either end; the dialog moves nothing for them.
+// Codes of a bar sent to its left or right end (Home, End, the bar's "Left edge" and "Right
+// edge"); the dialog moves nothing for them.
 constexpr int SB_LEFT = 6;
 constexpr int SB_RIGHT = 7;
 
@@ -37,7 +39,7 @@ constexpr int CAPTION_TOP = 16;    // "Before" and "After", below g
 const QColor FRAME_SHADOW(64, 64, 64);
 const QColor EMPTY_PREVIEW(192, 192, 192);
 
-enum class Kind { PushButton, GroupBox, Radio, Static };
+enum class Kind { PushButton, GroupBox, Radio };
 
 // The dialog's controls outside the setting rows. Positions are pixels inside the parent (the
 // dialog or a group).
@@ -143,9 +145,6 @@ ImageAdjustDialog::ImageAdjustDialog(QWidget* owner, AdjustDialog& logic,
                 break;
             case Kind::PushButton:
                 control = new QPushButton(text, parent);
-                break;
-            case Kind::Static:
-                control = new QLabel(text, parent);
                 break;
         }
         Place(control, record.id, record.geometry);
@@ -279,10 +278,13 @@ AdjustDialogEnd RunImageAdjustment(QWidget* owner, Program& program, DibBlock* p
     AdjustDialog logic(program.ports.memory);
     logic.Open(picture);
     AdjustDialogEnd end = AdjustDialogEnd::Closed;
-    {
-        ImageAdjustDialog dialog(owner, logic, program.display);
-        dialog.exec();
-        end = dialog.End();
+    // A window that goes away while the dialog is up takes the dialog with it.
+    auto* dialog = new ImageAdjustDialog(owner, logic, program.display);
+    const QPointer<ImageAdjustDialog> alive(dialog);
+    dialog->exec();
+    if (alive) {
+        end = dialog->End();
+        delete dialog;
     }
     if (end == AdjustDialogEnd::Applied && picture && !program.display.TrueColourDisplay) {
         RebuildPalettesAfterAdjustment(
