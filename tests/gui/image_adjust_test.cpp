@@ -102,6 +102,7 @@ class WhenShown {
                         ADD_FAILURE() << "the dialog was left open";
                         dialog->reject();
                     }
+                    return;  // the steps may have deleted any of the listed windows
                 }
             }
         });
