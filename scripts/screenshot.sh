@@ -2,8 +2,22 @@
 # Makes docs/screenshot.png: the window program on the simulated camera, once the Preview has
 # loaded, on a virtual X display (Xvfb). Anyone can run it; it installs what it needs.
 #   scripts/screenshot.sh [OUTPUT.png] [SECONDS]
+# With --adjust it makes docs/screenshot-adjust.png instead: a downloaded picture adjusted,
+# beside the Image Adjustment dialog that adjusted it (drawn off screen, no X display needed).
+#   scripts/screenshot.sh --adjust [OUTPUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [[ ${1:-} == --adjust ]]; then
+    output=${2:-docs/screenshot-adjust.png}
+    scripts/install-deps.sh test
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build --parallel "$(nproc)" --target fotolyx-adjust-screenshot fotolyx-camsim
+    mkdir -p "$(dirname "$output")"
+    QT_QPA_PLATFORM=offscreen build/bin/fotolyx-adjust-screenshot "$output" 2>&1 |
+        grep -v -e propagateSizeHints -e XDG_RUNTIME_DIR
+    exit 0
+fi
 output=${1:-docs/screenshot.png}
 wait_seconds=${2:-12}
 

@@ -118,8 +118,8 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
             program_.display);
         view->imageAdjustment = [this, id, view] {
             CaptureWindow* window = program_.cameraPictures.Capture(id);
-            if (window && RunImageAdjustment(view, program_, &window->picture()) ==
-                              AdjustDialogEnd::Applied) {
+            if (window && RunImageAdjustment(view, program_, &window->picture(),
+                                             &window->palette()) == AdjustDialogEnd::Applied) {
                 window->SetModified();
                 view->update();
             }

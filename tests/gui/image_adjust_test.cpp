@@ -1,0 +1,461 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <random>
+
+#include "gui/capture_view.h"
+#include "gui/dib_image.h"
+#include "gui/gui_session.h"
+#include "gui/image_adjust_dialog.h"
+#include "imaging/colour_reduction.h"
+#include "support/rgb_pictures.h"
+
+namespace fotolyx::testing {
+namespace {
+
+using Dialog = gui::ImageAdjustDialog;
+using Step = std::function<void(Dialog&)>;
+using EngineSteps = std::function<void(AdjustEngine&, DibBlock&, DibBlock&, AdjustPlanes&)>;
+
+constexpr int BRIGHTNESS = 0;
+constexpr int CONTRAST = 1;
+constexpr int SATURATION = 2;
+constexpr int SHARPNESS = 3;
+
+// A Program for the dialog alone: its memory, shell and display are all the dialog uses.
+struct Host {
+    RecordingShell shell;
+    RecordingTimers timers;
+    ScriptedLine line;
+    FixedClock clock;
+    Memory memory;
+    TempDir folder;
+    Program program{Ports{shell, timers, line, clock, memory}, Environment()};
+
+    HostEnvironment Environment() const {
+        HostEnvironment environment;
+        environment.programDirectory = environment.startDirectory = folder.path();
+        environment.configHome = environment.tempDirectory = folder.path();
+        return environment;
+    }
+};
+
+DibBlock TestPicture() {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> noise(0, 30);
+    return MakeRgbPicture(322, 242, [&](int column, int row) {
+        return Bgr{static_cast<std::uint8_t>(column * 3 / 4 + noise(random)),
+                   static_cast<std::uint8_t>(row + noise(random)),
+                   static_cast<std::uint8_t>((column + row) / 3 + noise(random))};
+    });
+}
+
+// The picture and settings the engine alone leaves after the given steps.
+struct Outcome {
+    std::vector<std::uint8_t> picture;
+    AdjustSettings settings;
+};
+
+Outcome Expected(const DibBlock& original, const EngineSteps& steps) {
+    AdjustEngine engine;
+    DibBlock before{std::vector<std::uint8_t>(BEFORE_PREVIEW_BLOCK)};
+    DibBlock output{std::vector<std::uint8_t>(original.size())};
+    AdjustPlanes planes = AdjustPlanes::ForPicture(DibWidth(original), DibHeight(original));
+    EXPECT_TRUE(MakePreviewPair(original, before, output));
+    EXPECT_TRUE(engine.AnalysePreview(before, planes));
+    steps(engine, before, output, planes);
+    const AdjustSettings settings = engine.settings;
+    EXPECT_TRUE(engine.ApplyToPicture(original, output, planes));
+    return {output.storage(), settings};
+}
+
+EngineSteps Manual(AdjustSettings settings) {
+    return [settings](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+        e.settings = settings;
+        e.RenderManual(b, o, p);
+    };
+}
+
+// Runs the steps on the Image Adjustment dialog as soon as it shows (the dialog is modal, so
+// the steps run from inside its loop). A dialog the steps leave open is cancelled.
+class WhenShown {
+  public:
+    explicit WhenShown(Step steps) : steps_(std::move(steps)) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = dynamic_cast<Dialog*>(widget);
+                if (dialog && dialog->isVisible() && !ran_) {
+                    ran_ = true;
+                    timer_.stop();
+                    QObject::connect(dialog, &QObject::destroyed, &timer_,
+                                     [this] { destroyed_ = true; });
+                    steps_(*dialog);
+                    if (!destroyed_ && dialog->isVisible()) {
+                        ADD_FAILURE() << "the dialog was left open";
+                        dialog->reject();
+                    }
+                    return;  // the steps may have deleted any of the listed windows
+                }
+            }
+        });
+        timer_.start();
+    }
+    bool Ran() const { return ran_; }
+
+  private:
+    Step steps_;
+    QTimer timer_;
+    bool ran_ = false;
+    bool destroyed_ = false;
+};
+
+template <typename T>
+T* Control(Dialog& dialog, int id) {
+    T* control = dialog.findChild<T*>(QStringLiteral("control%1").arg(id));
+    EXPECT_NE(control, nullptr) << id;
+    return control;
+}
+
+QScrollBar* Bar(Dialog& dialog, int setting) {
+    return Control<QScrollBar>(dialog, IDC_ADJUST_FIRST_SCROLL + setting);
+}
+
+QString Field(Dialog& dialog, int setting) {
+    return Control<QLabel>(dialog, IDC_ADJUST_FIRST_VALUE + setting)->text();
+}
+
+Step Press(int id) {
+    return [id](Dialog& dialog) {
+        QTest::mouseClick(Control<QAbstractButton>(dialog, id), Qt::LeftButton);
+    };
+}
+
+Step Action(int setting, QAbstractSlider::SliderAction action) {
+    return [=](Dialog& dialog) { Bar(dialog, setting)->triggerAction(action); };
+}
+
+// A mouse click on a part of the bar: an arrow, or the groove beside the thumb.
+Step ClickOn(int setting, QStyle::SubControl part) {
+    return [=](Dialog& dialog) {
+        QScrollBar* bar = Bar(dialog, setting);
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.subControls = QStyle::SC_All;
+        option.orientation = Qt::Horizontal;
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.sliderPosition = option.sliderValue = bar->value();
+        option.singleStep = bar->singleStep();
+        option.pageStep = bar->pageStep();
+        const QRect page = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
+        ASSERT_FALSE(page.isEmpty());
+        QTest::mouseClick(bar, Qt::LeftButton, {}, page.center());
+    };
+}
+
+// The thumb pressed, moved to the position and let go.
+Step Drag(int setting, int position) {
+    return [=](Dialog& dialog) {
+        QScrollBar* bar = Bar(dialog, setting);
+        bar->setSliderDown(true);
+        bar->setSliderPosition(position);
+        bar->setSliderDown(false);
+    };
+}
+
+enum class Ending { Ok, Cancel, Escape, CloseWindow };
+
+void End(Dialog& dialog, Ending ending) {
+    switch (ending) {
+        case Ending::Ok:
+            Press(IDOK)(dialog);
+            break;
+        case Ending::Cancel:
+            Press(IDCANCEL)(dialog);
+            break;
+        case Ending::Escape:
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            break;
+        case Ending::CloseWindow:
+            dialog.close();
+            break;
+    }
+}
+
+TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLastRendering) {
+    const auto page = QAbstractSlider::SliderPageStepAdd;
+    const auto right = QStyle::SC_ScrollBarAddPage;
+    const auto rightArrow = QStyle::SC_ScrollBarAddLine;
+    const auto leftArrow = QStyle::SC_ScrollBarSubLine;
+    const auto automatic = [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+        e.RenderAutomatic(b, o, p);
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        Ending ending;
+        bool applied;
+        EngineSteps engine;  // the rendering the fields show and OK applies
+    } cases[] = {
+        {"OK at once", {}, Ending::Ok, false, Manual({})},
+        {"five clicks right of the brightness thumb give 100, a sixth page no more",
+         {ClickOn(BRIGHTNESS, right), ClickOn(BRIGHTNESS, right), ClickOn(BRIGHTNESS, right),
+          ClickOn(BRIGHTNESS, right), ClickOn(BRIGHTNESS, right), Action(BRIGHTNESS, page)},
+         Ending::Ok,
+         true,
+         Manual({100, 0, 0, 0})},
+        {"a click left of the sharpness thumb at 10 gives 0",
+         {Drag(SHARPNESS, 10), ClickOn(SHARPNESS, QStyle::SC_ScrollBarSubPage)},
+         Ending::Ok,
+         true,
+         Manual({0, 0, 0, 0})},
+        {"the contrast thumb dragged to -37",
+         {Drag(CONTRAST, -37)},
+         Ending::Ok,
+         true,
+         Manual({0, -37, 0, 0})},
+        {"the arrows step by one; the thumb sent to the end moves nothing",
+         {ClickOn(SATURATION, rightArrow), ClickOn(SATURATION, rightArrow),
+          ClickOn(SATURATION, leftArrow), Action(SATURATION, QAbstractSlider::SliderToMinimum)},
+         Ending::Ok,
+         true,
+         Manual({0, 0, 1, 0})},
+        {"Automatic, Manual, OK applies the automatic result",
+         {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL)},
+         Ending::Ok,
+         true,
+         automatic},
+        {"Automatic twice",
+         {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_AUTOMATIC)},
+         Ending::Ok,
+         true,
+         automatic},
+        {"Automatic, Manual, a scroll, OK applies the manual result",
+         {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL), Action(SHARPNESS, page)},
+         Ending::Ok,
+         true,
+         [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+             e.RenderAutomatic(b, o, p);
+             e.settings.sharpness = std::min(e.settings.sharpness + 20, 100);
+             e.RenderManual(b, o, p);
+         }},
+        {"Revert after changes, then OK changes nothing",
+         {Action(BRIGHTNESS, page), Drag(SATURATION, 55), Press(IDC_ADJUST_REVERT)},
+         Ending::Ok,
+         false,
+         Manual({})},
+        {"Cancel after changes",
+         {Action(BRIGHTNESS, page), Action(CONTRAST, page)},
+         Ending::Cancel,
+         false,
+         Manual({20, 20, 0, 0})},
+        {"Esc after changes", {Press(IDC_ADJUST_AUTOMATIC)}, Ending::Escape, false, automatic},
+        {"closing the dialog after changes",
+         {Drag(CONTRAST, 90)},
+         Ending::CloseWindow,
+         false,
+         Manual({0, 90, 0, 0})},
+    };
+    for (const auto& c : cases) {
+        Host host;
+        DibBlock picture = TestPicture();
+        const std::vector<std::uint8_t> original = picture.storage();
+        const Outcome expected = Expected(picture, c.engine);
+        WhenShown driver([&](Dialog& dialog) {
+            for (const Step& step : c.steps) {
+                step(dialog);
+            }
+            for (int i = 0; i < ADJUST_SETTING_COUNT; ++i) {
+                EXPECT_EQ(Field(dialog, i), QString::number(SettingAt(expected.settings, i)))
+                    << c.name << ", setting " << i;
+            }
+            End(dialog, c.ending);
+        });
+        const AdjustDialogEnd end = gui::RunImageAdjustment(nullptr, host.program, &picture);
+        EXPECT_TRUE(driver.Ran()) << c.name;
+        EXPECT_EQ(end, c.applied ? AdjustDialogEnd::Applied : AdjustDialogEnd::Closed) << c.name;
+        EXPECT_TRUE(picture.storage() == (c.applied ? expected.picture : original)) << c.name;
+    }
+}
+
+// The largest difference of any channel between two images of the same size.
+int LargestDifference(const QImage& a, const QImage& b) {
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y);
+            const QColor q = b.pixelColor(x, y);
+            largest = std::max({largest, std::abs(p.red() - q.red()),
+                                std::abs(p.green() - q.green()), std::abs(p.blue() - q.blue())});
+        }
+    }
+    return largest;
+}
+
+TEST(ImageAdjustDialogTest, PreviewsArePaintedInsideTheirFramesAndRevertBringsBeforeBack) {
+    Host host;
+    DibBlock picture = TestPicture();
+    WhenShown driver([&](Dialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Image Adjustment");
+        const int g = dialog.GroupHeight();
+        EXPECT_EQ(g, Control<QWidget>(dialog, 1030)->height());
+        const auto previews = [&] {
+            const QImage grab = dialog.grab().toImage();
+            return std::pair{grab.copy(10, g + 40, 160, 120), grab.copy(190, g + 40, 160, 120)};
+        };
+        const auto [before, unchanged] = previews();
+        // Frames: dark left and top edges, white bottom and right edges.
+        const QImage grab = dialog.grab().toImage();
+        for (const int left : {6, 186}) {
+            EXPECT_EQ(grab.pixelColor(left, g + 100), QColor(64, 64, 64));
+            EXPECT_EQ(grab.pixelColor(left + 80, g + 36), QColor(64, 64, 64));
+            EXPECT_EQ(grab.pixelColor(left + 168, g + 100), QColor(Qt::white));
+            EXPECT_EQ(grab.pixelColor(left + 80, g + 164), QColor(Qt::white));
+        }
+        // The Before preview samples the picture every second column and row.
+        const QImage source = gui::DibToImage(picture.bytes());
+        for (const QPoint at : {QPoint(0, 0), QPoint(77, 51), QPoint(159, 119)}) {
+            EXPECT_EQ(before.pixelColor(at), source.pixelColor(2 * at.x(), 3 + 2 * at.y()));
+        }
+        EXPECT_EQ(before, unchanged);
+
+        Action(CONTRAST, QAbstractSlider::SliderPageStepAdd)(dialog);
+        Action(CONTRAST, QAbstractSlider::SliderPageStepAdd)(dialog);
+        const auto [stillBefore, after] = previews();
+        EXPECT_EQ(stillBefore, before);
+        EXPECT_GT(LargestDifference(after, before), 20);
+
+        Press(IDC_ADJUST_REVERT)(dialog);
+        EXPECT_LE(LargestDifference(previews().second, before), 3);
+        Press(IDOK)(dialog);
+    });
+    const std::vector<std::uint8_t> original = picture.storage();
+    EXPECT_EQ(gui::RunImageAdjustment(nullptr, host.program, &picture), AdjustDialogEnd::Closed);
+    EXPECT_TRUE(driver.Ran());
+    EXPECT_TRUE(picture.storage() == original);
+}
+
+TEST(ImageAdjustDialogTest, WithoutAPictureThePreviewsAreGreyAndNothingIsApplied) {
+    Host host;
+    WhenShown driver([&](Dialog& dialog) {
+        Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd)(dialog);
+        Press(IDC_ADJUST_AUTOMATIC)(dialog);
+        const int g = dialog.GroupHeight();
+        const QImage grab = dialog.grab().toImage();
+        for (const int left : {10, 190}) {
+            EXPECT_EQ(grab.pixelColor(left, g + 40), QColor(192, 192, 192));
+            EXPECT_EQ(grab.pixelColor(left + 159, g + 159), QColor(192, 192, 192));
+        }
+        Press(IDOK)(dialog);
+    });
+    EXPECT_EQ(gui::RunImageAdjustment(nullptr, host.program, nullptr), AdjustDialogEnd::Closed);
+    EXPECT_TRUE(driver.Ran());
+}
+
+std::vector<QRgb> Colours(const LogPalette& palette) {
+    std::vector<QRgb> colours;
+    for (const PaletteEntry& entry : palette.palPalEntry) {
+        colours.push_back(qRgb(entry.peRed, entry.peGreen, entry.peBlue));
+    }
+    return colours;
+}
+
+TEST(ImageAdjustDialogTest, OnAn8BitScreenPreviewsUseTheScreenPaletteAndOkRebuildsThePalettes) {
+    Host host;
+    DisplayState& display = host.program.display;
+    display.TrueColourDisplay = false;
+    display.ScreenPalette = display.ImagePalette = MakeFixedScreenPalette();
+    std::optional<LogPalette> windowPalette = display.ImagePalette;
+    const std::vector<QRgb> fixed = Colours(*display.ScreenPalette);
+    DibBlock picture = TestPicture();
+    WhenShown driver([&](Dialog& dialog) {
+        Action(SATURATION, QAbstractSlider::SliderPageStepAdd)(dialog);
+        const int g = dialog.GroupHeight();
+        const QImage grab = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int y = g + 40; y < g + 160; y += 3) {
+            for (const int x : {10, 60, 110, 169, 190, 240, 300, 349}) {
+                EXPECT_TRUE(std::ranges::count(fixed, grab.pixel(x, y)) > 0) << x << "," << y;
+            }
+        }
+        Press(IDOK)(dialog);
+    });
+    ASSERT_EQ(gui::RunImageAdjustment(nullptr, host.program, &picture, &windowPalette),
+              AdjustDialogEnd::Applied);
+    LogPalette built = MakeFixedScreenPalette();
+    ASSERT_EQ(BuildPopularityPalette(host.shell, host.memory, picture, built), 1);
+    for (const auto* palette : {&display.ImagePalette, &display.ScreenPalette, &windowPalette}) {
+        ASSERT_TRUE(palette->has_value());
+        EXPECT_EQ(Colours(**palette), Colours(built));
+    }
+}
+
+TEST(ImageAdjustDialogTest, AnOwnerThatGoesAwayTakesTheDialogAndLeavesThePicture) {
+    Host host;
+    DibBlock picture = TestPicture();
+    const std::vector<std::uint8_t> original = picture.storage();
+    auto* owner = new QWidget;
+    WhenShown driver([&](Dialog& dialog) {
+        Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd)(dialog);
+        delete owner;
+    });
+    EXPECT_EQ(gui::RunImageAdjustment(owner, host.program, &picture), AdjustDialogEnd::Closed);
+    EXPECT_TRUE(driver.Ran());
+    EXPECT_TRUE(picture.storage() == original);
+}
+
+bool IndexLoaded(GuiSession& session) {
+    return session.program().cameraPictures.index.IndexLoaded &&
+           session.frame().StatusText() == "Ready";
+}
+
+TEST(ImageAdjustDialogTest, TheCaptureWindowsCommandAdjustsItsPictureOnlyOnOk) {
+    GuiSession session;
+    ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
+    QWidget* preview = session.frame().PreviewFrame()->widget();
+    const QPoint thumbnail(70, 105);
+    QTest::mouseClick(preview, Qt::LeftButton, {}, thumbnail);
+    QTest::mouseDClick(preview, Qt::LeftButton, {}, thumbnail);
+    ASSERT_TRUE(session.WaitFor([&] {
+        return session.program().cameraPictures.CaptureWindows().size() == 1 &&
+               !session.program().cameraPictures.download.CaptureWaiting;
+    }));
+    const WindowId id = session.program().cameraPictures.CaptureWindows().front();
+    CaptureWindow* capture = session.program().cameraPictures.Capture(id);
+    auto* view = static_cast<gui::CaptureView*>(session.frame().Window(id)->Child());
+    const std::vector<std::uint8_t> original = capture->picture().storage();
+    const Outcome expected = Expected(capture->picture(), Manual({40, 0, 0, 0}));
+
+    const auto adjust = [&](Ending ending) {
+        WhenShown driver([&](Dialog& dialog) {
+            EXPECT_EQ(dialog.parentWidget(), view);
+            Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd)(dialog);
+            Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd)(dialog);
+            End(dialog, ending);
+        });
+        session.frame().Command(CMD_IMAGE_ADJUST);
+        EXPECT_TRUE(driver.Ran());
+    };
+    adjust(Ending::Cancel);
+    EXPECT_TRUE(capture->picture().storage() == original);
+    EXPECT_FALSE(capture->modified());
+
+    adjust(Ending::Ok);
+    EXPECT_TRUE(capture->picture().storage() == expected.picture);
+    EXPECT_TRUE(capture->modified());
+    const QImage shown = view->grab().toImage();
+    const QImage adjusted = gui::DibToImage(capture->picture().bytes());
+    for (const QPoint at : {QPoint(0, 0), QPoint(100, 70), QPoint(200, 150)}) {
+        EXPECT_EQ(shown.pixelColor(at), adjusted.pixelColor(at));
+    }
+}
+
+}  // namespace
+}  // namespace fotolyx::testing
