@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "gui/gui_session.h"
 #include "gui/print_job.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
@@ -98,6 +100,19 @@ bool Red(const QColor& c) {
     return c.red() > 200 && c.blue() < 60;
 }
 
+// Calls act on the first visible top-level widget of type T as soon as one shows up, for as long
+// as context lives.
+template <typename T>
+void WhenShown(QObject* context, std::function<void(T*)> act) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = dynamic_cast<T*>(widget); found && found->isVisible()) {
+            act(found);
+            return;
+        }
+    }
+    QTimer::singleShot(0, context, [context, act] { WhenShown<T>(context, act); });
+}
+
 TEST(PrintTest, ThePictureFillsThePrintableAreaFromItsTopLeftCornerOnOnePage) {
     if (!HaveTools()) {
         if (PeersRequired()) {
@@ -142,9 +157,7 @@ TEST(PrintTest, ThePictureFillsThePrintableAreaFromItsTopLeftCornerOnOnePage) {
                     Near(ink.height(), c.expected.height()))
             << name << ": printed at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
             << ink.height();
-                  << "x" << ink.height() << "\n";
-        const QPoint inset(8, 8);
-        EXPECT_TRUE(Blue(page.pixelColor(ink.topLeft() + inset))) << name;
+        EXPECT_TRUE(Blue(page.pixelColor(ink.topLeft() + QPoint(8, 8)))) << name;
         EXPECT_TRUE(Red(page.pixelColor(ink.topRight() + QPoint(-8, 8)))) << name;
         EXPECT_TRUE(Red(page.pixelColor(ink.bottomLeft() + QPoint(8, -8)))) << name;
     }
@@ -235,20 +248,53 @@ TEST(PrintTest, CancellingThePrintDialogPrintsNothingAndDisablesNothing) {
     auto* owner = new QWidget(&frame);
     frame.show();
     bool rejected = false;
-    std::function<void()> rejectDialog = [&] {
-        if (auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
-            EXPECT_TRUE(owner->isEnabled());
-            rejected = true;
-            dialog->reject();
-        } else {
-            QTimer::singleShot(10, rejectDialog);
-        }
-    };
-    QTimer::singleShot(0, rejectDialog);
+    QObject context;
+    WhenShown<QPrintDialog>(&context, [&](QPrintDialog* dialog) {
+        EXPECT_TRUE(owner->isEnabled());
+        rejected = true;
+        dialog->reject();
+    });
     EXPECT_EQ(gui::PrintPicture(owner, QStringLiteral("Capture 1"), MarkedPicture(640, 480)), 1);
     EXPECT_TRUE(rejected);
     EXPECT_TRUE(owner->isEnabled());
     EXPECT_EQ(CancelDialogs(), 0);
+}
+
+TEST(PrintTest, PrintOfACaptureWindowSurvivesTheWindowClosingWhileThePageIsProduced) {
+    GuiSession session;
+    ASSERT_TRUE(session.WaitFor([&] {
+        return session.program().cameraPictures.index.IndexLoaded &&
+               session.frame().StatusText() == "Ready";
+    }));
+    QWidget* preview = session.frame().PreviewFrame()->widget();
+    QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(70, 105));
+    QTest::mouseDClick(preview, Qt::LeftButton, {}, QPoint(70, 105));
+    ASSERT_TRUE(session.WaitFor([&] {
+        return session.program().cameraPictures.CaptureWindows().size() == 1 &&
+               !session.program().cameraPictures.download.CaptureWaiting;
+    }));
+    const WindowId id = session.program().cameraPictures.CaptureWindows().front();
+    QWidget* view = session.frame().Window(id)->Child();
+    const auto pdf = session.folder() / "capture.pdf";
+    bool ownerWasDisabled = false;
+    QObject context;
+    WhenShown<QPrintDialog>(&context, [&](QPrintDialog* dialog) {
+        // Without printers the dialog prints to a PDF file named in its file field.
+        auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+        ASSERT_NE(file, nullptr);
+        file->setText(QString::fromStdString(pdf.string()));
+        dialog->accept();
+        WhenShown<CancelPrintDialog>(&context, [&](CancelPrintDialog*) {
+            ownerWasDisabled = !view->isEnabled();  // the window is still open here
+            session.frame().Window(id)->close();
+        });
+    });
+    session.frame().Command(CMD_PRINT);
+    EXPECT_TRUE(ownerWasDisabled);
+    EXPECT_TRUE(session.program().cameraPictures.CaptureWindows().empty());
+    EXPECT_EQ(CancelDialogs(), 0);
+    // The page was printed all the same.
+    EXPECT_TRUE(std::filesystem::exists(pdf));
 }
 
 }  // namespace
