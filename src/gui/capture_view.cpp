@@ -1,6 +1,7 @@
 #include "gui/capture_view.h"
 
 #include <QPainter>
+#include <QPointer>
 #include <QStyle>
 
 #include "gui/dib_image.h"
@@ -86,7 +87,13 @@ void CaptureView::Command(int id) {
     if (id == CMD_IMAGE_ADJUST && imageAdjustment) {
         imageAdjustment();
     } else if (id == CMD_PRINT && print) {
-        print();
+        // Printing dispatches events: the window may be closed before it returns.
+        const QPointer<CaptureView> alive(this);
+        const auto run = print;
+        run();
+        if (!alive) {
+            return;
+        }
     } else if (CaptureWindow* window = logic_()) {
         window->Command(id);
     }

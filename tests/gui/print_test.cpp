@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "gui/gui_session.h"
+#include "gui/print_job.h"
+#include "support/fakes.h"
+#include "support/picture_files.h"
+
+namespace fotolyx::testing {
+namespace {
+
+using gui::CancelPrintDialog;
+
+constexpr char PDFTOPPM[] = "/usr/bin/pdftoppm";
+constexpr char PDFINFO[] = "/usr/bin/pdfinfo";
+constexpr int DPI = 144;
+
+// A 24-bit picture whose top-left quarter is blue and the rest red, so that a flipped or
+// mirrored print shows.
+DibBlock MarkedPicture(std::int32_t width, std::int32_t height) {
+    DibBlock picture = CreateDib(width, height, 24).value();
+    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(width));
+    std::uint8_t* bits = DibBits(picture);
+    for (std::int32_t row = 0; row < height; ++row) {  // row 0 is the bottom one
+        const bool top = row >= height / 2;
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::uint8_t* pixel = bits + stride * static_cast<std::size_t>(row) + 3 * x;
+            const bool blue = top && x < width / 2;
+            pixel[0] = blue ? 255 : 0;
+            pixel[2] = blue ? 0 : 255;
+        }
+    }
+    return picture;
+}
+
+// A PDF printer on A4 at 144 dots per inch, margins of 36 points left and right, 48 top and
+// bottom: printable 1046 x 1492 pixels from (72, 96) upright, 1540 x 998 lying.
+void SetUpPdf(QPrinter& printer, const std::filesystem::path& file,
+              QPageLayout::Orientation orientation) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(file.string()));
+    printer.setResolution(DPI);
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation,
+                                      QMarginsF(36, 48, 36, 48), QPageLayout::Point));
+}
+
+bool HaveTools() {
+    return std::filesystem::exists(PDFTOPPM) && std::filesystem::exists(PDFINFO);
+}
+
+int PageCount(const std::filesystem::path& pdf) {
+    const CommandResult info = RunCommand(std::string(PDFINFO) + " " + Quote(pdf));
+    const auto at = info.output.find("Pages:");
+    return at == std::string::npos ? -1 : std::stoi(info.output.substr(at + 6));
+}
+
+QImage Render(const std::filesystem::path& pdf, const std::filesystem::path& prefix) {
+    const CommandResult run =
+        RunCommand(std::string(PDFTOPPM) + " -r " + std::to_string(DPI) +
+                   " -f 1 -l 1 -singlefile -png " + Quote(pdf) + " " + Quote(prefix));
+    if (run.status != 0) {
+        return {};
+    }
+    return QImage(QString::fromStdString(prefix.string() + ".png"));
+}
+
+// The bounding box of everything printed (not near white).
+QRect Ink(const QImage& page) {
+    QRect box;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            if (std::min({c.red(), c.green(), c.blue()}) < 128) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return box;
+}
+
+bool Near(int a, int b) {
+    return std::abs(a - b) <= 2;
+}
+
+bool Blue(const QColor& c) {
+    return c.blue() > 200 && c.red() < 60;
+}
+bool Red(const QColor& c) {
+    return c.red() > 200 && c.blue() < 60;
+}
+
+// Calls act on the first visible top-level widget of type T as soon as one shows up, for as long
+// as context lives.
+template <typename T>
+void WhenShown(QObject* context, std::function<void(T*)> act) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = dynamic_cast<T*>(widget); found && found->isVisible()) {
+            act(found);
+            return;
+        }
+    }
+    QTimer::singleShot(0, context, [context, act] { WhenShown<T>(context, act); });
+}
+
+TEST(PrintTest, ThePictureFillsThePrintableAreaFromItsTopLeftCornerOnOnePage) {
+    if (!HaveTools()) {
+        if (PeersRequired()) {
+            FAIL() << "pdftoppm and pdfinfo are missing";
+        }
+        GTEST_SKIP() << "pdftoppm and pdfinfo are missing";
+    }
+    struct Case {
+        std::int32_t width, height;
+        QPageLayout::Orientation orientation;
+        QRect expected;
+    };
+    const Case cases[] = {
+        // Upright page: both shapes fill the width.
+        {640, 480, QPageLayout::Portrait, {72, 96, 1046, 784}},
+        {480, 640, QPageLayout::Portrait, {72, 96, 1046, 1394}},
+        // Lying page: both fill the height.
+        {640, 480, QPageLayout::Landscape, {72, 96, 1330, 998}},
+        {480, 640, QPageLayout::Landscape, {72, 96, 748, 998}},
+    };
+    TempDir folder;
+    QWidget frame;
+    auto* owner = new QWidget(&frame);
+    frame.show();
+    int index = 0;
+    for (const Case& c : cases) {
+        const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + "-" +
+                                 std::to_string(index++);
+        const auto pdf = folder / (name + ".pdf");
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPdf(printer, pdf, c.orientation);
+        EXPECT_EQ(gui::PrintPictureTo(printer, owner, QStringLiteral("Openfile 1"),
+                                      MarkedPicture(c.width, c.height)),
+                  0);
+        EXPECT_TRUE(owner->isEnabled()) << name;
+        ASSERT_EQ(PageCount(pdf), 1) << name;
+        const QImage page = Render(pdf, folder / name);
+        ASSERT_FALSE(page.isNull()) << name;
+        const QRect ink = Ink(page);
+        EXPECT_TRUE(Near(ink.left(), c.expected.left()) && Near(ink.top(), c.expected.top()) &&
+                    Near(ink.width(), c.expected.width()) &&
+                    Near(ink.height(), c.expected.height()))
+            << name << ": printed at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
+            << ink.height();
+        EXPECT_TRUE(Blue(page.pixelColor(ink.topLeft() + QPoint(8, 8)))) << name;
+        EXPECT_TRUE(Red(page.pixelColor(ink.topRight() + QPoint(-8, 8)))) << name;
+        EXPECT_TRUE(Red(page.pixelColor(ink.bottomLeft() + QPoint(8, -8)))) << name;
+    }
+}
+
+CancelPrintDialog* ShownCancelDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = dynamic_cast<CancelPrintDialog*>(widget);
+            dialog && dialog->isVisible()) {
+            return dialog;
+        }
+    }
+    return nullptr;
+}
+
+int CancelDialogs() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        count += dynamic_cast<CancelPrintDialog*>(widget) != nullptr ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(PrintTest, TheCancelDialogEndsTheJobAndEnablesTheWindowAtOnce) {
+    struct Case {
+        const char* name;
+        std::function<void(CancelPrintDialog*)> act;
+        bool cancels;
+    };
+    const Case cases[] = {
+        {"Cancel button",
+         [](CancelPrintDialog* dialog) {
+             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button2")),
+                               Qt::LeftButton);
+         },
+         true},
+        {"Esc", [](CancelPrintDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); }, true},
+        {"close box", [](CancelPrintDialog* dialog) { dialog->close(); }, false},
+    };
+    TempDir folder;
+    QWidget frame;
+    auto* owner = new QWidget(&frame);
+    frame.show();
+    for (const Case& c : cases) {
+        const auto pdf = folder / (std::string(c.name) + ".pdf");
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPdf(printer, pdf, QPageLayout::Portrait);
+        bool seen = false;
+        bool ownerWasDisabled = false;
+        bool enabledAtOnce = false;
+        bool dialogGoneAtOnce = false;
+        QStringList texts;
+        QTimer::singleShot(0, [&] {
+            CancelPrintDialog* dialog = ShownCancelDialog();
+            if (dialog == nullptr) {
+                return;
+            }
+            seen = true;
+            ownerWasDisabled = !owner->isEnabled();
+            texts << dialog->windowTitle();
+            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+                texts << label->text();
+            }
+            EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+            c.act(dialog);
+            enabledAtOnce = owner->isEnabled();
+            dialogGoneAtOnce = ShownCancelDialog() == nullptr;
+        });
+        EXPECT_EQ(gui::PrintPictureTo(printer, owner, QStringLiteral("Capture 1"),
+                                      MarkedPicture(640, 480)),
+                  0);
+        ASSERT_TRUE(seen) << c.name;
+        EXPECT_TRUE(ownerWasDisabled) << c.name;
+        EXPECT_EQ(texts, (QStringList{"Cancel Print Job", "Cancel current print job?"}));
+        EXPECT_EQ(enabledAtOnce, c.cancels) << c.name;
+        EXPECT_EQ(dialogGoneAtOnce, c.cancels) << c.name;
+        // Whatever happened, the window is usable and the dialog gone afterwards.
+        EXPECT_TRUE(owner->isEnabled()) << c.name;
+        EXPECT_EQ(CancelDialogs(), 0) << c.name;
+        // A cancelled job leaves no file; an uncancelled one its page.
+        EXPECT_EQ(std::filesystem::exists(pdf), !c.cancels) << c.name;
+    }
+}
+
+TEST(PrintTest, CancellingThePrintDialogPrintsNothingAndDisablesNothing) {
+    QWidget frame;
+    auto* owner = new QWidget(&frame);
+    frame.show();
+    bool rejected = false;
+    QObject context;
+    WhenShown<QPrintDialog>(&context, [&](QPrintDialog* dialog) {
+        EXPECT_TRUE(owner->isEnabled());
+        rejected = true;
+        dialog->reject();
+    });
+    EXPECT_EQ(gui::PrintPicture(owner, QStringLiteral("Capture 1"), MarkedPicture(640, 480)), 1);
+    EXPECT_TRUE(rejected);
+    EXPECT_TRUE(owner->isEnabled());
+    EXPECT_EQ(CancelDialogs(), 0);
+}
+
+TEST(PrintTest, PrintOfACaptureWindowSurvivesTheWindowClosingWhileThePageIsProduced) {
+    GuiSession session;
+    ASSERT_TRUE(session.WaitFor([&] {
+        return session.program().cameraPictures.index.IndexLoaded &&
+               session.frame().StatusText() == "Ready";
+    }));
+    QWidget* preview = session.frame().PreviewFrame()->widget();
+    QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(70, 105));
+    QTest::mouseDClick(preview, Qt::LeftButton, {}, QPoint(70, 105));
+    ASSERT_TRUE(session.WaitFor([&] {
+        return session.program().cameraPictures.CaptureWindows().size() == 1 &&
+               !session.program().cameraPictures.download.CaptureWaiting;
+    }));
+    const WindowId id = session.program().cameraPictures.CaptureWindows().front();
+    QWidget* view = session.frame().Window(id)->Child();
+    const auto pdf = session.folder() / "capture.pdf";
+    bool ownerWasDisabled = false;
+    QObject context;
+    WhenShown<QPrintDialog>(&context, [&](QPrintDialog* dialog) {
+        // Without printers the dialog prints to a PDF file named in its file field.
+        auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+        ASSERT_NE(file, nullptr);
+        file->setText(QString::fromStdString(pdf.string()));
+        dialog->accept();
+        WhenShown<CancelPrintDialog>(&context, [&](CancelPrintDialog*) {
+            ownerWasDisabled = !view->isEnabled();  // the window is still open here
+            session.frame().Window(id)->close();
+        });
+    });
+    session.frame().Command(CMD_PRINT);
+    EXPECT_TRUE(ownerWasDisabled);
+    EXPECT_TRUE(session.program().cameraPictures.CaptureWindows().empty());
+    EXPECT_EQ(CancelDialogs(), 0);
+    // The page was printed all the same.
+    EXPECT_TRUE(std::filesystem::exists(pdf));
+}
+
+}  // namespace
+}  // namespace fotolyx::testing
