@@ -126,6 +126,22 @@ TEST(OpenCommand, PicturesNamedOnTheCommandLineChooseTheirTypeByName) {
     EXPECT_EQ(program.settings.OpenInitialDir, before);
 }
 
+TEST(OpenCommand, SaveAsRetitlesTheWindowAndKeepsItModified) {
+    World world;
+    Program program = world.Make();
+    program.Startup();
+    ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
+    OpenfileWindow& window = *program.openfileWindows.back();
+    window.SetModified();
+    const std::string saved = (world.root / "saved.bmp").string();
+    world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{saved, 2});
+    window.Command(CMD_SAVE_AS);
+    EXPECT_TRUE(std::filesystem::exists(saved));
+    EXPECT_EQ(world.shell.windowTitles[window.id()], saved);
+    EXPECT_EQ(window.title(), saved);
+    EXPECT_TRUE(window.modified());
+}
+
 TEST(OpenCommand, ChosenFolderKeepsItsSeparator) {
     EXPECT_EQ(ChosenFolder("/home/me/a.bmp"), "/home/me/");
     EXPECT_EQ(ChosenFolder("/a.bmp"), "/");
