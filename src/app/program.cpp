@@ -188,7 +188,9 @@ LiveWindowPorts Program::MakeLiveWindowPorts() {
 
 OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool modified) {
     auto block = ports.memory.AllocateZeroed(OPENFILE_PICTURE_SIZE);
-    if (!block || !buffers.WorkImage) {
+    const bool paletteBlock =
+        display.TrueColourDisplay || ports.memory.AllocateZeroed(LOG_PALETTE_BLOCK_SIZE);
+    if (!block || !paletteBlock || !buffers.WorkImage) {
         ReportNoMemory(ports.shell);
         return nullptr;
     }
@@ -198,13 +200,20 @@ OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool mod
                 std::min(buffers.WorkImage->size(), OPENFILE_PICTURE_SIZE), picture.data());
     const WindowId id = nextWindowId_++;
     OpenfileWindowPorts windowPorts{
-        ports.shell, [this] { return MakeSaveContext(); },
+        ports.shell,
+        [this] { return MakeSaveContext(); },
         [this](WindowId window, int command, const DibBlock& image) {
             pictureUpload.Start(window, command == CMD_DATA_OUT_FINE, image);
         },
-        [this](WindowId window, int timer) { pictureUpload.Timer(window, timer); }};
+        [this](WindowId window, int timer) { pictureUpload.Timer(window, timer); },
+        &openView,
+        &display.ScreenPalette};
     openfileWindows.push_back(
         std::make_unique<OpenfileWindow>(id, title, modified, std::move(picture), windowPorts));
+    if (!display.TrueColourDisplay) {
+        openfileWindows.back()->palette() = LogPalette{};
+        RebuildOpenfilePalette(*openfileWindows.back());
+    }
     activeChild = id;
     ports.shell.CreateChildWindow(ChildWindowRequest{id, ChildKind::Openfile, title, CW_USEDEFAULT,
                                                      CW_USEDEFAULT, OPENFILE_WINDOW_WIDTH,
@@ -342,6 +351,7 @@ void Program::Shutdown() {
     }
 
     buffers = LongLivedBuffers{};
+    openDialog.PreviewPicture.reset();
 
     display.ScreenPalette.reset();
     display.ImagePalette.reset();

@@ -22,6 +22,7 @@
 #include "upload/picture_upload.h"
 #include "windows/live_decoding.h"
 #include "windows/live_image_window.h"
+#include "windows/open_preview.h"
 #include "windows/openfile_window.h"
 
 namespace fotolyx {
@@ -161,6 +162,17 @@ class Program {
     // picture memory cannot be had.
     OpenfileWindow* CreateOpenfileWindow(const std::string& title, bool modified);
     OpenfileWindow* FindOpenfileWindow(WindowId window);
+    // The window has gone (its view closed).
+    void DestroyOpenfileWindow(WindowId window);
+    // Image Adjustment changed the window's picture: modified, a new palette on an 8-bit
+    // display, repainted.
+    void OpenfilePictureChanged(WindowId window);
+    // 8-bit displays: the palette built for the window's picture becomes ImagePalette, the
+    // screen's palette and the window's own.
+    void RebuildOpenfilePalette(OpenfileWindow& window);
+    // Sizes shared by all Openfile windows, and what the Open dialog keeps between runs.
+    OpenViewSize openView;
+    OpenDialogState openDialog;
     // Data out to camera and its watchdog.
     UploadState upload;
     PictureUploadHost uploadHost{cameraPictures, ports.shell};

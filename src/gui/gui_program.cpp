@@ -1,8 +1,14 @@
 #include "gui/gui_program.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/open_command.h"
 #include "gui/capture_view.h"
 #include "gui/image_adjust_dialog.h"
 #include "gui/live_image_view.h"
+#include "gui/open_file_dialog.h"
+#include "gui/openfile_view.h"
 #include "gui/preview_view.h"
 #include "gui/print_job.h"
 
@@ -108,6 +114,9 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
         return new PreviewView(std::move(logic));
     };
     frame_->makeChildWindow = [this](const ChildWindowRequest& request) -> ChildWindow* {
+        if (request.kind == ChildKind::Openfile) {
+            return MakeOpenfileView(request);
+        }
         if (request.kind != ChildKind::Capture) {
             return nullptr;
         }
@@ -131,6 +140,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
         };
         return view;
     };
+    frame_->openFile = [this] { RunOpenCommand(frame_.get(), program_); };
     shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
         program_.cameraPictures.PleaseWaitClosed(dialog);
     };
@@ -148,6 +158,38 @@ void GuiProgram::Start() {
 
 void GuiProgram::AfterEvent() {
     watcher_.Update();
+}
+
+ChildWindow* GuiProgram::MakeOpenfileView(const ChildWindowRequest& request) {
+    const WindowId id = request.id;
+    // The frame gives a new window the client area of its outer size less its borders.
+    const QSize client(request.width - CAPTURE_FRAME_EXTRA_WIDTH,
+                       request.height - CAPTURE_FRAME_EXTRA_HEIGHT);
+    auto* view = new OpenfileView(
+        id, client, [this, id] { return program_.FindOpenfileWindow(id); },
+        [this, id] { program_.DestroyOpenfileWindow(id); }, [this] { AfterEvent(); },
+        program_.display);
+    view->imageAdjustment = [this, id, view] {
+        OpenfileWindow* window = program_.FindOpenfileWindow(id);
+        if (window &&
+            RunImageAdjustment(view, program_, &window->picture()) == AdjustDialogEnd::Applied) {
+            program_.OpenfilePictureChanged(id);
+        }
+    };
+    view->print = [this, id, view] {
+        if (const OpenfileWindow* window = program_.FindOpenfileWindow(id)) {
+            PrintPicture(view, QString::fromStdString(window->title()), window->picture());
+        }
+    };
+    return view;
+}
+
+void GuiProgram::OpenFiles(const std::vector<QString>& files) {
+    for (const QString& file : files) {
+        OpenPictureArgument(program_,
+                            QFile::encodeName(QFileInfo(file).absoluteFilePath()).toStdString());
+        AfterEvent();
+    }
 }
 
 }  // namespace fotolyx::gui

@@ -61,6 +61,9 @@ class GuiProgram {
     // After anything the program handled: the line to watch may have changed.
     void AfterEvent();
 
+    // Opens each picture file in an Openfile window, as the Open command does.
+    void OpenFiles(const std::vector<QString>& files);
+
   private:
     QtShell shell_;
     host::QtTimers timers_;
@@ -70,6 +73,8 @@ class GuiProgram {
     Program program_;
     host::LineWatcher watcher_;
     std::unique_ptr<FrameWindow> frame_;
+
+    ChildWindow* MakeOpenfileView(const ChildWindowRequest& request);
 };
 
 }  // namespace fotolyx::gui

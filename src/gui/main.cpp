@@ -43,5 +43,6 @@ int main(int argc, char** argv) {
     const bool trueColour = depth != 8;
     GuiProgram program(options.ports, HostEnvironment::FromProcess(trueColour));
     program.Start();
+    program.OpenFiles(options.files);
     return QApplication::exec();
 }

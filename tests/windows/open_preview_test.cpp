@@ -1,0 +1,289 @@
+#include "windows/open_preview.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/bmp_file.h"
+#include "imaging/jpeg_codec.h"
+#include "support/fakes.h"
+#include "support/picture_files.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::Bgr;
+using testing::Bytes;
+using testing::FailingMemory;
+using testing::MakeBmpFile;
+using testing::PixelAt;
+using testing::RecordingShell;
+using testing::TempDir;
+using testing::WriteBytes;
+
+constexpr Bgr RED{0, 0, 255};
+constexpr Bgr BLUE{255, 0, 0};
+
+// Left half red, right half blue: sampling shows which columns it kept.
+Bgr Halves(std::int32_t x, std::int32_t width) {
+    return x < width / 2 ? RED : BLUE;
+}
+
+TEST(OpenPreviewFit, FitsIntoTheSquareAlongTheLongerSide) {
+    const struct {
+        std::int64_t width, height;
+        std::optional<PreviewFit> fit;
+    } cases[] = {
+        {640, 480, PreviewFit{20, 55, 120, 90}},
+        {480, 640, PreviewFit{35, 40, 90, 120}},
+        {100, 100, PreviewFit{20, 40, 120, 120}},
+        {321, 240, PreviewFit{20, 55, 120, 89}},
+        {1, 1000, PreviewFit{80, 40, 0, 120}},
+        {2147483647, 1, PreviewFit{20, 100, 120, 0}},
+        {1, 2147483647, PreviewFit{80, 40, 0, 120}},
+        {0, 0, std::nullopt},
+        {0, 5, std::nullopt},
+        {-640, 480, std::nullopt},
+        {640, -480, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FitPreview(c.width, c.height), c.fit) << c.width << " x " << c.height;
+    }
+}
+
+struct PreviewWorld {
+    TempDir dir;
+    RecordingShell shell;
+    FailingMemory memory;
+    JpegState jpeg;
+    bool previewEnabled = false;
+    std::optional<LogPalette> screenPalette;
+    std::optional<LogPalette> displayPalette;
+    bool trueColour = true;
+    OpenDialogState state;
+
+    OpenPreview Make() {
+        return OpenPreview(state,
+                           OpenPreviewPorts{shell, memory, jpeg, dir / "scratchA", previewEnabled,
+                                            trueColour, screenPalette, displayPalette});
+    }
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        WriteBytes(dir / name, bytes);
+        return (dir / name).string();
+    }
+};
+
+Bytes HalvesBmp(std::int32_t width, std::int32_t height) {
+    return MakeBmpFile(width, height, 24,
+                       [width](std::int32_t x, std::int32_t) { return Halves(x, width); });
+}
+
+TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
+    const std::vector<Bgr> table = {RED, BLUE};
+    Bytes bigClaim = HalvesBmp(8, 8);
+    WriteLe32(bigClaim.data() + 18, 100000);  // width and height far beyond the file
+    WriteLe32(bigClaim.data() + 22, 100000);
+    Bytes fourBit = HalvesBmp(8, 8);
+    WriteLe16(fourBit.data() + 28, 4);
+    Bytes pixelsInTable = MakeBmpFile(
+        4, 4, 8, nullptr, [](std::int32_t x, std::int32_t) { return x < 2 ? 0 : 1; }, table);
+    WriteLe32(pixelsInTable.data() + 10, 54);  // rows said to start inside the colour table
+    Bytes truncated = HalvesBmp(64, 64);
+    truncated.resize(54 + 64 * 3 * 10);  // ten rows of 64
+
+    const struct {
+        const char* name;
+        Bytes bytes;
+        bool loaded;
+        const char* width;
+        const char* height;
+        std::optional<PreviewFit> drawn;
+        std::optional<Bgr> leftColour;  // the sampled picture's bottom-left pixel
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"24-bit", HalvesBmp(64, 32), true, "64", "32", PreviewFit{20, 70, 120, 60}, RED, {}},
+        {"8-bit, two-colour table",
+         MakeBmpFile(
+             4, 8, 8, nullptr, [](std::int32_t x, std::int32_t) { return x < 2 ? 0 : 1; }, table),
+         true,
+         "4",
+         "8",
+         PreviewFit{50, 40, 60, 120},
+         RED,
+         {}},
+        {"sizes far beyond the file",
+         bigClaim,
+         true,
+         "100000",
+         "100000",
+         PreviewFit{20, 40, 120, 120},
+         RED,
+         {}},
+        {"rows missing at the end",
+         truncated,
+         true,
+         "64",
+         "64",
+         PreviewFit{20, 40, 120, 120},
+         RED,
+         {}},
+        {"4 bits per pixel", fourBit, true, "8", "8", std::nullopt, std::nullopt, {}},
+        {"rows inside the colour table",
+         pixelsInTable,
+         true,
+         "4",
+         "4",
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"text", Bytes{'h', 'e', 'l', 'l', 'o'}, false, "", "", std::nullopt, std::nullopt, {}},
+        {"BM too short",
+         Bytes{'B', 'M', 1, 2, 3},
+         false,
+         "",
+         "",
+         std::nullopt,
+         std::nullopt,
+         {"This file type is wrong."}},
+        {"JPEG that does not decode",
+         Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0},
+         false,
+         "",
+         "",
+         std::nullopt,
+         std::nullopt,
+         {"This file type is wrong."}},
+    };
+    for (const auto& c : cases) {
+        PreviewWorld world;
+        world.previewEnabled = true;
+        OpenPreview preview = world.Make();
+        ASSERT_TRUE(preview.InitDialog());
+        const std::string path = world.Write("file", c.bytes);
+        EXPECT_EQ(preview.SelectionChanged(path), c.loaded) << c.name;
+        EXPECT_EQ(preview.WidthText(), c.width) << c.name;
+        EXPECT_EQ(preview.HeightText(), c.height) << c.name;
+        const std::optional<PreviewPaint> paint = preview.Paint();
+        ASSERT_EQ(paint.has_value(), c.drawn.has_value()) << c.name;
+        if (paint) {
+            EXPECT_EQ(paint->place, *c.drawn) << c.name;
+            EXPECT_EQ(DibWidth(paint->picture), c.drawn->width) << c.name;
+            EXPECT_EQ(DibHeight(paint->picture), c.drawn->height) << c.name;
+            EXPECT_EQ(PixelAt(paint->picture, 0, 0), *c.leftColour) << c.name;
+        }
+        std::vector<std::string> texts;
+        for (const auto& message : world.shell.messages) {
+            texts.push_back(message.text);
+        }
+        EXPECT_EQ(texts, c.messages) << c.name;
+    }
+}
+
+TEST(OpenPreview, SamplesColumnsAndRowsOfAJpegAndABitmap) {
+    PreviewWorld world;
+    world.previewEnabled = true;
+    const std::string bmp = world.Write("halves.bmp", HalvesBmp(300, 200));
+    const std::string jpeg = (world.dir / "halves.jpg").string();
+    ASSERT_EQ(CompressBmpToJpeg(world.jpeg, bmp, jpeg, "2x1,1x1,1x1", 95), 1);
+    for (const std::string& path : {bmp, jpeg}) {
+        OpenPreview preview = world.Make();
+        preview.InitDialog();
+        ASSERT_TRUE(preview.SelectionChanged(path)) << path;
+        const std::optional<PreviewPaint> paint = preview.Paint();
+        ASSERT_TRUE(paint) << path;
+        EXPECT_EQ(paint->place, (PreviewFit{20, 60, 120, 80})) << path;
+        for (const int y : {0, 40, 79}) {
+            const Bgr left = PixelAt(paint->picture, 10, y);
+            const Bgr right = PixelAt(paint->picture, 110, y);
+            EXPECT_GT(left[2], 200) << path;
+            EXPECT_LT(left[0], 60) << path;
+            EXPECT_GT(right[0], 200) << path;
+            EXPECT_LT(right[2], 60) << path;
+        }
+    }
+}
+
+TEST(OpenPreview, FollowsTheBoxAndTheSelection) {
+    PreviewWorld world;
+    const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
+    const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
+    const std::string text = world.Write("notes.txt", Bytes{'n', 'o', 't', 'e'});
+
+    OpenPreview preview = world.Make();
+    EXPECT_FALSE(preview.InitDialog());
+    // Off: a selection reads nothing.
+    EXPECT_FALSE(preview.SelectionChanged(first));
+    EXPECT_FALSE(world.state.PreviewPicture);
+
+    EXPECT_TRUE(preview.PreviewClicked(true, first));
+    EXPECT_TRUE(world.previewEnabled);
+    EXPECT_EQ(preview.WidthText(), "40");
+    EXPECT_EQ(world.state.LastPreviewPath, first);
+
+    // The same file again is not read again (it changed on disk meanwhile).
+    world.Write("first.bmp", HalvesBmp(60, 20));
+    EXPECT_TRUE(preview.SelectionChanged(first));
+    EXPECT_EQ(preview.WidthText(), "40");
+
+    // A file that is no picture, a folder and a missing name keep the last preview.
+    EXPECT_FALSE(preview.SelectionChanged(text));
+    EXPECT_FALSE(preview.SelectionChanged(world.dir.path().string()));
+    EXPECT_FALSE(preview.SelectionChanged((world.dir / "gone.bmp").string()));
+    EXPECT_FALSE(preview.SelectionChanged(""));
+    EXPECT_EQ(world.state.LastPreviewPath, first);
+    ASSERT_TRUE(preview.Paint());
+    EXPECT_EQ(preview.Paint()->place.width, 120);
+
+    EXPECT_TRUE(preview.SelectionChanged(second));
+    EXPECT_EQ(preview.HeightText(), "40");
+    EXPECT_EQ(preview.Paint()->place, (PreviewFit{50, 40, 60, 120}));
+
+    // Off again: the fields empty, nothing drawn; the next dialog starts with an empty path.
+    EXPECT_TRUE(preview.PreviewClicked(false, second));
+    EXPECT_FALSE(world.previewEnabled);
+    EXPECT_EQ(preview.WidthText(), "");
+    EXPECT_EQ(preview.HeightText(), "");
+    EXPECT_FALSE(preview.Paint());
+
+    world.previewEnabled = true;
+    OpenPreview next = world.Make();
+    EXPECT_TRUE(next.InitDialog());
+    EXPECT_EQ(world.state.previewWidth, 1);
+    EXPECT_FALSE(next.Paint());
+    EXPECT_TRUE(world.state.PreviewPicture);  // kept between dialogs
+}
+
+TEST(OpenPreview, NoMemoryForThePictureDropsTheOldOne) {
+    PreviewWorld world;
+    world.previewEnabled = true;
+    const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
+    const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
+    OpenPreview preview = world.Make();
+    preview.InitDialog();
+    ASSERT_TRUE(preview.SelectionChanged(first));
+    world.memory.failingCalls = {world.memory.calls};
+    EXPECT_FALSE(preview.SelectionChanged(second));
+    ASSERT_EQ(world.shell.messages.size(), 1u);
+    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
+    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
+    EXPECT_FALSE(world.state.PreviewPicture);
+    EXPECT_FALSE(preview.Paint());
+}
+
+TEST(OpenPreview, OnAnEightBitDisplayDrawsThroughTheFixedPalette) {
+    PreviewWorld world;
+    world.previewEnabled = true;
+    world.trueColour = false;
+    LogPalette fixed;
+    fixed.palPalEntry[3] = {1, 2, 3, 0};
+    world.displayPalette = fixed;
+    world.screenPalette = LogPalette{};
+    OpenPreview preview = world.Make();
+    preview.InitDialog();
+    EXPECT_FALSE(preview.Paint());
+    EXPECT_EQ(world.screenPalette->palPalEntry[3].peBlue, 0);  // nothing drawn, nothing changed
+    ASSERT_TRUE(preview.SelectionChanged(world.Write("a.bmp", HalvesBmp(8, 8))));
+    ASSERT_TRUE(preview.Paint());
+    EXPECT_EQ(world.screenPalette->palPalEntry[3].peBlue, 3);
+}
+
+}  // namespace
+}  // namespace fotolyx
