@@ -50,6 +50,7 @@ void OpenfileWindow::SaveAs() {
                            ProposeTimeName(context.clock.Now()));
     if (lastSave_.windowTitle) {
         title_ = *lastSave_.windowTitle;
+        ports_.shell.SetWindowTitle(id_, title_);
     }
 }
 
