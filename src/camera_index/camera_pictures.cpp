@@ -91,6 +91,30 @@ void CameraPictures::DestroyCapture(WindowId window) {
     shell.DestroyChildWindow(window);
 }
 
+bool CameraPictures::CapturePaletteToScreen(WindowId window) {
+    if (context_.trueColourDisplay) {
+        return false;
+    }
+    CaptureWindow* capture = Capture(window);
+    if (capture == nullptr || !capture->palette()) {
+        return false;
+    }
+    context_.screenPalette = *capture->palette();
+    return true;
+}
+
+void CameraPictures::CaptureActivated(WindowId window, bool active) {
+    if (active && CapturePaletteToScreen(window)) {
+        context_.shell.InvalidateWindow(window, std::nullopt, true);
+    }
+}
+
+void CameraPictures::CapturePainting(WindowId window, bool active) {
+    if (active) {
+        CapturePaletteToScreen(window);
+    }
+}
+
 void CameraPictures::AfterSaveAs(WindowId window) {
     if (!download.SaveAfterDownload) {
         return;
