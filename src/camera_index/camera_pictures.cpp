@@ -96,7 +96,8 @@ bool CameraPictures::CapturePaletteToScreen(WindowId window) {
         return false;
     }
     CaptureWindow* capture = Capture(window);
-    if (capture == nullptr || !capture->palette()) {
+    // A window still waiting for its picture has no colours yet: the screen keeps its own.
+    if (capture == nullptr || !capture->palette() || capture->palette()->palNumEntries == 0) {
         return false;
     }
     context_.screenPalette = *capture->palette();
