@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <QProgressBar>
 #include <QTest>
+
 #include <algorithm>
+#include <random>
 
 #include "gui/dialogs.h"
 #include "gui/gui_session.h"
@@ -94,6 +97,30 @@ TEST(DataOutTest, FineAndNormalUploadsAddTheirThumbnailToThePreview) {
             EXPECT_EQ(grab.pixelColor(at), QUADRANT_COLOURS[quadrant]) << "quadrant " << quadrant;
         }
     }
+}
+
+// The upload's watchdog runs on the Openfile window's timers: a camera that stops answering
+// while the data packets flow leads to COM_DISCONNECT.
+TEST(DataOutTest, ACameraFallingSilentDuringAnUploadLeadsToDisconnect) {
+    GuiSession session;
+    ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
+    Program& program = session.program();
+    std::mt19937 random(7);
+    const DibBlock picture = MakeRandomPicture(640, 480, random);
+    std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
+                program.buffers.WorkImage->data());
+    OpenfileWindow* openfile = program.CreateOpenfileWindow("Noise", false);
+    ASSERT_NE(openfile, nullptr);
+    openfile->Command(CMD_DATA_OUT_FINE);
+    QProgressBar* progress = session.frame().ProgressBar();
+    ASSERT_TRUE(session.WaitFor([&] { return progress->isVisible() && progress->value() >= 3; }));
+    const auto pid = static_cast<pid_t>(session.camera().Process().processId());
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    const bool disconnected = session.WaitFor(
+        [&] { return session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect) != nullptr; });
+    ::kill(pid, SIGCONT);
+    EXPECT_TRUE(disconnected);
+    EXPECT_EQ(program.cameraPictures.index.receivedCount, 9);
 }
 
 }  // namespace
