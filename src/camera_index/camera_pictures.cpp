@@ -91,6 +91,31 @@ void CameraPictures::DestroyCapture(WindowId window) {
     shell.DestroyChildWindow(window);
 }
 
+bool CameraPictures::CapturePaletteToScreen(WindowId window) {
+    if (context_.trueColourDisplay) {
+        return false;
+    }
+    CaptureWindow* capture = Capture(window);
+    // A window still waiting for its picture has no colours yet: the screen keeps its own.
+    if (capture == nullptr || !capture->palette() || capture->palette()->palNumEntries == 0) {
+        return false;
+    }
+    context_.screenPalette = *capture->palette();
+    return true;
+}
+
+void CameraPictures::CaptureActivated(WindowId window, bool active) {
+    if (active && CapturePaletteToScreen(window)) {
+        context_.shell.InvalidateWindow(window, std::nullopt, true);
+    }
+}
+
+void CameraPictures::CapturePainting(WindowId window, bool active) {
+    if (active) {
+        CapturePaletteToScreen(window);
+    }
+}
+
 void CameraPictures::AfterSaveAs(WindowId window) {
     if (!download.SaveAfterDownload) {
         return;

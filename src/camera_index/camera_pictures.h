@@ -104,6 +104,11 @@ class CameraPictures final : public CaptureWindowHost {
     void CloseWindow(WindowId window) override;
     // WM_DESTROY of a Capture window: cancels a pending download and frees the window.
     void DestroyCapture(WindowId window);
+    // On an 8-bit display a Capture window is drawn through its own palette: the window that
+    // becomes active makes it the ScreenPalette and is redrawn (erased); the active window does
+    // the same each time it is painted.
+    void CaptureActivated(WindowId window, bool active);
+    void CapturePainting(WindowId window, bool active);
 
     // --- CaptureWindowHost.
     std::string DefaultFileName(std::uint32_t position) const override;
@@ -135,6 +140,7 @@ class CameraPictures final : public CaptureWindowHost {
     bool DecodePicture(CaptureWindow& window, const PictureEntry& entry);
     bool DecodeThumbnail();
     void EndPleaseWait();
+    bool CapturePaletteToScreen(WindowId window);
     void SetPreviewScrollBar(const ScrollBarState& state);
     void ResetTransferState();
     void ClearSlotsAndTexts();

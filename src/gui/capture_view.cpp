@@ -1,5 +1,7 @@
 #include "gui/capture_view.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QPointer>
 #include <QStyle>
@@ -147,10 +149,22 @@ void CaptureView::resizeEvent(QResizeEvent*) {
     }
 }
 
+void CaptureView::Activated(FrameWindow& frame, bool active) {
+    ChildWindow::Activated(frame, active);
+    if (activated) {
+        activated(active);
+    }
+}
+
 void CaptureView::paintEvent(QPaintEvent*) {
     const CaptureWindow* window = logic_();
     if (!window) {
         return;
+    }
+    if (painting) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+        painting(sub != nullptr && sub->mdiArea() != nullptr &&
+                 sub->mdiArea()->activeSubWindow() == sub);
     }
     const QSize client = ClientSize();
     const CapturePaint placement = window->Paint(client.width(), client.height());

@@ -28,6 +28,11 @@ class CaptureView final : public ChildWindow {
     // Image Adjustment and Print, which need more of the program than the window's logic.
     std::function<void()> imageAdjustment;
     std::function<void()> print;
+    // Activation and painting, with whether this window is the active one (the palette steps of
+    // 8-bit displays).
+    std::function<void(bool active)> activated;
+    std::function<void(bool active)> painting;
+    void Activated(FrameWindow& frame, bool active) override;
 
     QScrollBar* Bar(ScrollBarKind kind) const {
         return kind == ScrollBarKind::Horizontal ? horizontal_ : vertical_;

@@ -133,6 +133,12 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
                 view->update();
             }
         };
+        view->activated = [this, id](bool active) {
+            program_.cameraPictures.CaptureActivated(id, active);
+        };
+        view->painting = [this, id](bool active) {
+            program_.cameraPictures.CapturePainting(id, active);
+        };
         view->print = [this, id, view] {
             if (const CaptureWindow* window = program_.cameraPictures.Capture(id)) {
                 PrintPicture(view, QString::fromStdString(window->title()), window->picture());

@@ -9,7 +9,11 @@ namespace fotolyx::gui {
 
 std::optional<std::filesystem::path> FindHelpFile(const std::filesystem::path& startDirectory,
                                                   const std::filesystem::path& programDirectory) {
-    for (const auto& folder : {startDirectory, programDirectory}) {
+    // An installed program finds it in PREFIX/share/fotolyx beside PREFIX/bin.
+    const std::filesystem::path installed =
+        programDirectory.empty() ? programDirectory
+                                 : programDirectory.parent_path() / "share" / "fotolyx";
+    for (const auto& folder : {startDirectory, programDirectory, installed}) {
         const std::filesystem::path candidate = folder / HELP_FILE_NAME;
         std::error_code error;
         if (!folder.empty() && std::filesystem::is_regular_file(candidate, error)) {

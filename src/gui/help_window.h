@@ -10,7 +10,8 @@ namespace fotolyx::gui {
 inline constexpr char HELP_FILE_NAME[] = "Fotlx.hlp";
 
 // The help file: an HTML document named Fotlx.hlp, looked for in the start-up directory and
-// then beside the program (where the build puts it). None when neither has it.
+// then beside the program (where the build puts it), then in share/fotolyx beside the
+// program's folder (where it is installed). None when none has it.
 std::optional<std::filesystem::path> FindHelpFile(const std::filesystem::path& startDirectory,
                                                   const std::filesystem::path& programDirectory);
 

@@ -3,6 +3,7 @@
 #include <QScreen>
 #include <iostream>
 
+#include "gui/frame_icon.h"
 #include "gui/gui_program.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    SetUpDesktopIntegration();
     SimulatedCamera camera;
     if (options.simulate) {
         const QString camsim =

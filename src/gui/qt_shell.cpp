@@ -1,7 +1,6 @@
 #include "gui/qt_shell.h"
 
 #include <QClipboard>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
@@ -9,6 +8,7 @@
 
 #include "gui/dib_image.h"
 #include "gui/frame_window.h"
+#include "gui/save_dialog.h"
 #include "link/link_setup.h"
 
 namespace fotolyx::gui {
@@ -105,25 +105,7 @@ void QtShell::SetStatusText(std::string_view text) {
 }
 
 std::optional<SaveDialogResult> QtShell::GetSaveFileName(const SaveDialogRequest& request) {
-    QStringList filters;
-    for (const auto& [description, pattern] : request.filters) {
-        filters << QStringLiteral("%1 (%2)").arg(QString::fromStdString(description),
-                                                 QString::fromStdString(pattern));
-    }
-    QFileDialog dialog(frame_);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(filters);
-    if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
-        dialog.selectNameFilter(filters.at(request.filterIndex - 1));
-    }
-    dialog.setDirectory(QString::fromStdString(request.initialDirectory));
-    dialog.selectFile(QString::fromStdString(request.proposedName));
-    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
-    }
-    return SaveDialogResult{dialog.selectedFiles().front().toStdString(),
-                            static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1};
+    return RunSaveDialog(frame_, request);
 }
 
 void QtShell::ShowLinkDialog(LinkDialog dialog) {

@@ -40,6 +40,11 @@ struct SaveDialogRequest {
     unsigned flags = 0;
 };
 
+// Save dialog flags the hosts act on (the platform's values).
+inline constexpr unsigned OFN_OVERWRITEPROMPT = 0x0002;
+inline constexpr unsigned OFN_HIDEREADONLY = 0x0004;
+inline constexpr unsigned OFN_FILEMUSTEXIST = 0x1000;
+
 // The chosen path and file type (1-based index into the request's filters).
 struct SaveDialogResult {
     std::string path;

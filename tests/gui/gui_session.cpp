@@ -27,7 +27,7 @@ std::string MissingDevice(const TempDir& folder, const std::string& name) {
 }
 
 GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
-                       const std::map<int, std::string>& devices) {
+                       const std::map<int, std::string>& devices, bool trueColourDisplay) {
     // Only the ports the test names lead anywhere.
     PortMap ports;
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
@@ -42,7 +42,7 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
     }
-    HostEnvironment environment = HostEnvironment::FromProcess(true);
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
     environment.programDirectory = folder_.path();
     environment.startDirectory = folder_.path();
     environment.configHome = folder_.path() / "config";

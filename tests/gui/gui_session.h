@@ -32,8 +32,10 @@ class GuiSession {
     // camsimArguments: options for the camera (fault options and the like); nothing starts a
     // camera when withCamera is false.
     // devices: the ports that lead somewhere (the camera, when there is one, is COM1).
+    // trueColourDisplay: false runs the program as on a 256-colour screen.
     explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
-                        const std::map<int, std::string>& devices = {});
+                        const std::map<int, std::string>& devices = {},
+                        bool trueColourDisplay = true);
     ~GuiSession();
 
     gui::GuiProgram& gui() { return *gui_; }
