@@ -37,7 +37,22 @@ bool InPhoto(int x, int y) {
     return x >= 5 && x <= 325 && y >= 155 && y <= 395;
 }
 
+PictureArea AreaOf(const Rect& rect) {
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
 }  // namespace
+
+LivePicturePlacement LivePreviewPlacement(std::uint8_t modelVariant) {
+    const std::int32_t width = modelVariant == 1 ? 120 : LIVE_VIEW_WIDTH;
+    return {{0, 0, width, LIVE_VIEW_HEIGHT}, AreaOf(LIVE_PREVIEW_RECT)};
+}
+
+LivePicturePlacement LivePhotoPlacement(std::uint8_t modelVariant) {
+    const PictureArea source = modelVariant == 1 ? PictureArea{4, 0, 504, PHOTO_HEIGHT}
+                                                 : PictureArea{0, 0, PHOTO_WIDTH, PHOTO_HEIGHT};
+    return {source, AreaOf(LIVE_PHOTO_RECT)};
+}
 
 LiveImageWindow::LiveImageWindow(LiveState& live, LiveWindowPorts ports)
     : live_(live),
