@@ -79,6 +79,9 @@ LiveImageView::LiveImageView(Program& program, std::function<void()> afterEvent)
         const LiveButton& record = LIVE_BUTTONS[i];
         auto* button = new PictureButtonWidget(this, record.id);
         button->setObjectName(QStringLiteral("button%1").arg(record.id));
+        // The bitmap covers the button: its repaints do not repaint (and so re-request a
+        // frame in) the window behind it.
+        button->setAttribute(Qt::WA_OpaquePaintEvent);
         button->setGeometry(record.rect.left, record.rect.top, record.rect.right - record.rect.left,
                             record.rect.bottom - record.rect.top);
         // The bitmap follows the window's state alone: a press shows what the press made of it.

@@ -94,8 +94,10 @@ void LiveImageWindow::ButtonNotify(int id, bool selected) {
 }
 
 void LiveImageWindow::PreviewButton(bool selected) {
-    if (live_.LiveFramePending != 0) {
-        // A frame has just been asked for: the click takes effect once it has had its answer.
+    if (live_.LiveFramePending != 0 && selected) {
+        // A frame has just been asked for: the press takes effect once it has had its answer.
+        // A release changes nothing, so it defers nothing either (a release that came while a
+        // frame was pending would otherwise toggle the live view on its own).
         ports_.timers.StartTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW,
                                  DEFERRED_PREVIEW_MS);
         return;
