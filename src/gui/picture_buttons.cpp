@@ -3,20 +3,13 @@
 #include <QPainter>
 
 #include "camera_index/preview_window.h"
+#include "windows/live_decoding.h"
 
 namespace fotolyx::gui {
 
 namespace {
 
 enum class Face { Up, Pressed, NoChoice };
-
-struct BitmapRecord {
-    int number;
-    int width;
-    const char* caption;
-    QRgb captionColour;
-    Face face;
-};
 
 constexpr int BITMAP_HEIGHT = 31;
 constexpr QRgb BLUE = qRgb(0, 0, 255);
@@ -25,6 +18,21 @@ constexpr QRgb FACE = qRgb(192, 192, 192);
 constexpr QRgb LIGHT = qRgb(255, 255, 255);
 constexpr QRgb SHADOW = qRgb(128, 128, 128);
 constexpr QRgb DARK = qRgb(64, 64, 64);
+constexpr QRgb WHITE = qRgb(255, 255, 255);
+constexpr QRgb BLACK = qRgb(0, 0, 0);
+constexpr QRgb DARK_RED = qRgb(160, 0, 0);
+constexpr QRgb LIVE_BLUE = qRgb(0, 0, 160);
+constexpr QRgb LIVE_RED = qRgb(200, 0, 0);
+
+struct BitmapRecord {
+    int number;
+    int width;
+    const char* caption;
+    QRgb captionColour;
+    Face face;
+    int height = BITMAP_HEIGHT;
+    QRgb faceColour = FACE;
+};
 
 constexpr BitmapRecord BITMAPS[] = {
     {BITMAP_TRANSFER_UP, 90, "Transfer", BLUE, Face::Up},
@@ -36,6 +44,13 @@ constexpr BitmapRecord BITMAPS[] = {
     {BITMAP_SAVE_NO_CHOICE, 80, "Save...", GREEN, Face::NoChoice},
     {BITMAP_SAVE_UP, 80, "Save...", GREEN, Face::Up},
     {BITMAP_SAVE_PRESSED, 80, "Save...", GREEN, Face::Pressed},
+    // The Live image window's two buttons.
+    {BITMAP_CANCEL, 100, "Cancel", DARK_RED, Face::Up, 30},
+    {BITMAP_CANCEL_PRESSED, 100, "Cancel", DARK_RED, Face::Pressed, 30},
+    {BITMAP_PREVIEW_OFF, 100, "Preview", WHITE, Face::Up, 31, LIVE_BLUE},
+    {BITMAP_PREVIEW_ON, 100, "Preview", WHITE, Face::Pressed, 31, LIVE_RED},
+    {BITMAP_CAPTURE, 100, "Capture", BLACK, Face::Up, 30},
+    {BITMAP_CAPTURE_PRESSED, 100, "Capture", BLACK, Face::Pressed, 30},
 };
 
 }  // namespace
@@ -45,11 +60,11 @@ QPixmap ButtonBitmap(int number) {
         if (record.number != number) {
             continue;
         }
-        QPixmap pixmap(record.width, BITMAP_HEIGHT);
-        pixmap.fill(QColor(FACE));
+        QPixmap pixmap(record.width, record.height);
+        pixmap.fill(QColor(record.faceColour));
         QPainter painter(&pixmap);
         const int right = record.width - 1;
-        const int bottom = BITMAP_HEIGHT - 1;
+        const int bottom = record.height - 1;
         const bool pressed = record.face == Face::Pressed;
         // Raised: light top and left, dark bottom and right; pressed the other way round.
         painter.setPen(QColor(pressed ? DARK : LIGHT));
@@ -72,7 +87,7 @@ QPixmap ButtonBitmap(int number) {
         font.setBold(true);
         painter.setFont(font);
         const QString caption = QString::fromLatin1(record.caption);
-        const QRect area(0, 0, record.width, BITMAP_HEIGHT);
+        const QRect area(0, 0, record.width, record.height);
         switch (record.face) {
             case Face::Up:
                 painter.setPen(QColor(record.captionColour));

@@ -17,8 +17,9 @@ inline constexpr int BITMAP_SAVE_NO_CHOICE = 126;
 inline constexpr int BITMAP_SAVE_UP = 127;
 inline constexpr int BITMAP_SAVE_PRESSED = 128;
 
-// Draws one of the bitmaps 120..128 (a light grey raised button face with its caption); a null
-// pixmap for any other number.
+// Draws one of the bitmaps 120..128 (a light grey raised button face with its caption) or of the
+// Live image window's 105..110 (the same looks; "Preview" on blue, and on red when pressed); a
+// null pixmap for any other number.
 QPixmap ButtonBitmap(int number);
 
 // An owner-drawn picture button. Pressing and releasing it are told to drawItem (the item

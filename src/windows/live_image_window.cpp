@@ -37,7 +37,22 @@ bool InPhoto(int x, int y) {
     return x >= 5 && x <= 325 && y >= 155 && y <= 395;
 }
 
+PictureArea AreaOf(const Rect& rect) {
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
 }  // namespace
+
+LivePicturePlacement LivePreviewPlacement(std::uint8_t modelVariant) {
+    const std::int32_t width = modelVariant == 1 ? 120 : LIVE_VIEW_WIDTH;
+    return {{0, 0, width, LIVE_VIEW_HEIGHT}, AreaOf(LIVE_PREVIEW_RECT)};
+}
+
+LivePicturePlacement LivePhotoPlacement(std::uint8_t modelVariant) {
+    const PictureArea source = modelVariant == 1 ? PictureArea{4, 0, 504, PHOTO_HEIGHT}
+                                                 : PictureArea{0, 0, PHOTO_WIDTH, PHOTO_HEIGHT};
+    return {source, AreaOf(LIVE_PHOTO_RECT)};
+}
 
 LiveImageWindow::LiveImageWindow(LiveState& live, LiveWindowPorts ports)
     : live_(live),
@@ -79,8 +94,10 @@ void LiveImageWindow::ButtonNotify(int id, bool selected) {
 }
 
 void LiveImageWindow::PreviewButton(bool selected) {
-    if (live_.LiveFramePending != 0) {
-        // A frame has just been asked for: the click takes effect once it has had its answer.
+    if (live_.LiveFramePending != 0 && selected) {
+        // A frame has just been asked for: the press takes effect once it has had its answer.
+        // A release changes nothing, so it defers nothing either (a release that came while a
+        // frame was pending would otherwise toggle the live view on its own).
         ports_.timers.StartTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW,
                                  DEFERRED_PREVIEW_MS);
         return;

@@ -28,6 +28,17 @@ inline constexpr int DEFERRED_PREVIEW_MS = 200;
 inline constexpr char LIVE_IMAGE_TITLE[] = "Live image Window";
 inline constexpr char LIVE_PHOTO_TITLE[] = "Live Image Photo";
 
+// Where the window shows one of its pictures, and which part of the picture it shows there.
+struct LivePicturePlacement {
+    PictureArea source;
+    PictureArea shown;
+};
+// The small picture at (15, 15), 160 x 120: whole, or (camera variant 1, whose frames are
+// narrower) its left 120 columns stretched.
+LivePicturePlacement LivePreviewPlacement(std::uint8_t modelVariant);
+// The photo reduced to 320 x 240 at (5, 155): all 640 columns, or (variant 1) columns 4 to 507.
+LivePicturePlacement LivePhotoPlacement(std::uint8_t modelVariant);
+
 // What the Live image window reaches of the rest of the program.
 struct LiveWindowPorts {
     LinkState& link;

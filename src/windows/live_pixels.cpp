@@ -227,4 +227,34 @@ bool SaveWidenPhoto(const DibBlock& photo, DibBlock& work) {
     return true;
 }
 
+ShownPicture StretchPicture(const DibBlock& picture, const PictureArea& source, std::int32_t width,
+                            std::int32_t height) {
+    const auto geometry = RgbPictureGeometry(picture);
+    if (!geometry || width <= 0 || height <= 0 || source.width <= 0 || source.height <= 0 ||
+        source.x < 0 || source.y < 0 || source.x > geometry->width - source.width ||
+        source.y > geometry->height - source.height) {
+        return {};
+    }
+    ShownPicture shown{width, height, {}};
+    shown.rgb.resize(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    std::uint8_t* out = shown.rgb.data();
+    for (std::int32_t row = 0; row < height; ++row) {
+        const std::int64_t fromTop =
+            source.y + static_cast<std::int64_t>(row) * source.height / height;
+        const std::uint8_t* in =
+            picture.data() + geometry->bitsOffset +
+            static_cast<std::size_t>(geometry->height - 1 - fromTop) * geometry->stride;
+        for (std::int32_t column = 0; column < width; ++column) {
+            const std::int64_t x =
+                source.x + static_cast<std::int64_t>(column) * source.width / width;
+            const std::uint8_t* pixel = in + 3 * static_cast<std::size_t>(x);
+            out[0] = pixel[2];
+            out[1] = pixel[1];
+            out[2] = pixel[0];
+            out += 3;
+        }
+    }
+    return shown;
+}
+
 }  // namespace fotolyx

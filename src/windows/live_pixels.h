@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "imaging/dib_block.h"
 
@@ -80,5 +81,30 @@ bool ZoomWidenPhoto(const DibBlock& photo, DibBlock& work);
 // Camera variant 1: widens source columns 0..512 to 640 for saving, five output columns
 // from every four source steps (header copied). False as above.
 bool SaveWidenPhoto(const DibBlock& photo, DibBlock& work);
+
+// A part of a picture, or of a window: x and y of its top-left pixel (rows counted from the
+// top), width and height.
+struct PictureArea {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool operator==(const PictureArea&) const = default;
+};
+
+// A picture as the screen gets it: top-down rows of red, green, blue bytes, no padding.
+struct ShownPicture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+// Stretches the part `source` of a 24-bit picture to width x height. Each shown pixel is the
+// source pixel it falls on (shown column c takes source column x + c * source width / width,
+// rounded down; rows alike), so columns and rows are repeated or dropped, never blended.
+// Empty when the block is not a sound 24-bit picture, the part does not lie inside it or a
+// size is not positive.
+ShownPicture StretchPicture(const DibBlock& picture, const PictureArea& source, std::int32_t width,
+                            std::int32_t height);
 
 }  // namespace fotolyx

@@ -181,6 +181,27 @@ TEST(LiveImageView, AClickWhileAFrameRequestIsPendingTogglesOnce200MsLater) {
     EXPECT_EQ(s.CountSince(stop->sent, LIVE_START), 0);
 }
 
+TEST(LiveImageView, AClickTogglesTheLiveViewOnceWhenAFrameIsPendingAtPressOrRelease) {
+    struct Case {
+        bool pendingAtPress;
+        bool pendingAtRelease;
+    };
+    for (const Case c : {Case{true, true}, Case{true, false}, Case{false, true}}) {
+        SCOPED_TRACE(::testing::Message() << c.pendingAtPress << c.pendingAtRelease);
+        LiveSession s;
+        ASSERT_TRUE(s.ready);
+        LiveState& live = s.program().live;
+        live.LiveFramePending = c.pendingAtPress ? 1 : 0;
+        s.window().ButtonNotify(LIVE_BUTTON_PREVIEW, true);
+        live.LiveFramePending = c.pendingAtRelease ? 1 : 0;
+        s.window().ButtonNotify(LIVE_BUTTON_PREVIEW, false);
+        live.LiveFramePending = 0;  // the frame's first packet came
+        s.Run(250);
+        EXPECT_EQ(live.LiveViewRunning, 1);
+        EXPECT_EQ(live.PreviewButtonBitmap, BITMAP_PREVIEW_ON);
+    }
+}
+
 TEST(LiveImagePhoto, APhotoClickDuringLiveViewStopsItOnPressAndTakesAWholePhotoOnRelease) {
     LiveSession s;
     ASSERT_TRUE(s.ready);
