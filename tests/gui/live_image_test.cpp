@@ -194,6 +194,9 @@ TEST(LiveImageTest, APhotoIsTakenZoomedIntoItsOwnWindowAndAsksToBeSaved) {
     }
     ASSERT_EQ(program.openfileWindows.size(), 1u);
     EXPECT_EQ(program.openfileWindows[0]->title(), "Live Image Photo");
+    // The new window is the active one now; the menu command reaches the Live image window once
+    // it is active again.
+    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
     session.frame().Command(CMD_LIVE_ZOOM);
     ASSERT_EQ(program.openfileWindows.size(), 2u);
 
@@ -202,7 +205,9 @@ TEST(LiveImageTest, APhotoIsTakenZoomedIntoItsOwnWindowAndAsksToBeSaved) {
     ASSERT_EQ(answerer.Seen().size(), 1u);
     EXPECT_EQ(answerer.Seen()[0].text, "Save changes to Live Image Photo?");
 
-    // The next photo greys the commands again and empties the photo area.
+    // The next photo greys the commands again and empties the photo area (a click activates the
+    // window first).
+    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
     QTest::mousePress(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
     EXPECT_FALSE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());
     EXPECT_FALSE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
