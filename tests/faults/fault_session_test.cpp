@@ -337,9 +337,11 @@ bool FaultSession::WaitDialogStays() const {
 }
 
 // The documented resting states: a link dialog waiting for the user, a wait dialog that stays,
-// or nothing pending.
+// a link the user gave up, or nothing pending.
 bool FaultSession::Settled() const {
-    return LinkDialogOpen() || WaitDialogStays() || !Busy();
+    // The user who confirmed COM_CANCELOK has given up the link: nothing goes on.
+    const bool linkGivenUp = program_->link.CancelConfirmed != 0;
+    return LinkDialogOpen() || WaitDialogStays() || linkGivenUp || !Busy();
 }
 
 std::string FaultSession::Describe() const {
@@ -543,6 +545,13 @@ void FaultSession::ActWhileBusy() {
 void FaultSession::ActWhenIdle() {
     Program& p = *program_;
     CameraPictures& pictures = p.cameraPictures;
+    if (pictures.index.DeleteSession) {
+        // A deletion whose wait dialog the user closed: the camera may still be in the middle of
+        // it, and only a Reload brings camera and index together again.
+        Note("Reload after an abandoned deletion");
+        pictures.preview.Command(CMD_RELOAD);
+        return;
+    }
     if (p.link.TransferMode == TRANSFER_UPLOAD) {
         // An upload whose wait dialog the user closed: the camera may still be waiting for its
         // packets, so only a new upload or a Reload makes sense.
