@@ -1,9 +1,11 @@
 // Writes the seed streams of the sim_camera and line targets from real exchanges: a program sets
 // up the link with a simulated camera in virtual time, and then the PC's side of an index, a
 // download, a delete, live view and an upload is played to a camera of the same kind. What the
-// PC sent becomes a sim_camera seed, what the camera answered a line seed.
+// PC sent becomes a sim_camera seed, what the camera answered a line seed. Each transfer start
+// state of the line target also gets the camera's real answers to the program's request.
 //   capture_streams SIM_CAMERA_FOLDER LINE_FOLDER
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "camsim/picture_maker.h"
+#include "line_rig.h"
 #include "support/link_session.h"
 
 using namespace fotolyx;
@@ -84,6 +87,58 @@ void WriteSeeds(const std::string& name, const std::vector<PcByte>& stream,
     Save(lineFolder / (name + ".bin"), lineSeed);
 }
 
+constexpr std::size_t FIRST_TRANSFER_STATE = 10;
+constexpr std::size_t TRANSFER_SEED_BYTES = 3000;
+constexpr Micros TRANSFER_SEED_TIME = 30'000'000;
+constexpr Micros PAUSE_STEP = 150'000;
+constexpr Micros MAX_PAUSE_STEPS = 6;  // 7 would make some headers events
+
+// The line seed of a transfer start state: the bytes the program read from the camera after
+// its request, in pieces of up to 32 bytes, with the pauses between them.
+void WriteTransferSeed(std::size_t state, const std::filesystem::path& path) {
+    fuzzing::LineRig rig;
+    rig.Enter(state, true);
+    std::vector<std::pair<Micros, std::uint8_t>> heard;
+    rig.line.onCameraBytes = [&](std::span<const std::uint8_t> bytes) {
+        for (const std::uint8_t byte : bytes) {
+            heard.emplace_back(rig.loop.Now(), byte);
+        }
+    };
+    rig.loop.RunUntil([&] { return heard.size() >= TRANSFER_SEED_BYTES; },
+                      static_cast<int>(TRANSFER_SEED_TIME / 1000));
+    std::vector<std::uint8_t> seed = {static_cast<std::uint8_t>(state)};
+    std::size_t at = 0;
+    while (at < heard.size()) {
+        std::size_t end = at + 1;
+        while (end < heard.size() && end - at < 32 &&
+               heard[end].first - heard[end - 1].first < PAUSE_STEP) {
+            ++end;
+        }
+        const Micros gap = end < heard.size() ? heard[end].first - heard[end - 1].first : 0;
+        const auto steps = std::min<Micros>(gap / PAUSE_STEP, MAX_PAUSE_STEPS);
+        seed.push_back(static_cast<std::uint8_t>((end - at - 1) | (steps << 5)));
+        for (; at < end; ++at) {
+            seed.push_back(heard[at].second);
+        }
+    }
+    Save(path, seed);
+}
+
+std::string SeedName(const char* stateName) {
+    std::string name = "start-";
+    for (const char* c = stateName; *c != 0; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c))) {
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+        } else if (name.back() != '-') {
+            name += '-';
+        }
+    }
+    while (name.back() == '-') {
+        name.pop_back();
+    }
+    return name + ".bin";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,5 +195,10 @@ int main(int argc, char** argv) {
         upload.insert(upload.end(), data.begin(), data.end());
     }
     WriteSeeds("upload", after(upload), argv[1], argv[2]);
+
+    for (std::size_t state = FIRST_TRANSFER_STATE; state < fuzzing::StartStateCount(); ++state) {
+        WriteTransferSeed(
+            state, std::filesystem::path(argv[2]) / SeedName(fuzzing::StartStateName(state)));
+    }
     return 0;
 }

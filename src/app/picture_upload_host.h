@@ -68,8 +68,8 @@ class PictureUploadHost final : public UploadHost {
     void SetProgressPosition(std::uint32_t position) override {
         shell_.SetProgressPos(static_cast<int>(position));
     }
-    void ShowDataTransferDialog() override { shell_.ShowPleaseWait(PleaseWait::DataTrans); }
-    void EndDataTransferDialog() override { shell_.EndPleaseWait(PleaseWait::DataTrans); }
+    void ShowDataTransferDialog() override { pictures_.ShowPleaseWait(PleaseWait::DataTrans); }
+    void EndDataTransferDialog() override { pictures_.EndPleaseWait(); }
 
   private:
     CameraPictures& pictures_;

@@ -128,6 +128,11 @@ void CameraPictures::AfterSaveAs(WindowId window) {
     }
 }
 
+void CameraPictures::ShowPleaseWait(PleaseWait dialog) {
+    pleaseWait_ = dialog;
+    context_.shell.ShowPleaseWait(dialog);
+}
+
 void CameraPictures::EndPleaseWait() {
     if (pleaseWait_) {
         const PleaseWait dialog = *pleaseWait_;

@@ -94,6 +94,11 @@ class CameraPictures final : public CaptureWindowHost {
     // The user closed a please-wait dialog (OK, Cancel or Esc).
     void PleaseWaitClosed(PleaseWait dialog);
     std::optional<PleaseWait> PleaseWaitDialog() const { return pleaseWait_; }
+    // Shows a please-wait dialog as the program's one PleaseWaitDialog (the upload's DATA_TRANS
+    // too), so that Reload and Reconnect close it like the others.
+    void ShowPleaseWait(PleaseWait dialog);
+    // Closes the please-wait dialog when one is open.
+    void EndPleaseWait();
 
     // --- Windows.
     // A timer of the Preview or of a Capture window fired; false for other windows.
@@ -139,7 +144,6 @@ class CameraPictures final : public CaptureWindowHost {
     void DownloadComplete();
     bool DecodePicture(CaptureWindow& window, const PictureEntry& entry);
     bool DecodeThumbnail();
-    void EndPleaseWait();
     bool CapturePaletteToScreen(WindowId window);
     void SetPreviewScrollBar(const ScrollBarState& state);
     void ResetTransferState();

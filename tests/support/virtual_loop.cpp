@@ -160,8 +160,11 @@ void SimulatedLine::PumpCamera() {
             }
         });
     }
-    if (const auto wake = camera->NextWakeup()) {
-        loop_.At(*wake, [this, camera] {
+    // One wake event per camera and time: every byte the camera receives pumps it, and a wake
+    // scheduled again for each would pile up while the camera waits.
+    if (const auto wake = camera->NextWakeup(); wake && wakes_.insert({camera, *wake}).second) {
+        loop_.At(*wake, [this, camera, at = *wake] {
+            wakes_.erase({camera, at});
             camera->Wake(loop_.Now());
             if (Camera() == camera) {
                 PumpCamera();

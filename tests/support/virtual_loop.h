@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -120,6 +121,7 @@ class SimulatedLine final : public SerialLine {
     std::vector<LineByte> written_;
     std::vector<PortOpening> openings_;
     std::vector<std::pair<Micros, std::uint32_t>> speeds_;
+    std::set<std::pair<camsim::SimCamera*, Micros>> wakes_;
 };
 
 }  // namespace fotolyx::testing

@@ -1,0 +1,45 @@
+// Faults the randomized sessions found, each replayed on its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "camsim/picture_maker.h"
+#include "link/link_setup.h"
+#include "support/link_session.h"
+#include "upload/picture_upload.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::LinkSession;
+
+// The upload's DATA_TRANS dialog is the program's please-wait dialog like the others: the
+// Reconnect of a camera that fell silent during an upload closes it, instead of leaving "Please
+// wait" on the screen of an idle program.
+TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
+    LinkSession session;
+    camsim::CameraConfig config;
+    config.pictures = camsim::MakeSamplePictures(1);
+    camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
+    Program& program = session.Start();
+    ASSERT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000));
+    camera.Faults().silentAfterMessages = camera.MessagesSent() + 5;
+
+    std::optional<DibBlock> picture = CreateDib(640, 480, 24);
+    ASSERT_TRUE(picture);
+    std::copy_n(picture->bytes().begin(), picture->size(),
+                program.buffers.WorkImage->bytes().begin());
+    program.CreateOpenfileWindow("opened.bmp", false)->Command(CMD_DATA_OUT_FINE);
+    EXPECT_EQ(program.cameraPictures.PleaseWaitDialog(), PleaseWait::DataTrans);
+    ASSERT_TRUE(
+        session.RunUntil([&] { return session.DialogShown(LinkDialog::ComDisconnect); }, 60'000));
+
+    program.linkSetup.DisconnectReconnect();
+    EXPECT_FALSE(program.cameraPictures.PleaseWaitDialog().has_value());
+    const auto& ended = session.shell.pleaseWaitEnded;
+    EXPECT_EQ(std::count(ended.begin(), ended.end(), PleaseWait::DataTrans), 1);
+    EXPECT_EQ(program.upload.uploadsDone, 0u);
+}
+
+}  // namespace
+}  // namespace fotolyx
