@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
