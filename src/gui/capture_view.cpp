@@ -4,42 +4,12 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPointer>
-#include <QStyle>
 
 #include "gui/dib_image.h"
 #include "gui/screen_image.h"
+#include "gui/scroll_bars.h"
 
 namespace fotolyx::gui {
-
-namespace {
-
-int RequestOf(int action) {
-    switch (action) {
-        case QAbstractSlider::SliderSingleStepSub:
-            return SB_LINEUP;
-        case QAbstractSlider::SliderSingleStepAdd:
-            return SB_LINEDOWN;
-        case QAbstractSlider::SliderPageStepSub:
-            return SB_PAGEUP;
-        case QAbstractSlider::SliderPageStepAdd:
-            return SB_PAGEDOWN;
-        case QAbstractSlider::SliderMove:
-            return SB_THUMBTRACK;
-        default:
-            return -1;
-    }
-}
-
-// Qt's bar from the platform's range: a bar whose range is empty is hidden.
-void ShowState(QScrollBar* bar, const ScrollBarState& state) {
-    const QSignalBlocker blocker(bar);
-    bar->setRange(state.min, std::max(state.min, state.max));
-    bar->setSliderPosition(state.pos);
-    bar->setValue(state.pos);
-    bar->setVisible(state.max > state.min);
-}
-
-}  // namespace
 
 CaptureView::CaptureView(WindowId id, std::function<CaptureWindow*()> logic,
                          std::function<void()> destroyed, std::function<void()> afterEvent,
@@ -65,15 +35,15 @@ CaptureView::CaptureView(WindowId id, std::function<CaptureWindow*()> logic,
 
 void CaptureView::Scrolled(ScrollBarKind kind, int action) {
     CaptureWindow* window = logic_();
-    const int request = RequestOf(action);
+    const int request = ScrollCodeOf(action);
     QScrollBar* bar = Bar(kind);
     const int wanted = bar->sliderPosition();
     if (!window) {
         return;
     }
     // The bar shows what the logic makes of the request.
-    ShowState(bar,
-              kind == ScrollBarKind::Horizontal ? window->HorizontalBar() : window->VerticalBar());
+    ShowScrollBarState(
+        bar, kind == ScrollBarKind::Horizontal ? window->HorizontalBar() : window->VerticalBar());
     if (request >= 0) {
         if (kind == ScrollBarKind::Horizontal) {
             window->HScroll(request, wanted);
@@ -119,20 +89,16 @@ void CaptureView::Closing() {
 }
 
 void CaptureView::SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) {
-    ShowState(Bar(bar), state);
+    ShowScrollBarState(Bar(bar), state);
     PlaceBars();
 }
 
 QSize CaptureView::ClientSize() const {
-    return {width() - (vertical_->isVisible() ? vertical_->width() : 0),
-            height() - (horizontal_->isVisible() ? horizontal_->height() : 0)};
+    return ClientSizeBeside(*this, *horizontal_, *vertical_);
 }
 
 void CaptureView::PlaceBars() {
-    const int thickness = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const bool both = horizontal_->isVisible() && vertical_->isVisible();
-    horizontal_->setGeometry(0, height() - thickness, width() - (both ? thickness : 0), thickness);
-    vertical_->setGeometry(width() - thickness, 0, thickness, height() - (both ? thickness : 0));
+    PlaceScrollBars(*this, *horizontal_, *vertical_);
 }
 
 void CaptureView::resizeEvent(QResizeEvent*) {

@@ -5,43 +5,9 @@
 
 #include "gui/dib_image.h"
 #include "gui/screen_image.h"
+#include "gui/scroll_bars.h"
 
 namespace fotolyx::gui {
-
-namespace {
-
-struct ScrollRequest {
-    int action;
-    int code;
-};
-
-constexpr ScrollRequest SCROLL_REQUESTS[] = {
-    {QAbstractSlider::SliderSingleStepSub, SB_LINEUP},
-    {QAbstractSlider::SliderSingleStepAdd, SB_LINEDOWN},
-    {QAbstractSlider::SliderPageStepSub, SB_PAGEUP},
-    {QAbstractSlider::SliderPageStepAdd, SB_PAGEDOWN},
-    {QAbstractSlider::SliderMove, SB_THUMBTRACK},
-};
-
-int RequestOf(int action) {
-    for (const ScrollRequest& request : SCROLL_REQUESTS) {
-        if (request.action == action) {
-            return request.code;
-        }
-    }
-    return -1;
-}
-
-// Qt's bar from the platform's range: a bar whose range is empty is hidden.
-void ShowState(QScrollBar* bar, const ScrollBarState& state) {
-    const QSignalBlocker blocker(bar);
-    bar->setRange(state.min, std::max(state.min, state.max));
-    bar->setSliderPosition(state.pos);
-    bar->setValue(state.pos);
-    bar->setVisible(state.max > state.min);
-}
-
-}  // namespace
 
 OpenfileView::OpenfileView(WindowId id, QSize clientSize, std::function<OpenfileWindow*()> logic,
                            std::function<void()> destroyed, std::function<void()> afterEvent,
@@ -73,15 +39,15 @@ OpenfileView::OpenfileView(WindowId id, QSize clientSize, std::function<Openfile
 
 void OpenfileView::Scrolled(ScrollBarKind kind, int action) {
     OpenfileWindow* window = logic_();
-    const int request = RequestOf(action);
+    const int request = ScrollCodeOf(action);
     QScrollBar* bar = Bar(kind);
     const int wanted = bar->sliderPosition();
     if (!window) {
         return;
     }
     // The bar shows what the logic makes of the request.
-    ShowState(bar,
-              kind == ScrollBarKind::Horizontal ? window->HorizontalBar() : window->VerticalBar());
+    ShowScrollBarState(
+        bar, kind == ScrollBarKind::Horizontal ? window->HorizontalBar() : window->VerticalBar());
     if (request >= 0) {
         if (kind == ScrollBarKind::Horizontal) {
             window->HScroll(request, wanted);
@@ -126,20 +92,16 @@ void OpenfileView::Activated(FrameWindow&, bool active) {
 }
 
 void OpenfileView::SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) {
-    ShowState(Bar(bar), state);
+    ShowScrollBarState(Bar(bar), state);
     PlaceBars();
 }
 
 QSize OpenfileView::ClientSize() const {
-    return {width() - (vertical_->isVisible() ? vertical_->width() : 0),
-            height() - (horizontal_->isVisible() ? horizontal_->height() : 0)};
+    return ClientSizeBeside(*this, *horizontal_, *vertical_);
 }
 
 void OpenfileView::PlaceBars() {
-    const int thickness = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const bool both = horizontal_->isVisible() && vertical_->isVisible();
-    horizontal_->setGeometry(0, height() - thickness, width() - (both ? thickness : 0), thickness);
-    vertical_->setGeometry(width() - thickness, 0, thickness, height() - (both ? thickness : 0));
+    PlaceScrollBars(*this, *horizontal_, *vertical_);
 }
 
 void OpenfileView::resizeEvent(QResizeEvent*) {
