@@ -51,6 +51,9 @@ bool CameraPictures::CreateThumbnailStore(std::uint32_t slotCount) {
 }
 
 void CameraPictures::StartIndexTransfer() {
+    // A deletion the camera never confirmed ends here: its READY steps would otherwise turn this
+    // index request into a delete command.
+    index.DeleteSession = false;
     index.CommandStep = 3;
     index.blockCounter = 0;
     index.thumbnailWriteOffset = 0;

@@ -175,5 +175,19 @@ TEST(PreviewWindow, DeletingThePictureAtPosition12SendsItsDigits) {
     EXPECT_EQ(run.selection().TopRow, 0);
 }
 
+TEST(PreviewWindow, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
+    Listed run(13);
+    run.ClickCell(1, 0);
+    run.preview().Command(CMD_DELETE_PAGE);
+    run.Status(READY);  // the camera stops answering after the first digit
+    run.TakeWritten();
+    run.pictures().StartIndexTransfer();
+    for (int i = 0; i < 3; ++i) {
+        run.Status(READY);
+    }
+    EXPECT_EQ(run.TakeWritten(),
+              (std::vector<std::uint8_t>{DIGIT_UNITS, DIGIT_TENS, DIGIT_HUNDREDS, INDEX_GET}));
+}
+
 }  // namespace
 }  // namespace fotolyx
