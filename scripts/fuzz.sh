@@ -2,14 +2,16 @@
 # Builds the libFuzzer targets (clang, in build-fuzz/) and runs one or all of them: each over its
 # seed corpus in fuzz/corpus/TARGET plus SECONDS of fresh input (default 30). New inputs are kept
 # in build-fuzz/corpus/TARGET; a crash leaves its input in build-fuzz/artifacts/ and fails.
+# FOTOLYX_FUZZ_RUNS=N also ends each run after N executions, if that comes first.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 target=${1:-all}
 seconds=${2:-30}
-if [[ ! "$seconds" =~ ^[0-9]+$ ]]; then
-    echo "usage: scripts/fuzz.sh [TARGET|all] [SECONDS]" >&2
+runs=${FOTOLYX_FUZZ_RUNS:--1}
+if [[ ! "$seconds" =~ ^[0-9]+$ || ! "$runs" =~ ^-?[0-9]+$ ]]; then
+    echo "usage: [FOTOLYX_FUZZ_RUNS=N] scripts/fuzz.sh [TARGET|all] [SECONDS]" >&2
     exit 2
 fi
 
@@ -39,8 +41,8 @@ for name in "${targets[@]}"; do
     mkdir -p "build-fuzz/corpus/$name"
     log="build-fuzz/logs/$name.log"
     echo "== $name: seed corpus and $seconds s of fresh input"
-    if build-fuzz/bin/"fuzz_$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" \
+    if build-fuzz/bin/"fuzz_$name" -max_total_time="$seconds" -runs="$runs" -timeout=20 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" \
         "build-fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
         result=ok
     else
@@ -48,9 +50,10 @@ for name in "${targets[@]}"; do
         status=1
         grep -E "ERROR|SUMMARY|Test unit written|^    #[0-9]" "$log" | head -40 >&2 || true
     fi
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     coverage=$(grep -Eo 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
-    summary+=("$(printf '%-16s %-7s %10s runs  %s' "$name" "$result" "${runs:-?}" "${coverage:-}")")
+    summary+=("$(printf '%-16s %-7s %10s runs  %s' "$name" "$result" "${executed:-?}" \
+        "${coverage:-}")")
 done
 
 echo
