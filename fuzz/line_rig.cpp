@@ -208,15 +208,8 @@ void LineRig::Enter(std::size_t state, bool keepCamera) {
     loop.onTimer = [this](WindowId window, int id) { program_->TimerFired(window, id); };
     cameraLine.onReadable = [this] { program_->receiver.OnReadable(); };
     cameraLine.onHangUp = [this] { program_->receiver.OnHangUp(); };
-    // A host without a display paints a window once the handler that invalidated it is done.
-    shell.onInvalidate = [this](WindowId window) {
-        if (pendingPaints_.insert(window).second) {
-            loop.At(loop.Now(), [this, window] {
-                pendingPaints_.erase(window);
-                program_->PaintWindow(window);
-            });
-        }
-    };
+    shell.onInvalidate =
+        loop.PaintWhenHandlerDone([this](WindowId window) { program_->PaintWindow(window); });
     if (start.reach == Reach::Nothing) {
         line.HandOver();
     }

@@ -67,7 +67,6 @@ class LineRig {
 
   private:
     std::unique_ptr<camsim::SimCamera> camera_;
-    std::set<WindowId> pendingPaints_;
     std::unique_ptr<Program> program_;
 };
 

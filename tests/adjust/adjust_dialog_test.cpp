@@ -5,6 +5,7 @@
 #include <random>
 
 #include "ports/shell.h"
+#include "support/adjust_outcome.h"
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
 
@@ -30,21 +31,6 @@ DibBlock TestPicture() {
                                 static_cast<std::uint8_t>((column + row) / 4 + noise(random))};
         },
         0x5A);
-}
-
-// What the whole picture becomes under the given engine steps, computed without the dialog.
-std::vector<std::uint8_t> Expected(
-    const DibBlock& original,
-    const std::function<void(AdjustEngine&, DibBlock&, DibBlock&, AdjustPlanes&)>& steps) {
-    AdjustEngine engine;
-    DibBlock before{std::vector<std::uint8_t>(BEFORE_PREVIEW_BLOCK)};
-    DibBlock output{std::vector<std::uint8_t>(original.size())};
-    AdjustPlanes planes = AdjustPlanes::ForPicture(DibWidth(original), DibHeight(original));
-    EXPECT_TRUE(MakePreviewPair(original, before, output));
-    EXPECT_TRUE(engine.AnalysePreview(before, planes));
-    steps(engine, before, output, planes);
-    EXPECT_TRUE(engine.ApplyToPicture(original, output, planes));
-    return output.storage();
 }
 
 struct DialogRun {
@@ -95,7 +81,7 @@ TEST(AdjustDialogSequence, OkAppliesWhatTheLastRenderLeft) {
         const char* name;
         std::vector<int> steps;  // commands; a negative number -n scrolls bar n-1 one page right
         bool changes;
-        std::function<void(AdjustEngine&, DibBlock&, DibBlock&, AdjustPlanes&)> expected;
+        testing::EngineSteps expected;
     } cases[] = {
         {"OK at once", {IDOK}, false, nullptr},
         {"Cancel after changes", {-1, -2, IDCANCEL}, false, nullptr},
@@ -140,7 +126,8 @@ TEST(AdjustDialogSequence, OkAppliesWhatTheLastRenderLeft) {
         }
         EXPECT_EQ(end, c.changes ? AdjustDialogEnd::Applied : AdjustDialogEnd::Closed) << c.name;
         if (c.changes) {
-            EXPECT_EQ(run.picture.storage(), Expected(DibBlock(run.original), c.expected))
+            EXPECT_EQ(run.picture.storage(),
+                      testing::AdjustWithoutDialog(DibBlock(run.original), c.expected).picture)
                 << c.name;
             EXPECT_NE(run.picture.storage(), run.original) << c.name;
         } else {

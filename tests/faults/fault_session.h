@@ -121,7 +121,6 @@ class FaultSession {
     std::vector<camsim::SimPicture> pictures_;
     std::vector<camsim::SimPicture> expectedPictures_;
     std::deque<std::vector<std::uint8_t>> expected_;
-    std::set<WindowId> pendingPaints_;
     bool renotifyPending_ = false;
     int saves_ = 0;
     std::unique_ptr<Program> program_;

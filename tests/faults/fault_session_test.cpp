@@ -291,14 +291,8 @@ void FaultSession::StartProgram() {
             }
         });
     };
-    shell_->onInvalidate = [this](WindowId window) {
-        if (pendingPaints_.insert(window).second) {
-            loop_.At(loop_.Now(), [this, window] {
-                pendingPaints_.erase(window);
-                program_->PaintWindow(window);
-            });
-        }
-    };
+    shell_->onInvalidate =
+        loop_.PaintWhenHandlerDone([this](WindowId window) { program_->PaintWindow(window); });
     program_->Startup();
 }
 
@@ -476,41 +470,43 @@ void FaultSession::StartUpload(bool fine) {
     }
 }
 
+namespace {
+
+// The buttons of each link dialog: the first pressed with the given chance, else the second.
+struct LinkDialogButtons {
+    LinkDialog dialog;
+    int firstChance;
+    const char* firstNote;
+    void (LinkSetup::*first)();
+    const char* secondNote;
+    void (LinkSetup::*second)();
+};
+
+constexpr LinkDialogButtons LINK_DIALOG_BUTTONS[] = {
+    {LinkDialog::ComCancelOk, 50, "COM_CANCELOK: OK", &LinkSetup::CancelOkOk,
+     "COM_CANCELOK: Cancel", &LinkSetup::CancelOkCancel},
+    {LinkDialog::ComDisconnect, 80, "COM_DISCONNECT: Reconnect", &LinkSetup::DisconnectReconnect,
+     "COM_DISCONNECT: Cancel", &LinkSetup::DisconnectCancel},
+    {LinkDialog::ComReconnect, 85, "COM_RECONNECT: Retry", &LinkSetup::ReconnectRetry,
+     "COM_RECONNECT: Cancel", &LinkSetup::ReconnectCancel},
+};
+
+}  // namespace
+
 void FaultSession::ActOnLinkDialog() {
     LinkSetup& setup = program_->linkSetup;
-    const auto& open = shell_->openLinkDialogs;
-    if (open.count(LinkDialog::ComCancelOk) != 0) {
-        if (Chance(50)) {
-            Note("COM_CANCELOK: OK");
-            setup.CancelOkOk();
-        } else {
-            Note("COM_CANCELOK: Cancel");
-            setup.CancelOkCancel();
+    for (const LinkDialogButtons& buttons : LINK_DIALOG_BUTTONS) {
+        if (shell_->openLinkDialogs.count(buttons.dialog) == 0) {
+            continue;
         }
-        return;
-    }
-    if (open.count(LinkDialog::ComDisconnect) != 0) {
-        if (Chance(80)) {
-            Note("COM_DISCONNECT: Reconnect");
-            setup.DisconnectReconnect();
-        } else {
-            Note("COM_DISCONNECT: Cancel");
-            setup.DisconnectCancel();
-        }
-        return;
-    }
-    if (open.count(LinkDialog::ComReconnect) != 0) {
-        if (Camera().CablePulled() || Chance(30)) {
+        if (buttons.dialog == LinkDialog::ComReconnect && (Camera().CablePulled() || Chance(30))) {
             Note("the cable plugged in again (a fresh camera)");
             AttachCamera(Camera().Pictures());
         }
-        if (Chance(85)) {
-            Note("COM_RECONNECT: Retry");
-            setup.ReconnectRetry();
-        } else {
-            Note("COM_RECONNECT: Cancel");
-            setup.ReconnectCancel();
-        }
+        const bool first = Chance(buttons.firstChance);
+        Note(first ? buttons.firstNote : buttons.secondNote);
+        (setup.*(first ? buttons.first : buttons.second))();
+        return;
     }
 }
 

@@ -15,6 +15,7 @@
 #include "gui/gui_session.h"
 #include "gui/image_adjust_dialog.h"
 #include "imaging/colour_reduction.h"
+#include "support/adjust_outcome.h"
 #include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
@@ -22,7 +23,6 @@ namespace {
 
 using Dialog = gui::ImageAdjustDialog;
 using Step = std::function<void(Dialog&)>;
-using EngineSteps = std::function<void(AdjustEngine&, DibBlock&, DibBlock&, AdjustPlanes&)>;
 
 constexpr int BRIGHTNESS = 0;
 constexpr int CONTRAST = 1;
@@ -55,25 +55,6 @@ DibBlock TestPicture() {
                    static_cast<std::uint8_t>(row + noise(random)),
                    static_cast<std::uint8_t>((column + row) / 3 + noise(random))};
     });
-}
-
-// The picture and settings the engine alone leaves after the given steps.
-struct Outcome {
-    std::vector<std::uint8_t> picture;
-    AdjustSettings settings;
-};
-
-Outcome Expected(const DibBlock& original, const EngineSteps& steps) {
-    AdjustEngine engine;
-    DibBlock before{std::vector<std::uint8_t>(BEFORE_PREVIEW_BLOCK)};
-    DibBlock output{std::vector<std::uint8_t>(original.size())};
-    AdjustPlanes planes = AdjustPlanes::ForPicture(DibWidth(original), DibHeight(original));
-    EXPECT_TRUE(MakePreviewPair(original, before, output));
-    EXPECT_TRUE(engine.AnalysePreview(before, planes));
-    steps(engine, before, output, planes);
-    const AdjustSettings settings = engine.settings;
-    EXPECT_TRUE(engine.ApplyToPicture(original, output, planes));
-    return {output.storage(), settings};
 }
 
 EngineSteps Manual(AdjustSettings settings) {
@@ -268,7 +249,7 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
         Host host;
         DibBlock picture = TestPicture();
         const std::vector<std::uint8_t> original = picture.storage();
-        const Outcome expected = Expected(picture, c.engine);
+        const AdjustOutcome expected = AdjustWithoutDialog(picture, c.engine);
         WhenShown driver([&](Dialog& dialog) {
             for (const Step& step : c.steps) {
                 step(dialog);
@@ -431,7 +412,7 @@ TEST(ImageAdjustDialogTest, TheCaptureWindowsCommandAdjustsItsPictureOnlyOnOk) {
     CaptureWindow* capture = session.program().cameraPictures.Capture(id);
     auto* view = static_cast<gui::CaptureView*>(session.frame().Window(id)->Child());
     const std::vector<std::uint8_t> original = capture->picture().storage();
-    const Outcome expected = Expected(capture->picture(), Manual({40, 0, 0, 0}));
+    const AdjustOutcome expected = AdjustWithoutDialog(capture->picture(), Manual({40, 0, 0, 0}));
 
     const auto adjust = [&](Ending ending) {
         WhenShown driver([&](Dialog& dialog) {

@@ -33,16 +33,8 @@ Program& LinkSession::Start() {
     };
     line.onReadable = [this] { program_->receiver.OnReadable(); };
     line.onHangUp = [this] { program_->receiver.OnHangUp(); };
-    // Without a display a window is painted as soon as the current handler is done; requests
-    // that come before that paint are one paint.
-    shell.onInvalidate = [this](WindowId window) {
-        if (pendingPaints_.insert(window).second) {
-            loop.At(loop.Now(), [this, window] {
-                pendingPaints_.erase(window);
-                program_->PaintWindow(window);
-            });
-        }
-    };
+    shell.onInvalidate =
+        loop.PaintWhenHandlerDone([this](WindowId window) { program_->PaintWindow(window); });
     program_->Startup();
     return *program_;
 }

@@ -48,7 +48,6 @@ class LinkSession {
     HostEnvironment environment;
 
   private:
-    std::set<WindowId> pendingPaints_;
     std::vector<std::unique_ptr<camsim::SimCamera>> cameras_;
     std::unique_ptr<Program> program_;
 };

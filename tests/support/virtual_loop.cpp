@@ -80,6 +80,18 @@ bool VirtualLoop::RunUntil(const std::function<bool()>& done, int limitMs) {
     return true;
 }
 
+std::function<void(WindowId)> VirtualLoop::PaintWhenHandlerDone(
+    std::function<void(WindowId)> paint) {
+    return [this, paint = std::move(paint)](WindowId window) {
+        if (pendingPaints_.insert(window).second) {
+            At(now_, [this, paint, window] {
+                pendingPaints_.erase(window);
+                paint(window);
+            });
+        }
+    };
+}
+
 camsim::SimCamera* SimulatedLine::Camera() const {
     const auto it = cameras_.find(port_);
     return open_ && it != cameras_.end() ? it->second : nullptr;

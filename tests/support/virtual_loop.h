@@ -37,6 +37,10 @@ class VirtualLoop final : public Timers {
     // Runs until done() holds (true) or limitMs of virtual time have passed (false).
     bool RunUntil(const std::function<bool()>& done, int limitMs);
 
+    // A shell's invalidation hook for a host without a display: a window is painted as soon as
+    // the current handler is done, and requests that come before that paint are one paint.
+    std::function<void(WindowId)> PaintWhenHandlerDone(std::function<void(WindowId)> paint);
+
   private:
     bool Step(Micros until);
 
@@ -44,6 +48,7 @@ class VirtualLoop final : public Timers {
     std::uint64_t order_ = 0;
     std::map<std::pair<WindowId, int>, std::pair<Micros, std::uint64_t>> timers_;
     std::map<std::pair<Micros, std::uint64_t>, std::function<void()>> events_;
+    std::set<WindowId> pendingPaints_;
 };
 
 // One byte on the simulated line, with the time it left its sender and the sender's speed.
