@@ -77,13 +77,10 @@ LiveImageView::LiveImageView(Program& program, std::function<void()> afterEvent)
     setPalette(background);
     for (std::size_t i = 0; i < std::size(LIVE_BUTTONS); ++i) {
         const LiveButton& record = LIVE_BUTTONS[i];
-        auto* button = new PictureButtonWidget(this, record.id);
-        button->setObjectName(QStringLiteral("button%1").arg(record.id));
+        auto* button = new PictureButtonWidget(this, record.id, record.rect);
         // The bitmap covers the button: its repaints do not repaint (and so re-request a
         // frame in) the window behind it.
         button->setAttribute(Qt::WA_OpaquePaintEvent);
-        button->setGeometry(record.rect.left, record.rect.top, record.rect.right - record.rect.left,
-                            record.rect.bottom - record.rect.top);
         // The bitmap follows the window's state alone: a press shows what the press made of it.
         button->bitmapFor = [this](int id, bool) {
             const LiveState& live = program_.live;

@@ -111,8 +111,10 @@ QPixmap ButtonBitmap(int number) {
     return {};
 }
 
-PictureButtonWidget::PictureButtonWidget(QWidget* parent, int id)
+PictureButtonWidget::PictureButtonWidget(QWidget* parent, int id, const Rect& rect)
     : QAbstractButton(parent), id_(id) {
+    setObjectName(QStringLiteral("button%1").arg(id));
+    setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
     setText(QStringLiteral("NULL"));
     setFocusPolicy(Qt::NoFocus);
     // The state changes reach the program as the owner-draw notification of a selection.

@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <functional>
 
+#include "ports/shell.h"
+
 namespace fotolyx::gui {
 
 // Bitmap numbers of the Preview window's three picture buttons.
@@ -28,7 +30,8 @@ QPixmap ButtonBitmap(int number);
 // bitmapFor, which has no side effects.
 class PictureButtonWidget final : public QAbstractButton {
   public:
-    PictureButtonWidget(QWidget* parent, int id);
+    // Named "button<id>" and placed at rect in its parent.
+    PictureButtonWidget(QWidget* parent, int id, const Rect& rect);
 
     std::function<int(int id, unsigned itemState, unsigned itemAction)> drawItem;
     std::function<int(int id, bool pressed)> bitmapFor;

@@ -6,6 +6,7 @@
 
 #include "gui/dib_image.h"
 #include "gui/frame_window.h"
+#include "gui/scroll_bars.h"
 #include "windows/capture_window.h"
 
 namespace fotolyx::gui {
@@ -106,10 +107,7 @@ PreviewView::PreviewView(PreviewLogic logic)
     setPalette(background);
     for (std::size_t i = 0; i < std::size(PICTURE_BUTTONS); ++i) {
         const PictureButton& record = PICTURE_BUTTONS[i];
-        auto* button = new PictureButtonWidget(this, record.id);
-        button->setObjectName(QStringLiteral("button%1").arg(record.id));
-        button->setGeometry(record.rect.left, record.rect.top, record.rect.right - record.rect.left,
-                            record.rect.bottom - record.rect.top);
+        auto* button = new PictureButtonWidget(this, record.id, record.rect);
         button->bitmapFor = [this](int id, bool pressed) { return BitmapFor(id, pressed); };
         button->drawItem = [this](int id, unsigned itemState, unsigned itemAction) {
             const int bitmap = logic_.drawItem ? logic_.drawItem(id, itemState, itemAction) : 0;
@@ -119,26 +117,7 @@ PreviewView::PreviewView(PreviewLogic logic)
         buttons_[i] = button;
     }
     connect(scrollBar_, &QScrollBar::actionTriggered, this, [this](int action) {
-        int request = -1;
-        switch (action) {
-            case QAbstractSlider::SliderSingleStepSub:
-                request = SB_LINEUP;
-                break;
-            case QAbstractSlider::SliderSingleStepAdd:
-                request = SB_LINEDOWN;
-                break;
-            case QAbstractSlider::SliderPageStepSub:
-                request = SB_PAGEUP;
-                break;
-            case QAbstractSlider::SliderPageStepAdd:
-                request = SB_PAGEDOWN;
-                break;
-            case QAbstractSlider::SliderMove:
-                request = SB_THUMBTRACK;
-                break;
-            default:
-                break;
-        }
+        const int request = ScrollCodeOf(action);
         const int wanted = scrollBar_->sliderPosition();
         // The bar shows what the logic makes of the request, not what Qt would.
         SetScrollBar(ScrollBarKind::Vertical,
