@@ -367,7 +367,7 @@ void CameraPictures::RemoveDeleted() {
 
     selection.LastRow =
         index.reportedCount > FIRST_SCROLL_ENTRY
-            ? static_cast<std::uint8_t>((index.reportedCount - 13) / GRID_COLUMNS + 1)
+            ? static_cast<std::uint16_t>((index.reportedCount - 13) / GRID_COLUMNS + 1)
             : 0;
     SetPreviewScrollBar({0, selection.LastRow, 1, 0});
     preview.VScroll(SB_THUMBTRACK, 0);
