@@ -61,6 +61,12 @@ void PrintHelp(std::ostream& out) {
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
     }
+    out << "\nExit status:\n"
+           "  0  done\n"
+           "  1  the command failed; the reason is printed\n"
+           "  2  bad command line\n"
+           "  3  the camera answered but cannot be used as it is (VCR mode, no CompactFlash\n"
+           "     card, or a model this program does not support); its warning is printed\n";
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ int RunList(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     const auto& index = session.pictures().index;
     for (unsigned p = 0; p < index.receivedCount; ++p) {
@@ -130,7 +130,7 @@ int RunGet(Context& context, const Arguments& arguments) {
 
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     CameraPictures& pictures = session.pictures();
     std::vector<unsigned> wanted;
@@ -183,7 +183,15 @@ int RunGet(Context& context, const Arguments& arguments) {
             std::cout << path.string() << '\n';
         }
     }
-    return done && saved.size() == positions.size() ? 0 : 1;
+    if (done && saved.size() == positions.size()) {
+        return EXIT_DONE;
+    }
+    if (done) {
+        // The failed picture's message ended the download; say how far it came.
+        std::cerr << "fotolyx-cli get: " << saved.size() << " of " << positions.size()
+                  << " pictures saved\n";
+    }
+    return EXIT_FAILED;
 }
 
 int RunRm(Context& context, const Arguments& arguments) {
@@ -210,7 +218,7 @@ int RunRm(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     CameraPictures& pictures = session.pictures();
     session.shell.answerQuestions = true;
