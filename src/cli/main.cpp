@@ -33,7 +33,11 @@ constexpr Command COMMANDS[] = {
      "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8] "
      "[--overwrite | --skip-existing] (N... | --all)",
      "download pictures N (as listed) or all, treat them and save them under their default "
-     "names in DIR (default: here); an existing file stops the command unless told otherwise",
+     "names in DIR (default: here); an existing file stops the command unless told otherwise. "
+     "Default names carry the picture's position, which a deletion changes: --skip-existing "
+     "skips a file only when get saved it there from the same picture (same quality, size, "
+     "date, time and thumbnail, as recorded in DIR/.fotolyx-get); any other existing file "
+     "stops the command",
      RunGet},
     {"rm", "rm [--port COMn=PATH]... (N... | --all)",
      "delete pictures N (the last one given first, then from the highest down) or all; then "

@@ -131,6 +131,11 @@ void CaptureWindow::SaveAs() {
 }
 
 void CaptureWindow::SaveAsOnly() {
+    // A window whose picture never arrived (its download failed) has nothing to save: no file
+    // name is asked for.
+    if (DibWidth(pixels_) <= 0) {
+        return;
+    }
     SaveContext context = host_.MakeSaveContext();
     const SaveAsResult result =
         SaveAsFlow(context, SaveWindowKind::Capture, pixels_, host_.DefaultFileName(position_));

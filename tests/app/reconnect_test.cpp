@@ -5,6 +5,7 @@
 #include "camsim/picture_maker.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
+#include "support/rgb_pictures.h"
 #include "upload/picture_upload.h"
 #include "windows/live_image_window.h"
 
@@ -34,6 +35,10 @@ TEST(Reconnect, ClosesEveryImageWindowAndResetsLiveViewAndUpload) {
         Program& program = session.Start();
         ASSERT_TRUE(
             session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000));
+        const DibBlock picture = testing::MakeRgbPicture(
+            640, 480, [](int column, int row) { return testing::Grey(column ^ row); });
+        std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
+                    program.buffers.WorkImage->data());
         const WindowId changed = program.CreateOpenfileWindow("changed.bmp", true)->id();
         const WindowId unchanged = program.CreateOpenfileWindow("unchanged.bmp", false)->id();
         program.liveWindow.MdiActivate(true);

@@ -95,6 +95,7 @@ class FaultSession {
     void GiveUpWaiting();
     void ClickPicture(unsigned position, unsigned keys);
     bool SelectSome();
+    void DeselectCurrentSometimes();
     void StartUpload(bool fine);
 
     void CheckEnd();

@@ -196,7 +196,7 @@ bool DocumentedMessage(const ShownMessage& message) {
         {CAPTION_DELETE_ALL, TEXT_DELETE_ALL},   {CAPTION_RELOAD, TEXT_RELOAD},
         {CAPTION_MEMORY_FULL, TEXT_MEMORY_FULL}, {CAPTION_CONNECT_ERROR, TEXT_MINIMUM_SPEED},
         {CAPTION_WARNING, TEXT_WRONG_MODEL},     {CAPTION_WARNING, TEXT_VCR_MODE},
-        {CAPTION_WARNING, TEXT_NO_CARD},
+        {CAPTION_WARNING, TEXT_NO_CARD},         {CAPTION_MEMORY_FULL, TEXT_INDEX_FULL},
     };
     for (const auto& [caption, text] : documented) {
         if (message.caption == caption && message.text == text) {
@@ -453,6 +453,17 @@ bool FaultSession::SelectSome() {
     return true;
 }
 
+// The user Ctrl-clicks the current picture off again (it stays marked when it is the only one):
+// whatever follows acts on the marked pictures only.
+void FaultSession::DeselectCurrentSometimes() {
+    const std::int16_t current = program_->cameraPictures.selection.CurrentPicture;
+    if (current < 0 || current >= static_cast<std::int16_t>(INDEX_POSITIONS) || !Chance(30)) {
+        return;
+    }
+    Note("the current picture deselected");
+    ClickPicture(static_cast<unsigned>(current), MK_CONTROL);
+}
+
 void FaultSession::StartUpload(bool fine) {
     // An opened picture: a flat scene, so that the upload stays short.
     Program& p = *program_;
@@ -567,6 +578,7 @@ void FaultSession::ActWhenIdle() {
         case 2:
         case 3:
             if (SelectSome()) {
+                DeselectCurrentSometimes();
                 Note("Data in from camera");
                 pictures.preview.Command(CMD_DATA_IN);
             }
@@ -596,6 +608,7 @@ void FaultSession::ActWhenIdle() {
         case 10:
         case 11:
             if (SelectSome()) {
+                DeselectCurrentSometimes();
                 Note("Delete Page");
                 pictures.preview.Command(CMD_DELETE_PAGE);
             }
@@ -676,7 +689,32 @@ void FaultSession::Run() {
     if (Chance(15)) {
         config_.speeds = {BAUD_57600, BAUD_19200};
     }
+    if (Chance(20)) {
+        config_.modelCode = "318";  // the narrow camera
+    }
+    if (Chance(10)) {
+        // A picture whose data cannot be decoded, in the middle of any multi-picture download.
+        pictures[Pick(static_cast<unsigned>(pictures.size()))].jpeg.assign(600, 0x11);
+    }
+    if (Chance(2)) {
+        // A full index: 800 pictures (with thumbnails too small to decode, for speed); uploads
+        // into it are refused.
+        camsim::SimPicture picture = pictures.front();
+        picture.thumbnail.clear();
+        pictures.assign(INDEX_POSITIONS, picture);
+    }
     AttachCamera(std::move(pictures));
+    if (Chance(10)) {
+        // The mode answer after SPEED_CONFIRM lost or garbled (messages: identification,
+        // READY, mode answer).
+        if (Chance(50)) {
+            Camera().Faults().silentAfterMessages = 2;
+            Note("fault: the mode answer lost");
+        } else {
+            Camera().Faults().garbleMessage = 2;
+            Note("fault: the mode answer garbled");
+        }
+    }
     if (Chance(15)) {
         InjectFault();  // a fault while the link is being set up
     }

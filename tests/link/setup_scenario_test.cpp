@@ -305,21 +305,6 @@ TEST(Setup, ThumbnailStoreSlotsAreBoundedBy800) {
     EXPECT_EQ(ThumbnailStoreSlots(0xFFFFFFFF, 0xFFFF), 800u);
 }
 
-TEST(Setup, ACameraThatFallsSilentBeforeItsModeAnswerLeadsToTheNextSpeed) {
-    LinkSession session;
-    CameraConfig config;
-    config.faults.silentAfterMessages = 2;  // identification and READY, then nothing
-    session.AddCamera(PORT_COM1, config);
-    Program& program = session.Start();
-    session.loop.RunFor(10'000);
-    const auto written = session.line.WrittenBytes();
-    EXPECT_TRUE(Contains(written, SPEED_57600));
-    EXPECT_TRUE(Contains(written, SPEED_19200));
-    ASSERT_EQ(session.shell.messages.size(), 1u);
-    EXPECT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED);
-    EXPECT_EQ(program.link.SetupPhase, 7);
-}
-
 // A mode answer lost or garbled after SPEED_CONFIRM: the camera already runs at the confirmed
 // speed, so the lower speeds cannot reach it; the set-up starts over as a re-set-up does
 // (RESET_LINK, back to 9600, IDENTIFY) and ends at the camera's fastest speed. All along COM SETUP
@@ -368,17 +353,21 @@ TEST(Setup, ACameraNoticeDuringTheResetupWaitIsIgnored) {
     auto& camera = session.AddCamera(PORT_COM1);
     Program& program = session.Start();
     ASSERT_TRUE(session.RunUntilCameraReady());
+    session.loop.RunFor(2'000);
+    const std::size_t messages = session.shell.messages.size();  // the empty camera's
     program.linkSetup.StartResetup();
     session.loop.RunFor(1'000);  // inside the 3 s wait
     camera.PressPhotoButton();
     session.line.CameraSpoke();
     session.loop.RunFor(100);
-    EXPECT_TRUE(session.shell.messages.empty());
+    EXPECT_EQ(session.shell.messages.size(), messages);
     EXPECT_EQ(program.link.SetupPhase, 1);
     const int starts = program.linkHandOver.indexTransferStarts;
-    ASSERT_TRUE(session.RunUntil([&] { return program.linkHandOver.indexTransferStarts > starts; },
-                                 10'000));
-    EXPECT_TRUE(session.shell.messages.empty());
+    ASSERT_TRUE(session.RunUntil(
+        [&] { return program.linkHandOver.indexTransferStarts > starts; }, 10'000));
+    for (const auto& message : session.shell.messages) {
+        EXPECT_NE(message.text, TEXT_WRONG_MODEL);
+    }
 }
 
 }  // namespace

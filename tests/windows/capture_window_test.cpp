@@ -135,6 +135,22 @@ TEST(CaptureWindow, YesToTheSaveQuestionSavesThePicture) {
     EXPECT_EQ(std::filesystem::file_size(path), 54u + 64 * 48 * 3);
 }
 
+// A window whose picture never arrived (its download failed) asks for no file name.
+TEST(CaptureWindow, AWindowWithoutItsPictureSavesNothing) {
+    Host host;
+    CaptureCreateData data;
+    data.widthLess4 = 60;
+    data.heightLess2 = 46;
+    data.pixels = DibBlock(std::vector<std::uint8_t>(40 + 64 * 48 * 3 + 60, 0));
+    CaptureWindow window(201, std::move(data), host.shell, host);
+    host.shell.scriptedSaveAnswers.push_back(
+        SaveDialogResult{(host.root / "empty.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
+    EXPECT_TRUE(window.Command(CMD_SAVE_AS));
+    EXPECT_TRUE(host.shell.saveRequests.empty());
+    EXPECT_FALSE(std::filesystem::exists(host.root / "empty.bmp"));
+    EXPECT_EQ(host.afterSave, std::vector<WindowId>{201});  // a Save... sequence goes on
+}
+
 TEST(CaptureWindow, SaveAsProposesTheEntrysNameAndAModifiedPictureAsksOnClose) {
     Host host;
     CaptureWindow window = MakeWindow(host, 64, 48);
