@@ -265,6 +265,7 @@ void CameraPictures::IndexEnded() {
 void CameraPictures::IndexEmpty() {
     Shell& shell = context_.shell;
     index.IndexTransferActive = false;
+    shell.SetStatusText(TEXT_READY);  // the transfer has ended, with nothing to list
     shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
     shell.MessageBox(TEXT_NO_IMAGES, CAPTION_VISTACAM_INFO, MB_ICONEXCLAMATION);
     shell.EnableMdiClient(true);

@@ -238,6 +238,13 @@ TEST(StatusBar, EveryEndedTransferAndGivenUpSetupSaysReady) {
         run.session.loop.RunFor(5'000);
         EXPECT_EQ(run.session.shell.statusTexts.back(), TEXT_READY);
     }
+    {
+        // An empty camera: the index transfer ends at its first header.
+        PicturesRun run(std::vector<camsim::SimPicture>{});
+        ASSERT_TRUE(run.loaded);
+        ASSERT_FALSE(run.session.shell.statusTexts.empty());
+        EXPECT_EQ(run.session.shell.statusTexts.back(), TEXT_READY);
+    }
     for (const bool viaDisconnect : {false, true}) {
         // No camera: COM_RECONNECT, Cancel, then OK in COM_CANCELOK.
         testing::LinkSession session;
