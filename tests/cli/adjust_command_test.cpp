@@ -9,6 +9,7 @@
 #include "adjust/adjust_dialog.h"
 #include "ports/memory.h"
 #include "support/fakes.h"
+#include "support/processes.h"
 #include "support/rgb_pictures.h"
 
 namespace fotolyx {
@@ -25,9 +26,7 @@ std::filesystem::path Cli() {
 }
 
 int RunCli(const std::string& arguments) {
-    const std::string command = Cli().string() + " " + arguments + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testing::RunCommand(Cli().string() + " " + arguments + " >/dev/null 2>&1").status;
 }
 
 void WriteBmp(const std::filesystem::path& path, const DibBlock& picture) {

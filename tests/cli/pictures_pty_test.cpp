@@ -84,8 +84,14 @@ TEST(PicturesOverPty, ListGetAndRmWorkAgainstTheSimulatedCamera) {
     const CliRun skip = RunCli("get 1 3 --skip-existing --dir " + folder.path().string() + port);
     EXPECT_EQ(skip.status, 0) << skip.output;
     EXPECT_EQ(CountLines(skip.output, "Skipped"), 2) << skip.output;
+    // --overwrite replaces what is there with the picture itself.
+    const auto third = folder.path() / "3F02-5-17(14-7).jpg";
+    const std::vector<std::uint8_t> downloaded = fotolyx::testing::ReadBytes(third);
+    fotolyx::testing::WriteBytes(third, {'s', 't', 'a', 'l', 'e'});
     const CliRun replace = RunCli("get 3 --overwrite --dir " + folder.path().string() + port);
     EXPECT_EQ(replace.status, 0) << replace.output;
+    EXPECT_TRUE(fotolyx::testing::ReadBytes(third) == downloaded)
+        << "get --overwrite left " << third;
 
     // Picture 3 is deleted first (given last), then 1; the list is renumbered.
     const CliRun rm = RunCli("rm 3 1 4" + port);
