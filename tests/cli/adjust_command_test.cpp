@@ -56,6 +56,8 @@ std::vector<std::uint8_t> ThroughTheDialog(DibBlock picture,
     return {picture.bytes().begin() + 40, picture.bytes().end()};
 }
 
+// A wiring check: the expected picture comes from the program's own dialog logic (see
+// support/adjust_outcome.h for where the arithmetic is checked independently).
 TEST(CliAdjust, SavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     std::mt19937 random(4);
     std::uniform_int_distribution<int> noise(0, 30);
