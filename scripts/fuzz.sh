@@ -29,7 +29,7 @@ fi
 
 scripts/install-deps.sh test
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DFOTOLYX_FUZZ=ON >/dev/null
+    -DFOTOLYX_FUZZ=ON -DFOTOLYX_WERROR=ON >/dev/null
 cmake --build build-fuzz --parallel "$(nproc)"
 
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
