@@ -149,7 +149,11 @@ int RunAdjust(Context& context, const Arguments& arguments) {
         dialog.HScroll(scrollBarId, SB_THUMBPOSITION, value & 0xFFFF);
     }
     dialog.Command(IDOK);
-    return session.SaveAs(std::filesystem::absolute(request->files[1]), *filter) ? 0 : 1;
+    if (!session.SaveAs(std::filesystem::absolute(request->files[1]), *filter)) {
+        std::cerr << "fotolyx-cli adjust: " << request->files[1] << " was not written\n";
+        return EXIT_FAILED;
+    }
+    return EXIT_DONE;
 }
 
 }  // namespace fotolyx::cli
