@@ -149,11 +149,7 @@ int RunAdjust(Context& context, const Arguments& arguments) {
         dialog.HScroll(scrollBarId, SB_THUMBPOSITION, value & 0xFFFF);
     }
     dialog.Command(IDOK);
-    if (!session.SaveAs(std::filesystem::absolute(request->files[1]), *filter)) {
-        std::cerr << "fotolyx-cli adjust: " << request->files[1] << " was not written\n";
-        return EXIT_FAILED;
-    }
-    return EXIT_DONE;
+    return session.SaveAs(std::filesystem::absolute(request->files[1]), *filter) ? 0 : 1;
 }
 
 }  // namespace fotolyx::cli

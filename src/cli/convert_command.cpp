@@ -89,11 +89,7 @@ int RunConvert(Context& context, const Arguments& arguments) {
     if (!session.Open(files[0])) {
         return 1;
     }
-    if (!session.SaveAs(std::filesystem::absolute(files[1]), *filter)) {
-        std::cerr << "fotolyx-cli convert: " << files[1] << " was not written\n";
-        return EXIT_FAILED;
-    }
-    return EXIT_DONE;
+    return session.SaveAs(std::filesystem::absolute(files[1]), *filter) ? 0 : 1;
 }
 
 }  // namespace fotolyx::cli

@@ -12,12 +12,7 @@ int RunExif(Context& context, const Arguments& arguments) {
         return 2;
     }
     PictureSession session(context);
-    if (session.SaveJpegWithExif(arguments[0], arguments[1]) != 1) {
-        std::cerr << "fotolyx-cli exif: " << arguments[1] << " was not written (is "
-                  << arguments[0] << " a JPEG file?)\n";
-        return EXIT_FAILED;
-    }
-    return EXIT_DONE;
+    return session.SaveJpegWithExif(arguments[0], arguments[1]) == 1 ? 0 : 1;
 }
 
 }  // namespace fotolyx::cli
