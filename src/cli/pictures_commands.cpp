@@ -268,8 +268,7 @@ int RunGet(Context& context, const Arguments& arguments) {
         }
     }
     if (recorded && !WriteSavedRecord(folder, record)) {
-        std::cerr << "fotolyx-cli get: cannot write " << (folder / SAVED_RECORD).string()
-                  << '\n';
+        std::cerr << "fotolyx-cli get: cannot write " << (folder / SAVED_RECORD).string() << '\n';
     }
     if (done && saved.size() == positions.size()) {
         return EXIT_DONE;

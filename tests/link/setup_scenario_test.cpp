@@ -363,8 +363,8 @@ TEST(Setup, ACameraNoticeDuringTheResetupWaitIsIgnored) {
     EXPECT_EQ(session.shell.messages.size(), messages);
     EXPECT_EQ(program.link.SetupPhase, 1);
     const int starts = program.linkHandOver.indexTransferStarts;
-    ASSERT_TRUE(session.RunUntil(
-        [&] { return program.linkHandOver.indexTransferStarts > starts; }, 10'000));
+    ASSERT_TRUE(session.RunUntil([&] { return program.linkHandOver.indexTransferStarts > starts; },
+                                 10'000));
     for (const auto& message : session.shell.messages) {
         EXPECT_NE(message.text, TEXT_WRONG_MODEL);
     }

@@ -187,8 +187,8 @@ TEST(LivePhotoWidening, ZoomAndSaveWidenTheNarrowVariantsColumns) {
         DibBlock fresh(std::vector<std::uint8_t>(925'696, 0));
         ASSERT_TRUE(zoom ? ZoomWidenPhoto(photo, fresh) : SaveWidenPhoto(photo, fresh)) << zoom;
         const auto& expected = (zoom ? zoomed : saved).storage();
-        EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + 40 + 921'600,
-                               fresh.storage().begin()))
+        EXPECT_TRUE(
+            std::equal(expected.begin(), expected.begin() + 40 + 921'600, fresh.storage().begin()))
             << zoom;
     }
 }
