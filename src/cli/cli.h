@@ -103,6 +103,10 @@ struct Command {
     int (*run)(Context& context, const Arguments& arguments);
 };
 
+// The whole command line without the program name: options, command, its arguments. Returns
+// the process exit status.
+int RunCommandLine(Arguments arguments);
+
 int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);
 int RunExif(Context& context, const Arguments& arguments);

@@ -78,11 +78,8 @@ void PrintHelp(std::ostream& out) {
 }
 
 }  // namespace
-}  // namespace fotolyx::cli
 
-int main(int argc, char** argv) {
-    using namespace fotolyx::cli;
-    Arguments arguments(argv + 1, argv + argc);
+int RunCommandLine(Arguments arguments) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
@@ -136,3 +133,12 @@ int main(int argc, char** argv) {
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";
     return 2;
 }
+
+}  // namespace fotolyx::cli
+
+// The fuzz build links the command line without this entry point.
+#ifndef FOTOLYX_CLI_WITHOUT_MAIN
+int main(int argc, char** argv) {
+    return fotolyx::cli::RunCommandLine(fotolyx::cli::Arguments(argv + 1, argv + argc));
+}
+#endif

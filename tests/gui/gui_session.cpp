@@ -151,7 +151,7 @@ void ModalWatchdog::Check() {
     if (now - since_ < limit_) {
         return;
     }
-    ADD_FAILURE() << "Gave up after " << limit_ / 1000 << " s on a modal "
+    ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal "
                   << Describe(modal).toStdString()
                   << " that nobody ended; the test was waiting for "
                   << (DialogExpectation().isEmpty() ? std::string("nothing in particular")
