@@ -106,6 +106,8 @@ class LiveImageWindow {
     LiveState& live_;
     LiveWindowPorts ports_;
     Watchdog watchdog_;
+    // Watchdog ticks since the last frame request.
+    int requestTicks_ = 0;
 };
 
 }  // namespace fotolyx
