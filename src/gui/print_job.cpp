@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/dialogs.h"
 #include "gui/dib_image.h"
 #include "print/print_job.h"
 
@@ -151,6 +152,7 @@ CancelPrintDialog::CancelPrintDialog(QWidget* parent, std::function<void()> onCo
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, &CancelPrintDialog::reject);
     layout->addWidget(cancel, 0, Qt::AlignHCenter);
+    FitTitle(*this);
 }
 
 void CancelPrintDialog::reject() {
