@@ -99,6 +99,7 @@ OpenFileDialog::OpenFileDialog(QWidget* owner, OpenPreview& preview, const Displ
         grid->addWidget(part_, grid->rowCount(), 0, 1, grid->columnCount());
     }
     FitFileColumns(*this);
+    MakeModalToOwner(*this);
 
     part_->PreviewBox()->setChecked(preview_.InitDialog());
     connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {

@@ -57,6 +57,7 @@ class QtPrintDevice final : public PrintDevice {
             return true;
         }
         QPointer<QPrintDialog> dialog = new QPrintDialog(&printer_, owner_);
+        MakeModalToOwner(*dialog);
         const int answer = dialog->exec();
         delete dialog.data();
         return answer == QDialog::Accepted;

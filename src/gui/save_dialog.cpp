@@ -71,6 +71,7 @@ std::optional<SaveDialogResult> RunSaveDialog(QWidget* owner, const SaveDialogRe
     }
     dialog.selectFile(Local(request.proposedName));
     FitFileColumns(dialog);
+    MakeModalToOwner(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
