@@ -54,6 +54,13 @@ inline bool RunUntil(const std::function<bool()>& condition, std::chrono::millis
     return condition();
 }
 
+// Runs the event loop for a while, with nothing of its own waking it.
+inline void RunFor(std::chrono::milliseconds time) {
+    QEventLoop loop;
+    QTimer::singleShot(time, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 class GuiBenchSession {
   public:
     explicit GuiBenchSession(const std::vector<std::string>& camsimOptions)

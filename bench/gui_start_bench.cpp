@@ -56,7 +56,7 @@ double Seconds(Clock::duration duration) {
 // One start: prints "first last index_seconds index_bytes peak_bytes" on stdout.
 int RunChild(int argc, char** argv, int pictures) {
     const auto application = bench::MakeApplication(argc, argv);
-    bench::GuiBenchSession session({"--pictures", std::to_string(pictures)});
+    bench::GuiBenchSession session({"--pictures", std::to_string(pictures), "--stats"});
     if (!session.CameraStarted()) {
         return 1;
     }
