@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 
 #include <QGuiApplication>
@@ -322,6 +323,10 @@ TEST(FrameTest, TheFrameKeepsItsPlaceSizeAndMaximisedStateForTheNextStart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Each case is a first start: the test's settings file begins empty.
+        if (const char* settings = std::getenv("FOTOLYX_SETTINGS")) {
+            std::filesystem::remove(settings);
+        }
         GuiSession session(false);
         gui::FrameWindow& frame = session.frame();
         EXPECT_EQ(frame.size(), QSize(745, 605));  // a first start is as it always was
