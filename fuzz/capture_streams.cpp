@@ -72,7 +72,7 @@ void WriteSeeds(const std::string& name, const std::vector<PcByte>& stream,
         while (camera.NextWakeup() && *camera.NextWakeup() <= pc.sent) {
             camera.Wake(*camera.NextWakeup());
         }
-        camera.Receive(pc.byte, pc.baud, pc.sent);
+        camera.Receive(pc.byte, pc.sent);
         for (const Outgoing& message : camera.TakeOutput()) {
             for (std::size_t at = 0; at < message.bytes.size(); at += 32) {
                 const std::size_t count = std::min<std::size_t>(32, message.bytes.size() - at);

@@ -14,14 +14,13 @@ struct Talk {
 
     explicit Talk(CameraConfig config = {}) : camera(std::move(config)) {}
 
-    std::vector<Outgoing> Say(std::uint8_t byte) { return SayAt(byte, camera.Baud()); }
-    std::vector<Outgoing> SayAt(std::uint8_t byte, std::uint32_t baud) {
-        camera.Receive(byte, baud, now);
+    std::vector<Outgoing> Say(std::uint8_t byte) {
+        camera.Receive(byte, now);
         return camera.TakeOutput();
     }
     std::vector<Outgoing> SayPacket(const Packet& packet) {
         for (const std::uint8_t byte : packet) {
-            camera.Receive(byte, camera.Baud(), now);
+            camera.Receive(byte, now);
         }
         return camera.TakeOutput();
     }
@@ -89,8 +88,6 @@ TEST(SimCamera, ReturnsTo9600WhenTheLinkBreaksOffOrEnds) {
         std::function<void(Talk&)> after;
     };
     const std::vector<Case> cases = {
-        {"garbled byte while waiting for the confirmation", CameraMode::Photo,
-         [](Talk& t) { t.SayAt(SPEED_CONFIRM, 9600); }},
         {"RESET_LINK", CameraMode::Photo,
          [](Talk& t) {
              t.Say(SPEED_CONFIRM);
