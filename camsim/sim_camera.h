@@ -85,6 +85,7 @@ class SimCamera {
     // The camera's own photo button: a CAMERA_NOTICE status packet.
     void PressPhotoButton();
     void SetMode(CameraMode mode) { config_.mode = mode; }
+    void FallBackAfterSilence(std::optional<Micros> after) { config_.fallBackAfterSilence = after; }
     // Pulls the cable now.
     void PullCable() { cablePulled_ = true; }
 

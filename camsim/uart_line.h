@@ -46,6 +46,7 @@ class UartWire {
     std::optional<Micros> Pending(std::uint32_t baud, Micros now) const;
     // When Read next has something for the receiver at `baud` (none: the wire is idle).
     std::optional<Micros> NextRead(std::uint32_t baud) const;
+    void SetJitter(Micros jitter) { jitter_ = jitter; }
     // When the last byte put on the wire ends (0: none yet).
     Micros BusyUntil() const { return busyUntil_; }
     // Forgets everything on the wire (the port was closed or purged at its far end).

@@ -50,6 +50,9 @@ struct LiveState {
     std::uint8_t LiveViewRunning = 0;
     std::uint8_t LivePhotoRunning = 0;
     std::uint8_t LiveFramePending = 0;
+    // LIVE_START was sent again since the watchdog's last tick, which then counts as traffic
+    // once: a frame request the camera never answers must not keep the watchdog quiet.
+    bool FrameAskedSinceTick = false;
     std::uint8_t NoticeStep = 0;
     std::uint32_t PreviewButtonBitmap = BITMAP_PREVIEW_OFF;
     std::uint32_t PhotoButtonBitmap = BITMAP_CAPTURE;

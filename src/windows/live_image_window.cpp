@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "link/link_setup.h"
 
@@ -60,8 +61,12 @@ LiveImageWindow::LiveImageWindow(LiveState& live, LiveWindowPorts ports)
       watchdog_(WatchdogConfig{
                     LIVE_IMAGE_WINDOW, LIVE_WATCHDOG_FIRST_MS, LIVE_WATCHDOG_RUNNING_MS,
                     [this] { return live_.LiveViewRunning != 0 || live_.LivePhotoRunning != 0; },
-                    [this] { return live_.LiveFramePending != 0; },
+                    [this] { return std::exchange(live_.FrameAskedSinceTick, false); },
                     [this] {
+                        // The frame asked for never came: the press stops the live view now
+                        // instead of waiting for it, and no deferred press turns it on again.
+                        ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW);
+                        live_.LiveFramePending = 0;
                         ButtonNotify(LIVE_BUTTON_PREVIEW, true);
                         if (ports_.activatePreview) {
                             ports_.activatePreview();
@@ -174,6 +179,7 @@ void LiveImageWindow::RequestFrame() {
     live_.LivePacketNumber = 0;
     Write(LIVE_START);
     live_.LiveFramePending = 1;
+    live_.FrameAskedSinceTick = true;
 }
 
 void LiveImageWindow::Paint() {
@@ -194,6 +200,7 @@ void LiveImageWindow::Timer(int id) {
             ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_RESTART);
             if (live_.LivePacketNumber == 0 && live_.LiveViewRunning != 0) {
                 Write(LIVE_START);
+                live_.FrameAskedSinceTick = true;
             }
             return;
         case LIVE_TIMER_DEFERRED_PREVIEW:

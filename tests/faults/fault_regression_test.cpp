@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "camsim/picture_maker.h"
+#include "faults/fault_session.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
 #include "upload/picture_upload.h"
@@ -11,7 +12,22 @@
 namespace fotolyx {
 namespace {
 
+using testing::FaultSession;
 using testing::LinkSession;
+
+// Replays one randomized session by its seed; it must settle as every session must.
+void Replay(std::uint64_t seed) {
+    SCOPED_TRACE("fault session " + std::to_string(seed));
+    FaultSession session(seed);
+    session.Run();
+}
+
+// A camera reset under a running live view: the program's frame requests reach a camera at
+// another speed and are never answered; the watchdog took every tick after a request as traffic,
+// so the live view ran on for ever and the user's click to stop it was put off for ever.
+TEST(FaultRegressions, Seed473LiveViewWhoseFrameRequestsGoUnansweredEndsInTheDisconnectDialog) {
+    Replay(473);
+}
 
 // The upload's DATA_TRANS dialog is the program's please-wait dialog like the others: the
 // Reconnect of a camera that fell silent during an upload closes it, instead of leaving "Please

@@ -111,14 +111,13 @@ LineOpenResult SimulatedLine::Open(int portId) {
         open_ = true;
         port_ = portId;
         ++session_;
-        ++epoch_;
+        held_.clear();
         baud_ = BAUD_9600;
         hungUp_ = false;
         incoming_.clear();
         // A fresh wire each way: what was on the old ones is lost.
         toCamera_ = camsim::UartWire(options.jitter, options.seed + 2 * session_);
         toPc_ = camsim::UartWire(options.jitter, options.seed + 2 * session_ + 1);
-        lastDelivery_ = 0;
         if (camsim::SimCamera* camera = Camera()) {
             camera->TakeOutput();  // whatever it said while nobody listened is lost
         }
@@ -133,13 +132,14 @@ void SimulatedLine::Close() {
 
 void SimulatedLine::Purge() {
     incoming_.clear();
-    ++epoch_;  // and what the adapter still held
+    held_.clear();  // and what the adapter still held
 }
 
 void SimulatedLine::Write(std::span<const std::uint8_t> bytes) {
     if (!open_) {
         return;
     }
+    toCamera_.SetJitter(options.jitter);
     for (const std::uint8_t byte : bytes) {
         const Micros end = toCamera_.Put(byte, baud_, loop_.Now());
         written_.push_back({end - camsim::ByteTime(baud_), byte, baud_, port_});
@@ -184,6 +184,7 @@ void SimulatedLine::PumpCamera() {
     if (camera == nullptr) {
         return;
     }
+    toPc_.SetJitter(options.jitter);
     for (const auto& message : camera->TakeOutput()) {
         for (const std::uint8_t byte : message.bytes) {
             ScheduleRead(toPc_.Put(byte, message.baud, loop_.Now()), false);
@@ -220,16 +221,10 @@ void SimulatedLine::PcReads(std::uint64_t session) {
     std::vector<camsim::Arrival> arrivals;
     toPc_.Read(baud_, loop_.Now(), arrivals);
     for (const camsim::Arrival& arrival : arrivals) {
-        // The adapter never hands bytes over out of order.
-        const Micros due =
-            std::max(camsim::AdapterDelivery(arrival.at, options.adapterLatency), lastDelivery_);
-        lastDelivery_ = due;
-        if (due <= loop_.Now()) {
-            Deliver(arrival.byte, epoch_);
-        } else {
-            loop_.At(due, [this, byte = arrival.byte, epoch = epoch_] { Deliver(byte, epoch); });
-        }
+        held_.push_back(
+            {arrival.byte, camsim::AdapterDelivery(arrival.at, options.adapterLatency)});
     }
+    HandOver();
     if (const auto pending = toPc_.Pending(baud_, loop_.Now())) {
         ScheduleRead(*pending, false);
     }
@@ -249,12 +244,23 @@ void SimulatedLine::PullCable(int portId) {
     }
 }
 
-void SimulatedLine::Deliver(std::uint8_t byte, std::uint64_t epoch) {
-    if (!open_ || epoch != epoch_ || hungUp_) {
-        return;
+// The adapter hands over, in order, every byte whose time has come.
+void SimulatedLine::HandOver() {
+    bool given = false;
+    while (!held_.empty() && held_.front().at <= loop_.Now()) {
+        if (open_ && !hungUp_) {
+            incoming_.push_back(held_.front().byte);
+            given = true;
+        }
+        held_.pop_front();
     }
-    incoming_.push_back(byte);
-    if (onReadable) {
+    if (!held_.empty() && handOverAt_.insert(held_.front().at).second) {
+        loop_.At(held_.front().at, [this, at = held_.front().at] {
+            handOverAt_.erase(at);
+            HandOver();
+        });
+    }
+    if (given && onReadable) {
         onReadable();
     }
 }

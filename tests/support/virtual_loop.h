@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -75,7 +76,7 @@ class SimulatedLine final : public SerialLine {
     explicit SimulatedLine(VirtualLoop& loop) : loop_(loop) {}
 
     void Attach(int portId, camsim::SimCamera& camera) { cameras_[portId] = &camera; }
-    // The wire's jitter and the adapter's latency; jitter applies from the next opening on.
+    // The wires' jitter and the adapter's latency, and the seed of the jitter (used at opening).
     camsim::LineOptions options;
 
     // A device that exists but has nothing on it (the default for ports without a camera is a
@@ -119,7 +120,7 @@ class SimulatedLine final : public SerialLine {
     // Queues for the program what its side has read from the wire by now.
     void PcReads(std::uint64_t session);
     void ScheduleRead(Micros at, bool toCamera);
-    void Deliver(std::uint8_t byte, std::uint64_t epoch);
+    void HandOver();
 
     VirtualLoop& loop_;
     std::map<int, camsim::SimCamera*> cameras_;
@@ -128,9 +129,9 @@ class SimulatedLine final : public SerialLine {
     int port_ = 0;
     // Changes with every opening: bytes in flight to an old one are lost.
     std::uint64_t session_ = 0;
-    // Changes with every opening and purge: bytes the adapter still held are lost.
-    std::uint64_t epoch_ = 0;
-    Micros lastDelivery_ = 0;
+    // Bytes the PC's adapter holds until its latency timer runs out.
+    std::deque<camsim::Arrival> held_;
+    std::set<Micros> handOverAt_;
     std::uint32_t baud_ = BAUD_9600;
     bool hungUp_ = false;
     camsim::UartWire toCamera_;
