@@ -162,6 +162,11 @@ constexpr int SETTLE_LIMIT_MS = 120'000;
 constexpr std::uint8_t TREATMENT_LEVELS = 6;
 constexpr int GIVE_UP_ATTEMPTS = 5;
 constexpr int SETUP_LIMIT_MS = 30'000;
+constexpr Micros ADAPTER_LATENCY = 16 * MS;
+constexpr Micros LOW_LATENCY = 1 * MS;
+constexpr unsigned MAX_JITTER_US = 400;
+// READY after a speed request: sooner than the PC changes its own speed, usual, slow.
+constexpr Micros READY_DELAYS[] = {20 * MS, 100 * MS, 100 * MS, 400 * MS};
 
 // The pictures the cameras draw from: small, of sizes no upload has, some of them with widths
 // that need row padding. Made once.
@@ -355,7 +360,7 @@ std::string FaultSession::Describe() const {
 void FaultSession::InjectFault() {
     camsim::CameraFaults& faults = Camera().Faults();
     const std::uint32_t sent = Camera().MessagesSent();
-    switch (Pick(15)) {
+    switch (Pick(18)) {
         case 0:
             faults.silentAfterMessages = sent + Pick(20);
             Note("fault: the camera falls silent");
@@ -419,6 +424,21 @@ void FaultSession::InjectFault() {
             Note("fault: the line's speed changed under the program");
             break;
         }
+        case 13:
+            cameraLine_.options.adapterLatency = Chance(70) ? ADAPTER_LATENCY : LOW_LATENCY;
+            Note("fault: the adapter hands bytes over in bursts");
+            break;
+        case 14: {
+            const Micros after = (300 + Pick(4'000)) * MS;
+            Camera().FallBackAfterSilence(after);
+            Note("fault: the camera falls back to 9600 after " + std::to_string(after / MS) +
+                 " ms of silence");
+            break;
+        }
+        case 15:
+            cameraLine_.options.jitter = 1 + Pick(MAX_JITTER_US);
+            Note("fault: bytes leave with jitter");
+            break;
         default: {
             std::vector<camsim::SimPicture> pictures = Camera().Pictures();
             const bool pulled = Camera().CablePulled();
@@ -676,6 +696,25 @@ void FaultSession::Run() {
     if (Chance(15)) {
         config_.speeds = {BAUD_57600, BAUD_19200};
     }
+    config_.speedAnswerDelay = READY_DELAYS[Pick(std::size(READY_DELAYS))];
+    if (Chance(15)) {
+        config_.fallBackAfterSilence = (300 + Pick(4'000)) * MS;
+    }
+    // The line: an adapter that may or may not take the low-latency request, and jitter.
+    cameraLine_.options.seed = random_();
+    if (Chance(30)) {
+        cameraLine_.options.adapterLatency = Chance(60) ? ADAPTER_LATENCY : LOW_LATENCY;
+    }
+    if (Chance(25)) {
+        cameraLine_.options.jitter = 1 + Pick(MAX_JITTER_US);
+    }
+    Note("camera: READY after " + std::to_string(config_.speedAnswerDelay / MS) + " ms" +
+         (config_.fallBackAfterSilence
+              ? ", back to 9600 after " + std::to_string(*config_.fallBackAfterSilence / MS) +
+                    " ms of silence"
+              : std::string()) +
+         "; line: adapter latency " + std::to_string(cameraLine_.options.adapterLatency / MS) +
+         " ms, jitter " + std::to_string(cameraLine_.options.jitter) + " us");
     AttachCamera(std::move(pictures));
     if (Chance(15)) {
         InjectFault();  // a fault while the link is being set up
