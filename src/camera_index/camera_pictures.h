@@ -23,6 +23,8 @@
 
 namespace fotolyx {
 
+// The TransferMode whose handler is the picture index's (deletions included).
+inline constexpr std::uint8_t TRANSFER_INDEX = 0;
 inline constexpr char TEXT_RECEIVE_PREVIEW[] = "Receive Preview data";
 inline constexpr char TEXT_RECEIVE_IMAGE[] = "Receive Image data";
 inline constexpr char TEXT_NO_IMAGES[] = "No images in the Vistacam memory.";

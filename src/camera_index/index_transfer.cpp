@@ -54,6 +54,9 @@ void CameraPictures::StartIndexTransfer() {
     // A deletion the camera never confirmed ends here: its READY steps would otherwise turn this
     // index request into a delete command.
     index.DeleteSession = false;
+    // The answers belong to the index handler, whatever transfer the user chose while the set-up
+    // was stuck (a live view clicked after opening a file, say).
+    context_.link.TransferMode = TRANSFER_INDEX;
     index.CommandStep = 3;
     index.blockCounter = 0;
     index.thumbnailWriteOffset = 0;

@@ -8,6 +8,7 @@
 #include "link/link_setup.h"
 #include "support/link_session.h"
 #include "upload/picture_upload.h"
+#include "windows/live_image_window.h"
 
 namespace fotolyx {
 namespace {
@@ -55,6 +56,31 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     const auto& ended = session.shell.pleaseWaitEnded;
     EXPECT_EQ(std::count(ended.begin(), ended.end(), PleaseWait::DataTrans), 1);
     EXPECT_EQ(program.upload.uploadsDone, 0u);
+}
+
+// Session 524: a camera that answers its speed requests before the PC has switched ends the set-up
+// with the minimum-speed message, at 115200 and still waiting for its confirmation. The user opens
+// a file and clicks the live view: no byte goes out during a set-up, but the live watchdog's NAK
+// gets the camera's READY again, the set-up confirms it and the camera answers MODE_CAMERA. The
+// index request then went out with TransferMode still 2, so its answers went to the live handler
+// and the index never came.
+TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives) {
+    LinkSession session;
+    camsim::CameraConfig config;
+    config.pictures = camsim::MakeSamplePictures(2);
+    config.speedAnswerDelay = 20'000;
+    session.AddCamera(PORT_COM1, config);
+    Program& program = session.Start();
+    ASSERT_TRUE(session.RunUntil([&] { return !session.shell.messages.empty(); }, 10'000));
+    ASSERT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED);
+    session.line.SetBaudRate(BAUD_115200);  // the line's speed changed under the program
+
+    ASSERT_NE(program.CreateOpenfileWindow("opened.bmp", false), nullptr);
+    program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
+    program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, false);
+    ASSERT_TRUE(session.RunUntilCameraReady());
+    EXPECT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 10'000));
+    EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u);
 }
 
 }  // namespace

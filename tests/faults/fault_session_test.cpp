@@ -301,6 +301,12 @@ void FaultSession::StartProgram() {
     program_->Startup();
 }
 
+// The MDI client starts disabled and is enabled once the index has arrived or a file is opened:
+// until then the user cannot click in the Preview, Capture or Live image windows.
+bool FaultSession::ChildWindowsEnabled() const {
+    return !shell_->mdiClientStates.empty() && shell_->mdiClientStates.back();
+}
+
 bool FaultSession::LinkDialogOpen() const {
     return !shell_->openLinkDialogs.empty();
 }
@@ -546,7 +552,7 @@ void FaultSession::ActWhileBusy() {
         p.cameraPictures.PleaseWaitClosed(dialog);
         return;
     }
-    if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0) {
+    if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0 && ChildWindowsEnabled()) {
         if (Chance(50)) {
             Note("live view stopped");
             p.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
@@ -581,7 +587,11 @@ void FaultSession::ActWhenIdle() {
         return;
     }
     const std::vector<WindowId> captures = pictures.CaptureWindows();
-    switch (Pick(20)) {
+    const unsigned action = Pick(20);
+    if (!ChildWindowsEnabled() && action != 13 && action != 14) {
+        return;  // only File Open (the uploads start with it) works; the user waits
+    }
+    switch (action) {
         case 0:
         case 1:
         case 2:
@@ -661,6 +671,9 @@ void FaultSession::GiveUpWaiting() {
     for (const PleaseWait dialog : std::set<PleaseWait>(shell_->openPleaseWaits)) {
         shell_->EndPleaseWait(dialog);
         p.cameraPictures.PleaseWaitClosed(dialog);
+    }
+    if (!ChildWindowsEnabled()) {
+        return;
     }
     if (p.live.LivePhotoRunning != 0) {
         p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);  // Cancel
