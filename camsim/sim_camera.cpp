@@ -83,6 +83,9 @@ void SimCamera::Send(std::vector<std::uint8_t> bytes, bool isStatus) {
     if (faults.dropByteMessage == number) {
         bytes.pop_back();
     }
+    if (faults.noiseBeforeMessage == number) {
+        bytes.insert(bytes.begin(), faults.noiseBytes, GARBLED_BYTE);
+    }
     output_.push_back({std::move(bytes), baud_});
 }
 

@@ -41,6 +41,8 @@ struct CameraFaults {
     std::optional<std::uint32_t> garbleMessage;         // its first byte arrives garbled ...
     std::uint32_t garbleCount = 1;                      // ... and so for that many messages
     std::optional<std::uint32_t> dropByteMessage;       // it loses its last byte
+    std::optional<std::uint32_t> noiseBeforeMessage;    // noise bytes on the line before it ...
+    std::uint32_t noiseBytes = 3;                       // ... this many
     std::optional<std::uint32_t> wrongSequenceMessage;  // a data packet with a wrong number
     std::uint32_t nakAnswers = 0;        // upload: the first k packets are answered NAK
     std::uint32_t badTrailerStatus = 0;  // the first k status packets carry byte 114 wrong

@@ -199,6 +199,9 @@ void LiveImageWindow::Timer(int id) {
         case LIVE_TIMER_RESTART:
             ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_RESTART);
             if (live_.LivePacketNumber == 0 && live_.LiveViewRunning != 0) {
+                // What arrived since the stop is the rest of the stopped frame.
+                ports_.line.Purge();
+                ports_.link.ReceiveCount = 0;
                 Write(LIVE_START);
                 live_.FrameAskedSinceTick = true;
             }

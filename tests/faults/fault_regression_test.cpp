@@ -83,5 +83,27 @@ TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives
     EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u);
 }
 
+// Session 866: a few bytes too many on the line (a NAK storm there) in the middle of the index.
+// From then on every 116 bytes held the end of one packet and the start of the next: ten NAKs,
+// INDEX_RESEND, the camera's answer cut the same way, for ever, and never a silence for the
+// watchdog. The restart now waits for a quiet moment and drops what arrived meanwhile.
+TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) {
+    for (const std::uint32_t noise : {1u, 5u, 115u}) {
+        LinkSession session;
+        camsim::CameraConfig config;
+        config.pictures = camsim::MakeSamplePictures(2);
+        camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
+        Program& program = session.Start();
+        ASSERT_TRUE(session.RunUntilCameraReady());
+        camera.Faults().noiseBeforeMessage = camera.MessagesSent() + 6;
+        camera.Faults().noiseBytes = noise;
+        EXPECT_TRUE(
+            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 20'000))
+            << noise << " bytes";
+        EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u) << noise << " bytes";
+        EXPECT_TRUE(session.shell.linkDialogsShown.empty()) << noise << " bytes";
+    }
+}
+
 }  // namespace
 }  // namespace fotolyx

@@ -366,7 +366,7 @@ std::string FaultSession::Describe() const {
 void FaultSession::InjectFault() {
     camsim::CameraFaults& faults = Camera().Faults();
     const std::uint32_t sent = Camera().MessagesSent();
-    switch (Pick(18)) {
+    switch (Pick(19)) {
         case 0:
             faults.silentAfterMessages = sent + Pick(20);
             Note("fault: the camera falls silent");
@@ -444,6 +444,11 @@ void FaultSession::InjectFault() {
         case 15:
             cameraLine_.options.jitter = 1 + Pick(MAX_JITTER_US);
             Note("fault: bytes leave with jitter");
+            break;
+        case 16:
+            faults.noiseBeforeMessage = sent + Pick(30);
+            faults.noiseBytes = 1 + Pick(40);
+            Note("fault: noise on the line before a message");
             break;
         default: {
             std::vector<camsim::SimPicture> pictures = Camera().Pictures();
