@@ -39,6 +39,8 @@ struct HostEnvironment {
     std::filesystem::path startDirectory;    // current directory at start-up
     std::filesystem::path configHome;        // $XDG_CONFIG_HOME, or ~/.config
     std::filesystem::path tempDirectory;     // the system's temporary folder
+    std::filesystem::path settingsFile;      // --settings or $FOTOLYX_SETTINGS; empty: the usual
+                                             // place (see ChooseSettingsPath)
     bool trueColourDisplay = true;           // false for a screen of exactly 8 bits per pixel
 
     // Reads the running process: its executable, working directory and environment.
@@ -185,6 +187,13 @@ class Program {
     // A window is painted (a host without a display does it after each invalidation).
     void PaintWindow(WindowId window);
 
+    // Reconnect: every Openfile window is asked about unsaved changes and closed ...
+    void CloseOpenfileWindowsForReconnect();
+    // ... and the live view's and the upload's counters and flags start afresh.
+    void ResetLiveAndUploadForReconnect();
+    // The re-set-up: the Preview window becomes the active one when the Live image window is.
+    void ActivatePreviewIfLiveActive();
+
   private:
     CameraPicturesContext MakeCameraPicturesContext();
     LiveWindowPorts MakeLiveWindowPorts();
@@ -201,8 +210,8 @@ class Program {
 // 5 blue x 6 green x 8 red levels.
 LogPalette MakeFixedScreenPalette();
 
-// snapcfg.ini beside the program when that folder is writable, else in the user's config
-// folder.
+// The file the user named (--settings, $FOTOLYX_SETTINGS); else snapcfg.ini beside the program
+// when that folder is writable, else in the user's config folder.
 std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment);
 
 // Creates an empty, uniquely named "tmp…" file in folder; empty path when it cannot.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -80,9 +81,19 @@ struct Context {
     NoTimers timers;
     NoLine line;
     Memory memory;
+    std::string settingsFile;  // --settings; empty: $FOTOLYX_SETTINGS, else the usual place
+
+    // The running process's environment with the settings file the user named.
+    HostEnvironment Environment() const;
 };
 
 using Arguments = std::vector<std::string>;
+
+// The exit statuses of fotolyx-cli (listed in its --help).
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILED = 1;          // the reason is printed
+inline constexpr int EXIT_USAGE = 2;           // bad command line
+inline constexpr int EXIT_CAMERA_REFUSED = 3;  // the camera answered: VCR mode, no card, model
 
 // One command of the table in main.cpp. Returns the process exit status.
 struct Command {
@@ -91,6 +102,10 @@ struct Command {
     const char* summary;
     int (*run)(Context& context, const Arguments& arguments);
 };
+
+// The whole command line without the program name: options, command, its arguments. Returns
+// the process exit status.
+int RunCommandLine(Arguments arguments);
 
 int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);

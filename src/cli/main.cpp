@@ -33,7 +33,11 @@ constexpr Command COMMANDS[] = {
      "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8] "
      "[--overwrite | --skip-existing] (N... | --all)",
      "download pictures N (as listed) or all, treat them and save them under their default "
-     "names in DIR (default: here); an existing file stops the command unless told otherwise",
+     "names in DIR (default: here); an existing file stops the command unless told otherwise. "
+     "Default names carry the picture's position, which a deletion changes: --skip-existing "
+     "skips a file only when get saved it there from the same picture (same quality, size, "
+     "date, time and thumbnail, as recorded in DIR/.fotolyx-get); any other existing file "
+     "stops the command",
      RunGet},
     {"rm", "rm [--port COMn=PATH]... (N... | --all)",
      "delete pictures N (the last one given first, then from the highest down) or all; then "
@@ -54,21 +58,28 @@ constexpr Command COMMANDS[] = {
 };
 
 void PrintHelp(std::ostream& out) {
-    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... COMMAND [ARGUMENTS]\n"
+    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... [--settings FILE] "
+           "COMMAND [ARGUMENTS]\n"
            "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
            "                       JPEG files of FOLDER) for as long as the command runs\n"
+           "  --settings FILE      read and write the settings in FILE (also $FOTOLYX_SETTINGS;\n"
+           "                       default: snapcfg.ini beside the program, or in\n"
+           "                       ~/.config/fotolyx when that folder may not be written)\n"
            "\nCommands:\n";
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
     }
+    out << "\nExit status:\n"
+           "  0  done\n"
+           "  1  the command failed; the reason is printed\n"
+           "  2  bad command line\n"
+           "  3  the camera answered but cannot be used as it is (VCR mode, no CompactFlash\n"
+           "     card, or a model this program does not support); its warning is printed\n";
 }
 
 }  // namespace
-}  // namespace fotolyx::cli
 
-int main(int argc, char** argv) {
-    using namespace fotolyx::cli;
-    Arguments arguments(argv + 1, argv + argc);
+int RunCommandLine(Arguments arguments) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
@@ -76,8 +87,12 @@ int main(int argc, char** argv) {
     // Options may stand before the command name; the command gets them after its own.
     Arguments leading;
     std::optional<std::string> simulateFolder;
+    std::string settingsFile;
     while (arguments.size() >= 2) {
-        if (arguments[0] == "--port" && arguments.size() > 2) {
+        if (arguments[0] == "--settings" && arguments.size() > 2) {
+            settingsFile = arguments[1];
+            arguments.erase(arguments.begin(), arguments.begin() + 2);
+        } else if (arguments[0] == "--port" && arguments.size() > 2) {
             leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
             arguments.erase(arguments.begin(), arguments.begin() + 2);
         } else if (arguments[0] == "--simulate") {
@@ -109,6 +124,7 @@ int main(int argc, char** argv) {
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
             Context context;
+            context.settingsFile = settingsFile;
             Arguments rest(arguments.begin() + 1, arguments.end());
             rest.insert(rest.end(), leading.begin(), leading.end());
             return command.run(context, rest);
@@ -117,3 +133,12 @@ int main(int argc, char** argv) {
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";
     return 2;
 }
+
+}  // namespace fotolyx::cli
+
+// The fuzz build links the command line without this entry point.
+#ifndef FOTOLYX_CLI_WITHOUT_MAIN
+int main(int argc, char** argv) {
+    return fotolyx::cli::RunCommandLine(fotolyx::cli::Arguments(argv + 1, argv + argc));
+}
+#endif

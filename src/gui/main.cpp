@@ -43,7 +43,11 @@ int main(int argc, char** argv) {
     const int depth =
         options.displayDepth != 0 ? options.displayDepth : (screen ? screen->depth() : 24);
     const bool trueColour = depth != 8;
-    GuiProgram program(options.ports, HostEnvironment::FromProcess(trueColour));
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColour);
+    if (!options.settingsFile.empty()) {
+        environment.settingsFile = options.settingsFile;
+    }
+    GuiProgram program(options.ports, std::move(environment));
     program.Start();
     program.OpenFiles(options.files);
     return QApplication::exec();
