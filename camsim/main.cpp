@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         std::cerr << "fotolyx-camsim: " << error << '\n' << USAGE;
         return 2;
     }
-    PtyServer server(std::move(options.camera));
+    PtyServer server(std::move(options.camera), options.line);
     if (!server.Open(error)) {
         std::cerr << "fotolyx-camsim: " << error << '\n';
         return 1;

@@ -19,6 +19,11 @@ const char USAGE[] =
     "  --pictures N           N generated pictures on the card (default 3)\n"
     "  --picture-folder DIR   the JPEG files of DIR as the card's pictures\n"
     "  --capacity FINE,NORMAL remaining capacities (default 20,40)\n"
+    "  --ready-delay MS       READY this long after a speed request (default 100)\n"
+    "  --fall-back-after MS   back to 9600 after MS without a byte from the PC\n"
+    "  --jitter US            each byte leaves up to US microseconds late (default 0)\n"
+    "  --latency MS           the PC adapter hands bytes over every MS (16, 1; default 0)\n"
+    "  --line-seed N          seed of the jitter (default 1)\n"
     "  --silent-after N       answer nothing after N messages, until RESET_LINK\n"
     "  --garble N             the first byte of message N arrives garbled\n"
     "  --drop-byte N          message N loses its last byte\n"
@@ -32,6 +37,9 @@ const char USAGE[] =
 namespace {
 
 constexpr std::uintmax_t MAX_PICTURE_BYTES = 925'696;
+constexpr std::uint32_t MAX_DELAY_MS = 60'000;
+constexpr std::uint32_t MAX_JITTER_US = 1'000'000;
+constexpr Micros US_PER_MS = 1000;
 
 bool ParseNumber(const std::string& text, std::uint32_t& value) {
     const auto* end = text.data() + text.size();
@@ -139,6 +147,21 @@ bool ParseOptions(const std::vector<std::string>& arguments, ServerOptions& opti
                 camera.fineCapacity = static_cast<std::uint16_t>(capacities[0]);
                 camera.normalCapacity = static_cast<std::uint16_t>(capacities[1]);
             }
+        } else if (option == "--ready-delay") {
+            ok = isNumber && number <= MAX_DELAY_MS;
+            camera.speedAnswerDelay = number * US_PER_MS;
+        } else if (option == "--fall-back-after") {
+            ok = isNumber && number > 0 && number <= MAX_DELAY_MS;
+            camera.fallBackAfterSilence = number * US_PER_MS;
+        } else if (option == "--jitter") {
+            ok = isNumber && number <= MAX_JITTER_US;
+            options.line.jitter = number;
+        } else if (option == "--latency") {
+            ok = isNumber && number <= MAX_DELAY_MS;
+            options.line.adapterLatency = number * US_PER_MS;
+        } else if (option == "--line-seed") {
+            ok = isNumber;
+            options.line.seed = number;
         } else if (option == "--silent-after") {
             ok = isNumber;
             camera.faults.silentAfterMessages = number;

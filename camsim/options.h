@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "camsim/sim_camera.h"
+#include "camsim/uart_line.h"
 
 namespace fotolyx::camsim {
 
 struct ServerOptions {
     CameraConfig camera;
+    LineOptions line;
     bool stats = false;
 };
 

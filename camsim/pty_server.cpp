@@ -127,8 +127,7 @@ void PtyServer::ReadIncoming(Micros now) {
             lastPacketEnd_ = -1;
         }
         for (ssize_t i = 0; i < got; ++i) {
-            rxBusyUntil_ = std::max(now, rxBusyUntil_) + ByteTime(baud);
-            incoming_.push_back({buffer[i], baud, rxBusyUntil_});
+            toCamera_.Put(buffer[i], baud, now);
         }
     }
 }
@@ -139,22 +138,23 @@ void PtyServer::Process(Micros now) {
     auto queueOutput = [this](Micros reactedAt) {
         for (const auto& message : camera_.TakeOutput()) {
             for (const std::uint8_t byte : message.bytes) {
-                txBusyUntil_ = std::max(reactedAt, txBusyUntil_) + ByteTime(message.baud);
-                outgoing_.push_back({byte, message.baud, txBusyUntil_});
+                toPc_.Put(byte, message.baud, reactedAt);
             }
             if (message.bytes.size() == PACKET_LENGTH && message.bytes[0] == PACKET_DATA) {
-                outgoing_.back().endsDataPacket = true;
+                packetEnds_.push_back(toPc_.BusyUntil());
             }
         }
     };
-    std::size_t done = 0;
-    while (done < incoming_.size() && incoming_[done].due <= now) {
-        const Pending& byte = incoming_[done];
-        camera_.Receive(byte.byte, byte.baud, byte.due);
-        queueOutput(byte.due);
-        ++done;
+    std::vector<Arrival> arrivals;
+    toCamera_.Read(camera_.Baud(), now, arrivals);
+    for (const Arrival& arrival : arrivals) {
+        if (const auto wake = camera_.NextWakeup(); wake && *wake <= arrival.at) {
+            camera_.Wake(*wake);
+            queueOutput(*wake);
+        }
+        camera_.Receive(arrival.byte, arrival.at);
+        queueOutput(arrival.at);
     }
-    incoming_.erase(incoming_.begin(), incoming_.begin() + static_cast<std::ptrdiff_t>(done));
     if (const auto wake = camera_.NextWakeup(); wake && *wake <= now) {
         camera_.Wake(*wake);
         queueOutput(*wake);
@@ -163,13 +163,23 @@ void PtyServer::Process(Micros now) {
 }
 
 void PtyServer::Flush(Micros now) {
-    const std::uint32_t pcBaud = PcBaud();
+    // What the PC's UART has read at the speed the program set, handed over by its adapter.
+    const std::uint32_t baud = PcBaud();
+    if (baud != 0) {
+        pcBaud_ = baud;
+    }
+    std::vector<Arrival> arrivals;
+    toPc_.Read(pcBaud_, now, arrivals);
+    for (const Arrival& arrival : arrivals) {
+        lastDue_ = std::max(AdapterDelivery(arrival.at, line_.adapterLatency), lastDue_);
+        outgoing_.push_back({arrival.byte, lastDue_});
+    }
     std::vector<std::uint8_t> bytes;
     std::size_t end = outgoingSent_;
-    bool packetEnded = false;
+    Micros lastArrival = -1;
     while (end < outgoing_.size() && outgoing_[end].due <= now) {
-        packetEnded = outgoing_[end].endsDataPacket;
-        bytes.push_back(outgoing_[end].baud == pcBaud ? outgoing_[end].byte : GARBLED_BYTE);
+        bytes.push_back(outgoing_[end].byte);
+        lastArrival = outgoing_[end].due;
         ++end;
     }
     if (bytes.empty()) {
@@ -180,8 +190,15 @@ void PtyServer::Flush(Micros now) {
         return;  // the terminal is full: try again on the next round
     }
     outgoingSent_ += static_cast<std::size_t>(written);
-    if (packetEnded && outgoingSent_ == end) {
-        lastPacketEnd_ = MonotonicMicros();
+    if (outgoingSent_ == end) {
+        bool packetEnded = false;
+        while (!packetEnds_.empty() && packetEnds_.front() <= lastArrival) {
+            packetEnds_.erase(packetEnds_.begin());
+            packetEnded = true;
+        }
+        if (packetEnded) {
+            lastPacketEnd_ = MonotonicMicros();
+        }
     }
     if (outgoingSent_ == outgoing_.size()) {
         outgoing_.clear();
@@ -189,17 +206,27 @@ void PtyServer::Flush(Micros now) {
     }
 }
 
+// The next time something is due: a byte complete on either wire, a byte the adapter hands
+// over, or the camera's own wake-up.
+std::optional<Micros> PtyServer::NextEvent() const {
+    std::optional<Micros> next = camera_.NextWakeup();
+    auto earliest = [&next](std::optional<Micros> due) {
+        if (due) {
+            next = next ? std::min(*next, *due) : *due;
+        }
+    };
+    earliest(toCamera_.NextRead(camera_.Baud()));
+    earliest(toPc_.NextRead(pcBaud_));
+    if (outgoingSent_ < outgoing_.size()) {
+        earliest(outgoing_[outgoingSent_].due);
+    }
+    return next;
+}
+
 void PtyServer::Run() {
     for (;;) {
         Micros now = MonotonicMicros();
-        std::optional<Micros> next = camera_.NextWakeup();
-        auto earliest = [&next](Micros due) { next = next ? std::min(*next, due) : due; };
-        if (!incoming_.empty()) {
-            earliest(incoming_.front().due);
-        }
-        if (outgoingSent_ < outgoing_.size()) {
-            earliest(outgoing_[outgoingSent_].due);
-        }
+        const std::optional<Micros> next = NextEvent();
         const Micros wait = next ? std::clamp<Micros>(*next - now, 0, 1'000'000) : 1'000'000;
         const timespec timeout{static_cast<time_t>(wait / 1'000'000),
                                static_cast<long>((wait % 1'000'000) * 1000)};
@@ -220,7 +247,8 @@ void PtyServer::Run() {
         }
         Process(now);
         Flush(now);
-        if (camera_.CablePulled() && outgoingSent_ == outgoing_.size()) {
+        if (camera_.CablePulled() && outgoingSent_ == outgoing_.size() &&
+            toPc_.BusyUntil() <= now) {
             ::close(master_);
             master_ = -1;
             return;

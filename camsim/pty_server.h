@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "camsim/sim_camera.h"
+#include "camsim/uart_line.h"
 
 namespace fotolyx::camsim {
 
@@ -19,7 +20,11 @@ struct TurnaroundStats {
 // the other side has set (read from the terminal's settings).
 class PtyServer {
   public:
-    explicit PtyServer(CameraConfig config) : camera_(std::move(config)) {}
+    explicit PtyServer(CameraConfig config, LineOptions line = {})
+        : camera_(std::move(config)),
+          line_(line),
+          toCamera_(line.jitter, line.seed),
+          toPc_(line.jitter, line.seed + 1) {}
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
@@ -35,27 +40,30 @@ class PtyServer {
   private:
     struct Pending {
         std::uint8_t byte;
-        std::uint32_t baud;
         Micros due;
-        bool endsDataPacket = false;
     };
 
     std::uint32_t PcBaud() const;
     void ReadIncoming(Micros now);
     void Process(Micros now);
     void Flush(Micros now);
+    std::optional<Micros> NextEvent() const;
 
     SimCamera camera_;
+    LineOptions line_;
+    UartWire toCamera_;
+    UartWire toPc_;
+    std::uint32_t pcBaud_ = 9600;
     int master_ = -1;
     int slave_ = -1;
     int signals_ = -1;
     std::string slavePath_;
-    std::vector<Pending> incoming_;
+    // Bytes the PC's side has read, waiting for the adapter to hand them over.
     std::vector<Pending> outgoing_;
     std::size_t outgoingSent_ = 0;
-    Micros rxBusyUntil_ = 0;
-    Micros txBusyUntil_ = 0;
-    Micros lastPacketEnd_ = -1;  // when the last byte of a data packet went out
+    Micros lastDue_ = 0;
+    std::vector<Micros> packetEnds_;  // when the last byte of each data packet ends on the wire
+    Micros lastPacketEnd_ = -1;       // when the last byte of a data packet went out
     TurnaroundStats stats_;
 };
 

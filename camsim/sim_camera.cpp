@@ -83,6 +83,9 @@ void SimCamera::Send(std::vector<std::uint8_t> bytes, bool isStatus) {
     if (faults.dropByteMessage == number) {
         bytes.pop_back();
     }
+    if (faults.noiseBeforeMessage == number) {
+        bytes.insert(bytes.begin(), faults.noiseBytes, GARBLED_BYTE);
+    }
     output_.push_back({std::move(bytes), baud_});
 }
 
@@ -107,6 +110,9 @@ std::optional<Micros> SimCamera::NextWakeup() const {
     if (pendingSpeed_) {
         return pendingSpeed_->second;
     }
+    if (config_.fallBackAfterSilence && baud_ != BAUD_9600 && !cablePulled_) {
+        return lastHeard_ + *config_.fallBackAfterSilence;
+    }
     return std::nullopt;
 }
 
@@ -115,30 +121,31 @@ void SimCamera::Wake(Micros now) {
         baud_ = pendingSpeed_->first;
         pendingSpeed_.reset();
         waitingConfirm_ = true;
+        lastHeard_ = now;
         SendStatus(READY);
+        return;
+    }
+    if (!pendingSpeed_ && config_.fallBackAfterSilence && baud_ != BAUD_9600 &&
+        lastHeard_ + *config_.fallBackAfterSilence <= now) {
+        BackTo9600();
     }
 }
 
-void SimCamera::Receive(std::uint8_t byte, std::uint32_t senderBaud, Micros now) {
+void SimCamera::BackTo9600() {
+    baud_ = BAUD_9600;
+    waitingConfirm_ = false;
+}
+
+void SimCamera::Receive(std::uint8_t byte, Micros now) {
     if (cablePulled_) {
         return;
     }
-    const bool garbled = senderBaud != baud_;
-    if (garbled) {
-        byte = GARBLED_BYTE;
-    }
     received_.push_back(byte);
-    if (garbled && waitingConfirm_) {
-        waitingConfirm_ = false;
-        baud_ = BAUD_9600;
-    }
+    lastHeard_ = now;
     // During an upload the PC's packets are collected; a byte that cannot open a packet is a
     // command (the PC giving up on the upload, for one).
     if (upload_.active && (!upload_.partial.empty() || byte == PACKET_DATA)) {
         UploadByte(byte);
-        return;
-    }
-    if (garbled) {
         return;
     }
     Command(byte, now);
@@ -167,9 +174,6 @@ unsigned SimCamera::DigitsNumber() const {
 }
 
 void SimCamera::Command(std::uint8_t byte, Micros now) {
-    if (std::exchange(deleteDoneSent_, false) && byte == NAK) {
-        return;
-    }
     switch (byte) {
         case IDENTIFY: {
             StopEverything();
@@ -207,18 +211,18 @@ void SimCamera::Command(std::uint8_t byte, Micros now) {
                     return;
                 case CameraMode::Vcr:
                     SendStatus(MODE_VCR);
-                    baud_ = BAUD_9600;
+                    BackTo9600();
                     return;
                 case CameraMode::NoCard:
                     SendStatus(NO_CARD);
-                    baud_ = BAUD_9600;
+                    BackTo9600();
                     return;
             }
             return;
         case RESET_LINK:
             StopEverything();
             silent_ = false;
-            baud_ = BAUD_9600;
+            BackTo9600();
             return;
         case ACK:
             if (stream_ != StreamKind::None && nextPacket_ < packets_.size()) {
@@ -288,7 +292,6 @@ void SimCamera::Command(std::uint8_t byte, Micros now) {
             }
             deleteMarks_.clear();
             SendStatus(DELETE_DONE);
-            deleteDoneSent_ = true;
             return;
         case ERASE_ALL:
             for (const auto& picture : config_.pictures) {
@@ -296,7 +299,6 @@ void SimCamera::Command(std::uint8_t byte, Micros now) {
             }
             config_.pictures.clear();
             SendStatus(DELETE_DONE);
-            deleteDoneSent_ = true;
             return;
         case UPLOAD_FINE:
         case UPLOAD_NORMAL: {

@@ -10,7 +10,7 @@
 
 namespace fotolyx::camsim {
 
-// What a byte sent at another speed than the receiver's arrives as.
+// What the garble fault turns the first byte of a message into.
 inline constexpr std::uint8_t GARBLED_BYTE = 0xFF;
 
 // Time on the camera's clock, in microseconds.
@@ -41,6 +41,8 @@ struct CameraFaults {
     std::optional<std::uint32_t> garbleMessage;         // its first byte arrives garbled ...
     std::uint32_t garbleCount = 1;                      // ... and so for that many messages
     std::optional<std::uint32_t> dropByteMessage;       // it loses its last byte
+    std::optional<std::uint32_t> noiseBeforeMessage;    // noise bytes on the line before it ...
+    std::uint32_t noiseBytes = 3;                       // ... this many
     std::optional<std::uint32_t> wrongSequenceMessage;  // a data packet with a wrong number
     std::uint32_t nakAnswers = 0;        // upload: the first k packets are answered NAK
     std::uint32_t badTrailerStatus = 0;  // the first k status packets carry byte 114 wrong
@@ -58,6 +60,9 @@ struct CameraConfig {
     std::uint32_t identValue = 409'600;        // V of the identification answer
     std::uint32_t uploadLimitBytes = 300'000;  // a larger upload answers UPLOAD_FULL
     Micros speedAnswerDelay = 100'000;         // READY after a speed request
+    // At a speed other than 9600, this long without a byte from the PC sends the camera back to
+    // 9600 (none: it keeps its speed until RESET_LINK or a VCR or no-card answer).
+    std::optional<Micros> fallBackAfterSilence;
     CameraFaults faults;
 };
 
@@ -74,13 +79,15 @@ class SimCamera {
   public:
     explicit SimCamera(CameraConfig config);
 
-    // A byte from the PC has arrived; it was sent at senderBaud.
-    void Receive(std::uint8_t byte, std::uint32_t senderBaud, Micros now);
+    // A byte has arrived from the PC, as the camera's UART read it at the camera's speed (at
+    // another speed than the PC's that is whatever the line made of the PC's bytes).
+    void Receive(std::uint8_t byte, Micros now);
     std::optional<Micros> NextWakeup() const;
     void Wake(Micros now);
     // The camera's own photo button: a CAMERA_NOTICE status packet.
     void PressPhotoButton();
     void SetMode(CameraMode mode) { config_.mode = mode; }
+    void FallBackAfterSilence(std::optional<Micros> after) { config_.fallBackAfterSilence = after; }
     // Pulls the cable now.
     void PullCable() { cablePulled_ = true; }
 
@@ -94,13 +101,14 @@ class SimCamera {
     std::uint32_t MessagesSent() const { return messagesSent_; }
     // The faults to make from now on (message numbers count from the camera's first message).
     CameraFaults& Faults() { return config_.faults; }
-    // Every byte received, as the camera understood it (garbled ones as GARBLED_BYTE).
+    // Every byte received, as the camera read it.
     const std::vector<std::uint8_t>& Received() const { return received_; }
 
   private:
     enum class StreamKind { None, Index, Picture, Live, Photo };
 
     void Command(std::uint8_t byte, Micros now);
+    void BackTo9600();
     void Send(std::vector<std::uint8_t> bytes, bool isStatus);
     void SendPacket(const Packet& packet);
     void SendStatus(std::uint8_t code);
@@ -118,6 +126,7 @@ class SimCamera {
     std::uint32_t baud_ = BAUD_9600;
     bool waitingConfirm_ = false;
     std::optional<std::pair<std::uint32_t, Micros>> pendingSpeed_;
+    Micros lastHeard_ = 0;  // the last byte from the PC, or the last speed change
     bool silent_ = false;
     bool cablePulled_ = false;
     std::uint32_t messagesSent_ = 0;
@@ -133,8 +142,6 @@ class SimCamera {
     std::size_t nextPacket_ = 0;
     std::size_t indexPosition_ = 0;
     std::set<unsigned> deleteMarks_;
-    // The program answers DELETE_DONE with a NAK, which the camera lets pass.
-    bool deleteDoneSent_ = false;
     std::uint32_t liveFrames_ = 0;
     std::uint32_t photos_ = 0;
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,7 @@ void WriteSeeds(const std::string& name, const std::vector<PcByte>& stream,
         while (camera.NextWakeup() && *camera.NextWakeup() <= pc.sent) {
             camera.Wake(*camera.NextWakeup());
         }
-        camera.Receive(pc.byte, pc.baud, pc.sent);
+        camera.Receive(pc.byte, pc.sent);
         for (const Outgoing& message : camera.TakeOutput()) {
             for (std::size_t at = 0; at < message.bytes.size(); at += 32) {
                 const std::size_t count = std::min<std::size_t>(32, message.bytes.size() - at);
@@ -94,9 +95,15 @@ constexpr Micros PAUSE_STEP = 150'000;
 constexpr Micros MAX_PAUSE_STEPS = 6;  // 7 would make some headers events
 
 // The line seed of a transfer start state: the bytes the program read from the camera after
-// its request, in pieces of up to 32 bytes, with the pauses between them.
-void WriteTransferSeed(std::size_t state, const std::filesystem::path& path) {
+// its request, in pieces of up to 32 bytes, with the pauses between them. `line` and `camera`
+// give the exchange other line conditions and camera timings; what the program read through
+// them (noise at a wrong speed, bursts from the adapter) is what the seed holds.
+void WriteTransferSeed(std::size_t state, const std::filesystem::path& path,
+                       const LineOptions& line = {},
+                       std::function<void(CameraConfig&)> camera = nullptr) {
     fuzzing::LineRig rig;
+    rig.cameraLine.options = line;
+    rig.tweakCamera = std::move(camera);
     rig.Enter(state, true);
     std::vector<std::pair<Micros, std::uint8_t>> heard;
     rig.line.onCameraBytes = [&](std::span<const std::uint8_t> bytes) {
@@ -196,9 +203,27 @@ int main(int argc, char** argv) {
     }
     WriteSeeds("upload", after(upload), argv[1], argv[2]);
 
+    const std::filesystem::path lineFolder = argv[2];
     for (std::size_t state = FIRST_TRANSFER_STATE; state < fuzzing::StartStateCount(); ++state) {
-        WriteTransferSeed(
-            state, std::filesystem::path(argv[2]) / SeedName(fuzzing::StartStateName(state)));
+        WriteTransferSeed(state, lineFolder / SeedName(fuzzing::StartStateName(state)));
     }
+
+    // What the program reads from cameras of other timings and through other lines: READY
+    // before the PC switched its speed (noise at 9600), a slow READY through 16 ms adapter
+    // bursts, a download in bursts, and noise bytes inside the index.
+    constexpr std::size_t IDENTIFICATION = 0;
+    constexpr std::size_t INDEX_TRANSFER = 10;
+    constexpr std::size_t PICTURE_DOWNLOAD = 11;
+    const LineOptions bursts{0, 16'000, 1};
+    WriteTransferSeed(IDENTIFICATION, lineFolder / "setup-ready-20ms.bin", {},
+                      [](CameraConfig& c) { c.speedAnswerDelay = 20'000; });
+    WriteTransferSeed(IDENTIFICATION, lineFolder / "setup-ready-400ms-bursts.bin", bursts,
+                      [](CameraConfig& c) { c.speedAnswerDelay = 400'000; });
+    WriteTransferSeed(PICTURE_DOWNLOAD, lineFolder / "start-picture-download-bursts.bin", bursts);
+    WriteTransferSeed(INDEX_TRANSFER, lineFolder / "start-index-transfer-noise.bin", {},
+                      [](CameraConfig& c) {
+                          c.faults.noiseBeforeMessage = 4;
+                          c.faults.noiseBytes = 7;
+                      });
     return 0;
 }

@@ -201,6 +201,9 @@ void LineRig::Enter(std::size_t state, bool keepCamera) {
     const StartState& start = START_STATES[state % START_STATES.size()];
     camsim::CameraConfig config;
     config.pictures = RigPictures();
+    if (tweakCamera) {
+        tweakCamera(config);
+    }
     camera_ = std::make_unique<camsim::SimCamera>(std::move(config));
     cameraLine.Attach(PORT_COM1, *camera_);
 
@@ -210,7 +213,7 @@ void LineRig::Enter(std::size_t state, bool keepCamera) {
     cameraLine.onHangUp = [this] { program_->receiver.OnHangUp(); };
     shell.onInvalidate =
         loop.PaintWhenHandlerDone([this](WindowId window) { program_->PaintWindow(window); });
-    if (start.reach == Reach::Nothing) {
+    if (start.reach == Reach::Nothing && !keepCamera) {
         line.HandOver();
     }
     program_->Startup();

@@ -52,8 +52,12 @@ class LineRig {
     LineRig& operator=(const LineRig&) = delete;
 
     // Brings the program into start state `state` (modulo the number of states) and hands the
-    // line over, unless keepCamera is set (the seed writer lets the camera go on talking).
+    // line over, unless keepCamera is set (the seed writer lets the camera go on talking, from
+    // the identification on in the states that need no exchange).
     void Enter(std::size_t state, bool keepCamera = false);
+
+    // Changes the camera before Enter makes it (the seed writer's cameras of other timings).
+    std::function<void(camsim::CameraConfig&)> tweakCamera;
 
     Program& program() { return *program_; }
 

@@ -1,7 +1,8 @@
 // The simulated camera fed arbitrary bytes from the PC's side. The first two bytes choose the
-// camera (model code, mode, pictures, speeds, a fault); then each byte the PC sends comes with a
-// control byte: the speed it is sent at, the time that passes before it, the photo button and a
-// mode switch.
+// camera (model code, mode, pictures, speeds, a fault, its answer delay and whether it falls back
+// to 9600 when the PC is silent); then each byte the PC sends comes with a control byte: the speed
+// it is sent at (the camera reads it through a UART wire at its own speed), the time that passes
+// before it, the photo button and a mode switch.
 #include <array>
 #include <cstdlib>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "camsim/picture_maker.h"
 #include "camsim/sim_camera.h"
+#include "camsim/uart_line.h"
 #include "fuzz_input.h"
 
 using namespace fotolyx;
@@ -22,6 +24,8 @@ constexpr std::array<CameraMode, 3> MODES = {CameraMode::Photo, CameraMode::Vcr,
 constexpr std::array<std::uint32_t, 3> SPEEDS = {BAUD_115200, BAUD_57600, BAUD_19200};
 constexpr std::array<std::uint32_t, 3> OTHER_SENDER_SPEEDS = {BAUD_9600, BAUD_57600, BAUD_115200};
 constexpr Micros DELAY_STEP = 50'000;
+constexpr std::array<Micros, 3> READY_DELAYS = {20'000, 100'000, 400'000};
+constexpr Micros FALL_BACK_AFTER = 500'000;
 
 // Generated once per process: making JPEGs is slow next to one input.
 const std::vector<SimPicture>& SamplePictures() {
@@ -47,6 +51,10 @@ CameraConfig ChooseCamera(fuzzing::InputReader& input) {
     config.fineCapacity = static_cast<std::uint16_t>(first >> 6);
     config.uploadLimitBytes = (second & 0x08) != 0 ? 2'000 : 300'000;
     const std::uint32_t at = (second >> 4) & 0x07;
+    config.speedAnswerDelay = READY_DELAYS[at % READY_DELAYS.size()];
+    if ((second & 0x80) != 0) {
+        config.fallBackAfterSilence = FALL_BACK_AFTER;
+    }
     switch (first >> 6) {
         case 1:
             config.faults.garbleMessage = at;
@@ -82,6 +90,8 @@ void CheckOutput(SimCamera& camera) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzzing::InputReader input({data, size});
     SimCamera camera(ChooseCamera(input));
+    UartWire wire;
+    std::vector<Arrival> arrivals;
     Micros now = 0;
     auto wakeUntil = [&camera](Micros until) {
         while (const auto when = camera.NextWakeup()) {
@@ -89,6 +99,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             camera.Wake(*when);
+        }
+    };
+    auto hear = [&](Micros until) {
+        arrivals.clear();
+        wire.Read(camera.Baud(), until, arrivals);
+        for (const Arrival& arrival : arrivals) {
+            wakeUntil(arrival.at);
+            camera.Receive(arrival.byte, arrival.at);
         }
     };
     while (input.Left() >= 2) {
@@ -107,10 +125,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const std::uint32_t senderBaud =
             (control & 0x03) == 0 ? camera.Baud() : OTHER_SENDER_SPEEDS[(control & 0x03) - 1];
-        camera.Receive(byte, senderBaud, now);
-        now += ByteTime(senderBaud);
+        now = wire.Put(byte, senderBaud, now);
+        hear(now);
         CheckOutput(camera);
     }
+    hear(now + 1'000'000);
     wakeUntil(now + 1'000'000);
     CheckOutput(camera);
     return 0;

@@ -220,6 +220,8 @@ void CameraPictures::ResetTransferState() {
     selection.LastRow = 0;
     selection.SelectedCount = 0;
     context_.timers.KillTimer(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD);
+    context_.timers.KillTimer(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
+    quietRestart_.reset();
 }
 
 void CameraPictures::ClearSlotsAndTexts() {

@@ -23,6 +23,8 @@
 
 namespace fotolyx {
 
+// The TransferMode whose handler is the picture index's (deletions included).
+inline constexpr std::uint8_t TRANSFER_INDEX = 0;
 inline constexpr char TEXT_RECEIVE_PREVIEW[] = "Receive Preview data";
 inline constexpr char TEXT_RECEIVE_IMAGE[] = "Receive Image data";
 inline constexpr char TEXT_NO_IMAGES[] = "No images in the Vistacam memory.";
@@ -134,6 +136,13 @@ class CameraPictures final : public CaptureWindowHost {
 
     void Write(std::uint8_t byte);
     void IndexBadPacket();
+    // The eleventh bad packet in a row may mean that messages no longer start where the receiver
+    // thinks (bytes were lost or added on the line): the restart byte goes out once the line has
+    // had a quiet moment, with whatever arrived meanwhile dropped, so that the restarted unit is
+    // read from its first byte. Packets that arrive in the meantime get no answer.
+    void RestartWhenQuiet(std::uint8_t restartByte);
+    void QuietRestartDue();
+    bool QuietRestartPending() const { return quietRestart_.has_value(); }
     void IndexDataPacket(const Packet& packet);
     void IndexEntryComplete();
     void IndexEnded();
@@ -158,6 +167,11 @@ class CameraPictures final : public CaptureWindowHost {
 
     CameraPicturesContext context_;
     Watchdog previewWatchdog_;
+    struct QuietRestart {
+        std::uint8_t byte;
+        std::uint8_t transferMode;
+    };
+    std::optional<QuietRestart> quietRestart_;
     std::optional<Watchdog> captureWatchdog_;
     std::optional<PleaseWait> pleaseWait_;
     std::map<WindowId, std::unique_ptr<CaptureWindow>> captures_;

@@ -2,6 +2,7 @@
 // request's digits, the Delete Page steps and the removal after DELETE_DONE.
 #include <algorithm>
 #include <fstream>
+#include <utility>
 
 #include "camera_index/camera_pictures.h"
 #include "camera_index/decoded_bmp.h"
@@ -54,6 +55,9 @@ void CameraPictures::StartIndexTransfer() {
     // A deletion the camera never confirmed ends here: its READY steps would otherwise turn this
     // index request into a delete command.
     index.DeleteSession = false;
+    // The answers belong to the index handler, whatever transfer the user chose while the set-up
+    // was stuck (a live view clicked after opening a file, say).
+    context_.link.TransferMode = TRANSFER_INDEX;
     index.CommandStep = 3;
     index.blockCounter = 0;
     index.thumbnailWriteOffset = 0;
@@ -67,6 +71,9 @@ void CameraPictures::StartIndexTransfer() {
 void CameraPictures::IndexPacket() {
     LinkState& link = context_.link;
     link.WaitingForData = 0;
+    if (QuietRestartPending()) {
+        return;
+    }
     const Packet& packet = link.ReceiveBuffer;
     switch (ClassifyPacket(packet, static_cast<std::uint32_t>(index.blockCounter))) {
         case PacketKind::GoodData:
@@ -100,8 +107,31 @@ void CameraPictures::IndexBadPacket() {
         index.blockCounter = 0;
         index.thumbnailWriteOffset = 0;
         index.thumbnailTooLarge = false;
+        RestartWhenQuiet(rule.AnswerByte(answer));
+        return;
     }
     Write(rule.AnswerByte(answer));
+}
+
+void CameraPictures::RestartWhenQuiet(std::uint8_t restartByte) {
+    context_.line.Purge();
+    context_.link.ReceiveCount = 0;
+    quietRestart_ = QuietRestart{restartByte, context_.link.TransferMode};
+    context_.timers.StartTimer(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART, QUIET_RESTART_MS);
+}
+
+void CameraPictures::QuietRestartDue() {
+    const auto restart = std::exchange(quietRestart_, std::nullopt);
+    const LinkState& link = context_.link;
+    const bool stillWanted = restart && link.SetupPhase == 0 &&
+                             link.TransferMode == restart->transferMode &&
+                             (index.IndexTransferActive || download.CaptureWaiting);
+    if (!stillWanted) {
+        return;
+    }
+    context_.line.Purge();
+    context_.link.ReceiveCount = 0;
+    Write(restart->byte);
 }
 
 void CameraPictures::IndexReady() {

@@ -175,6 +175,9 @@ void CameraPictures::SaveAfterDownloadAll() {
 void CameraPictures::DownloadPacket() {
     LinkState& link = context_.link;
     link.WaitingForData = 0;
+    if (QuietRestartPending()) {
+        return;
+    }
     const Packet& packet = link.ReceiveBuffer;
     switch (ClassifyPacket(packet, static_cast<std::uint32_t>(download.blockCounter))) {
         case PacketKind::GoodData:
@@ -254,6 +257,8 @@ void CameraPictures::DownloadBadPacket() {
         download.blockCounter = 0;
         download.writeOffset = 0;
         download.overrun = false;
+        RestartWhenQuiet(rule.AnswerByte(answer));
+        return;
     }
     Write(rule.AnswerByte(answer));
 }

@@ -127,6 +127,9 @@ void PreviewWindow::Timer(int id) {
     } else if (id == PREVIEW_TIMER_NEXT_DOWNLOAD) {
         pictures_.context_.timers.KillTimer(PREVIEW_WINDOW, id);
         pictures_.DataIn();
+    } else if (id == PREVIEW_TIMER_QUIET_RESTART) {
+        pictures_.context_.timers.KillTimer(PREVIEW_WINDOW, id);
+        pictures_.QuietRestartDue();
     }
 }
 

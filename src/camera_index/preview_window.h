@@ -41,6 +41,9 @@ inline constexpr int PREVIEW_TIMER_WATCHDOG = 1;
 // Our own timer for the pause between two pictures of a multi-picture download.
 inline constexpr int PREVIEW_TIMER_NEXT_DOWNLOAD = 2;
 inline constexpr int NEXT_DOWNLOAD_DELAY_MS = 500;
+// Our own timer for the quiet moment before a restart byte (see RestartWhenQuiet).
+inline constexpr int PREVIEW_TIMER_QUIET_RESTART = 3;
+inline constexpr int QUIET_RESTART_MS = 150;
 inline constexpr int INDEX_WATCHDOG_FIRST_MS = 1500;
 inline constexpr int INDEX_WATCHDOG_RUNNING_MS = 400;
 

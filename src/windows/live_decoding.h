@@ -55,6 +55,9 @@ struct LiveState {
     // ask for the next frame: a second LIVE_START would restart the frame under way and leave
     // the receiver framing the packets part-way through one.
     std::uint8_t LiveFrameInFlight = 0;
+    // LIVE_START was sent again since the watchdog's last tick, which then counts as traffic
+    // once: a frame request the camera never answers must not keep the watchdog quiet.
+    bool FrameAskedSinceTick = false;
     std::uint8_t NoticeStep = 0;
     std::uint32_t PreviewButtonBitmap = BITMAP_PREVIEW_OFF;
     std::uint32_t PhotoButtonBitmap = BITMAP_CAPTURE;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "link/link_setup.h"
 
@@ -62,8 +63,12 @@ LiveImageWindow::LiveImageWindow(LiveState& live, LiveWindowPorts ports)
                     [this] { return live_.LiveViewRunning != 0 || live_.LivePhotoRunning != 0; },
                     // A frame request counts as traffic for one tick only: one that has had
                     // no answer for a whole period was lost, and the line is silent.
-                    [this] { return live_.LiveFramePending != 0 && ++requestTicks_ < 2; },
+                    [this] { return std::exchange(live_.FrameAskedSinceTick, false); },
                     [this] {
+                        // The frame asked for never came: the press stops the live view now
+                        // instead of waiting for it, and no deferred press turns it on again.
+                        ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW);
+                        live_.LiveFramePending = 0;
                         ButtonNotify(LIVE_BUTTON_PREVIEW, true);
                         if (ports_.activatePreview) {
                             ports_.activatePreview();
@@ -180,7 +185,7 @@ void LiveImageWindow::RequestFrame() {
     Write(LIVE_START);
     live_.LiveFramePending = 1;
     live_.LiveFrameInFlight = 1;
-    requestTicks_ = 0;
+    live_.FrameAskedSinceTick = true;
 }
 
 // The next frame is asked for once the previous one is complete or given up, however often the
@@ -202,8 +207,12 @@ void LiveImageWindow::Timer(int id) {
         case LIVE_TIMER_RESTART:
             ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_RESTART);
             if (live_.LivePacketNumber == 0 && live_.LiveViewRunning != 0) {
+                // What arrived since the stop is the rest of the stopped frame.
+                ports_.line.Purge();
+                ports_.link.ReceiveCount = 0;
                 Write(LIVE_START);
                 live_.LiveFrameInFlight = 1;
+                live_.FrameAskedSinceTick = true;
             }
             return;
         case LIVE_TIMER_DEFERRED_PREVIEW:

@@ -109,8 +109,6 @@ class LiveImageWindow {
     LiveWindowPorts ports_;
     Watchdog watchdog_;
     bool active_ = false;
-    // Watchdog ticks since the last frame request.
-    int requestTicks_ = 0;
 };
 
 }  // namespace fotolyx

@@ -99,6 +99,12 @@ TEST(IndexEdges, TenBadPacketsGetNakTheEleventhRestartsTheEntry) {
     }
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>(10, NAK));
     run.Status(0x55);
+    // The restart waits for a quiet moment of 150 ms; what arrives meanwhile is not answered.
+    EXPECT_TRUE(run.TakeWritten().empty());
+    EXPECT_EQ(run.timers.running.at({PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART}), 150);
+    run.Feed(badEnd);
+    EXPECT_TRUE(run.TakeWritten().empty());
+    run.program->TimerFired(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{INDEX_RESEND});
     EXPECT_EQ(run.pictures().index.blockCounter, 0);
     EXPECT_EQ(run.pictures().index.thumbnailWriteOffset, 0u);
@@ -226,6 +232,8 @@ TEST(DownloadEdges, TheEleventhBadPacketSendsTheLastCommandAgain) {
     }
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>(10, NAK));
     run.Status(READY);  // READY at step 0 is bad too
+    EXPECT_TRUE(run.TakeWritten().empty());
+    run.program->TimerFired(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{PICTURE_GET});
     EXPECT_EQ(run.pictures().download.blockCounter, 0);
 }

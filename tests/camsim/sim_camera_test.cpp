@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "camsim/picture_maker.h"
 
 namespace fotolyx::camsim {
@@ -14,14 +16,13 @@ struct Talk {
 
     explicit Talk(CameraConfig config = {}) : camera(std::move(config)) {}
 
-    std::vector<Outgoing> Say(std::uint8_t byte) { return SayAt(byte, camera.Baud()); }
-    std::vector<Outgoing> SayAt(std::uint8_t byte, std::uint32_t baud) {
-        camera.Receive(byte, baud, now);
+    std::vector<Outgoing> Say(std::uint8_t byte) {
+        camera.Receive(byte, now);
         return camera.TakeOutput();
     }
     std::vector<Outgoing> SayPacket(const Packet& packet) {
         for (const std::uint8_t byte : packet) {
-            camera.Receive(byte, camera.Baud(), now);
+            camera.Receive(byte, now);
         }
         return camera.TakeOutput();
     }
@@ -89,8 +90,6 @@ TEST(SimCamera, ReturnsTo9600WhenTheLinkBreaksOffOrEnds) {
         std::function<void(Talk&)> after;
     };
     const std::vector<Case> cases = {
-        {"garbled byte while waiting for the confirmation", CameraMode::Photo,
-         [](Talk& t) { t.SayAt(SPEED_CONFIRM, 9600); }},
         {"RESET_LINK", CameraMode::Photo,
          [](Talk& t) {
              t.Say(SPEED_CONFIRM);
@@ -111,6 +110,65 @@ TEST(SimCamera, ReturnsTo9600WhenTheLinkBreaksOffOrEnds) {
         c.after(talk);
         EXPECT_EQ(talk.camera.Baud(), 9600u) << c.name;
         EXPECT_EQ(talk.Say(IDENTIFY).size(), 1u) << c.name;
+    }
+}
+
+// The camera keeps a speed it has switched to while bytes come, whatever they are; with a silence
+// limit it goes back to 9600 once the PC has said nothing for that long.
+TEST(SimCamera, KeepsItsSpeedThroughNoiseAndFallsBackOnlyAfterItsSilence) {
+    struct Case {
+        const char* name;
+        std::optional<Micros> fallBack;
+        std::vector<std::pair<Micros, std::uint8_t>> heard;  // after READY: wait, then a byte
+        Micros waitAfter;
+        std::uint32_t baud;
+    };
+    const std::vector<Case> cases = {
+        {"noise while waiting for the confirmation",
+         std::nullopt,
+         {{1'000, 0x00}, {100, 0xF8}, {100, 0x00}},
+         10'000'000,
+         115'200},
+        {"no limit: the speed stays however long the silence",
+         std::nullopt,
+         {},
+         60'000'000,
+         115'200},
+        {"silent for the limit", 500'000, {}, 500'000, 9'600},
+        {"just under the limit", 500'000, {}, 499'999, 115'200},
+        {"each byte starts the silence again",
+         500'000,
+         {{400'000, 0x00}, {400'000, 0x00}},
+         499'999,
+         115'200},
+    };
+    for (const Case& c : cases) {
+        CameraConfig config;
+        config.fallBackAfterSilence = c.fallBack;
+        Talk talk(config);
+        talk.Say(IDENTIFY);
+        talk.Say(SPEED_115200);
+        ASSERT_EQ(Status(talk.Wait(100'000)), READY) << c.name;
+        for (const auto& [wait, byte] : c.heard) {
+            talk.Wait(wait);
+            talk.Say(byte);
+        }
+        talk.Wait(c.waitAfter);
+        EXPECT_EQ(talk.camera.Baud(), c.baud) << c.name;
+    }
+}
+
+TEST(SimCamera, AnswersTheSpeedRequestAfterItsOwnDelay) {
+    for (const Micros delay : {Micros{20'000}, Micros{100'000}, Micros{400'000}}) {
+        CameraConfig config;
+        config.speedAnswerDelay = delay;
+        Talk talk(config);
+        talk.Say(IDENTIFY);
+        talk.Say(SPEED_57600);
+        EXPECT_TRUE(talk.Wait(delay - 1).empty()) << delay;
+        const auto ready = talk.Wait(1);
+        ASSERT_EQ(ready.size(), 1u) << delay;
+        EXPECT_EQ(ready[0].baud, 57'600u) << delay;
     }
 }
 
@@ -192,10 +250,13 @@ TEST(SimCamera, DeletesMarkedPicturesAndErasesAll) {
         EXPECT_EQ(Status(talk.Say(DELETE_PICTURE)), READY);
     }
     EXPECT_EQ(Status(talk.Say(DELETE_END)), DELETE_DONE);
+    // A NAK is answered as any NAK: the last message again, and nothing more is deleted.
+    EXPECT_EQ(Status(talk.Say(NAK)), DELETE_DONE);
     ASSERT_EQ(talk.camera.Pictures().size(), 2u);
     EXPECT_EQ(talk.camera.Pictures()[0].jpeg, config.pictures[1].jpeg);
     EXPECT_EQ(talk.camera.FineCapacity(), fine + 1);
     EXPECT_EQ(Status(talk.Say(ERASE_ALL)), DELETE_DONE);
+    EXPECT_EQ(Status(talk.Say(NAK)), DELETE_DONE);
     EXPECT_TRUE(talk.camera.Pictures().empty());
 }
 

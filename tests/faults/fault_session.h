@@ -87,6 +87,7 @@ class FaultSession {
     void StartProgram();
 
     bool LinkDialogOpen() const;
+    bool ChildWindowsEnabled() const;
     bool Busy() const;
     bool WaitDialogStays() const;
     bool Settled() const;

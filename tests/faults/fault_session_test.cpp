@@ -163,6 +163,11 @@ constexpr int SETTLE_LIMIT_MS = 120'000;
 constexpr std::uint8_t TREATMENT_LEVELS = 6;
 constexpr int GIVE_UP_ATTEMPTS = 5;
 constexpr int SETUP_LIMIT_MS = 30'000;
+constexpr Micros ADAPTER_LATENCY = 16 * MS;
+constexpr Micros LOW_LATENCY = 1 * MS;
+constexpr unsigned MAX_JITTER_US = 400;
+// READY after a speed request: sooner than the PC changes its own speed, usual, slow.
+constexpr Micros READY_DELAYS[] = {20 * MS, 100 * MS, 100 * MS, 400 * MS};
 
 // The pictures the cameras draw from: small, of sizes no upload has, some of them with widths
 // that need row padding. Made once.
@@ -303,6 +308,12 @@ void FaultSession::StartProgram() {
     program_->Startup();
 }
 
+// The MDI client starts disabled and is enabled once the index has arrived or a file is opened:
+// until then the user cannot click in the Preview, Capture or Live image windows.
+bool FaultSession::ChildWindowsEnabled() const {
+    return !shell_->mdiClientStates.empty() && shell_->mdiClientStates.back();
+}
+
 bool FaultSession::LinkDialogOpen() const {
     return !shell_->openLinkDialogs.empty();
 }
@@ -376,7 +387,7 @@ std::string FaultSession::Describe() const {
 void FaultSession::InjectFault() {
     camsim::CameraFaults& faults = Camera().Faults();
     const std::uint32_t sent = Camera().MessagesSent();
-    switch (Pick(15)) {
+    switch (Pick(19)) {
         case 0:
             faults.silentAfterMessages = sent + Pick(20);
             Note("fault: the camera falls silent");
@@ -440,6 +451,26 @@ void FaultSession::InjectFault() {
             Note("fault: the line's speed changed under the program");
             break;
         }
+        case 13:
+            cameraLine_.options.adapterLatency = Chance(70) ? ADAPTER_LATENCY : LOW_LATENCY;
+            Note("fault: the adapter hands bytes over in bursts");
+            break;
+        case 14: {
+            const Micros after = (300 + Pick(4'000)) * MS;
+            Camera().FallBackAfterSilence(after);
+            Note("fault: the camera falls back to 9600 after " + std::to_string(after / MS) +
+                 " ms of silence");
+            break;
+        }
+        case 15:
+            cameraLine_.options.jitter = 1 + Pick(MAX_JITTER_US);
+            Note("fault: bytes leave with jitter");
+            break;
+        case 16:
+            faults.noiseBeforeMessage = sent + Pick(30);
+            faults.noiseBytes = 1 + Pick(40);
+            Note("fault: noise on the line before a message");
+            break;
         default: {
             std::vector<camsim::SimPicture> pictures = Camera().Pictures();
             const bool pulled = Camera().CablePulled();
@@ -559,7 +590,7 @@ void FaultSession::ActWhileBusy() {
         p.cameraPictures.PleaseWaitClosed(dialog);
         return;
     }
-    if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0) {
+    if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0 && ChildWindowsEnabled()) {
         if (Chance(50)) {
             Note("live view stopped");
             p.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
@@ -594,7 +625,11 @@ void FaultSession::ActWhenIdle() {
         return;
     }
     const std::vector<WindowId> captures = pictures.CaptureWindows();
-    switch (Pick(20)) {
+    const unsigned action = Pick(20);
+    if (!ChildWindowsEnabled() && action != 13 && action != 14) {
+        return;  // only File Open (the uploads start with it) works; the user waits
+    }
+    switch (action) {
         case 0:
         case 1:
         case 2:
@@ -677,6 +712,9 @@ void FaultSession::GiveUpWaiting() {
         shell_->EndPleaseWait(dialog);
         p.cameraPictures.PleaseWaitClosed(dialog);
     }
+    if (!ChildWindowsEnabled()) {
+        return;
+    }
     if (p.live.LivePhotoRunning != 0) {
         p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);  // Cancel
     }
@@ -725,6 +763,26 @@ void FaultSession::Run() {
         picture.thumbnail.clear();
         pictures.assign(INDEX_POSITIONS, picture);
     }
+    config_.speedAnswerDelay =
+        READY_DELAYS[PickSituation(static_cast<unsigned>(std::size(READY_DELAYS)))];
+    if (SituationChance(15)) {
+        config_.fallBackAfterSilence = (300 + PickSituation(4'000)) * MS;
+    }
+    // The line: an adapter that may or may not take the low-latency request, and jitter.
+    cameraLine_.options.seed = situations_();
+    if (SituationChance(30)) {
+        cameraLine_.options.adapterLatency = SituationChance(60) ? ADAPTER_LATENCY : LOW_LATENCY;
+    }
+    if (SituationChance(25)) {
+        cameraLine_.options.jitter = 1 + PickSituation(MAX_JITTER_US);
+    }
+    Note("camera: READY after " + std::to_string(config_.speedAnswerDelay / MS) + " ms" +
+         (config_.fallBackAfterSilence
+              ? ", back to 9600 after " + std::to_string(*config_.fallBackAfterSilence / MS) +
+                    " ms of silence"
+              : std::string()) +
+         "; line: adapter latency " + std::to_string(cameraLine_.options.adapterLatency / MS) +
+         " ms, jitter " + std::to_string(cameraLine_.options.jitter) + " us");
     AttachCamera(std::move(pictures));
     if (SituationChance(10)) {
         // The mode answer after SPEED_CONFIRM lost or garbled (messages: identification,

@@ -116,6 +116,50 @@ TEST(Setup, TheFastestSpeedTheCameraConfirmsWins) {
     }
 }
 
+// The PC switches its own speed 50 ms after a request and then waits 800 ms for READY: a camera
+// whose READY (10 ms on the line at 115200) arrives within that window is met at 115200 whatever
+// the line does to the bytes' timing; one that answers before the PC has switched is read as noise
+// at 9600, one that answers after it gave up is never met, at every speed, and the ladder ends
+// with the minimum-speed message.
+TEST(Setup, TheSpeedTheLinkReachesDependsOnWhenTheCameraAnswersNotOnTheLinesTiming) {
+    struct Case {
+        const char* name;
+        camsim::Micros readyDelay;
+        camsim::LineOptions line;
+        std::uint32_t speed;  // 0: the minimum-speed message
+    };
+    const Case cases[] = {
+        {"READY after 100 ms", 100 * MS, {}, 115'200},
+        {"READY after 400 ms", 400 * MS, {}, 115'200},
+        {"READY after 780 ms, just in time", 780 * MS, {}, 115'200},
+        {"16 ms adapter bursts", 100 * MS, {0, 16 * MS, 1}, 115'200},
+        {"jitter", 100 * MS, {300, 0, 5}, 115'200},
+        {"READY after 20 ms, before the PC switched", 20 * MS, {}, 0},
+        {"READY after 900 ms, after the PC gave up", 900 * MS, {}, 0},
+    };
+    for (const Case& c : cases) {
+        LinkSession session;
+        session.line.options = c.line;
+        CameraConfig config;
+        config.speedAnswerDelay = c.readyDelay;
+        session.AddCamera(PORT_COM1, config);
+        Program& program = session.Start();
+        const bool ready = session.RunUntilCameraReady(10'000);
+        if (c.speed == 0) {
+            EXPECT_FALSE(ready) << c.name;
+            ASSERT_EQ(session.shell.messages.size(), 1u) << c.name;
+            EXPECT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED) << c.name;
+            EXPECT_EQ(program.link.SetupPhase, 7) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(ready) << c.name;
+        EXPECT_EQ(program.link.CurrentBaudRate, c.speed) << c.name;
+        EXPECT_TRUE(
+            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 10'000))
+            << c.name;
+    }
+}
+
 TEST(Setup, NoCommonSpeedEndsWithTheMinimumSpeedMessageAt9600) {
     LinkSession session;
     CameraConfig config;

@@ -111,9 +111,13 @@ LineOpenResult SimulatedLine::Open(int portId) {
         open_ = true;
         port_ = portId;
         ++session_;
+        held_.clear();
         baud_ = BAUD_9600;
         hungUp_ = false;
         incoming_.clear();
+        // A fresh wire each way: what was on the old ones is lost.
+        toCamera_ = camsim::UartWire(options.jitter, options.seed + 2 * session_);
+        toPc_ = camsim::UartWire(options.jitter, options.seed + 2 * session_ + 1);
         if (camsim::SimCamera* camera = Camera()) {
             camera->TakeOutput();  // whatever it said while nobody listened is lost
         }
@@ -126,23 +130,52 @@ void SimulatedLine::Close() {
     incoming_.clear();
 }
 
+void SimulatedLine::Purge() {
+    incoming_.clear();
+    held_.clear();  // and what the adapter still held
+}
+
 void SimulatedLine::Write(std::span<const std::uint8_t> bytes) {
     if (!open_) {
         return;
     }
+    toCamera_.SetJitter(options.jitter);
     for (const std::uint8_t byte : bytes) {
-        const Micros start = std::max(loop_.Now(), pcBusyUntil_);
-        pcBusyUntil_ = start + camsim::ByteTime(baud_);
-        written_.push_back({start, byte, baud_, port_});
-        camsim::SimCamera* camera = Camera();
-        if (camera == nullptr || hungUp_) {
-            continue;
+        const Micros end = toCamera_.Put(byte, baud_, loop_.Now());
+        written_.push_back({end - camsim::ByteTime(baud_), byte, baud_, port_});
+        if (Camera() != nullptr && !hungUp_) {
+            ScheduleRead(end, true);
         }
-        const std::uint32_t baud = baud_;
-        loop_.At(pcBusyUntil_, [this, camera, byte, baud] {
-            camera->Receive(byte, baud, loop_.Now());
-            PumpCamera();
-        });
+    }
+}
+
+void SimulatedLine::ScheduleRead(Micros at, bool toCamera) {
+    if (!reads_.insert({at, toCamera}).second) {
+        return;
+    }
+    loop_.At(at, [this, at, toCamera, session = session_] {
+        reads_.erase({at, toCamera});
+        if (toCamera) {
+            CameraReads(session);
+        } else {
+            PcReads(session);
+        }
+    });
+}
+
+void SimulatedLine::CameraReads(std::uint64_t session) {
+    camsim::SimCamera* camera = Camera();
+    if (session != session_ || camera == nullptr) {
+        return;
+    }
+    std::vector<camsim::Arrival> arrivals;
+    toCamera_.Read(camera->Baud(), loop_.Now(), arrivals);
+    for (const camsim::Arrival& arrival : arrivals) {
+        camera->Receive(arrival.byte, arrival.at);
+    }
+    PumpCamera();
+    if (const auto pending = toCamera_.Pending(camera->Baud(), loop_.Now())) {
+        ScheduleRead(*pending, true);
     }
 }
 
@@ -151,19 +184,15 @@ void SimulatedLine::PumpCamera() {
     if (camera == nullptr) {
         return;
     }
+    toPc_.SetJitter(options.jitter);
     for (const auto& message : camera->TakeOutput()) {
         for (const std::uint8_t byte : message.bytes) {
-            const Micros start = std::max(loop_.Now(), cameraBusyUntil_);
-            cameraBusyUntil_ = start + camsim::ByteTime(message.baud);
-            const std::uint32_t baud = message.baud;
-            const std::uint64_t session = session_;
-            loop_.At(cameraBusyUntil_,
-                     [this, byte, baud, session] { Deliver(byte, baud, session); });
+            ScheduleRead(toPc_.Put(byte, message.baud, loop_.Now()), false);
         }
     }
     if (camera->CablePulled()) {
         const std::uint64_t session = session_;
-        loop_.At(cameraBusyUntil_, [this, session] {
+        loop_.At(toPc_.BusyUntil(), [this, session] {
             if (open_ && session == session_ && !hungUp_) {
                 hungUp_ = true;
                 if (onHangUp) {
@@ -185,6 +214,22 @@ void SimulatedLine::PumpCamera() {
     }
 }
 
+void SimulatedLine::PcReads(std::uint64_t session) {
+    if (!open_ || session != session_) {
+        return;
+    }
+    std::vector<camsim::Arrival> arrivals;
+    toPc_.Read(baud_, loop_.Now(), arrivals);
+    for (const camsim::Arrival& arrival : arrivals) {
+        held_.push_back(
+            {arrival.byte, camsim::AdapterDelivery(arrival.at, options.adapterLatency)});
+    }
+    HandOver();
+    if (const auto pending = toPc_.Pending(baud_, loop_.Now())) {
+        ScheduleRead(*pending, false);
+    }
+}
+
 void SimulatedLine::PullCable(int portId) {
     const auto it = cameras_.find(portId);
     if (it == cameras_.end() || it->second == nullptr) {
@@ -199,12 +244,23 @@ void SimulatedLine::PullCable(int portId) {
     }
 }
 
-void SimulatedLine::Deliver(std::uint8_t byte, std::uint32_t baud, std::uint64_t session) {
-    if (!open_ || session != session_ || hungUp_) {
-        return;
+// The adapter hands over, in order, every byte whose time has come.
+void SimulatedLine::HandOver() {
+    bool given = false;
+    while (!held_.empty() && held_.front().at <= loop_.Now()) {
+        if (open_ && !hungUp_) {
+            incoming_.push_back(held_.front().byte);
+            given = true;
+        }
+        held_.pop_front();
     }
-    incoming_.push_back(baud == baud_ ? byte : camsim::GARBLED_BYTE);
-    if (onReadable) {
+    if (!held_.empty() && handOverAt_.insert(held_.front().at).second) {
+        loop_.At(held_.front().at, [this, at = held_.front().at] {
+            handOverAt_.erase(at);
+            HandOver();
+        });
+    }
+    if (given && onReadable) {
         onReadable();
     }
 }
@@ -223,8 +279,12 @@ bool SimulatedLine::SetBaudRate(std::uint32_t baud) {
     if (!open_ || refuseSpeedChanges) {
         return false;
     }
+    PcReads(session_);  // what has arrived was read at the old speed
     baud_ = baud;
     speeds_.push_back({loop_.Now(), baud});
+    if (const auto pending = toPc_.Pending(baud_, loop_.Now())) {
+        ScheduleRead(*pending, false);
+    }
     return true;
 }
 

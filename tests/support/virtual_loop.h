@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <set>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "camsim/sim_camera.h"
+#include "camsim/uart_line.h"
 #include "ports/serial_line.h"
 #include "ports/timers.h"
 
@@ -65,14 +67,18 @@ struct PortOpening {
     LineOpenResult result = LineOpenResult::Missing;
 };
 
-// Joins the program's SerialLine to simulated cameras on the four ports. Every byte arrives 10
-// bit-times after its sender started it, at the sender's speed; a receiver at another speed
-// gets a garbled byte.
+// Joins the program's SerialLine to simulated cameras on the four ports through a UART wire in
+// each direction: at matching speeds every byte arrives 10 bit-times after its sender started it;
+// a receiver at another speed reads what a UART would make of the sender's bits. Options add
+// jitter and the PC adapter's latency bursts.
 class SimulatedLine final : public SerialLine {
   public:
     explicit SimulatedLine(VirtualLoop& loop) : loop_(loop) {}
 
     void Attach(int portId, camsim::SimCamera& camera) { cameras_[portId] = &camera; }
+    // The wires' jitter and the adapter's latency, and the seed of the jitter (used at opening).
+    camsim::LineOptions options;
+
     // A device that exists but has nothing on it (the default for ports without a camera is a
     // missing device).
     void AddSilentDevice(int portId) { cameras_[portId] = nullptr; }
@@ -92,7 +98,7 @@ class SimulatedLine final : public SerialLine {
     void Write(std::span<const std::uint8_t> bytes) override;
     std::size_t Read(std::span<std::uint8_t> buffer) override;
     bool SetBaudRate(std::uint32_t baud) override;
-    void Purge() override { incoming_.clear(); }
+    void Purge() override;
     LineSettingsFault OpenSettingsFault() const override { return openFault; }
 
     // A driver that fails to read or write the settings at opening, or refuses speed changes.
@@ -109,19 +115,28 @@ class SimulatedLine final : public SerialLine {
   private:
     camsim::SimCamera* Camera() const;
     void PumpCamera();
-    void Deliver(std::uint8_t byte, std::uint32_t baud, std::uint64_t session);
+    // Hands the camera what it has read from the wire by now.
+    void CameraReads(std::uint64_t session);
+    // Queues for the program what its side has read from the wire by now.
+    void PcReads(std::uint64_t session);
+    void ScheduleRead(Micros at, bool toCamera);
+    void HandOver();
 
     VirtualLoop& loop_;
     std::map<int, camsim::SimCamera*> cameras_;
     std::vector<int> denied_;
     bool open_ = false;
     int port_ = 0;
-    std::uint64_t session_ =
-        0;  // changes with every opening: bytes in flight to an old one are lost
+    // Changes with every opening: bytes in flight to an old one are lost.
+    std::uint64_t session_ = 0;
+    // Bytes the PC's adapter holds until its latency timer runs out.
+    std::deque<camsim::Arrival> held_;
+    std::set<Micros> handOverAt_;
     std::uint32_t baud_ = BAUD_9600;
     bool hungUp_ = false;
-    Micros pcBusyUntil_ = 0;
-    Micros cameraBusyUntil_ = 0;
+    camsim::UartWire toCamera_;
+    camsim::UartWire toPc_;
+    std::set<std::pair<Micros, bool>> reads_;  // reads scheduled, by time and direction
     std::vector<std::uint8_t> incoming_;
     std::vector<LineByte> written_;
     std::vector<PortOpening> openings_;

@@ -468,6 +468,40 @@ TEST(LiveWindow, SilenceGivesOneNakThenStopsLiveViewAndOpensTheDisconnectDialog)
     EXPECT_EQ(s.CountSince(start, NAK), 1);
 }
 
+// The camera answers one whole frame and then never the request for the next one. The tick after
+// that request counts as traffic once, not for ever: one NAK, then the live view stops and
+// COM_DISCONNECT opens, and a click the user made meanwhile does not turn it on again.
+TEST(LiveWindow, AFrameRequestTheCameraNeverAnswersEndsInTheDisconnectDialog) {
+    struct Case {
+        const char* name;
+        int clickAfterMs;  // a click on the preview button once the camera is silent; -1: none
+    };
+    const Case cases[] = {{"nobody clicks", -1}, {"the user clicks to stop", 300}};
+    for (const Case& c : cases) {
+        CameraConfig config;
+        config.faults.silentAfterMessages = SetupMessages() + LIVE_FRAME_PACKETS;
+        LiveSession s(config);
+        ASSERT_TRUE(s.ready) << c.name;
+        const Micros start = s.Now();
+        s.Click(LIVE_BUTTON_PREVIEW);
+        ASSERT_TRUE(s.RunUntil([&] { return s.CountSince(start, LIVE_START) == 2; }, 3000))
+            << c.name;
+        if (c.clickAfterMs >= 0) {
+            s.Run(c.clickAfterMs);
+            s.Click(LIVE_BUTTON_PREVIEW);
+        }
+        ASSERT_TRUE(
+            s.RunUntil([&] { return s.session.DialogShown(LinkDialog::ComDisconnect); }, 5000))
+            << c.name;
+        EXPECT_EQ(s.CountSince(start, NAK), 1) << c.name;
+        EXPECT_EQ(s.live().LiveViewRunning, 0) << c.name;
+        const Micros dialogAt = s.Now();
+        s.Run(2000);
+        EXPECT_EQ(s.live().LiveViewRunning, 0) << c.name;
+        EXPECT_EQ(s.CountSince(dialogAt, LIVE_START), 0) << c.name;
+    }
+}
+
 TEST(LiveHandlers, NoSequenceNumberMakesThemWriteOutsideTheLivePictures) {
     LiveSession s;
     ASSERT_TRUE(s.ready);
