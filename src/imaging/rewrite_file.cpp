@@ -6,7 +6,8 @@
 namespace fotolyx {
 
 std::FILE* OpenForRewrite(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // These files hold the user's pictures: readable by the user alone.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         return nullptr;
     }
