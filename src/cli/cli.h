@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/signal_pipe.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -75,6 +76,9 @@ class NoLine final : public SerialLine {
 
 // Everything a command may use; one per run.
 struct Context {
+    // Ctrl-C, SIGTERM and SIGHUP: set up by main for the whole run; a command that waits for
+    // the camera watches it and ends in order.
+    host::SignalPipe* signals = nullptr;
     TerminalShell shell;
     SystemClock clock;
     NoTimers timers;

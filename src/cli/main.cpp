@@ -90,6 +90,9 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    // From here on an ending signal lets the command finish in order (camera link reset,
+    // scratch and temporary files removed) instead of killing it.
+    fotolyx::host::SignalPipe signals;
     // --simulate: COM1 is a simulated camera for as long as the command runs.
     std::optional<fotolyx::camsim::CamsimProcess> camera;
     if (simulateFolder) {
@@ -109,9 +112,12 @@ int main(int argc, char** argv) {
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
             Context context;
+            context.signals = &signals;
             Arguments rest(arguments.begin() + 1, arguments.end());
             rest.insert(rest.end(), leading.begin(), leading.end());
-            return command.run(context, rest);
+            const int status = command.run(context, rest);
+            // Ended by a signal: the command has stopped and cleaned up; say so as a shell would.
+            return signals.Take() != 0 ? signals.ExitStatus() : status;
         }
     }
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";

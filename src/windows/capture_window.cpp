@@ -128,7 +128,7 @@ void CaptureWindow::SaveAs() {
     host_.AfterSaveAs(id_);  // may close this window: nothing may follow
 }
 
-void CaptureWindow::SaveAsOnly() {
+bool CaptureWindow::SaveAsOnly() {
     SaveContext context = host_.MakeSaveContext();
     const SaveAsResult result =
         SaveAsFlow(context, SaveWindowKind::Capture, pixels_, host_.DefaultFileName(position_));
@@ -136,6 +136,7 @@ void CaptureWindow::SaveAsOnly() {
         title_ = *result.windowTitle;
         shell_.SetWindowTitle(id_, title_);
     }
+    return result.written;
 }
 
 void CaptureWindow::CopyToClipboard() {
@@ -144,16 +145,17 @@ void CaptureWindow::CopyToClipboard() {
     shell_.SetClipboardDib(std::move(copy));
 }
 
-void CaptureWindow::Close() {
+bool CaptureWindow::Close() {
     if (!modified_) {
-        return;
+        return true;
     }
     shell_.ActivateChildWindow(id_);
     char text[512];
     std::snprintf(text, sizeof text, SAVE_CHANGES_FORMAT, title_.c_str());
     if (shell_.MessageBox(text, CAPTION_FOTOLYX, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        SaveAsOnly();
+        return SaveAsOnly();
     }
+    return true;
 }
 
 }  // namespace fotolyx
