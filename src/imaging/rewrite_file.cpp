@@ -29,4 +29,12 @@ bool CloseRewritten(std::FILE* file, bool keep) {
     return ok && keep;
 }
 
+bool RewriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    std::FILE* file = OpenForRewrite(path);
+    const bool written =
+        file != nullptr &&
+        (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size());
+    return CloseRewritten(file, written);
+}
+
 }  // namespace fotolyx

@@ -51,6 +51,10 @@ TEST(OpenfileSaveAs, ClosingKeepsTheWindowWhenTheSaveAskedForWritesNothing) {
         SCOPED_TRACE(row.name);
         testing::LinkSession session;
         Program& program = session.Start();
+        const DibBlock picture =
+            testing::MakeRgbPicture(640, 480, [](int x, int y) { return testing::Grey(x + y); });
+        std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
+                    program.buffers.WorkImage->data());
         OpenfileWindow* window = program.CreateOpenfileWindow("Untitled", true);
         ASSERT_NE(window, nullptr);
         session.shell.scriptedAnswers = {row.answer};
