@@ -1,6 +1,6 @@
 // The real programs ended by a signal (log-out, kill, Ctrl-C, a closed terminal): the camera
-// link is reset, the settings are written, no scratch, temporary or half file stays, and the
-// exit status tells the signal.
+// link is reset (the camera answers at the starting speed afterwards), the settings are
+// written, no scratch or temporary file stays, and the exit status tells the signal.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,13 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli_processes.h"
-#include "link/protocol.h"
 #include "support/fakes.h"
 
 namespace fotolyx {
@@ -23,84 +22,54 @@ namespace {
 
 using testing::BinDir;
 using testing::Camsim;
-using testing::RunCli;
 using testing::TempDir;
-
 namespace fs = std::filesystem;
 
-constexpr auto EXIT_LIMIT = std::chrono::seconds(30);
-
-// A program started in a folder of its own, with its output in files there.
-class RunningProgram {
-  public:
-    RunningProgram(const fs::path& program, const std::vector<std::string>& arguments,
-                   const fs::path& folder, const fs::path& outputFolder) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (::chdir(folder.c_str()) != 0) {
-                ::_exit(126);
-            }
-            const int out =
-                ::open((outputFolder / "output.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(out, STDERR_FILENO);
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            ::setenv("FOTOLYX_SETTINGS", (outputFolder / "snapcfg.ini").c_str(), 1);
-            std::vector<char*> argv;
-            std::string name = program.string();
-            argv.push_back(name.data());
-            std::vector<std::string> copies(arguments);
-            for (auto& argument : copies) {
-                argv.push_back(argument.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(name.c_str(), argv.data());
-            ::_exit(127);
+// Runs program in work (offscreen, output and settings in own), sends the signal once its two
+// scratch files exist and three more seconds have passed (the link is up by then), and returns
+// the wait status; -1 when it did not end within 30 seconds.
+int RunAndSignal(const fs::path& program, std::vector<std::string> arguments, const fs::path& work,
+                 const fs::path& own, int number) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open((own / "output.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+        if (::chdir(work.c_str()) != 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0) {
+            ::_exit(126);
         }
-    }
-    ~RunningProgram() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("FOTOLYX_SETTINGS", (own / "snapcfg.ini").c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (auto& argument : arguments) {
+            argv.push_back(argument.data());
         }
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
     }
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
-
-    void Signal(int number) const { ::kill(pid_, number); }
-    // The wait status once the program has ended, or none when it did not end in time (it is
-    // then killed).
-    std::optional<int> Wait() {
-        const auto end = std::chrono::steady_clock::now() + EXIT_LIMIT;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return status;
+    const auto until = [](const std::function<bool()>& done, std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        return std::nullopt;
+        return true;
+    };
+    const auto entries = [&work] {
+        return std::distance(fs::directory_iterator(work), fs::directory_iterator());
+    };
+    until([&] { return entries() >= 2; }, std::chrono::seconds(20));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    ::kill(child, number);
+    int status = -1;
+    if (!until([&] { return ::waitpid(child, &status, WNOHANG) == child; },
+               std::chrono::seconds(30))) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        return -1;
     }
-
-  private:
-    pid_t pid_ = -1;
-};
-
-// Waits until the folder holds count entries (the program's two scratch files at start-up).
-bool WaitForEntries(const fs::path& folder, std::size_t count) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < end) {
-        std::size_t entries = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) {
-            ++entries;
-        }
-        if (entries >= count) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return status;
 }
 
 std::vector<std::string> PortArguments(const Camsim& camera) {
@@ -108,72 +77,48 @@ std::vector<std::string> PortArguments(const Camsim& camera) {
             "--port", "COM3=/nonexistent/fotolyx-COM3", "--port", "COM4=/nonexistent/fotolyx-COM4"};
 }
 
-TEST(EndingSignals, TheWindowProgramEndsInOrderOnEachSignal) {
-    const fs::path program = fs::path(BinDir()) / "fotolyx";
-    if (!fs::exists(program)) {
-        GTEST_SKIP() << "the window program is not built";
-    }
-    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
-        SCOPED_TRACE(::strsignal(number));
-        Camsim camera({"--pictures", "2"});
+TEST(EndingSignals, BothProgramsEndInOrder) {
+    struct Row {
+        const char* program;
+        int signal;
+        std::vector<std::string> arguments;  // before the ports; "DIR" is a picture folder
+    };
+    const Row rows[] = {
+        {"fotolyx", SIGTERM, {}},
+        {"fotolyx", SIGINT, {}},
+        {"fotolyx", SIGHUP, {}},
+        {"fotolyx-cli", SIGINT, {"get", "--all", "--dir", "DIR"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.program) + " " + ::strsignal(row.signal));
+        Camsim camera({"--pictures", "4"});
         ASSERT_FALSE(camera.path().empty());
         TempDir root;
         const fs::path work = root / "work";
         const fs::path own = root / "own";
+        fs::create_directories(root / "pictures");
         fs::create_directory(work);
         fs::create_directory(own);
-        // The program beside its own settings file, whichever way it finds it.
-        fs::copy_file(program, own / "fotolyx");
-        RunningProgram running(own / "fotolyx", PortArguments(camera), work, own);
-        ASSERT_TRUE(WaitForEntries(work, 2));
-        // Time for the link to come up at its high speed and the index to start.
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        running.Signal(number);
-        const std::optional<int> status = running.Wait();
-        ASSERT_TRUE(status.has_value()) << "the program did not end";
-        EXPECT_TRUE(WIFEXITED(*status)) << "ended by the signal itself";
-        EXPECT_EQ(WEXITSTATUS(*status), 128 + number);
-        // No scratch file holding picture data stays in the start folder.
-        EXPECT_TRUE(fs::is_empty(work));
+        // A copy of the program, so that its settings file beside it is this test's own.
+        fs::copy_file(fs::path(BinDir()) / row.program, own / row.program);
+        std::vector<std::string> arguments = row.arguments;
+        for (auto& argument : arguments) {
+            argument = argument == "DIR" ? (root / "pictures").string() : argument;
+        }
+        for (const auto& argument : PortArguments(camera)) {
+            arguments.push_back(argument);
+        }
+        const int status = RunAndSignal(own / row.program, arguments, work, own, row.signal);
+        ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + row.signal);
+        EXPECT_TRUE(fs::is_empty(work));  // no scratch file holding picture data
         EXPECT_TRUE(fs::exists(own / "snapcfg.ini"));
-        // The camera was told to reset its link: it answers at the starting speed again.
-        const auto info = RunCli("info" + camera.PortOptions(), 60);
+        for (const auto& entry : fs::directory_iterator(root / "pictures")) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+        const auto info = testing::RunCli("info" + camera.PortOptions(), 60);
         EXPECT_EQ(info.status, 0) << info.output;
     }
-}
-
-TEST(EndingSignals, CtrlCEndsACommandLineTransferWithStatus130) {
-    Camsim camera({"--pictures", "4"});
-    ASSERT_FALSE(camera.path().empty());
-    TempDir root;
-    const fs::path work = root / "work";
-    const fs::path pictures = root / "pictures";
-    fs::create_directory(work);
-    fs::create_directory(pictures);
-    std::vector<std::string> arguments = {"get", "--all", "--dir", pictures.string()};
-    for (const auto& argument : PortArguments(camera)) {
-        arguments.push_back(argument);
-    }
-    RunningProgram running(fs::path(BinDir()) / "fotolyx-cli", arguments, work, root.path());
-    ASSERT_TRUE(WaitForEntries(work, 2));
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    running.Signal(SIGINT);
-    const std::optional<int> status = running.Wait();
-    ASSERT_TRUE(status.has_value()) << "the command did not end";
-    ASSERT_TRUE(WIFEXITED(*status));
-    EXPECT_EQ(WEXITSTATUS(*status), 130);
-    EXPECT_TRUE(fs::is_empty(work));
-    // Pictures saved before the interruption are whole; nothing half written or temporary.
-    for (const auto& entry : fs::directory_iterator(pictures)) {
-        const std::string name = entry.path().filename().string();
-        EXPECT_NE(name.front(), '.') << name;
-        const testing::Bytes bytes = testing::ReadBytes(entry.path());
-        ASSERT_GE(bytes.size(), 4u) << name;
-        EXPECT_EQ(bytes[bytes.size() - 2], 0xFF) << name;
-        EXPECT_EQ(bytes[bytes.size() - 1], 0xD9) << name;
-    }
-    const auto info = RunCli("info" + camera.PortOptions(), 60);
-    EXPECT_EQ(info.status, 0) << info.output;
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 #include "gui/child_window.h"
 #include "gui/gui_session.h"
 #include "gui/menu_table.h"
-#include "gui/save_dialog_driver.h"
 #include "link/protocol.h"
 
 namespace fotolyx::testing {
@@ -205,33 +204,6 @@ TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitAsksAgain) 
     EXPECT_FALSE(frame.close());
     EXPECT_EQ(again.Seen().size(), 1u);
     EXPECT_EQ(refusing->asked, 2);
-}
-
-TEST(FrameTest, CancellingTheSaveAskedForAtExitKeepsTheWindowItsChangesAndTheProgram) {
-    GuiSession session(false);
-    gui::FrameWindow& frame = session.frame();
-    OpenfileWindow* window = session.program().CreateOpenfileWindow("Untitled", true);
-    ASSERT_NE(window, nullptr);
-    const WindowId id = window->id();
-    {
-        BoxAnswerer answers({QMessageBox::Ok, QMessageBox::Yes});
-        SaveDialogDriver saves({SaveDialogAnswer{QString(), 0, true}});
-        EXPECT_FALSE(frame.close());
-        ASSERT_EQ(answers.Seen().size(), 2u);
-        EXPECT_EQ(answers.Seen()[1].text, "Save changes to Untitled?");
-        EXPECT_EQ(saves.Seen().size(), 1u);
-    }
-    EXPECT_TRUE(frame.isVisible());
-    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 3);
-    ASSERT_NE(session.program().FindOpenfileWindow(id), nullptr);
-    EXPECT_TRUE(session.program().FindOpenfileWindow(id)->modified());
-    EXPECT_FALSE(frame.ExitConfirmed());
-
-    // No closes without saving, as it says, and the program ends.
-    BoxAnswerer answers({QMessageBox::Ok, QMessageBox::No});
-    EXPECT_TRUE(frame.close());
-    EXPECT_EQ(answers.Seen().size(), 2u);
-    EXPECT_TRUE(frame.IsShutDown());
 }
 
 TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
