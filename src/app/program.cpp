@@ -58,6 +58,10 @@ HostEnvironment HostEnvironment::FromProcess(bool trueColourDisplay) {
     if (error) {
         environment.tempDirectory = "/tmp";
     }
+    if (const char* settings = std::getenv("FOTOLYX_SETTINGS");
+        settings != nullptr && settings[0] != '\0') {
+        environment.settingsFile = settings;
+    }
     environment.trueColourDisplay = trueColourDisplay;
     return environment;
 }
@@ -87,6 +91,9 @@ LogPalette MakeFixedScreenPalette() {
 }
 
 std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment) {
+    if (!environment.settingsFile.empty()) {
+        return environment.settingsFile;
+    }
     if (FolderIsWritable(environment.programDirectory) || environment.configHome.empty()) {
         return environment.programDirectory / SETTINGS_FILE_NAME;
     }

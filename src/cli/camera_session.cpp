@@ -119,8 +119,7 @@ bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& 
 
 CameraSession::CameraSession(Context& context, PortMap map)
     : line(std::move(map)),
-      program_(Ports{shell, loop_, line, context.clock, context.memory},
-               HostEnvironment::FromProcess(true)) {
+      program_(Ports{shell, loop_, line, context.clock, context.memory}, context.Environment()) {
     shell.showProgress = ::isatty(STDERR_FILENO) != 0;
     loop_.onTimer = [this](WindowId window, int id) { program_.TimerFired(window, id); };
     loop_.watchedFd = [this] {

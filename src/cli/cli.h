@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "host/signal_pipe.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
@@ -84,6 +85,10 @@ struct Context {
     NoTimers timers;
     NoLine line;
     Memory memory;
+    std::string settingsFile;  // --settings; empty: $FOTOLYX_SETTINGS, else the usual place
+
+    // The running process's environment with the settings file the user named.
+    HostEnvironment Environment() const;
 };
 
 using Arguments = std::vector<std::string>;
@@ -95,6 +100,11 @@ struct Command {
     const char* summary;
     int (*run)(Context& context, const Arguments& arguments);
 };
+
+// The whole command line without the program name: options, command, its arguments. Returns
+// the process exit status; with signals (the process's own, set up by main), 128 + the
+// signal when an ending signal stopped the command.
+int RunCommandLine(Arguments arguments, host::SignalPipe* signals = nullptr);
 
 int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);

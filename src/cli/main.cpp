@@ -54,9 +54,13 @@ constexpr Command COMMANDS[] = {
 };
 
 void PrintHelp(std::ostream& out) {
-    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... COMMAND [ARGUMENTS]\n"
+    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... [--settings FILE] "
+           "COMMAND [ARGUMENTS]\n"
            "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
            "                       JPEG files of FOLDER) for as long as the command runs\n"
+           "  --settings FILE      read and write the settings in FILE (also $FOTOLYX_SETTINGS;\n"
+           "                       default: snapcfg.ini beside the program, or in\n"
+           "                       ~/.config/fotolyx when that folder may not be written)\n"
            "\nCommands:\n";
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
@@ -64,11 +68,8 @@ void PrintHelp(std::ostream& out) {
 }
 
 }  // namespace
-}  // namespace fotolyx::cli
 
-int main(int argc, char** argv) {
-    using namespace fotolyx::cli;
-    Arguments arguments(argv + 1, argv + argc);
+int RunCommandLine(Arguments arguments, host::SignalPipe* signals) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
@@ -76,8 +77,12 @@ int main(int argc, char** argv) {
     // Options may stand before the command name; the command gets them after its own.
     Arguments leading;
     std::optional<std::string> simulateFolder;
+    std::string settingsFile;
     while (arguments.size() >= 2) {
-        if (arguments[0] == "--port" && arguments.size() > 2) {
+        if (arguments[0] == "--settings" && arguments.size() > 2) {
+            settingsFile = arguments[1];
+            arguments.erase(arguments.begin(), arguments.begin() + 2);
+        } else if (arguments[0] == "--port" && arguments.size() > 2) {
             leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
             arguments.erase(arguments.begin(), arguments.begin() + 2);
         } else if (arguments[0] == "--simulate") {
@@ -90,9 +95,6 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    // From here on an ending signal lets the command finish in order (camera link reset,
-    // scratch and temporary files removed) instead of killing it.
-    fotolyx::host::SignalPipe signals;
     // --simulate: COM1 is a simulated camera for as long as the command runs.
     std::optional<fotolyx::camsim::CamsimProcess> camera;
     if (simulateFolder) {
@@ -112,14 +114,27 @@ int main(int argc, char** argv) {
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
             Context context;
-            context.signals = &signals;
+            context.settingsFile = settingsFile;
+            context.signals = signals;
             Arguments rest(arguments.begin() + 1, arguments.end());
             rest.insert(rest.end(), leading.begin(), leading.end());
             const int status = command.run(context, rest);
             // Ended by a signal: the command has stopped and cleaned up; say so as a shell would.
-            return signals.Take() != 0 ? signals.ExitStatus() : status;
+            return signals != nullptr && signals->Take() != 0 ? signals->ExitStatus() : status;
         }
     }
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";
     return 2;
 }
+
+}  // namespace fotolyx::cli
+
+// The fuzz build links the command line without this entry point.
+#ifndef FOTOLYX_CLI_WITHOUT_MAIN
+int main(int argc, char** argv) {
+    // An ending signal (Ctrl-C, SIGTERM, SIGHUP) lets the command finish in order (camera link
+    // reset, scratch and temporary files removed) instead of killing it.
+    fotolyx::host::SignalPipe signals;
+    return fotolyx::cli::RunCommandLine(fotolyx::cli::Arguments(argv + 1, argv + argc), &signals);
+}
+#endif

@@ -49,7 +49,11 @@ int main(int argc, char** argv) {
     const int depth =
         options.displayDepth != 0 ? options.displayDepth : (screen ? screen->depth() : 24);
     const bool trueColour = depth != 8;
-    GuiProgram program(options.ports, HostEnvironment::FromProcess(trueColour));
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColour);
+    if (!options.settingsFile.empty()) {
+        environment.settingsFile = options.settingsFile;
+    }
+    GuiProgram program(options.ports, std::move(environment));
 
     // A signal ends the event loop, and with it any dialog open at the time (nobody is there
     // to answer it); the shutdown then runs once the loops have unwound, from aboutToQuit.
