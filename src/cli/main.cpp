@@ -33,7 +33,11 @@ constexpr Command COMMANDS[] = {
      "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8] "
      "[--overwrite | --skip-existing] (N... | --all)",
      "download pictures N (as listed) or all, treat them and save them under their default "
-     "names in DIR (default: here); an existing file stops the command unless told otherwise",
+     "names in DIR (default: here); an existing file stops the command unless told otherwise. "
+     "Default names carry the picture's position, which a deletion changes: --skip-existing "
+     "skips a file only when get saved it there from the same picture (same quality, size, "
+     "date, time and thumbnail, as recorded in DIR/.fotolyx-get); any other existing file "
+     "stops the command",
      RunGet},
     {"rm", "rm [--port COMn=PATH]... (N... | --all)",
      "delete pictures N (the last one given first, then from the highest down) or all; then "
@@ -65,6 +69,12 @@ void PrintHelp(std::ostream& out) {
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
     }
+    out << "\nExit status:\n"
+           "  0  done\n"
+           "  1  the command failed; the reason is printed\n"
+           "  2  bad command line\n"
+           "  3  the camera answered but cannot be used as it is (VCR mode, no CompactFlash\n"
+           "     card, or a model this program does not support); its warning is printed\n";
 }
 
 }  // namespace

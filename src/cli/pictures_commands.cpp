@@ -1,11 +1,15 @@
 // fotolyx-cli list, get and rm: the Preview's commands on the camera's pictures.
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <map>
 #include <set>
 
 #include "cli/camera_session.h"
+#include "imaging/atomic_file.h"
 #include "imaging/save_pipeline.h"
 
 namespace fotolyx::cli {
@@ -53,6 +57,62 @@ constexpr FileType FILE_TYPES[] = {
     {"bmp8", SAVE_FILTER_256_COLOUR_BMP, ".bmp"},
 };
 
+// The record of what `get` saved in a folder: one line per file, "FINGERPRINT<TAB>NAME".
+constexpr char SAVED_RECORD[] = ".fotolyx-get";
+
+// What belongs to a camera picture whatever its position: its attribute, size, date and time,
+// quality letter and thumbnail. Default names carry the position, which a deletion changes.
+std::string PictureFingerprint(const CameraPictures& pictures, unsigned position) {
+    const PictureEntry& entry = pictures.index.entries[position];
+    std::uint64_t hash = 14'695'981'039'346'656'037ULL;  // FNV-1a
+    const auto mix = [&hash](std::uint8_t byte) {
+        hash ^= byte;
+        hash *= 1'099'511'628'211ULL;
+    };
+    mix(entry.attribute);
+    for (const std::uint16_t value : {entry.width, entry.height}) {
+        mix(static_cast<std::uint8_t>(value & 0xFF));
+        mix(static_cast<std::uint8_t>(value >> 8));
+    }
+    const std::string& text = entry.listText;
+    for (std::size_t i = std::min(LIST_NUMBER_CHARS, text.size()); i < text.size(); ++i) {
+        mix(static_cast<std::uint8_t>(text[i]));
+    }
+    for (const std::uint8_t byte : pictures.preview.Thumbnail(position)) {
+        mix(byte);
+    }
+    char hex[17] = {};
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+std::map<std::string, std::string> ReadSavedRecord(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> record;
+    std::ifstream in(folder / SAVED_RECORD);
+    for (std::string line; std::getline(in, line);) {
+        const auto tab = line.find('\t');
+        if (tab != std::string::npos) {
+            record[line.substr(tab + 1)] = line.substr(0, tab);
+        }
+    }
+    return record;
+}
+
+bool WriteSavedRecord(const std::filesystem::path& folder,
+                      const std::map<std::string, std::string>& record) {
+    AtomicFile out(folder / SAVED_RECORD);
+    if (!out.IsOpen()) {
+        return false;
+    }
+    for (const auto& [name, fingerprint] : record) {
+        const std::string line = fingerprint + '\t' + name + '\n';
+        if (!out.Write({reinterpret_cast<const std::uint8_t*>(line.data()), line.size()})) {
+            return false;
+        }
+    }
+    return out.Commit();
+}
+
 }  // namespace
 
 int RunList(Context& context, const Arguments& arguments) {
@@ -67,7 +127,7 @@ int RunList(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     const auto& index = session.pictures().index;
     for (unsigned p = 0; p < index.receivedCount; ++p) {
@@ -130,7 +190,7 @@ int RunGet(Context& context, const Arguments& arguments) {
 
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     CameraPictures& pictures = session.pictures();
     std::vector<unsigned> wanted;
@@ -141,22 +201,40 @@ int RunGet(Context& context, const Arguments& arguments) {
     } else if (!ToPositions("get", numbers, pictures, wanted)) {
         return 1;
     }
-    // Decided from the default names before anything is downloaded.
+    // Decided from the default names before anything is downloaded. A file is skipped only
+    // when get saved it from this very picture (the folder's record says so).
+    std::map<std::string, std::string> record = ReadSavedRecord(folder);
     std::set<unsigned> positions;
     for (unsigned p : wanted) {
-        const auto path = folder / (pictures.index.entries[p].fileName + type->extension);
+        const std::string name = pictures.index.entries[p].fileName + type->extension;
+        const auto path = folder / name;
         if (std::filesystem::exists(path, error)) {
-            if (skipExisting) {
-                std::cerr << "Skipped " << path.string() << " (exists)\n";
+            const auto found = record.find(name);
+            const bool sameSaved =
+                found != record.end() && found->second == PictureFingerprint(pictures, p);
+            if (skipExisting && sameSaved) {
+                std::cerr << "Skipped " << path.string() << " (saved before)\n";
                 continue;
+            }
+            if (skipExisting) {
+                std::cerr << "fotolyx-cli get: " << path.string()
+                          << " exists but was not saved from picture " << p + 1
+                          << " (use --overwrite)\n";
+                return EXIT_FAILED;
             }
             if (!overwrite) {
                 std::cerr << "fotolyx-cli get: " << path.string()
                           << " exists (use --overwrite or --skip-existing)\n";
-                return 1;
+                return EXIT_FAILED;
             }
         }
         positions.insert(p);
+    }
+    // Fingerprints of the pictures to be saved, taken before the downloads change anything.
+    std::map<std::string, std::string> fingerprints;
+    for (unsigned p : positions) {
+        fingerprints[pictures.index.entries[p].fileName + type->extension] =
+            PictureFingerprint(pictures, p);
     }
     if (positions.empty()) {
         return 0;
@@ -178,12 +256,29 @@ int RunGet(Context& context, const Arguments& arguments) {
                    !pictures.PleaseWaitDialog() && pictures.CaptureWindows().empty();
         },
         TRANSFER_LIMIT);
+    bool recorded = false;
     for (const auto& path : saved) {
         if (std::filesystem::exists(path, error)) {
             std::cout << path.string() << '\n';
+            const auto fingerprint = fingerprints.find(path.filename().string());
+            if (fingerprint != fingerprints.end()) {
+                record[fingerprint->first] = fingerprint->second;
+                recorded = true;
+            }
         }
     }
-    return done && saved.size() == positions.size() ? 0 : 1;
+    if (recorded && !WriteSavedRecord(folder, record)) {
+        std::cerr << "fotolyx-cli get: cannot write " << (folder / SAVED_RECORD).string() << '\n';
+    }
+    if (done && saved.size() == positions.size()) {
+        return EXIT_DONE;
+    }
+    if (done) {
+        // The failed picture's message ended the download; say how far it came.
+        std::cerr << "fotolyx-cli get: " << saved.size() << " of " << positions.size()
+                  << " pictures saved\n";
+    }
+    return EXIT_FAILED;
 }
 
 int RunRm(Context& context, const Arguments& arguments) {
@@ -210,7 +305,7 @@ int RunRm(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     CameraPictures& pictures = session.pictures();
     session.shell.answerQuestions = true;
