@@ -74,7 +74,9 @@ void PrintHelp(std::ostream& out) {
            "  1  the command failed; the reason is printed\n"
            "  2  bad command line\n"
            "  3  the camera answered but cannot be used as it is (VCR mode, no CompactFlash\n"
-           "     card, or a model this program does not support); its warning is printed\n";
+           "     card, or a model this program does not support); its warning is printed\n"
+           "  130  ended by Ctrl-C (129 SIGHUP, 143 SIGTERM): the command stopped in order,\n"
+           "     the camera link reset and no temporary or half-written file left\n";
 }
 
 }  // namespace
