@@ -72,6 +72,26 @@ inline constexpr char SETTINGS_FILE_NAME[] = "snapcfg.ini";
 inline constexpr char SETTINGS_SECTION[] = "Mode";
 inline constexpr char SETTINGS_KEY_FILEPREV[] = "FILEPREV";
 inline constexpr char SETTINGS_KEY_FILEINITPATH[] = "FILEINITPATH";
+// The frame window's place, size and maximised state, in a section of their own.
+inline constexpr char FRAME_SECTION[] = "Frame";
+inline constexpr char FRAME_KEY_X[] = "X";
+inline constexpr char FRAME_KEY_Y[] = "Y";
+inline constexpr char FRAME_KEY_WIDTH[] = "WIDTH";
+inline constexpr char FRAME_KEY_HEIGHT[] = "HEIGHT";
+inline constexpr char FRAME_KEY_MAXIMIZED[] = "MAXIMIZED";
+inline constexpr int FRAME_MIN_SIDE = 100;
+inline constexpr int FRAME_MAX_SIDE = 16384;
+inline constexpr int FRAME_MAX_OFFSET = 16384;
+
+// The frame's normal (not maximised) outer rectangle and whether it was maximised.
+struct FramePlacement {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool maximised = false;
+    bool operator==(const FramePlacement&) const = default;
+};
 
 struct DisplayState {
     bool RunningOnNt = true;
@@ -87,6 +107,8 @@ struct SettingsState {
     std::filesystem::path SettingsPath;
     bool FilePreviewEnabled = false;
     std::string OpenInitialDir;
+    // None until the frame has been placed once: the first start uses the fixed size.
+    std::optional<FramePlacement> framePlacement;
 };
 
 struct ScratchFiles {
