@@ -1,5 +1,5 @@
-// The Openfile window's JPEG save (BMP -> JPEG -> Exif save with thumbnail) of a 640 x 480
-// picture and the codec's two operations alone, against two chains of common tools doing the
+// The Openfile window's JPEG save (BMP -> JPEG -> Exif save with thumbnail) and its two BMP
+// saves of a 640 x 480 picture and the codec's two operations alone, against two chains of common tools doing the
 // same job (bench/jpeg_peer_chains.sh), timed in the same run. Prints both ratios at the end.
 
 #include <benchmark/benchmark.h>
@@ -106,6 +106,26 @@ void OpenfileJpegSave(benchmark::State& state) {
     }
 }
 
+// The Openfile window's two BMP saves, each over the file the previous iteration wrote.
+void OpenfileBmpSave(benchmark::State& state, int filterIndex, const char* name) {
+    BenchWorld& world = World();
+    world.shell.saveAnswer = {(world.folder / name).string(), filterIndex};
+    SaveContext context = world.Context();
+    for (auto _ : state) {
+        if (!SaveAsFlow(context, SaveWindowKind::Openfile, world.picture, "bench").written) {
+            state.SkipWithError("the save failed");
+            break;
+        }
+    }
+}
+
+void OpenfileBmp24Save(benchmark::State& state) {
+    OpenfileBmpSave(state, SAVE_FILTER_FULL_COLOUR_BMP, "saved24.bmp");
+}
+void OpenfileBmp8Save(benchmark::State& state) {
+    OpenfileBmpSave(state, SAVE_FILTER_256_COLOUR_BMP, "saved8.bmp");
+}
+
 void CompressBmpToJpegAlone(benchmark::State& state) {
     BenchWorld& world = World();
     for (auto _ : state) {
@@ -153,6 +173,8 @@ void FastPeerChain(benchmark::State& state) {
 }
 
 BENCHMARK(OpenfileJpegSave)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(OpenfileBmp24Save)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(OpenfileBmp8Save)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(CompressBmpToJpegAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(DecompressJpegToBmpAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(CommonPeerChain)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);

@@ -11,6 +11,8 @@ namespace fotolyx {
 
 namespace {
 
+constexpr std::string_view UTF8_BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
 std::string_view Trim(std::string_view text) {
     const auto isSpace = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!text.empty() && isSpace(text.front())) {
@@ -70,6 +72,12 @@ IniFile IniFile::Load(const std::filesystem::path& path) {
 
 IniFile IniFile::Parse(std::string_view text) {
     IniFile file;
+    // A UTF-8 byte-order mark (as some editors write) is not part of the first line, and is
+    // written back as it was found.
+    if (text.starts_with(UTF8_BYTE_ORDER_MARK)) {
+        text.remove_prefix(UTF8_BYTE_ORDER_MARK.size());
+        file.byteOrderMark_ = true;
+    }
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -152,7 +160,7 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
 }
 
 std::string IniFile::Text() const {
-    std::string text;
+    std::string text(byteOrderMark_ ? UTF8_BYTE_ORDER_MARK : std::string_view{});
     for (const auto& line : lines_) {
         text += line;
         text += '\n';
@@ -162,6 +170,7 @@ std::string IniFile::Text() const {
 
 bool IniFile::Save(const std::filesystem::path& path) const {
     const std::string text = Text();
+    // Through a symbolic link the file it leads to is rewritten, and the link stays.
     return WriteFileAtomically(path,
                                {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }

@@ -32,6 +32,7 @@ class IniFile {
     std::optional<std::size_t> FindKey(std::size_t sectionLine, std::string_view key) const;
 
     std::vector<std::string> lines_;
+    bool byteOrderMark_ = false;
 };
 
 }  // namespace fotolyx

@@ -24,7 +24,8 @@ static_assert(OPEN_PORT_DELAY_MS == PORT_OPEN_DELAY_MS);
 namespace {
 
 constexpr std::size_t FILEPREV_MAX_CHARS = 9;
-constexpr std::size_t FILEINITPATH_MAX_CHARS = 259;
+// A whole Linux path (PATH_MAX bytes with its terminator).
+constexpr std::size_t FILEINITPATH_MAX_CHARS = 4095;
 constexpr std::size_t LOG_PALETTE_BLOCK_SIZE = 1'032;
 constexpr std::uint8_t MID_GREY = 0x80;
 
@@ -407,7 +408,11 @@ void Program::WriteSettings() {
     IniFile file = IniFile::Load(settings.SettingsPath);
     file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV,
                    settings.FilePreviewEnabled ? "1" : "0");
-    file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
+    // A folder name with a line break cannot be kept in a line of the file: the value the file
+    // holds stays.
+    if (settings.OpenInitialDir.find_first_of("\r\n") == std::string::npos) {
+        file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
+    }
     if (settings.framePlacement) {
         WriteFramePlacement(file, *settings.framePlacement);
     }

@@ -59,7 +59,9 @@ void CameraPictures::CloseWindow(WindowId window) {
     if (capture == nullptr) {
         return;
     }
-    capture->Close();
+    if (!capture->Close()) {
+        return;  // its changes were not saved: it stays
+    }
     DestroyCapture(window);
 }
 

@@ -1,12 +1,12 @@
 // The picture index transfer (TransferMode 0): entries with their thumbnails, the index
 // request's digits, the Delete Page steps and the removal after DELETE_DONE.
 #include <algorithm>
-#include <fstream>
 #include <utility>
 
 #include "camera_index/camera_pictures.h"
 #include "camera_index/decoded_bmp.h"
 #include "imaging/dib_block.h"
+#include "imaging/rewrite_file.h"
 #include "link/link_setup.h"
 #include "link/protocol.h"
 
@@ -27,12 +27,6 @@ constexpr std::size_t ENTRY_DATE = 22;
 constexpr std::size_t ENTRY_REPORTED_COUNT = 28;
 constexpr int YEAR_CENTURY = 100;
 constexpr int FIRST_SCROLL_ENTRY = 12;
-
-bool WriteFileBytes(const std::filesystem::path& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return static_cast<bool>(out.flush());
-}
 
 void WritePlaceholder(std::span<std::uint8_t> buffer) {
     WriteSlotHeader(buffer, EMPTY_THUMBNAIL_WIDTH, EMPTY_THUMBNAIL_HEIGHT);
@@ -220,7 +214,9 @@ void CameraPictures::IndexDataPacket(const Packet& packet) {
 
 bool CameraPictures::DecodeThumbnail() {
     auto& buffer = *context_.thumbnailBuffer;
-    if (!WriteFileBytes(context_.scratchFileA, buffer.data(), index.thumbnailWriteOffset)) {
+    if (index.thumbnailWriteOffset > buffer.size() ||
+        !RewriteFile(context_.scratchFileA,
+                     std::span<const std::uint8_t>(buffer).first(index.thumbnailWriteOffset))) {
         context_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
         return false;
     }

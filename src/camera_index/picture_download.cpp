@@ -1,11 +1,11 @@
 // The picture download (TransferMode 1) into a Capture window, one picture or a sequence.
 #include <algorithm>
-#include <fstream>
 
 #include "camera_index/camera_pictures.h"
 #include "camera_index/decoded_bmp.h"
 #include "imaging/colour_reduction.h"
 #include "imaging/colour_treatment.h"
+#include "imaging/rewrite_file.h"
 #include "link/link_setup.h"
 #include "link/protocol.h"
 
@@ -266,11 +266,9 @@ void CameraPictures::DownloadBadPacket() {
 bool CameraPictures::DecodePicture(CaptureWindow& window, const PictureEntry& entry) {
     Shell& shell = context_.shell;
     const auto& buffer = *context_.transferBuffer;
-    std::ofstream out(context_.scratchFileA, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(buffer.data()),
-              static_cast<std::streamsize>(download.writeOffset));
-    out.close();
-    if (!out) {
+    if (download.writeOffset > buffer.size() ||
+        !RewriteFile(context_.scratchFileA,
+                     std::span<const std::uint8_t>(buffer).first(download.writeOffset))) {
         shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
         download.writeOffset = 0;
         return false;

@@ -133,6 +133,15 @@ CameraSession::CameraSession(Context& context, PortMap map)
     };
     loop_.onReadable = [this] { program_.receiver.OnReadable(); };
     loop_.onHangUp = [this] { program_.receiver.OnHangUp(); };
+    if (context.signals != nullptr && context.signals->Ready()) {
+        host::SignalPipe* signals = context.signals;
+        loop_.wakeFd = [signals] { return signals->ReadFd(); };
+        loop_.onWake = [this, signals] {
+            if (signals->Take() != 0) {
+                interrupted_ = true;
+            }
+        };
+    }
 }
 
 CameraSession::~CameraSession() {
@@ -163,7 +172,13 @@ void CameraSession::ReportFailure(bool timedOut) {
 bool CameraSession::Connect() {
     program_.Startup();
     const bool finished = loop_.RunUntil(
-        [&] { return program_.linkHandOver.indexTransferStarts > 0 || shell.failed; }, SETUP_LIMIT);
+        [&] {
+            return program_.linkHandOver.indexTransferStarts > 0 || shell.failed || interrupted_;
+        },
+        SETUP_LIMIT);
+    if (interrupted_) {
+        return false;
+    }
     if (!finished || shell.failed) {
         ReportFailure(!finished);
         return false;
@@ -181,7 +196,7 @@ bool CameraSession::LoadIndex() {
 bool CameraSession::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto end = PollLoop::Clock::now() + limit;
     for (;;) {
-        if (shell.failed) {
+        if (shell.failed || interrupted_) {
             return false;
         }
         if (done()) {

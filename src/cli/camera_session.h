@@ -96,6 +96,9 @@ class CameraSession {
     // Ctrl; `last` is clicked last.
     void Select(const std::vector<unsigned>& positions, unsigned last);
 
+    // An ending signal arrived: the command stops waiting and the session ends in order.
+    bool Interrupted() const { return interrupted_; }
+
     Program& program() { return program_; }
     CameraPictures& pictures() { return program_.cameraPictures; }
     CameraShell shell;
@@ -106,6 +109,7 @@ class CameraSession {
 
     PollLoop loop_;
     Program program_;
+    bool interrupted_ = false;
 };
 
 }  // namespace fotolyx::cli

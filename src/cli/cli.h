@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "host/signal_pipe.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -76,6 +77,9 @@ class NoLine final : public SerialLine {
 
 // Everything a command may use; one per run.
 struct Context {
+    // Ctrl-C, SIGTERM and SIGHUP: set up by main for the whole run; a command that waits for
+    // the camera watches it and ends in order.
+    host::SignalPipe* signals = nullptr;
     TerminalShell shell;
     SystemClock clock;
     NoTimers timers;
@@ -104,8 +108,9 @@ struct Command {
 };
 
 // The whole command line without the program name: options, command, its arguments. Returns
-// the process exit status.
-int RunCommandLine(Arguments arguments);
+// the process exit status; with signals (the process's own, set up by main), 128 + the
+// signal when an ending signal stopped the command.
+int RunCommandLine(Arguments arguments, host::SignalPipe* signals = nullptr);
 
 int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);

@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "cli/picture_session.h"
+#include "imaging/atomic_file.h"
 
 namespace fotolyx::cli {
 
@@ -10,6 +11,13 @@ int RunExif(Context& context, const Arguments& arguments) {
     if (arguments.size() != 2) {
         std::cerr << "usage: fotolyx-cli exif IN.jpg OUT.jpg\n";
         return 2;
+    }
+    // What the output may not become (a pipe, a read-only file, a missing folder) is told
+    // before any work.
+    const SaveTarget target = ExamineSaveTarget(arguments[1]);
+    if (!target.error.empty()) {
+        std::cerr << "ERROR: " << target.error << '\n';
+        return 1;
     }
     PictureSession session(context);
     return session.SaveJpegWithExif(arguments[0], arguments[1]) == 1 ? 0 : 1;

@@ -74,12 +74,14 @@ void PrintHelp(std::ostream& out) {
            "  1  the command failed; the reason is printed\n"
            "  2  bad command line\n"
            "  3  the camera answered but cannot be used as it is (VCR mode, no CompactFlash\n"
-           "     card, or a model this program does not support); its warning is printed\n";
+           "     card, or a model this program does not support); its warning is printed\n"
+           "  130  ended by Ctrl-C (129 SIGHUP, 143 SIGTERM): the command stopped in order,\n"
+           "     the camera link reset and no temporary or half-written file left\n";
 }
 
 }  // namespace
 
-int RunCommandLine(Arguments arguments) {
+int RunCommandLine(Arguments arguments, host::SignalPipe* signals) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
@@ -125,9 +127,12 @@ int RunCommandLine(Arguments arguments) {
         if (arguments[0] == command.name) {
             Context context;
             context.settingsFile = settingsFile;
+            context.signals = signals;
             Arguments rest(arguments.begin() + 1, arguments.end());
             rest.insert(rest.end(), leading.begin(), leading.end());
-            return command.run(context, rest);
+            const int status = command.run(context, rest);
+            // Ended by a signal: the command has stopped and cleaned up; say so as a shell would.
+            return signals != nullptr && signals->Take() != 0 ? signals->ExitStatus() : status;
         }
     }
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";
@@ -139,6 +144,9 @@ int RunCommandLine(Arguments arguments) {
 // The fuzz build links the command line without this entry point.
 #ifndef FOTOLYX_CLI_WITHOUT_MAIN
 int main(int argc, char** argv) {
-    return fotolyx::cli::RunCommandLine(fotolyx::cli::Arguments(argv + 1, argv + argc));
+    // An ending signal (Ctrl-C, SIGTERM, SIGHUP) lets the command finish in order (camera link
+    // reset, scratch and temporary files removed) instead of killing it.
+    fotolyx::host::SignalPipe signals;
+    return fotolyx::cli::RunCommandLine(fotolyx::cli::Arguments(argv + 1, argv + argc), &signals);
 }
 #endif

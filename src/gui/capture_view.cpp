@@ -73,11 +73,11 @@ void CaptureView::Command(int id) {
 }
 
 bool CaptureView::QueryClose() {
-    if (CaptureWindow* window = logic_()) {
-        window->Close();  // the save prompt; the window closes whatever the answer
-    }
+    // The save prompt; a Save As that did not write keeps the window and its changes.
+    CaptureWindow* window = logic_();
+    const bool agreed = window == nullptr || window->Close();
     afterEvent_();
-    return true;
+    return agreed;
 }
 
 void CaptureView::Closing() {

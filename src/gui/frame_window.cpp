@@ -239,18 +239,27 @@ bool FrameWindow::FrameCommand(int id) {
     }
 }
 
-void FrameWindow::CloseChildren(bool keepPermanent) {
-    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
-        auto* frame = dynamic_cast<ChildFrame*>(sub);
-        if (!frame || (keepPermanent && frame->Child()->Permanent())) {
-            continue;
+bool FrameWindow::CloseChildren(bool keepPermanent) {
+    bool allAgreed = true;
+    // Picture windows first: one that stays (its save was cancelled) keeps the program open,
+    // so the permanent windows are not closed under it.
+    for (const bool permanentPass : {false, true}) {
+        if (permanentPass && (keepPermanent || !allAgreed)) {
+            break;
         }
-        if (frame->isMinimized()) {
-            frame->showNormal();
-        }
-        const bool agrees =
-            frame->Child()->Permanent() ? exitConfirmed_ : frame->Child()->QueryClose();
-        if (agrees) {
+        for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+            auto* frame = dynamic_cast<ChildFrame*>(sub);
+            if (!frame || frame->Child()->Permanent() != permanentPass) {
+                continue;
+            }
+            if (frame->isMinimized()) {
+                frame->showNormal();
+            }
+            const bool agrees = permanentPass ? exitConfirmed_ : frame->Child()->QueryClose();
+            if (!agrees) {
+                allAgreed = false;
+                continue;
+            }
             if (frame == preview_) {
                 preview_ = nullptr;
             }
@@ -260,6 +269,7 @@ void FrameWindow::CloseChildren(bool keepPermanent) {
             frame->CloseAgreed();
         }
     }
+    return allAgreed;
 }
 
 void FrameWindow::closeEvent(QCloseEvent* event) {
@@ -279,12 +289,22 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
         }
     }
     exitConfirmed_ = true;
-    FrameCommand(CMD_CLOSE_ALL);
-    if (!mdi_->subWindowList().isEmpty()) {
+    if (!CloseChildren(false) || !mdi_->subWindowList().isEmpty()) {
+        // A picture window stayed (its Save As was cancelled): the program stays too.
+        exitConfirmed_ = false;
         event->ignore();
         return;
     }
-    // The frame goes: shut the program down, keeping its place for the next start.
+    // The frame goes: shut the program down.
+    ShutDown();
+    event->accept();
+}
+
+void FrameWindow::ShutDown() {
+    if (shutDown_) {
+        return;
+    }
+    // The frame's place is kept for the next start.
     shutDown_ = true;
     program_.settings.framePlacement = Placement();
     if (help_) {
@@ -294,7 +314,6 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
     if (afterEvent) {
         afterEvent();
     }
-    event->accept();
 }
 
 void FrameWindow::ApplyPlacement(const FramePlacement& placement) {

@@ -75,8 +75,10 @@ class FrameWindow final : public QMainWindow {
     ChildWindow* ActiveChild() const;
     QMdiArea* MdiArea() const { return mdi_; }
 
-    // Closes the children that agree (the permanent ones only when keepPermanent is false).
-    void CloseChildren(bool keepPermanent);
+    // Closes the picture windows that agree and, when keepPermanent is false and every one of
+    // them agreed, the permanent ones (which go only once the exit is confirmed). False when a
+    // window stays.
+    bool CloseChildren(bool keepPermanent);
 
     const MenuWidgets& CurrentMenu() const;
     const MenuWidgets& Menu(MenuBar kind) const;
@@ -86,6 +88,11 @@ class FrameWindow final : public QMainWindow {
     void SetStatusText(std::string_view text);
     QString StatusText() const;
     QProgressBar* ProgressBar() const { return progress_; }
+
+    // The end of the program without asking anyone (a signal, a session end that may not ask,
+    // the application quitting): help closed, the program shut down. Once only.
+    void ShutDown();
+    bool IsShutDown() const { return shutDown_; }
 
     void ShowHelp(int context);
     HelpWindow* Help() const { return help_.get(); }

@@ -194,6 +194,27 @@ ChildWindow* GuiProgram::MakeOpenfileView(const ChildWindowRequest& request) {
     return view;
 }
 
+void GuiProgram::EndWithoutAsking() {
+    if (frame_->IsShutDown()) {
+        return;
+    }
+    if (program_.live.LiveViewRunning != 0 || program_.live.LivePhotoRunning != 0) {
+        program_.liveWindow.StopBothActivities(false);
+    }
+    frame_->ShutDown();
+}
+
+bool GuiProgram::SessionEnding(bool mayAsk) {
+    if (!mayAsk) {
+        EndWithoutAsking();
+        return true;
+    }
+    if (!frame_->IsShutDown()) {
+        frame_->close();
+    }
+    return frame_->IsShutDown();
+}
+
 void GuiProgram::OpenFiles(const std::vector<QString>& files) {
     for (const QString& file : files) {
         OpenPictureArgument(program_,

@@ -69,6 +69,15 @@ class GuiProgram {
     // Opens each picture file in an Openfile window, as the Open command does.
     void OpenFiles(const std::vector<QString>& files);
 
+    // The end without a question (a signal, the application quitting): live view and photo
+    // stopped, then the shutdown Exit runs (camera link reset, settings written, scratch files
+    // removed). Once only; later calls do nothing.
+    void EndWithoutAsking();
+    // The desktop session ends. When the session manager lets the program ask, Exit's own
+    // sequence runs with its exit and save prompts and the result says whether the program
+    // agreed to end; otherwise it ends without asking. True when the program has ended.
+    bool SessionEnding(bool mayAsk);
+
   private:
     QtShell shell_;
     host::QtTimers timers_;

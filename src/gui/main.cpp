@@ -1,10 +1,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <iostream>
+#include <memory>
 
 #include "gui/frame_icon.h"
 #include "gui/gui_program.h"
+#include "host/signal_pipe.h"
 
 int main(int argc, char** argv) {
     using namespace fotolyx;
@@ -24,6 +28,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // SIGTERM (log-out, kill), SIGINT and SIGHUP end the program in order from the event loop.
+    host::SignalPipe endingSignals;
     QApplication application(argc, argv);
     SetUpDesktopIntegration();
     SimulatedCamera camera;
@@ -48,6 +54,38 @@ int main(int argc, char** argv) {
         environment.settingsFile = options.settingsFile;
     }
     GuiProgram program(options.ports, std::move(environment));
+
+    // A signal ends the event loop, and with it any dialog open at the time (nobody is there
+    // to answer it); the shutdown then runs once the loops have unwound, from aboutToQuit.
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (endingSignals.Ready()) {
+        signalNotifier =
+            std::make_unique<QSocketNotifier>(endingSignals.ReadFd(), QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&endingSignals] {
+            if (endingSignals.Take() != 0) {
+                QCoreApplication::exit(endingSignals.ExitStatus());
+            }
+        });
+    }
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [&program] { program.EndWithoutAsking(); });
+#ifndef QT_NO_SESSIONMANAGER
+    // The session ends: Exit's questions when the session manager lets us ask.
+    QObject::connect(
+        &application, &QGuiApplication::commitDataRequest, [&program](QSessionManager& manager) {
+            const bool mayAsk = manager.allowsInteraction();
+            if (!program.SessionEnding(mayAsk)) {
+                manager.cancel();
+                return;
+            }
+            if (mayAsk) {
+                manager.release();
+            }
+            // The program has shut down: its windows go with it.
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        });
+#endif
+
     program.Start();
     program.OpenFiles(options.files);
     return QApplication::exec();

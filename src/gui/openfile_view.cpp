@@ -70,11 +70,11 @@ void OpenfileView::Command(int id) {
 }
 
 bool OpenfileView::QueryClose() {
-    if (OpenfileWindow* window = logic_()) {
-        window->Close();  // the save prompt; the window closes whatever the answer
-    }
+    // The save prompt; a Save As that did not write keeps the window and its changes.
+    OpenfileWindow* window = logic_();
+    const bool agreed = window == nullptr || window->Close();
     afterEvent_();
-    return true;
+    return agreed;
 }
 
 void OpenfileView::Closing() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 
 namespace fotolyx {
 
@@ -15,5 +17,8 @@ std::FILE* OpenForRewrite(const std::filesystem::path& path);
 // Closes a file from OpenForRewrite. With keep, cuts it to what was written and returns true
 // when every write succeeded; without, leaves it empty and returns false.
 bool CloseRewritten(std::FILE* file, bool keep);
+
+// Rewrites path with exactly bytes (created 0600 when missing); false on any failure.
+bool RewriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace fotolyx

@@ -24,6 +24,7 @@ namespace {
 
 constexpr char FOTOLYX_CAPTION[] = "Fotolyx";
 constexpr char DISK_FULL_CAPTION[] = "ZIVU VEVE";
+constexpr char ERROR_CAPTION[] = "ERROR";
 constexpr char GLOBAL_MEMORY_CAPTION[] = "Global Memory";
 constexpr char NOT_ENOUGH_MEMORY_TEXT[] = "Not enough memory.";
 constexpr std::uint64_t JPEG_SPACE_MARGIN = 40'960;
@@ -65,12 +66,6 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
     return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
-std::uint64_t SizeOrZero(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
 // A 24-bit picture block whose rows are all present.
 bool IsPicture(const DibBlock& picture) {
     return DibHeaderSize(picture) == INFO_HEADER_SIZE && DibBitCount(picture) == 24 &&
@@ -92,17 +87,21 @@ std::array<std::uint8_t, FILE_HEADER_SIZE> FileHeader(std::uint32_t fileSize,
 }
 
 // Writes the parts one after the other, beside the destination and then over it, or straight
-// into a scratch file.
+// into a scratch file. error (when given) gets the reason a write beside the destination failed.
 bool WriteParts(const std::filesystem::path& path,
-                std::initializer_list<std::span<const std::uint8_t>> parts, bool atomic) {
+                std::initializer_list<std::span<const std::uint8_t>> parts, bool atomic,
+                std::string* error = nullptr) {
     if (atomic) {
         AtomicFile out(path);
+        bool ok = true;
         for (const auto part : parts) {
-            if (!out.Write(part)) {
-                return false;
-            }
+            ok = ok && out.Write(part);
         }
-        return out.Commit();
+        ok = ok && out.Commit();
+        if (!ok && error != nullptr) {
+            *error = out.Error();
+        }
+        return ok;
     }
     std::FILE* file = OpenForRewrite(path);
     if (file == nullptr) {
@@ -127,7 +126,7 @@ bool DiskHasRoom(SaveContext& context, const SaveWindowTraits& traits,
 }
 
 bool SaveJpegBranch(SaveContext& context, const SaveWindowTraits& traits, const DibBlock& picture,
-                    const std::filesystem::path& path, SaveAsResult& result) {
+                    const std::filesystem::path& path, SaveAsResult& result, std::string& error) {
     if (!WritePictureBmp(context.scratchFileA, picture, false) ||
         CompressBmpToJpeg(context.jpeg, context.scratchFileA, context.scratchFileB, traits.sampling,
                           SAVE_AS_QUALITY) != 1) {
@@ -148,18 +147,23 @@ bool SaveJpegBranch(SaveContext& context, const SaveWindowTraits& traits, const 
             return true;
         }
     }
-    return WriteFileAtomically(path, *jpeg.bytes);
+    return WriteFileAtomically(path, *jpeg.bytes, &error);
 }
 
 bool SaveFullColourBranch(SaveContext& context, const SaveWindowTraits& traits,
-                          const DibBlock& picture, const std::filesystem::path& path) {
+                          const DibBlock& picture, const std::filesystem::path& path,
+                          std::string& error) {
     const std::uint64_t needed = FILE_HEADER_SIZE + PictureBytes(picture);
-    return DiskHasRoom(context, traits, path, needed, false) &&
-           WritePictureBmp(path, picture, true);
+    if (!DiskHasRoom(context, traits, path, needed, false)) {
+        return false;
+    }
+    const auto header = FileHeader(static_cast<std::uint32_t>(needed), BMP24_PIXEL_OFFSET);
+    return WriteParts(path, {header, picture.bytes().first(PictureBytes(picture))}, true, &error);
 }
 
 bool Save256ColourBranch(SaveContext& context, const SaveWindowTraits& traits,
-                         const DibBlock& picture, const std::filesystem::path& path) {
+                         const DibBlock& picture, const std::filesystem::path& path,
+                         std::string& error) {
     const std::int32_t width = DibWidth(picture);
     const std::int32_t height = DibHeight(picture);
     const std::size_t reducedSize = ReducedDibSize(width, height);
@@ -180,7 +184,7 @@ bool Save256ColourBranch(SaveContext& context, const SaveWindowTraits& traits,
     }
     const auto header = FileHeader(static_cast<std::uint32_t>(FILE_HEADER_SIZE + reduced->size()),
                                    BMP8_PIXEL_OFFSET);
-    return WriteParts(path, {header, *reduced}, true);
+    return WriteParts(path, {header, *reduced}, true, &error);
 }
 
 // One source pixel (blue, green, red) of a 24-bit or 8-bit block with a 40-byte header.
@@ -268,33 +272,19 @@ void ScaleIntoFrame(const DibBlock& source, FitSize fit, DibBlock& frame) {
     }
 }
 
-// The space test, then the new bytes beside the destination and over it. The old contents are
-// kept as a backup and put back should the destination have changed after a failed write.
+// The space test, then the new bytes beside the destination and over it. The new file is
+// complete before it replaces the old one, so it needs its whole size free while the old one
+// is still there; a failed write leaves the destination as it was.
 int ReplaceFileWithBytes(SaveContext& context, const std::filesystem::path& destination,
                          std::span<const std::uint8_t> bytes) {
-    const std::uint64_t s = bytes.size();
-    const std::uint64_t d = SizeOrZero(destination);
-    const std::uint64_t available = context.freeSpace.AvailableBytes(FolderOf(destination));
-    const bool room = (s > d && s - d < available) || (s <= d && available > 0);
-    if (!room) {
+    const SaveTarget target = ExamineSaveTarget(destination);
+    if (!target.error.empty()) {
+        return 0;
+    }
+    if (context.freeSpace.AvailableBytes(FolderOf(target.file)) < bytes.size()) {
         return -1;
     }
-    std::error_code error;
-    std::optional<std::vector<std::uint8_t>> backup;
-    if (std::filesystem::exists(destination, error)) {
-        WholeFileResult old = ReadWholeFile(destination);
-        if (old) {
-            backup = std::move(old.bytes);
-        }
-    }
-    const bool copied = WriteFileAtomically(destination, bytes);
-    if (!copied && backup) {
-        const WholeFileResult now = ReadWholeFile(destination);
-        if (!now || *now.bytes != *backup) {
-            WriteFileAtomically(destination, *backup);
-        }
-    }
-    return copied ? 1 : 0;
+    return WriteFileAtomically(destination, bytes) ? 1 : 0;
 }
 
 bool ReadableImage(const DibBlock& dib) {
@@ -330,18 +320,30 @@ SaveAsResult SaveAsFlow(SaveContext& context, SaveWindowKind kind, const DibBloc
     if (!IsPicture(picture)) {
         return result;
     }
+    // What the chosen name may not become, and a folder that is missing or closed, are told as
+    // they are before anything is written (the free-space query of a missing folder would
+    // otherwise read as a full disk).
+    const SaveTarget target = ExamineSaveTarget(path);
+    if (!target.error.empty()) {
+        context.shell.MessageBox(target.error, ERROR_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        return result;
+    }
+    std::string error;
     switch (chosen->filterIndex) {
         case SAVE_FILTER_JPEG:
-            result.written = SaveJpegBranch(context, traits, picture, path, result);
+            result.written = SaveJpegBranch(context, traits, picture, target.file, result, error);
             break;
         case SAVE_FILTER_FULL_COLOUR_BMP:
-            result.written = SaveFullColourBranch(context, traits, picture, path);
+            result.written = SaveFullColourBranch(context, traits, picture, target.file, error);
             break;
         case SAVE_FILTER_256_COLOUR_BMP:
-            result.written = Save256ColourBranch(context, traits, picture, path);
+            result.written = Save256ColourBranch(context, traits, picture, target.file, error);
             break;
         default:
             break;
+    }
+    if (!result.written && !error.empty()) {
+        context.shell.MessageBox(error, ERROR_CAPTION, MB_OK | MB_ICONEXCLAMATION);
     }
     if (result.written && traits.setsWindowTitle) {
         result.windowTitle = chosen->path;

@@ -100,8 +100,8 @@ std::optional<DibBlock> MakeThumbnailPicture(const DibBlock& source);
 
 // Puts newFile in place of destination: 1 copied, 0 the copy failed (the destination is as it
 // was), -1 not enough free space. The copy is written beside the destination and moved over
-// it; the old contents are backed up first and put back if the destination no longer matches
-// them after a failed copy. newFile is removed in every case.
+// it once complete, so it needs its whole size free while the old file still exists; a failed
+// copy never touches the destination. newFile is removed in every case.
 int ReplaceFileSafely(SaveContext& context, const std::filesystem::path& destination,
                       const std::filesystem::path& newFile);
 

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 namespace fotolyx {
@@ -23,8 +24,14 @@ void PollLoop::RunOnce(std::chrono::milliseconds maxWait) {
         wait = std::clamp(left, std::chrono::milliseconds(0), wait);
     }
     const int fd = watchedFd ? watchedFd() : -1;
-    pollfd watch{fd, POLLIN, 0};
-    const int ready = ::poll(&watch, fd >= 0 ? 1 : 0, static_cast<int>(wait.count()));
+    const int wake = wakeFd ? wakeFd() : -1;
+    // A descriptor of -1 is left out by poll.
+    std::array<pollfd, 2> watches{{{wake, POLLIN, 0}, {fd, POLLIN, 0}}};
+    const int ready = ::poll(watches.data(), watches.size(), static_cast<int>(wait.count()));
+    if (ready > 0 && (watches[0].revents & POLLIN) != 0 && onWake) {
+        onWake();
+    }
+    const pollfd& watch = watches[1];
     if (ready > 0) {
         // Take what is queued first; an error or hang-up reported with it comes after.
         if ((watch.revents & POLLIN) != 0 && onReadable) {

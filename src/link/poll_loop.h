@@ -9,8 +9,8 @@
 
 namespace fotolyx {
 
-// A plain event loop for hosts without a GUI toolkit: real one-shot timers and one watched file
-// descriptor (the serial line), on one thread.
+// A plain event loop for hosts without a GUI toolkit: real one-shot timers, one watched file
+// descriptor (the serial line) and one the host wakes it with, on one thread.
 class PollLoop final : public Timers {
   public:
     using Clock = std::chrono::steady_clock;
@@ -19,6 +19,9 @@ class PollLoop final : public Timers {
     std::function<int()> watchedFd;  // the descriptor to watch now, or -1
     std::function<void()> onReadable;
     std::function<void()> onHangUp;
+    // A second descriptor the host may watch (its signal pipe), or -1; onWake when readable.
+    std::function<int()> wakeFd;
+    std::function<void()> onWake;
 
     void StartTimer(WindowId window, int id, int milliseconds) override;
     void KillTimer(WindowId window, int id) override;

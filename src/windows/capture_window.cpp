@@ -130,11 +130,11 @@ void CaptureWindow::SaveAs() {
     host_.AfterSaveAs(id_);  // may close this window: nothing may follow
 }
 
-void CaptureWindow::SaveAsOnly() {
+bool CaptureWindow::SaveAsOnly() {
     // A window whose picture never arrived (its download failed) has nothing to save: no file
-    // name is asked for.
+    // name is asked for, and nothing is lost by closing it.
     if (DibWidth(pixels_) <= 0) {
-        return;
+        return true;
     }
     SaveContext context = host_.MakeSaveContext();
     const SaveAsResult result =
@@ -143,6 +143,7 @@ void CaptureWindow::SaveAsOnly() {
         title_ = *result.windowTitle;
         shell_.SetWindowTitle(id_, title_);
     }
+    return result.written;
 }
 
 void CaptureWindow::CopyToClipboard() {
@@ -156,16 +157,17 @@ void CaptureWindow::CopyToClipboard() {
     shell_.SetClipboardDib(std::move(*copy));
 }
 
-void CaptureWindow::Close() {
+bool CaptureWindow::Close() {
     if (!modified_) {
-        return;
+        return true;
     }
     shell_.ActivateChildWindow(id_);
     char text[512];
     std::snprintf(text, sizeof text, SAVE_CHANGES_FORMAT, title_.c_str());
     if (shell_.MessageBox(text, CAPTION_FOTOLYX, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-        SaveAsOnly();
+        return SaveAsOnly();
     }
+    return true;
 }
 
 }  // namespace fotolyx

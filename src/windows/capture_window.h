@@ -75,8 +75,10 @@ class CaptureWindow {
     void VScroll(int code, int pos);
     // WM_COMMAND; true when the command was this window's.
     bool Command(int id);
-    // WM_CLOSE / WM_QUERYENDSESSION: the save prompt; the window then closes.
-    void Close();
+    // WM_CLOSE / WM_QUERYENDSESSION: the save prompt. False when the window must stay: Yes was
+    // chosen and the Save As did not write the picture (cancelled or failed), so closing would
+    // lose the changes.
+    bool Close();
 
     // The picture's placement for painting in a client area of this size.
     CapturePaint Paint(int clientWidth, int clientHeight) const;
@@ -101,7 +103,8 @@ class CaptureWindow {
 
   private:
     // The save itself, without what follows it in a download sequence.
-    void SaveAsOnly();
+    // True when the picture was written (or there is none to lose).
+    bool SaveAsOnly();
     void Scroll(ScrollBarKind kind, int code, int pos);
 
     WindowId id_;

@@ -163,7 +163,11 @@ void OpenfileWindow::CopyToClipboard() {
 bool OpenfileWindow::Close() {
     if (modified_ && ports_.shell.MessageBox(SaveChangesQuestion(title_), CAPTION_FOTOLYX,
                                              MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        // Yes and then no file written (the Save As cancelled or failed): the window stays
+        // with its changes.
+        lastSave_ = {};
         SaveAs();
+        return lastSave_.written;
     }
     return true;
 }

@@ -71,7 +71,8 @@ class OpenfileWindow {
     CapturePaint Paint(int clientWidth, int clientHeight);
     // WM_MDIACTIVATE: the menu bar, and on an 8-bit display the screen palette.
     void MdiActivate(bool active);
-    // Close and end-of-session requests: asks about unsaved changes; the window always goes.
+    // Close and end-of-session requests: asks about unsaved changes. False when the window must
+    // stay: Yes was chosen and the Save As did not write the picture.
     bool Close();
 
     WindowId id() const { return id_; }

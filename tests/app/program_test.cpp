@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -82,11 +83,12 @@ TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
 
 TEST(Settings, ValuesAreCutToTheirReadLimits) {
     World world;
-    const std::string longPath = "/" + std::string(300, 'p');
+    // Up to a whole Linux path (4,095 bytes) is kept; only more than that is cut.
+    const std::string longPath = "/" + std::string(5'000, 'p');
     std::ofstream(world.SettingsFile()) << "[Mode]\nFILEINITPATH=" << longPath << "\n";
     auto program = world.Make();
     program.Startup();
-    EXPECT_EQ(program.settings.OpenInitialDir, longPath.substr(0, 259));
+    EXPECT_EQ(program.settings.OpenInitialDir, longPath.substr(0, 4'095));
 }
 
 TEST(Settings, WritingKeepsOtherSectionsKeysAndComments) {
@@ -198,6 +200,40 @@ TEST(Startup, ScratchFilesLiveInTheStartFolderUntilShutdown) {
     program.Shutdown();
     EXPECT_FALSE(std::filesystem::exists(a));
     EXPECT_FALSE(std::filesystem::exists(b));
+}
+
+TEST(Startup, ScratchFilesAreReadableByTheUserAloneAndGoOnEveryWayOut) {
+    struct Row {
+        const char* wayOut;
+        bool shutdown;  // false: the program object goes without a shutdown (a failed start)
+    };
+    const Row rows[] = {{"exit", true}, {"a start that failed", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.wayOut);
+        World world;
+        std::filesystem::path a;
+        std::filesystem::path b;
+        {
+            // Even with a mask that lets everybody read new files.
+            const mode_t mask = ::umask(0);
+            auto program = world.Make();
+            program.Startup();
+            ::umask(mask);
+            a = program.scratch.ScratchFileA;
+            b = program.scratch.ScratchFileB;
+            for (const auto& path : {a, b}) {
+                struct stat status {};
+                ASSERT_EQ(::stat(path.c_str(), &status), 0);
+                EXPECT_EQ(status.st_mode & 0777, 0600u) << path;
+            }
+            if (row.shutdown) {
+                program.Shutdown();
+            }
+        }
+        EXPECT_FALSE(std::filesystem::exists(a));
+        EXPECT_FALSE(std::filesystem::exists(b));
+        EXPECT_TRUE(std::filesystem::is_empty(world.root / "start"));
+    }
 }
 
 TEST(Startup, ScratchFilesFallBackToTheTemporaryFolder) {

@@ -188,7 +188,7 @@ TEST(FrameTest, ClosingStopsARunningLiveViewBeforeAskingEvenWhenCancelled) {
     EXPECT_TRUE(frame.isVisible());
 }
 
-TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitDoesNotAsk) {
+TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitAsksAgain) {
     GuiSession session(false);
     gui::FrameWindow& frame = session.frame();
     auto* refusing = new TestImageWindow(200, false);
@@ -201,14 +201,43 @@ TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitDoesNotAsk)
         EXPECT_EQ(answers.Seen().size(), 1u);
     }
     EXPECT_EQ(refusing->asked, 1);
-    // Every window that agreed is gone, the permanent ones too.
-    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 1);
-    EXPECT_TRUE(frame.ExitConfirmed());
+    // The window that agreed is gone; the refusing one and the permanent ones stay, and the
+    // program goes on.
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 3);
+    EXPECT_FALSE(frame.ExitConfirmed());
+    EXPECT_TRUE(std::filesystem::exists(session.program().scratch.ScratchFileA));
 
-    BoxAnswerer none({});
+    BoxAnswerer again({QMessageBox::Ok});
     EXPECT_FALSE(frame.close());
-    EXPECT_TRUE(none.Seen().empty());
+    EXPECT_EQ(again.Seen().size(), 1u);
     EXPECT_EQ(refusing->asked, 2);
+}
+
+TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
+    struct Row {
+        const char* name;
+        bool mayAsk;
+        std::vector<QMessageBox::StandardButton> answers;
+        bool ends;
+        std::size_t boxes;  // exit question and save question as far as they come
+    };
+    const Row rows[] = {
+        {"the user keeps the program", true, {QMessageBox::Cancel}, false, 1},
+        {"the user lets it end", true, {QMessageBox::Ok, QMessageBox::No}, true, 2},
+        {"nobody may be asked", false, {}, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        GuiSession session(false);
+        ASSERT_NE(session.program().CreateOpenfileWindow("Untitled", true), nullptr);
+        const auto scratch = session.program().scratch.ScratchFileA;
+        const auto settings = session.program().settings.SettingsPath;
+        BoxAnswerer answers(row.answers);
+        EXPECT_EQ(session.gui().SessionEnding(row.mayAsk), row.ends);
+        EXPECT_EQ(answers.Seen().size(), row.boxes);
+        EXPECT_EQ(std::filesystem::exists(scratch), !row.ends);
+        EXPECT_EQ(std::filesystem::exists(settings), row.ends);
+    }
 }
 
 TEST(FrameTest, CloseImageLeavesThePermanentWindows) {

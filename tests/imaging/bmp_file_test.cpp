@@ -362,9 +362,10 @@ TEST(BmpFile, FailedWritesLeaveTheOldFileAsItWas) {
     EXPECT_EQ(code, FILE_ERROR_LOCK);
     EXPECT_EQ(WriteDibFile(dir / "missing" / "new.bmp", picture, &code), 0);
     EXPECT_EQ(code, FILE_ERROR_OPEN);
+    // A folder in the file's place is refused before anything is written.
     std::filesystem::create_directory(dir / "folder.bmp");
     EXPECT_EQ(WriteDibFile(dir / "folder.bmp", picture, &code), 0);
-    EXPECT_EQ(code, FILE_ERROR_WRITE);
+    EXPECT_EQ(code, FILE_ERROR_OPEN);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.bmp"));
 
     // A disk that fills up half-way: the file size limit makes the write fail after 1000 bytes.

@@ -1,9 +1,12 @@
 // Saves that are killed or run out of disk: the destination keeps its old contents or gets the
-// whole new ones, and no temporary file stays beside it once the next save has run.
+// whole new ones, and no temporary file stays beside it once the next save has run. Saves that
+// meet the user's own files: only the program's temporary files are ever removed, the file
+// saved over keeps its identity, and what may not be replaced is refused with the reason.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -209,29 +212,234 @@ TEST(CrashSafeSave, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporaryFile) {
     KillSavesAtRandomPoints(world.Settings(programFolder), settings, random);
 }
 
-TEST(CrashSafeSave, TemporaryFilesOfLivingWritersAndOtherFilesAreKept) {
+TEST(CrashSafeSave, OnlyTheProgramsOwnAbandonedTemporaryFilesAreRemoved) {
     TempDir dir;
-    const auto destination = dir / "picture.bmp";
-    const Bytes abandoned = {1, 2, 3};
-    // Look-alikes that are not temporary files of this destination.
-    for (const char* name : {".picture.bmp.abc", ".picture.bmp.abcdefg", ".picture.bmp.ab-cde",
-                             "picture.bmp.abcdef", ".other.bmp.abcdef"}) {
-        WriteBytes(dir / name, abandoned);
+    const Bytes contents = {1, 2, 3};
+    // The user's files, look-alikes of other shapes, and what a killed writer of this
+    // destination left (the last).
+    const std::vector<std::string> kept = {".photo.jpg.backup",
+                                           ".photo.jpg.Draft1",
+                                           ".photo.jpg.abcdef",
+                                           ".photo.jpg.tmp123",
+                                           ".photo.jpg.fotolyx-abc.part",
+                                           ".photo.jpg.fotolyx-ab-cde.part",
+                                           ".other.jpg.fotolyx-abcdef.part"};
+    for (const auto& name : kept) {
+        WriteBytes(dir / name, contents);
     }
-    WriteBytes(dir / ".picture.bmp.Xy12zZ", abandoned);  // left by a killed writer
-    AtomicFile living(destination);                      // a writer still at work
+    WriteBytes(dir / ".photo.jpg.fotolyx-Xy12zZ.part", contents);
+    // The right shape, but another user's.
+    const auto foreign = dir / ".photo.jpg.fotolyx-Fo12rN.part";
+    WriteBytes(foreign, contents);
+    const bool foreignOwned = ::chown(foreign.c_str(), 65534, 65534) == 0;
+    AtomicFile living(dir / "photo.jpg");  // a writer still at work
     ASSERT_TRUE(living.IsOpen());
 
-    RemoveAbandonedTemporaries(destination);
+    ASSERT_TRUE(WriteFileAtomically(dir / "photo.jpg", contents));
+    for (const auto& name : kept) {
+        EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / ".photo.jpg.fotolyx-Xy12zZ.part"));
+    EXPECT_EQ(std::filesystem::exists(foreign), foreignOwned);
+    EXPECT_TRUE(std::filesystem::exists(living.TemporaryPath()));
+}
 
-    EXPECT_EQ(
-        FolderNames(dir.path()),
-        (std::set<std::string>{".picture.bmp.abc", ".picture.bmp.abcdefg", ".picture.bmp.ab-cde",
-                               "picture.bmp.abcdef", ".other.bmp.abcdef",
-                               living.TemporaryPath().filename().string()}));
-    ASSERT_TRUE(living.Write(abandoned));
-    EXPECT_TRUE(living.Commit());
-    EXPECT_EQ(ReadBytes(destination), abandoned);
+mode_t ModeOf(const std::filesystem::path& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    return status.st_mode;
+}
+
+// Saves the picture as a 24-bit BMP through the Openfile window's Save As; true when the
+// outcome is the expected one (written, or refused with a message holding refusal). With
+// asOtherUser and root, it runs as user 65534: the rule is about rights root has anyway.
+bool SaveBitmapAs(SaveWorld& world, const std::filesystem::path& path, const char* refusal,
+                  bool asOtherUser) {
+    const auto save = [&] {
+        world.shell.scriptedSaveAnswers.push_back(
+            SaveDialogResult{path.string(), SAVE_FILTER_FULL_COLOUR_BMP});
+        const bool written =
+            SaveAsFlow(world.context, SaveWindowKind::Openfile, SaveWorld::Picture(1), "x").written;
+        const auto& messages = world.shell.messages;
+        if (refusal == nullptr) {
+            return written && messages.empty();
+        }
+        return !written && messages.size() == 1 && messages[0].caption == "ERROR" &&
+               messages[0].text.find(refusal) != std::string::npos;
+    };
+    if (!asOtherUser || ::geteuid() != 0) {
+        return save();
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(60);
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && save() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(CrashSafeSave, ASaveKeepsTheFilesIdentityOrRefusesWhatItMayNotReplace) {
+    constexpr std::uintmax_t NEW_SIZE = 921'654;  // the 640 x 480 24-bit BMP
+    const Bytes old(700, 0x33);
+    using Folder = const std::filesystem::path&;
+    struct Row {
+        const char* name;
+        std::function<std::filesystem::path(Folder)> make;  // returns the path chosen
+        const char* refusal;  // a part of the message, or nullptr when the save goes through
+        bool asOtherUser;
+        bool rootOnly;  // the set-up needs root
+        std::function<bool(Folder)> holds;
+    };
+    const auto file = [&old](const char* name, mode_t mode, uid_t owner) {
+        return [&old, name, mode, owner](Folder folder) {
+            WriteBytes(folder / name, old);
+            ::chmod((folder / name).c_str(), mode);
+            if (owner != 0) {
+                EXPECT_EQ(::chown((folder / name).c_str(), owner, owner), 0);
+            }
+            return folder / name;
+        };
+    };
+    const Row rows[] = {
+        {"a private file stays private", file("p.bmp", 0600, 0), nullptr, false, false,
+         [](Folder folder) {
+             return (ModeOf(folder / "p.bmp") & 07777) == 0600 &&
+                    std::filesystem::file_size(folder / "p.bmp") == NEW_SIZE;
+         }},
+        {"owner, group and mode are kept", file("o.bmp", 0640, 65534), nullptr, false, true,
+         [](Folder folder) {
+             struct stat status {};
+             ::stat((folder / "o.bmp").c_str(), &status);
+             return status.st_uid == 65534 && status.st_gid == 65534 &&
+                    (status.st_mode & 07777) == 0640;
+         }},
+        {"a link stays a link and its file gets the contents",
+         [&old](Folder folder) {
+             std::filesystem::create_directory(folder / "real");
+             WriteBytes(folder / "real" / "r.bmp", old);
+             std::filesystem::create_symlink("real/r.bmp", folder / "l.bmp");
+             return folder / "l.bmp";
+         },
+         nullptr, false, false,
+         [](Folder folder) {
+             return std::filesystem::read_symlink(folder / "l.bmp") == "real/r.bmp" &&
+                    std::filesystem::file_size(folder / "real" / "r.bmp") == NEW_SIZE &&
+                    FolderNames(folder / "real") == std::set<std::string>{"r.bmp"};
+         }},
+        {"a read-only file is refused", file("ro.bmp", 0444, 0), "Cannot write", true, false,
+         [&old](Folder folder) { return ReadBytes(folder / "ro.bmp") == old; }},
+        {"a closed folder is refused",
+         [](Folder folder) {
+             std::filesystem::create_directory(folder / "closed");
+             ::chmod((folder / "closed").c_str(), 0555);
+             return folder / "closed" / "c.bmp";
+         },
+         "c.bmp: Permission denied.", true, false,
+         [](Folder folder) { return std::filesystem::is_empty(folder / "closed"); }},
+        {"a missing folder is named as such", [](Folder folder) { return folder / "no" / "m.bmp"; },
+         "m.bmp: No such file or directory.", false, false,
+         [](Folder folder) { return !std::filesystem::exists(folder / "no"); }},
+        {"a file with two hard links is refused",
+         [&old](Folder folder) {
+             WriteBytes(folder / "h.bmp", old);
+             std::filesystem::create_hard_link(folder / "h.bmp", folder / "h2.bmp");
+             return folder / "h.bmp";
+         },
+         "2 hard links", false, false,
+         [&old](Folder folder) { return ReadBytes(folder / "h2.bmp") == old; }},
+        {"a named pipe is refused at once",
+         [](Folder folder) {
+             ::mkfifo((folder / "f.bmp").c_str(), 0644);
+             return folder / "f.bmp";
+         },
+         "it is a named pipe", false, false,
+         [](Folder folder) { return S_ISFIFO(ModeOf(folder / "f.bmp")); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.rootOnly && ::geteuid() != 0) {
+            continue;
+        }
+        SaveWorld world;
+        ::chmod(world.root.path().c_str(), 0755);  // another user must reach the folders
+        ::chmod(world.pictures.c_str(), 0777);
+        const std::filesystem::path chosen = row.make(world.pictures);
+        EXPECT_TRUE(SaveBitmapAs(world, chosen, row.refusal, row.asOtherUser));
+        EXPECT_TRUE(row.holds(world.pictures));
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(world.pictures)) {
+            EXPECT_EQ(entry.path().string().find(".fotolyx-"), std::string::npos);
+        }
+    }
+}
+
+TEST(CrashSafeSave, TheNewFileNeedsItsWholeSizeFreeBesideTheOldOne) {
+    struct Row {
+        std::size_t oldSize;  // 0: no old file
+        std::uint64_t available;
+        int result;  // for a new file of 20,000 bytes
+    };
+    const Row rows[] = {
+        {50'000, 19'999, -1}, {50'000, 20'000, 1}, {0, 19'999, -1}, {10'000, 15'000, -1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.oldSize << " old, " << row.available);
+        SaveWorld world;
+        const auto destination = world.pictures / "d.jpg";
+        const Bytes old(row.oldSize, 1);
+        if (row.oldSize != 0) {
+            WriteBytes(destination, old);
+        }
+        WriteBytes(world.work / "new", Bytes(20'000, 2));
+        world.freeSpace.available = row.available;
+        EXPECT_EQ(ReplaceFileSafely(world.context, destination, world.work / "new"), row.result);
+        EXPECT_EQ(ReadBytes(destination), row.result == 1 ? Bytes(20'000, 2) : old);
+    }
+}
+
+TEST(CrashSafeSave, SettingsSurviveAByteOrderMarkLineBreaksLongPathsAndALink) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string longPath = "/" + std::string(300, 'p') + "/" + std::string(200, 'q');
+    struct Row {
+        std::string before;  // the file as the user left it (through a link when linked)
+        bool linked;
+        std::string chosen;  // the Open dialog's folder at exit
+        std::string read;    // FILEINITPATH as read
+        std::string after;   // the file after the exit
+    };
+    const Row rows[] = {
+        {bom + "[Mode]\r\nFILEPREV=0\r\nFILEINITPATH=/kept\r\n", false, "/kept", "/kept",
+         bom + "[Mode]\nFILEPREV=0\nFILEINITPATH=/kept\n"},
+        {"[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n", false, "/new\nFILEPREV=1", "/old",
+         "[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n"},
+        {"[Mode]\nFILEINITPATH=" + longPath + "\n", false, longPath + "/r", longPath,
+         "[Mode]\nFILEINITPATH=" + longPath + "/r\nFILEPREV=0\n"},
+        {"[Mode]\nFILEPREV=0\nFILEINITPATH=/l\n", true, "/m", "/l",
+         "[Mode]\nFILEPREV=0\nFILEINITPATH=/m\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.before);
+        SaveWorld world;
+        const auto settings = world.work / SETTINGS_FILE_NAME;
+        const auto file = row.linked ? world.pictures / "real.ini" : settings;
+        WriteBytes(file, Bytes(row.before.begin(), row.before.end()));
+        if (row.linked) {
+            std::filesystem::create_symlink(file, settings);
+        }
+        RecordingTimers timers;
+        ScriptedLine line;
+        HostEnvironment environment;
+        environment.programDirectory = environment.startDirectory = world.work;
+        environment.tempDirectory = world.work;
+        Program program(Ports{world.shell, timers, line, world.clock, world.memory}, environment);
+        program.Startup();
+        EXPECT_EQ(program.settings.OpenInitialDir, row.read);
+        program.settings.OpenInitialDir = row.chosen;
+        program.Shutdown();
+        EXPECT_EQ(std::filesystem::is_symlink(settings), row.linked);
+        const Bytes after = ReadBytes(file);
+        EXPECT_EQ(std::string(after.begin(), after.end()), row.after);
+    }
 }
 
 // A folder on a full disk: a 64 KiB tmpfs filled up when the test may mount one, else the

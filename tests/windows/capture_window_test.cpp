@@ -165,11 +165,23 @@ TEST(CaptureWindow, SaveAsProposesTheEntrysNameAndAModifiedPictureAsksOnClose) {
     EXPECT_TRUE(std::filesystem::exists(host.root / "x.bmp"));
     window.SetModified();
     host.shell.scriptedAnswers = {IDNO};
-    window.Close();
+    EXPECT_TRUE(window.Close());
     ASSERT_EQ(host.shell.messages.size(), 1u);
     EXPECT_EQ(host.shell.messages[0].text, "Save changes to " + window.title() + "?");
     EXPECT_EQ(host.shell.messages[0].caption, "Fotolyx");
     EXPECT_EQ(host.shell.saveRequests.size(), 1u);
+
+    // Yes and then a cancelled Save As: the window stays with its changes.
+    host.shell.scriptedAnswers = {IDYES};
+    EXPECT_FALSE(window.Close());
+    EXPECT_EQ(host.shell.saveRequests.size(), 2u);
+    EXPECT_TRUE(window.modified());
+    // Yes and a written file: it may go.
+    host.shell.scriptedAnswers = {IDYES};
+    host.shell.scriptedSaveAnswers.push_back(
+        SaveDialogResult{(host.root / "y.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
+    EXPECT_TRUE(window.Close());
+    EXPECT_TRUE(std::filesystem::exists(host.root / "y.bmp"));
 }
 
 }  // namespace

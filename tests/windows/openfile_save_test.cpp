@@ -32,6 +32,44 @@ TEST(OpenfileSaveAs, ASavedPictureTitlesItsWindowWithThePath) {
     EXPECT_EQ(session.shell.windowTitles[window->id()], path);
 }
 
+// Closing a modified picture asks whether to save it; a Yes whose Save As writes nothing (the
+// dialog cancelled, or the file could not be written) keeps the window and its changes.
+TEST(OpenfileSaveAs, ClosingKeepsTheWindowWhenTheSaveAskedForWritesNothing) {
+    struct Row {
+        const char* name;
+        int answer;
+        const char* chosen;  // relative to the session folder; nullptr: the dialog is cancelled
+        bool closes;
+    };
+    const Row rows[] = {
+        {"No closes without saving", IDNO, nullptr, true},
+        {"Yes and a cancelled Save As stay", IDYES, nullptr, false},
+        {"Yes and a Save As that cannot write stay", IDYES, "missing/folder/p.bmp", false},
+        {"Yes and a written file close", IDYES, "p.bmp", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing::LinkSession session;
+        Program& program = session.Start();
+        const DibBlock picture =
+            testing::MakeRgbPicture(640, 480, [](int x, int y) { return testing::Grey(x + y); });
+        std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
+                    program.buffers.WorkImage->data());
+        OpenfileWindow* window = program.CreateOpenfileWindow("Untitled", true);
+        ASSERT_NE(window, nullptr);
+        session.shell.scriptedAnswers = {row.answer};
+        if (row.chosen != nullptr) {
+            session.shell.scriptedSaveAnswers.push_back(SaveDialogResult{
+                (session.root / row.chosen).string(), SAVE_FILTER_FULL_COLOUR_BMP});
+        } else {
+            session.shell.scriptedSaveAnswers.push_back(std::nullopt);
+        }
+        EXPECT_EQ(window->Close(), row.closes);
+        EXPECT_TRUE(window->modified());
+        EXPECT_EQ(session.shell.saveRequests.size(), row.answer == IDYES ? 1u : 0u);
+    }
+}
+
 // Yes to "Save changes to %s?" on closing saves the picture, for a window from a file and for
 // the live photo taken over.
 TEST(OpenfileSaveAs, YesToTheSaveQuestionSavesThePicture) {
