@@ -4,12 +4,17 @@
 
 #include "camsim/options.h"
 #include "camsim/pty_server.h"
+#include "fotolyx_version.h"
 
 int main(int argc, char** argv) {
     using namespace fotolyx::camsim;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
         std::cout << USAGE;
+        return 0;
+    }
+    if (!arguments.empty() && arguments[0] == "--version") {
+        std::cout << "fotolyx-camsim " << FOTOLYX_VERSION << '\n';
         return 0;
     }
     ServerOptions options;

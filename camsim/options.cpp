@@ -27,6 +27,7 @@ const char USAGE[] =
     "  --bad-trailer N        the first N status packets carry byte 114 wrong\n"
     "  --hang-up-after N      pull the cable after N messages\n"
     "  --stats                print the measured turnaround on exit (stderr)\n"
+    "  --version              print the version and stop\n"
     "SIGUSR1 presses the camera's photo button; SIGINT or SIGTERM ends it.\n";
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "camera_index/camera_pictures.h"
@@ -29,6 +30,9 @@ class PictureHandOver final : public LinkHandOver {
     }
     void StartIndexTransfer() override {
         ++indexTransferStarts;
+        if (linkUp) {
+            linkUp();
+        }
         pictures_.StartIndexTransfer();
     }
     void ActivatePreviewIfLiveActive() override { ++previewActivations; }
@@ -41,6 +45,7 @@ class PictureHandOver final : public LinkHandOver {
         pictures_.ResetForReconnect();
     }
 
+    std::function<void()> linkUp;  // the camera answered in photo mode
     std::optional<std::uint32_t> storeSlots;
     bool failStoreCreation = false;  // tests: the store's memory cannot be had
     int storesCreated = 0;

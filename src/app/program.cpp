@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "app/ini_file.h"
+#include "link/port_slots.h"
 #include "link/protocol.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -23,6 +25,8 @@ static_assert(OPEN_PORT_DELAY_MS == PORT_OPEN_DELAY_MS);
 namespace {
 
 constexpr std::size_t FILEPREV_MAX_CHARS = 9;
+constexpr std::array<const char*, 4> REMEMBERED_PORT_KEYS = {"COM1", "COM2", "COM3", "COM4"};
+constexpr std::size_t REMEMBERED_PORT_MAX_CHARS = 4095;
 constexpr std::size_t FILEINITPATH_MAX_CHARS = 259;
 constexpr std::size_t LOG_PALETTE_BLOCK_SIZE = 1'032;
 constexpr std::uint8_t MID_GREY = 0x80;
@@ -58,6 +62,10 @@ HostEnvironment HostEnvironment::FromProcess(bool trueColourDisplay) {
         environment.tempDirectory = "/tmp";
     }
     environment.trueColourDisplay = trueColourDisplay;
+    const char* devices = std::getenv("FOTOLYX_DEVICE_FOLDER");
+    if (devices != nullptr && devices[0] == '/') {
+        environment.deviceFolder = devices;
+    }
     return environment;
 }
 
@@ -104,8 +112,28 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
     return std::filesystem::path(name.data());
 }
 
+std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settingsPath) {
+    const IniFile file = IniFile::Load(settingsPath);
+    std::vector<std::string> remembered;
+    for (const char* key : REMEMBERED_PORT_KEYS) {
+        std::string path = file.GetString(SETTINGS_PORTS_SECTION, key, "", REMEMBERED_PORT_MAX_CHARS);
+        if (!path.empty()) {
+            remembered.push_back(std::move(path));
+        }
+    }
+    return remembered;
+}
+
+PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment) {
+    return FillPortSlots(given, ReadRememberedPorts(ChooseSettingsPath(environment)),
+                         environment.deviceFolder);
+}
+
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     : ports(programPorts), environment(std::move(hostEnvironment)) {
+    linkHandOver.linkUp = [this] {
+        settings.AnsweredPort = ports.line.DeviceName(link.SelectedPort);
+    };
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
     receiver.transferHandlers[0] = [this] { cameraPictures.IndexPacket(); };
     receiver.transferHandlers[1] = [this] { cameraPictures.DownloadPacket(); };
@@ -316,6 +344,7 @@ void Program::ReadSettings() {
     settings.FilePreviewEnabled = preview.empty() || preview.front() != '0';
     settings.OpenInitialDir = file.GetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH,
                                              settings.OpenInitialDir, FILEINITPATH_MAX_CHARS);
+    settings.RememberedPorts = ReadRememberedPorts(settings.SettingsPath);
 }
 
 void Program::WriteSettings() {
@@ -323,6 +352,14 @@ void Program::WriteSettings() {
     file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV,
                    settings.FilePreviewEnabled ? "1" : "0");
     file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
+    const std::vector<std::string> remembered =
+        RememberAnsweredPort(settings.RememberedPorts, settings.AnsweredPort);
+    if (remembered != settings.RememberedPorts) {
+        for (std::size_t i = 0; i < REMEMBERED_PORT_KEYS.size(); ++i) {
+            file.SetString(SETTINGS_PORTS_SECTION, REMEMBERED_PORT_KEYS[i],
+                           i < remembered.size() ? remembered[i] : std::string());
+        }
+    }
     std::error_code ignored;
     std::filesystem::create_directories(settings.SettingsPath.parent_path(), ignored);
     // A settings file that cannot be written is not worth a message at exit.

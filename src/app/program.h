@@ -17,6 +17,7 @@
 #include "imaging/save_pipeline.h"
 #include "link/link_setup.h"
 #include "link/link_state.h"
+#include "link/termios_line.h"
 #include "link/receiver.h"
 #include "ports/free_space.h"
 #include "upload/picture_upload.h"
@@ -40,6 +41,7 @@ struct HostEnvironment {
     std::filesystem::path configHome;        // $XDG_CONFIG_HOME, or ~/.config
     std::filesystem::path tempDirectory;     // the system's temporary folder
     bool trueColourDisplay = true;           // false for a screen of exactly 8 bits per pixel
+    std::filesystem::path deviceFolder = "/dev";  // $FOTOLYX_DEVICE_FOLDER: where ports are found
 
     // Reads the running process: its executable, working directory and environment.
     static HostEnvironment FromProcess(bool trueColourDisplay);
@@ -70,6 +72,8 @@ inline constexpr char SETTINGS_FILE_NAME[] = "snapcfg.ini";
 inline constexpr char SETTINGS_SECTION[] = "Mode";
 inline constexpr char SETTINGS_KEY_FILEPREV[] = "FILEPREV";
 inline constexpr char SETTINGS_KEY_FILEINITPATH[] = "FILEINITPATH";
+// The devices a camera answered on, most recent first, as COM1..COM4 in their own section.
+inline constexpr char SETTINGS_PORTS_SECTION[] = "Ports";
 
 struct DisplayState {
     bool RunningOnNt = true;
@@ -85,6 +89,9 @@ struct SettingsState {
     std::filesystem::path SettingsPath;
     bool FilePreviewEnabled = false;
     std::string OpenInitialDir;
+    // The [Ports] section as read at start-up, and the device the camera answered on this run.
+    std::vector<std::string> RememberedPorts;
+    std::string AnsweredPort;
 };
 
 struct ScratchFiles {
@@ -204,6 +211,13 @@ LogPalette MakeFixedScreenPalette();
 // snapcfg.ini beside the program when that folder is writable, else in the user's config
 // folder.
 std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment);
+
+// The remembered ports of a settings file's [Ports] section, COM1 first.
+std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settingsPath);
+
+// The ports of a run: those given on the command line, the others filled from the remembered
+// ports, the USB serial adapters present and the built-in ports.
+PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment);
 
 // Creates an empty, uniquely named "tmp…" file in folder; empty path when it cannot.
 std::filesystem::path CreateScratchFile(const std::filesystem::path& folder);

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <set>
 #include <string>
@@ -62,6 +63,7 @@ class RecordingLine final : public SerialLine {
     bool SetBaudRate(std::uint32_t baud) override { return line.SetBaudRate(baud); }
     void Purge() override { line.Purge(); }
     LineSettingsFault OpenSettingsFault() const override { return line.OpenSettingsFault(); }
+    std::string DeviceName(int portId) const override { return line.DeviceName(portId); }
 
     TermiosLine line;
     std::array<std::optional<LineOpenResult>, 4> results;
@@ -72,11 +74,16 @@ class RecordingLine final : public SerialLine {
 bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& map,
                       Arguments& rest);
 
+// How the opening of each port tried went, one line each; answered names the port the camera
+// answered on.
+void ReportPorts(const RecordingLine& line, std::ostream& out, std::optional<int> answered);
+
 // One run of the program against the camera, for the camera commands: start-up, the set-up
 // (scanning COM1..COM4 unless --port says otherwise) and the picture index, on a PollLoop.
 class CameraSession {
   public:
-    CameraSession(Context& context, PortMap map);
+    // Ports not given in map are filled as the window program fills them.
+    CameraSession(Context& context, const PortMap& map);
     ~CameraSession();
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;

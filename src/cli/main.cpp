@@ -5,6 +5,7 @@
 
 #include "camsim/camsim_process.h"
 #include "cli/cli.h"
+#include "fotolyx_version.h"
 
 namespace fotolyx::cli {
 namespace {
@@ -55,8 +56,12 @@ constexpr Command COMMANDS[] = {
 
 void PrintHelp(std::ostream& out) {
     out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... COMMAND [ARGUMENTS]\n"
+           "       fotolyx-cli --version\n"
            "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
            "                       JPEG files of FOLDER) for as long as the command runs\n"
+           "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
+           "                       camera answered on last time, USB serial adapters, then\n"
+           "                       /dev/ttyS0../dev/ttyS3)\n"
            "\nCommands:\n";
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
@@ -72,6 +77,10 @@ int main(int argc, char** argv) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
+    }
+    if (arguments[0] == "--version") {
+        std::cout << "fotolyx-cli " << FOTOLYX_VERSION << '\n';
+        return 0;
     }
     // Options may stand before the command name; the command gets them after its own.
     Arguments leading;

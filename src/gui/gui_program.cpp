@@ -85,6 +85,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
     watcher_.onReadable = [this] { program_.receiver.OnReadable(); };
     watcher_.onHangUp = [this] { program_.receiver.OnHangUp(); };
     shell_.afterEvent = [this] { AfterEvent(); };
+    shell_.reconnectNote = [this] { return line_.AccessHint(); };
 
     frame_ = std::make_unique<FrameWindow>(program_, shell_);
     shell_.Attach(frame_.get(), &program_.linkSetup);

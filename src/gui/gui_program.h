@@ -36,9 +36,12 @@ inline constexpr char GUI_USAGE[] =
     "[FILE]...\n"
     "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the JPEG\n"
     "                       files of FOLDER)\n"
-    "  --port COMn=PATH     the device of port COMn (default /dev/ttyS0../dev/ttyS3)\n"
+    "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
+    "                       camera answered on last time, USB serial adapters, then\n"
+    "                       /dev/ttyS0../dev/ttyS3)\n"
     "  --display-depth 8    draw as on a 256-colour screen (24: as on a true-colour one)\n"
-    "  FILE                 a JPEG or BMP picture to open in its own window\n";
+    "  FILE                 a JPEG or BMP picture to open in its own window\n"
+    "  --version            print the version and stop\n";
 
 // The whole window program: the ports on Qt's event loop, the program, the frame and its
 // windows. One per process (tests make one per case).

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "gui/frame_icon.h"
+#include "fotolyx_version.h"
 #include "gui/gui_program.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::cout << GUI_USAGE;
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "fotolyx " << FOTOLYX_VERSION << '\n';
             return 0;
         }
     }
@@ -43,7 +48,9 @@ int main(int argc, char** argv) {
     const int depth =
         options.displayDepth != 0 ? options.displayDepth : (screen ? screen->depth() : 24);
     const bool trueColour = depth != 8;
-    GuiProgram program(options.ports, HostEnvironment::FromProcess(trueColour));
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColour);
+    const PortMap ports = PortsForRun(options.ports, environment);
+    GuiProgram program(ports, std::move(environment));
     program.Start();
     program.OpenFiles(options.files);
     return QApplication::exec();
