@@ -84,9 +84,24 @@ bool PortMap::Assigned(int portId) const {
 
 PortMap PortMap::FilledFrom(const std::array<std::string, 4>& slots) const {
     PortMap filled = *this;
+    std::size_t next = 0;
+    auto taken = [this](const std::string& path) {
+        for (std::size_t i = 0; i < paths_.size(); ++i) {
+            if (assigned_[i] && paths_[i] == path) {
+                return true;
+            }
+        }
+        return false;
+    };
     for (std::size_t i = 0; i < paths_.size(); ++i) {
-        if (!assigned_[i] && !slots[i].empty()) {
-            filled.paths_[i] = slots[i];
+        if (assigned_[i]) {
+            continue;
+        }
+        while (next < slots.size() && (slots[next].empty() || taken(slots[next]))) {
+            ++next;
+        }
+        if (next < slots.size()) {
+            filled.paths_[i] = slots[next++];
         }
     }
     return filled;

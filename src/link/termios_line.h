@@ -20,7 +20,8 @@ class PortMap {
     std::optional<std::string> PathOf(int portId) const;
     // True for a port given by Parse or Set (not a default).
     bool Assigned(int portId) const;
-    // This map with every port not assigned taken from slots (COM1..COM4 in order).
+    // This map with the ports not assigned taken from slots in order (COM1 first), leaving out
+    // a device an assigned port already opens.
     PortMap FilledFrom(const std::array<std::string, 4>& slots) const;
 
   private:

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -267,7 +268,9 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
             for (const int id : {1001, 1002, 1042, 1043}) {
                 auto* radio = dialog->findChild<QRadioButton*>(QStringLiteral("control%1").arg(id));
                 if (radio->isChecked()) {
-                    seen << radio->text();
+                    seen << radio->text()
+                         << dialog->findChild<QLabel*>(QStringLiteral("devicePath%1").arg(id))
+                                ->text();
                 }
             }
             // Esc does not end it; OK does.
@@ -280,7 +283,8 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
     };
     EXPECT_EQ(contents(), (QStringList{"COM SETUP", "", "open"}));
     ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
-    EXPECT_EQ(contents(), (QStringList{"COM SETUP", "115200", "COM1", "open"}));
+    EXPECT_EQ(contents(), (QStringList{"COM SETUP", "115200", "COM1",
+                                       session.camera().DevicePath(), "open"}));
 }
 
 TEST(FrameTest, HelpOpensTheShippedFileOrSaysItIsMissing) {
