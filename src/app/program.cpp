@@ -116,7 +116,8 @@ std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settin
     const IniFile file = IniFile::Load(settingsPath);
     std::vector<std::string> remembered;
     for (const char* key : REMEMBERED_PORT_KEYS) {
-        std::string path = file.GetString(SETTINGS_PORTS_SECTION, key, "", REMEMBERED_PORT_MAX_CHARS);
+        std::string path =
+            file.GetString(SETTINGS_PORTS_SECTION, key, "", REMEMBERED_PORT_MAX_CHARS);
         if (!path.empty()) {
             remembered.push_back(std::move(path));
         }

@@ -17,8 +17,8 @@
 #include "imaging/save_pipeline.h"
 #include "link/link_setup.h"
 #include "link/link_state.h"
-#include "link/termios_line.h"
 #include "link/receiver.h"
+#include "link/termios_line.h"
 #include "ports/free_space.h"
 #include "upload/picture_upload.h"
 #include "windows/live_decoding.h"
@@ -36,11 +36,11 @@ class Memory;
 
 // The world as the host finds it at start-up.
 struct HostEnvironment {
-    std::filesystem::path programDirectory;  // folder of the program file
-    std::filesystem::path startDirectory;    // current directory at start-up
-    std::filesystem::path configHome;        // $XDG_CONFIG_HOME, or ~/.config
-    std::filesystem::path tempDirectory;     // the system's temporary folder
-    bool trueColourDisplay = true;           // false for a screen of exactly 8 bits per pixel
+    std::filesystem::path programDirectory;       // folder of the program file
+    std::filesystem::path startDirectory;         // current directory at start-up
+    std::filesystem::path configHome;             // $XDG_CONFIG_HOME, or ~/.config
+    std::filesystem::path tempDirectory;          // the system's temporary folder
+    bool trueColourDisplay = true;                // false for a screen of exactly 8 bits per pixel
     std::filesystem::path deviceFolder = "/dev";  // $FOTOLYX_DEVICE_FOLDER: where ports are found
 
     // Reads the running process: its executable, working directory and environment.

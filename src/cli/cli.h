@@ -99,6 +99,7 @@ int RunAdjust(Context& context, const Arguments& arguments);
 int RunInfo(Context& context, const Arguments& arguments);
 int RunList(Context& context, const Arguments& arguments);
 int RunGet(Context& context, const Arguments& arguments);
+int RunThumbs(Context& context, const Arguments& arguments);
 int RunRm(Context& context, const Arguments& arguments);
 int RunLive(Context& context, const Arguments& arguments);
 int RunPhoto(Context& context, const Arguments& arguments);

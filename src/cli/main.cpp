@@ -31,11 +31,19 @@ constexpr Command COMMANDS[] = {
      "name), then Total: N",
      RunList},
     {"get",
-     "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8] "
-     "[--overwrite | --skip-existing] (N... | --all)",
+     "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8 | --original] "
+     "[--filename PATTERN] [--overwrite | --skip-existing] (N... | --all)",
      "download pictures N (as listed) or all, treat them and save them under their default "
-     "names in DIR (default: here); an existing file stops the command unless told otherwise",
+     "names in DIR (default: here); an existing file stops the command unless told otherwise. "
+     "--original keeps the camera's JPEG bytes as they came. --filename names the files from "
+     "PATTERN: %Y %y %m %d %H %M the camera's date, %n the picture's number, %N it in three "
+     "digits, %q F or N for Fine or Normal, %% a percent sign (e.g. %Y%m%d-%H%M-%n%q). Each file "
+     "gets the camera's date as its modification time",
      RunGet},
+    {"thumbs", "thumbs --dir DIR [--overwrite] [--port COMn=PATH]...",
+     "read the picture index and save each thumbnail as the camera sent it, as NAME_thumb.jpg "
+     "in DIR (NAME the picture's default name), dated like the picture",
+     RunThumbs},
     {"rm", "rm [--port COMn=PATH]... (N... | --all)",
      "delete pictures N (the last one given first, then from the highest down) or all; then "
      "Total: N",

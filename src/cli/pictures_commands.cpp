@@ -3,9 +3,13 @@
 #include <charconv>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <set>
 
+#include "cli/camera_files.h"
 #include "cli/camera_session.h"
+#include "imaging/atomic_file.h"
+#include "imaging/jpeg_structure.h"
 #include "imaging/save_pipeline.h"
 
 namespace fotolyx::cli {
@@ -90,12 +94,20 @@ int RunGet(Context& context, const Arguments& arguments) {
     bool all = false;
     bool overwrite = false;
     bool skipExisting = false;
+    bool original = false;
+    bool typeGiven = false;
+    std::optional<std::string> pattern;
     std::vector<unsigned> numbers;
     for (std::size_t i = 0; i < rest.size(); ++i) {
         const std::string& argument = rest[i];
         if (argument == "--dir" && i + 1 < rest.size()) {
             folder = rest[++i];
+        } else if (argument == "--original") {
+            original = true;
+        } else if (argument == "--filename" && i + 1 < rest.size()) {
+            pattern = rest[++i];
         } else if (argument == "--type" && i + 1 < rest.size()) {
+            typeGiven = true;
             const std::string name = rest[++i];
             const auto found = std::find_if(std::begin(FILE_TYPES), std::end(FILE_TYPES),
                                             [&](const FileType& t) { return name == t.name; });
@@ -117,9 +129,9 @@ int RunGet(Context& context, const Arguments& arguments) {
             return 2;
         }
     }
-    if (all == !numbers.empty() || (overwrite && skipExisting)) {
-        std::cerr << "usage: fotolyx-cli get [--dir DIR] [--type jpeg|bmp|bmp8] "
-                     "[--overwrite | --skip-existing] (N... | --all)\n";
+    if (all == !numbers.empty() || (overwrite && skipExisting) || (original && typeGiven)) {
+        std::cerr << "usage: fotolyx-cli get [--dir DIR] [--type jpeg|bmp|bmp8 | --original] "
+                     "[--filename PATTERN] [--overwrite | --skip-existing] (N... | --all)\n";
         return 2;
     }
     std::error_code error;
@@ -141,10 +153,31 @@ int RunGet(Context& context, const Arguments& arguments) {
     } else if (!ToPositions("get", numbers, pictures, wanted)) {
         return 1;
     }
-    // Decided from the default names before anything is downloaded.
+    // Every name is decided before anything is downloaded: no two pictures may share one.
+    std::map<unsigned, std::string> names;
+    std::set<std::string> namesTaken;
+    for (unsigned p : wanted) {
+        std::string name = pictures.index.entries[p].fileName;
+        if (pattern) {
+            std::string problem;
+            const auto formatted =
+                FormatPictureName(*pattern, p, pictures.index.entries[p], problem);
+            if (!formatted) {
+                std::cerr << "fotolyx-cli get: " << problem << '\n';
+                return 2;
+            }
+            name = *formatted;
+        }
+        if (names.count(p) == 0 && !namesTaken.insert(name).second) {
+            std::cerr << "fotolyx-cli get: two pictures would both be named '" << name
+                      << "' (add %n to the pattern)\n";
+            return 2;
+        }
+        names[p] = name;
+    }
     std::set<unsigned> positions;
     for (unsigned p : wanted) {
-        const auto path = folder / (pictures.index.entries[p].fileName + type->extension);
+        const auto path = folder / (names[p] + type->extension);
         if (std::filesystem::exists(path, error)) {
             if (skipExisting) {
                 std::cerr << "Skipped " << path.string() << " (exists)\n";
@@ -162,12 +195,45 @@ int RunGet(Context& context, const Arguments& arguments) {
         return 0;
     }
 
-    std::vector<std::filesystem::path> saved;
+    // The picture that has just arrived is the one the save dialog is asked about next.
+    std::optional<unsigned> arrived;
+    std::vector<std::uint8_t> originalBytes;
+    bool failed = false;
+    pictures.pictureArrived = [&](unsigned position, std::span<const std::uint8_t> jpeg) {
+        arrived = position;
+        originalBytes.clear();
+        if (!original) {
+            return;
+        }
+        if (!IsWholeJpeg(jpeg)) {
+            std::cerr << "fotolyx-cli get: picture " << position + 1
+                      << " did not arrive as a whole JPEG; not saved\n";
+            failed = true;
+            return;
+        }
+        originalBytes.assign(jpeg.begin(), jpeg.end());
+    };
+    std::vector<std::pair<std::filesystem::path, unsigned>> saved;
     session.shell.answerQuestions = true;
-    session.shell.saveAnswer = [&](const SaveDialogRequest& request) {
-        const auto path = folder / (request.proposedName + type->extension);
-        saved.push_back(path);
-        return std::optional<SaveDialogResult>(SaveDialogResult{path.string(), type->filter});
+    session.shell.saveAnswer = [&](const SaveDialogRequest&) -> std::optional<SaveDialogResult> {
+        if (!arrived) {
+            return std::nullopt;
+        }
+        const auto path = folder / (names[*arrived] + type->extension);
+        if (!original) {
+            saved.emplace_back(path, *arrived);
+            return SaveDialogResult{path.string(), type->filter};
+        }
+        // The camera's own file: written here, and the save dialog is left unanswered.
+        if (!originalBytes.empty()) {
+            if (WriteFileAtomically(path, originalBytes)) {
+                saved.emplace_back(path, *arrived);
+            } else {
+                std::cerr << "fotolyx-cli get: cannot write " << path.string() << '\n';
+                failed = true;
+            }
+        }
+        return std::nullopt;
     };
     const std::vector<unsigned> ordered(positions.begin(), positions.end());
     session.Select(ordered, ordered.back());
@@ -178,12 +244,78 @@ int RunGet(Context& context, const Arguments& arguments) {
                    !pictures.PleaseWaitDialog() && pictures.CaptureWindows().empty();
         },
         TRANSFER_LIMIT);
-    for (const auto& path : saved) {
+    pictures.pictureArrived = nullptr;
+    for (const auto& [path, position] : saved) {
         if (std::filesystem::exists(path, error)) {
+            SetTakenTime(path, pictures.index.entries[position].takenAt);
             std::cout << path.string() << '\n';
         }
     }
-    return done && saved.size() == positions.size() ? 0 : 1;
+    return done && !failed && saved.size() == positions.size() ? 0 : 1;
+}
+
+int RunThumbs(Context& context, const Arguments& arguments) {
+    PortMap map;
+    Arguments rest;
+    if (!ParsePortOptions("thumbs", arguments, map, rest)) {
+        return 2;
+    }
+    std::optional<std::filesystem::path> folder;
+    bool overwrite = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == "--dir" && i + 1 < rest.size()) {
+            folder = rest[++i];
+        } else if (rest[i] == "--overwrite") {
+            overwrite = true;
+        } else {
+            std::cerr << "fotolyx-cli thumbs: bad argument '" << rest[i] << "'\n";
+            return 2;
+        }
+    }
+    if (!folder) {
+        std::cerr << "usage: fotolyx-cli thumbs --dir DIR [--overwrite]\n";
+        return 2;
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(*folder, error)) {
+        std::cerr << "fotolyx-cli thumbs: " << folder->string() << " is not a folder\n";
+        return 1;
+    }
+    CameraSession session(context, map);
+    std::map<unsigned, std::vector<std::uint8_t>> thumbnails;
+    session.pictures().thumbnailArrived = [&](unsigned position,
+                                              std::span<const std::uint8_t> jpeg) {
+        thumbnails[position].assign(jpeg.begin(), jpeg.end());
+    };
+    if (!session.LoadIndex()) {
+        return 1;
+    }
+    const PictureIndex& index = session.pictures().index;
+    bool failed = false;
+    for (unsigned p = 0; p < index.receivedCount; ++p) {
+        const PictureEntry& entry = index.entries[p];
+        const auto path = *folder / (entry.fileName + "_thumb.jpg");
+        const auto found = thumbnails.find(p);
+        if (found == thumbnails.end() || !IsWholeJpeg(found->second)) {
+            std::cerr << "fotolyx-cli thumbs: picture " << p + 1
+                      << " came without a whole JPEG thumbnail; not saved\n";
+            failed = true;
+            continue;
+        }
+        if (!overwrite && std::filesystem::exists(path, error)) {
+            std::cerr << "fotolyx-cli thumbs: " << path.string() << " exists (use --overwrite)\n";
+            failed = true;
+            continue;
+        }
+        if (!WriteFileAtomically(path, found->second)) {
+            std::cerr << "fotolyx-cli thumbs: cannot write " << path.string() << '\n';
+            failed = true;
+            continue;
+        }
+        SetTakenTime(path, entry.takenAt);
+        std::cout << path.string() << '\n';
+    }
+    return failed ? 1 : 0;
 }
 
 int RunRm(Context& context, const Arguments& arguments) {

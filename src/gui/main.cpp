@@ -3,8 +3,8 @@
 #include <QScreen>
 #include <iostream>
 
-#include "gui/frame_icon.h"
 #include "fotolyx_version.h"
+#include "gui/frame_icon.h"
 #include "gui/gui_program.h"
 
 int main(int argc, char** argv) {

@@ -2,8 +2,8 @@
 
 #include <QPointer>
 #include <functional>
-#include <string>
 #include <map>
+#include <string>
 
 #include "gui/dialogs.h"
 #include "ports/shell.h"

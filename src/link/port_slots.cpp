@@ -92,8 +92,8 @@ std::array<std::string, 4> OrderPortSlots(
         }
     }
     for (std::size_t i = 0; i < SLOT_COUNT; ++i) {
-        candidates.push_back((listing.folder / (std::string(BUILT_IN_PREFIX) + std::to_string(i)))
-                                 .string());
+        candidates.push_back(
+            (listing.folder / (std::string(BUILT_IN_PREFIX) + std::to_string(i))).string());
     }
 
     std::array<std::string, 4> slots;

@@ -82,8 +82,7 @@ TEST(AdapterPorts, TwoAdaptersAreScannedInNameOrderAndTheAnsweringOneIsRemembere
     EXPECT_NE(found.output.find("COM2 (" + second.string() + "): the camera answered"),
               std::string::npos)
         << found.output;
-    EXPECT_NE(machine.Settings().find("[Ports]\nCOM1=" + second.string() + "\n"),
-              std::string::npos)
+    EXPECT_NE(machine.Settings().find("[Ports]\nCOM1=" + second.string() + "\n"), std::string::npos)
         << machine.Settings();
 
     // Next time the remembered adapter is COM1 and answers at once.
@@ -98,9 +97,9 @@ TEST(AdapterPorts, TwoAdaptersAreScannedInNameOrderAndTheAnsweringOneIsRemembere
     ASSERT_EQ(given.status, 0) << given.output;
     EXPECT_NE(given.output.find("Port: COM2 (" + second.string() + ")"), std::string::npos)
         << given.output;
-    EXPECT_NE(given.output.find("COM1 (" + (machine.devices / "none").string() +
-                                "): no such device"),
-              std::string::npos)
+    EXPECT_NE(
+        given.output.find("COM1 (" + (machine.devices / "none").string() + "): no such device"),
+        std::string::npos)
         << given.output;
 }
 

@@ -283,8 +283,8 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
     };
     EXPECT_EQ(contents(), (QStringList{"COM SETUP", "", "open"}));
     ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
-    EXPECT_EQ(contents(), (QStringList{"COM SETUP", "115200", "COM1",
-                                       session.camera().DevicePath(), "open"}));
+    EXPECT_EQ(contents(),
+              (QStringList{"COM SETUP", "115200", "COM1", session.camera().DevicePath(), "open"}));
 }
 
 TEST(FrameTest, HelpOpensTheShippedFileOrSaysItIsMissing) {

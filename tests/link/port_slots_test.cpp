@@ -83,7 +83,9 @@ TEST(PortSlots, TheAnsweredPortMovesToTheFrontOfAtMostFour) {
     const Case cases[] = {
         {{}, "/dev/ttyUSB0", {"/dev/ttyUSB0"}},
         {{"/dev/a", "/dev/b"}, "/dev/b", {"/dev/b", "/dev/a"}},
-        {{"/dev/a", "/dev/b", "/dev/c", "/dev/d"}, "/dev/e", {"/dev/e", "/dev/a", "/dev/b", "/dev/c"}},
+        {{"/dev/a", "/dev/b", "/dev/c", "/dev/d"},
+         "/dev/e",
+         {"/dev/e", "/dev/a", "/dev/b", "/dev/c"}},
         {{"/dev/a"}, "", {"/dev/a"}},
         // A pseudo-terminal's number is someone else's next time.
         {{"/dev/a"}, "/dev/pts/3", {"/dev/a"}},
@@ -99,7 +101,8 @@ TEST(PortSlots, ListsAFolderAndLetsAssignedPortsStand) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "serial" / "by-id");
     std::ofstream(folder / "ttyUSB0").put('x');
-    std::filesystem::create_symlink("../../ttyUSB0", folder / "serial" / "by-id" / "usb-Maker_Cable");
+    std::filesystem::create_symlink("../../ttyUSB0",
+                                    folder / "serial" / "by-id" / "usb-Maker_Cable");
 
     PortMap given;
     ASSERT_TRUE(given.Parse("COM3=/somewhere/else"));
