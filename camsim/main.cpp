@@ -4,6 +4,7 @@
 
 #include "camsim/options.h"
 #include "camsim/pty_server.h"
+#include "camsim/replay.h"
 #include "fotolyx_version.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,14 @@ int main(int argc, char** argv) {
     if (!ParseOptions(arguments, options, error)) {
         std::cerr << "fotolyx-camsim: " << error << '\n' << USAGE;
         return 2;
+    }
+    if (!options.replayFile.empty()) {
+        std::vector<fotolyx::TraceRecord> records;
+        if (!LoadTrace(options.replayFile, records, error)) {
+            std::cerr << "fotolyx-camsim: " << error << '\n';
+            return 2;
+        }
+        return RunReplay(records);
     }
     PtyServer server(std::move(options.camera));
     if (!server.Open(error)) {

@@ -10,6 +10,7 @@ namespace fotolyx::camsim {
 struct ServerOptions {
     CameraConfig camera;
     bool stats = false;
+    std::string replayFile;  // --replay: play the camera's side of a line trace instead
 };
 
 // Reads fotolyx-camsim's command line; false with a message in error on a bad option.

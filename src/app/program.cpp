@@ -27,6 +27,8 @@ namespace {
 constexpr std::size_t FILEPREV_MAX_CHARS = 9;
 constexpr std::array<const char*, 4> REMEMBERED_PORT_KEYS = {"COM1", "COM2", "COM3", "COM4"};
 constexpr std::size_t REMEMBERED_PORT_MAX_CHARS = 4095;
+constexpr char SETTINGS_TRACE_SECTION[] = "Trace";
+constexpr char SETTINGS_KEY_TRACE_FILE[] = "FILE";
 constexpr std::size_t FILEINITPATH_MAX_CHARS = 259;
 constexpr std::size_t LOG_PALETTE_BLOCK_SIZE = 1'032;
 constexpr std::uint8_t MID_GREY = 0x80;
@@ -123,6 +125,11 @@ std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settin
         }
     }
     return remembered;
+}
+
+std::string ReadTraceSetting(const std::filesystem::path& settingsPath) {
+    return IniFile::Load(settingsPath).GetString(SETTINGS_TRACE_SECTION, SETTINGS_KEY_TRACE_FILE, "",
+                                                 REMEMBERED_PORT_MAX_CHARS);
 }
 
 PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment) {

@@ -215,6 +215,9 @@ std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment);
 // The remembered ports of a settings file's [Ports] section, COM1 first.
 std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settingsPath);
 
+// The [Trace] FILE setting: where the window program writes the line's trace; empty for none.
+std::string ReadTraceSetting(const std::filesystem::path& settingsPath);
+
 // The ports of a run: those given on the command line, the others filled from the remembered
 // ports, the USB serial adapters present and the built-in ports.
 PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment);

@@ -125,9 +125,15 @@ bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& 
 
 CameraSession::CameraSession(Context& context, const PortMap& map)
     : line(PortsForRun(map, HostEnvironment::FromProcess(true))),
-      program_(Ports{shell, loop_, line, context.clock, context.memory},
+      traceFile_(context.logPath.empty() ? std::ofstream() : std::ofstream(context.logPath)),
+      tracing_(line, context.logPath.empty() ? nullptr : &traceFile_),
+      program_(Ports{shell, loop_, tracing_, context.clock, context.memory},
                HostEnvironment::FromProcess(true)) {
     shell.showProgress = ::isatty(STDERR_FILENO) != 0;
+    if (!context.logPath.empty() && !traceFile_) {
+        std::cerr << "fotolyx-cli: cannot write the trace " << context.logPath << '\n';
+        shell.failed = true;
+    }
     loop_.onTimer = [this](WindowId window, int id) { program_.TimerFired(window, id); };
     loop_.watchedFd = [this] {
         return program_.receiver.Watching() ? line.line.FileDescriptor() : -1;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "app/program.h"
 #include "cli/cli.h"
+#include "link/line_trace.h"
 #include "link/poll_loop.h"
 #include "link/termios_line.h"
 
@@ -106,6 +108,8 @@ class CameraSession {
   private:
     void ReportFailure(bool timedOut);
 
+    std::ofstream traceFile_;
+    TracingLine tracing_;
     PollLoop loop_;
     Program program_;
 };

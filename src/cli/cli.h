@@ -80,6 +80,7 @@ struct Context {
     NoTimers timers;
     NoLine line;
     Memory memory;
+    std::string logPath;  // --log: the line's trace goes there
 };
 
 using Arguments = std::vector<std::string>;

@@ -63,13 +63,17 @@ constexpr Command COMMANDS[] = {
 };
 
 void PrintHelp(std::ostream& out) {
-    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... COMMAND [ARGUMENTS]\n"
+    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... [--log FILE] COMMAND "
+           "[ARGUMENTS]\n"
            "       fotolyx-cli --version\n"
            "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
            "                       JPEG files of FOLDER) for as long as the command runs\n"
            "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
            "                       camera answered on last time, USB serial adapters, then\n"
            "                       /dev/ttyS0../dev/ttyS3)\n"
+           "  --log FILE           write a trace of the serial line to FILE (every byte each way\n"
+           "                       with its time, speed changes, packets decoded); fotolyx-camsim\n"
+           "                       --replay FILE answers as the camera did\n"
            "\nCommands:\n";
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
@@ -93,9 +97,13 @@ int main(int argc, char** argv) {
     // Options may stand before the command name; the command gets them after its own.
     Arguments leading;
     std::optional<std::string> simulateFolder;
+    std::string logPath;
     while (arguments.size() >= 2) {
         if (arguments[0] == "--port" && arguments.size() > 2) {
             leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
+            arguments.erase(arguments.begin(), arguments.begin() + 2);
+        } else if (arguments[0] == "--log" && arguments.size() > 2) {
+            logPath = arguments[1];
             arguments.erase(arguments.begin(), arguments.begin() + 2);
         } else if (arguments[0] == "--simulate") {
             simulateFolder = "";
@@ -126,6 +134,7 @@ int main(int argc, char** argv) {
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
             Context context;
+            context.logPath = logPath;
             Arguments rest(arguments.begin() + 1, arguments.end());
             rest.insert(rest.end(), leading.begin(), leading.end());
             return command.run(context, rest);
