@@ -138,9 +138,9 @@ int RunReplay(const std::vector<TraceRecord>& records) {
                 const std::vector<std::uint8_t> wrote(
                     received.begin(),
                     received.begin() + static_cast<std::ptrdiff_t>(expected.size()));
-                std::cerr << "fotolyx-camsim: replay record " << next + 1
-                          << ": the program wrote " << HexBytes(wrote) << "where the trace has "
-                          << HexBytes(expected) << "; the camera falls silent\n";
+                std::cerr << "fotolyx-camsim: replay record " << next + 1 << ": the program wrote "
+                          << HexBytes(wrote) << "where the trace has " << HexBytes(expected)
+                          << "; the camera falls silent\n";
                 diverged = true;
                 break;
             }

@@ -40,7 +40,8 @@ endif()
 # Dependencies come from the programs' libraries.
 run(dpkg-deb -f ${deb} Depends)
 foreach(library IN ITEMS libjpeg62-turbo libqt6widgets6 libstdc++6 libc6)
-  if(NOT output MATCHES "${library}")
+  string(FIND "${output}" "${library}" found)
+  if(found EQUAL -1)
     message(FATAL_ERROR "Depends lacks ${library}: ${output}")
   endif()
 endforeach()
@@ -59,7 +60,7 @@ foreach(file IN ITEMS usr/bin/fotolyx usr/bin/fotolyx-cli usr/bin/fotolyx-camsim
                       usr/share/man/man1/fotolyx.1.gz usr/share/man/man1/fotolyx-cli.1.gz
                       usr/share/man/man1/fotolyx-camsim.1.gz
                       usr/share/bash-completion/completions/fotolyx-cli
-                      usr/share/doc/fotolyx/copyright)
+                      usr/share/doc/fotolyx/copyright usr/share/doc/fotolyx/changelog.gz)
   if(NOT EXISTS ${root}/${file})
     list(APPEND missing ${file})
   endif()
@@ -101,7 +102,8 @@ foreach(case IN ITEMS "g|get" "get --ov|--overwrite" "th|thumbs" "list --port C|
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 typed)
   list(GET case 1 expected)
-  run(bash -c "source '${completion}'; COMP_WORDS=(fotolyx-cli ${typed}); COMP_CWORD=\${#COMP_WORDS[@]}; ((COMP_CWORD--)); _fotolyx_cli; echo \"\${COMPREPLY[*]}\"")
+  # Lines, not semicolons: a semicolon would split the CMake argument.
+  run(bash -c "source '${completion}'\nCOMP_WORDS=(fotolyx-cli ${typed})\nCOMP_CWORD=$((\${#COMP_WORDS[@]} - 1))\n_fotolyx_cli\necho \"\${COMPREPLY[*]}\"")
   string(STRIP "${output}" output)
   if(NOT output STREQUAL expected)
     message(FATAL_ERROR "completing '${typed}' offered '${output}', expected '${expected}'")
@@ -111,7 +113,7 @@ endforeach()
 find_program(LINTIAN lintian)
 if(LINTIAN)
   # Errors fail the check; warnings and notes are shown.
-  execute_process(COMMAND ${LINTIAN} --no-tag-display-limit ${deb} RESULT_VARIABLE status
+  execute_process(COMMAND ${LINTIAN} --tag-display-limit 0 ${deb} RESULT_VARIABLE status
                   OUTPUT_VARIABLE out ERROR_VARIABLE out)
   message(STATUS "lintian:\n${out}")
   if(out MATCHES "(^|\n)E: ")

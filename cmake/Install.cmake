@@ -7,7 +7,7 @@ set(FOTOLYX_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 set(man_pages)
 # Program, then the NAME line of its manual page.
 set(FOTOLYX_MAN_fotolyx "pictures, live view and uploads for the Vistacam camcorder")
-set(FOTOLYX_MAN_fotolyx-cli "the Fotolyx program's commands without a display")
+set(FOTOLYX_MAN_fotolyx-cli "the Fotolyx commands without a display")
 set(FOTOLYX_MAN_fotolyx-camsim "a simulated Vistacam camcorder on a pseudo-terminal")
 foreach(program IN ITEMS fotolyx fotolyx-cli fotolyx-camsim)
   if(NOT TARGET ${program})
@@ -22,7 +22,8 @@ foreach(program IN ITEMS fotolyx fotolyx-cli fotolyx-camsim)
             "-DSUMMARY=${FOTOLYX_MAN_${program}}" -DVERSION=${PROJECT_VERSION}
             -DEXTRA=${extra} -DOUTPUT=${page} -P ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
     DEPENDS ${program} ${extra} ${PROJECT_SOURCE_DIR}/cmake/MakeManPage.cmake
-    COMMENT "Writing the manual page of ${program}")
+    COMMENT "Writing the manual page of ${program}"
+    VERBATIM)
   list(APPEND man_pages ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
@@ -43,3 +44,10 @@ if(TARGET fotolyx-cli)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME fotolyx-cli)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/fotolyx)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog
+               @ONLY)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+  COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/packaging/changelog
+  DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog VERBATIM)
+add_custom_target(fotolyx_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/fotolyx)

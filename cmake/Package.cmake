@@ -3,16 +3,16 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME fotolyx)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "The Fotolyx developers <fotolyx@localhost>")
+set(CPACK_PACKAGE_CONTACT "${FOTOLYX_MAINTAINER}")
+# cpack writes the summary as the synopsis and the description below it.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion program for the Vistacam camcorder")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "companion program for the Vistacam camcorder\n"
-    " Fotolyx talks to the Vistacam camcorder over its serial cable or a USB serial\n"
-    " adapter: it lists and downloads the pictures on the camera's card, shows the\n"
-    " live picture, adjusts, prints and saves pictures and sends pictures to the\n"
-    " camera. fotolyx-cli does the same from the command line, and fotolyx-camsim\n"
-    " plays the camera on a pseudo-terminal.")
-string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Fotolyx talks to the Vistacam camcorder over its serial cable or a USB\n"
+    "serial adapter: it lists and downloads the pictures on the camera's card,\n"
+    "shows the live picture, adjusts, prints and saves pictures and sends\n"
+    "pictures to the camera. fotolyx-cli does the same from the command line,\n"
+    "and fotolyx-camsim plays the camera on a pseudo-terminal.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

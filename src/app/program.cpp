@@ -128,8 +128,8 @@ std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settin
 }
 
 std::string ReadTraceSetting(const std::filesystem::path& settingsPath) {
-    return IniFile::Load(settingsPath).GetString(SETTINGS_TRACE_SECTION, SETTINGS_KEY_TRACE_FILE, "",
-                                                 REMEMBERED_PORT_MAX_CHARS);
+    return IniFile::Load(settingsPath)
+        .GetString(SETTINGS_TRACE_SECTION, SETTINGS_KEY_TRACE_FILE, "", REMEMBERED_PORT_MAX_CHARS);
 }
 
 PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment) {

@@ -50,8 +50,9 @@ int main(int argc, char** argv) {
     const bool trueColour = depth != 8;
     HostEnvironment environment = HostEnvironment::FromProcess(trueColour);
     const PortMap ports = PortsForRun(options.ports, environment);
-    const std::string logPath =
-        !options.logPath.empty() ? options.logPath : ReadTraceSetting(ChooseSettingsPath(environment));
+    const std::string logPath = !options.logPath.empty()
+                                    ? options.logPath
+                                    : ReadTraceSetting(ChooseSettingsPath(environment));
     GuiProgram program(ports, std::move(environment), logPath);
     if (!logPath.empty() && !program.Tracing()) {
         std::cerr << "fotolyx: cannot write the trace " << logPath << '\n';

@@ -149,7 +149,8 @@ std::string LabelPacket(std::span<const std::uint8_t> packet) {
         return std::to_string(packet.size()) + " bytes";
     }
     const std::uint8_t sequence = packet[SEQUENCE_OFFSET];
-    const bool sequenceChecks = static_cast<std::uint8_t>(sequence + packet[SEQUENCE_COMPLEMENT_OFFSET]) == 0;
+    const bool sequenceChecks =
+        static_cast<std::uint8_t>(sequence + packet[SEQUENCE_COMPLEMENT_OFFSET]) == 0;
     std::string label;
     if (packet[PACKET_KIND_OFFSET] == PACKET_STATUS) {
         label = "status seq " + std::to_string(sequence);
@@ -200,8 +201,8 @@ TracingLine::TracingLine(SerialLine& inner, std::ostream* out)
 }
 
 void TracingLine::Begin() {
-    const auto elapsed = std::chrono::duration<double, std::milli>(
-        std::chrono::steady_clock::now() - start_);
+    const auto elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_);
     std::array<char, 32> time{};
     std::snprintf(time.data(), time.size(), "%.3f", elapsed.count());
     *out_ << time.data();

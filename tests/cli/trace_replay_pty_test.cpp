@@ -60,9 +60,9 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
 
     const std::string text = ReadText(trace);
     for (const char* expected :
-         {"# fotolyx line trace 1\n", " open COM1 " , " pc 2A ; IDENTIFY\n", " speed 115200\n",
-          " pc 26 ; SPEED_115200\n", "# status seq 0 READY model 462\n", "# status seq 0 MODE_CAMERA\n", " cam 10 ",
-          "# data seq 1", " pc E5 ; INDEX_NEXT\n"}) {
+         {"# fotolyx line trace 1\n", " open COM1 ", " pc 2A ; IDENTIFY\n", " speed 115200\n",
+          " pc 26 ; SPEED_115200\n", "# status seq 0 READY model 462\n",
+          "# status seq 0 MODE_CAMERA\n", " cam 10 ", "# data seq 1", " pc E5 ; INDEX_NEXT\n"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     }
 
@@ -88,9 +88,9 @@ TEST(TraceReplay, AProgramThatStraysFromTheTraceFindsASilentCamera) {
 
     const auto damaged = folder / "damaged.trace";
     std::ofstream(damaged) << "# fotolyx line trace 1\n0.100 pc 2X\n";
-    const CliRun refused = fotolyx::testing::RunCommand(
-        "timeout 10 " + fotolyx::testing::BinDir() + "/fotolyx-camsim --replay " +
-        damaged.string() + " 2>&1");
+    const CliRun refused =
+        fotolyx::testing::RunCommand("timeout 10 " + fotolyx::testing::BinDir() +
+                                     "/fotolyx-camsim --replay " + damaged.string() + " 2>&1");
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.output.find("damaged.trace:2: damaged record"), std::string::npos)
         << refused.output;

@@ -51,7 +51,8 @@ TEST(LineTrace, LabelsNameCommandsAndPackets) {
         {Packet(0x33, 0), "unknown kind 33"},
     };
     for (const Case& c : cases) {
-        const std::string label = c.bytes.size() == 1 ? LabelCommand(c.bytes[0]) : LabelPacket(c.bytes);
+        const std::string label =
+            c.bytes.size() == 1 ? LabelCommand(c.bytes[0]) : LabelPacket(c.bytes);
         EXPECT_EQ(label, c.expected);
     }
 }
