@@ -20,6 +20,7 @@
 #include "gui/gui_session.h"
 #include "gui/menu_table.h"
 #include "link/protocol.h"
+#include "support/camsim_process.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -285,6 +286,23 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
     ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
     EXPECT_EQ(contents(),
               (QStringList{"COM SETUP", "115200", "COM1", session.camera().DevicePath(), "open"}));
+}
+
+TEST(FrameTest, TheAdapterTheCameraAnsweredOnIsRememberedForNextTime) {
+    // The camera behind a stable adapter name, as under /dev/serial/by-id.
+    CamsimProcess camsim({});
+    ASSERT_FALSE(camsim.path().empty());
+    TempDir links;
+    const auto adapter = links / "usb-Maker_Cable-if00-port0";
+    std::filesystem::create_symlink(camsim.path(), adapter);
+    GuiSession session(false, {}, {{PORT_COM2, adapter.string()}});
+    ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
+    EXPECT_EQ(session.program().link.SelectedPort, PORT_COM2);
+    session.program().Shutdown();
+    const std::vector<std::uint8_t> bytes = ReadBytes(session.folder() / "snapcfg.ini");
+    const std::string settings(bytes.begin(), bytes.end());
+    EXPECT_NE(settings.find("[Ports]\nCOM1=" + adapter.string() + "\n"), std::string::npos)
+        << settings;
 }
 
 TEST(FrameTest, HelpOpensTheShippedFileOrSaysItIsMissing) {
