@@ -29,7 +29,7 @@ fi
 
 scripts/install-deps.sh test
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DFOTOLYX_FUZZ=ON >/dev/null
+    -DFOTOLYX_FUZZ=ON -DFOTOLYX_WERROR=ON >/dev/null
 cmake --build build-fuzz --parallel "$(nproc)"
 
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
@@ -41,9 +41,10 @@ for name in "${targets[@]}"; do
     mkdir -p "build-fuzz/corpus/$name"
     log="build-fuzz/logs/$name.log"
     echo "== $name: seed corpus and $seconds s of fresh input"
+    # Absolute paths: a target may change its working folder (cli_arguments does).
     if build-fuzz/bin/"fuzz_$name" -max_total_time="$seconds" -runs="$runs" -timeout=20 \
-        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" \
-        "build-fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$PWD/build-fuzz/artifacts/$name-" \
+        "$PWD/build-fuzz/corpus/$name" "$PWD/fuzz/corpus/$name" >"$log" 2>&1; then
         result=ok
     else
         result=FAILED

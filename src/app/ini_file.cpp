@@ -42,6 +42,15 @@ std::optional<std::string_view> SectionName(std::string_view line) {
     return Trim(line.substr(1, close - 1));
 }
 
+// Concatenates by appending into one reserved string: GCC 12 at -O3 reports a false
+// -Wrestrict inside operator+ on temporaries.
+std::string Joined(std::string_view a, std::string_view b, std::string_view c) {
+    std::string text;
+    text.reserve(a.size() + b.size() + c.size());
+    text.append(a).append(b).append(c);
+    return text;
+}
+
 bool IsComment(std::string_view line) {
     line = Trim(line);
     return line.empty() || line.front() == ';' || line.front() == '#';
@@ -118,13 +127,13 @@ std::string IniFile::GetString(std::string_view section, std::string_view key,
 }
 
 void IniFile::SetString(std::string_view section, std::string_view key, std::string_view value) {
-    std::string entry = std::string(key) + "=" + std::string(value);
+    std::string entry = Joined(key, "=", value);
     auto sectionLine = FindSection(section);
     if (!sectionLine) {
         if (!lines_.empty() && !Trim(lines_.back()).empty()) {
             lines_.emplace_back();
         }
-        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(Joined("[", section, "]"));
         lines_.push_back(std::move(entry));
         return;
     }

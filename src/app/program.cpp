@@ -63,6 +63,10 @@ HostEnvironment HostEnvironment::FromProcess(bool trueColourDisplay) {
     if (error) {
         environment.tempDirectory = "/tmp";
     }
+    if (const char* settings = std::getenv("FOTOLYX_SETTINGS");
+        settings != nullptr && settings[0] != '\0') {
+        environment.settingsFile = settings;
+    }
     environment.trueColourDisplay = trueColourDisplay;
     const char* devices = std::getenv("FOTOLYX_DEVICE_FOLDER");
     if (devices != nullptr && devices[0] == '/') {
@@ -96,6 +100,9 @@ LogPalette MakeFixedScreenPalette() {
 }
 
 std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment) {
+    if (!environment.settingsFile.empty()) {
+        return environment.settingsFile;
+    }
     if (FolderIsWritable(environment.programDirectory) || environment.configHome.empty()) {
         return environment.programDirectory / SETTINGS_FILE_NAME;
     }

@@ -36,11 +36,13 @@ class Memory;
 
 // The world as the host finds it at start-up.
 struct HostEnvironment {
-    std::filesystem::path programDirectory;       // folder of the program file
-    std::filesystem::path startDirectory;         // current directory at start-up
-    std::filesystem::path configHome;             // $XDG_CONFIG_HOME, or ~/.config
-    std::filesystem::path tempDirectory;          // the system's temporary folder
-    bool trueColourDisplay = true;                // false for a screen of exactly 8 bits per pixel
+    std::filesystem::path programDirectory;  // folder of the program file
+    std::filesystem::path startDirectory;    // current directory at start-up
+    std::filesystem::path configHome;        // $XDG_CONFIG_HOME, or ~/.config
+    std::filesystem::path tempDirectory;     // the system's temporary folder
+    std::filesystem::path settingsFile;      // --settings or $FOTOLYX_SETTINGS; empty: the usual
+                                             // place (see ChooseSettingsPath)
+    bool trueColourDisplay = true;           // false for a screen of exactly 8 bits per pixel
     std::filesystem::path deviceFolder = "/dev";  // $FOTOLYX_DEVICE_FOLDER: where ports are found
 
     // Reads the running process: its executable, working directory and environment.
@@ -208,8 +210,8 @@ class Program {
 // 5 blue x 6 green x 8 red levels.
 LogPalette MakeFixedScreenPalette();
 
-// snapcfg.ini beside the program when that folder is writable, else in the user's config
-// folder.
+// The file the user named (--settings, $FOTOLYX_SETTINGS); else snapcfg.ini beside the program
+// when that folder is writable, else in the user's config folder.
 std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment);
 
 // The remembered ports of a settings file's [Ports] section, COM1 first.

@@ -124,11 +124,11 @@ bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& 
 }
 
 CameraSession::CameraSession(Context& context, const PortMap& map)
-    : line(PortsForRun(map, HostEnvironment::FromProcess(true))),
+    : line(PortsForRun(map, context.Environment())),
       traceFile_(context.logPath.empty() ? std::ofstream() : std::ofstream(context.logPath)),
       tracing_(line, context.logPath.empty() ? nullptr : &traceFile_),
       program_(Ports{shell, loop_, tracing_, context.clock, context.memory},
-               HostEnvironment::FromProcess(true)) {
+               context.Environment()) {
     shell.showProgress = ::isatty(STDERR_FILENO) != 0;
     if (!context.logPath.empty() && !traceFile_) {
         std::cerr << "fotolyx-cli: cannot write the trace " << context.logPath << '\n';

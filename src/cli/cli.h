@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -80,7 +81,11 @@ struct Context {
     NoTimers timers;
     NoLine line;
     Memory memory;
-    std::string logPath;  // --log: the line's trace goes there
+    std::string logPath;       // --log: the line's trace goes there
+    std::string settingsFile;  // --settings; empty: $FOTOLYX_SETTINGS, else the usual place
+
+    // The running process's environment with the settings file the user named.
+    HostEnvironment Environment() const;
 };
 
 using Arguments = std::vector<std::string>;
@@ -92,6 +97,10 @@ struct Command {
     const char* summary;
     int (*run)(Context& context, const Arguments& arguments);
 };
+
+// The whole command line without the program name: options, command, its arguments. Returns
+// the process exit status.
+int RunCommandLine(Arguments arguments);
 
 int RunSettings(Context& context, const Arguments& arguments);
 int RunConvert(Context& context, const Arguments& arguments);

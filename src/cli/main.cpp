@@ -63,14 +63,17 @@ constexpr Command COMMANDS[] = {
 };
 
 void PrintHelp(std::ostream& out) {
-    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... [--log FILE] COMMAND "
-           "[ARGUMENTS]\n"
+    out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... [--settings FILE] "
+           "[--log FILE] COMMAND [ARGUMENTS]\n"
            "       fotolyx-cli --version\n"
            "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
            "                       JPEG files of FOLDER) for as long as the command runs\n"
            "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
            "                       camera answered on last time, USB serial adapters, then\n"
            "                       /dev/ttyS0../dev/ttyS3)\n"
+           "  --settings FILE      read and write the settings in FILE (also $FOTOLYX_SETTINGS;\n"
+           "                       default: snapcfg.ini beside the program, or in\n"
+           "                       ~/.config/fotolyx when that folder may not be written)\n"
            "  --log FILE           write a trace of the serial line to FILE (every byte each way\n"
            "                       with its time, speed changes, packets decoded); fotolyx-camsim\n"
            "                       --replay FILE answers as the camera did\n"
@@ -81,11 +84,8 @@ void PrintHelp(std::ostream& out) {
 }
 
 }  // namespace
-}  // namespace fotolyx::cli
 
-int main(int argc, char** argv) {
-    using namespace fotolyx::cli;
-    Arguments arguments(argv + 1, argv + argc);
+int RunCommandLine(Arguments arguments) {
     if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
@@ -98,8 +98,12 @@ int main(int argc, char** argv) {
     Arguments leading;
     std::optional<std::string> simulateFolder;
     std::string logPath;
+    std::string settingsFile;
     while (arguments.size() >= 2) {
-        if (arguments[0] == "--port" && arguments.size() > 2) {
+        if (arguments[0] == "--settings" && arguments.size() > 2) {
+            settingsFile = arguments[1];
+            arguments.erase(arguments.begin(), arguments.begin() + 2);
+        } else if (arguments[0] == "--port" && arguments.size() > 2) {
             leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
             arguments.erase(arguments.begin(), arguments.begin() + 2);
         } else if (arguments[0] == "--log" && arguments.size() > 2) {
@@ -135,6 +139,7 @@ int main(int argc, char** argv) {
         if (arguments[0] == command.name) {
             Context context;
             context.logPath = logPath;
+            context.settingsFile = settingsFile;
             Arguments rest(arguments.begin() + 1, arguments.end());
             rest.insert(rest.end(), leading.begin(), leading.end());
             return command.run(context, rest);
@@ -143,3 +148,12 @@ int main(int argc, char** argv) {
     std::cerr << "fotolyx-cli: unknown command '" << arguments[0] << "' (see --help)\n";
     return 2;
 }
+
+}  // namespace fotolyx::cli
+
+// The fuzz build links the command line without this entry point.
+#ifndef FOTOLYX_CLI_WITHOUT_MAIN
+int main(int argc, char** argv) {
+    return fotolyx::cli::RunCommandLine(fotolyx::cli::Arguments(argv + 1, argv + argc));
+}
+#endif

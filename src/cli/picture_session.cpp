@@ -36,7 +36,7 @@ int OpenFilterFor(const std::filesystem::path& path) {
 PictureSession::PictureSession(Context& context)
     : context_(context),
       program_(Ports{context.shell, context.timers, context.line, context.clock, context.memory},
-               HostEnvironment::FromProcess(true)) {
+               context.Environment()) {
     program_.Startup();
 }
 

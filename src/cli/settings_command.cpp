@@ -10,7 +10,7 @@ namespace fotolyx::cli {
 int RunSettings(Context& context, const Arguments&) {
     Program program(
         Ports{context.shell, context.timers, context.line, context.clock, context.memory},
-        HostEnvironment::FromProcess(true));
+        context.Environment());
     program.Startup();
     std::cout << "Settings file: " << program.settings.SettingsPath.string() << '\n'
               << "FILEPREV: " << (program.settings.FilePreviewEnabled ? 1 : 0) << '\n'

@@ -45,4 +45,12 @@ LocalTime SystemClock::Now() const {
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
+HostEnvironment Context::Environment() const {
+    HostEnvironment environment = HostEnvironment::FromProcess(true);
+    if (!settingsFile.empty()) {
+        environment.settingsFile = settingsFile;
+    }
+    return environment;
+}
+
 }  // namespace fotolyx::cli

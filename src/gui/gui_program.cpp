@@ -65,6 +65,10 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
                 error = "bad display depth '" + argument.substr(16) + "' (expected 8 or 24)";
                 return false;
             }
+        } else if (argument == "--settings" && i + 1 < arguments.size()) {
+            options.settingsFile = arguments[++i];
+        } else if (argument.starts_with("--settings=") && argument.size() > 11) {
+            options.settingsFile = argument.substr(11);
         } else if (argument.starts_with("-") && argument != "-") {
             error = "unknown argument '" + argument + "'";
             return false;

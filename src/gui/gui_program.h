@@ -20,9 +20,11 @@
 
 namespace fotolyx::gui {
 
-// fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]... [--display-depth 8|24] [FILE]...
+// fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]... [--display-depth 8|24] [--settings FILE]
+//         [FILE]...
 struct GuiOptions {
     PortMap ports;
+    std::string settingsFile;  // empty: $FOTOLYX_SETTINGS, else the usual place
     bool simulate = false;
     QString simulateFolder;      // empty: generated sample pictures
     int displayDepth = 0;        // 0: the screen's own depth
@@ -36,13 +38,16 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
 
 inline constexpr char GUI_USAGE[] =
     "Usage: fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]... [--display-depth 8|24] "
-    "[--log FILE] [FILE]...\n"
+    "[--settings FILE] [--log FILE] [FILE]...\n"
     "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the JPEG\n"
     "                       files of FOLDER)\n"
     "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
     "                       camera answered on last time, USB serial adapters, then\n"
     "                       /dev/ttyS0../dev/ttyS3)\n"
     "  --display-depth 8    draw as on a 256-colour screen (24: as on a true-colour one)\n"
+    "  --settings FILE      read and write the settings in FILE (also $FOTOLYX_SETTINGS;\n"
+    "                       default: snapcfg.ini beside the program, or in\n"
+    "                       ~/.config/fotolyx when that folder may not be written)\n"
     "  FILE                 a JPEG or BMP picture to open in its own window\n"
     "  --log FILE           write a trace of the serial line to FILE (also the setting FILE\n"
     "                       in section [Trace] of the settings file); fotolyx-camsim\n"

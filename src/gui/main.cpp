@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
         options.displayDepth != 0 ? options.displayDepth : (screen ? screen->depth() : 24);
     const bool trueColour = depth != 8;
     HostEnvironment environment = HostEnvironment::FromProcess(trueColour);
+    if (!options.settingsFile.empty()) {
+        environment.settingsFile = options.settingsFile;
+    }
     const PortMap ports = PortsForRun(options.ports, environment);
     const std::string logPath = !options.logPath.empty()
                                     ? options.logPath

@@ -1,5 +1,6 @@
 #include "gui/open_file_dialog.h"
 
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -131,7 +132,16 @@ void OpenFileDialog::Choose(const QString& path, int filterIndex) {
     if (filterIndex >= 1 && filterIndex <= filters.size()) {
         selectNameFilter(filters.at(filterIndex - 1));
     }
-    selectFile(path);
+    // Goes to the file's folder and types its name into the name field, as a user does.
+    // selectFile() would leave the field as it is while it has the focus, and the file list
+    // fills in the background, so neither may be relied on before Open is pressed.
+    const QFileInfo file(path);
+    setDirectory(file.absolutePath());
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        name->setText(file.fileName());
+    } else {
+        selectFile(path);
+    }
     accept();
 }
 

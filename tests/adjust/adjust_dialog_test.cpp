@@ -9,6 +9,7 @@
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
 
+// The dialog's sequences against the engine alone: wiring checks (support/adjust_outcome.h).
 namespace fotolyx {
 namespace {
 

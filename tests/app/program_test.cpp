@@ -122,6 +122,26 @@ TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
     }
 }
 
+TEST(Settings, ANamedSettingsFileIsTheOnlyOneReadAndWritten) {
+    World world;
+    const auto named = world.root / "elsewhere" / "my.ini";
+    std::filesystem::create_directories(named.parent_path());
+    std::ofstream(named) << "[Mode]\nFILEPREV=1\n";
+    ::setenv("FOTOLYX_SETTINGS", named.c_str(), 1);
+    world.environment.settingsFile = HostEnvironment::FromProcess(true).settingsFile;
+    ::unsetenv("FOTOLYX_SETTINGS");
+    EXPECT_EQ(world.environment.settingsFile, named);
+
+    auto program = world.Make();
+    program.Startup();
+    EXPECT_TRUE(program.settings.FilePreviewEnabled);
+    program.settings.OpenInitialDir = "/b";
+    program.Shutdown();
+    EXPECT_EQ(ReadText(named), "[Mode]\nFILEPREV=1\nFILEINITPATH=/b\n");
+    EXPECT_FALSE(std::filesystem::exists(world.root / "program" / "snapcfg.ini"));
+    EXPECT_FALSE(std::filesystem::exists(world.root / "config" / "fotolyx" / "snapcfg.ini"));
+}
+
 TEST(Startup, ScratchFilesLiveInTheStartFolderUntilShutdown) {
     World world;
     auto program = world.Make();

@@ -86,6 +86,20 @@ TEST(PicturesFaults, ADownloadRecoversOrSavesNothing) {
         {"silence", [](auto& f, std::uint32_t at) { f.silentAfterMessages = at + 40; }, false},
         {"pulled cable", [](auto& f, std::uint32_t at) { f.hangUpAfterMessages = at + 40; }, false},
     };
+    // The same picture saved over a clean line: a fault may delay the save, never change it.
+    std::vector<std::uint8_t> clean;
+    {
+        PicturesRun run(2);
+        ASSERT_TRUE(run.loaded);
+        const auto cleanTarget = run.session.root / "clean.bmp";
+        run.session.shell.scriptedSaveAnswers.push_back(
+            SaveDialogResult{cleanTarget.string(), SAVE_FILTER_FULL_COLOUR_BMP});
+        run.Click(0);
+        run.preview().Command(CMD_SAVE_AS);
+        run.session.RunUntil([&] { return std::filesystem::exists(cleanTarget); }, 60'000);
+        clean = testing::ReadBytes(cleanTarget);
+        ASSERT_EQ(clean.size(), 54u + 640 * 480 * 3);
+    }
     for (const auto& c : cases) {
         PicturesRun run(2);
         ASSERT_TRUE(run.loaded) << c.fault;
@@ -104,7 +118,8 @@ TEST(PicturesFaults, ADownloadRecoversOrSavesNothing) {
         EXPECT_EQ(std::filesystem::exists(target), c.saved) << c.fault;
         EXPECT_EQ(run.session.DialogShown(LinkDialog::ComDisconnect), !c.saved) << c.fault;
         if (c.saved) {
-            EXPECT_EQ(std::filesystem::file_size(target), 54u + 640 * 480 * 3) << c.fault;
+            EXPECT_TRUE(testing::ReadBytes(target) == clean)
+                << c.fault << ": not the picture as sent";
             EXPECT_TRUE(run.pictures().CaptureWindows().empty()) << c.fault;
             continue;
         }

@@ -237,17 +237,24 @@ TEST(DownloadEdges, APictureLargerThanTheTransferBufferIsRefusedWithoutOverrun) 
     for (int i = 0; i < 3; ++i) {
         run.Status(READY);
     }
+    auto& buffer = *run.program->buffers.TransferBuffer;
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0x5A});
     Packet header = MakeDataPacket(0, {});
     const std::uint32_t bytes = 1'000'000;
     WriteBe32(header, 4, bytes);
     run.Feed(header);
+    const std::vector<std::uint8_t> payload(PACKET_PAYLOAD, 0xEE);
     for (std::uint32_t i = 1; i <= DataPacketCount(bytes); ++i) {
-        run.Feed(MakeDataPacket(i, {}));
+        run.Feed(MakeDataPacket(i, payload));
     }
     ASSERT_FALSE(run.shell.messages.empty());
     EXPECT_EQ(run.shell.messages.back().text, TEXT_FILE_SIZE_WRONG);
     EXPECT_FALSE(run.pictures().download.CaptureWaiting);
-    EXPECT_EQ(run.program->buffers.TransferBuffer->size(), TRANSFER_BUFFER_SIZE);
+    // Whole packets were stored while they fitted (7,980 of 116 bytes), nothing after them:
+    // the last 16 bytes of the 925,696 are untouched.
+    const auto stored = buffer.begin() + 7'980 * 116;
+    EXPECT_EQ(std::count(buffer.begin(), stored, std::uint8_t{0xEE}), 7'980 * 116);
+    EXPECT_EQ(std::count(stored, buffer.end(), std::uint8_t{0x5A}), 16);
 }
 
 TEST(DownloadEdges, AnAbsurdPictureSizeInTheIndexOpensNoWindow) {

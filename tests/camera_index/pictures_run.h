@@ -70,7 +70,10 @@ struct PicturesRun {
 };
 
 // The picture a Capture window should hold for a camera picture: its JPEG decoded and treated
-// as its attribute asks.
+// as its attribute asks. A wiring check only: it decodes and treats with the program's own code.
+// What is independent: the bytes a download takes in equal the camera's file
+// (download_fault_test.cpp), the decoder matches djpeg (tests/imaging/jpeg_peer_test.cpp) and the
+// treatment matches the recomputation from the formulas (tests/reference).
 inline std::vector<std::uint8_t> ExpectedPicture(const camsim::SimPicture& picture,
                                                  const std::filesystem::path& folder) {
     const auto jpegPath = folder / "expected.jpg";

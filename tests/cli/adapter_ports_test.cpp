@@ -33,17 +33,17 @@ struct SilentPty {
     }
 };
 
-// A machine of its own: a device folder whose by-id names lead to pseudo-terminals, and a copy
-// of fotolyx-cli whose settings file lies beside it.
+// A machine of its own: a device folder whose by-id names lead to pseudo-terminals. The
+// settings file is the test's own ($FOTOLYX_SETTINGS).
 struct Machine {
     fs::path root = fs::temp_directory_path() / ("fotolyx-adapters-" + std::to_string(::getpid()));
     fs::path devices = root / "dev";
-    fs::path program = root / "bin" / "fotolyx-cli";
+    fs::path settings = std::getenv("FOTOLYX_SETTINGS") != nullptr
+                            ? fs::path(std::getenv("FOTOLYX_SETTINGS"))
+                            : root / "snapcfg.ini";
     Machine() {
         fs::remove_all(root);
         fs::create_directories(devices / "serial" / "by-id");
-        fs::create_directories(program.parent_path());
-        fs::copy_file(BinDir() + "/fotolyx-cli", program);
     }
     ~Machine() { fs::remove_all(root); }
     fs::path Adapter(const std::string& name, const std::string& target) const {
@@ -52,11 +52,12 @@ struct Machine {
         return link;
     }
     CliRun Run(const std::string& arguments) const {
-        return RunCommand("FOTOLYX_DEVICE_FOLDER=" + devices.string() + " timeout 60 " +
-                          program.string() + " " + arguments + " 2>&1");
+        return RunCommand("FOTOLYX_DEVICE_FOLDER=" + devices.string() + " timeout 60 " + BinDir() +
+                          "/fotolyx-cli --settings " + settings.string() + " " + arguments +
+                          " 2>&1");
     }
     std::string Settings() const {
-        std::ifstream in(program.parent_path() / "snapcfg.ini");
+        std::ifstream in(settings);
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
@@ -110,7 +111,7 @@ TEST(AdapterPorts, ACameraOnTheRememberedPathIsFoundWithoutAnyAdapterListed) {
     // Remembered under a name outside the device folder (the by-id folder is empty).
     const fs::path remembered = machine.root / "camera-line";
     fs::create_symlink(camsim.path(), remembered);
-    std::ofstream(machine.program.parent_path() / "snapcfg.ini")
+    std::ofstream(machine.settings)
         << "[Mode]\nFILEPREV=0\n[Ports]\nCOM1=" << remembered.string() << "\n";
     const CliRun run = machine.Run("info");
     ASSERT_EQ(run.status, 0) << run.output;

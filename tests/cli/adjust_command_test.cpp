@@ -9,6 +9,7 @@
 #include "adjust/adjust_dialog.h"
 #include "ports/memory.h"
 #include "support/fakes.h"
+#include "support/processes.h"
 #include "support/rgb_pictures.h"
 
 namespace fotolyx {
@@ -25,9 +26,7 @@ std::filesystem::path Cli() {
 }
 
 int RunCli(const std::string& arguments) {
-    const std::string command = Cli().string() + " " + arguments + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testing::RunCommand(Cli().string() + " " + arguments + " >/dev/null 2>&1").status;
 }
 
 void WriteBmp(const std::filesystem::path& path, const DibBlock& picture) {
@@ -57,6 +56,8 @@ std::vector<std::uint8_t> ThroughTheDialog(DibBlock picture,
     return {picture.bytes().begin() + 40, picture.bytes().end()};
 }
 
+// A wiring check: the expected picture comes from the program's own dialog logic (see
+// support/adjust_outcome.h for where the arithmetic is checked independently).
 TEST(CliAdjust, SavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     std::mt19937 random(4);
     std::uniform_int_distribution<int> noise(0, 30);

@@ -84,8 +84,21 @@ TEST(PicturesOverPty, ListGetAndRmWorkAgainstTheSimulatedCamera) {
     const CliRun skip = RunCli("get 1 3 --skip-existing --dir " + folder.path().string() + port);
     EXPECT_EQ(skip.status, 0) << skip.output;
     EXPECT_EQ(CountLines(skip.output, "Skipped"), 2) << skip.output;
+    // --overwrite replaces what is there with the picture itself.
+    const auto third = folder.path() / "3F02-5-17(14-7).jpg";
+    const std::vector<std::uint8_t> downloaded = fotolyx::testing::ReadBytes(third);
+    fotolyx::testing::WriteBytes(third, {'s', 't', 'a', 'l', 'e'});
     const CliRun replace = RunCli("get 3 --overwrite --dir " + folder.path().string() + port);
     EXPECT_EQ(replace.status, 0) << replace.output;
+    // The same picture again: only the Exif block's three save times (19 characters each) may
+    // differ.
+    const std::vector<std::uint8_t> replaced = fotolyx::testing::ReadBytes(third);
+    ASSERT_EQ(replaced.size(), downloaded.size()) << "get --overwrite left " << third;
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < replaced.size(); ++i) {
+        differing += replaced[i] != downloaded[i] ? 1 : 0;
+    }
+    EXPECT_LE(differing, 3u * 19u);
 
     // Picture 3 is deleted first (given last), then 1; the list is renumbered.
     const CliRun rm = RunCli("rm 3 1 4" + port);

@@ -1,3 +1,4 @@
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -150,6 +151,22 @@ TEST(AboutTest, TheAboutBoxShowsTheVersion) {
                     .match(version->text())
                     .hasMatch())
         << version->text().toStdString();
+}
+
+// A message box nobody answers: the watchdog fails the test, naming the box and what the test
+// waited for, and rejects the box so that exec() returns.
+void ShowABoxNobodyAnswers() {
+    ModalWatchdog watchdog(300);
+    ExpectDialog(QStringLiteral("an answer that never comes"));
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Lost"),
+                    QStringLiteral("Nobody answers this"), QMessageBox::Ok);
+    EXPECT_EQ(box.exec(), QMessageBox::Rejected);
+}
+
+TEST(ModalWatchdogTest, ADialogNobodyEndsFailsTheTestAndIsRejected) {
+    EXPECT_NONFATAL_FAILURE(ShowABoxNobodyAnswers(),
+                            "\"Nobody answers this\" that nobody ended; the test was waiting for "
+                            "an answer that never comes");
 }
 
 }  // namespace

@@ -299,7 +299,7 @@ TEST(FrameTest, TheAdapterTheCameraAnsweredOnIsRememberedForNextTime) {
     ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
     EXPECT_EQ(session.program().link.SelectedPort, PORT_COM2);
     session.program().Shutdown();
-    const std::vector<std::uint8_t> bytes = ReadBytes(session.folder() / "snapcfg.ini");
+    const std::vector<std::uint8_t> bytes = ReadBytes(session.program().settings.SettingsPath);
     const std::string settings(bytes.begin(), bytes.end());
     EXPECT_NE(settings.find("[Ports]\nCOM1=" + adapter.string() + "\n"), std::string::npos)
         << settings;

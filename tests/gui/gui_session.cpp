@@ -4,8 +4,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <cstdlib>
 
@@ -82,6 +84,9 @@ void BoxAnswerer::Poll() {
     box->setProperty("answered", true);
     seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
     const std::size_t index = seen_.size() - 1;
+    ExpectDialog(QStringLiteral("the message box \"%1\" to end with answer %2")
+                     .arg(box->text())
+                     .arg(index + 1));
     QAbstractButton* button = nullptr;
     if (index < answers_.size()) {
         button = box->button(answers_[index]);
@@ -90,6 +95,72 @@ void BoxAnswerer::Poll() {
         button->click();
     } else {
         box->reject();
+    }
+}
+
+namespace {
+
+QString& DialogExpectation() {
+    static QString waitingFor;
+    return waitingFor;
+}
+
+QString Describe(QWidget* widget) {
+    QString text = QString::fromLatin1(widget->metaObject()->className());
+    if (!widget->objectName().isEmpty()) {
+        text += QStringLiteral(" '%1'").arg(widget->objectName());
+    }
+    text += QStringLiteral(" titled \"%1\"").arg(widget->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+        text += QStringLiteral(" saying \"%1\"").arg(box->text());
+    }
+    return text;
+}
+
+}  // namespace
+
+void ExpectDialog(const QString& waitingFor) {
+    DialogExpectation() = waitingFor;
+}
+
+ModalWatchdog::ModalWatchdog(int limitMilliseconds)
+    : limit_(limitMilliseconds), timer_(std::make_unique<QTimer>()) {
+    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Check(); });
+    timer_->start(100);
+}
+
+ModalWatchdog::~ModalWatchdog() = default;
+
+void ModalWatchdog::Check() {
+    // Only a widget in a nested event loop (exec) blocks the test; a please-wait dialog shown
+    // without one may stay up as long as its transfer runs.
+    QWidget* modal = QApplication::activePopupWidget();
+    if (modal == nullptr) {
+        modal = QApplication::activeModalWidget();
+    }
+    if (modal == nullptr || QThread::currentThread()->loopLevel() == 0) {
+        watched_ = nullptr;
+        return;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (modal != watched_) {
+        watched_ = modal;
+        since_ = now;
+        return;
+    }
+    if (now - since_ < limit_) {
+        return;
+    }
+    ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal "
+                  << Describe(modal).toStdString()
+                  << " that nobody ended; the test was waiting for "
+                  << (DialogExpectation().isEmpty() ? std::string("nothing in particular")
+                                                    : DialogExpectation().toStdString());
+    watched_ = nullptr;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        dialog->reject();
+    } else {
+        modal->close();
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QColor>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -77,6 +79,29 @@ class BoxAnswerer {
     std::vector<SeenBox> seen_;
     std::unique_ptr<QTimer> timer_;
 };
+
+// Gives up on a modal dialog that nobody ends: when a dialog, message box or menu running its
+// own event loop has stayed up longer than the limit, the test fails with what was up and what
+// the test was waiting for, and the dialog is rejected so that the test can end. One watches
+// every test of the window program (gui_test_main.cpp).
+class ModalWatchdog {
+  public:
+    explicit ModalWatchdog(int limitMilliseconds = 10'000);
+    ~ModalWatchdog();
+    ModalWatchdog(const ModalWatchdog&) = delete;
+    ModalWatchdog& operator=(const ModalWatchdog&) = delete;
+
+  private:
+    void Check();
+    int limit_;
+    std::unique_ptr<QTimer> timer_;
+    QPointer<QWidget> watched_;
+    qint64 since_ = 0;
+};
+
+// Tells the watchdog what the running test waits for while a dialog is up ("the Open dialog
+// to take the chosen file"); dialog drivers set it, and it names the step in a failure.
+void ExpectDialog(const QString& waitingFor);
 
 // The pixel colour of a widget grab at a point of the widget.
 QColor PixelAt(const QImage& grab, int x, int y);

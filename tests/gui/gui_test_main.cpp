@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "gui/gui_session.h"
+
 namespace {
 
 // The offscreen platform warns about window hints it cannot honour; nothing else is dropped.
@@ -23,5 +25,7 @@ int main(int argc, char** argv) {
     defaultHandler = qInstallMessageHandler(FilterMessages);
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    // No test waits for ever on a dialog nobody ends.
+    fotolyx::testing::ModalWatchdog watchdog;
     return RUN_ALL_TESTS();
 }

@@ -249,6 +249,7 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
         Host host;
         DibBlock picture = TestPicture();
         const std::vector<std::uint8_t> original = picture.storage();
+        // The engine alone as the oracle: a wiring check of the Qt dialog.
         const AdjustOutcome expected = AdjustWithoutDialog(picture, c.engine);
         WhenShown driver([&](Dialog& dialog) {
             for (const Step& step : c.steps) {

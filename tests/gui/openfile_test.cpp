@@ -43,6 +43,7 @@ class DialogScript {
         }
         ran_ = true;
         timer_.stop();
+        ExpectDialog(QStringLiteral("the Open dialog to end after its script"));
         script_(*dialog);
     }
     std::function<void(gui::OpenFileDialog&)> script_;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/gui_session.h"
 #include "gui/save_dialog.h"
 
 namespace fotolyx::testing {
@@ -64,6 +65,8 @@ class SaveDialogDriver {
             return;
         }
         const SaveDialogAnswer& answer = answers_[index];
+        ExpectDialog(
+            QStringLiteral("the save dialog to take the name \"%1\"").arg(answer.typedName));
         if (answer.filterIndex > 0) {
             // The type box as the keyboard moves it: each step is the user's choice.
             types->setFocus();

@@ -227,6 +227,28 @@ TEST(SavePipeline, BitmapsHaveTheirFixedSizes) {
     EXPECT_EQ(world.save.filterIndex, 3);
 }
 
+TEST(SavePipeline, EverySaveClosesTheFilesItOpened) {
+    SaveWorld world;
+    const DibBlock picture = MakePicture(640, 480);
+    const struct {
+        SaveWindowKind kind;
+        const char* name;
+        int filter;
+    } saves[] = {{SaveWindowKind::Openfile, "a.jpg", 1},
+                 {SaveWindowKind::Capture, "b.jpg", 1},
+                 {SaveWindowKind::Openfile, "c.bmp", 2},
+                 {SaveWindowKind::Openfile, "d.bmp", 3},
+                 {SaveWindowKind::Openfile, "a.jpg", 1}};  // the last one replaces a file
+    const std::size_t before = testing::OpenDescriptors();
+    for (const auto& save : saves) {
+        ASSERT_TRUE(world.Save(save.kind, picture, save.name, save.filter).written) << save.name;
+        EXPECT_EQ(testing::OpenDescriptors(), before) << save.name;
+    }
+    world.freeSpace.available = 0;  // and one that fails
+    EXPECT_FALSE(world.Save(SaveWindowKind::Openfile, picture, "e.jpg", 1).written);
+    EXPECT_EQ(testing::OpenDescriptors(), before);
+}
+
 TEST(SavePipeline, ACancelledDialogWritesNothing) {
     SaveWorld world;
     world.shell.scriptedSaveAnswers.push_back(std::nullopt);

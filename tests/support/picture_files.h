@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/dib_block.h"
+#include "support/processes.h"
 
 namespace fotolyx::testing {
 
@@ -99,26 +100,6 @@ inline Bgr PixelAt(const DibBlock& dib, std::int32_t x, std::int32_t y) {
 }
 
 // Runs a shell command; its exit status and standard output.
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
-inline CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 // Peer tools are required when FOTOLYX_REQUIRE_PEERS is set, else a missing one skips.
 inline bool PeersRequired() {
     return std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr;

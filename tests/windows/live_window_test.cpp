@@ -333,6 +333,16 @@ TEST(LiveWindow, MaximisingStopsLiveViewAndPhoto) {
     EXPECT_FALSE(s.session.DialogShown(LinkDialog::ComDisconnect));
 }
 
+TEST(LiveWindow, TheWatchdogWaits500ThenRunsEvery1000) {
+    LiveSession s;
+    ASSERT_TRUE(s.ready);
+    s.Click(LIVE_BUTTON_PREVIEW);
+    EXPECT_EQ(s.session.loop.TimerLeftMs(LIVE_IMAGE_WINDOW, WATCHDOG_TIMER), 500);
+    ASSERT_TRUE(s.RunUntil(
+        [&] { return s.session.loop.TimerLeftMs(LIVE_IMAGE_WINDOW, WATCHDOG_TIMER) == 1000; },
+        600));
+}
+
 TEST(LiveWindow, SilenceGivesOneNakThenStopsLiveViewAndOpensTheDisconnectDialog) {
     CameraConfig config;
     config.faults.silentAfterMessages = SetupMessages() + 3;

@@ -1,0 +1,33 @@
+// Every test runs with a settings file of its own, in a folder of its own: the programs it
+// starts and the Programs it builds from the process environment read and write that file,
+// never the one beside the built program, so no test sees what another left behind.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+
+#include "support/fakes.h"
+
+namespace fotolyx::testing {
+namespace {
+
+class IsolatedSettings final : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        folder_.emplace();
+        ::setenv("FOTOLYX_SETTINGS", (folder_->path() / "snapcfg.ini").c_str(), 1);
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override {
+        ::unsetenv("FOTOLYX_SETTINGS");
+        folder_.reset();
+    }
+
+    std::optional<TempDir> folder_;
+};
+
+const bool registered = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new IsolatedSettings);
+    return true;
+}();
+
+}  // namespace
+}  // namespace fotolyx::testing

@@ -1,0 +1,56 @@
+#pragma once
+
+// Programs the tests run, and what the test process itself holds open.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace fotolyx::testing {
+
+// A command run through the shell: its exit status (-1 when it did not exit) and its output.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+
+inline CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        result.output.append(buffer, got);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // A crash is never the failure a test expects: the shell (and timeout) report a program
+    // killed by a signal as 128 + the signal.
+    const int signal = WIFSIGNALED(status)   ? WTERMSIG(status)
+                       : result.status > 128 ? result.status - 128
+                                             : 0;
+    if (signal == SIGSEGV || signal == SIGABRT || signal == SIGBUS || signal == SIGFPE ||
+        signal == SIGILL || signal == SIGKILL || signal == SIGTERM) {
+        ADD_FAILURE() << command << "\nwas killed by signal " << signal << '\n' << result.output;
+    }
+    return result;
+}
+
+// How many file descriptors the process holds open: a leak shows as a difference.
+inline std::size_t OpenDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace fotolyx::testing
