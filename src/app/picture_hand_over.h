@@ -9,7 +9,8 @@
 
 namespace fotolyx {
 
-// Connects the link set-up to the camera pictures, and counts what it was asked to do.
+// Connects the link set-up to the camera pictures and, through the hooks the program sets, to
+// its other windows; counts what it was asked to do.
 class PictureHandOver final : public LinkHandOver {
   public:
     explicit PictureHandOver(CameraPictures& pictures) : pictures_(pictures) {}
@@ -35,15 +36,31 @@ class PictureHandOver final : public LinkHandOver {
         }
         pictures_.StartIndexTransfer();
     }
-    void ActivatePreviewIfLiveActive() override { ++previewActivations; }
+    void ActivatePreviewIfLiveActive() override {
+        if (activatePreviewIfLiveActive) {
+            activatePreviewIfLiveActive();
+        }
+    }
     void CloseForReconnect() override {
         ++reconnectCloses;
         pictures_.CloseForReconnect();
+        if (closeOtherWindows) {
+            closeOtherWindows();
+        }
     }
     void ResetForReconnect() override {
         ++reconnectResets;
         pictures_.ResetForReconnect();
+        if (resetOtherTransfers) {
+            resetOtherTransfers();
+        }
     }
+
+    // The program's own parts of the hand-over: activating the Preview window in place of an
+    // active Live image window, closing the Openfile windows, resetting live view and upload.
+    std::function<void()> activatePreviewIfLiveActive;
+    std::function<void()> closeOtherWindows;
+    std::function<void()> resetOtherTransfers;
 
     std::function<void()> linkUp;  // the camera answered in photo mode
     std::optional<std::uint32_t> storeSlots;
@@ -51,7 +68,6 @@ class PictureHandOver final : public LinkHandOver {
     int storesCreated = 0;
     int storesFreed = 0;
     int indexTransferStarts = 0;
-    int previewActivations = 0;
     int reconnectCloses = 0;
     int reconnectResets = 0;
 

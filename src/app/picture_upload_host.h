@@ -17,7 +17,13 @@ class PictureUploadHost final : public UploadHost {
         : pictures_(pictures), shell_(shell) {}
 
     std::uint16_t ReceivedCount() const override { return pictures_.index.receivedCount; }
-    void SetReceivedCount(std::uint16_t count) override { pictures_.index.receivedCount = count; }
+    void SetReceivedCount(std::uint16_t count) override {
+        pictures_.index.receivedCount =
+            static_cast<std::uint16_t>(std::min<std::size_t>(count, INDEX_POSITIONS));
+    }
+    std::uint16_t IndexPositions() const override {
+        return static_cast<std::uint16_t>(INDEX_POSITIONS);
+    }
     std::uint16_t ReportedCount() const override { return pictures_.index.reportedCount; }
     void SetReportedCount(std::uint16_t count) override { pictures_.index.reportedCount = count; }
 

@@ -155,6 +155,44 @@ Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     receiver.transferHandlers[TRANSFER_LIVE_VIEW] = [this] { liveHandlers.LiveViewPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_PHOTO] = [this] { liveHandlers.LivePhotoPacket(); };
     receiver.transferHandlers[TRANSFER_UPLOAD] = [this] { pictureUpload.HandleAnswer(); };
+    linkHandOver.activatePreviewIfLiveActive = [this] { ActivatePreviewIfLiveActive(); };
+    linkHandOver.closeOtherWindows = [this] { CloseOpenfileWindowsForReconnect(); };
+    linkHandOver.resetOtherTransfers = [this] { ResetLiveAndUploadForReconnect(); };
+}
+
+void Program::ActivatePreviewIfLiveActive() {
+    if (liveWindow.Active()) {
+        ports.shell.ActivateChildWindow(PREVIEW_WINDOW);
+    }
+}
+
+void Program::CloseOpenfileWindowsForReconnect() {
+    std::vector<WindowId> ids;
+    for (const auto& openfile : openfileWindows) {
+        ids.push_back(openfile->id());
+    }
+    for (const WindowId id : ids) {
+        if (OpenfileWindow* openfile = FindOpenfileWindow(id)) {
+            openfile->Close();  // "Save changes to %s?"; the window goes whatever the answer
+        }
+        ports.timers.KillTimer(id, UPLOAD_TIMER_WATCHDOG);
+        ports.timers.KillTimer(id, UPLOAD_TIMER_SECOND);
+        DestroyOpenfileWindow(id);
+        ports.shell.DestroyChildWindow(id);
+    }
+}
+
+void Program::ResetLiveAndUploadForReconnect() {
+    live.LivePacketNumber = 0;
+    live.LiveViewRunning = 0;
+    live.LivePhotoRunning = 0;
+    live.LiveFramePending = 0;
+    live.PreviewButtonBitmap = BITMAP_PREVIEW_OFF;
+    live.PhotoButtonBitmap = BITMAP_CAPTURE;
+    upload.UploadPacketNumber = 0;
+    upload.SendOffset = 0;
+    upload.SendingThumb = 0;
+    upload.TotalPackets = 0;
 }
 
 CameraPicturesContext Program::MakeCameraPicturesContext() {
@@ -224,7 +262,7 @@ LiveWindowPorts Program::MakeLiveWindowPorts() {
                            [this](const std::string& title, bool modified) {
                                return CreateOpenfileWindow(title, modified) != nullptr;
                            },
-                           [this] { linkHandOver.ActivatePreviewIfLiveActive(); },
+                           [this] { ports.shell.ActivateChildWindow(PREVIEW_WINDOW); },
                            [this] { linkSetup.OpenDisconnectDialog(); },
                            [this] { return MakeSaveContext(); }};
 }
@@ -250,7 +288,8 @@ OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool mod
         },
         [this](WindowId window, int timer) { pictureUpload.Timer(window, timer); },
         &openView,
-        &display.ScreenPalette};
+        &display.ScreenPalette,
+        &ports.memory};
     openfileWindows.push_back(
         std::make_unique<OpenfileWindow>(id, title, modified, std::move(picture), windowPorts));
     if (!display.TrueColourDisplay) {

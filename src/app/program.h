@@ -194,6 +194,13 @@ class Program {
     // A window is painted (a host without a display does it after each invalidation).
     void PaintWindow(WindowId window);
 
+    // Reconnect: every Openfile window is asked about unsaved changes and closed ...
+    void CloseOpenfileWindowsForReconnect();
+    // ... and the live view's and the upload's counters and flags start afresh.
+    void ResetLiveAndUploadForReconnect();
+    // The re-set-up: the Preview window becomes the active one when the Live image window is.
+    void ActivatePreviewIfLiveActive();
+
   private:
     CameraPicturesContext MakeCameraPicturesContext();
     LiveWindowPorts MakeLiveWindowPorts();

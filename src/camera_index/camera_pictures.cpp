@@ -76,7 +76,7 @@ void CameraPictures::DestroyCapture(WindowId window) {
         selection.SelectedCount = 0;
         download.RemainingCount = 0;
         selection.CurrentPicture = NO_PICTURE;
-        shell.ShowProgressBar(false);
+        EndDownloadSequence();
         shell.EnableMenuItem(MenuBar::Current, CMD_DATA_IN, false);
         shell.EnableMenuItem(MenuBar::Current, CMD_DELETE_PAGE, false);
     }
@@ -149,22 +149,30 @@ void CameraPictures::PleaseWaitClosed(PleaseWait dialog) {
         download.SaveAfterDownload = false;
         DestroyCapture(download.captureWindow);
         context_.shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, true);
+    } else if (dialog == PleaseWait::DataTrans && download.RemainingCount != 0) {
+        // Closed in the pause between two pictures: no further picture starts.
+        EndDownloadSequence();
     }
 }
 
 void CameraPictures::DeletePage() {
     Shell& shell = context_.shell;
-    if (selection.CurrentPicture < 0 || selection.CurrentPicture >= index.receivedCount) {
+    // Only marked pictures are deleted: a current picture the user deselected is kept, and
+    // with nothing marked nothing happens.
+    const auto target = MarkedTarget();
+    if (selection.CurrentPicture == NO_PICTURE || !target) {
         return;
     }
     if (shell.MessageBox(TEXT_DELETE_PAGE, CAPTION_DELETE_PAGE, MB_OKCANCEL | MB_ICONQUESTION) !=
         IDOK) {
         return;
     }
+    const std::size_t limit = std::min<std::size_t>(index.receivedCount, INDEX_POSITIONS);
     index.DeleteSession = true;
     index.CommandStep = 5;
-    download.TargetNumber = static_cast<std::uint16_t>(selection.CurrentPicture);
-    download.RemainingCount = selection.SelectedCount;
+    download.TargetNumber = static_cast<std::uint16_t>(*target);
+    download.RemainingCount = static_cast<std::uint16_t>(std::count(
+        selection.SelectionMark.begin(), selection.SelectionMark.begin() + limit, MARK_SELECTED));
     context_.link.TransferMode = 0;
     Write(DELETE_BEGIN);
     pleaseWait_ = PleaseWait::PeraseProc;

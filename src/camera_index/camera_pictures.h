@@ -126,6 +126,7 @@ class CameraPictures final : public CaptureWindowHost {
     std::string DefaultFileName(std::uint32_t position) const override;
     SaveContext MakeSaveContext() override { return context_.makeSaveContext(); }
     void AfterSaveAs(WindowId window) override;
+    Memory& WindowMemory() override { return context_.memory; }
 
     PictureIndex index;
     std::optional<ThumbnailStore> store;
@@ -149,6 +150,12 @@ class CameraPictures final : public CaptureWindowHost {
     void RemoveDeleted();
     void DownloadBadPacket();
     void DownloadComplete();
+    // A download failed or was given up: the whole sequence ends (no next picture, no save
+    // after download, DATA_TRANS closed, "Ready").
+    void EndDownloadSequence();
+    // The position Data in and Delete Page act on: the current picture when it is marked,
+    // else the highest marked one; none when nothing is marked.
+    std::optional<unsigned> MarkedTarget() const;
     bool DecodePicture(CaptureWindow& window, const PictureEntry& entry);
     bool DecodeThumbnail();
     bool CapturePaletteToScreen(WindowId window);

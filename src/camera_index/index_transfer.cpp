@@ -275,6 +275,7 @@ void CameraPictures::IndexEnded() {
 void CameraPictures::IndexEmpty() {
     Shell& shell = context_.shell;
     index.IndexTransferActive = false;
+    shell.SetStatusText(TEXT_READY);  // the transfer has ended, with nothing to list
     shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
     shell.MessageBox(TEXT_NO_IMAGES, CAPTION_VISTACAM_INFO, MB_ICONEXCLAMATION);
     shell.EnableMdiClient(true);
@@ -377,7 +378,7 @@ void CameraPictures::RemoveDeleted() {
 
     selection.LastRow =
         index.reportedCount > FIRST_SCROLL_ENTRY
-            ? static_cast<std::uint8_t>((index.reportedCount - 13) / GRID_COLUMNS + 1)
+            ? static_cast<std::uint16_t>((index.reportedCount - 13) / GRID_COLUMNS + 1)
             : 0;
     SetPreviewScrollBar({0, selection.LastRow, 1, 0});
     preview.VScroll(SB_THUMBTRACK, 0);

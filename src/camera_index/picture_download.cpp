@@ -35,11 +35,17 @@ void CameraPictures::StartDownload(unsigned position, bool alwaysShowDialog) {
     if (entry.width < 4 || entry.height < 2 || dibBytes == 0 ||
         std::size_t{entry.width} * entry.height > MAX_PICTURE_PIXELS) {
         shell.MessageBox(TEXT_FILE_SIZE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+        EndDownloadSequence();
         return;
     }
-    auto pixels = context_.memory.AllocateZeroed(dibBytes + PIXEL_BLOCK_SPARE);
+    // Without the TransferBuffer no picture can be collected: nothing is started.
+    std::optional<std::vector<std::uint8_t>> pixels;
+    if (context_.transferBuffer) {
+        pixels = context_.memory.AllocateZeroed(dibBytes + PIXEL_BLOCK_SPARE);
+    }
     if (!pixels) {
         shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY, MB_ICONEXCLAMATION);
+        EndDownloadSequence();
         return;
     }
     CaptureCreateData data;
@@ -105,6 +111,30 @@ void CameraPictures::StartDownload(unsigned position, bool alwaysShowDialog) {
     }
 }
 
+std::optional<unsigned> CameraPictures::MarkedTarget() const {
+    const SelectionState& s = selection;
+    const std::size_t limit = std::min<std::size_t>(index.receivedCount, INDEX_POSITIONS);
+    if (s.CurrentPicture >= 0 && static_cast<std::size_t>(s.CurrentPicture) < limit &&
+        s.SelectionMark[static_cast<std::size_t>(s.CurrentPicture)] == MARK_SELECTED) {
+        return static_cast<unsigned>(s.CurrentPicture);
+    }
+    for (std::size_t p = limit; p-- > 0;) {
+        if (s.SelectionMark[p] == MARK_SELECTED) {
+            return static_cast<unsigned>(p);
+        }
+    }
+    return std::nullopt;
+}
+
+void CameraPictures::EndDownloadSequence() {
+    download.RemainingCount = 0;
+    download.SaveAfterDownload = false;
+    context_.timers.KillTimer(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD);
+    EndPleaseWait();
+    context_.shell.ShowProgressBar(false);
+    context_.shell.SetStatusText(TEXT_READY);
+}
+
 void CameraPictures::DataIn() {
     SelectionState& s = selection;
     if (s.SelectedCount >= 2) {
@@ -120,18 +150,21 @@ void CameraPictures::DataIn() {
             }
         }
         if (!next) {
-            download.RemainingCount = 0;
-            download.SaveAfterDownload = false;
+            EndDownloadSequence();
             return;
         }
         --download.RemainingCount;
         s.CurrentPicture = static_cast<std::int16_t>(*next);
-    }
-    if (s.CurrentPicture < 0 || s.CurrentPicture >= index.receivedCount) {
-        download.SaveAfterDownload = false;
+        StartDownload(*next, false);
         return;
     }
-    StartDownload(static_cast<unsigned>(s.CurrentPicture), false);
+    // One picture: the marked one (a current picture the user deselected is not downloaded).
+    const auto target = MarkedTarget();
+    if (!target) {
+        EndDownloadSequence();
+        return;
+    }
+    StartDownload(*target, false);
 }
 
 void CameraPictures::SaveAfterDownloadAll() {
@@ -276,6 +309,7 @@ void CameraPictures::DownloadComplete() {
     }
     CaptureWindow* window = Capture(download.captureWindow);
     if (window == nullptr || !context_.transferBuffer) {
+        EndDownloadSequence();
         return;
     }
     const PictureEntry& entry = index.entries[window->position()];
@@ -283,12 +317,14 @@ void CameraPictures::DownloadComplete() {
         download.overrun = false;
         download.writeOffset = 0;
         shell.MessageBox(TEXT_FILE_SIZE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+        EndDownloadSequence();
         return;
     }
     // The camera's own bytes, before DecodePicture resets the write offset.
     const std::size_t originalLength = std::min<std::size_t>(
         {download.announcedBytes, download.writeOffset, context_.transferBuffer->size()});
     if (!DecodePicture(*window, entry)) {
+        EndDownloadSequence();
         return;
     }
     if (pictureArrived) {

@@ -169,7 +169,13 @@ void ThumbnailStore::ClearPixels(std::size_t position) {
 void ThumbnailStore::CopySlot(std::size_t from, std::size_t to) {
     auto source = Slot(from);
     auto target = Slot(to);
-    if (source.empty() || target.empty() || from == to) {
+    if (target.empty() || from == to) {
+        return;
+    }
+    if (source.empty()) {
+        // The moved picture never had a slot: its new place shows the empty picture rather than
+        // the thumbnail of the picture that was there.
+        ClearSlot(to);
         return;
     }
     std::copy(source.begin(), source.end(), target.begin());

@@ -99,6 +99,7 @@ class ThumbnailStore {
     void ClearSlot(std::size_t position);
     // Every byte after the header mid grey; the header stays.
     void ClearPixels(std::size_t position);
+    // Copies slot `from` over slot `to`; a `from` beyond the store clears `to`.
     void CopySlot(std::size_t from, std::size_t to);
 
   private:
@@ -142,8 +143,9 @@ struct SelectionState {
     std::int16_t CurrentPicture = NO_PICTURE;
     std::uint16_t SelectionAnchor = 0;
     std::uint16_t SelectedCount = 0;
-    std::uint8_t TopRow = 0;
-    std::uint8_t LastRow = 0;
+    // Rows of four: wide enough for the rows of any count the camera may report.
+    std::uint16_t TopRow = 0;
+    std::uint16_t LastRow = 0;
 };
 
 // The picture download's state.

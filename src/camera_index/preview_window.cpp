@@ -33,7 +33,7 @@ std::optional<unsigned> PreviewWindow::HitTest(int x, int y) const {
         static_cast<unsigned>((x - THUMB_LEFT) / CELL_PITCH_X) +
         (static_cast<unsigned>((y - THUMB_TOP) / CELL_PITCH_Y) + pictures_.selection.TopRow) *
             GRID_COLUMNS;
-    if (position + 1 > pictures_.index.receivedCount) {
+    if (position + 1 > pictures_.index.receivedCount || position >= INDEX_POSITIONS) {
         return std::nullopt;
     }
     return position;
@@ -47,7 +47,7 @@ void PreviewWindow::LButtonDown(int x, int y, unsigned keys) {
     SelectionState& s = pictures_.selection;
     Shell& shell = pictures_.context_.shell;
     const unsigned p = *hit;
-    const unsigned received = pictures_.index.receivedCount;
+    const unsigned received = std::min<unsigned>(pictures_.index.receivedCount, INDEX_POSITIONS);
     if (s.CurrentPicture == NO_PICTURE) {
         shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
         s.SelectionAnchor = 0;
@@ -92,7 +92,7 @@ void PreviewWindow::LButtonDblClk(int x, int y, unsigned) {
 
 void PreviewWindow::VScroll(int code, int pos) {
     SelectionState& s = pictures_.selection;
-    const std::uint8_t before = s.TopRow;
+    const std::uint16_t before = s.TopRow;
     switch (code) {
         case SB_LINEUP:
         case SB_PAGEUP:
@@ -108,7 +108,7 @@ void PreviewWindow::VScroll(int code, int pos) {
             break;
         case SB_THUMBTRACK:
             // The thumb cannot leave the bar's range.
-            s.TopRow = static_cast<std::uint8_t>(std::clamp<int>(pos, 0, s.LastRow));
+            s.TopRow = static_cast<std::uint16_t>(std::clamp<int>(pos, 0, s.LastRow));
             break;
         default:
             break;

@@ -61,6 +61,12 @@ int CameraShell::MessageBox(std::string_view text, std::string_view caption, uns
     if (!question && caption != CAPTION_COM_PORT_ERROR && caption != CAPTION_VISTACAM_INFO) {
         failed = true;
     }
+    // The camera's warnings (VCR mode, no card, another model) end the command at once: nobody
+    // is there to switch the camera over.
+    if (caption == CAPTION_WARNING) {
+        failed = true;
+        cameraWarning = std::string(text);
+    }
     if (buttons == MB_OKCANCEL) {
         return answerQuestions ? IDOK : IDCANCEL;
     }
@@ -146,7 +152,19 @@ CameraSession::~CameraSession() {
     program_.Shutdown();
 }
 
+int CameraSession::FailureStatus() const {
+    return shell.cameraWarning ? EXIT_CAMERA_REFUSED : EXIT_FAILED;
+}
+
 void CameraSession::ReportFailure(bool timedOut) {
+    if (shell.cameraWarning) {
+        const int port = program_.link.SelectedPort;
+        std::string said = *shell.cameraWarning;
+        std::replace(said.begin(), said.end(), '\n', ' ');
+        std::cerr << PortName(port) << " (" << line.line.map().PathOf(port).value_or("")
+                  << "): the camera answered:" << (said.front() == ' ' ? "" : " ") << said << '\n';
+        return;
+    }
     if (timedOut) {
         std::cerr << "No answer from the camera in time.\n";
     }

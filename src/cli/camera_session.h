@@ -45,6 +45,8 @@ class CameraShell final : public WindowlessShell {
     std::function<std::optional<SaveDialogResult>(const SaveDialogRequest&)> saveAnswer;
     bool failed = false;
     bool scanFailed = false;  // no port had a camera
+    // The camera answered with a warning (VCR mode, no card, another model): its text.
+    std::optional<std::string> cameraWarning;
     std::optional<PleaseWait> pleaseWait;
     bool showProgress = false;  // a progress bar on the terminal
     int progressMax = 0;
@@ -92,6 +94,9 @@ class CameraSession {
 
     // Start-up and set-up; true when the camera is in photo mode and the index was asked for.
     bool Connect();
+    // The exit status of a command that failed in this session: the camera's refusal, or a
+    // plain failure.
+    int FailureStatus() const;
     // Connect, then the whole index; true when it is loaded.
     bool LoadIndex();
     // Runs the program until done() holds; false on a failure or when limit passes first.

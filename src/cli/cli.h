@@ -90,6 +90,12 @@ struct Context {
 
 using Arguments = std::vector<std::string>;
 
+// The exit statuses of fotolyx-cli (listed in its --help).
+inline constexpr int EXIT_DONE = 0;
+inline constexpr int EXIT_FAILED = 1;          // the reason is printed
+inline constexpr int EXIT_USAGE = 2;           // bad command line
+inline constexpr int EXIT_CAMERA_REFUSED = 3;  // the camera answered: VCR mode, no card, model
+
 // One command of the table in main.cpp. Returns the process exit status.
 struct Command {
     const char* name;

@@ -19,7 +19,7 @@ int RunInfo(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.Connect()) {
-        return 1;
+        return session.FailureStatus();
     }
     const LinkState& link = session.program().link;
     std::cout << "Port: " << PortName(link.SelectedPort) << " ("

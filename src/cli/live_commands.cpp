@@ -85,7 +85,7 @@ int RunLive(Context& context, const Arguments& arguments) {
 
     CameraSession session(context, std::move(map));
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     Program& program = session.program();
     const std::uint32_t before = program.live.framesCompleted;
@@ -132,7 +132,7 @@ int RunPhoto(Context& context, const Arguments& arguments) {
 
     CameraSession session(context, std::move(map));
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     Program& program = session.program();
     const std::uint32_t before = program.live.photosCompleted;
@@ -144,7 +144,11 @@ int RunPhoto(Context& context, const Arguments& arguments) {
     const SaveDialogResult answer{out.string(), *filter};
     session.shell.saveAnswer = [answer](const SaveDialogRequest&) { return answer; };
     program.liveWindow.Command(CMD_SAVE_AS);
-    return program.liveWindow.lastSave.written && !session.shell.failed ? 0 : 1;
+    if (!program.liveWindow.lastSave.written) {
+        std::cerr << "fotolyx-cli photo: " << out.string() << " was not written\n";
+        return EXIT_FAILED;
+    }
+    return session.shell.failed ? EXIT_FAILED : EXIT_DONE;
 }
 
 }  // namespace fotolyx::cli

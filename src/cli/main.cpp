@@ -35,6 +35,10 @@ constexpr Command COMMANDS[] = {
      "[--filename PATTERN] [--overwrite | --skip-existing] (N... | --all)",
      "download pictures N (as listed) or all, treat them and save them under their default "
      "names in DIR (default: here); an existing file stops the command unless told otherwise. "
+     "Default names carry the picture's position, which a deletion changes: --skip-existing "
+     "skips a file only when get saved it there from the same picture (same quality, size, "
+     "date, time and thumbnail, as recorded in DIR/.fotolyx-get); any other existing file "
+     "stops the command. "
      "--original keeps the camera's JPEG bytes as they came. --filename names the files from "
      "PATTERN: %Y %y %m %d %H %M the camera's date, %n the picture's number, %N it in three "
      "digits, %q F or N for Fine or Normal, %% a percent sign (e.g. %Y%m%d-%H%M-%n%q). Each file "
@@ -81,6 +85,12 @@ void PrintHelp(std::ostream& out) {
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
     }
+    out << "\nExit status:\n"
+           "  0  done\n"
+           "  1  the command failed; the reason is printed\n"
+           "  2  bad command line\n"
+           "  3  the camera answered but cannot be used as it is (VCR mode, no CompactFlash\n"
+           "     card, or a model this program does not support); its warning is printed\n";
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // fotolyx-cli list, get and rm: the Preview's commands on the camera's pictures.
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -57,6 +59,62 @@ constexpr FileType FILE_TYPES[] = {
     {"bmp8", SAVE_FILTER_256_COLOUR_BMP, ".bmp"},
 };
 
+// The record of what `get` saved in a folder: one line per file, "FINGERPRINT<TAB>NAME".
+constexpr char SAVED_RECORD[] = ".fotolyx-get";
+
+// What belongs to a camera picture whatever its position: its attribute, size, date and time,
+// quality letter and thumbnail. Default names carry the position, which a deletion changes.
+std::string PictureFingerprint(const CameraPictures& pictures, unsigned position) {
+    const PictureEntry& entry = pictures.index.entries[position];
+    std::uint64_t hash = 14'695'981'039'346'656'037ULL;  // FNV-1a
+    const auto mix = [&hash](std::uint8_t byte) {
+        hash ^= byte;
+        hash *= 1'099'511'628'211ULL;
+    };
+    mix(entry.attribute);
+    for (const std::uint16_t value : {entry.width, entry.height}) {
+        mix(static_cast<std::uint8_t>(value & 0xFF));
+        mix(static_cast<std::uint8_t>(value >> 8));
+    }
+    const std::string& text = entry.listText;
+    for (std::size_t i = std::min(LIST_NUMBER_CHARS, text.size()); i < text.size(); ++i) {
+        mix(static_cast<std::uint8_t>(text[i]));
+    }
+    for (const std::uint8_t byte : pictures.preview.Thumbnail(position)) {
+        mix(byte);
+    }
+    char hex[17] = {};
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+std::map<std::string, std::string> ReadSavedRecord(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> record;
+    std::ifstream in(folder / SAVED_RECORD);
+    for (std::string line; std::getline(in, line);) {
+        const auto tab = line.find('\t');
+        if (tab != std::string::npos) {
+            record[line.substr(tab + 1)] = line.substr(0, tab);
+        }
+    }
+    return record;
+}
+
+bool WriteSavedRecord(const std::filesystem::path& folder,
+                      const std::map<std::string, std::string>& record) {
+    AtomicFile out(folder / SAVED_RECORD);
+    if (!out.IsOpen()) {
+        return false;
+    }
+    for (const auto& [name, fingerprint] : record) {
+        const std::string line = fingerprint + '\t' + name + '\n';
+        if (!out.Write({reinterpret_cast<const std::uint8_t*>(line.data()), line.size()})) {
+            return false;
+        }
+    }
+    return out.Commit();
+}
+
 }  // namespace
 
 int RunList(Context& context, const Arguments& arguments) {
@@ -71,7 +129,7 @@ int RunList(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     const auto& index = session.pictures().index;
     for (unsigned p = 0; p < index.receivedCount; ++p) {
@@ -142,7 +200,7 @@ int RunGet(Context& context, const Arguments& arguments) {
 
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     CameraPictures& pictures = session.pictures();
     std::vector<unsigned> wanted;
@@ -153,7 +211,9 @@ int RunGet(Context& context, const Arguments& arguments) {
     } else if (!ToPositions("get", numbers, pictures, wanted)) {
         return 1;
     }
-    // Every name is decided before anything is downloaded: no two pictures may share one.
+    // Every name is decided before anything is downloaded: no two pictures may share one. A
+    // file is skipped only when get saved it from this very picture (the folder's record says
+    // so).
     std::map<unsigned, std::string> names;
     std::set<std::string> namesTaken;
     for (unsigned p : wanted) {
@@ -164,32 +224,48 @@ int RunGet(Context& context, const Arguments& arguments) {
                 FormatPictureName(*pattern, p, pictures.index.entries[p], problem);
             if (!formatted) {
                 std::cerr << "fotolyx-cli get: " << problem << '\n';
-                return 2;
+                return EXIT_USAGE;
             }
             name = *formatted;
         }
         if (names.count(p) == 0 && !namesTaken.insert(name).second) {
             std::cerr << "fotolyx-cli get: two pictures would both be named '" << name
                       << "' (add %n to the pattern)\n";
-            return 2;
+            return EXIT_USAGE;
         }
-        names[p] = name;
+        names[p] = name + type->extension;
     }
+    std::map<std::string, std::string> record = ReadSavedRecord(folder);
     std::set<unsigned> positions;
     for (unsigned p : wanted) {
-        const auto path = folder / (names[p] + type->extension);
+        const std::string& name = names[p];
+        const auto path = folder / name;
         if (std::filesystem::exists(path, error)) {
-            if (skipExisting) {
-                std::cerr << "Skipped " << path.string() << " (exists)\n";
+            const auto found = record.find(name);
+            const bool sameSaved =
+                found != record.end() && found->second == PictureFingerprint(pictures, p);
+            if (skipExisting && sameSaved) {
+                std::cerr << "Skipped " << path.string() << " (saved before)\n";
                 continue;
+            }
+            if (skipExisting) {
+                std::cerr << "fotolyx-cli get: " << path.string()
+                          << " exists but was not saved from picture " << p + 1
+                          << " (use --overwrite)\n";
+                return EXIT_FAILED;
             }
             if (!overwrite) {
                 std::cerr << "fotolyx-cli get: " << path.string()
                           << " exists (use --overwrite or --skip-existing)\n";
-                return 1;
+                return EXIT_FAILED;
             }
         }
         positions.insert(p);
+    }
+    // Fingerprints of the pictures to be saved, taken before the downloads change anything.
+    std::map<std::string, std::string> fingerprints;
+    for (unsigned p : positions) {
+        fingerprints[names[p]] = PictureFingerprint(pictures, p);
     }
     if (positions.empty()) {
         return 0;
@@ -219,7 +295,7 @@ int RunGet(Context& context, const Arguments& arguments) {
         if (!arrived) {
             return std::nullopt;
         }
-        const auto path = folder / (names[*arrived] + type->extension);
+        const auto path = folder / names[*arrived];
         if (!original) {
             saved.emplace_back(path, *arrived);
             return SaveDialogResult{path.string(), type->filter};
@@ -245,20 +321,37 @@ int RunGet(Context& context, const Arguments& arguments) {
         },
         TRANSFER_LIMIT);
     pictures.pictureArrived = nullptr;
+    bool recorded = false;
     for (const auto& [path, position] : saved) {
         if (std::filesystem::exists(path, error)) {
             SetTakenTime(path, pictures.index.entries[position].takenAt);
             std::cout << path.string() << '\n';
+            const auto fingerprint = fingerprints.find(path.filename().string());
+            if (fingerprint != fingerprints.end()) {
+                record[fingerprint->first] = fingerprint->second;
+                recorded = true;
+            }
         }
     }
-    return done && !failed && saved.size() == positions.size() ? 0 : 1;
+    if (recorded && !WriteSavedRecord(folder, record)) {
+        std::cerr << "fotolyx-cli get: cannot write " << (folder / SAVED_RECORD).string() << '\n';
+    }
+    if (done && !failed && saved.size() == positions.size()) {
+        return EXIT_DONE;
+    }
+    if (done) {
+        // The failed picture's message ended the download; say how far it came.
+        std::cerr << "fotolyx-cli get: " << saved.size() << " of " << positions.size()
+                  << " pictures saved\n";
+    }
+    return EXIT_FAILED;
 }
 
 int RunThumbs(Context& context, const Arguments& arguments) {
     PortMap map;
     Arguments rest;
     if (!ParsePortOptions("thumbs", arguments, map, rest)) {
-        return 2;
+        return EXIT_USAGE;
     }
     std::optional<std::filesystem::path> folder;
     bool overwrite = false;
@@ -269,17 +362,17 @@ int RunThumbs(Context& context, const Arguments& arguments) {
             overwrite = true;
         } else {
             std::cerr << "fotolyx-cli thumbs: bad argument '" << rest[i] << "'\n";
-            return 2;
+            return EXIT_USAGE;
         }
     }
     if (!folder) {
         std::cerr << "usage: fotolyx-cli thumbs --dir DIR [--overwrite]\n";
-        return 2;
+        return EXIT_USAGE;
     }
     std::error_code error;
     if (!std::filesystem::is_directory(*folder, error)) {
         std::cerr << "fotolyx-cli thumbs: " << folder->string() << " is not a folder\n";
-        return 1;
+        return EXIT_FAILED;
     }
     CameraSession session(context, map);
     std::map<unsigned, std::vector<std::uint8_t>> thumbnails;
@@ -288,7 +381,7 @@ int RunThumbs(Context& context, const Arguments& arguments) {
         thumbnails[position].assign(jpeg.begin(), jpeg.end());
     };
     if (!session.LoadIndex()) {
-        return 1;
+        return EXIT_FAILED;
     }
     const PictureIndex& index = session.pictures().index;
     bool failed = false;
@@ -315,7 +408,7 @@ int RunThumbs(Context& context, const Arguments& arguments) {
         SetTakenTime(path, entry.takenAt);
         std::cout << path.string() << '\n';
     }
-    return failed ? 1 : 0;
+    return failed ? EXIT_FAILED : EXIT_DONE;
 }
 
 int RunRm(Context& context, const Arguments& arguments) {
@@ -342,7 +435,7 @@ int RunRm(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     CameraPictures& pictures = session.pictures();
     session.shell.answerQuestions = true;

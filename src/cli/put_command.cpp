@@ -39,11 +39,12 @@ int RunPut(Context& context, const Arguments& arguments) {
 
     CameraSession session(context, std::move(map));
     if (!session.LoadIndex()) {
-        return 1;
+        return session.FailureStatus();
     }
     Program& program = session.program();
     if (!program.buffers.WorkImage) {
-        return 1;
+        std::cerr << "fotolyx-cli put: no memory for the picture\n";
+        return EXIT_FAILED;
     }
     OpenPictureContext open{session.shell, program.saveJpeg, program.scratch.ScratchFileA};
     if (!OpenPictureFile(open, file, OpenFilterFor(file), *program.buffers.WorkImage)) {
@@ -58,11 +59,16 @@ int RunPut(Context& context, const Arguments& arguments) {
     const UploadState& upload = program.upload;
     const std::uint32_t before = upload.uploadsDone + upload.uploadsFull;
     window->Command(command);
+    // A refusal, a failed link or the camera's "memory is full" have printed their reasons.
     if (session.shell.failed ||
         !session.RunUntil([&] { return upload.uploadsDone + upload.uploadsFull > before; },
                           UPLOAD_LIMIT) ||
         upload.uploadsDone == 0) {
-        return 1;
+        return EXIT_FAILED;
+    }
+    if (upload.preparedPosition >= INDEX_POSITIONS) {
+        std::cerr << "fotolyx-cli put: the picture was sent but cannot be listed\n";
+        return EXIT_FAILED;
     }
     std::cout << program.cameraPictures.index.entries[upload.preparedPosition].listText << '\n';
     return 0;

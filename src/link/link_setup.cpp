@@ -83,6 +83,8 @@ void LinkSetup::Write(std::uint8_t byte) {
 void LinkSetup::SetLineSpeed(std::uint32_t baud, bool reportFault) {
     const bool written = line_.SetBaudRate(baud);
     link_.LineSpeed = baud;
+    // What COM SETUP shows is always the speed the line runs at.
+    link_.CurrentBaudRate = baud;
     if (!written && reportFault) {
         shell_.MessageBox(TEXT_SET_COMM_STATE_FAULT, CAPTION_COM_PORT_ERROR, MB_ICONEXCLAMATION);
     }
@@ -90,6 +92,7 @@ void LinkSetup::SetLineSpeed(std::uint32_t baud, bool reportFault) {
 
 void LinkSetup::OpenPort() {
     timers_.KillTimer(FRAME_WINDOW, FRAME_TIMER_PORT_OPEN);
+    awaitingModeAnswer_ = false;
     line_.Close();
     lastOpenResult_ = line_.Open(link_.SelectedPort);
     if (*lastOpenResult_ != LineOpenResult::Opened) {
@@ -119,6 +122,12 @@ void LinkSetup::OpenPort() {
 
 void LinkSetup::SetupStep() {
     timers_.KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
+    if (awaitingModeAnswer_) {
+        // The camera confirmed a speed and switched to it, but its mode answer never came:
+        // the lower speeds would reach it garbled. Start over the way a re-set-up does.
+        RecoverLostModeAnswer();
+        return;
+    }
     if (link_.SetupPhase == 1) {
         // No identification on this port: on to the next one, or ask the user after the last.
         line_.Close();
@@ -168,6 +177,12 @@ void LinkSetup::HandlePacket() {
         return;  // the line is being switched: nothing is expected
     }
     if (!IsValidSetupPacket(packet)) {
+        if (awaitingModeAnswer_) {
+            // The mode answer arrived garbled; the camera will not send it again.
+            timers_.KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
+            RecoverLostModeAnswer();
+            return;
+        }
         SetLineSpeed(BAUD_9600);  // garbled: the running timer takes the next step
         return;
     }
@@ -175,7 +190,8 @@ void LinkSetup::HandlePacket() {
 }
 
 void LinkSetup::HandleIdentification(const Packet& packet) {
-    if (!IsValidSetupPacket(packet)) {
+    // The camera's own photo button is no answer to IDENTIFY.
+    if (!IsValidSetupPacket(packet) || packet[STATUS_CODE_OFFSET] == CAMERA_NOTICE) {
         return;
     }
     const Identification identification = ReadIdentification(packet);
@@ -197,13 +213,26 @@ void LinkSetup::HandleIdentification(const Packet& packet) {
     timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SPEED_SWITCH_MS);
 }
 
+void LinkSetup::RecoverLostModeAnswer() {
+    awaitingModeAnswer_ = false;
+    // RESET_LINK goes out at the speed the camera was confirmed at; the re-set-up then brings
+    // the line back to 9600 and identifies again on the same port.
+    link_.ReceiveCount = 0;
+    StartResetup();
+}
+
 void LinkSetup::HandleSpeedAnswer(const Packet& packet, std::uint32_t testedBaud) {
-    switch (packet[STATUS_CODE_OFFSET]) {
+    const std::uint8_t code = packet[STATUS_CODE_OFFSET];
+    if (code == MODE_CAMERA || code == MODE_VCR || code == NO_CARD) {
+        awaitingModeAnswer_ = false;
+    }
+    switch (code) {
         case READY:
             link_.CurrentBaudRate = testedBaud;
             Write(SPEED_CONFIRM);
-            // The mode answer is awaited like every other: a camera that falls silent now
-            // leads on to the next lower speed instead of leaving the set-up hanging.
+            // The mode answer is awaited like every other; a camera that stays silent now is
+            // set up afresh (RecoverLostModeAnswer).
+            awaitingModeAnswer_ = true;
             timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP, SETUP_ANSWER_MS);
             return;
         case MODE_CAMERA:
@@ -255,6 +284,7 @@ void LinkSetup::ModeWarning(const char* text, unsigned style) {
 }
 
 void LinkSetup::StartResetup() {
+    awaitingModeAnswer_ = false;
     link_.SetupPhase = 1;
     Write(RESET_LINK);
     timers_.StartTimer(FRAME_WINDOW, FRAME_TIMER_RESETUP_PREPARE, RESETUP_PREPARE_MS);
@@ -306,6 +336,7 @@ void LinkSetup::ReconnectHelp() {
 }
 
 void LinkSetup::DisconnectReconnect() {
+    awaitingModeAnswer_ = false;
     handOver_.CloseForReconnect();
     shell_.SetStatusText(TEXT_READY);
     line_.Purge();
@@ -346,6 +377,8 @@ void LinkSetup::EndCancelOk(bool confirmed) {
     cancelOkParent_.reset();
     if (confirmed && parent) {
         shell_.EndLinkDialog(*parent);
+        // The user gave the link up: nothing is proceeding any more.
+        shell_.SetStatusText(TEXT_READY);
     }
 }
 

@@ -119,6 +119,7 @@ class LinkSetup {
     void HandleIdentification(const Packet& packet);
     void HandleSpeedAnswer(const Packet& packet, std::uint32_t testedBaud);
     void ModeCamera();
+    void RecoverLostModeAnswer();
     void ModeWarning(const char* text, unsigned icon);
     void EndCancelOk(bool confirmed);
 
@@ -131,6 +132,8 @@ class LinkSetup {
     const bool& runningOnNt_;
     std::optional<LineOpenResult> lastOpenResult_;
     std::optional<LinkDialog> cancelOkParent_;
+    // SPEED_CONFIRM went out: the camera runs at the confirmed speed and its mode answer is due.
+    bool awaitingModeAnswer_ = false;
 };
 
 }  // namespace fotolyx

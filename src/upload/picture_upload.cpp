@@ -80,6 +80,10 @@ std::optional<std::uint32_t> PictureUpload::CompressInto(const std::filesystem::
 }
 
 bool PictureUpload::Prepare(bool fine, const DibBlock& picture) {
+    // The new entry goes to the position after the last one: there must be one.
+    if (ports_.host.ReceivedCount() >= ports_.host.IndexPositions()) {
+        return Refuse(TEXT_INDEX_FULL, CAPTION_MEMORY_FULL);
+    }
     if (!ports_.transferBuffer || !ports_.thumbnailBuffer || !ports_.saveContext) {
         return Refuse(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY);
     }
@@ -243,7 +247,8 @@ void PictureUpload::HandleAnswer() {
             ports_.shell.SetStatusText(TEXT_READY);
             host.ShowProgressBar(false);
             host.EndDataTransferDialog();
-            const auto received = static_cast<std::uint16_t>(host.ReceivedCount() + 1);
+            const auto received = static_cast<std::uint16_t>(
+                std::min<unsigned>(host.ReceivedCount() + 1u, host.IndexPositions()));
             host.SetReceivedCount(received);
             if (received > 12 && received % 4 == 1) {
                 host.ScrollPreviewDownOneRow();

@@ -38,6 +38,8 @@ inline constexpr char TEXT_SEND_IMAGE[] = "Send Image data";
 inline constexpr char TEXT_MEMORY_FULL[] = "The Vistacam's memory is full.";
 inline constexpr char CAPTION_MEMORY_FULL[] = "Vistacam Info";
 inline constexpr char TEXT_UPLOAD_TOO_LARGE[] = "The picture is too large to send.";
+inline constexpr char TEXT_INDEX_FULL[] =
+    "The Vistacam already lists 800 pictures; no more can be sent.";
 inline constexpr char CAPTION_UPLOAD_ERROR[] = "ERROR";
 
 // The upload's process-wide state.
@@ -78,6 +80,8 @@ class UploadHost {
 
     virtual std::uint16_t ReceivedCount() const = 0;
     virtual void SetReceivedCount(std::uint16_t count) = 0;
+    // The positions the index has; an upload into a full index is refused.
+    virtual std::uint16_t IndexPositions() const = 0;
     virtual std::uint16_t ReportedCount() const = 0;
     virtual void SetReportedCount(std::uint16_t count) = 0;
     // Writes the entry and its thumbnail slot at a position (not counted yet).

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/link_setup.h"
+
 namespace fotolyx {
 
 CaptureWindow::CaptureWindow(WindowId id, CaptureCreateData data, Shell& shell,
@@ -129,6 +131,11 @@ void CaptureWindow::SaveAs() {
 }
 
 void CaptureWindow::SaveAsOnly() {
+    // A window whose picture never arrived (its download failed) has nothing to save: no file
+    // name is asked for.
+    if (DibWidth(pixels_) <= 0) {
+        return;
+    }
     SaveContext context = host_.MakeSaveContext();
     const SaveAsResult result =
         SaveAsFlow(context, SaveWindowKind::Capture, pixels_, host_.DefaultFileName(position_));
@@ -140,8 +147,13 @@ void CaptureWindow::SaveAsOnly() {
 
 void CaptureWindow::CopyToClipboard() {
     // The whole block: header, rows and the spare bytes at its end.
-    std::vector<std::uint8_t> copy(pixels_.bytes().begin(), pixels_.bytes().end());
-    shell_.SetClipboardDib(std::move(copy));
+    auto copy = host_.WindowMemory().AllocateZeroed(pixels_.size());
+    if (!copy) {
+        shell_.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY, MB_ICONEXCLAMATION);
+        return;
+    }
+    std::copy(pixels_.bytes().begin(), pixels_.bytes().end(), copy->begin());
+    shell_.SetClipboardDib(std::move(*copy));
 }
 
 void CaptureWindow::Close() {

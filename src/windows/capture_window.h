@@ -7,6 +7,7 @@
 #include "imaging/dib_block.h"
 #include "imaging/palette.h"
 #include "imaging/save_pipeline.h"
+#include "ports/memory.h"
 #include "ports/shell.h"
 
 namespace fotolyx {
@@ -48,6 +49,8 @@ class CaptureWindowHost {
     virtual void AfterSaveAs(WindowId window) = 0;
     // Asks for the window to be closed (as if the user closed it).
     virtual void CloseWindow(WindowId window) = 0;
+    // Where the window's copies (the clipboard's block) come from.
+    virtual Memory& WindowMemory() = 0;
 };
 
 // Where and how big the picture is painted in a client area of a given size.

@@ -273,6 +273,7 @@ void LiveImageWindow::Size(bool maximised) {
 }
 
 void LiveImageWindow::MdiActivate(bool becomingActive) {
+    active_ = becomingActive;
     const bool indexLoaded = ports_.indexLoaded && ports_.indexLoaded();
     if (becomingActive) {
         if (ports_.link.SetupPhase == 0 && indexLoaded) {

@@ -88,6 +88,8 @@ class LiveImageWindow {
     void StopBothActivities(bool eraseOnPhotoStop);
 
     const LiveState& state() const { return live_; }
+    // The window is the active MDI child (as its activation changes told it).
+    bool Active() const { return active_; }
     SaveAsResult lastSave;
 
   private:
@@ -106,6 +108,7 @@ class LiveImageWindow {
     LiveState& live_;
     LiveWindowPorts ports_;
     Watchdog watchdog_;
+    bool active_ = false;
 };
 
 }  // namespace fotolyx

@@ -158,14 +158,16 @@ struct WideningPair {
     RgbGeometry target;
 };
 
+// The widenings write the photo's header into the target themselves, so the target only needs
+// the room of a 640 x 480 picture: whatever header it holds now (none after a fresh start)
+// does not matter.
 std::optional<WideningPair> PhotoPair(const DibBlock& photo, const DibBlock& work) {
     const auto source = RgbPictureGeometry(photo, PHOTO_WIDTH, PHOTO_HEIGHT);
-    const auto target = RgbPictureGeometry(work, PHOTO_WIDTH, PHOTO_HEIGHT);
-    if (!source || !target || source->bitsOffset != INFO_HEADER_SIZE ||
-        target->bitsOffset != INFO_HEADER_SIZE) {
+    if (!source || source->bitsOffset != INFO_HEADER_SIZE ||
+        work.size() < INFO_HEADER_SIZE + source->stride * static_cast<std::size_t>(PHOTO_HEIGHT)) {
         return std::nullopt;
     }
-    return WideningPair{*source, *target};
+    return WideningPair{*source, *source};
 }
 
 }  // namespace

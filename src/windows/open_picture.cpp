@@ -14,6 +14,10 @@ namespace {
 
 constexpr std::array<std::uint32_t, 7> READABLE_HEADER_SIZES = {12, 40, 52, 56, 64, 108, 124};
 constexpr std::size_t MAX_HEADER_SIZE = 124;
+// Fields of the 40-byte info header that describe what follows it.
+constexpr std::size_t HEADER_IMAGE_SIZE = 20;
+constexpr std::size_t HEADER_COLOURS_USED = 32;
+constexpr std::size_t HEADER_COLOURS_IMPORTANT = 36;
 constexpr std::size_t WORK_ROW_BYTES = 3 * WORK_IMAGE_WIDTH;
 
 class InputFile {
@@ -221,7 +225,15 @@ bool OpenPictureFile(OpenPictureContext& context, const std::filesystem::path& c
     std::uint8_t* header = workImage.data();
     if (layout.bitCount == 24 && layout.width == WORK_IMAGE_WIDTH &&
         layout.height == WORK_IMAGE_HEIGHT && layout.headerSize == INFO_HEADER_SIZE) {
+        // The file's own header is kept where it agrees with the picture memory that follows
+        // it: no colour table (a 24-bit file may carry one, which is not copied) and the rows
+        // right after the header, so every later reader finds the pixels where they are.
         std::memcpy(header, layout.header.data(), INFO_HEADER_SIZE);
+        if (ReadLe32(header + HEADER_IMAGE_SIZE) != WORK_IMAGE_PIXEL_BYTES) {
+            WriteLe32(header + HEADER_IMAGE_SIZE, 0);
+        }
+        WriteLe32(header + HEADER_COLOURS_USED, 0);
+        WriteLe32(header + HEADER_COLOURS_IMPORTANT, 0);
     } else {
         WriteNormalisedHeader(header);
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "link/link_setup.h"
+
 namespace fotolyx {
 
 namespace {
@@ -147,8 +149,15 @@ void OpenfileWindow::MdiActivate(bool active) {
 
 void OpenfileWindow::CopyToClipboard() {
     // The whole block: header, rows and the spare bytes at its end.
-    std::vector<std::uint8_t> copy(picture_.bytes().begin(), picture_.bytes().end());
-    ports_.shell.SetClipboardDib(std::move(copy));
+    Memory plain;
+    Memory& memory = ports_.memory != nullptr ? *ports_.memory : plain;
+    auto copy = memory.AllocateZeroed(picture_.size());
+    if (!copy) {
+        ports_.shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY, MB_ICONEXCLAMATION);
+        return;
+    }
+    std::copy(picture_.bytes().begin(), picture_.bytes().end(), copy->begin());
+    ports_.shell.SetClipboardDib(std::move(*copy));
 }
 
 bool OpenfileWindow::Close() {

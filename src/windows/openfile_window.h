@@ -40,6 +40,8 @@ struct OpenfileWindowPorts {
     OpenViewSize* view = nullptr;
     // 8-bit displays: the palette the screen draws with.
     std::optional<LogPalette>* screenPalette = nullptr;
+    // Where the window's copies (the clipboard's block) come from (none: plain memory).
+    Memory* memory = nullptr;
 };
 
 // An Openfile window without its drawing: a 640 x 480 picture of its own, the modified flag,

@@ -65,7 +65,11 @@ TEST(CameraFiles, OriginalFilesAreTheCamerasBytesDatedByTheCamera) {
         EXPECT_EQ(ReadBytes(saved), ReadBytes(card / source)) << name;
         EXPECT_EQ(ModificationTime(saved), MAY_17_2002_1405_UTC) << name;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), 2);
+    int pictures = 0;
+    for (const auto& entry : fs::directory_iterator(out.path())) {
+        pictures += entry.path().extension() == ".jpg" ? 1 : 0;
+    }
+    EXPECT_EQ(pictures, 2);
 }
 
 TEST(CameraFiles, DecodedFilesAndThumbnailsAreDatedByTheCameraToo) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "camsim/picture_maker.h"
 #include "cli/cli_processes.h"
 #include "support/fakes.h"
 
@@ -23,11 +24,13 @@ int CountLines(const std::string& text, const std::string& containing) {
     return count;
 }
 
-// The picture sizes Pillow reads from files, one "name WxH" line each; empty without Pillow.
+// The picture sizes Pillow reads from files (not the hidden ones), one "name WxH" line each;
+// empty without Pillow.
 std::string PillowSizes(const std::filesystem::path& folder) {
     const std::string command =
         "/usr/bin/python3 -c \"import sys, os\nfrom PIL import Image\nd = sys.argv[1]\n"
-        "for n in sorted(os.listdir(d)):\n    im = Image.open(os.path.join(d, n)); im.load()\n"
+        "for n in sorted(x for x in os.listdir(d) if x[0] != '.'):\n    im = "
+        "Image.open(os.path.join(d, n)); im.load()\n"
         "    print(n, '%dx%d' % im.size, im.mode)\" '" +
         folder.string() + "' 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -79,6 +82,7 @@ TEST(PicturesOverPty, ListGetAndRmWorkAgainstTheSimulatedCamera) {
 
     // Existing files stop the command before anything is downloaded, unless told otherwise.
     const CliRun again = RunCli("get 1 --dir " + folder.path().string() + port);
+    EXPECT_FALSE(fotolyx::testing::EndedBySignal(again)) << again.status;
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.output.find("1F02-5-17(14-5).jpg exists"), std::string::npos) << again.output;
     const CliRun skip = RunCli("get 1 3 --skip-existing --dir " + folder.path().string() + port);
@@ -131,12 +135,64 @@ TEST(PicturesOverPty, BadArgumentsAndMissingCamerasFail) {
         {"list" + OnlyPort("", ""), 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(RunCli(c.arguments).status, c.status) << c.arguments;
+        const CliRun run = RunCli(c.arguments);
+        EXPECT_FALSE(fotolyx::testing::EndedBySignal(run)) << c.arguments;
+        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_FALSE(run.output.empty()) << c.arguments;  // every failure says why
     }
     Camsim camsim({"--pictures", "2"});
     const CliRun missing = RunCli("get 3 --dir /tmp" + OnlyPort("COM1", camsim.path()));
+    EXPECT_FALSE(fotolyx::testing::EndedBySignal(missing)) << missing.status;
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("there is no picture 3"), std::string::npos) << missing.output;
+}
+
+// Default names carry the position: after a deletion another picture may have the name of a
+// file saved before. --skip-existing skips only a file get saved from the same picture.
+TEST(PicturesOverPty, SkipExistingSkipsOnlyAPictureSavedBefore) {
+    // Three pictures of the same quality, size and minute: their names differ only in the
+    // position.
+    TempDir source;
+    for (int seed = 0; seed < 3; ++seed) {
+        fotolyx::testing::WriteBytes(source / ("p" + std::to_string(seed) + ".jpg"),
+                                     fotolyx::camsim::MakeSceneJpeg(64, 48, seed, 80));
+    }
+    Camsim camsim({"--picture-folder", source.path().string()});
+    ASSERT_FALSE(camsim.path().empty());
+    const std::string port = OnlyPort("COM1", camsim.path());
+    TempDir folder;
+    const std::string dir = " --dir " + folder.path().string();
+
+    const CliRun get = RunCli("get 1 2" + dir + port);
+    ASSERT_EQ(get.status, 0) << get.output;
+    const auto second = folder / "2F02-5-17(14-5).jpg";
+    const auto before = fotolyx::testing::ReadBytes(second);
+    ASSERT_FALSE(before.empty());
+
+    const CliRun rm = RunCli("rm 2" + port);
+    ASSERT_EQ(rm.status, 0) << rm.output;
+    // The picture now at position 2 (the former third) has the name of the saved file.
+    const CliRun list = RunCli("list" + port);
+    EXPECT_NE(list.output.find("2F02-5-17(14-5)\n"), std::string::npos) << list.output;
+
+    const CliRun same = RunCli("get --skip-existing 1" + dir + port);
+    EXPECT_EQ(same.status, 0) << same.output;
+    EXPECT_NE(same.output.find("Skipped"), std::string::npos) << same.output;
+
+    const CliRun other = RunCli("get --skip-existing 2" + dir + port);
+    EXPECT_FALSE(fotolyx::testing::EndedBySignal(other)) << other.status;
+    EXPECT_EQ(other.status, 1) << other.output;
+    EXPECT_EQ(other.output.find("Skipped"), std::string::npos) << other.output;
+    EXPECT_NE(other.output.find("was not saved from picture 2"), std::string::npos) << other.output;
+    EXPECT_EQ(fotolyx::testing::ReadBytes(second), before);
+
+    // Saved over on request, it is skipped from then on.
+    const CliRun replace = RunCli("get --overwrite 2" + dir + port);
+    EXPECT_EQ(replace.status, 0) << replace.output;
+    EXPECT_NE(fotolyx::testing::ReadBytes(second), before);
+    const CliRun now = RunCli("get --skip-existing 2" + dir + port);
+    EXPECT_EQ(now.status, 0) << now.output;
+    EXPECT_NE(now.output.find("Skipped"), std::string::npos) << now.output;
 }
 
 }  // namespace

@@ -74,6 +74,11 @@ class FaultSession {
 
     unsigned Pick(unsigned count);
     bool Chance(unsigned percent) { return Pick(100) < percent; }
+    // The later situations (undecodable pictures, deselected current pictures, lost mode answers,
+    // the narrow camera, a full index) draw from a stream of their own, so that adding them left
+    // the other draws of each seed as they were.
+    unsigned PickSituation(unsigned count);
+    bool SituationChance(unsigned percent) { return PickSituation(100) < percent; }
     void Note(const std::string& text);
 
     camsim::SimCamera& Camera() { return *cameras_.back(); }
@@ -95,6 +100,7 @@ class FaultSession {
     void GiveUpWaiting();
     void ClickPicture(unsigned position, unsigned keys);
     bool SelectSome();
+    void DeselectCurrentSometimes();
     void StartUpload(bool fine);
 
     void CheckEnd();
@@ -104,6 +110,7 @@ class FaultSession {
     bool MatchesACameraPicture(const DibBlock& picture);
 
     std::mt19937_64 random_;
+    std::mt19937_64 situations_;
     std::vector<std::string> story_;
     TempDir root_;
     std::unique_ptr<Shell> shell_;

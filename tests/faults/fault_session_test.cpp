@@ -4,6 +4,7 @@
 //   FOTOLYX_FAULT_SESSIONS=N   runs N sessions (seeds 1..N)
 //   FOTOLYX_FAULT_SEED=S       replays session S alone, printing its story
 //   FOTOLYX_FAULT_TRACE=1      prints each step as it happens
+//   FOTOLYX_FAULT_DEBUG=1      adds the receive state and the last bytes written to a failure
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -196,7 +197,7 @@ bool DocumentedMessage(const ShownMessage& message) {
         {CAPTION_DELETE_ALL, TEXT_DELETE_ALL},   {CAPTION_RELOAD, TEXT_RELOAD},
         {CAPTION_MEMORY_FULL, TEXT_MEMORY_FULL}, {CAPTION_CONNECT_ERROR, TEXT_MINIMUM_SPEED},
         {CAPTION_WARNING, TEXT_WRONG_MODEL},     {CAPTION_WARNING, TEXT_VCR_MODE},
-        {CAPTION_WARNING, TEXT_NO_CARD},
+        {CAPTION_WARNING, TEXT_NO_CARD},         {CAPTION_MEMORY_FULL, TEXT_INDEX_FULL},
     };
     for (const auto& [caption, text] : documented) {
         if (message.caption == caption && message.text == text) {
@@ -227,7 +228,9 @@ SessionPlan PlanSessions(std::uint64_t defaultCount) {
 // --- The session
 
 FaultSession::FaultSession(std::uint64_t seed)
-    : random_(seed), shell_(std::make_unique<Shell>(*this)) {
+    : random_(seed),
+      situations_(seed ^ 0x9E37'79B9'7F4A'7C15ULL),
+      shell_(std::make_unique<Shell>(*this)) {
     for (const char* name : {"program", "start", "config", "tmp", "expected"}) {
         std::filesystem::create_directory(root_ / name);
     }
@@ -243,6 +246,10 @@ FaultSession::~FaultSession() {
 
 unsigned FaultSession::Pick(unsigned count) {
     return count == 0 ? 0 : static_cast<unsigned>(random_() % count);
+}
+
+unsigned FaultSession::PickSituation(unsigned count) {
+    return count == 0 ? 0 : static_cast<unsigned>(situations_() % count);
 }
 
 void FaultSession::Note(const std::string& text) {
@@ -349,6 +356,20 @@ std::string FaultSession::Describe() const {
          << int{p.cameraPictures.index.CommandStep} << ", live " << int{p.live.LiveViewRunning}
          << "/" << int{p.live.LivePhotoRunning} << ", please-wait dialogs "
          << shell_->openPleaseWaits.size() << ", link dialogs " << shell_->openLinkDialogs.size();
+    if (std::getenv("FOTOLYX_FAULT_DEBUG") != nullptr) {
+        const auto& written = cameraLine_.Written();
+        text << "\nReceiveCount " << p.link.ReceiveCount << " Expected " << p.link.ExpectedLength
+             << " Retry " << int{p.link.RetryCount} << " block "
+             << p.cameraPictures.index.blockCounter << " received "
+             << p.cameraPictures.index.receivedCount << " reported "
+             << p.cameraPictures.index.reportedCount << " camera baud " << cameras_.back()->Baud()
+             << " line " << cameraLine_.Baud() << "\nlast written:";
+        for (std::size_t i = written.size() > 60 ? written.size() - 60 : 0; i < written.size();
+             ++i) {
+            text << ' ' << std::hex << int{written[i].byte} << std::dec << "@"
+                 << written[i].sent / 1000;
+        }
+    }
     return text.str();
 }
 
@@ -451,6 +472,18 @@ bool FaultSession::SelectSome() {
         ClickPicture(Pick(count), Chance(50) ? MK_SHIFT : MK_CONTROL);
     }
     return true;
+}
+
+// The user Ctrl-clicks the current picture off again (it stays marked when it is the only one):
+// whatever follows acts on the marked pictures only.
+void FaultSession::DeselectCurrentSometimes() {
+    const std::int16_t current = program_->cameraPictures.selection.CurrentPicture;
+    if (current < 0 || current >= static_cast<std::int16_t>(INDEX_POSITIONS) ||
+        !SituationChance(30)) {
+        return;
+    }
+    Note("the current picture deselected");
+    ClickPicture(static_cast<unsigned>(current), MK_CONTROL);
 }
 
 void FaultSession::StartUpload(bool fine) {
@@ -567,6 +600,7 @@ void FaultSession::ActWhenIdle() {
         case 2:
         case 3:
             if (SelectSome()) {
+                DeselectCurrentSometimes();
                 Note("Data in from camera");
                 pictures.preview.Command(CMD_DATA_IN);
             }
@@ -596,6 +630,7 @@ void FaultSession::ActWhenIdle() {
         case 10:
         case 11:
             if (SelectSome()) {
+                DeselectCurrentSometimes();
                 Note("Delete Page");
                 pictures.preview.Command(CMD_DELETE_PAGE);
             }
@@ -676,7 +711,32 @@ void FaultSession::Run() {
     if (Chance(15)) {
         config_.speeds = {BAUD_57600, BAUD_19200};
     }
+    if (SituationChance(20)) {
+        config_.modelCode = "318";  // the narrow camera
+    }
+    if (SituationChance(10)) {
+        // A picture whose data cannot be decoded, in the middle of any multi-picture download.
+        pictures[PickSituation(static_cast<unsigned>(pictures.size()))].jpeg.assign(600, 0x11);
+    }
+    if (SituationChance(2)) {
+        // A full index: 800 pictures (with thumbnails too small to decode, for speed); uploads
+        // into it are refused.
+        camsim::SimPicture picture = pictures.front();
+        picture.thumbnail.clear();
+        pictures.assign(INDEX_POSITIONS, picture);
+    }
     AttachCamera(std::move(pictures));
+    if (SituationChance(10)) {
+        // The mode answer after SPEED_CONFIRM lost or garbled (messages: identification,
+        // READY, mode answer).
+        if (SituationChance(50)) {
+            Camera().Faults().silentAfterMessages = 2;
+            Note("fault: the mode answer lost");
+        } else {
+            Camera().Faults().garbleMessage = 2;
+            Note("fault: the mode answer garbled");
+        }
+    }
     if (Chance(15)) {
         InjectFault();  // a fault while the link is being set up
     }

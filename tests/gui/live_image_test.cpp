@@ -134,87 +134,94 @@ TEST(LiveImageTest, ButtonBitmapsShowTheirCaptionOnTheirFace) {
     }
 }
 
+// Both camera models: the usual one and the narrow one (model 318).
 TEST(LiveImageTest, LiveViewShowsCameraFramesUntilStopped) {
-    GuiSession session;
-    ASSERT_TRUE(ReadyForLive(session));
-    gui::LiveImageView& view = LiveView(session);
-    const LiveState& live = session.program().live;
-    EXPECT_EQ(Coloured(view.Render(), SMALL_PICTURE), 0);
+    for (const QStringList& camera : {QStringList{}, QStringList{"--model", "318"}}) {
+        SCOPED_TRACE(camera.join(' ').toStdString());
+        GuiSession session(true, camera);
+        ASSERT_TRUE(ReadyForLive(session));
+        gui::LiveImageView& view = LiveView(session);
+        const LiveState& live = session.program().live;
+        EXPECT_EQ(Coloured(view.Render(), SMALL_PICTURE), 0);
 
-    gui::PictureButtonWidget* preview = view.Button(LIVE_BUTTON_PREVIEW);
-    QTest::mousePress(preview, Qt::LeftButton);
-    EXPECT_EQ(live.LiveViewRunning, 1);
-    preview->grab();
-    EXPECT_EQ(preview->ShownBitmap(), 108);
-    EXPECT_EQ(PixelAt(preview->grab().toImage(), 5, 15), QColor(200, 0, 0));
-    QTest::mouseRelease(preview, Qt::LeftButton);
-    EXPECT_EQ(live.LiveViewRunning, 1);
+        gui::PictureButtonWidget* preview = view.Button(LIVE_BUTTON_PREVIEW);
+        QTest::mousePress(preview, Qt::LeftButton);
+        EXPECT_EQ(live.LiveViewRunning, 1);
+        preview->grab();
+        EXPECT_EQ(preview->ShownBitmap(), 108);
+        EXPECT_EQ(PixelAt(preview->grab().toImage(), 5, 15), QColor(200, 0, 0));
+        QTest::mouseRelease(preview, Qt::LeftButton);
+        EXPECT_EQ(live.LiveViewRunning, 1);
 
-    ASSERT_TRUE(RunUntil([&] { return live.framesCompleted >= 3; }, 20'000));
-    EXPECT_GT(Coloured(view.Render(), SMALL_PICTURE), 160 * 100);
-    EXPECT_EQ(Coloured(view.Render(), PHOTO), 0);
-    EXPECT_TRUE(session.StatusHistory().contains("Receive Live Image data"));
+        ASSERT_TRUE(RunUntil([&] { return live.framesCompleted >= 3; }, 20'000));
+        EXPECT_GT(Coloured(view.Render(), SMALL_PICTURE), 160 * 100);
+        EXPECT_EQ(Coloured(view.Render(), PHOTO), 0);
+        EXPECT_TRUE(session.StatusHistory().contains("Receive Live Image data"));
 
-    Click(session, LIVE_BUTTON_PREVIEW);
-    ASSERT_TRUE(RunUntil([&] { return live.LiveViewRunning == 0; }, 5'000));
-    EXPECT_EQ(live.PreviewButtonBitmap, 107u);
-    EXPECT_EQ(session.frame().StatusText(), "Ready");
-    const std::uint32_t frames = live.framesCompleted;
-    QTest::qWait(300);
-    EXPECT_LE(live.framesCompleted, frames + 1);
+        Click(session, LIVE_BUTTON_PREVIEW);
+        ASSERT_TRUE(RunUntil([&] { return live.LiveViewRunning == 0; }, 5'000));
+        EXPECT_EQ(live.PreviewButtonBitmap, 107u);
+        EXPECT_EQ(session.frame().StatusText(), "Ready");
+        const std::uint32_t frames = live.framesCompleted;
+        QTest::qWait(300);
+        EXPECT_LE(live.framesCompleted, frames + 1);
+    }
 }
 
 TEST(LiveImageTest, APhotoIsTakenZoomedIntoItsOwnWindowAndAsksToBeSaved) {
-    GuiSession session;
-    ASSERT_TRUE(ReadyForLive(session));
-    gui::LiveImageView& view = LiveView(session);
-    Program& program = session.program();
-    const LiveState& live = program.live;
+    for (const QStringList& camera : {QStringList{}, QStringList{"--model", "318"}}) {
+        SCOPED_TRACE(camera.join(' ').toStdString());
+        GuiSession session(true, camera);
+        ASSERT_TRUE(ReadyForLive(session));
+        gui::LiveImageView& view = LiveView(session);
+        Program& program = session.program();
+        const LiveState& live = program.live;
 
-    Click(session, LIVE_BUTTON_PHOTO);
-    EXPECT_EQ(live.PhotoButtonBitmap, 105u);
-    EXPECT_EQ(live.LivePhotoRunning, 1);
-    // 2,160 packets at the line's speed: more than 20 s.
-    ASSERT_TRUE(RunUntil([&] { return live.photosCompleted >= 1; }, 90'000));
-    EXPECT_EQ(live.PhotoButtonBitmap, 109u);
-    EXPECT_TRUE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());
-    EXPECT_TRUE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
-    EXPECT_GT(Coloured(view.Render(), PHOTO), 320 * 200);
+        Click(session, LIVE_BUTTON_PHOTO);
+        EXPECT_EQ(live.PhotoButtonBitmap, 105u);
+        EXPECT_EQ(live.LivePhotoRunning, 1);
+        // 2,160 packets at the line's speed: more than 20 s.
+        ASSERT_TRUE(RunUntil([&] { return live.photosCompleted >= 1; }, 90'000));
+        EXPECT_EQ(live.PhotoButtonBitmap, 109u);
+        EXPECT_TRUE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());
+        EXPECT_TRUE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
+        EXPECT_GT(Coloured(view.Render(), PHOTO), 320 * 200);
 
-    // Double-clicks outside the photo open nothing; on its corner they take it over.
-    struct DoubleClick {
-        QPoint at;
-        std::size_t windows;
-    };
-    const DoubleClick clicks[] = {{{4, 200}, 0}, {{200, 396}, 0}, {{5, 155}, 1}};
-    for (const DoubleClick& click : clicks) {
-        QTest::mouseDClick(&view, Qt::LeftButton, {}, click.at);
-        EXPECT_EQ(program.openfileWindows.size(), click.windows)
-            << click.at.x() << "," << click.at.y();
+        // Double-clicks outside the photo open nothing; on its corner they take it over.
+        struct DoubleClick {
+            QPoint at;
+            std::size_t windows;
+        };
+        const DoubleClick clicks[] = {{{4, 200}, 0}, {{200, 396}, 0}, {{5, 155}, 1}};
+        for (const DoubleClick& click : clicks) {
+            QTest::mouseDClick(&view, Qt::LeftButton, {}, click.at);
+            EXPECT_EQ(program.openfileWindows.size(), click.windows)
+                << click.at.x() << "," << click.at.y();
+        }
+        ASSERT_EQ(program.openfileWindows.size(), 1u);
+        EXPECT_EQ(program.openfileWindows[0]->title(), "Live Image Photo");
+        // The new window is the active one now; the menu command reaches the Live image window once
+        // it is active again.
+        session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
+        session.frame().Command(CMD_LIVE_ZOOM);
+        ASSERT_EQ(program.openfileWindows.size(), 2u);
+
+        BoxAnswerer answerer({QMessageBox::No});
+        EXPECT_TRUE(program.openfileWindows[0]->Close());
+        ASSERT_EQ(answerer.Seen().size(), 1u);
+        EXPECT_EQ(answerer.Seen()[0].text, "Save changes to Live Image Photo?");
+
+        // The next photo greys the commands again and empties the photo area (a click activates the
+        // window first).
+        session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
+        QTest::mousePress(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
+        EXPECT_FALSE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());
+        EXPECT_FALSE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
+        EXPECT_EQ(Coloured(view.Render(), PHOTO), 0);
+        QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(5, 155));
+        EXPECT_EQ(program.openfileWindows.size(), 2u);
+        QTest::mouseRelease(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
     }
-    ASSERT_EQ(program.openfileWindows.size(), 1u);
-    EXPECT_EQ(program.openfileWindows[0]->title(), "Live Image Photo");
-    // The new window is the active one now; the menu command reaches the Live image window once
-    // it is active again.
-    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
-    session.frame().Command(CMD_LIVE_ZOOM);
-    ASSERT_EQ(program.openfileWindows.size(), 2u);
-
-    BoxAnswerer answerer({QMessageBox::No});
-    EXPECT_TRUE(program.openfileWindows[0]->Close());
-    ASSERT_EQ(answerer.Seen().size(), 1u);
-    EXPECT_EQ(answerer.Seen()[0].text, "Save changes to Live Image Photo?");
-
-    // The next photo greys the commands again and empties the photo area (a click activates the
-    // window first).
-    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
-    QTest::mousePress(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
-    EXPECT_FALSE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());
-    EXPECT_FALSE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
-    EXPECT_EQ(Coloured(view.Render(), PHOTO), 0);
-    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(5, 155));
-    EXPECT_EQ(program.openfileWindows.size(), 2u);
-    QTest::mouseRelease(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
 }
 
 TEST(LiveImageTest, MaximisingStopsLiveViewAndTheWindowCannotBeClosed) {

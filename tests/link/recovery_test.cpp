@@ -21,6 +21,7 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     program.link.ExpectedLength = 1;
     program.link.RetryCount = 4;
     program.link.WaitingForData = 1;
+    program.liveWindow.MdiActivate(true);  // the user looks at the Live image window
 
     program.linkSetup.OpenDisconnectDialog();
     EXPECT_EQ(session.shell.linkDialogsShown.back(), LinkDialog::ComDisconnect);
@@ -44,7 +45,7 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     EXPECT_TRUE(session.shell.mdiClientStates.empty());
     session.loop.RunFor(1);
     EXPECT_EQ(session.shell.mdiClientStates, std::vector<bool>{false});
-    EXPECT_EQ(program.linkHandOver.previewActivations, 1);
+    EXPECT_EQ(session.shell.activatedWindows, std::vector<WindowId>{PREVIEW_WINDOW});
     EXPECT_EQ(session.line.Baud(), 9600u);
     EXPECT_EQ(program.link.CurrentBaudRate, 9600u);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "link/link_setup.h"
 #include "support/link_session.h"
@@ -304,19 +305,69 @@ TEST(Setup, ThumbnailStoreSlotsAreBoundedBy800) {
     EXPECT_EQ(ThumbnailStoreSlots(0xFFFFFFFF, 0xFFFF), 800u);
 }
 
-TEST(Setup, ACameraThatFallsSilentBeforeItsModeAnswerLeadsToTheNextSpeed) {
+// A mode answer lost or garbled after SPEED_CONFIRM: the camera already runs at the confirmed
+// speed, so the lower speeds cannot reach it; the set-up starts over as a re-set-up does
+// (RESET_LINK, back to 9600, IDENTIFY) and ends at the camera's fastest speed. All along COM SETUP
+// and CurrentBaudRate tell the speed the line runs at.
+TEST(Setup, ALostModeAnswerLeadsToAFreshSetupNotDownTheSpeedLadder) {
+    struct Case {
+        const char* name;
+        std::function<void(camsim::CameraFaults&)> fault;
+    };
+    // The camera's messages: 0 the identification, 1 READY at 115200, 2 the mode answer.
+    const Case cases[] = {
+        {"lost", [](camsim::CameraFaults& f) { f.silentAfterMessages = 2; }},
+        {"garbled", [](camsim::CameraFaults& f) { f.garbleMessage = 2; }},
+        {"short", [](camsim::CameraFaults& f) { f.dropByteMessage = 2; }},
+    };
+    for (const Case& c : cases) {
+        LinkSession session;
+        CameraConfig config;
+        c.fault(config.faults);
+        session.AddCamera(PORT_COM1, config);
+        Program& program = session.Start();
+        bool ready = false;
+        for (int step = 0; step < 2'000 && !ready; ++step) {
+            session.loop.RunFor(10);
+            ready = program.linkHandOver.indexTransferStarts > 0;
+            ASSERT_EQ(program.link.CurrentBaudRate, session.line.Baud())
+                << c.name << " at " << session.loop.Now() / MS << " ms";
+            const std::string shown = ComSetupDialogContents(program.link).baudRateText;
+            ASSERT_TRUE(shown.empty() || shown == std::to_string(session.line.Baud())) << c.name;
+        }
+        ASSERT_TRUE(ready) << c.name;
+        EXPECT_TRUE(session.shell.messages.empty()) << c.name;
+        EXPECT_EQ(program.link.CurrentBaudRate, 115'200u) << c.name;
+        const auto written = session.WrittenSince(0);
+        EXPECT_EQ(std::count(written.begin(), written.end(), RESET_LINK), 1) << c.name;
+        EXPECT_FALSE(Contains(written, SPEED_57600)) << c.name;
+        EXPECT_EQ(std::count(written.begin(), written.end(), IDENTIFY), 2) << c.name;
+        EXPECT_EQ(SpeedOfFirst(session.line, RESET_LINK), 115'200u) << c.name;
+    }
+}
+
+// The camera's own photo button during the wait before the re-set-up's IDENTIFY is no
+// identification: no "This Model type is wrong.", and the set-up completes.
+TEST(Setup, ACameraNoticeDuringTheResetupWaitIsIgnored) {
     LinkSession session;
-    CameraConfig config;
-    config.faults.silentAfterMessages = 2;  // identification and READY, then nothing
-    session.AddCamera(PORT_COM1, config);
+    auto& camera = session.AddCamera(PORT_COM1);
     Program& program = session.Start();
-    session.loop.RunFor(10'000);
-    const auto written = session.line.WrittenBytes();
-    EXPECT_TRUE(Contains(written, SPEED_57600));
-    EXPECT_TRUE(Contains(written, SPEED_19200));
-    ASSERT_EQ(session.shell.messages.size(), 1u);
-    EXPECT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED);
-    EXPECT_EQ(program.link.SetupPhase, 7);
+    ASSERT_TRUE(session.RunUntilCameraReady());
+    session.loop.RunFor(2'000);
+    const std::size_t messages = session.shell.messages.size();  // the empty camera's
+    program.linkSetup.StartResetup();
+    session.loop.RunFor(1'000);  // inside the 3 s wait
+    camera.PressPhotoButton();
+    session.line.CameraSpoke();
+    session.loop.RunFor(100);
+    EXPECT_EQ(session.shell.messages.size(), messages);
+    EXPECT_EQ(program.link.SetupPhase, 1);
+    const int starts = program.linkHandOver.indexTransferStarts;
+    ASSERT_TRUE(session.RunUntil([&] { return program.linkHandOver.indexTransferStarts > starts; },
+                                 10'000));
+    for (const auto& message : session.shell.messages) {
+        EXPECT_NE(message.text, TEXT_WRONG_MODEL);
+    }
 }
 
 }  // namespace

@@ -22,12 +22,13 @@ struct Host final : CaptureWindowHost {
     }
     void AfterSaveAs(WindowId window) override { afterSave.push_back(window); }
     void CloseWindow(WindowId window) override { closed.push_back(window); }
+    Memory& WindowMemory() override { return memory; }
 
     TempDir root;
     RecordingShell shell;
     FixedClock clock;
     FixedFreeSpace freeSpace;
-    Memory memory;
+    testing::FailingMemory memory;
     JpegState jpeg;
     SaveState save;
     std::string initialDirectory;
@@ -99,6 +100,55 @@ TEST(CaptureWindow, CopyToClipboardHandsOverTheWholeBlock) {
     EXPECT_TRUE(window.Command(CMD_COPY_TO_CLIPBOARD));
     EXPECT_EQ(host.shell.clipboard.size(), 640u * 480 * 3 + 100);
     EXPECT_EQ(host.shell.clipboard[0], 40);
+}
+
+// No memory for the clipboard's copy: the memory message, and the clipboard keeps what it had.
+TEST(CaptureWindow, CopyToClipboardWithoutMemoryTellsAndLeavesTheClipboard) {
+    Host host;
+    CaptureWindow window = MakeWindow(host, 64, 48);
+    host.shell.clipboard = {1, 2, 3};
+    host.memory.failingCalls = {host.memory.calls};
+    EXPECT_TRUE(window.Command(CMD_COPY_TO_CLIPBOARD));
+    ASSERT_EQ(host.shell.messages.size(), 1u);
+    EXPECT_EQ(host.shell.messages[0].text, "Not enough memory.");
+    EXPECT_EQ(host.shell.messages[0].caption, "Global Memory");
+    EXPECT_EQ(host.shell.clipboard, (std::vector<std::uint8_t>{1, 2, 3}));
+    // With memory the copy is made: 64 x 48 x 3 + 100 bytes.
+    EXPECT_TRUE(window.Command(CMD_COPY_TO_CLIPBOARD));
+    EXPECT_EQ(host.shell.clipboard.size(), 64u * 48 * 3 + 100);
+}
+
+// Yes to "Save changes to %s?" saves the picture before the window goes.
+TEST(CaptureWindow, YesToTheSaveQuestionSavesThePicture) {
+    Host host;
+    CaptureWindow window = MakeWindow(host, 64, 48);
+    window.SetModified();
+    const auto path = host.root / "kept.bmp";
+    host.shell.scriptedAnswers = {IDYES};
+    host.shell.scriptedSaveAnswers.push_back(
+        SaveDialogResult{path.string(), SAVE_FILTER_FULL_COLOUR_BMP});
+    window.Close();
+    ASSERT_EQ(host.shell.messages.size(), 1u);
+    EXPECT_EQ(host.shell.messages[0].text, "Save changes to   8F: 02/5/17 9:03?");
+    ASSERT_EQ(host.shell.saveRequests.size(), 1u);
+    EXPECT_EQ(host.shell.saveRequests[0].proposedName, "name7");
+    EXPECT_EQ(std::filesystem::file_size(path), 54u + 64 * 48 * 3);
+}
+
+// A window whose picture never arrived (its download failed) asks for no file name.
+TEST(CaptureWindow, AWindowWithoutItsPictureSavesNothing) {
+    Host host;
+    CaptureCreateData data;
+    data.widthLess4 = 60;
+    data.heightLess2 = 46;
+    data.pixels = DibBlock(std::vector<std::uint8_t>(40 + 64 * 48 * 3 + 60, 0));
+    CaptureWindow window(201, std::move(data), host.shell, host);
+    host.shell.scriptedSaveAnswers.push_back(
+        SaveDialogResult{(host.root / "empty.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
+    EXPECT_TRUE(window.Command(CMD_SAVE_AS));
+    EXPECT_TRUE(host.shell.saveRequests.empty());
+    EXPECT_FALSE(std::filesystem::exists(host.root / "empty.bmp"));
+    EXPECT_EQ(host.afterSave, std::vector<WindowId>{201});  // a Save... sequence goes on
 }
 
 TEST(CaptureWindow, SaveAsProposesTheEntrysNameAndAModifiedPictureAsksOnClose) {

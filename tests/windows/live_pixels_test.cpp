@@ -175,9 +175,22 @@ TEST(LivePhotoWidening, ZoomAndSaveWidenTheNarrowVariantsColumns) {
     }
     EXPECT_EQ(std::vector<std::uint8_t>(zoomed.storage().begin(), zoomed.storage().begin() + 40),
               std::vector<std::uint8_t>(photo.bytes().begin(), photo.bytes().begin() + 40));
+    // The source must be a 640 x 480 photo; the target only needs its room, whatever header it
+    // holds (none at all after a fresh start): the widening writes the photo's.
     DibBlock wrong = FilledPicture(639, 480);
-    EXPECT_FALSE(ZoomWidenPhoto(photo, wrong));
     EXPECT_FALSE(SaveWidenPhoto(wrong, saved));
+    EXPECT_FALSE(ZoomWidenPhoto(wrong, saved));
+    DibBlock tooSmall(std::vector<std::uint8_t>(40 + 1920 * 479, 0));
+    EXPECT_FALSE(ZoomWidenPhoto(photo, tooSmall));
+    EXPECT_FALSE(SaveWidenPhoto(photo, tooSmall));
+    for (const bool zoom : {true, false}) {
+        DibBlock fresh(std::vector<std::uint8_t>(925'696, 0));
+        ASSERT_TRUE(zoom ? ZoomWidenPhoto(photo, fresh) : SaveWidenPhoto(photo, fresh)) << zoom;
+        const auto& expected = (zoom ? zoomed : saved).storage();
+        EXPECT_TRUE(
+            std::equal(expected.begin(), expected.begin() + 40 + 921'600, fresh.storage().begin()))
+            << zoom;
+    }
 }
 
 }  // namespace

@@ -307,6 +307,60 @@ TEST(LiveImagePhoto, ZoomInGivesAModifiedLiveImagePhotoThatAsksToBeSavedAndSaveA
     EXPECT_EQ(bytes[1], 0xD8);
 }
 
+// The narrow camera (model 318): from a fresh start, whichever comes first, Save As writes the
+// save-widened photo and Zoom In opens the zoom-widened one.
+TEST(LiveImagePhoto, TheNarrowCamerasPhotoIsSavedAndZoomedFromAFreshStart) {
+    for (const bool saveFirst : {true, false}) {
+        CameraConfig config;
+        config.modelCode = "318";
+        LiveSession s(config);
+        ASSERT_TRUE(s.ready);
+        ASSERT_EQ(s.program().link.ModelVariant, 1);
+        s.StartPhoto();
+        ASSERT_TRUE(s.RunUntil([&] { return s.live().photosCompleted == 1; }, 60'000));
+        const DibBlock& photo = *s.program().buffers.LivePhotoImage;
+        // Pixel x of row 100 (bottom-up) of the photo, channel ch.
+        const auto source = [&](int x, int ch) {
+            return int{photo.data()[INFO_HEADER_SIZE + 100 * 1920 + 3 * x + ch]};
+        };
+        const auto path = s.session.root / "photo.bmp";
+        const auto save = [&] {
+            s.session.shell.scriptedSaveAnswers.push_back(
+                SaveDialogResult{path.string(), SAVE_FILTER_FULL_COLOUR_BMP});
+            s.window().Command(CMD_SAVE_AS);
+            ASSERT_TRUE(s.window().lastSave.written) << saveFirst;
+            const auto bytes = testing::ReadBytes(path);
+            ASSERT_EQ(bytes.size(), 54u + 921'600u) << saveFirst;
+            for (const auto& [out, in] : {std::pair{0, 0}, std::pair{5, 4}, std::pair{10, 8}}) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    EXPECT_EQ(bytes[54 + 100 * 1920 + 3 * out + ch], source(in, ch))
+                        << saveFirst << " column " << out;
+                }
+            }
+        };
+        const auto zoom = [&] {
+            s.window().Command(CMD_LIVE_ZOOM);
+            ASSERT_EQ(s.program().openfileWindows.size(), 1u) << saveFirst;
+            const DibBlock& zoomed = s.program().openfileWindows.back()->picture();
+            for (int ch = 0; ch < 3; ++ch) {
+                const std::uint8_t* row = zoomed.data() + INFO_HEADER_SIZE + 100 * 1920;
+                EXPECT_EQ(row[ch], (54 * source(3, ch) + 202 * source(4, ch)) / 256) << saveFirst;
+                EXPECT_EQ(row[3 * 127 + ch], source(104, ch)) << saveFirst;
+            }
+            EXPECT_EQ(ReadLe32(zoomed.data() + 4), 640u);
+            EXPECT_EQ(ReadLe32(zoomed.data() + 8), 480u);
+        };
+        if (saveFirst) {
+            save();
+            zoom();
+        } else {
+            zoom();
+            save();
+        }
+        EXPECT_TRUE(s.session.shell.messages.empty()) << saveFirst;
+    }
+}
+
 TEST(LiveWindow, MaximisingStopsLiveViewAndPhoto) {
     LiveSession s;
     ASSERT_TRUE(s.ready);
@@ -357,7 +411,7 @@ TEST(LiveWindow, SilenceGivesOneNakThenStopsLiveViewAndOpensTheDisconnectDialog)
     EXPECT_EQ(s.Now() - nakAt, 400 * MS);
     EXPECT_EQ(s.live().LiveViewRunning, 0);
     EXPECT_EQ(s.WrittenSince(nakAt).back().byte, LIVE_STOP);
-    EXPECT_EQ(s.program().linkHandOver.previewActivations, 1);
+    EXPECT_EQ(s.session.shell.activatedWindows, std::vector<WindowId>{PREVIEW_WINDOW});
     EXPECT_EQ(s.session.shell.mdiClientStates.back(), false);
     EXPECT_EQ(s.CountSince(start, NAK), 1);
 }

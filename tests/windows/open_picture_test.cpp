@@ -141,6 +141,42 @@ TEST(OpenPicture, AFullSizeTrueColourFileKeepsItsOwnHeader) {
     EXPECT_EQ(0, std::memcmp(file.data() + 54, world.workImage.data() + 40, 921'600));
 }
 
+// A 24-bit file may carry a colour table (its colour count not 0): the picture memory has none,
+// so the kept header must not announce one, or every later reader would look for the rows
+// 4 x count bytes too far.
+TEST(OpenPicture, AFullSizeFileWithAColourTableKeepsOnlyTheHeaderFieldsThatStillHold) {
+    struct Case {
+        std::uint32_t coloursUsed;
+        std::uint32_t coloursImportant;
+        std::uint32_t imageSize;
+        std::uint32_t keptImageSize;
+    };
+    const Case cases[] = {
+        {256, 0, 0, 0}, {2, 2, 921'600, 921'600}, {0, 7, 5, 0}, {16, 16, 921'654, 0}};
+    for (const Case& c : cases) {
+        OpenWorld world;
+        const std::uint32_t tableBytes = 4 * c.coloursUsed;
+        Bytes file = MakeBmpFile(640, 480, 24, Marked, nullptr, {}, 40, tableBytes);
+        std::fill_n(file.begin() + 54, tableBytes, std::uint8_t{0x5A});
+        WriteLe32(file.data() + 14 + 20, c.imageSize);
+        WriteLe32(file.data() + 14 + 24, 3780);  // horizontal resolution
+        WriteLe32(file.data() + 14 + 32, c.coloursUsed);
+        WriteLe32(file.data() + 14 + 36, c.coloursImportant);
+        ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP)) << c.coloursUsed;
+        const std::uint8_t* header = world.workImage.data();
+        EXPECT_EQ(ReadLe32(header + 20), c.keptImageSize) << c.coloursUsed;
+        EXPECT_EQ(ReadLe32(header + 24), 3780u) << c.coloursUsed;
+        EXPECT_EQ(ReadLe32(header + 32), 0u) << c.coloursUsed;
+        EXPECT_EQ(ReadLe32(header + 36), 0u) << c.coloursUsed;
+        EXPECT_EQ(DibBitsOffset(world.workImage), 40u) << c.coloursUsed;
+        EXPECT_EQ(PixelAt(world.workImage, 0, 0), Marked(0, 0)) << c.coloursUsed;
+        EXPECT_EQ(PixelAt(world.workImage, 639, 479), Marked(639, 479)) << c.coloursUsed;
+        EXPECT_EQ(0,
+                  std::memcmp(file.data() + 54 + tableBytes, world.workImage.data() + 40, 921'600))
+            << c.coloursUsed;
+    }
+}
+
 TEST(OpenPicture, LongerHeadersAndGapsBeforeThePixelsAreHonoured) {
     const std::vector<Bgr> table = MarkedTable();
     struct Case {

@@ -15,9 +15,10 @@ struct WindowWorld {
     RecordingShell shell;
     OpenViewSize view;
     std::optional<LogPalette> screenPalette;
+    testing::FailingMemory memory;
     OpenfileWindow window{
         ID, "picture.bmp", false, DibBlock(std::vector<std::uint8_t>(925'696)),
-        OpenfileWindowPorts{shell, nullptr, nullptr, nullptr, &view, &screenPalette}};
+        OpenfileWindowPorts{shell, nullptr, nullptr, nullptr, &view, &screenPalette, &memory}};
 
     ScrollBarState Bar(ScrollBarKind kind) { return shell.scrollBars[{ID, kind}]; }
 };
@@ -145,6 +146,17 @@ TEST(OpenfileWindow, CopiesTheWholeBlockToTheClipboard) {
     world.window.Command(CMD_COPY_TO_CLIPBOARD);
     ASSERT_EQ(world.shell.clipboard.size(), 925'696u);
     EXPECT_EQ(world.shell.clipboard.back(), 0x5A);
+}
+
+TEST(OpenfileWindow, CopyToClipboardWithoutMemoryTellsAndLeavesTheClipboard) {
+    WindowWorld world;
+    world.shell.clipboard = {9};
+    world.memory.failingCalls = {world.memory.calls};
+    world.window.Command(CMD_COPY_TO_CLIPBOARD);
+    ASSERT_EQ(world.shell.messages.size(), 1u);
+    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
+    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
+    EXPECT_EQ(world.shell.clipboard, std::vector<std::uint8_t>{9});
 }
 
 }  // namespace
