@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -35,6 +36,43 @@ constexpr std::uint8_t MID_GREY = 0x80;
 
 bool FolderIsWritable(const std::filesystem::path& folder) {
     return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// A whole decimal number within [low, high], or none.
+std::optional<int> NumberIn(const std::string& text, int low, int high) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < low || value > high) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The frame's placement as the settings file has it; none when any value is missing or out of
+// range, so a hand-edited file can never make the frame unusable.
+std::optional<FramePlacement> ReadFramePlacement(const IniFile& file) {
+    constexpr std::size_t maxChars = 16;
+    const auto read = [&](const char* key, int low, int high) {
+        return NumberIn(file.GetString(FRAME_SECTION, key, "", maxChars), low, high);
+    };
+    const auto x = read(FRAME_KEY_X, -FRAME_MAX_OFFSET, FRAME_MAX_OFFSET);
+    const auto y = read(FRAME_KEY_Y, -FRAME_MAX_OFFSET, FRAME_MAX_OFFSET);
+    const auto width = read(FRAME_KEY_WIDTH, FRAME_MIN_SIDE, FRAME_MAX_SIDE);
+    const auto height = read(FRAME_KEY_HEIGHT, FRAME_MIN_SIDE, FRAME_MAX_SIDE);
+    const auto maximised = read(FRAME_KEY_MAXIMIZED, 0, 1);
+    if (!x || !y || !width || !height || !maximised) {
+        return std::nullopt;
+    }
+    return FramePlacement{*x, *y, *width, *height, *maximised == 1};
+}
+
+void WriteFramePlacement(IniFile& file, const FramePlacement& placement) {
+    file.SetString(FRAME_SECTION, FRAME_KEY_X, std::to_string(placement.x));
+    file.SetString(FRAME_SECTION, FRAME_KEY_Y, std::to_string(placement.y));
+    file.SetString(FRAME_SECTION, FRAME_KEY_WIDTH, std::to_string(placement.width));
+    file.SetString(FRAME_SECTION, FRAME_KEY_HEIGHT, std::to_string(placement.height));
+    file.SetString(FRAME_SECTION, FRAME_KEY_MAXIMIZED, placement.maximised ? "1" : "0");
 }
 
 void ReportNoMemory(Shell& shell) {
@@ -399,6 +437,7 @@ void Program::ReadSettings() {
     settings.OpenInitialDir = file.GetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH,
                                              settings.OpenInitialDir, FILEINITPATH_MAX_CHARS);
     settings.RememberedPorts = ReadRememberedPorts(settings.SettingsPath);
+    settings.framePlacement = ReadFramePlacement(file);
 }
 
 void Program::WriteSettings() {
@@ -413,6 +452,9 @@ void Program::WriteSettings() {
             file.SetString(SETTINGS_PORTS_SECTION, REMEMBERED_PORT_KEYS[i],
                            i < remembered.size() ? remembered[i] : std::string());
         }
+    }
+    if (settings.framePlacement) {
+        WriteFramePlacement(file, *settings.framePlacement);
     }
     std::error_code ignored;
     std::filesystem::create_directories(settings.SettingsPath.parent_path(), ignored);

@@ -77,6 +77,27 @@ inline constexpr char SETTINGS_KEY_FILEINITPATH[] = "FILEINITPATH";
 // The devices a camera answered on, most recent first, as COM1..COM4 in their own section.
 inline constexpr char SETTINGS_PORTS_SECTION[] = "Ports";
 
+// The frame window's place, size and maximised state, in a section of their own.
+inline constexpr char FRAME_SECTION[] = "Frame";
+inline constexpr char FRAME_KEY_X[] = "X";
+inline constexpr char FRAME_KEY_Y[] = "Y";
+inline constexpr char FRAME_KEY_WIDTH[] = "WIDTH";
+inline constexpr char FRAME_KEY_HEIGHT[] = "HEIGHT";
+inline constexpr char FRAME_KEY_MAXIMIZED[] = "MAXIMIZED";
+inline constexpr int FRAME_MIN_SIDE = 100;
+inline constexpr int FRAME_MAX_SIDE = 16384;
+inline constexpr int FRAME_MAX_OFFSET = 16384;
+
+// The frame's normal (not maximised) outer rectangle and whether it was maximised.
+struct FramePlacement {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool maximised = false;
+    bool operator==(const FramePlacement&) const = default;
+};
+
 struct DisplayState {
     bool RunningOnNt = true;
     bool TrueColourDisplay = true;
@@ -94,6 +115,8 @@ struct SettingsState {
     // The [Ports] section as read at start-up, and the device the camera answered on this run.
     std::vector<std::string> RememberedPorts;
     std::string AnsweredPort;
+    // None until the frame has been placed once: the first start uses the fixed size.
+    std::optional<FramePlacement> framePlacement;
 };
 
 struct ScratchFiles {

@@ -56,6 +56,9 @@ void ChildFrame::closeEvent(QCloseEvent* event) {
     }
     closing_ = true;
     child_->Closing();
+    if (onClosing) {
+        onClosing();
+    }
     QMdiSubWindow::closeEvent(event);
 }
 

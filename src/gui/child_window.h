@@ -2,6 +2,7 @@
 
 #include <QMdiSubWindow>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 #include "gui/menu_table.h"
@@ -54,6 +55,8 @@ class ChildFrame final : public QMdiSubWindow {
     void HideCloseBox();
     // Closes without asking (the child agreed already, or the program destroys it).
     void CloseAgreed();
+    // Told once the window has agreed to close, before it goes.
+    std::function<void()> onClosing;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,12 +1,18 @@
 #include "gui/dialogs.h"
 
+#include <QDateTime>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
 
 #include "fotolyx_version.h"
@@ -21,6 +27,10 @@ constexpr int CONTROL_BLINK = 1005;
 constexpr int CONTROL_BAUD_RATE = 1036;
 constexpr int BLINK_MS = 500;
 constexpr char BLANK_TEXT[] = "             ";  // thirteen spaces
+// What a title bar takes beside its title: buttons and margins.
+constexpr int TITLE_BAR_EXTRA = 120;
+// The file dialogs' side bar of places.
+constexpr int SIDE_BAR_WIDTH = 150;
 
 struct PleaseWaitText {
     PleaseWait kind;
@@ -53,12 +63,55 @@ QLabel* Text(QWidget* parent, const char* text) {
 
 }  // namespace
 
+void FitTitle(QDialog& dialog) {
+    // A title bar's font is mostly a little bigger and bolder than the dialog's own; its
+    // buttons (close, and often others) and margins take about as much again as a few words.
+    QFont titleFont = dialog.font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    const int title = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle());
+    dialog.setMinimumWidth(std::max(dialog.minimumWidth(), title + TITLE_BAR_EXTRA));
+}
+
+void FitFileColumns(QFileDialog& dialog) {
+    auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!tree) {
+        return;
+    }
+    // Size, type and date take the width of what they show; the name gets the rest.
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column) {
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    // The dialog is made wide enough for the longest texts of those columns beside a name of
+    // thirty characters and the side bar of places.
+    const QFontMetrics metrics(tree->font());
+    const QString samples[] = {
+        QStringLiteral("1023.9 KiB"),
+        QStringLiteral("JPEG image"),
+        QLocale().toString(QDateTime(QDate(2026, 12, 31), QTime(23, 59)), QLocale::ShortFormat),
+        QString(30, QLatin1Char('M')),
+    };
+    int wanted = SIDE_BAR_WIDTH;
+    for (const QString& sample : samples) {
+        wanted += metrics.horizontalAdvance(sample) + 4 * metrics.averageCharWidth();
+    }
+    dialog.resize(std::max(dialog.width(), wanted), dialog.height());
+}
+
+void MakeModalToOwner(QDialog& dialog) {
+    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+}
+
 LinkDialogWindow::LinkDialogWindow(QWidget* parent, const char* title,
                                    const std::vector<const char*>& texts,
                                    std::vector<DialogButton> buttons)
     : QDialog(parent), buttons_(std::move(buttons)) {
     setWindowTitle(QString::fromLatin1(title));
-    setModal(true);
+    MakeModalToOwner(*this);
+    FitTitle(*this);
     auto* layout = new QVBoxLayout(this);
     for (const char* text : texts) {
         layout->addWidget(Text(this, text));
@@ -116,6 +169,8 @@ LinkDialogContent LinkDialogContents(LinkDialog dialog, LinkSetup& setup) {
 ComSetupDialog::ComSetupDialog(QWidget* parent, const ComSetupContents& contents)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("COM SETUP"));
+    MakeModalToOwner(*this);
+    FitTitle(*this);
     auto* layout = new QVBoxLayout(this);
 
     auto* speedBox = new QGroupBox(QStringLiteral("BAUDRATE"), this);
@@ -160,7 +215,8 @@ PleaseWaitDialog::PleaseWaitDialog(QWidget* parent, PleaseWait kind)
         }
     }
     setWindowTitle(QString::fromLatin1(texts->title));
-    setModal(true);
+    MakeModalToOwner(*this);
+    FitTitle(*this);
     waitText_ = QString::fromLatin1(texts->waitText);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Text(this, texts->text));
@@ -192,6 +248,8 @@ void PleaseWaitDialog::reject() {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Fotolyx"));
+    MakeModalToOwner(*this);
+    FitTitle(*this);
     auto* layout = new QVBoxLayout(this);
     auto* name = new QLabel(QStringLiteral("Fotolyx " FOTOLYX_VERSION), this);
     name->setObjectName(QStringLiteral("aboutVersion"));

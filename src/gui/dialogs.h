@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QTimer>
 #include <functional>
@@ -11,6 +12,19 @@
 #include "ports/shell.h"
 
 namespace fotolyx::gui {
+
+// Makes a dialog modal to its owner's window only (to the whole program when it has none): the
+// help window, a window of its own, stays usable, so the advice a dialog points to can be read
+// while the dialog waits for an answer.
+void MakeModalToOwner(QDialog& dialog);
+
+// Gives a small dialog the width its title needs in the window's title bar (with room for the
+// title bar's buttons), so that the title is not cut short.
+void FitTitle(QDialog& dialog);
+
+// Sizes the columns of a file dialog's detail view to their contents at the dialog's font, and
+// the dialog so that they fit, so that sizes and types are not cut short.
+void FitFileColumns(QFileDialog& dialog);
 
 // One button of a dialog: its control id, its caption and what it does.
 struct DialogButton {

@@ -1,10 +1,14 @@
 #include "gui/frame_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
+#include <algorithm>
 
 #include "app/program.h"
 #include "gui/dialogs.h"
@@ -61,6 +65,9 @@ FrameWindow::~FrameWindow() {
 
 void FrameWindow::Start() {
     program_.Startup();
+    if (program_.settings.framePlacement) {
+        ApplyPlacement(*program_.settings.framePlacement);
+    }
     if (makeLiveImageWindow) {
         liveImage_ = AddChild(makeLiveImageWindow(), LIVE_IMAGE_PLACEMENT);
     }
@@ -100,6 +107,21 @@ ChildFrame* FrameWindow::AddChild(ChildWindow* child, const ChildPlacement& plac
             windows_.erase(found);
         }
     });
+    frame->onClosing = [this, frame] {
+        if (frame != active_) {
+            return;
+        }
+        // The window active before it, chosen now: the MDI client activates one of its own
+        // choosing as this one goes.
+        QPointer<ChildFrame> previous = PreviouslyActive(frame);
+        QTimer::singleShot(0, this, [this, previous] {
+            ChildFrame* back = previous.data();
+            if (back != nullptr && back->isVisible()) {
+                mdi_->setActiveSubWindow(back);
+                back->raise();
+            }
+        });
+    };
     frame->setGeometry(placement.x, placement.y, placement.width, placement.height);
     frame->show();
     return frame;
@@ -141,10 +163,24 @@ void FrameWindow::ChildActivated(QMdiSubWindow* sub) {
     }
     active_ = frame;
     if (frame) {
+        std::erase(activationHistory_, QPointer<ChildFrame>(frame));
+        activationHistory_.push_back(frame);
         frame->Child()->Activated(*this, true);
     } else {
         ShowMenu(MenuBar::Frame);
     }
+}
+
+ChildFrame* FrameWindow::PreviouslyActive(const ChildFrame* closing) {
+    std::erase_if(activationHistory_,
+                  [](const QPointer<ChildFrame>& frame) { return frame.isNull(); });
+    for (auto it = activationHistory_.rbegin(); it != activationHistory_.rend(); ++it) {
+        ChildFrame* frame = it->data();
+        if (frame != nullptr && frame != closing && frame->isVisible()) {
+            return frame;
+        }
+    }
+    return nullptr;
 }
 
 ChildWindow* FrameWindow::ActiveChild() const {
@@ -253,8 +289,9 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The frame goes: shut the program down.
+    // The frame goes: shut the program down, keeping its place for the next start.
     shutDown_ = true;
+    program_.settings.framePlacement = Placement();
     if (help_) {
         help_->close();
     }
@@ -263,6 +300,30 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
         afterEvent();
     }
     event->accept();
+}
+
+void FrameWindow::ApplyPlacement(const FramePlacement& placement) {
+    QRect wanted(placement.x, placement.y, placement.width, placement.height);
+    // A screen may have gone since: the frame is kept within one that is there.
+    const QScreen* screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        wanted.setSize(wanted.size().boundedTo(area.size()));
+        wanted.moveLeft(std::clamp(wanted.left(), area.left(), area.right() - wanted.width() + 1));
+        wanted.moveTop(std::clamp(wanted.top(), area.top(), area.bottom() - wanted.height() + 1));
+    }
+    setGeometry(wanted);
+    if (placement.maximised) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+FramePlacement FrameWindow::Placement() const {
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    return {normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()};
 }
 
 void FrameWindow::resizeEvent(QResizeEvent* event) {

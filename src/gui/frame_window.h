@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "gui/child_window.h"
 #include "gui/help_window.h"
@@ -18,6 +19,7 @@
 namespace fotolyx {
 class Program;
 class Shell;
+struct FramePlacement;
 }  // namespace fotolyx
 
 namespace fotolyx::gui {
@@ -89,12 +91,20 @@ class FrameWindow final : public QMainWindow {
     HelpWindow* Help() const { return help_.get(); }
     bool ExitConfirmed() const { return exitConfirmed_; }
 
+    // The frame's normal rectangle and maximised state, as the settings keep them; a placement
+    // is kept within a screen that is there.
+    FramePlacement Placement() const;
+    void ApplyPlacement(const FramePlacement& placement);
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
     void ChildActivated(QMdiSubWindow* sub);
+    // The window that was active before closing, which comes back to the front and becomes the
+    // active one again once closing has gone, as the user left it; none when there is none.
+    ChildFrame* PreviouslyActive(const ChildFrame* closing);
     void FillWindowList(QMenu* popup);
     void PlaceProgressBar();
 
@@ -109,6 +119,7 @@ class FrameWindow final : public QMainWindow {
     ChildFrame* liveImage_ = nullptr;
     std::map<WindowId, ChildFrame*> windows_;
     QPointer<ChildFrame> active_;
+    std::vector<QPointer<ChildFrame>> activationHistory_;  // the most recently active last
     std::unique_ptr<HelpWindow> help_;
     bool exitConfirmed_ = false;
     bool shutDown_ = false;

@@ -109,9 +109,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     frame_->makePreviewWindow = [this] {
         PreviewWindow& preview = program_.cameraPictures.preview;
         PreviewLogic logic;
-        logic.paintState = [this, &preview] {
-            return PaintStateOf(preview, program_.display.RunningOnNt);
-        };
+        logic.paintState = [this, &preview] { return PaintStateOf(preview, program_.display); };
         logic.scrollBar = [this] { return program_.cameraPictures.previewScrollBar; };
         logic.click = [&preview](int x, int y, unsigned keys) { preview.LButtonDown(x, y, keys); };
         logic.doubleClick = [&preview](int x, int y, unsigned keys) {

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "adjust/adjusted_palette.h"
+#include "gui/dialogs.h"
 #include "gui/dib_image.h"
 #include "gui/screen_image.h"
 #include "ports/shell.h"
@@ -126,7 +127,7 @@ ImageAdjustDialog::ImageAdjustDialog(QWidget* owner, AdjustDialog& logic,
     : QDialog(owner), logic_(logic), display_(display) {
     setObjectName(QStringLiteral("IMAGE_ADJUST"));
     setWindowTitle(QStringLiteral("Image Adjustment"));
-    setModal(true);
+    MakeModalToOwner(*this);
     setFixedSize(DIALOG_SIZE);
 
     for (const ControlRecord& record : CONTROLS) {
@@ -286,7 +287,10 @@ AdjustDialogEnd RunImageAdjustment(QWidget* owner, Program& program, DibBlock* p
         end = dialog->End();
         delete dialog;
     }
-    if (end == AdjustDialogEnd::Applied && picture && !program.display.TrueColourDisplay) {
+    // A window without a palette of its own (an Openfile window) rebuilds its palettes itself
+    // when told of the change, so they are built once.
+    if (end == AdjustDialogEnd::Applied && picture && windowPalette &&
+        !program.display.TrueColourDisplay) {
         RebuildPalettesAfterAdjustment(
             program.ports.shell, program.ports.memory, *picture,
             {program.display.ScreenPalette, program.display.ImagePalette, windowPalette});

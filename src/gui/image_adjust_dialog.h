@@ -20,7 +20,8 @@ namespace fotolyx::gui {
 // picture (none: the dialog shows empty grey previews). Applied when OK wrote the adjusted
 // picture into it; the window then marks itself modified and repaints. On an 8-bit screen an
 // applied adjustment also rebuilds the image and screen palettes and the window's own palette
-// (windowPalette, when the window keeps one).
+// when windowPalette is given; without it the caller rebuilds them (the Openfile window does so
+// when told that its picture changed).
 AdjustDialogEnd RunImageAdjustment(QWidget* owner, Program& program, DibBlock* picture,
                                    std::optional<LogPalette>* windowPalette = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "app/program.h"
@@ -152,11 +153,14 @@ void LiveImageView::Done() {
 }
 
 void LiveImageView::DrawPicture(QPainter& painter, const std::optional<DibBlock>& picture,
-                                const LivePicturePlacement& placement) const {
-    if (!picture) {
+                                const LivePicturePlacement& placement,
+                                const QRegion& region) const {
+    const PictureArea& to = placement.shown;
+    // A frame repaints only the small picture: the large one is not stretched again for it.
+    if (!picture ||
+        (!region.isEmpty() && !region.intersects(QRect(to.x, to.y, to.width, to.height)))) {
         return;
     }
-    const PictureArea& to = placement.shown;
     const QImage shown = ShownImage(
         program_.display, ImageOf(StretchPicture(*picture, placement.source, to.width, to.height)));
     if (!shown.isNull()) {
@@ -164,14 +168,14 @@ void LiveImageView::DrawPicture(QPainter& painter, const std::optional<DibBlock>
     }
 }
 
-void LiveImageView::Draw(QPainter& painter) const {
+void LiveImageView::Draw(QPainter& painter, const QRegion& region) const {
     for (const PanelLines& panel : PANELS) {
         Polyline(painter, DARK, panel.dark);
         Polyline(painter, WHITE, panel.white);
     }
     const std::uint8_t variant = program_.link.ModelVariant;
-    DrawPicture(painter, program_.buffers.LivePreviewImage, LivePreviewPlacement(variant));
-    DrawPicture(painter, program_.buffers.LivePhotoImage, LivePhotoPlacement(variant));
+    DrawPicture(painter, program_.buffers.LivePreviewImage, LivePreviewPlacement(variant), region);
+    DrawPicture(painter, program_.buffers.LivePhotoImage, LivePhotoPlacement(variant), region);
 }
 
 QImage LiveImageView::Render() {
@@ -182,14 +186,14 @@ QImage LiveImageView::Render() {
     return image;
 }
 
-void LiveImageView::paintEvent(QPaintEvent*) {
+void LiveImageView::paintEvent(QPaintEvent* event) {
     DisplayState& display = program_.display;
     if (!display.TrueColourDisplay && IsActive() && display.DisplayPalette) {
         display.ScreenPalette = display.DisplayPalette;
     }
     {
         QPainter painter(this);
-        Draw(painter);
+        Draw(painter, event->region());
     }
     // While live view runs, every paint asks the camera for the next frame.
     program_.liveWindow.Paint();

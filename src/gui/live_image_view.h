@@ -38,9 +38,10 @@ class LiveImageView final : public ChildWindow {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void Draw(QPainter& painter) const;
+    // Draws what lies in the region (all of the window when it is empty).
+    void Draw(QPainter& painter, const QRegion& region = {}) const;
     void DrawPicture(QPainter& painter, const std::optional<DibBlock>& picture,
-                     const LivePicturePlacement& placement) const;
+                     const LivePicturePlacement& placement, const QRegion& region) const;
     void ButtonNotified(int id, unsigned itemState, unsigned itemAction);
     bool IsActive() const;
     void Done();

@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include "app/open_command.h"
+#include "gui/dialogs.h"
 #include "gui/dib_image.h"
 #include "gui/screen_image.h"
 
@@ -98,6 +99,8 @@ OpenFileDialog::OpenFileDialog(QWidget* owner, OpenPreview& preview, const Displ
     if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
         grid->addWidget(part_, grid->rowCount(), 0, 1, grid->columnCount());
     }
+    FitFileColumns(*this);
+    MakeModalToOwner(*this);
 
     part_->PreviewBox()->setChecked(preview_.InitDialog());
     connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {

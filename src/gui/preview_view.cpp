@@ -4,8 +4,10 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "app/program.h"
 #include "gui/dib_image.h"
 #include "gui/frame_window.h"
+#include "gui/screen_image.h"
 #include "gui/scroll_bars.h"
 #include "windows/capture_window.h"
 
@@ -92,6 +94,16 @@ PreviewPaintState PaintStateOf(const PreviewWindow& preview, bool runningOnNt) {
         paint.selected = cell.selected;
         if (cell.hasThumbnail) {
             paint.thumbnail = DibToImage(preview.Thumbnail(cell.position));
+        }
+    }
+    return state;
+}
+
+PreviewPaintState PaintStateOf(const PreviewWindow& preview, const DisplayState& display) {
+    PreviewPaintState state = PaintStateOf(preview, display.RunningOnNt);
+    for (PreviewCellPaint& cell : state.cells) {
+        if (!cell.thumbnail.isNull()) {
+            cell.thumbnail = ShownImage(display, cell.thumbnail);
         }
     }
     return state;

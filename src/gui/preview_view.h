@@ -10,6 +10,10 @@
 #include "gui/child_window.h"
 #include "gui/picture_buttons.h"
 
+namespace fotolyx {
+struct DisplayState;
+}
+
 namespace fotolyx::gui {
 
 inline constexpr int PREVIEW_ROWS = GRID_ROWS_IN_VIEW;
@@ -31,6 +35,8 @@ struct PreviewPaintState {
 
 // The paint state of the Preview window's logic.
 PreviewPaintState PaintStateOf(const PreviewWindow& preview, bool runningOnNt);
+// The same for a display: on a 256-colour one the thumbnails come through its ScreenPalette.
+PreviewPaintState PaintStateOf(const PreviewWindow& preview, const DisplayState& display);
 
 // What the view forwards its events to (the Preview window's logic, bound by the program).
 struct PreviewLogic {

@@ -90,6 +90,7 @@ int QtShell::MessageBox(std::string_view text, std::string_view caption, unsigne
     // A task-modal box has no owner.
     QWidget* owner = (style & MB_TASKMODAL) != 0 ? nullptr : frame_;
     QMessageBox box(icon, Text(caption), Text(text), buttons->buttons, owner);
+    MakeModalToOwner(box);
     if (buttons->escape != QMessageBox::NoButton) {
         box.setEscapeButton(buttons->escape);
     }

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+#include "gui/dialogs.h"
+
 namespace fotolyx::gui {
 
 namespace {
@@ -68,6 +70,8 @@ std::optional<SaveDialogResult> RunSaveDialog(QWidget* owner, const SaveDialogRe
         dialog.setDirectory(Local(request.initialDirectory));
     }
     dialog.selectFile(Local(request.proposedName));
+    FitFileColumns(dialog);
+    MakeModalToOwner(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -58,6 +58,7 @@ void LiveHandlers::LiveViewPacket() {
     link.RetryCount = 0;
     if (live_.LivePacketNumber == LIVE_FRAME_PACKETS) {
         live_.LivePacketNumber = 0;
+        live_.LiveFrameInFlight = 0;
         ++live_.framesCompleted;
         ports_.shell.InvalidateWindow(ports_.activeChild(), LIVE_PREVIEW_RECT, false);
     } else if (live_.LiveViewRunning != 0) {

@@ -50,6 +50,11 @@ struct LiveState {
     std::uint8_t LiveViewRunning = 0;
     std::uint8_t LivePhotoRunning = 0;
     std::uint8_t LiveFramePending = 0;
+    // A frame has been asked for and is neither complete nor given up. Paints come from many
+    // causes (activation, overlapping windows, hover), so only this decides whether a paint may
+    // ask for the next frame: a second LIVE_START would restart the frame under way and leave
+    // the receiver framing the packets part-way through one.
+    std::uint8_t LiveFrameInFlight = 0;
     std::uint8_t NoticeStep = 0;
     std::uint32_t PreviewButtonBitmap = BITMAP_PREVIEW_OFF;
     std::uint32_t PhotoButtonBitmap = BITMAP_CAPTURE;

@@ -60,7 +60,9 @@ LiveImageWindow::LiveImageWindow(LiveState& live, LiveWindowPorts ports)
       watchdog_(WatchdogConfig{
                     LIVE_IMAGE_WINDOW, LIVE_WATCHDOG_FIRST_MS, LIVE_WATCHDOG_RUNNING_MS,
                     [this] { return live_.LiveViewRunning != 0 || live_.LivePhotoRunning != 0; },
-                    [this] { return live_.LiveFramePending != 0; },
+                    // A frame request counts as traffic for one tick only: one that has had
+                    // no answer for a whole period was lost, and the line is silent.
+                    [this] { return live_.LiveFramePending != 0 && ++requestTicks_ < 2; },
                     [this] {
                         ButtonNotify(LIVE_BUTTON_PREVIEW, true);
                         if (ports_.activatePreview) {
@@ -114,9 +116,11 @@ void LiveImageWindow::PreviewButton(bool selected) {
         ports_.shell.SetStatusText(TEXT_RECEIVE_LIVE);
         ports_.link.WaitingForData = 1;
         WriteCommand(LIVE_START);
+        live_.LiveFrameInFlight = ports_.link.SetupPhase == 0 ? 1 : 0;
     } else {
         live_.PreviewButtonBitmap = BITMAP_PREVIEW_OFF;
         live_.LiveViewRunning = 0;
+        live_.LiveFrameInFlight = 0;
         ports_.shell.SetStatusText(TEXT_READY);
         WriteCommand(LIVE_STOP);
     }
@@ -154,6 +158,7 @@ void LiveImageWindow::PhotoButton() {
     SetPhotoMenus(false);
     ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW);
     live_.LiveFramePending = 0;
+    live_.LiveFrameInFlight = 0;
     WriteCommand(step.command);
 }
 
@@ -174,10 +179,14 @@ void LiveImageWindow::RequestFrame() {
     live_.LivePacketNumber = 0;
     Write(LIVE_START);
     live_.LiveFramePending = 1;
+    live_.LiveFrameInFlight = 1;
+    requestTicks_ = 0;
 }
 
+// The next frame is asked for once the previous one is complete or given up, however often the
+// window paints in between.
 void LiveImageWindow::Paint() {
-    if (live_.LiveViewRunning != 0) {
+    if (live_.LiveViewRunning != 0 && live_.LiveFrameInFlight == 0) {
         RequestFrame();
     }
 }
@@ -194,6 +203,7 @@ void LiveImageWindow::Timer(int id) {
             ports_.timers.KillTimer(LIVE_IMAGE_WINDOW, LIVE_TIMER_RESTART);
             if (live_.LivePacketNumber == 0 && live_.LiveViewRunning != 0) {
                 Write(LIVE_START);
+                live_.LiveFrameInFlight = 1;
             }
             return;
         case LIVE_TIMER_DEFERRED_PREVIEW:
@@ -292,6 +302,7 @@ void LiveImageWindow::StopBothActivities(bool eraseOnPhotoStop) {
     ports_.line.Purge();
     ports_.link.ReceiveCount = 0;
     live_.LivePacketNumber = 0;
+    live_.LiveFrameInFlight = 0;
     ports_.link.RetryCount = 0;
     if (live_.LiveViewRunning != 0) {
         Write(LIVE_STOP);

@@ -109,6 +109,8 @@ class LiveImageWindow {
     LiveWindowPorts ports_;
     Watchdog watchdog_;
     bool active_ = false;
+    // Watchdog ticks since the last frame request.
+    int requestTicks_ = 0;
 };
 
 }  // namespace fotolyx

@@ -104,6 +104,47 @@ TEST(Settings, WritingKeepsOtherSectionsKeysAndComments) {
               "FILEINITPATH=/a\n");
 }
 
+TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
+    const std::string sound = "X=-20\nY=30\nWIDTH=1024\nHEIGHT=700\nMAXIMIZED=1\n";
+    const struct {
+        std::string section;
+        std::optional<FramePlacement> placement;
+    } cases[] = {
+        {"", std::nullopt},
+        {"[frame]\n" + sound, FramePlacement{-20, 30, 1024, 700, true}},
+        {"[Frame]\nX=0\nY=0\nWIDTH=100\nHEIGHT=16384\nMAXIMIZED=0\n",
+         FramePlacement{0, 0, 100, 16384, false}},
+        {"[Mode]\n" + sound, std::nullopt},
+        {"[Frame]\nX=0\nY=0\nWIDTH=99\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
+        {"[Frame]\nX=0\nY=0\nWIDTH=400\nHEIGHT=16385\nMAXIMIZED=0\n", std::nullopt},
+        {"[Frame]\nX=16385\nY=0\nWIDTH=400\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
+        {"[Frame]\nX=0\nY=0\nWIDTH=400px\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
+        {"[Frame]\nX=0\nY=0\nWIDTH=400\nHEIGHT=400\nMAXIMIZED=2\n", std::nullopt},
+        {"[Frame]\nX=0\nY=0\nWIDTH=400\nHEIGHT=400\n", std::nullopt},
+        {"[Frame]\nX=0\nY=\nWIDTH=400\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
+        {"[Frame]\nX=99999999999999\nY=0\nWIDTH=400\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        World world;
+        std::ofstream(world.SettingsFile()) << c.section;
+        auto program = world.Make();
+        program.Startup();
+        EXPECT_EQ(program.settings.framePlacement, c.placement) << c.section;
+    }
+}
+
+TEST(Settings, TheFramePlacementIsWrittenInItsOwnSectionOnceKnown) {
+    World world;
+    auto program = world.Make();
+    program.Startup();
+    program.settings.OpenInitialDir = "/a";
+    program.settings.framePlacement = FramePlacement{12, -3, 800, 640, false};
+    program.Shutdown();
+    EXPECT_EQ(ReadText(world.SettingsFile()),
+              "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n\n[Frame]\nX=12\nY=-3\nWIDTH=800\n"
+              "HEIGHT=640\nMAXIMIZED=0\n");
+}
+
 TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
     World world;
     world.environment.programDirectory = world.root / "missing-program-folder";

@@ -1,15 +1,25 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "gui/dialogs.h"
 #include "gui/gui_session.h"
+#include "gui/print_job.h"
+#include "gui/save_dialog.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -89,6 +99,149 @@ TEST(LinkDialogsTest, HelpOfTheLinkDialogsOpensTheirTopics) {
     EXPECT_GT(session.frame().Help()->verticalScrollBar()->value(), 0);
     session.frame().Command(CMD_HELP);
     EXPECT_EQ(session.frame().Help()->verticalScrollBar()->value(), 0);
+}
+
+// A click on the lower end of the help's scroll bar pages down, unless a modal dialog blocks it.
+bool HelpTakesAClick(gui::HelpWindow& help) {
+    QScrollBar* bar = help.verticalScrollBar();
+    const int before = bar->value();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 20));
+    return bar->value() > before;
+}
+
+TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAndTakesInputWhileTheDialogWaits) {
+    // How the help comes up while each kind of modal dialog waits for an answer.
+    struct Case {
+        const char* name;
+        std::function<void(GuiSession&)> open;
+        bool helpLast;  // the help came up after the dialog, so it is the active window
+    };
+    const Case cases[] = {
+        {"Help of CONNECT Error",
+         [](GuiSession& s) {
+             s.gui().shell().ShowLinkDialog(LinkDialog::ComReconnect);
+             s.gui().shell().OpenLinkDialog(LinkDialog::ComReconnect)->Press(3);
+         },
+         true},
+        {"Help of the disconnection dialog",
+         [](GuiSession& s) {
+             s.program().linkSetup.OpenDisconnectDialog();
+             s.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect)->Press(3);
+         },
+         true},
+        {"help opened before a transfer's wait dialog",
+         [](GuiSession& s) {
+             s.frame().Command(CMD_HELP);
+             s.gui().shell().ShowPleaseWait(PleaseWait::DataTrans);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuiSession session(false);
+        std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
+                                   session.folder() / "Fotlx.hlp");
+        c.open(session);
+        ASSERT_NE(QApplication::activeModalWidget(), nullptr);
+        gui::HelpWindow* help = session.frame().Help();
+        ASSERT_NE(help, nullptr);
+        help->verticalScrollBar()->setValue(0);
+        if (c.helpLast) {
+            EXPECT_TRUE(
+                session.WaitFor([&] { return QApplication::activeWindow() == help; }, 2000));
+        }
+        EXPECT_TRUE(HelpTakesAClick(*help));
+        // The frame behind the dialog stays blocked.
+        EXPECT_NE(QApplication::activeModalWidget(), nullptr);
+        session.gui().shell().EndLinkDialog(LinkDialog::ComReconnect);
+        session.gui().shell().EndLinkDialog(LinkDialog::ComDisconnect);
+        session.gui().shell().EndPleaseWait(PleaseWait::DataTrans);
+    }
+}
+
+// A title bar shows its title in a bold font, mostly larger than the dialog's, beside a close
+// button and margins of at least 40 pixels.
+int TitleBarNeeds(const QWidget& dialog) {
+    QFont font = dialog.font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    return QFontMetrics(font).horizontalAdvance(dialog.windowTitle()) + 40;
+}
+
+TEST(DialogSizeTest, SmallDialogsAreWideEnoughForTheirTitles) {
+    GuiSession session(false);
+    gui::QtShell& shell = session.gui().shell();
+    std::vector<QDialog*> dialogs;
+    for (const LinkDialog dialog :
+         {LinkDialog::ComReconnect, LinkDialog::ComDisconnect, LinkDialog::ComCancelOk}) {
+        shell.ShowLinkDialog(dialog);
+        dialogs.push_back(shell.OpenLinkDialog(dialog));
+    }
+    gui::PleaseWaitDialog transfer(&session.frame(), PleaseWait::DataTrans);
+    gui::PleaseWaitDialog erase(&session.frame(), PleaseWait::PeraseProc);
+    gui::CancelPrintDialog cancel(&session.frame(), [] {});
+    dialogs.insert(dialogs.end(), {&transfer, &erase, &cancel});
+    for (QDialog* dialog : dialogs) {
+        ASSERT_NE(dialog, nullptr);
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        dialog->show();
+        EXPECT_GE(dialog->width(), TitleBarNeeds(*dialog));
+        dialog->hide();
+    }
+}
+
+TEST(DialogSizeTest, TheSaveDialogShowsFileSizesAndTypesWhole) {
+    GuiSession session(false);
+    const std::filesystem::path folder = session.folder() / "pictures";
+    std::filesystem::create_directory(folder);
+    for (const auto& [name, bytes] :
+         {std::pair{"IMG_0001.JPG", 30'200}, std::pair{"IMG_0002.JPG", 921'654}}) {
+        std::ofstream(folder / name, std::ios::binary) << std::string(bytes, 'x');
+    }
+    SaveDialogRequest request;
+    request.initialDirectory = folder.string() + "/";
+    request.proposedName = "new";
+    request.filters = {{"JPEG (*.JPG)", "*.JPG"}, {"Bitmap (*.BMP)", "*.BMP"}};
+    request.defaultExtension = "jpg";
+
+    // Each column's text must fit its section beside the item's margins (3 pixels a side).
+    std::vector<std::string> clipped;
+    int rowsSeen = 0;
+    QTimer driver;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            return;
+        }
+        auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        const bool late = std::chrono::steady_clock::now() > deadline;
+        if (!tree || (!late && (!tree->isVisible() || !tree->model() ||
+                                tree->model()->rowCount(tree->rootIndex()) < 2))) {
+            if (late) {
+                dialog->reject();
+            }
+            return;
+        }
+        QTest::qWait(100);  // the columns follow the rows once they are laid out
+        const QFontMetrics metrics(tree->font());
+        const QModelIndex root = tree->rootIndex();
+        rowsSeen = tree->model()->rowCount(root);
+        for (int row = 0; row < rowsSeen; ++row) {
+            for (int column = 1; column < tree->header()->count(); ++column) {
+                const QString text = tree->model()->index(row, column, root).data().toString();
+                if (!tree->header()->isSectionHidden(column) &&
+                    tree->header()->sectionSize(column) < metrics.horizontalAdvance(text) + 6) {
+                    clipped.push_back(text.toStdString());
+                }
+            }
+        }
+        dialog->reject();
+    });
+    driver.start(20);
+    EXPECT_FALSE(gui::RunSaveDialog(&session.frame(), request).has_value());
+    EXPECT_EQ(rowsSeen, 2);
+    EXPECT_TRUE(clipped.empty()) << clipped.front();
 }
 
 TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {

@@ -14,8 +14,15 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QScreen>
+#include <memory>
+
+#include "app/ini_file.h"
 #include "gui/child_window.h"
 #include "gui/gui_session.h"
 #include "gui/menu_table.h"
@@ -303,6 +310,114 @@ TEST(FrameTest, TheAdapterTheCameraAnsweredOnIsRememberedForNextTime) {
     const std::string settings(bytes.begin(), bytes.end());
     EXPECT_NE(settings.find("[Ports]\nCOM1=" + adapter.string() + "\n"), std::string::npos)
         << settings;
+}
+
+// The window program started in the folders of an earlier session, without a camera.
+std::unique_ptr<gui::GuiProgram> StartAgain(const GuiSession& earlier) {
+    PortMap ports;
+    for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
+        ports.Set(id, MissingDevice(earlier.folder(), "again" + std::to_string(id)));
+    }
+    HostEnvironment environment = HostEnvironment::FromProcess(true);
+    environment.programDirectory = environment.startDirectory = earlier.folder().path();
+    environment.configHome = earlier.folder().path() / "config";
+    environment.tempDirectory = earlier.folder().path();
+    auto program = std::make_unique<gui::GuiProgram>(std::move(ports), std::move(environment));
+    program->Start();
+    return program;
+}
+
+TEST(FrameTest, TheFrameKeepsItsPlaceSizeAndMaximisedStateForTheNextStart) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        const char* name;
+        QRect placed;  // relative to the screen's work area
+        bool maximised;
+        QRect expected;  // where the next start puts it, relative to the work area
+    };
+    const Case cases[] = {
+        {"moved and made smaller", {40, 30, 500, 400}, false, {40, 30, 500, 400}},
+        {"maximised keeps the size it had before", {10, 20, 450, 350}, true, {10, 20, 450, 350}},
+        {"partly off the work area is moved back onto it",
+         {screen.width() - 100, 10, 400, 300},
+         false,
+         {screen.width() - 400, 10, 400, 300}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Each case is a first start: the test's settings file begins empty.
+        if (const char* settings = std::getenv("FOTOLYX_SETTINGS")) {
+            std::filesystem::remove(settings);
+        }
+        GuiSession session(false);
+        gui::FrameWindow& frame = session.frame();
+        EXPECT_EQ(frame.size(), QSize(745, 605));  // a first start is as it always was
+        frame.setGeometry(c.placed.translated(screen.topLeft()));
+        if (c.maximised) {
+            frame.showMaximized();
+        }
+        {
+            BoxAnswerer answers({QMessageBox::Ok});
+            frame.close();
+        }
+        const IniFile settings = IniFile::Load(session.program().settings.SettingsPath);
+        EXPECT_EQ(settings.GetString("Frame", "WIDTH", "", 10), std::to_string(c.placed.width()));
+        EXPECT_EQ(settings.GetString("Frame", "MAXIMIZED", "", 10), c.maximised ? "1" : "0");
+        EXPECT_EQ(settings.GetString("Mode", "FILEPREV", "", 10), "0");
+
+        const auto again = StartAgain(session);
+        gui::FrameWindow& next = again->frame();
+        EXPECT_EQ(next.isMaximized(), c.maximised);
+        const QRect normal = c.maximised ? next.normalGeometry() : next.geometry();
+        EXPECT_EQ(normal, c.expected.translated(screen.topLeft()));
+    }
+}
+
+// The stacking order of the MDI client, the window in front last.
+gui::ChildFrame* InFront(GuiSession& session) {
+    const auto order = session.frame().MdiArea()->subWindowList(QMdiArea::StackingOrder);
+    return order.isEmpty() ? nullptr : dynamic_cast<gui::ChildFrame*>(order.last());
+}
+
+TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
+    struct Case {
+        const char* name;
+        bool cancelDownload;  // false: the window is closed once its picture is in
+    };
+    for (const Case c : {Case{"cancelled download", true}, Case{"closed after it", false}}) {
+        SCOPED_TRACE(c.name);
+        GuiSession session;
+        Program& program = session.program();
+        ASSERT_TRUE(session.WaitFor([&] {
+            return program.cameraPictures.index.IndexLoaded &&
+                   session.frame().StatusText() == "Ready";
+        }));
+        gui::ChildFrame* preview = session.frame().PreviewFrame();
+        // The user had looked at the live image before.
+        session.frame().MdiArea()->setActiveSubWindow(session.frame().LiveImageFrame());
+        session.frame().MdiArea()->setActiveSubWindow(preview);
+        QTest::mouseClick(preview->widget(), Qt::LeftButton, {}, QPoint(70, 105));
+        QTest::mouseDClick(preview->widget(), Qt::LeftButton, {}, QPoint(70, 105));
+        ASSERT_EQ(program.cameraPictures.CaptureWindows().size(), 1u);
+        const WindowId id = program.cameraPictures.CaptureWindows().front();
+        if (c.cancelDownload) {
+            auto* wait = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(wait, nullptr);
+            wait->reject();
+        } else {
+            ASSERT_TRUE(session.WaitFor([&] {
+                return !program.cameraPictures.download.CaptureWaiting &&
+                       session.frame().StatusText() == "Ready";
+            }));
+            session.frame().Window(id)->close();
+        }
+        ASSERT_TRUE(session.WaitFor([&] { return session.frame().Window(id) == nullptr; }, 3000));
+        QTest::qWait(50);
+        // (The frame itself may not be the active window yet after the wait dialog.)
+        EXPECT_EQ(session.frame().MdiArea()->currentSubWindow(), preview);
+        EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Preview);
+        EXPECT_EQ(InFront(session), preview);
+    }
 }
 
 TEST(FrameTest, HelpOpensTheShippedFileOrSaysItIsMissing) {

@@ -393,6 +393,53 @@ TEST(ImageAdjustDialogTest, AnOwnerThatGoesAwayTakesTheDialogAndLeavesThePicture
     EXPECT_TRUE(picture.storage() == original);
 }
 
+// Working memory for palettes (the colour counts of the popularity palette) runs out once armed.
+class NoPaletteMemory : public Memory {
+  public:
+    std::optional<std::vector<std::uint8_t>> AllocateZeroed(std::size_t size) override {
+        if (armed && size == 16'384) {
+            return std::nullopt;
+        }
+        return Memory::AllocateZeroed(size);
+    }
+    bool armed = false;
+};
+
+TEST(ImageAdjustDialogTest, OkOnAnOpenfileWindowOfAn8BitScreenBuildsItsPaletteOnce) {
+    RecordingShell shell;
+    RecordingTimers timers;
+    ScriptedLine line;
+    FixedClock clock;
+    NoPaletteMemory memory;
+    TempDir folder;
+    HostEnvironment environment;
+    environment.programDirectory = environment.startDirectory = folder.path();
+    environment.configHome = environment.tempDirectory = folder.path();
+    environment.trueColourDisplay = false;
+    Program program{Ports{shell, timers, line, clock, memory}, environment};
+    program.Startup();
+    DibBlock& work = *program.buffers.WorkImage;
+    DibBlock picture = MakeRgbPicture(640, 480, [](int column, int row) {
+        return Bgr{static_cast<std::uint8_t>(column / 3), static_cast<std::uint8_t>(row / 2),
+                   static_cast<std::uint8_t>((column + row) / 5)};
+    });
+    std::copy(picture.storage().begin(), picture.storage().end(), work.data());
+    OpenfileWindow* window = program.CreateOpenfileWindow("picture.bmp", false);
+    ASSERT_NE(window, nullptr);
+    memory.armed = true;
+    WhenShown driver([](Dialog& dialog) {
+        Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd)(dialog);
+        Press(IDOK)(dialog);
+    });
+    ASSERT_EQ(gui::RunImageAdjustment(nullptr, program, &window->picture()),
+              AdjustDialogEnd::Applied);
+    program.OpenfilePictureChanged(window->id());
+    EXPECT_EQ(std::count_if(shell.messages.begin(), shell.messages.end(),
+                            [](const ShownMessage& m) { return m.text == "Not enough memory."; }),
+              1);
+    program.Shutdown();
+}
+
 bool IndexLoaded(GuiSession& session) {
     return session.program().cameraPictures.index.IndexLoaded &&
            session.frame().StatusText() == "Ready";

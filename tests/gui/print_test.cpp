@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -240,6 +241,97 @@ TEST(PrintTest, TheCancelDialogEndsTheJobAndEnablesTheWindowAtOnce) {
         EXPECT_EQ(CancelDialogs(), 0) << c.name;
         // A cancelled job leaves no file; an uncancelled one its page.
         EXPECT_EQ(std::filesystem::exists(pdf), !c.cancels) << c.name;
+    }
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// A print system's spooler: it notes its call at once, and queues the file (copies it to
+// job.pdf in its queue folder) a second later.
+std::filesystem::path MakeSpooler(const std::filesystem::path& queue) {
+    const auto program = queue / "spool";
+    std::ofstream(program) << "#!/bin/sh\n"
+                           << "echo \"$@\" > " << Quote(queue / "call") << "\n"
+                           << "for last; do :; done\n"
+                           << "sleep 1\n"
+                           << "cp \"$last\" " << Quote(queue / "job.pdf") << "\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    return program;
+}
+
+TEST(PrintTest, ACancelledJobNeverReachesThePrintSystemNorTheOutputFile) {
+    if (!HaveTools()) {
+        GTEST_SKIP() << "pdftoppm and pdfinfo are missing";
+    }
+    enum class Cancel { Never, WhileThePageIsProduced, WhileTheSpoolerRuns };
+    struct Case {
+        const char* name;
+        Cancel cancel;
+        bool toFile;  // to an existing PDF file instead of the spooler
+        bool spoolerCalled;
+        bool printed;
+    };
+    const Case cases[] = {
+        {"not cancelled", Cancel::Never, false, true, true},
+        {"cancelled while the page is produced", Cancel::WhileThePageIsProduced, false, false,
+         false},
+        {"cancelled while the spooler runs", Cancel::WhileTheSpoolerRuns, false, true, false},
+        {"cancelled, to an existing file", Cancel::WhileThePageIsProduced, true, false, false},
+    };
+    QWidget frame;
+    auto* owner = new QWidget(&frame);
+    frame.show();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir queue;
+        const auto output = queue / "earlier.pdf";
+        std::ofstream(output) << "a file of the user's";
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPdf(printer, output, QPageLayout::Portrait);
+        const gui::PrintSpooler spooler{QString::fromStdString(MakeSpooler(queue.path()).string())};
+
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            CancelPrintDialog* dialog = ShownCancelDialog();
+            const bool now = c.cancel == Cancel::WhileThePageIsProduced ||
+                             (c.cancel == Cancel::WhileTheSpoolerRuns &&
+                              std::filesystem::exists(queue / "call"));
+            if (dialog != nullptr && now) {
+                QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button2")),
+                                  Qt::LeftButton);
+            }
+        });
+        driver.start(0);
+        const DibBlock picture = MarkedPicture(640, 480);
+        EXPECT_EQ(c.toFile
+                      ? gui::PrintPictureTo(printer, owner, QStringLiteral("Capture 1"), picture)
+                      : gui::PrintPictureToSpooler(printer, spooler, owner,
+                                                   QStringLiteral("Capture 1"), picture),
+                  0);
+        driver.stop();
+        EXPECT_TRUE(owner->isEnabled());
+        EXPECT_EQ(CancelDialogs(), 0);
+        QTest::qWait(c.printed ? 0 : 1200);  // a spooler left running would have queued by now
+        EXPECT_EQ(std::filesystem::exists(queue / "call"), c.spoolerCalled);
+        ASSERT_EQ(std::filesystem::exists(queue / "job.pdf"), c.printed);
+        EXPECT_EQ(ReadFile(output), "a file of the user's");
+        if (c.spoolerCalled) {
+            EXPECT_EQ(ReadFile(queue / "call").rfind("-t Capture 1 -- ", 0), 0u)
+                << ReadFile(queue / "call");
+        }
+        if (c.printed) {
+            // The page as the printer lays it out: the picture at the top-left of the printable
+            // area, as wide as it is.
+            EXPECT_EQ(PageCount(queue / "job.pdf"), 1);
+            const QRect ink = Ink(Render(queue / "job.pdf", queue / "page"));
+            EXPECT_TRUE(Near(ink.left(), 72) && Near(ink.top(), 96))
+                << ink.left() << "," << ink.top();
+            EXPECT_TRUE(Near(ink.width(), 1046) && Near(ink.height(), 784))
+                << ink.width() << "x" << ink.height();
+        }
     }
 }
 

@@ -122,6 +122,58 @@ TEST(LiveImageView, FramesArriveOneARoundTripAndArePainted) {
     EXPECT_EQ(s.CountSince(start, LIVE_STOP), 1);
 }
 
+TEST(LiveImageView, RepaintsWhileAFrameIsUnderWayWriteNothingAndTheNextFrameIsAskedForOnce) {
+    // Moments of a frame: its request not yet answered, its first line in, half of it, all but
+    // its last line.
+    for (const int linesIn : {0, 1, 30, 59}) {
+        SCOPED_TRACE(linesIn);
+        LiveSession s;
+        ASSERT_TRUE(s.ready);
+        const Micros start = s.Now();
+        s.Click(LIVE_BUTTON_PREVIEW);
+        ASSERT_TRUE(s.RunUntil([&] { return s.live().LivePacketNumber >= linesIn; }, 2000));
+        ASSERT_EQ(s.live().framesCompleted, 0u);
+        const std::size_t before = s.session.line.Written().size();
+        for (int i = 0; i < 5; ++i) {
+            s.window().Paint();
+        }
+        EXPECT_EQ(s.session.line.Written().size(), before);
+
+        // Once the frame is in, a burst of paints asks for the next one exactly once.
+        ASSERT_TRUE(s.RunUntil([&] { return s.live().framesCompleted >= 1; }, 2000));
+        const Micros done = s.Now();
+        for (int i = 0; i < 5; ++i) {
+            s.window().Paint();
+        }
+        ASSERT_TRUE(s.RunUntil([&] { return s.live().framesCompleted >= 3; }, 3000));
+        EXPECT_EQ(s.CountSince(start, LIVE_START), 3 + (s.live().LiveFrameInFlight ? 1 : 0));
+        EXPECT_EQ(s.CountSince(done, LIVE_START), 2 + (s.live().LiveFrameInFlight ? 1 : 0));
+        EXPECT_EQ(s.CountSince(start, NAK), 0);
+        EXPECT_EQ(s.CountSince(start, ACK),
+                  3 * 59 + (s.live().LiveFrameInFlight ? 1 : 0) * s.live().LivePacketNumber);
+    }
+}
+
+std::uint32_t SetupMessages();
+
+TEST(LiveImageView, AFrameRequestLeftUnansweredForAWholeWatchdogPeriodCountsAsSilence) {
+    // The camera falls silent right after the first frame: the next request is never answered.
+    CameraConfig config;
+    config.faults.silentAfterMessages = SetupMessages() + 60;
+    LiveSession s(config);
+    ASSERT_TRUE(s.ready);
+    s.Click(LIVE_BUTTON_PREVIEW);
+    ASSERT_TRUE(s.RunUntil([&] { return s.live().framesCompleted >= 1; }, 2000));
+    s.Run(1);  // the paint after the frame asks for the next one
+    const Micros silent = s.Now();
+    ASSERT_EQ(s.live().LiveFramePending, 1);
+    // Two ticks at most with the request pending, one NAK, then the dialog 400 ms later.
+    s.Run(3500);
+    EXPECT_EQ(s.CountSince(silent, NAK), 1);
+    const auto& shown = s.session.shell.linkDialogsShown;
+    EXPECT_NE(std::find(shown.begin(), shown.end(), LinkDialog::ComDisconnect), shown.end());
+}
+
 // Messages the camera sends during the set-up, so a fault can name a later one.
 std::uint32_t SetupMessages() {
     LiveSession probe;
