@@ -32,6 +32,9 @@ const char USAGE[] =
     "  --bad-trailer N        the first N status packets carry byte 114 wrong\n"
     "  --hang-up-after N      pull the cable after N messages\n"
     "  --stats                print the measured turnaround on exit (stderr)\n"
+    "  --replay FILE          answer as the camera did in a line trace (fotolyx --log FILE);\n"
+    "                         the other options do not apply\n"
+    "  --version              print the version and stop\n"
     "SIGUSR1 presses the camera's photo button; SIGINT or SIGTERM ends it.\n";
 
 namespace {
@@ -115,6 +118,10 @@ bool ParseOptions(const std::vector<std::string>& arguments, ServerOptions& opti
         const std::string& option = arguments[i];
         if (option == "--stats") {
             options.stats = true;
+            continue;
+        }
+        if (option == "--replay" && i + 1 < arguments.size()) {
+            options.replayFile = arguments[++i];
             continue;
         }
         if (i + 1 >= arguments.size()) {

@@ -12,6 +12,7 @@ struct ServerOptions {
     CameraConfig camera;
     LineOptions line;
     bool stats = false;
+    std::string replayFile;  // --replay: play the camera's side of a line trace instead
 };
 
 // Reads fotolyx-camsim's command line; false with a message in error on a bad option.

@@ -22,7 +22,8 @@ using namespace fotolyx;
 
 namespace {
 
-const std::set<std::string> CAMERA_COMMANDS = {"info", "list", "get", "rm", "live", "photo", "put"};
+const std::set<std::string> CAMERA_COMMANDS = {"info", "list", "get",   "thumbs",
+                                               "rm",   "live", "photo", "put"};
 
 struct Folder {
     std::filesystem::path settings;

@@ -31,6 +31,9 @@ class PictureHandOver final : public LinkHandOver {
     }
     void StartIndexTransfer() override {
         ++indexTransferStarts;
+        if (linkUp) {
+            linkUp();
+        }
         pictures_.StartIndexTransfer();
     }
     void ActivatePreviewIfLiveActive() override {
@@ -59,6 +62,7 @@ class PictureHandOver final : public LinkHandOver {
     std::function<void()> closeOtherWindows;
     std::function<void()> resetOtherTransfers;
 
+    std::function<void()> linkUp;  // the camera answered in photo mode
     std::optional<std::uint32_t> storeSlots;
     bool failStoreCreation = false;  // tests: the store's memory cannot be had
     int storesCreated = 0;

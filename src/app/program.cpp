@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdlib>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "app/ini_file.h"
+#include "link/port_slots.h"
 #include "link/protocol.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -26,6 +28,10 @@ namespace {
 constexpr std::size_t FILEPREV_MAX_CHARS = 9;
 // A whole Linux path (PATH_MAX bytes with its terminator).
 constexpr std::size_t FILEINITPATH_MAX_CHARS = 4095;
+constexpr std::array<const char*, 4> REMEMBERED_PORT_KEYS = {"COM1", "COM2", "COM3", "COM4"};
+constexpr std::size_t REMEMBERED_PORT_MAX_CHARS = 4095;
+constexpr char SETTINGS_TRACE_SECTION[] = "Trace";
+constexpr char SETTINGS_KEY_TRACE_FILE[] = "FILE";
 constexpr std::size_t LOG_PALETTE_BLOCK_SIZE = 1'032;
 constexpr std::uint8_t MID_GREY = 0x80;
 
@@ -101,6 +107,10 @@ HostEnvironment HostEnvironment::FromProcess(bool trueColourDisplay) {
         environment.settingsFile = settings;
     }
     environment.trueColourDisplay = trueColourDisplay;
+    const char* devices = std::getenv("FOTOLYX_DEVICE_FOLDER");
+    if (devices != nullptr && devices[0] == '/') {
+        environment.deviceFolder = devices;
+    }
     return environment;
 }
 
@@ -150,8 +160,34 @@ std::filesystem::path CreateScratchFile(const std::filesystem::path& folder) {
     return std::filesystem::path(name.data());
 }
 
+std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settingsPath) {
+    const IniFile file = IniFile::Load(settingsPath);
+    std::vector<std::string> remembered;
+    for (const char* key : REMEMBERED_PORT_KEYS) {
+        std::string path =
+            file.GetString(SETTINGS_PORTS_SECTION, key, "", REMEMBERED_PORT_MAX_CHARS);
+        if (!path.empty()) {
+            remembered.push_back(std::move(path));
+        }
+    }
+    return remembered;
+}
+
+std::string ReadTraceSetting(const std::filesystem::path& settingsPath) {
+    return IniFile::Load(settingsPath)
+        .GetString(SETTINGS_TRACE_SECTION, SETTINGS_KEY_TRACE_FILE, "", REMEMBERED_PORT_MAX_CHARS);
+}
+
+PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment) {
+    return FillPortSlots(given, ReadRememberedPorts(ChooseSettingsPath(environment)),
+                         environment.deviceFolder);
+}
+
 Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
     : ports(programPorts), environment(std::move(hostEnvironment)) {
+    linkHandOver.linkUp = [this] {
+        settings.AnsweredPort = ports.line.DeviceName(link.SelectedPort);
+    };
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
     receiver.transferHandlers[0] = [this] { cameraPictures.IndexPacket(); };
     receiver.transferHandlers[1] = [this] { cameraPictures.DownloadPacket(); };
@@ -401,6 +437,7 @@ void Program::ReadSettings() {
     settings.FilePreviewEnabled = preview.empty() || preview.front() != '0';
     settings.OpenInitialDir = file.GetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH,
                                              settings.OpenInitialDir, FILEINITPATH_MAX_CHARS);
+    settings.RememberedPorts = ReadRememberedPorts(settings.SettingsPath);
     settings.framePlacement = ReadFramePlacement(file);
 }
 
@@ -408,10 +445,22 @@ void Program::WriteSettings() {
     IniFile file = IniFile::Load(settings.SettingsPath);
     file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEPREV,
                    settings.FilePreviewEnabled ? "1" : "0");
-    // A folder name with a line break cannot be kept in a line of the file: the value the file
-    // holds stays.
-    if (settings.OpenInitialDir.find_first_of("\r\n") == std::string::npos) {
+    // A name with a line break cannot be kept in a line of the file: the value the file holds
+    // stays.
+    auto fitsALine = [](const std::string& text) {
+        return text.find_first_of("\r\n") == std::string::npos;
+    };
+    if (fitsALine(settings.OpenInitialDir)) {
         file.SetString(SETTINGS_SECTION, SETTINGS_KEY_FILEINITPATH, settings.OpenInitialDir);
+    }
+    const std::vector<std::string> remembered =
+        RememberAnsweredPort(settings.RememberedPorts, settings.AnsweredPort);
+    if (remembered != settings.RememberedPorts &&
+        std::all_of(remembered.begin(), remembered.end(), fitsALine)) {
+        for (std::size_t i = 0; i < REMEMBERED_PORT_KEYS.size(); ++i) {
+            file.SetString(SETTINGS_PORTS_SECTION, REMEMBERED_PORT_KEYS[i],
+                           i < remembered.size() ? remembered[i] : std::string());
+        }
     }
     if (settings.framePlacement) {
         WriteFramePlacement(file, *settings.framePlacement);

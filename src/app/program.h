@@ -18,6 +18,7 @@
 #include "link/link_setup.h"
 #include "link/link_state.h"
 #include "link/receiver.h"
+#include "link/termios_line.h"
 #include "ports/free_space.h"
 #include "upload/picture_upload.h"
 #include "windows/live_decoding.h"
@@ -42,6 +43,7 @@ struct HostEnvironment {
     std::filesystem::path settingsFile;      // --settings or $FOTOLYX_SETTINGS; empty: the usual
                                              // place (see ChooseSettingsPath)
     bool trueColourDisplay = true;           // false for a screen of exactly 8 bits per pixel
+    std::filesystem::path deviceFolder = "/dev";  // $FOTOLYX_DEVICE_FOLDER: where ports are found
 
     // Reads the running process: its executable, working directory and environment.
     static HostEnvironment FromProcess(bool trueColourDisplay);
@@ -72,6 +74,9 @@ inline constexpr char SETTINGS_FILE_NAME[] = "snapcfg.ini";
 inline constexpr char SETTINGS_SECTION[] = "Mode";
 inline constexpr char SETTINGS_KEY_FILEPREV[] = "FILEPREV";
 inline constexpr char SETTINGS_KEY_FILEINITPATH[] = "FILEINITPATH";
+// The devices a camera answered on, most recent first, as COM1..COM4 in their own section.
+inline constexpr char SETTINGS_PORTS_SECTION[] = "Ports";
+
 // The frame window's place, size and maximised state, in a section of their own.
 inline constexpr char FRAME_SECTION[] = "Frame";
 inline constexpr char FRAME_KEY_X[] = "X";
@@ -107,6 +112,9 @@ struct SettingsState {
     std::filesystem::path SettingsPath;
     bool FilePreviewEnabled = false;
     std::string OpenInitialDir;
+    // The [Ports] section as read at start-up, and the device the camera answered on this run.
+    std::vector<std::string> RememberedPorts;
+    std::string AnsweredPort;
     // None until the frame has been placed once: the first start uses the fixed size.
     std::optional<FramePlacement> framePlacement;
 };
@@ -235,6 +243,16 @@ LogPalette MakeFixedScreenPalette();
 // The file the user named (--settings, $FOTOLYX_SETTINGS); else snapcfg.ini beside the program
 // when that folder is writable, else in the user's config folder.
 std::filesystem::path ChooseSettingsPath(const HostEnvironment& environment);
+
+// The remembered ports of a settings file's [Ports] section, COM1 first.
+std::vector<std::string> ReadRememberedPorts(const std::filesystem::path& settingsPath);
+
+// The [Trace] FILE setting: where the window program writes the line's trace; empty for none.
+std::string ReadTraceSetting(const std::filesystem::path& settingsPath);
+
+// The ports of a run: those given on the command line, the others filled from the remembered
+// ports, the USB serial adapters present and the built-in ports.
+PortMap PortsForRun(const PortMap& given, const HostEnvironment& environment);
 
 // Creates an empty, uniquely named "tmp…" file in folder; empty path when it cannot.
 std::filesystem::path CreateScratchFile(const std::filesystem::path& folder);

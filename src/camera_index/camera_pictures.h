@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,12 @@ class CameraPictures final : public CaptureWindowHost {
     void CloseForReconnect();
     // ... and, after the link's own reset, resets every counter, the selection and the slots.
     void ResetForReconnect();
+
+    // --- The camera's own JPEG bytes, for hosts that keep them: a downloaded picture once it
+    // has decoded (before any treatment), and an index entry's thumbnail before it is decoded.
+    // The bytes live only for the call.
+    std::function<void(unsigned position, std::span<const std::uint8_t> jpeg)> pictureArrived;
+    std::function<void(unsigned position, std::span<const std::uint8_t> jpeg)> thumbnailArrived;
 
     // --- Packet handlers: TransferMode 0 (index, deletion answers) and 1 (download).
     void IndexPacket();

@@ -26,6 +26,7 @@ constexpr std::size_t ENTRY_NORMAL_CAPACITY = 20;
 constexpr std::size_t ENTRY_DATE = 22;
 constexpr std::size_t ENTRY_REPORTED_COUNT = 28;
 constexpr int YEAR_CENTURY = 100;
+constexpr int CAMERA_YEAR_BASE = 1900;
 constexpr int FIRST_SCROLL_ENTRY = 12;
 
 void WritePlaceholder(std::span<std::uint8_t> buffer) {
@@ -177,6 +178,7 @@ void CameraPictures::IndexDataPacket(const Packet& packet) {
         index.dataPacketCount = DataPacketCount(thumbnailBytes);
         index.thumbnailTooLarge =
             std::uint64_t{index.dataPacketCount - 1} * PACKET_PAYLOAD > THUMBNAIL_SLOT_SIZE;
+        index.thumbnailBytes = thumbnailBytes;
         EntryDate date;
         date.year = packet[ENTRY_DATE];
         if (date.year >= YEAR_CENTURY) {
@@ -193,6 +195,8 @@ void CameraPictures::IndexDataPacket(const Packet& packet) {
         entry.height = ReadBe16(packet, ENTRY_HEIGHT);
         index.pendingListText = FormatListText(position, entry.Fine(), date);
         entry.fileName = FormatFileName(position, entry.Fine(), date);
+        entry.takenAt = TakenAt{CAMERA_YEAR_BASE + packet[ENTRY_DATE], date.month, date.day,
+                                date.hour, date.minute};
     } else {
         auto& buffer = context_.thumbnailBuffer;
         const std::uint32_t offset = index.thumbnailWriteOffset;
@@ -243,6 +247,12 @@ void CameraPictures::IndexEntryComplete() {
     auto& buffer = context_.thumbnailBuffer;
     if (buffer) {
         if (index.dataPacketCount > 1 && !index.thumbnailTooLarge) {
+            if (thumbnailArrived) {
+                // The JPEG as it came, before decoding overwrites the buffer.
+                const std::size_t length = std::min<std::size_t>(
+                    {index.thumbnailBytes, index.thumbnailWriteOffset, buffer->size()});
+                thumbnailArrived(index.receivedCount, std::span(buffer->data(), length));
+            }
             if (!DecodeThumbnail()) {
                 return;  // no answer: the watchdog takes over
             }

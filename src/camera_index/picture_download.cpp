@@ -222,6 +222,7 @@ void CameraPictures::DownloadPacket() {
     Shell& shell = context_.shell;
     if (download.blockCounter == 0) {
         const std::uint32_t bytes = ReadBe32(packet, PICTURE_SIZE_OFFSET);
+        download.announcedBytes = bytes;
         index.dataPacketCount = DataPacketCount(bytes);
         shell.ShowProgressBar(true);
         shell.SetProgressPos(0);
@@ -322,9 +323,16 @@ void CameraPictures::DownloadComplete() {
         EndDownloadSequence();
         return;
     }
+    // The camera's own bytes, before DecodePicture resets the write offset.
+    const std::size_t originalLength = std::min<std::size_t>(
+        {download.announcedBytes, download.writeOffset, context_.transferBuffer->size()});
     if (!DecodePicture(*window, entry)) {
         EndDownloadSequence();
         return;
+    }
+    if (pictureArrived) {
+        pictureArrived(window->position(),
+                       std::span(context_.transferBuffer->data(), originalLength));
     }
     if ((entry.attribute >> 4) >= TREATMENT_FROM_LEVEL &&
         ApplyColourTreatment(window->picture(), entry.attribute, context_.memory) ==

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ports/memory.h"
@@ -34,17 +35,6 @@ inline constexpr std::uint8_t MARK_NONE = 0;
 inline constexpr std::uint8_t MARK_SELECTED = 1;
 inline constexpr std::uint8_t MARK_DELETE = 2;
 
-// One picture of the camera, at its 0-based position in the index.
-struct PictureEntry {
-    std::uint8_t attribute = 0;  // low four bits: Fine when not 0; high four: treatment
-    std::uint16_t width = 0;
-    std::uint16_t height = 0;
-    std::string listText;  // at most 29 characters
-    std::string fileName;  // at most 29 characters
-
-    bool Fine() const { return (attribute & 0x0F) != 0; }
-};
-
 // The date and time of an index entry as the camera sends it (year byte already reduced).
 struct EntryDate {
     int year = 0;
@@ -52,6 +42,41 @@ struct EntryDate {
     int day = 0;
     int hour = 0;
     int minute = 0;
+};
+
+// When the camera says a picture was taken, with the year in full (the camera counts years
+// from 1900).
+struct TakenAt {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+
+    // False for a date no calendar has (month 13, 31 April, 25 o'clock): the camera's clock
+    // was never set, or the entry is damaged.
+    bool Valid() const;
+};
+
+// A file name (without extension) from a pattern: %Y year, %y year in two digits, %m month,
+// %d day, %H hour, %M minute (each two digits), %n the picture's number as listed (position +
+// 1), %N that number in three digits, %q its mode (F for Fine, N for Normal), %% a percent
+// sign. Nothing for an unknown or unfinished %, a pattern that names a folder (/) or gives an
+// empty name, or a date field asked of a picture whose date is not valid; error says which.
+struct PictureEntry;
+std::optional<std::string> FormatPictureName(std::string_view pattern, unsigned position,
+                                             const PictureEntry& entry, std::string& error);
+
+// One picture of the camera, at its 0-based position in the index.
+struct PictureEntry {
+    std::uint8_t attribute = 0;  // low four bits: Fine when not 0; high four: treatment
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    std::string listText;  // at most 29 characters
+    std::string fileName;  // at most 29 characters
+    TakenAt takenAt;
+
+    bool Fine() const { return (attribute & 0x0F) != 0; }
 };
 
 // "%3dN: %02d/%d/%d %d:%02d" (F for a Fine picture), cut to 29 characters.
@@ -104,6 +129,7 @@ struct PictureIndex {
     std::uint32_t thumbnailWriteOffset = 0;
     std::uint16_t thumbnailWidth = 0;
     std::uint16_t thumbnailHeight = 0;
+    std::uint32_t thumbnailBytes = 0;  // the entry's thumbnail size as announced
     std::string pendingListText;
 
     // Numbered command sequences (index request, Delete Page).
@@ -127,6 +153,7 @@ struct DownloadState {
     std::int32_t blockCounter = 0;
     bool overrun = false;  // the picture would not fit the TransferBuffer
     std::uint32_t writeOffset = 0;
+    std::uint32_t announcedBytes = 0;  // the picture's size as its header packet gives it
     std::uint16_t TargetNumber = 0;
     std::uint8_t LastCommandByte = 0;
     bool CaptureWaiting = false;

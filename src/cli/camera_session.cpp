@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "link/link_setup.h"
+#include "link/port_slots.h"
 
 namespace fotolyx::cli {
 
@@ -16,32 +17,37 @@ constexpr auto SETUP_LIMIT = std::chrono::seconds(30);
 constexpr auto INDEX_LIMIT = std::chrono::minutes(20);
 constexpr int PROGRESS_WIDTH = 40;
 
-void ReportPorts(const RecordingLine& line) {
+}  // namespace
+
+void ReportPorts(const RecordingLine& line, std::ostream& out, std::optional<int> answered) {
     for (std::size_t i = 0; i < PORT_IDS.size(); ++i) {
         if (!line.results[i]) {
             continue;
         }
         const std::string where = std::string(PortName(PORT_IDS[i])) + " (" +
                                   line.line.map().PathOf(PORT_IDS[i]).value_or("") + "): ";
+        if (answered == PORT_IDS[i]) {
+            out << where << "the camera answered\n";
+            continue;
+        }
         switch (*line.results[i]) {
             case LineOpenResult::Opened:
-                std::cerr << where << "opened, no camera answered\n";
+                out << where << "opened, no camera answered\n";
                 break;
             case LineOpenResult::Missing:
-                std::cerr << where << "no such device\n";
+                out << where << "no such device\n";
                 break;
             case LineOpenResult::PermissionDenied:
-                std::cerr << where
-                          << "permission denied (you may need to be in the dialout group)\n";
+                out << where
+                    << "permission denied (join the dialout group: sudo adduser $USER dialout, "
+                       "then log in again)\n";
                 break;
             case LineOpenResult::Failed:
-                std::cerr << where << "cannot be opened (in use?)\n";
+                out << where << "cannot be opened (in use?)\n";
                 break;
         }
     }
 }
-
-}  // namespace
 
 int CameraShell::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
     if (progressVisible) {
@@ -123,10 +129,17 @@ bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& 
     return true;
 }
 
-CameraSession::CameraSession(Context& context, PortMap map)
-    : line(std::move(map)),
-      program_(Ports{shell, loop_, line, context.clock, context.memory}, context.Environment()) {
+CameraSession::CameraSession(Context& context, const PortMap& map)
+    : line(PortsForRun(map, context.Environment())),
+      traceFile_(context.logPath.empty() ? std::ofstream() : std::ofstream(context.logPath)),
+      tracing_(line, context.logPath.empty() ? nullptr : &traceFile_),
+      program_(Ports{shell, loop_, tracing_, context.clock, context.memory},
+               context.Environment()) {
     shell.showProgress = ::isatty(STDERR_FILENO) != 0;
+    if (!context.logPath.empty() && !traceFile_) {
+        std::cerr << "fotolyx-cli: cannot write the trace " << context.logPath << '\n';
+        shell.failed = true;
+    }
     loop_.onTimer = [this](WindowId window, int id) { program_.TimerFired(window, id); };
     loop_.watchedFd = [this] {
         return program_.receiver.Watching() ? line.line.FileDescriptor() : -1;
@@ -165,7 +178,7 @@ void CameraSession::ReportFailure(bool timedOut) {
         std::cerr << "No answer from the camera in time.\n";
     }
     if (timedOut || shell.scanFailed) {
-        ReportPorts(line);
+        ReportPorts(line, std::cerr, std::nullopt);
     }
 }
 

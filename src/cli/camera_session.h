@@ -2,13 +2,16 @@
 
 #include <array>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "app/program.h"
 #include "cli/cli.h"
+#include "link/line_trace.h"
 #include "link/poll_loop.h"
 #include "link/termios_line.h"
 
@@ -64,6 +67,7 @@ class RecordingLine final : public SerialLine {
     bool SetBaudRate(std::uint32_t baud) override { return line.SetBaudRate(baud); }
     void Purge() override { line.Purge(); }
     LineSettingsFault OpenSettingsFault() const override { return line.OpenSettingsFault(); }
+    std::string DeviceName(int portId) const override { return line.DeviceName(portId); }
 
     TermiosLine line;
     std::array<std::optional<LineOpenResult>, 4> results;
@@ -74,11 +78,16 @@ class RecordingLine final : public SerialLine {
 bool ParsePortOptions(const char* command, const Arguments& arguments, PortMap& map,
                       Arguments& rest);
 
+// How the opening of each port tried went, one line each; answered names the port the camera
+// answered on.
+void ReportPorts(const RecordingLine& line, std::ostream& out, std::optional<int> answered);
+
 // One run of the program against the camera, for the camera commands: start-up, the set-up
 // (scanning COM1..COM4 unless --port says otherwise) and the picture index, on a PollLoop.
 class CameraSession {
   public:
-    CameraSession(Context& context, PortMap map);
+    // Ports not given in map are filled as the window program fills them.
+    CameraSession(Context& context, const PortMap& map);
     ~CameraSession();
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
@@ -107,6 +116,8 @@ class CameraSession {
   private:
     void ReportFailure(bool timedOut);
 
+    std::ofstream traceFile_;
+    TracingLine tracing_;
     PollLoop loop_;
     Program program_;
     bool interrupted_ = false;

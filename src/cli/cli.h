@@ -85,6 +85,7 @@ struct Context {
     NoTimers timers;
     NoLine line;
     Memory memory;
+    std::string logPath;       // --log: the line's trace goes there
     std::string settingsFile;  // --settings; empty: $FOTOLYX_SETTINGS, else the usual place
 
     // The running process's environment with the settings file the user named.
@@ -119,6 +120,7 @@ int RunAdjust(Context& context, const Arguments& arguments);
 int RunInfo(Context& context, const Arguments& arguments);
 int RunList(Context& context, const Arguments& arguments);
 int RunGet(Context& context, const Arguments& arguments);
+int RunThumbs(Context& context, const Arguments& arguments);
 int RunRm(Context& context, const Arguments& arguments);
 int RunLive(Context& context, const Arguments& arguments);
 int RunPhoto(Context& context, const Arguments& arguments);

@@ -23,10 +23,12 @@ int RunInfo(Context& context, const Arguments& arguments) {
     }
     const LinkState& link = session.program().link;
     std::cout << "Port: " << PortName(link.SelectedPort) << " ("
-              << map.PathOf(link.SelectedPort).value_or("") << ")\n"
+              << session.line.DeviceName(link.SelectedPort) << ")\n"
               << "Model: " << std::string(link.IdentifiedModelCode.data(), 3) << '\n'
               << "Speed: " << link.CurrentBaudRate << '\n'
-              << "Mode: camera\n";
+              << "Mode: camera\n"
+              << "Tried:\n";
+    ReportPorts(session.line, std::cout, link.SelectedPort);
     return 0;
 }
 

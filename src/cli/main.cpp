@@ -5,6 +5,7 @@
 
 #include "camsim/camsim_process.h"
 #include "cli/cli.h"
+#include "fotolyx_version.h"
 
 namespace fotolyx::cli {
 namespace {
@@ -30,15 +31,23 @@ constexpr Command COMMANDS[] = {
      "name), then Total: N",
      RunList},
     {"get",
-     "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8] "
-     "[--overwrite | --skip-existing] (N... | --all)",
+     "get [--port COMn=PATH]... [--dir DIR] [--type jpeg|bmp|bmp8 | --original] "
+     "[--filename PATTERN] [--overwrite | --skip-existing] (N... | --all)",
      "download pictures N (as listed) or all, treat them and save them under their default "
      "names in DIR (default: here); an existing file stops the command unless told otherwise. "
      "Default names carry the picture's position, which a deletion changes: --skip-existing "
      "skips a file only when get saved it there from the same picture (same quality, size, "
      "date, time and thumbnail, as recorded in DIR/.fotolyx-get); any other existing file "
-     "stops the command",
+     "stops the command. "
+     "--original keeps the camera's JPEG bytes as they came. --filename names the files from "
+     "PATTERN: %Y %y %m %d %H %M the camera's date, %n the picture's number, %N it in three "
+     "digits, %q F or N for Fine or Normal, %% a percent sign (e.g. %Y%m%d-%H%M-%n%q). Each file "
+     "gets the camera's date as its modification time",
      RunGet},
+    {"thumbs", "thumbs --dir DIR [--overwrite] [--port COMn=PATH]...",
+     "read the picture index and save each thumbnail as the camera sent it, as NAME_thumb.jpg "
+     "in DIR (NAME the picture's default name), dated like the picture",
+     RunThumbs},
     {"rm", "rm [--port COMn=PATH]... (N... | --all)",
      "delete pictures N (the last one given first, then from the highest down) or all; then "
      "Total: N",
@@ -59,12 +68,19 @@ constexpr Command COMMANDS[] = {
 
 void PrintHelp(std::ostream& out) {
     out << "Usage: fotolyx-cli [--simulate[=FOLDER]] [--port COMn=PATH]... [--settings FILE] "
-           "COMMAND [ARGUMENTS]\n"
+           "[--log FILE] COMMAND [ARGUMENTS]\n"
+           "       fotolyx-cli --version\n"
            "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the\n"
            "                       JPEG files of FOLDER) for as long as the command runs\n"
+           "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
+           "                       camera answered on last time, USB serial adapters, then\n"
+           "                       /dev/ttyS0../dev/ttyS3)\n"
            "  --settings FILE      read and write the settings in FILE (also $FOTOLYX_SETTINGS;\n"
            "                       default: snapcfg.ini beside the program, or in\n"
            "                       ~/.config/fotolyx when that folder may not be written)\n"
+           "  --log FILE           write a trace of the serial line to FILE (every byte each way\n"
+           "                       with its time, speed changes, packets decoded); fotolyx-camsim\n"
+           "                       --replay FILE answers as the camera did\n"
            "\nCommands:\n";
     for (const auto& command : COMMANDS) {
         out << "  " << command.usage << "\n      " << command.summary << '\n';
@@ -86,9 +102,14 @@ int RunCommandLine(Arguments arguments, host::SignalPipe* signals) {
         PrintHelp(arguments.empty() ? std::cerr : std::cout);
         return arguments.empty() ? 2 : 0;
     }
+    if (arguments[0] == "--version") {
+        std::cout << "fotolyx-cli " << FOTOLYX_VERSION << '\n';
+        return 0;
+    }
     // Options may stand before the command name; the command gets them after its own.
     Arguments leading;
     std::optional<std::string> simulateFolder;
+    std::string logPath;
     std::string settingsFile;
     while (arguments.size() >= 2) {
         if (arguments[0] == "--settings" && arguments.size() > 2) {
@@ -96,6 +117,9 @@ int RunCommandLine(Arguments arguments, host::SignalPipe* signals) {
             arguments.erase(arguments.begin(), arguments.begin() + 2);
         } else if (arguments[0] == "--port" && arguments.size() > 2) {
             leading.insert(leading.end(), arguments.begin(), arguments.begin() + 2);
+            arguments.erase(arguments.begin(), arguments.begin() + 2);
+        } else if (arguments[0] == "--log" && arguments.size() > 2) {
+            logPath = arguments[1];
             arguments.erase(arguments.begin(), arguments.begin() + 2);
         } else if (arguments[0] == "--simulate") {
             simulateFolder = "";
@@ -126,6 +150,7 @@ int RunCommandLine(Arguments arguments, host::SignalPipe* signals) {
     for (const auto& command : COMMANDS) {
         if (arguments[0] == command.name) {
             Context context;
+            context.logPath = logPath;
             context.settingsFile = settingsFile;
             context.signals = signals;
             Arguments rest(arguments.begin() + 1, arguments.end());

@@ -8,8 +8,10 @@
 #include <map>
 #include <set>
 
+#include "cli/camera_files.h"
 #include "cli/camera_session.h"
 #include "imaging/atomic_file.h"
+#include "imaging/jpeg_structure.h"
 #include "imaging/save_pipeline.h"
 
 namespace fotolyx::cli {
@@ -150,12 +152,20 @@ int RunGet(Context& context, const Arguments& arguments) {
     bool all = false;
     bool overwrite = false;
     bool skipExisting = false;
+    bool original = false;
+    bool typeGiven = false;
+    std::optional<std::string> pattern;
     std::vector<unsigned> numbers;
     for (std::size_t i = 0; i < rest.size(); ++i) {
         const std::string& argument = rest[i];
         if (argument == "--dir" && i + 1 < rest.size()) {
             folder = rest[++i];
+        } else if (argument == "--original") {
+            original = true;
+        } else if (argument == "--filename" && i + 1 < rest.size()) {
+            pattern = rest[++i];
         } else if (argument == "--type" && i + 1 < rest.size()) {
+            typeGiven = true;
             const std::string name = rest[++i];
             const auto found = std::find_if(std::begin(FILE_TYPES), std::end(FILE_TYPES),
                                             [&](const FileType& t) { return name == t.name; });
@@ -177,9 +187,9 @@ int RunGet(Context& context, const Arguments& arguments) {
             return 2;
         }
     }
-    if (all == !numbers.empty() || (overwrite && skipExisting)) {
-        std::cerr << "usage: fotolyx-cli get [--dir DIR] [--type jpeg|bmp|bmp8] "
-                     "[--overwrite | --skip-existing] (N... | --all)\n";
+    if (all == !numbers.empty() || (overwrite && skipExisting) || (original && typeGiven)) {
+        std::cerr << "usage: fotolyx-cli get [--dir DIR] [--type jpeg|bmp|bmp8 | --original] "
+                     "[--filename PATTERN] [--overwrite | --skip-existing] (N... | --all)\n";
         return 2;
     }
     std::error_code error;
@@ -201,12 +211,34 @@ int RunGet(Context& context, const Arguments& arguments) {
     } else if (!ToPositions("get", numbers, pictures, wanted)) {
         return 1;
     }
-    // Decided from the default names before anything is downloaded. A file is skipped only
-    // when get saved it from this very picture (the folder's record says so).
+    // Every name is decided before anything is downloaded: no two pictures may share one. A
+    // file is skipped only when get saved it from this very picture (the folder's record says
+    // so).
+    std::map<unsigned, std::string> names;
+    std::set<std::string> namesTaken;
+    for (unsigned p : wanted) {
+        std::string name = pictures.index.entries[p].fileName;
+        if (pattern) {
+            std::string problem;
+            const auto formatted =
+                FormatPictureName(*pattern, p, pictures.index.entries[p], problem);
+            if (!formatted) {
+                std::cerr << "fotolyx-cli get: " << problem << '\n';
+                return EXIT_USAGE;
+            }
+            name = *formatted;
+        }
+        if (names.count(p) == 0 && !namesTaken.insert(name).second) {
+            std::cerr << "fotolyx-cli get: two pictures would both be named '" << name
+                      << "' (add %n to the pattern)\n";
+            return EXIT_USAGE;
+        }
+        names[p] = name + type->extension;
+    }
     std::map<std::string, std::string> record = ReadSavedRecord(folder);
     std::set<unsigned> positions;
     for (unsigned p : wanted) {
-        const std::string name = pictures.index.entries[p].fileName + type->extension;
+        const std::string& name = names[p];
         const auto path = folder / name;
         if (std::filesystem::exists(path, error)) {
             const auto found = record.find(name);
@@ -233,19 +265,51 @@ int RunGet(Context& context, const Arguments& arguments) {
     // Fingerprints of the pictures to be saved, taken before the downloads change anything.
     std::map<std::string, std::string> fingerprints;
     for (unsigned p : positions) {
-        fingerprints[pictures.index.entries[p].fileName + type->extension] =
-            PictureFingerprint(pictures, p);
+        fingerprints[names[p]] = PictureFingerprint(pictures, p);
     }
     if (positions.empty()) {
         return 0;
     }
 
-    std::vector<std::filesystem::path> saved;
+    // The picture that has just arrived is the one the save dialog is asked about next.
+    std::optional<unsigned> arrived;
+    std::vector<std::uint8_t> originalBytes;
+    bool failed = false;
+    pictures.pictureArrived = [&](unsigned position, std::span<const std::uint8_t> jpeg) {
+        arrived = position;
+        originalBytes.clear();
+        if (!original) {
+            return;
+        }
+        if (!IsWholeJpeg(jpeg)) {
+            std::cerr << "fotolyx-cli get: picture " << position + 1
+                      << " did not arrive as a whole JPEG; not saved\n";
+            failed = true;
+            return;
+        }
+        originalBytes.assign(jpeg.begin(), jpeg.end());
+    };
+    std::vector<std::pair<std::filesystem::path, unsigned>> saved;
     session.shell.answerQuestions = true;
-    session.shell.saveAnswer = [&](const SaveDialogRequest& request) {
-        const auto path = folder / (request.proposedName + type->extension);
-        saved.push_back(path);
-        return std::optional<SaveDialogResult>(SaveDialogResult{path.string(), type->filter});
+    session.shell.saveAnswer = [&](const SaveDialogRequest&) -> std::optional<SaveDialogResult> {
+        if (!arrived) {
+            return std::nullopt;
+        }
+        const auto path = folder / names[*arrived];
+        if (!original) {
+            saved.emplace_back(path, *arrived);
+            return SaveDialogResult{path.string(), type->filter};
+        }
+        // The camera's own file: written here, and the save dialog is left unanswered.
+        if (!originalBytes.empty()) {
+            if (WriteFileAtomically(path, originalBytes)) {
+                saved.emplace_back(path, *arrived);
+            } else {
+                std::cerr << "fotolyx-cli get: cannot write " << path.string() << '\n';
+                failed = true;
+            }
+        }
+        return std::nullopt;
     };
     const std::vector<unsigned> ordered(positions.begin(), positions.end());
     session.Select(ordered, ordered.back());
@@ -256,9 +320,11 @@ int RunGet(Context& context, const Arguments& arguments) {
                    !pictures.PleaseWaitDialog() && pictures.CaptureWindows().empty();
         },
         TRANSFER_LIMIT);
+    pictures.pictureArrived = nullptr;
     bool recorded = false;
-    for (const auto& path : saved) {
+    for (const auto& [path, position] : saved) {
         if (std::filesystem::exists(path, error)) {
+            SetTakenTime(path, pictures.index.entries[position].takenAt);
             std::cout << path.string() << '\n';
             const auto fingerprint = fingerprints.find(path.filename().string());
             if (fingerprint != fingerprints.end()) {
@@ -270,7 +336,7 @@ int RunGet(Context& context, const Arguments& arguments) {
     if (recorded && !WriteSavedRecord(folder, record)) {
         std::cerr << "fotolyx-cli get: cannot write " << (folder / SAVED_RECORD).string() << '\n';
     }
-    if (done && saved.size() == positions.size()) {
+    if (done && !failed && saved.size() == positions.size()) {
         return EXIT_DONE;
     }
     if (done) {
@@ -279,6 +345,70 @@ int RunGet(Context& context, const Arguments& arguments) {
                   << " pictures saved\n";
     }
     return EXIT_FAILED;
+}
+
+int RunThumbs(Context& context, const Arguments& arguments) {
+    PortMap map;
+    Arguments rest;
+    if (!ParsePortOptions("thumbs", arguments, map, rest)) {
+        return EXIT_USAGE;
+    }
+    std::optional<std::filesystem::path> folder;
+    bool overwrite = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == "--dir" && i + 1 < rest.size()) {
+            folder = rest[++i];
+        } else if (rest[i] == "--overwrite") {
+            overwrite = true;
+        } else {
+            std::cerr << "fotolyx-cli thumbs: bad argument '" << rest[i] << "'\n";
+            return EXIT_USAGE;
+        }
+    }
+    if (!folder) {
+        std::cerr << "usage: fotolyx-cli thumbs --dir DIR [--overwrite]\n";
+        return EXIT_USAGE;
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(*folder, error)) {
+        std::cerr << "fotolyx-cli thumbs: " << folder->string() << " is not a folder\n";
+        return EXIT_FAILED;
+    }
+    CameraSession session(context, map);
+    std::map<unsigned, std::vector<std::uint8_t>> thumbnails;
+    session.pictures().thumbnailArrived = [&](unsigned position,
+                                              std::span<const std::uint8_t> jpeg) {
+        thumbnails[position].assign(jpeg.begin(), jpeg.end());
+    };
+    if (!session.LoadIndex()) {
+        return EXIT_FAILED;
+    }
+    const PictureIndex& index = session.pictures().index;
+    bool failed = false;
+    for (unsigned p = 0; p < index.receivedCount; ++p) {
+        const PictureEntry& entry = index.entries[p];
+        const auto path = *folder / (entry.fileName + "_thumb.jpg");
+        const auto found = thumbnails.find(p);
+        if (found == thumbnails.end() || !IsWholeJpeg(found->second)) {
+            std::cerr << "fotolyx-cli thumbs: picture " << p + 1
+                      << " came without a whole JPEG thumbnail; not saved\n";
+            failed = true;
+            continue;
+        }
+        if (!overwrite && std::filesystem::exists(path, error)) {
+            std::cerr << "fotolyx-cli thumbs: " << path.string() << " exists (use --overwrite)\n";
+            failed = true;
+            continue;
+        }
+        if (!WriteFileAtomically(path, found->second)) {
+            std::cerr << "fotolyx-cli thumbs: cannot write " << path.string() << '\n';
+            failed = true;
+            continue;
+        }
+        SetTakenTime(path, entry.takenAt);
+        std::cout << path.string() << '\n';
+    }
+    return failed ? EXIT_FAILED : EXIT_DONE;
 }
 
 int RunRm(Context& context, const Arguments& arguments) {

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <array>
 
+#include "fotolyx_version.h"
 #include "ports/serial_line.h"
 
 namespace fotolyx::gui {
@@ -181,13 +183,20 @@ ComSetupDialog::ComSetupDialog(QWidget* parent, const ComSetupContents& contents
     layout->addWidget(speedBox);
 
     auto* portBox = new QGroupBox(QStringLiteral("COM PORT"), this);
-    auto* portLayout = new QHBoxLayout(portBox);
-    for (const PortButton& port : PORT_BUTTONS) {
+    // Each port with the device it opens beside it.
+    auto* portLayout = new QGridLayout(portBox);
+    for (std::size_t i = 0; i < PORT_BUTTONS.size(); ++i) {
+        const PortButton& port = PORT_BUTTONS[i];
+        const int row = static_cast<int>(i);
         auto* radio = new QRadioButton(QString::fromLatin1(port.text), portBox);
         radio->setObjectName(QStringLiteral("control%1").arg(port.id));
         radio->setEnabled(false);
         radio->setChecked(contents.checkedPort == port.id);
-        portLayout->addWidget(radio);
+        portLayout->addWidget(radio, row, 0);
+        auto* path = new QLabel(QString::fromStdString(contents.devicePaths[i]), portBox);
+        path->setObjectName(QStringLiteral("devicePath%1").arg(port.id));
+        path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        portLayout->addWidget(path, row, 1);
     }
     layout->addWidget(portBox);
 
@@ -242,7 +251,9 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     MakeModalToOwner(*this);
     FitTitle(*this);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Text(this, "Fotolyx"));
+    auto* name = new QLabel(QStringLiteral("Fotolyx " FOTOLYX_VERSION), this);
+    name->setObjectName(QStringLiteral("aboutVersion"));
+    layout->addWidget(name);
     layout->addWidget(Text(this, "Pictures from the Vistacam camcorder on your computer."));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);

@@ -212,7 +212,12 @@ bool FrameWindow::FrameCommand(int id) {
             close();
             return true;
         case CMD_COMMUNICATION: {
-            ComSetupDialog dialog(this, ComSetupDialogContents(program_.link));
+            ComSetupContents contents = ComSetupDialogContents(program_.link);
+            const std::array<int, 4> ports = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
+            for (std::size_t i = 0; i < ports.size(); ++i) {
+                contents.devicePaths[i] = program_.ports.line.DeviceName(ports[i]);
+            }
+            ComSetupDialog dialog(this, contents);
             dialog.exec();
             return true;
         }

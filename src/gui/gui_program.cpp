@@ -50,6 +50,10 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
                 error = "bad port assignment '" + argument.substr(7) + "' (expected COMn=PATH)";
                 return false;
             }
+        } else if (argument == "--log" && i + 1 < arguments.size()) {
+            options.logPath = arguments[++i];
+        } else if (argument.starts_with("--log=")) {
+            options.logPath = argument.substr(6);
         } else if (argument == "--display-depth" && i + 1 < arguments.size()) {
             if (!ParseDepth(arguments[i + 1], options.displayDepth)) {
                 error = "bad display depth '" + arguments[i + 1] + "' (expected 8 or 24)";
@@ -75,9 +79,11 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
     return true;
 }
 
-GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
+GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::string& logPath)
     : line_(std::move(ports)),
-      program_(Ports{shell_, timers_, line_, clock_, memory_}, std::move(environment)) {
+      traceFile_(logPath.empty() ? std::ofstream() : std::ofstream(logPath)),
+      tracing_(line_, traceFile_.is_open() ? &traceFile_ : nullptr),
+      program_(Ports{shell_, timers_, tracing_, clock_, memory_}, std::move(environment)) {
     timers_.onTimer = [this](WindowId window, int id) {
         program_.TimerFired(window, id);
         AfterEvent();
@@ -89,6 +95,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment)
     watcher_.onReadable = [this] { program_.receiver.OnReadable(); };
     watcher_.onHangUp = [this] { program_.receiver.OnHangUp(); };
     shell_.afterEvent = [this] { AfterEvent(); };
+    shell_.reconnectNote = [this] { return line_.AccessHint(); };
 
     frame_ = std::make_unique<FrameWindow>(program_, shell_);
     shell_.Attach(frame_.get(), &program_.linkSetup);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "host/line_watcher.h"
 #include "host/qt_timers.h"
 #include "host/system_clock.h"
+#include "link/line_trace.h"
 #include "link/termios_line.h"
 #include "ports/memory.h"
 
@@ -26,6 +28,7 @@ struct GuiOptions {
     bool simulate = false;
     QString simulateFolder;      // empty: generated sample pictures
     int displayDepth = 0;        // 0: the screen's own depth
+    std::string logPath;         // --log: the serial line's trace (else the settings' [Trace] FILE)
     std::vector<QString> files;  // pictures opened at start
 };
 
@@ -35,21 +38,28 @@ bool ParseGuiOptions(const std::vector<std::string>& arguments, GuiOptions& opti
 
 inline constexpr char GUI_USAGE[] =
     "Usage: fotolyx [--simulate[=FOLDER]] [--port COMn=PATH]... [--display-depth 8|24] "
-    "[--settings FILE] [FILE]...\n"
+    "[--settings FILE] [--log FILE] [FILE]...\n"
     "  --simulate[=FOLDER]  COM1 is a simulated camera holding sample pictures (or the JPEG\n"
     "                       files of FOLDER)\n"
-    "  --port COMn=PATH     the device of port COMn (default /dev/ttyS0../dev/ttyS3)\n"
+    "  --port COMn=PATH     the device of port COMn for this run (default: the port the\n"
+    "                       camera answered on last time, USB serial adapters, then\n"
+    "                       /dev/ttyS0../dev/ttyS3)\n"
     "  --display-depth 8    draw as on a 256-colour screen (24: as on a true-colour one)\n"
     "  --settings FILE      read and write the settings in FILE (also $FOTOLYX_SETTINGS;\n"
     "                       default: snapcfg.ini beside the program, or in\n"
     "                       ~/.config/fotolyx when that folder may not be written)\n"
-    "  FILE                 a JPEG or BMP picture to open in its own window\n";
+    "  FILE                 a JPEG or BMP picture to open in its own window\n"
+    "  --log FILE           write a trace of the serial line to FILE (also the setting FILE\n"
+    "                       in section [Trace] of the settings file); fotolyx-camsim\n"
+    "                       --replay FILE answers as the camera did\n"
+    "  --version            print the version and stop\n";
 
 // The whole window program: the ports on Qt's event loop, the program, the frame and its
 // windows. One per process (tests make one per case).
 class GuiProgram {
   public:
-    GuiProgram(PortMap ports, HostEnvironment environment);
+    // logPath: where the line's trace goes; empty for none.
+    GuiProgram(PortMap ports, HostEnvironment environment, const std::string& logPath = {});
     ~GuiProgram();
     GuiProgram(const GuiProgram&) = delete;
     GuiProgram& operator=(const GuiProgram&) = delete;
@@ -62,6 +72,7 @@ class GuiProgram {
     QtShell& shell() { return shell_; }
     host::QtTimers& timers() { return timers_; }
     TermiosLine& line() { return line_; }
+    bool Tracing() const { return traceFile_.is_open(); }
 
     // After anything the program handled: the line to watch may have changed.
     void AfterEvent();
@@ -82,6 +93,8 @@ class GuiProgram {
     QtShell shell_;
     host::QtTimers timers_;
     TermiosLine line_;
+    std::ofstream traceFile_;
+    TracingLine tracing_;
     host::SystemLocalClock clock_;
     Memory memory_;
     Program program_;

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 
+#include "fotolyx_version.h"
 #include "gui/frame_icon.h"
 #include "gui/gui_program.h"
 #include "host/signal_pipe.h"
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
     for (const std::string& argument : arguments) {
         if (argument == "--help" || argument == "-h") {
             std::cout << GUI_USAGE;
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "fotolyx " << FOTOLYX_VERSION << '\n';
             return 0;
         }
     }
@@ -53,7 +58,14 @@ int main(int argc, char** argv) {
     if (!options.settingsFile.empty()) {
         environment.settingsFile = options.settingsFile;
     }
-    GuiProgram program(options.ports, std::move(environment));
+    const PortMap ports = PortsForRun(options.ports, environment);
+    const std::string logPath = !options.logPath.empty()
+                                    ? options.logPath
+                                    : ReadTraceSetting(ChooseSettingsPath(environment));
+    GuiProgram program(ports, std::move(environment), logPath);
+    if (!logPath.empty() && !program.Tracing()) {
+        std::cerr << "fotolyx: cannot write the trace " << logPath << '\n';
+    }
 
     // A signal ends the event loop, and with it any dialog open at the time (nobody is there
     // to answer it); the shutdown then runs once the loops have unwound, from aboutToQuit.

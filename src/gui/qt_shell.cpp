@@ -115,6 +115,12 @@ void QtShell::ShowLinkDialog(LinkDialog dialog) {
     }
     EndLinkDialog(dialog);
     LinkDialogContent content = LinkDialogContents(dialog, *setup_);
+    if (dialog == LinkDialog::ComReconnect && reconnectNote) {
+        reconnectNoteText_ = reconnectNote();
+        if (!reconnectNoteText_.empty()) {
+            content.texts.push_back(reconnectNoteText_.c_str());
+        }
+    }
     for (DialogButton& button : content.buttons) {
         button.action = [this, action = std::move(button.action)] {
             action();

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "gui/dialogs.h"
 #include "ports/shell.h"
@@ -27,6 +28,8 @@ class QtShell final : public Shell {
     // Connected once the frame and the program exist.
     void Attach(FrameWindow* frame, LinkSetup* setup);
     std::function<void()> afterEvent;  // after a dialog button did its work
+    // A line added to "Please check PC/VISTACAM Connection." (a port the user may not open).
+    std::function<std::string()> reconnectNote;
 
     int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
     void SetStatusText(std::string_view text) override;
@@ -66,6 +69,7 @@ class QtShell final : public Shell {
     FrameWindow* frame_ = nullptr;
     LinkSetup* setup_ = nullptr;
     std::map<LinkDialog, QPointer<LinkDialogWindow>> linkDialogs_;
+    std::string reconnectNoteText_;
     QPointer<PleaseWaitDialog> pleaseWait_;
 };
 

@@ -314,4 +314,12 @@ std::size_t JpegDataLength(std::span<const std::uint8_t> jpeg) {
     return end ? *end + 2 : jpeg.size();
 }
 
+bool IsWholeJpeg(std::span<const std::uint8_t> jpeg) {
+    if (jpeg.size() < 4 || jpeg[0] != JPEG_MARKER || jpeg[1] != JPEG_SOI) {
+        return false;
+    }
+    const std::size_t length = JpegDataLength(jpeg);
+    return length >= 4 && jpeg[length - 2] == JPEG_MARKER && jpeg[length - 1] == JPEG_EOI;
+}
+
 }  // namespace fotolyx

@@ -63,4 +63,8 @@ std::optional<std::vector<std::uint8_t>> ReadAndCompactJpeg(const std::filesyste
 // size when there is no end-of-image marker.
 std::size_t JpegDataLength(std::span<const std::uint8_t> jpeg);
 
+// True when the data starts with a start-of-image marker and has the end-of-image marker that
+// closes its first scan: nothing of the picture was lost at either end.
+bool IsWholeJpeg(std::span<const std::uint8_t> jpeg);
+
 }  // namespace fotolyx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -62,6 +63,7 @@ inline constexpr char COM_CANCELOK_TEXT2[] =
 struct ComSetupContents {
     std::optional<int> checkedPort;
     std::string baudRateText;
+    std::array<std::string, 4> devicePaths;  // what COM1..COM4 open, shown beside their names
 };
 ComSetupContents ComSetupDialogContents(const LinkState& link);
 

@@ -63,6 +63,7 @@ bool PortMap::Parse(std::string_view assignment) {
     for (std::size_t i = 0; i < PORT_NAMES.size(); ++i) {
         if (name == PORT_NAMES[i]) {
             paths_[i] = std::string(assignment.substr(equals + 1));
+            assigned_[i] = true;
             return true;
         }
     }
@@ -72,7 +73,38 @@ bool PortMap::Parse(std::string_view assignment) {
 void PortMap::Set(int portId, std::string path) {
     if (const auto index = PortIndex(portId)) {
         paths_[*index] = std::move(path);
+        assigned_[*index] = true;
     }
+}
+
+bool PortMap::Assigned(int portId) const {
+    const auto index = PortIndex(portId);
+    return index && assigned_[*index];
+}
+
+PortMap PortMap::FilledFrom(const std::array<std::string, 4>& slots) const {
+    PortMap filled = *this;
+    std::size_t next = 0;
+    auto taken = [this](const std::string& path) {
+        for (std::size_t i = 0; i < paths_.size(); ++i) {
+            if (assigned_[i] && paths_[i] == path) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (std::size_t i = 0; i < paths_.size(); ++i) {
+        if (assigned_[i]) {
+            continue;
+        }
+        while (next < slots.size() && (slots[next].empty() || taken(slots[next]))) {
+            ++next;
+        }
+        if (next < slots.size()) {
+            filled.paths_[i] = slots[next++];
+        }
+    }
+    return filled;
 }
 
 std::optional<std::string> PortMap::PathOf(int portId) const {
@@ -86,7 +118,34 @@ TermiosLine::~TermiosLine() {
     Close();
 }
 
+std::optional<LineOpenResult> TermiosLine::LastOpenResult(int portId) const {
+    const auto index = PortIndex(portId);
+    return index ? results_[*index] : std::nullopt;
+}
+
+std::string TermiosLine::AccessHint() const {
+    std::string denied;
+    for (std::size_t i = 0; i < results_.size(); ++i) {
+        if (results_[i] == LineOpenResult::PermissionDenied) {
+            denied += (denied.empty() ? "" : ", ") + map_.PathOf(PORT_IDS[i]).value_or("");
+        }
+    }
+    if (denied.empty()) {
+        return {};
+    }
+    return "Permission denied on " + denied +
+           ": join the dialout group (sudo adduser $USER dialout), then log in again.";
+}
+
 LineOpenResult TermiosLine::Open(int portId) {
+    const LineOpenResult result = OpenDevice(portId);
+    if (const auto index = PortIndex(portId)) {
+        results_[*index] = result;
+    }
+    return result;
+}
+
+LineOpenResult TermiosLine::OpenDevice(int portId) {
     Close();
     settingsFault_ = LineSettingsFault::None;
     const auto path = map_.PathOf(portId);

@@ -18,9 +18,15 @@ class PortMap {
     void Set(int portId, std::string path);
     // The device path of a port id, or nothing for an unknown id.
     std::optional<std::string> PathOf(int portId) const;
+    // True for a port given by Parse or Set (not a default).
+    bool Assigned(int portId) const;
+    // This map with the ports not assigned taken from slots in order (COM1 first), leaving out
+    // a device an assigned port already opens.
+    PortMap FilledFrom(const std::array<std::string, 4>& slots) const;
 
   private:
     std::array<std::string, 4> paths_;
+    std::array<bool, 4> assigned_{};
 };
 
 // The port name ("COM1".."COM4") of a port id; empty for an unknown id.
@@ -43,14 +49,24 @@ class TermiosLine final : public SerialLine {
     bool SetBaudRate(std::uint32_t baud) override;
     void Purge() override;
     LineSettingsFault OpenSettingsFault() const override { return settingsFault_; }
+    std::string DeviceName(int portId) const override { return map_.PathOf(portId).value_or(""); }
+
+    // How the last opening of each port went (COM1..COM4), nothing for a port not tried yet.
+    std::optional<LineOpenResult> LastOpenResult(int portId) const;
+    // A line for the user when a port's device exists but may not be opened: which device and
+    // which group to join; empty when every opening was allowed.
+    std::string AccessHint() const;
 
     // For the host's event loop: the descriptor to watch, -1 while closed.
     int FileDescriptor() const { return fd_; }
     const PortMap& map() const { return map_; }
 
   private:
+    LineOpenResult OpenDevice(int portId);
+
     PortMap map_;
     int fd_ = -1;
+    std::array<std::optional<LineOpenResult>, 4> results_;
     LineSettingsFault settingsFault_ = LineSettingsFault::None;
 };
 

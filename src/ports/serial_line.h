@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace fotolyx {
 
@@ -31,6 +32,8 @@ class SerialLine {
     virtual void Purge() = 0;
     // The settings fault of the last successful Open.
     virtual LineSettingsFault OpenSettingsFault() const { return LineSettingsFault::None; }
+    // The device a port id opens, as the user would name it; empty where there is none.
+    virtual std::string DeviceName(int /*portId*/) const { return {}; }
 };
 
 }  // namespace fotolyx

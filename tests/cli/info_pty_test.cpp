@@ -16,8 +16,9 @@ TEST(InfoOverPty, FindsTheCameraAt115200) {
     ASSERT_FALSE(camsim.path().empty());
     const CliRun run = RunCli("info" + OnlyPort("COM1", camsim.path()));
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(run.output,
-              "Port: COM1 (" + camsim.path() + ")\nModel: 462\nSpeed: 115200\nMode: camera\n");
+    EXPECT_EQ(run.output, "Port: COM1 (" + camsim.path() +
+                              ")\nModel: 462\nSpeed: 115200\nMode: camera\nTried:\nCOM1 (" +
+                              camsim.path() + "): the camera answered\n");
 }
 
 TEST(InfoOverPty, ACameraManagingOnly57600IsFoundAtThatSpeedOnCom2) {

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -281,6 +282,28 @@ TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
     QTest::keyClick(shell.OpenPleaseWait(), Qt::Key_Escape);
     EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
     EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::DataTrans}));
+}
+
+TEST(LinkDialogsTest, APortThatMayNotBeOpenedIsNamedUnderTheConnectionMessage) {
+    GuiSession session(false);
+    session.gui().shell().reconnectNote = [] {
+        return std::string("Permission denied on /dev/ttyUSB0: join the dialout group");
+    };
+    ASSERT_TRUE(session.WaitFor([&] { return Shown(session, LinkDialog::ComReconnect); }));
+    LinkDialogWindow* reconnect = session.gui().shell().OpenLinkDialog(LinkDialog::ComReconnect);
+    EXPECT_EQ(Texts(reconnect),
+              (QStringList{"Please check PC/VISTACAM Connection.",
+                           "Permission denied on /dev/ttyUSB0: join the dialout group"}));
+}
+
+TEST(AboutTest, TheAboutBoxShowsTheVersion) {
+    gui::AboutDialog about(nullptr);
+    const auto* version = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Fotolyx \\d+\\.\\d+\\.\\d+$"))
+                    .match(version->text())
+                    .hasMatch())
+        << version->text().toStdString();
 }
 
 // A message box nobody answers: the watchdog fails the test, naming the box and what the test

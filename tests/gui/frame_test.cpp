@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -26,6 +27,7 @@
 #include "gui/gui_session.h"
 #include "gui/menu_table.h"
 #include "link/protocol.h"
+#include "support/camsim_process.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -303,7 +305,9 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
             for (const int id : {1001, 1002, 1042, 1043}) {
                 auto* radio = dialog->findChild<QRadioButton*>(QStringLiteral("control%1").arg(id));
                 if (radio->isChecked()) {
-                    seen << radio->text();
+                    seen << radio->text()
+                         << dialog->findChild<QLabel*>(QStringLiteral("devicePath%1").arg(id))
+                                ->text();
                 }
             }
             // Esc does not end it; OK does.
@@ -316,7 +320,25 @@ TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {
     };
     EXPECT_EQ(contents(), (QStringList{"COM SETUP", "", "open"}));
     ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
-    EXPECT_EQ(contents(), (QStringList{"COM SETUP", "115200", "COM1", "open"}));
+    EXPECT_EQ(contents(),
+              (QStringList{"COM SETUP", "115200", "COM1", session.camera().DevicePath(), "open"}));
+}
+
+TEST(FrameTest, TheAdapterTheCameraAnsweredOnIsRememberedForNextTime) {
+    // The camera behind a stable adapter name, as under /dev/serial/by-id.
+    CamsimProcess camsim({});
+    ASSERT_FALSE(camsim.path().empty());
+    TempDir links;
+    const auto adapter = links / "usb-Maker_Cable-if00-port0";
+    std::filesystem::create_symlink(camsim.path(), adapter);
+    GuiSession session(false, {}, {{PORT_COM2, adapter.string()}});
+    ASSERT_TRUE(session.WaitFor([&] { return session.program().link.SetupPhase == 0; }));
+    EXPECT_EQ(session.program().link.SelectedPort, PORT_COM2);
+    session.program().Shutdown();
+    const std::vector<std::uint8_t> bytes = ReadBytes(session.program().settings.SettingsPath);
+    const std::string settings(bytes.begin(), bytes.end());
+    EXPECT_NE(settings.find("[Ports]\nCOM1=" + adapter.string() + "\n"), std::string::npos)
+        << settings;
 }
 
 // The window program started in the folders of an earlier session, without a camera.

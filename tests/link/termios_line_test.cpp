@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -98,6 +100,40 @@ TEST(TermiosLine, TellsAMissingDeviceFromOneThatIsNoTerminal) {
     EXPECT_EQ(line.Open(PORT_COM2), LineOpenResult::Failed);
     EXPECT_EQ(line.Open(1003), LineOpenResult::Missing);
     EXPECT_FALSE(line.IsOpen());
+}
+
+TEST(TermiosLine, ADeviceThatMayNotBeOpenedNamesTheGroupToJoin) {
+    testing::TempDir folder;
+    const std::string locked = (folder / "ttyUSB7").string();
+    testing::WriteBytes(folder / "ttyUSB7", {1});
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+    PortMap map;
+    map.Set(PORT_COM1, (folder / "absent").string());
+    map.Set(PORT_COM2, locked);
+    // As an ordinary user: the superuser may open anything, so a child gives that up first.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        TermiosLine line(map);
+        const bool openedAsExpected = line.Open(PORT_COM1) == LineOpenResult::Missing &&
+                                      line.Open(PORT_COM2) == LineOpenResult::PermissionDenied;
+        const std::string expected = "Permission denied on " + locked +
+                                     ": join the dialout group (sudo adduser $USER dialout), then "
+                                     "log in again.";
+        ::_exit(!openedAsExpected ? 1 : line.AccessHint() != expected ? 2 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong results, 2: wrong hint, 3: no ordinary user";
+
+    // Nothing denied, nothing to say.
+    TermiosLine line(map);
+    EXPECT_EQ(line.AccessHint(), "");
 }
 
 }  // namespace
