@@ -50,7 +50,7 @@ void FuzzProgram(std::span<const std::uint8_t> bytes) {
     Program program(Ports{shell, timers, line, clock, memory}, environment);
     program.Startup();
     if (program.settings.SettingsPath != settingsPath ||
-        program.settings.OpenInitialDir.size() > 259) {
+        program.settings.OpenInitialDir.size() > 4095) {
         std::abort();
     }
     const bool preview = program.settings.FilePreviewEnabled;
