@@ -1,6 +1,7 @@
 // The Openfile window's JPEG save (BMP -> JPEG -> Exif save with thumbnail) and its two BMP
-// saves of a 640 x 480 picture and the codec's two operations alone, against two chains of common tools doing the
-// same job (bench/jpeg_peer_chains.sh), timed in the same run. Prints both ratios at the end.
+// saves of a 640 x 480 picture and the codec's two operations alone, against two chains of common
+// tools doing the same job (bench/jpeg_peer_chains.sh), timed in the same run. Prints both ratios
+// at the end.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
