@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "bench/gui_bench_session.h"
 #include "gui/gui_session.h"
 #include "gui/live_image_view.h"
 #include "gui/picture_buttons.h"
@@ -23,23 +24,10 @@ gui::LiveImageView& LiveView(GuiSession& session) {
     return *static_cast<gui::LiveImageView*>(session.frame().LiveImageFrame()->Child());
 }
 
-// Runs the event loop until the condition holds. Unlike a wait that polls, the loop answers
-// each packet the moment it arrives, so the camera streams at its line speed.
+// Runs the event loop until the condition holds, answering each packet the moment it arrives
+// (the benchmarks' loop), so the camera streams at its line speed.
 bool RunUntil(const std::function<bool()>& condition, int milliseconds) {
-    if (condition()) {
-        return true;
-    }
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (condition()) {
-            loop.quit();
-        }
-    });
-    check.start(5);
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-    return condition();
+    return bench::RunUntil(condition, std::chrono::milliseconds(milliseconds));
 }
 
 // The Live image window made active with the camera's index loaded, as a user would find it.
