@@ -62,9 +62,13 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     for (const char* expected :
          {"# fotolyx line trace 1\n", " open COM1 ", " pc 2A ; IDENTIFY\n", " speed 115200\n",
           " pc 26 ; SPEED_115200\n", "# status seq 0 READY model 462\n",
-          "# status seq 0 MODE_CAMERA\n", " cam 10 ", "# data seq 1", " pc E5 ; INDEX_NEXT\n"}) {
+          "# status seq 0 MODE_CAMERA\n", "# data seq 1", " pc E5 ; INDEX_NEXT\n"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     }
+    // A read holds whatever had arrived, so the first byte of a status packet may end its line.
+    EXPECT_TRUE(text.find(" cam 10 ") != std::string::npos ||
+                text.find(" cam 10\n") != std::string::npos)
+        << text.substr(0, 2000);
 
     Camsim replay({"--replay", trace.string()});
     ASSERT_FALSE(replay.path().empty());
