@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/display_state.h"
 #include "app/link_hand_over_stub.h"
 #include "app/picture_hand_over.h"
 #include "app/picture_upload_host.h"
@@ -96,16 +97,6 @@ struct FramePlacement {
     int height = 0;
     bool maximised = false;
     bool operator==(const FramePlacement&) const = default;
-};
-
-struct DisplayState {
-    bool RunningOnNt = true;
-    bool TrueColourDisplay = true;
-    // Only on an 8-bit screen: the fixed palette, and the copies the screen and the picture
-    // windows draw with.
-    std::optional<LogPalette> ScreenPalette;
-    std::optional<LogPalette> ImagePalette;
-    std::optional<LogPalette> DisplayPalette;
 };
 
 struct SettingsState {

@@ -3,7 +3,7 @@
 #include <QScrollBar>
 #include <functional>
 
-#include "app/program.h"
+#include "app/display_state.h"
 #include "gui/child_window.h"
 #include "windows/capture_window.h"
 

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "app/program.h"
+#include "app/display_state.h"
 #include "gui/dib_image.h"
 #include "gui/frame_window.h"
 #include "gui/screen_image.h"

@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "app/program.h"
+#include "app/display_state.h"
 
 namespace fotolyx::gui {
 
