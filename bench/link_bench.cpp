@@ -34,7 +34,7 @@ namespace {
 using namespace fotolyx;
 
 constexpr std::uint32_t RUN_PACKETS = 1000;
-constexpr int LARGE_PHOTO_MODE = 3;
+constexpr TransferMode LARGE_PHOTO_MODE = TRANSFER_LIVE_PHOTO;
 
 class StillClock final : public LocalClock {
   public:

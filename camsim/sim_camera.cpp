@@ -9,12 +9,6 @@ namespace fotolyx::camsim {
 
 namespace {
 
-constexpr std::size_t INDEX_MARK_OFFSET = 12;  // bytes 12..13: 0 only in the end header
-constexpr std::size_t THUMB_SIZE_OFFSET = 14;
-constexpr std::size_t FINE_CAPACITY_OFFSET = 18;
-constexpr std::size_t NORMAL_CAPACITY_OFFSET = 20;
-constexpr std::size_t DATE_OFFSET = 22;
-constexpr std::size_t REPORTED_COUNT_OFFSET = 28;
 constexpr std::uint32_t LIVE_LINES = 60;
 constexpr std::uint32_t PHOTO_PACKETS = 2160;
 constexpr std::size_t PHOTO_GROUPS = 9;
@@ -33,11 +27,11 @@ void AppendDataPackets(std::vector<Packet>& packets, const std::vector<std::uint
 }
 
 void WriteDate(Packet& packet, const UploadDate& date) {
-    packet[DATE_OFFSET] = static_cast<std::uint8_t>(date.year - 1900);
-    packet[DATE_OFFSET + 1] = static_cast<std::uint8_t>(date.month);
-    packet[DATE_OFFSET + 2] = static_cast<std::uint8_t>(date.day);
-    packet[DATE_OFFSET + 3] = static_cast<std::uint8_t>(date.hour);
-    packet[DATE_OFFSET + 4] = static_cast<std::uint8_t>(date.minute);
+    packet[HEADER_DATE_OFFSET] = static_cast<std::uint8_t>(date.year - 1900);
+    packet[HEADER_DATE_OFFSET + 1] = static_cast<std::uint8_t>(date.month);
+    packet[HEADER_DATE_OFFSET + 2] = static_cast<std::uint8_t>(date.day);
+    packet[HEADER_DATE_OFFSET + 3] = static_cast<std::uint8_t>(date.hour);
+    packet[HEADER_DATE_OFFSET + 4] = static_cast<std::uint8_t>(date.minute);
 }
 
 }  // namespace
@@ -262,12 +256,12 @@ void SimCamera::Command(std::uint8_t byte, Micros now) {
             const SimPicture& picture = config_.pictures[number];
             std::vector<Packet> packets;
             Packet header = MakeDataPacket(0, {});
-            header[PAYLOAD_OFFSET] = picture.attribute;
+            header[HEADER_ATTRIBUTE_OFFSET] = picture.attribute;
             WriteBe32(header, COUNT_OFFSET, static_cast<std::uint32_t>(picture.jpeg.size()));
-            WriteBe16(header, 8, picture.width);
-            WriteBe16(header, 10, picture.height);
-            WriteBe16(header, FINE_CAPACITY_OFFSET, config_.fineCapacity);
-            WriteBe16(header, NORMAL_CAPACITY_OFFSET, config_.normalCapacity);
+            WriteBe16(header, HEADER_WIDTH_OFFSET, picture.width);
+            WriteBe16(header, HEADER_HEIGHT_OFFSET, picture.height);
+            WriteBe16(header, HEADER_FINE_CAPACITY_OFFSET, config_.fineCapacity);
+            WriteBe16(header, HEADER_NORMAL_CAPACITY_OFFSET, config_.normalCapacity);
             WriteDate(header, picture.date);
             packets.push_back(header);
             AppendDataPackets(packets, picture.jpeg);
@@ -342,18 +336,18 @@ void SimCamera::SendIndexEntry() {
     const auto count = static_cast<std::uint16_t>(config_.pictures.size());
     std::vector<Packet> packets;
     Packet header = MakeDataPacket(0, {});
-    WriteBe16(header, FINE_CAPACITY_OFFSET, config_.fineCapacity);
-    WriteBe16(header, NORMAL_CAPACITY_OFFSET, config_.normalCapacity);
-    WriteBe16(header, REPORTED_COUNT_OFFSET, count);
+    WriteBe16(header, HEADER_FINE_CAPACITY_OFFSET, config_.fineCapacity);
+    WriteBe16(header, HEADER_NORMAL_CAPACITY_OFFSET, config_.normalCapacity);
+    WriteBe16(header, HEADER_REPORTED_COUNT_OFFSET, count);
     if (indexPosition_ < config_.pictures.size()) {
         const SimPicture& picture = config_.pictures[indexPosition_];
-        header[PAYLOAD_OFFSET] = picture.attribute;
+        header[HEADER_ATTRIBUTE_OFFSET] = picture.attribute;
         WriteBe32(header, COUNT_OFFSET, static_cast<std::uint32_t>(picture.thumbnail.size()));
-        WriteBe16(header, 8, picture.width);
-        WriteBe16(header, 10, picture.height);
-        WriteBe16(header, INDEX_MARK_OFFSET, static_cast<std::uint16_t>(indexPosition_ + 1));
-        WriteBe16(header, THUMB_SIZE_OFFSET, picture.thumbnailWidth);
-        WriteBe16(header, THUMB_SIZE_OFFSET + 2, picture.thumbnailHeight);
+        WriteBe16(header, HEADER_WIDTH_OFFSET, picture.width);
+        WriteBe16(header, HEADER_HEIGHT_OFFSET, picture.height);
+        WriteBe16(header, HEADER_END_MARK_OFFSET, static_cast<std::uint16_t>(indexPosition_ + 1));
+        WriteBe16(header, HEADER_THUMB_WIDTH_OFFSET, picture.thumbnailWidth);
+        WriteBe16(header, HEADER_THUMB_HEIGHT_OFFSET, picture.thumbnailHeight);
         WriteDate(header, picture.date);
         packets.push_back(header);
         AppendDataPackets(packets, picture.thumbnail);
@@ -394,10 +388,11 @@ void SimCamera::UploadPacket(const Packet& packet) {
                 SendByte(UPLOAD_FULL);
                 return;
             }
-            upload_.fine = packet[PAYLOAD_OFFSET] != 0;
-            upload_.date = UploadDate{1900 + packet[DATE_OFFSET], packet[DATE_OFFSET + 1],
-                                      packet[DATE_OFFSET + 2], packet[DATE_OFFSET + 3],
-                                      packet[DATE_OFFSET + 4]};
+            upload_.fine = packet[HEADER_ATTRIBUTE_OFFSET] != 0;
+            upload_.date =
+                UploadDate{1900 + packet[HEADER_DATE_OFFSET], packet[HEADER_DATE_OFFSET + 1],
+                           packet[HEADER_DATE_OFFSET + 2], packet[HEADER_DATE_OFFSET + 3],
+                           packet[HEADER_DATE_OFFSET + 4]};
         }
         upload_.expectedPackets = DataPacketCount(upload_.byteCount);
         upload_.collected.clear();

@@ -146,7 +146,7 @@ const std::array<StartState, 19> START_STATES = {{
     {"idle after set-up", Reach::Nothing,
      [](Program& p) {
          p.link.SetupPhase = 0;
-         p.link.TransferMode = 0;
+         p.link.TransferMode = TRANSFER_INDEX;
      }},
     {"index transfer", Reach::IndexStarting, [](Program&) {}},
     {"picture download", Reach::IndexLoaded,

@@ -77,7 +77,7 @@ void WriteFramePlacement(IniFile& file, const FramePlacement& placement) {
 }
 
 void ReportNoMemory(Shell& shell) {
-    shell.MessageBox("Not enough memory.", "Global Memory", MB_ICONEXCLAMATION);
+    shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY, MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -189,8 +189,8 @@ Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
         settings.AnsweredPort = ports.line.DeviceName(link.SelectedPort);
     };
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
-    receiver.transferHandlers[0] = [this] { cameraPictures.IndexPacket(); };
-    receiver.transferHandlers[1] = [this] { cameraPictures.DownloadPacket(); };
+    receiver.transferHandlers[TRANSFER_INDEX] = [this] { cameraPictures.IndexPacket(); };
+    receiver.transferHandlers[TRANSFER_DOWNLOAD] = [this] { cameraPictures.DownloadPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_VIEW] = [this] { liveHandlers.LiveViewPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_PHOTO] = [this] { liveHandlers.LivePhotoPacket(); };
     receiver.transferHandlers[TRANSFER_UPLOAD] = [this] { pictureUpload.HandleAnswer(); };

@@ -175,7 +175,7 @@ void CameraPictures::DeletePage() {
     download.TargetNumber = static_cast<std::uint16_t>(*target);
     download.RemainingCount = static_cast<std::uint16_t>(std::count(
         selection.SelectionMark.begin(), selection.SelectionMark.begin() + limit, MARK_SELECTED));
-    context_.link.TransferMode = 0;
+    context_.link.TransferMode = TRANSFER_INDEX;
     Write(DELETE_BEGIN);
     pleaseWait_ = PleaseWait::PeraseProc;
     shell.ShowPleaseWait(PleaseWait::PeraseProc);
@@ -189,7 +189,7 @@ void CameraPictures::DeleteAll() {
     }
     const std::size_t count = std::min<std::size_t>(index.reportedCount, INDEX_POSITIONS);
     std::fill_n(selection.SelectionMark.begin(), count, MARK_DELETE);
-    context_.link.TransferMode = 0;
+    context_.link.TransferMode = TRANSFER_INDEX;
     Write(ERASE_ALL);
     pleaseWait_ = PleaseWait::PeraseProc;
     shell.ShowPleaseWait(PleaseWait::PeraseProc);
@@ -198,7 +198,7 @@ void CameraPictures::DeleteAll() {
 void CameraPictures::ResetTransferState() {
     LinkState& link = context_.link;
     link.ResetupPending = 1;
-    link.TransferMode = 0;
+    link.TransferMode = TRANSFER_INDEX;
     link.SetupPhase = 1;
     link.ReceiveCount = 0;
     link.RetryCount = 0;

@@ -17,28 +17,13 @@
 #include "link/link_state.h"
 #include "link/watchdog.h"
 #include "ports/memory.h"
+#include "ports/messages.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
 #include "windows/capture_window.h"
 
 namespace fotolyx {
-
-// The TransferMode whose handler is the picture index's (deletions included).
-inline constexpr std::uint8_t TRANSFER_INDEX = 0;
-inline constexpr char TEXT_RECEIVE_PREVIEW[] = "Receive Preview data";
-inline constexpr char TEXT_RECEIVE_IMAGE[] = "Receive Image data";
-inline constexpr char TEXT_NO_IMAGES[] = "No images in the Vistacam memory.";
-inline constexpr char CAPTION_VISTACAM_INFO[] = "Vistacam Info";
-inline constexpr char TEXT_FILE_TYPE_WRONG[] = "This file type is wrong.";
-inline constexpr char TEXT_FILE_SIZE_WRONG[] = "This file size is wrong. ";
-inline constexpr char CAPTION_ERROR[] = "ERROR";
-inline constexpr char TEXT_DELETE_PAGE[] = "Delete selected page?";
-inline constexpr char CAPTION_DELETE_PAGE[] = "DELETE PAGE";
-inline constexpr char TEXT_DELETE_ALL[] = "Delete all pages?";
-inline constexpr char CAPTION_DELETE_ALL[] = "DELETE ALL";
-inline constexpr char TEXT_RELOAD[] = "To load the picture from the Vistacam to your PC again?";
-inline constexpr char CAPTION_RELOAD[] = "RELOAD";
 
 // The program state and ports the camera pictures work with; the program binds them.
 struct CameraPicturesContext {
@@ -176,7 +161,7 @@ class CameraPictures final : public CaptureWindowHost {
     Watchdog previewWatchdog_;
     struct QuietRestart {
         std::uint8_t byte;
-        std::uint8_t transferMode;
+        TransferMode transferMode;
     };
     std::optional<QuietRestart> quietRestart_;
     std::optional<Watchdog> captureWatchdog_;

@@ -14,17 +14,6 @@ namespace fotolyx {
 
 namespace {
 
-constexpr std::size_t ENTRY_ATTRIBUTE = 3;
-constexpr std::size_t ENTRY_THUMB_BYTES = 4;
-constexpr std::size_t ENTRY_WIDTH = 8;
-constexpr std::size_t ENTRY_HEIGHT = 10;
-constexpr std::size_t ENTRY_END_MARK = 12;
-constexpr std::size_t ENTRY_THUMB_WIDTH = 14;
-constexpr std::size_t ENTRY_THUMB_HEIGHT = 16;
-constexpr std::size_t ENTRY_FINE_CAPACITY = 18;
-constexpr std::size_t ENTRY_NORMAL_CAPACITY = 20;
-constexpr std::size_t ENTRY_DATE = 22;
-constexpr std::size_t ENTRY_REPORTED_COUNT = 28;
 constexpr int YEAR_CENTURY = 100;
 constexpr int CAMERA_YEAR_BASE = 1900;
 constexpr int FIRST_SCROLL_ENTRY = 12;
@@ -159,43 +148,44 @@ void CameraPictures::IndexReady() {
 
 void CameraPictures::IndexDataPacket(const Packet& packet) {
     if (index.blockCounter == 0) {
-        const bool endMark = packet[ENTRY_END_MARK] == 0 && packet[ENTRY_END_MARK + 1] == 0;
+        const bool endMark =
+            packet[HEADER_END_MARK_OFFSET] == 0 && packet[HEADER_END_MARK_OFFSET + 1] == 0;
         if ((index.receivedCount > 0 && endMark) || index.receivedCount >= INDEX_POSITIONS) {
             // The end header; an index that has filled every position ends here too.
             IndexEnded();
             return;
         }
-        index.reportedCount = ReadBe16(packet, ENTRY_REPORTED_COUNT);
-        index.fineCapacity = ReadBe16(packet, ENTRY_FINE_CAPACITY);
-        index.normalCapacity = ReadBe16(packet, ENTRY_NORMAL_CAPACITY);
+        index.reportedCount = ReadBe16(packet, HEADER_REPORTED_COUNT_OFFSET);
+        index.fineCapacity = ReadBe16(packet, HEADER_FINE_CAPACITY_OFFSET);
+        index.normalCapacity = ReadBe16(packet, HEADER_NORMAL_CAPACITY_OFFSET);
         if (index.reportedCount == 0) {
             IndexEmpty();
             return;
         }
-        const std::uint32_t thumbnailBytes = ReadBe32(packet, ENTRY_THUMB_BYTES);
-        index.thumbnailWidth = ReadBe16(packet, ENTRY_THUMB_WIDTH);
-        index.thumbnailHeight = ReadBe16(packet, ENTRY_THUMB_HEIGHT);
+        const std::uint32_t thumbnailBytes = ReadBe32(packet, COUNT_OFFSET);
+        index.thumbnailWidth = ReadBe16(packet, HEADER_THUMB_WIDTH_OFFSET);
+        index.thumbnailHeight = ReadBe16(packet, HEADER_THUMB_HEIGHT_OFFSET);
         index.dataPacketCount = DataPacketCount(thumbnailBytes);
         index.thumbnailTooLarge =
             std::uint64_t{index.dataPacketCount - 1} * PACKET_PAYLOAD > THUMBNAIL_SLOT_SIZE;
         index.thumbnailBytes = thumbnailBytes;
         EntryDate date;
-        date.year = packet[ENTRY_DATE];
+        date.year = packet[HEADER_DATE_OFFSET];
         if (date.year >= YEAR_CENTURY) {
             date.year -= YEAR_CENTURY;
         }
-        date.month = packet[ENTRY_DATE + 1];
-        date.day = packet[ENTRY_DATE + 2];
-        date.hour = packet[ENTRY_DATE + 3];
-        date.minute = packet[ENTRY_DATE + 4];
+        date.month = packet[HEADER_DATE_OFFSET + 1];
+        date.day = packet[HEADER_DATE_OFFSET + 2];
+        date.hour = packet[HEADER_DATE_OFFSET + 3];
+        date.minute = packet[HEADER_DATE_OFFSET + 4];
         const unsigned position = index.receivedCount;
         PictureEntry& entry = index.entries[position];
-        entry.attribute = packet[ENTRY_ATTRIBUTE];
-        entry.width = ReadBe16(packet, ENTRY_WIDTH);
-        entry.height = ReadBe16(packet, ENTRY_HEIGHT);
+        entry.attribute = packet[HEADER_ATTRIBUTE_OFFSET];
+        entry.width = ReadBe16(packet, HEADER_WIDTH_OFFSET);
+        entry.height = ReadBe16(packet, HEADER_HEIGHT_OFFSET);
         index.pendingListText = FormatListText(position, entry.Fine(), date);
         entry.fileName = FormatFileName(position, entry.Fine(), date);
-        entry.takenAt = TakenAt{CAMERA_YEAR_BASE + packet[ENTRY_DATE], date.month, date.day,
+        entry.takenAt = TakenAt{CAMERA_YEAR_BASE + packet[HEADER_DATE_OFFSET], date.month, date.day,
                                 date.hour, date.minute};
     } else {
         auto& buffer = context_.thumbnailBuffer;

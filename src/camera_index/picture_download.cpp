@@ -13,9 +13,6 @@ namespace fotolyx {
 
 namespace {
 
-constexpr std::size_t PICTURE_SIZE_OFFSET = 4;
-constexpr std::size_t PICTURE_FINE_CAPACITY = 18;
-constexpr std::size_t PICTURE_NORMAL_CAPACITY = 20;
 constexpr std::size_t PIXEL_BLOCK_SPARE = 60;
 constexpr std::size_t PALETTE_BLOCK_SIZE = 1'032;
 constexpr int SAVE_AFTER_DOWNLOAD_POSITION = 5;
@@ -101,7 +98,7 @@ void CameraPictures::StartDownload(unsigned position, bool alwaysShowDialog) {
     context_.link.RetryCount = 0;
     download.TargetNumber = static_cast<std::uint16_t>(position);
     index.CommandStep = 3;
-    context_.link.TransferMode = 1;
+    context_.link.TransferMode = TRANSFER_DOWNLOAD;
     download.LastCommandByte = static_cast<std::uint8_t>(DIGIT_UNITS + position % 10);
     Write(download.LastCommandByte);
     shell.SetStatusText(TEXT_RECEIVE_IMAGE);
@@ -221,15 +218,15 @@ void CameraPictures::DownloadPacket() {
 
     Shell& shell = context_.shell;
     if (download.blockCounter == 0) {
-        const std::uint32_t bytes = ReadBe32(packet, PICTURE_SIZE_OFFSET);
+        const std::uint32_t bytes = ReadBe32(packet, COUNT_OFFSET);
         download.announcedBytes = bytes;
         index.dataPacketCount = DataPacketCount(bytes);
         shell.ShowProgressBar(true);
         shell.SetProgressPos(0);
         shell.SetProgressRange(
             static_cast<int>(std::min<std::uint32_t>(index.dataPacketCount, 0x7FFF'FFFF)));
-        index.fineCapacity = ReadBe16(packet, PICTURE_FINE_CAPACITY);
-        index.normalCapacity = ReadBe16(packet, PICTURE_NORMAL_CAPACITY);
+        index.fineCapacity = ReadBe16(packet, HEADER_FINE_CAPACITY_OFFSET);
+        index.normalCapacity = ReadBe16(packet, HEADER_NORMAL_CAPACITY_OFFSET);
     } else {
         auto& buffer = context_.transferBuffer;
         if (buffer && !download.overrun &&

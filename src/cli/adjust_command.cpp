@@ -6,6 +6,7 @@
 #include "adjust/adjust_dialog.h"
 #include "cli/cli.h"
 #include "cli/picture_session.h"
+#include "ports/messages.h"
 #include "ports/shell.h"
 
 namespace fotolyx::cli {
@@ -138,7 +139,8 @@ int RunAdjust(Context& context, const Arguments& arguments) {
     AdjustDialog dialog(context.memory);
     dialog.Open(picture);
     if (!dialog.HasPicture()) {
-        context.shell.MessageBox("Not enough memory.", "Global Memory", MB_OK | MB_ICONEXCLAMATION);
+        context.shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY,
+                                 MB_OK | MB_ICONEXCLAMATION);
         return 1;
     }
     if (request->automatic) {

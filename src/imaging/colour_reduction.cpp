@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "ports/messages.h"
+
 namespace fotolyx {
 
 namespace {
@@ -70,7 +72,7 @@ std::optional<Popularity> AllocateWork(Shell& shell, Memory& memory) {
     auto keys = histogram ? memory.AllocateZeroed(KEY_COUNT * 2) : std::nullopt;
     auto cells = keys ? memory.AllocateZeroed(CELL_COUNT * 2) : std::nullopt;
     if (!cells) {
-        shell.MessageBox("Not enough memory.", "Global Memory", MB_OK | MB_ICONEXCLAMATION);
+        shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY, MB_OK | MB_ICONEXCLAMATION);
         return std::nullopt;
     }
     return Popularity{Table16(std::move(*histogram)), Table16(std::move(*keys)),

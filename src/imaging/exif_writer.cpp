@@ -306,7 +306,7 @@ bool SetExifTag(Shell& shell, std::span<std::uint8_t> block, std::uint16_t tag,
         place = FindExifTag(block.subspan(EXIF_TIFF_OFFSET), tag, order);
     }
     if (!place) {
-        shell.MessageBox("Can not find the Tag.", SYSTEM_ERROR_CAPTION, MB_OK);
+        shell.MessageBox(TAG_NOT_FOUND_TEXT, SYSTEM_ERROR_CAPTION, MB_OK);
         return false;
     }
     std::uint8_t* value = block.data() + EXIF_TIFF_OFFSET + place->valueOffset;

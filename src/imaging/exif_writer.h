@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ports/messages.h"
+
 namespace fotolyx {
 
 class Shell;
@@ -34,9 +36,6 @@ inline constexpr std::uint16_t TAG_JPEG_INTERCHANGE_FORMAT_LENGTH = 0x0202;
 // Where the TIFF header starts inside the block ("FF E1", length, "Exif\0\0").
 inline constexpr std::size_t EXIF_TIFF_OFFSET = 10;
 inline constexpr std::size_t EXIF_MAX_SEGMENT_LENGTH = 65'535;
-
-// Boxes shown without a caption get the system's own.
-inline constexpr char SYSTEM_ERROR_CAPTION[] = "Error";
 
 enum class ByteOrder { Little, Big };
 

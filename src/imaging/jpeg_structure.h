@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "ports/messages.h"
+
 namespace fotolyx {
 
 class Shell;
@@ -23,8 +25,6 @@ inline constexpr std::uint8_t JPEG_JPG9 = 0xF9;
 inline constexpr std::uint8_t JPEG_APP0 = 0xE0;
 inline constexpr std::uint8_t JPEG_APP15 = 0xEF;
 inline constexpr std::uint8_t JPEG_COM = 0xFE;
-
-inline constexpr char NOT_A_JPEG_TEXT[] = "This is not a Jpeg file.";
 
 // Size and sampling of a baseline frame; all 0 when the file has no baseline frame header.
 struct JpegFrameInfo {

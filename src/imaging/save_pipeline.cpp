@@ -22,11 +22,6 @@ namespace fotolyx {
 
 namespace {
 
-constexpr char FOTOLYX_CAPTION[] = "Fotolyx";
-constexpr char DISK_FULL_CAPTION[] = "ZIVU VEVE";
-constexpr char ERROR_CAPTION[] = "ERROR";
-constexpr char GLOBAL_MEMORY_CAPTION[] = "Global Memory";
-constexpr char NOT_ENOUGH_MEMORY_TEXT[] = "Not enough memory.";
 constexpr std::uint64_t JPEG_SPACE_MARGIN = 40'960;
 constexpr std::uint32_t BMP24_PIXEL_OFFSET = FILE_HEADER_SIZE + INFO_HEADER_SIZE;
 constexpr std::uint32_t BMP8_PIXEL_OFFSET = FILE_HEADER_SIZE + INFO_HEADER_SIZE + 256 * 4;
@@ -46,9 +41,9 @@ struct SaveWindowTraits {
 constexpr std::array<SaveWindowTraits, 3> SAVE_WINDOW_TRAITS = {{
     {SaveWindowKind::Capture, SAMPLING_2X1, JPEG_SPACE_MARGIN, true, DISK_FULL_CAPTION,
      DISK_FULL_CAPTION, true, true},
-    {SaveWindowKind::Openfile, SAMPLING_2X1, JPEG_SPACE_MARGIN, true, FOTOLYX_CAPTION,
+    {SaveWindowKind::Openfile, SAMPLING_2X1, JPEG_SPACE_MARGIN, true, CAPTION_FOTOLYX,
      DISK_FULL_CAPTION, false, true},
-    {SaveWindowKind::Liveimage, SAMPLING_4X1, 0, false, FOTOLYX_CAPTION, FOTOLYX_CAPTION, false,
+    {SaveWindowKind::Liveimage, SAMPLING_4X1, 0, false, CAPTION_FOTOLYX, CAPTION_FOTOLYX, false,
      false},
 }};
 
@@ -175,7 +170,7 @@ bool Save256ColourBranch(SaveContext& context, const SaveWindowTraits& traits,
     }
     auto reduced = context.memory.AllocateZeroed(reducedSize);
     if (!reduced) {
-        context.shell.MessageBox(NOT_ENOUGH_MEMORY_TEXT, GLOBAL_MEMORY_CAPTION,
+        context.shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY,
                                  MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
@@ -325,7 +320,7 @@ SaveAsResult SaveAsFlow(SaveContext& context, SaveWindowKind kind, const DibBloc
     // otherwise read as a full disk).
     const SaveTarget target = ExamineSaveTarget(path);
     if (!target.error.empty()) {
-        context.shell.MessageBox(target.error, ERROR_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        context.shell.MessageBox(target.error, CAPTION_ERROR, MB_OK | MB_ICONEXCLAMATION);
         return result;
     }
     std::string error;
@@ -343,7 +338,7 @@ SaveAsResult SaveAsFlow(SaveContext& context, SaveWindowKind kind, const DibBloc
             break;
     }
     if (!result.written && !error.empty()) {
-        context.shell.MessageBox(error, ERROR_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        context.shell.MessageBox(error, CAPTION_ERROR, MB_OK | MB_ICONEXCLAMATION);
     }
     if (result.written && traits.setsWindowTitle) {
         result.windowTitle = chosen->path;

@@ -11,6 +11,7 @@
 #include "imaging/jpeg_codec.h"
 #include "imaging/thumbnail_size.h"
 #include "ports/local_clock.h"
+#include "ports/messages.h"
 
 namespace fotolyx {
 
@@ -30,10 +31,6 @@ inline constexpr int SAVE_AS_QUALITY = 75;
 inline constexpr int THUMBNAIL_QUALITY = 10;
 inline constexpr char SAMPLING_2X1[] = "2x1,1x1,1x1";
 inline constexpr char SAMPLING_4X1[] = "4x1,1x1,1x1";
-
-inline constexpr char DISK_FULL_TEXT[] = "Disk is full.";
-inline constexpr char EXIF_FORMAT_TEXT[] = "Can not change the exif format.";
-inline constexpr char THUMBNAIL_TEXT[] = "Can not change to thumbnail.";
 
 // The save pipeline's share of a program run.
 struct SaveState {

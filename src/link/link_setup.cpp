@@ -341,7 +341,7 @@ void LinkSetup::DisconnectReconnect() {
     shell_.SetStatusText(TEXT_READY);
     line_.Purge();
     link_.ResetupPending = 1;
-    link_.TransferMode = 0;
+    link_.TransferMode = TRANSFER_INDEX;
     link_.SetupPhase = 1;
     link_.ExpectedLength = PACKET_LENGTH;
     link_.ReceiveCount = 0;

@@ -8,6 +8,7 @@
 #include "link/link_hand_over.h"
 #include "link/link_state.h"
 #include "link/receiver.h"
+#include "ports/messages.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
@@ -29,34 +30,6 @@ inline constexpr int RESETUP_IDENTIFY_NT_MS = 3000;
 
 inline constexpr int HELP_CONTEXT_DISCONNECT = 1;
 inline constexpr int HELP_CONTEXT_RECONNECT = 2;
-
-inline constexpr char TEXT_SETUP_PROCEEDING[] = "Initial Setup with VISTACAM now proceeding";
-inline constexpr char TEXT_READY[] = "Ready";
-inline constexpr char TEXT_WRONG_MODEL[] = "This Model type is wrong.";
-inline constexpr char TEXT_MINIMUM_SPEED[] =
-    "Minimum required communication speed for this program is not available.";
-inline constexpr char TEXT_VCR_MODE[] =
-    " VISTACAM is in VCR MODE.\n\nPlease switch to CAMERA(PHOTO) MODE.";
-inline constexpr char TEXT_NO_CARD[] =
-    " NO CF CARD!\n\nInsert the CompactFlash Card into the slot.";
-inline constexpr char TEXT_GET_COMM_STATE_FAULT[] = "GetCommState FAULT.";
-inline constexpr char TEXT_SET_COMM_STATE_FAULT[] = "SetCommState FAULT.";
-inline constexpr char TEXT_NOT_ENOUGH_MEMORY[] = "Not enough memory.";
-inline constexpr char CAPTION_WARNING[] = "WARNING";
-inline constexpr char CAPTION_CONNECT_ERROR[] = "connect error";
-inline constexpr char CAPTION_COM_PORT_ERROR[] = "COM Port ERROR";
-inline constexpr char CAPTION_GLOBAL_MEMORY[] = "Global Memory";
-
-// Texts of the link dialogs, for the hosts that draw them.
-inline constexpr char COM_RECONNECT_TITLE[] = "CONNECT Error";
-inline constexpr char COM_RECONNECT_TEXT[] = "Please check PC/VISTACAM Connection.";
-inline constexpr char COM_DISCONNECT_TITLE[] = "CONNECT ERROR";
-inline constexpr char COM_DISCONNECT_TEXT[] = "The line is disconnected.";
-inline constexpr char COM_CANCELOK_TITLE[] = "WARNING";
-inline constexpr char COM_CANCELOK_TEXT1[] =
-    "CAUTION: If you select OK, the following must be performed to connect the Vistacam:";
-inline constexpr char COM_CANCELOK_TEXT2[] =
-    "Turn the Vistacam POWER OFF, and then ON, Execute the Fotolyx software again.";
 
 // What the read-only COM SETUP dialog shows: nothing during a port scan, else the port in use
 // and the speed.

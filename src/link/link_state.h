@@ -1,12 +1,23 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "link/protocol.h"
 #include "ports/serial_line.h"
 
 namespace fotolyx {
+
+// The transfer under way: it picks the handler that takes the camera's data packets.
+enum TransferMode : std::uint8_t {
+    TRANSFER_INDEX = 0,       // the picture index, deletion answers included
+    TRANSFER_DOWNLOAD = 1,    // pictures into Capture windows
+    TRANSFER_LIVE_VIEW = 2,   // the Live image window's preview
+    TRANSFER_LIVE_PHOTO = 3,  // the Live image window's large photo
+    TRANSFER_UPLOAD = 4,      // a picture sent to the camera; answers are one byte
+};
+inline constexpr std::size_t TRANSFER_MODE_COUNT = 5;
 
 // The receive state and the link's bookkeeping, as the start-up leaves it.
 struct LinkState {
@@ -15,7 +26,7 @@ struct LinkState {
     std::array<std::uint8_t, PACKET_LENGTH> ReceiveBuffer{};
     std::int16_t ReceiveCount = 0;
     std::uint16_t ExpectedLength = PACKET_LENGTH;
-    std::uint8_t TransferMode = 0;
+    fotolyx::TransferMode TransferMode = TRANSFER_INDEX;
     std::uint8_t SetupPhase = 1;
     std::uint8_t WaitingForData = 0;
     std::uint8_t RetryCount = 0;

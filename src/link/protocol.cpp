@@ -99,14 +99,14 @@ Packet MakeUploadHeader(std::uint8_t counter, bool fine, std::uint32_t byteCount
     packet[PACKET_KIND_OFFSET] = PACKET_DATA;
     packet[SEQUENCE_OFFSET] = counter;
     packet[SEQUENCE_COMPLEMENT_OFFSET] = static_cast<std::uint8_t>(256 - counter);
-    packet[PAYLOAD_OFFSET] = fine ? 1 : 0;
+    packet[HEADER_ATTRIBUTE_OFFSET] = fine ? 1 : 0;
     WriteBe32(packet, COUNT_OFFSET, byteCount);
     if (date != nullptr) {
-        packet[UPLOAD_DATE_OFFSET] = static_cast<std::uint8_t>((date->year - 1900) & 0xFF);
-        packet[UPLOAD_DATE_OFFSET + 1] = static_cast<std::uint8_t>(date->month);
-        packet[UPLOAD_DATE_OFFSET + 2] = static_cast<std::uint8_t>(date->day);
-        packet[UPLOAD_DATE_OFFSET + 3] = static_cast<std::uint8_t>(date->hour);
-        packet[UPLOAD_DATE_OFFSET + 4] = static_cast<std::uint8_t>(date->minute);
+        packet[HEADER_DATE_OFFSET] = static_cast<std::uint8_t>((date->year - 1900) & 0xFF);
+        packet[HEADER_DATE_OFFSET + 1] = static_cast<std::uint8_t>(date->month);
+        packet[HEADER_DATE_OFFSET + 2] = static_cast<std::uint8_t>(date->day);
+        packet[HEADER_DATE_OFFSET + 3] = static_cast<std::uint8_t>(date->hour);
+        packet[HEADER_DATE_OFFSET + 4] = static_cast<std::uint8_t>(date->minute);
     }
     packet[END_OFFSET] = DATA_END;
     return packet;

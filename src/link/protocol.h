@@ -70,12 +70,22 @@ inline constexpr std::size_t PACKET_KIND_OFFSET = 0;
 inline constexpr std::size_t SEQUENCE_OFFSET = 1;
 inline constexpr std::size_t SEQUENCE_COMPLEMENT_OFFSET = 2;
 inline constexpr std::size_t PAYLOAD_OFFSET = 3;
-inline constexpr std::size_t COUNT_OFFSET = 4;  // header packets: byte count L, 32-bit big-endian
-inline constexpr std::size_t MODEL_CODE_OFFSET = 4;
 inline constexpr std::size_t STATUS_CODE_OFFSET = 8;
-inline constexpr std::size_t IDENT_VALUE_OFFSET = 16;
-inline constexpr std::size_t IDENT_PICTURES_OFFSET = 20;
-inline constexpr std::size_t UPLOAD_DATE_OFFSET = 22;
+inline constexpr std::size_t MODEL_CODE_OFFSET = 4;    // the identification answer: "462" or "318",
+inline constexpr std::size_t IDENT_VALUE_OFFSET = 16;  // a 32-bit value
+inline constexpr std::size_t IDENT_PICTURES_OFFSET = 20;  // and the picture count
+// Header packets (sequence 0) of an index entry, a picture and an upload; numbers big-endian.
+inline constexpr std::size_t HEADER_ATTRIBUTE_OFFSET = 3;  // 1 fine, 0 normal
+inline constexpr std::size_t COUNT_OFFSET = 4;             // byte count L, 32 bits
+inline constexpr std::size_t HEADER_WIDTH_OFFSET = 8;
+inline constexpr std::size_t HEADER_HEIGHT_OFFSET = 10;
+inline constexpr std::size_t HEADER_END_MARK_OFFSET = 12;  // 0 only in the index's end header
+inline constexpr std::size_t HEADER_THUMB_WIDTH_OFFSET = 14;
+inline constexpr std::size_t HEADER_THUMB_HEIGHT_OFFSET = 16;
+inline constexpr std::size_t HEADER_FINE_CAPACITY_OFFSET = 18;
+inline constexpr std::size_t HEADER_NORMAL_CAPACITY_OFFSET = 20;
+inline constexpr std::size_t HEADER_DATE_OFFSET = 22;  // year - 1900, month, day, hour, minute
+inline constexpr std::size_t HEADER_REPORTED_COUNT_OFFSET = 28;
 inline constexpr std::size_t TRAILER_OFFSET = 114;
 inline constexpr std::size_t END_OFFSET = 115;
 

@@ -9,8 +9,6 @@
 
 namespace fotolyx {
 
-inline constexpr std::size_t TRANSFER_MODE_COUNT = 5;
-
 // Collects camera messages from the line into the ReceiveBuffer and hands each complete one to
 // a handler: the set-up handler while SetupPhase is not 0, otherwise the handler of the
 // TransferMode. The host calls OnReadable when the line has bytes and OnHangUp when the line

@@ -1,5 +1,6 @@
 #include "ports/file_error.h"
 
+#include "ports/messages.h"
 #include "ports/shell.h"
 
 namespace fotolyx {
@@ -8,7 +9,7 @@ void ReportFileError(Shell& shell, int code) {
     if (code >= 0 && code <= 46) {
         return;
     }
-    shell.MessageBox("ERROR", "Fotolyx", MB_TASKMODAL | MB_ICONHAND);
+    shell.MessageBox(CAPTION_ERROR, CAPTION_FOTOLYX, MB_TASKMODAL | MB_ICONHAND);
 }
 
 }  // namespace fotolyx

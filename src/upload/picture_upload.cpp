@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::uint8_t FINE_ATTRIBUTE = 1;
 constexpr std::uint8_t NORMAL_ATTRIBUTE = 0;
-constexpr char TEXT_UPLOAD_NOT_PREPARED[] = "The picture could not be prepared for sending.";
 
 int TwoDigitYear(int year) {
     return year < 2000 ? year - 1900 : year - 2000;
@@ -82,7 +81,7 @@ std::optional<std::uint32_t> PictureUpload::CompressInto(const std::filesystem::
 bool PictureUpload::Prepare(bool fine, const DibBlock& picture) {
     // The new entry goes to the position after the last one: there must be one.
     if (ports_.host.ReceivedCount() >= ports_.host.IndexPositions()) {
-        return Refuse(TEXT_INDEX_FULL, CAPTION_MEMORY_FULL);
+        return Refuse(TEXT_INDEX_FULL, CAPTION_VISTACAM_INFO);
     }
     if (!ports_.transferBuffer || !ports_.thumbnailBuffer || !ports_.saveContext) {
         return Refuse(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY);
@@ -95,7 +94,7 @@ bool PictureUpload::Prepare(bool fine, const DibBlock& picture) {
     std::vector<std::uint8_t> slot(UPLOAD_SLOT_SIZE, 0);
     if (MakeThumbnailBitmap(picture, slot) != THUMBNAIL_BITMAP_BYTES ||
         thumbnail.size() < THUMBNAIL_BITMAP_BYTES) {
-        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_UPLOAD_ERROR);
+        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_ERROR);
     }
 
     state_.UploadMode = fine ? 0 : 1;
@@ -110,25 +109,23 @@ bool PictureUpload::Prepare(bool fine, const DibBlock& picture) {
     const auto first =
         written ? CompressInto(context.scratchFileA, transfer, UPLOAD_FIRST_QUALITY) : std::nullopt;
     if (!first || *first == 0) {
-        return Refuse(first ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE,
-                      CAPTION_UPLOAD_ERROR);
+        return Refuse(first ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE, CAPTION_ERROR);
     }
     context.save.SaveQuality = UploadSaveQuality(fine, *first);
     // A failed Exif save leaves the plain JPEG in the scratch file, and that is sent.
     SaveJpegWithExif(context, context.scratchFileB, context.scratchFileB);
     const auto final = ReadInto(context.scratchFileB, transfer);
     if (!final) {
-        return Refuse(TEXT_UPLOAD_TOO_LARGE, CAPTION_UPLOAD_ERROR);
+        return Refuse(TEXT_UPLOAD_TOO_LARGE, CAPTION_ERROR);
     }
 
     std::copy(slot.begin(), slot.end(), thumbnail.begin());
     if (!WritePictureBmp(context.scratchFileA, BitmapFrom(slot, THUMBNAIL_BITMAP_BYTES), false)) {
-        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_UPLOAD_ERROR);
+        return Refuse(TEXT_UPLOAD_NOT_PREPARED, CAPTION_ERROR);
     }
     const auto thumbSize = CompressInto(context.scratchFileA, thumbnail, UPLOAD_THUMBNAIL_QUALITY);
     if (!thumbSize || *thumbSize == 0) {
-        return Refuse(thumbSize ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE,
-                      CAPTION_UPLOAD_ERROR);
+        return Refuse(thumbSize ? TEXT_UPLOAD_NOT_PREPARED : TEXT_UPLOAD_TOO_LARGE, CAPTION_ERROR);
     }
     state_.UploadSize = *final;
     state_.UploadThumbSize = *thumbSize;
@@ -264,7 +261,7 @@ void PictureUpload::HandleAnswer() {
             host.ShowProgressBar(false);
             host.EndDataTransferDialog();
             ++state_.uploadsFull;
-            ports_.shell.MessageBox(TEXT_MEMORY_FULL, CAPTION_MEMORY_FULL, MB_ICONEXCLAMATION);
+            ports_.shell.MessageBox(TEXT_MEMORY_FULL, CAPTION_VISTACAM_INFO, MB_ICONEXCLAMATION);
             return;
         default:
             return;

@@ -13,14 +13,12 @@
 #include "link/link_state.h"
 #include "link/protocol.h"
 #include "ports/local_clock.h"
+#include "ports/messages.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
 
 namespace fotolyx {
-
-inline constexpr std::uint8_t TRANSFER_UPLOAD = 4;
-inline constexpr std::uint8_t TRANSFER_DOWNLOAD = 1;
 
 inline constexpr int UPLOAD_TIMER_WATCHDOG = 1;
 inline constexpr int UPLOAD_TIMER_SECOND = 2;
@@ -33,14 +31,6 @@ inline constexpr int NORMAL_LARGE_QUALITY = 60;
 inline constexpr std::uint32_t FINE_QUALITY_THRESHOLD = 90'112;    // above: quality 45
 inline constexpr std::uint32_t NORMAL_QUALITY_THRESHOLD = 39'936;  // above: quality 60
 inline constexpr std::size_t UPLOAD_SLOT_SIZE = 59'392;
-
-inline constexpr char TEXT_SEND_IMAGE[] = "Send Image data";
-inline constexpr char TEXT_MEMORY_FULL[] = "The Vistacam's memory is full.";
-inline constexpr char CAPTION_MEMORY_FULL[] = "Vistacam Info";
-inline constexpr char TEXT_UPLOAD_TOO_LARGE[] = "The picture is too large to send.";
-inline constexpr char TEXT_INDEX_FULL[] =
-    "The Vistacam already lists 800 pictures; no more can be sent.";
-inline constexpr char CAPTION_UPLOAD_ERROR[] = "ERROR";
 
 // The upload's process-wide state.
 struct UploadState {

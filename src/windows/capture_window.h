@@ -8,6 +8,7 @@
 #include "imaging/palette.h"
 #include "imaging/save_pipeline.h"
 #include "ports/memory.h"
+#include "ports/messages.h"
 #include "ports/shell.h"
 
 namespace fotolyx {
@@ -25,9 +26,6 @@ inline constexpr int CAPTURE_PAGE_STEP = 20;
 // The outer window is this much larger than the picture.
 inline constexpr int CAPTURE_FRAME_EXTRA_WIDTH = 4;
 inline constexpr int CAPTURE_FRAME_EXTRA_HEIGHT = 30;
-
-inline constexpr char SAVE_CHANGES_FORMAT[] = "Save changes to %s?";
-inline constexpr char CAPTION_FOTOLYX[] = "Fotolyx";
 
 // What a new Capture window is created with.
 struct CaptureCreateData {

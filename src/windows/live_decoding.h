@@ -6,6 +6,7 @@
 
 #include "imaging/dib_block.h"
 #include "link/link_state.h"
+#include "ports/messages.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
@@ -29,9 +30,6 @@ inline constexpr int LIVE_TIMER_DEFERRED_PREVIEW = 4;
 inline constexpr int NOTICE_DELAY_MS = 100;
 inline constexpr int LIVE_RESTART_DELAY_MS = 200;
 
-inline constexpr std::uint8_t TRANSFER_LIVE_VIEW = 2;
-inline constexpr std::uint8_t TRANSFER_LIVE_PHOTO = 3;
-
 // Where the pictures are shown in the Live image window.
 inline constexpr Rect LIVE_PREVIEW_RECT{15, 15, 175, 135};
 inline constexpr Rect LIVE_PHOTO_RECT{5, 155, 325, 395};
@@ -40,8 +38,6 @@ inline constexpr Rect LIVE_PREVIEW_BUTTON_RECT{200, 35, 300, 65};
 inline constexpr Rect LIVE_PHOTO_AREA_RECT{4, 150, 644, 630};
 
 inline constexpr std::uint16_t PHOTO_INVALIDATE_PACKETS = 36;  // every 4 lines
-
-inline constexpr char TEXT_RECEIVE_LIVE[] = "Receive Live Image data";
 
 // The live view and photo state shared by the Live image window and the two packet handlers.
 // The rows a packet goes to follow from LivePacketNumber alone, so no separate line offsets

@@ -196,10 +196,11 @@ void PlacePixels(InputFile& file, const BitmapLayout& layout, std::uint8_t* pixe
 bool OpenPictureFile(OpenPictureContext& context, const std::filesystem::path& chosen,
                      int filterIndex, DibBlock& workImage) {
     const auto show = [&](const char* text) {
-        context.shell.MessageBox(text, ERROR_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        context.shell.MessageBox(text, CAPTION_ERROR, MB_OK | MB_ICONEXCLAMATION);
     };
     if (workImage.size() < INFO_HEADER_SIZE + WORK_IMAGE_PIXEL_BYTES) {
-        context.shell.MessageBox("Not enough memory.", "Global Memory", MB_OK | MB_ICONEXCLAMATION);
+        context.shell.MessageBox(TEXT_NOT_ENOUGH_MEMORY, CAPTION_GLOBAL_MEMORY,
+                                 MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     std::filesystem::path bitmapPath = chosen;
@@ -219,7 +220,7 @@ bool OpenPictureFile(OpenPictureContext& context, const std::filesystem::path& c
     }
     BitmapLayout layout;
     if (!ReadLayout(file, layout)) {
-        show(FILE_TYPE_WRONG_TEXT);
+        show(TEXT_FILE_TYPE_WRONG);
         return false;
     }
     std::uint8_t* header = workImage.data();

@@ -5,6 +5,7 @@
 
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
+#include "ports/messages.h"
 
 namespace fotolyx {
 
@@ -16,11 +17,6 @@ inline constexpr int OPEN_FILTER_BMP = 2;
 inline constexpr std::int32_t WORK_IMAGE_WIDTH = 640;
 inline constexpr std::int32_t WORK_IMAGE_HEIGHT = 480;
 inline constexpr std::size_t WORK_IMAGE_PIXEL_BYTES = 921'600;
-
-inline constexpr char FILE_NOT_FOUND_TEXT[] = "This file could not be found. ";
-inline constexpr char FILE_TYPE_WRONG_TEXT[] = "This file type is wrong.";
-inline constexpr char IMAGE_CUT_OFF_TEXT[] = "Part of the image will be cut off.";
-inline constexpr char ERROR_CAPTION[] = "ERROR";
 
 // What opening a picture file needs of the program.
 struct OpenPictureContext {

@@ -177,7 +177,7 @@ bool OpenPreview::LoadPreview(const std::string& path) {
     std::array<std::uint8_t, FILE_HEADER_SIZE> fileHeader{};
     file.read(reinterpret_cast<char*>(fileHeader.data()), FILE_HEADER_SIZE);
     if (!file || ReadLe16(fileHeader.data()) != BMP_TYPE) {
-        ports_.shell.MessageBox(FILE_TYPE_WRONG_TEXT, ERROR_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+        ports_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     std::error_code error;

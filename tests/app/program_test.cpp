@@ -247,10 +247,10 @@ TEST(Startup, ScratchFilesFallBackToTheTemporaryFolder) {
 TEST(Startup, LeavesTheLinkResetAndSchedulesThePortOpening) {
     World world;
     auto program = world.Make();
-    program.link.TransferMode = 3;
+    program.link.TransferMode = TRANSFER_LIVE_PHOTO;
     program.link.SetupPhase = 0;
     program.Startup();
-    EXPECT_EQ(program.link.TransferMode, 0);
+    EXPECT_EQ(program.link.TransferMode, TRANSFER_INDEX);
     EXPECT_EQ(program.link.SetupPhase, 1);
     EXPECT_EQ(program.link.ExpectedLength, 116);
     EXPECT_EQ(program.link.SelectedPort, 1001);

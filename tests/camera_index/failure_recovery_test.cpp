@@ -277,9 +277,9 @@ TEST(FullIndex, AnUploadIntoAFullIndexIsRefusedBeforeAnythingIsSent) {
         window->Command(command);
         ASSERT_EQ(run.shell.messages.size(), 1u) << command;
         EXPECT_EQ(run.shell.messages[0].text, TEXT_INDEX_FULL);
-        EXPECT_EQ(run.shell.messages[0].caption, CAPTION_MEMORY_FULL);
+        EXPECT_EQ(run.shell.messages[0].caption, CAPTION_VISTACAM_INFO);
         EXPECT_TRUE(run.TakeWritten().empty()) << command;
-        EXPECT_EQ(program.link.TransferMode, 0) << command;
+        EXPECT_EQ(program.link.TransferMode, TRANSFER_INDEX) << command;
         EXPECT_EQ(run.pictures().index.receivedCount, 800);
     }
     // The grid has no position 800 to click, whatever the counts say.

@@ -39,7 +39,7 @@ struct Handlers {
 
     void Feed(const Packet& packet) {
         program->link.ReceiveBuffer = packet;
-        if (program->link.TransferMode == 1) {
+        if (program->link.TransferMode == TRANSFER_DOWNLOAD) {
             pictures().DownloadPacket();
         } else {
             pictures().IndexPacket();

@@ -215,7 +215,7 @@ TEST(DownloadEdges, PicturePositionsBecomeThreeDigitsUnitsFirst) {
         run.Status(READY);
         run.Status(READY);
         EXPECT_EQ(run.TakeWritten(), digits) << position;
-        EXPECT_EQ(run.program->link.TransferMode, 1);
+        EXPECT_EQ(run.program->link.TransferMode, TRANSFER_DOWNLOAD);
     }
 }
 

@@ -197,12 +197,12 @@ const std::vector<camsim::SimPicture>& PicturePool() {
 // a camera that answers wrongly or is full.
 bool DocumentedMessage(const ShownMessage& message) {
     const std::pair<std::string_view, std::string_view> documented[] = {
-        {CAPTION_ERROR, TEXT_FILE_SIZE_WRONG},   {CAPTION_ERROR, TEXT_FILE_TYPE_WRONG},
-        {CAPTION_VISTACAM_INFO, TEXT_NO_IMAGES}, {CAPTION_DELETE_PAGE, TEXT_DELETE_PAGE},
-        {CAPTION_DELETE_ALL, TEXT_DELETE_ALL},   {CAPTION_RELOAD, TEXT_RELOAD},
-        {CAPTION_MEMORY_FULL, TEXT_MEMORY_FULL}, {CAPTION_CONNECT_ERROR, TEXT_MINIMUM_SPEED},
-        {CAPTION_WARNING, TEXT_WRONG_MODEL},     {CAPTION_WARNING, TEXT_VCR_MODE},
-        {CAPTION_WARNING, TEXT_NO_CARD},         {CAPTION_MEMORY_FULL, TEXT_INDEX_FULL},
+        {CAPTION_ERROR, TEXT_FILE_SIZE_WRONG},     {CAPTION_ERROR, TEXT_FILE_TYPE_WRONG},
+        {CAPTION_VISTACAM_INFO, TEXT_NO_IMAGES},   {CAPTION_DELETE_PAGE, TEXT_DELETE_PAGE},
+        {CAPTION_DELETE_ALL, TEXT_DELETE_ALL},     {CAPTION_RELOAD, TEXT_RELOAD},
+        {CAPTION_VISTACAM_INFO, TEXT_MEMORY_FULL}, {CAPTION_CONNECT_ERROR, TEXT_MINIMUM_SPEED},
+        {CAPTION_WARNING, TEXT_WRONG_MODEL},       {CAPTION_WARNING, TEXT_VCR_MODE},
+        {CAPTION_WARNING, TEXT_NO_CARD},           {CAPTION_VISTACAM_INFO, TEXT_INDEX_FULL},
     };
     for (const auto& [caption, text] : documented) {
         if (message.caption == caption && message.text == text) {

@@ -47,7 +47,7 @@ struct Rig {
 TEST(Receiver, TwoPacketsBackToBackAreTwoMessagesAndTheRestWaits) {
     Rig rig;
     rig.link.SetupPhase = 0;
-    rig.link.TransferMode = 1;
+    rig.link.TransferMode = TRANSFER_DOWNLOAD;
     rig.Queue(116, 0);
     rig.Queue(116, 100);
     rig.Queue(5, 200);
@@ -65,7 +65,7 @@ TEST(Receiver, TwoPacketsBackToBackAreTwoMessagesAndTheRestWaits) {
 
 TEST(Receiver, DispatchFollowsSetupPhaseThenTransferMode) {
     Rig rig;
-    rig.link.TransferMode = 3;
+    rig.link.TransferMode = TRANSFER_LIVE_PHOTO;
     rig.Queue(116, 0);
     rig.receiver.OnReadable();
     EXPECT_EQ(rig.collected.setup.size(), 1u);
@@ -73,7 +73,7 @@ TEST(Receiver, DispatchFollowsSetupPhaseThenTransferMode) {
     rig.Queue(116, 0);
     rig.receiver.OnReadable();
     EXPECT_EQ(rig.collected.byMode[3].size(), 1u);
-    rig.link.TransferMode = 9;  // no handler: the message is dropped
+    rig.link.TransferMode = static_cast<TransferMode>(9);  // no handler: the message is dropped
     rig.Queue(116, 0);
     rig.receiver.OnReadable();
     EXPECT_EQ(rig.collected.setup.size(), 1u);
@@ -83,7 +83,7 @@ TEST(Receiver, DispatchFollowsSetupPhaseThenTransferMode) {
 TEST(Receiver, AHandlerThatShortensTheMessageGetsTheRestByteByByte) {
     Rig rig;
     rig.link.SetupPhase = 0;
-    rig.link.TransferMode = 4;
+    rig.link.TransferMode = TRANSFER_UPLOAD;
     rig.receiver.transferHandlers[4] = [&] {
         rig.collected.byMode[4].push_back(rig.Message());
         rig.link.ExpectedLength = 1;
@@ -99,7 +99,7 @@ TEST(Receiver, AHandlerThatShortensTheMessageGetsTheRestByteByByte) {
 TEST(Receiver, DispatchIsNotReentrant) {
     Rig rig;
     rig.link.SetupPhase = 0;
-    rig.link.TransferMode = 1;
+    rig.link.TransferMode = TRANSFER_DOWNLOAD;
     int depth = 0;
     int maxDepth = 0;
     int calls = 0;
@@ -118,7 +118,7 @@ TEST(Receiver, DispatchIsNotReentrant) {
 TEST(Receiver, HangUpGivesOneAllZeroPacketAndStopsWatching) {
     Rig rig;
     rig.link.SetupPhase = 0;
-    rig.link.TransferMode = 0;
+    rig.link.TransferMode = TRANSFER_INDEX;
     rig.Queue(40, 1);
     rig.receiver.OnReadable();  // a partial packet is in the buffer
     rig.receiver.OnHangUp();
@@ -139,7 +139,7 @@ TEST(Receiver, HangUpGivesOneAllZeroPacketAndStopsWatching) {
 TEST(Receiver, HangUpDuringAnUploadStopsWatchingWithoutAPacket) {
     Rig rig;
     rig.link.SetupPhase = 0;
-    rig.link.TransferMode = 4;
+    rig.link.TransferMode = TRANSFER_UPLOAD;
     rig.link.ExpectedLength = 1;
     rig.receiver.OnHangUp();
     EXPECT_TRUE(rig.collected.byMode[4].empty());

@@ -17,7 +17,7 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     Program& program = session.Start();
     ASSERT_TRUE(session.RunUntilCameraReady());
     EXPECT_TRUE(program.linkHandOver.ThumbnailStoreExists());
-    program.link.TransferMode = 2;
+    program.link.TransferMode = TRANSFER_LIVE_VIEW;
     program.link.ExpectedLength = 1;
     program.link.RetryCount = 4;
     program.link.WaitingForData = 1;
@@ -34,7 +34,7 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     EXPECT_EQ(program.linkHandOver.reconnectCloses, 1);
     EXPECT_EQ(program.linkHandOver.reconnectResets, 1);
     EXPECT_EQ(program.link.ResetupPending, 1);
-    EXPECT_EQ(program.link.TransferMode, 0);
+    EXPECT_EQ(program.link.TransferMode, TRANSFER_INDEX);
     EXPECT_EQ(program.link.SetupPhase, 1);
     EXPECT_EQ(program.link.ExpectedLength, 116);
     EXPECT_EQ(program.link.RetryCount, 0);

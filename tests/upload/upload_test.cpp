@@ -89,7 +89,7 @@ class UploadSession {
 // size and (in the picture's header) the date.
 void ExpectFillers(const Packet& header, bool withDate) {
     for (std::size_t i = 8; i < 115; ++i) {
-        if (withDate && i >= UPLOAD_DATE_OFFSET && i < UPLOAD_DATE_OFFSET + 5) {
+        if (withDate && i >= HEADER_DATE_OFFSET && i < HEADER_DATE_OFFSET + 5) {
             continue;
         }
         EXPECT_EQ(header[i], i) << "byte " << i;
@@ -273,7 +273,7 @@ TEST(UploadPackets, NumbersWrapAfter255AndANakRepeatsTheSameBytes) {
     const Packet header = d.Answer(UPLOAD_READY);
     d.s.session.clock.now.minute = 59;  // a header sent again keeps its first date
     EXPECT_EQ(d.Answer(NAK), header);
-    EXPECT_EQ(header[UPLOAD_DATE_OFFSET + 4], 5);
+    EXPECT_EQ(header[HEADER_DATE_OFFSET + 4], 5);
     Packet previous;
     for (int k = 1; k <= 257; ++k) {
         previous = d.Answer(ACK);

@@ -242,35 +242,35 @@ TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
     };
     std::vector<Case> cases = {
         {"a text file as JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, OPEN_FILTER_JPEG,
-         FILE_TYPE_WRONG_TEXT},
+         TEXT_FILE_TYPE_WRONG},
         {"a text file as BMP", Bytes{'h', 'e', 'l', 'l', 'o'}, OPEN_FILTER_BMP,
-         FILE_TYPE_WRONG_TEXT},
-        {"an empty file as JPEG", Bytes{}, OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
-        {"an empty file as BMP", Bytes{}, OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
-        {"a BMP chosen as JPEG", bmp, OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
-        {"a JPEG chosen as BMP", jpeg, OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
-        {"16 bits", changed([](Bytes& b) { b[28] = 16; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
-        {"32 bits", changed([](Bytes& b) { b[28] = 32; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
-        {"4 bits", changed([](Bytes& b) { b[28] = 4; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
-        {"compressed", changed([](Bytes& b) { b[30] = 1; }), OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         TEXT_FILE_TYPE_WRONG},
+        {"an empty file as JPEG", Bytes{}, OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG},
+        {"an empty file as BMP", Bytes{}, OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
+        {"a BMP chosen as JPEG", bmp, OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG},
+        {"a JPEG chosen as BMP", jpeg, OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
+        {"16 bits", changed([](Bytes& b) { b[28] = 16; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
+        {"32 bits", changed([](Bytes& b) { b[28] = 32; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
+        {"4 bits", changed([](Bytes& b) { b[28] = 4; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
+        {"compressed", changed([](Bytes& b) { b[30] = 1; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"top-down",
          changed([](Bytes& b) { WriteLe32(b.data() + 22, static_cast<std::uint32_t>(-48)); }),
-         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"zero width", changed([](Bytes& b) { WriteLe32(b.data() + 18, 0); }), OPEN_FILTER_BMP,
-         FILE_TYPE_WRONG_TEXT},
+         TEXT_FILE_TYPE_WRONG},
         {"header size 1000", changed([](Bytes& b) { WriteLe32(b.data() + 14, 1000); }),
-         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"pixel offset past the end", changed([](Bytes& b) { WriteLe32(b.data() + 10, 1 << 30); }),
-         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"pixel offset inside the header", changed([](Bytes& b) { WriteLe32(b.data() + 10, 30); }),
-         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"1000 colours",
          [] {
              Bytes b = MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 0; }, {{1, 2, 3}});
              WriteLe32(b.data() + 46, 1000);
              return b;
          }(),
-         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"cut inside the colour table",
          [] {
              Bytes b = MakeBmpFile(
@@ -278,16 +278,16 @@ TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
              b.resize(14 + 40 + 100);
              return b;
          }(),
-         OPEN_FILTER_BMP, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
         {"cut inside the header", Bytes(bmp.begin(), bmp.begin() + 30), OPEN_FILTER_BMP,
-         FILE_TYPE_WRONG_TEXT},
+         TEXT_FILE_TYPE_WRONG},
         {"a JPEG segment length past the end",
          [&] {
              Bytes b = jpeg;
              b.at(5) = 0xF0;
              return b;
          }(),
-         OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT},
+         OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG},
     };
     // A frame header claiming 65000 x 65000 pixels is refused before anything is allocated.
     Bytes huge = jpeg;
@@ -299,14 +299,14 @@ TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
         }
     }
     cases.push_back(
-        {"a JPEG of 65000 x 65000 pixels", huge, OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT});
+        {"a JPEG of 65000 x 65000 pixels", huge, OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG});
     // A JPEG cut at each of its markers before the scan data.
     for (std::size_t at = 2; at + 4 <= jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA);
          at += 2 + ((jpeg[at + 2] << 8) | jpeg[at + 3])) {
         for (const std::size_t cut : {at, at + 3}) {
             cases.push_back({"JPEG cut at " + std::to_string(cut),
                              Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(cut)),
-                             OPEN_FILTER_JPEG, FILE_TYPE_WRONG_TEXT});
+                             OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG});
         }
     }
     for (const Case& c : cases) {
