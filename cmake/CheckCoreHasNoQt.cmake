@@ -1,6 +1,9 @@
 # Fails when a file of the core folders includes a Qt header.
-# Run as: cmake -DSOURCE_DIR=<top> -P CheckCoreHasNoQt.cmake
-set(core_dirs ports app link camera_index windows upload imaging adjust print)
+# Run as: cmake -DSOURCE_DIR=<top> "-DCORE_DIRS=<folder;...>" -P CheckCoreHasNoQt.cmake
+set(core_dirs ${CORE_DIRS})
+if(NOT core_dirs)
+  message(FATAL_ERROR "CORE_DIRS names no folder")
+endif()
 set(offenders)
 foreach(dir IN LISTS core_dirs)
   file(GLOB_RECURSE files ${SOURCE_DIR}/src/${dir}/*.h ${SOURCE_DIR}/src/${dir}/*.cpp)
