@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench_shell.h"
+#include "imaging/bmp_file.h"
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/save_pipeline.h"

@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "cli/picture_session.h"
 #include "imaging/atomic_file.h"
+#include "imaging/exif_save.h"
 
 namespace fotolyx::cli {
 

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/camera_session.h"
+#include "imaging/bmp_file.h"
 #include "imaging/save_pipeline.h"
 
 namespace fotolyx::cli {

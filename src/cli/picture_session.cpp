@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "imaging/exif_save.h"
 #include "windows/open_picture.h"
 
 namespace fotolyx::cli {

@@ -1,5 +1,7 @@
 #include "imaging/atomic_file.h"
 
+#include <stdlib.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -295,6 +297,29 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std:
         *error = out.Error();
     }
     return ok;
+}
+
+std::filesystem::path MakeTempName(const std::filesystem::path& folder) {
+    std::string pattern = (folder / "QZVXXXXXX.tmp").string();
+    const int fd = ::mkstemps(pattern.data(), 4);
+    if (fd < 0) {
+        return {};
+    }
+    ::close(fd);
+    return pattern;
+}
+
+void DropTempFile(std::filesystem::path& name) {
+    if (!name.empty()) {
+        std::error_code error;
+        std::filesystem::remove(name, error);
+        name.clear();
+    }
+}
+
+std::filesystem::path FolderOfFile(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
 }  // namespace fotolyx

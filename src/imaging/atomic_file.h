@@ -93,4 +93,12 @@ void RemoveAbandonedTemporaries(const std::filesystem::path& destination);
 bool WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                          std::string* error = nullptr);
 
+// A new empty file "QZV…" in folder; an empty path when none can be made.
+std::filesystem::path MakeTempName(const std::filesystem::path& folder);
+// Deletes the file (when the name is not empty) and clears the name.
+void DropTempFile(std::filesystem::path& name);
+
+// The folder a file is in; "." for a bare name.
+std::filesystem::path FolderOfFile(const std::filesystem::path& path);
+
 }  // namespace fotolyx

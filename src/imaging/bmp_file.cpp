@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "imaging/atomic_file.h"
+#include "imaging/rewrite_file.h"
 #include "ports/file_error.h"
 
 namespace fotolyx {
@@ -242,11 +243,9 @@ int WriteDibFile(const std::filesystem::path& path, const DibBlock& dib, int* er
         dib.size() > std::numeric_limits<std::uint32_t>::max() - FILE_HEADER_SIZE) {
         return fail(FILE_ERROR_LOCK);
     }
-    std::array<std::uint8_t, FILE_HEADER_SIZE> fileHeader{};
-    WriteLe16(fileHeader.data(), BMP_TYPE);
-    WriteLe32(fileHeader.data() + 2, static_cast<std::uint32_t>(dib.size() + FILE_HEADER_SIZE));
-    WriteLe32(fileHeader.data() + 10,
-              static_cast<std::uint32_t>(FILE_HEADER_SIZE + DibBitsOffset(dib)));
+    const auto fileHeader =
+        BmpFileHeader(static_cast<std::uint32_t>(dib.size() + FILE_HEADER_SIZE),
+                      static_cast<std::uint32_t>(FILE_HEADER_SIZE + DibBitsOffset(dib)));
 
     AtomicFile out(path);
     if (!out.IsOpen()) {
@@ -279,6 +278,64 @@ WholeFileResult ReadWholeFile(const std::filesystem::path& path) {
         return {std::nullopt, FILE_ERROR_READ};
     }
     return {std::move(bytes), 0};
+}
+
+std::array<std::uint8_t, FILE_HEADER_SIZE> BmpFileHeader(std::uint32_t fileSize,
+                                                         std::uint32_t pixelOffset) {
+    std::array<std::uint8_t, FILE_HEADER_SIZE> header{};
+    WriteLe16(header.data(), BMP_TYPE);
+    WriteLe32(header.data() + 2, fileSize);
+    WriteLe32(header.data() + 10, pixelOffset);
+    return header;
+}
+
+// A 24-bit picture block whose rows are all present.
+bool IsRgbPicture(const DibBlock& picture) {
+    return DibHeaderSize(picture) == INFO_HEADER_SIZE && DibBitCount(picture) == 24 &&
+           DibIsConsistent(picture);
+}
+
+std::size_t RgbPictureBytes(const DibBlock& picture) {
+    return INFO_HEADER_SIZE + DibStride(24, static_cast<std::uint32_t>(DibWidth(picture))) *
+                                  static_cast<std::size_t>(DibHeight(picture));
+}
+
+// Writes the parts one after the other, beside the destination and then over it, or straight
+// into a scratch file. error (when given) gets the reason a write beside the destination failed.
+bool WriteBmpParts(const std::filesystem::path& path,
+                   std::initializer_list<std::span<const std::uint8_t>> parts, bool atomic,
+                   std::string* error) {
+    if (atomic) {
+        AtomicFile out(path);
+        bool ok = true;
+        for (const auto part : parts) {
+            ok = ok && out.Write(part);
+        }
+        ok = ok && out.Commit();
+        if (!ok && error != nullptr) {
+            *error = out.Error();
+        }
+        return ok;
+    }
+    std::FILE* file = OpenForRewrite(path);
+    if (file == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    for (const auto part : parts) {
+        ok = ok && (part.empty() || std::fwrite(part.data(), 1, part.size(), file) == part.size());
+    }
+    return CloseRewritten(file, ok);
+}
+
+bool WritePictureBmp(const std::filesystem::path& path, const DibBlock& picture, bool atomic) {
+    if (!IsRgbPicture(picture)) {
+        return false;
+    }
+    const std::size_t bytes = RgbPictureBytes(picture);
+    const auto header = BmpFileHeader(static_cast<std::uint32_t>(FILE_HEADER_SIZE + bytes),
+                                      FILE_HEADER_SIZE + INFO_HEADER_SIZE);
+    return WriteBmpParts(path, {header, picture.bytes().first(bytes)}, atomic);
 }
 
 }  // namespace fotolyx

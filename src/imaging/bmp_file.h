@@ -1,8 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "imaging/dib_block.h"
@@ -60,5 +64,25 @@ int WriteDibFile(const std::filesystem::path& path, const DibBlock& dib, int* er
 // Every byte of a regular file. FILE_ERROR_OPEN when it cannot be opened, FILE_ERROR_NO_MEMORY
 // when it does not fit in memory, FILE_ERROR_READ when not every byte arrives.
 WholeFileResult ReadWholeFile(const std::filesystem::path& path);
+
+// The 14-byte file header: "BM", the file size and where the pixel rows start.
+std::array<std::uint8_t, FILE_HEADER_SIZE> BmpFileHeader(std::uint32_t fileSize,
+                                                         std::uint32_t pixelOffset);
+
+// A 24-bit picture block with a 40-byte header whose rows are all present.
+bool IsRgbPicture(const DibBlock& picture);
+// Its header and rows, in bytes.
+std::size_t RgbPictureBytes(const DibBlock& picture);
+
+// Writes the parts one after the other, beside the destination and then over it (atomic), or
+// straight into a scratch file. error (when given) gets the reason a write beside the
+// destination failed.
+bool WriteBmpParts(const std::filesystem::path& path,
+                   std::initializer_list<std::span<const std::uint8_t>> parts, bool atomic,
+                   std::string* error = nullptr);
+
+// The 24-bit BMP file of a picture: 14-byte file header, then header and rows from memory.
+// Atomic writes go beside the destination and replace it only when complete.
+bool WritePictureBmp(const std::filesystem::path& path, const DibBlock& picture, bool atomic);
 
 }  // namespace fotolyx

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "imaging/dib_block.h"
@@ -26,5 +27,12 @@ std::size_t ReduceToNormalSize(const DibBlock& picture, std::span<std::uint8_t> 
 // channel the mean of two 4-pixel means, from source rows 4j and 4j + 2. Returns the bytes
 // written, or 0 as above.
 std::size_t MakeThumbnailBitmap(const DibBlock& picture, std::span<std::uint8_t> out);
+
+// A picture the thumbnail can be made of: 24-bit or 8-bit, 40-byte header, all rows present.
+bool IsThumbnailSource(const DibBlock& source);
+
+// The thumbnail's picture: a 24-bit or 8-bit source scaled bilinearly to fit 160x120 and
+// placed on black. None when the source is not such a picture or memory runs out.
+std::optional<DibBlock> MakeThumbnailPicture(const DibBlock& source);
 
 }  // namespace fotolyx

@@ -71,44 +71,4 @@ SaveAsResult SaveAsFlow(SaveContext& context, SaveWindowKind kind, const DibBloc
 // "%02d-%d-%d(%d-%d)": two-digit year, month, day, hour and minute.
 std::string ProposeTimeName(const LocalTime& time);
 
-// "2002:07:15 09:05:00" from the clock.
-std::string MakeTimeStamp(const LocalClock& clock);
-
-// Rewrites source into destination (they may be the same file) with the Exif block and a
-// 160x120 thumbnail: 1 saved, 0 failed, -1 not enough free space for the result.
-int SaveJpegWithExif(SaveContext& context, const std::filesystem::path& source,
-                     const std::filesystem::path& destination);
-
-struct ThumbnailJpeg {
-    std::vector<std::uint8_t> jpeg;  // a complete 160x120 JPEG file
-    std::int32_t width = 0;          // of the source picture
-    std::int32_t height = 0;
-};
-
-// Decodes source into bitmapPath (left there for re-encoding), scales it into 160x120 on
-// black and compresses that at quality 10.
-std::optional<ThumbnailJpeg> MakeThumbnailJpeg(SaveContext& context,
-                                               const std::filesystem::path& source,
-                                               const std::filesystem::path& bitmapPath);
-
-// The thumbnail's picture: a 24-bit or 8-bit source scaled bilinearly to fit 160x120 and
-// placed on black. None when the source is not such a picture or memory runs out.
-std::optional<DibBlock> MakeThumbnailPicture(const DibBlock& source);
-
-// Puts newFile in place of destination: 1 copied, 0 the copy failed (the destination is as it
-// was), -1 not enough free space. The copy is written beside the destination and moved over
-// it once complete, so it needs its whole size free while the old file still exists; a failed
-// copy never touches the destination. newFile is removed in every case.
-int ReplaceFileSafely(SaveContext& context, const std::filesystem::path& destination,
-                      const std::filesystem::path& newFile);
-
-// A new empty file "QZV…" in folder; an empty path when none can be made.
-std::filesystem::path MakeTempName(const std::filesystem::path& folder);
-// Deletes the file (when the name is not empty) and clears the name.
-void DropTempFile(std::filesystem::path& name);
-
-// The 24-bit BMP file of a picture: 14-byte file header, then header and rows from memory.
-// Atomic writes go beside the destination and replace it only when complete.
-bool WritePictureBmp(const std::filesystem::path& path, const DibBlock& picture, bool atomic);
-
 }  // namespace fotolyx

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "imaging/bmp_file.h"
+#include "imaging/exif_save.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/picture_reductions.h"
 #include "link/link_setup.h"

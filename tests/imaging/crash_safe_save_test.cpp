@@ -25,6 +25,7 @@
 #include "camsim/picture_maker.h"
 #include "imaging/atomic_file.h"
 #include "imaging/bmp_file.h"
+#include "imaging/exif_save.h"
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"

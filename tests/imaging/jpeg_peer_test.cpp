@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "imaging/bmp_file.h"
+#include "imaging/exif_save.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/jpeg_structure.h"
 #include "imaging/save_pipeline.h"

@@ -1,4 +1,7 @@
 #include "imaging/save_pipeline.h"
+#include "imaging/atomic_file.h"
+#include "imaging/exif_save.h"
+#include "imaging/picture_reductions.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
