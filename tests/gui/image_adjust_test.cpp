@@ -16,6 +16,7 @@
 #include "gui/image_adjust_dialog.h"
 #include "imaging/colour_reduction.h"
 #include "support/adjust_outcome.h"
+#include "support/program_world.h"
 #include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
@@ -30,21 +31,8 @@ constexpr int SATURATION = 2;
 constexpr int SHARPNESS = 3;
 
 // A Program for the dialog alone: its memory, shell and display are all the dialog uses.
-struct Host {
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
-    Memory memory;
-    TempDir folder;
-    Program program{Ports{shell, timers, line, clock, memory}, Environment()};
-
-    HostEnvironment Environment() const {
-        HostEnvironment environment;
-        environment.programDirectory = environment.startDirectory = folder.path();
-        environment.configHome = environment.tempDirectory = folder.path();
-        return environment;
-    }
+struct Host : ProgramWorld {
+    Program program{Make()};
 };
 
 DibBlock TestPicture() {
@@ -406,17 +394,11 @@ class NoPaletteMemory : public Memory {
 };
 
 TEST(ImageAdjustDialogTest, OkOnAnOpenfileWindowOfAn8BitScreenBuildsItsPaletteOnce) {
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
+    ProgramWorld world(false);
     NoPaletteMemory memory;
-    TempDir folder;
-    HostEnvironment environment;
-    environment.programDirectory = environment.startDirectory = folder.path();
-    environment.configHome = environment.tempDirectory = folder.path();
-    environment.trueColourDisplay = false;
-    Program program{Ports{shell, timers, line, clock, memory}, environment};
+    Program program{
+        Ports{world.shell, world.timers, world.line, world.clock, memory, world.freeSpace},
+        world.environment};
     program.Startup();
     DibBlock& work = *program.buffers.WorkImage;
     DibBlock picture = MakeRgbPicture(640, 480, [](int column, int row) {
@@ -434,7 +416,7 @@ TEST(ImageAdjustDialogTest, OkOnAnOpenfileWindowOfAn8BitScreenBuildsItsPaletteOn
     ASSERT_EQ(gui::RunImageAdjustment(nullptr, program, &window->picture()),
               AdjustDialogEnd::Applied);
     program.OpenfilePictureChanged(window->id());
-    EXPECT_EQ(std::count_if(shell.messages.begin(), shell.messages.end(),
+    EXPECT_EQ(std::count_if(world.shell.messages.begin(), world.shell.messages.end(),
                             [](const ShownMessage& m) { return m.text == "Not enough memory."; }),
               1);
     program.Shutdown();
