@@ -208,6 +208,28 @@ constexpr LinkDialogButtons LINK_DIALOG_BUTTONS[] = {
 
 }  // namespace
 
+// The user's moves on the Preview by the pick of 20 they take: some pictures clicked first or not,
+// the current one sometimes Ctrl-clicked off again, a chance in percent (100: no draw).
+struct PreviewAction {
+    unsigned first;
+    unsigned last;
+    bool selects;
+    bool deselects;
+    unsigned chance;
+    const char* note;
+    int command;
+};
+
+// clang-format off
+constexpr PreviewAction PREVIEW_ACTIONS[] = {
+    {0,  3,  true,  true,  100, "Data in from camera", CMD_DATA_IN},
+    {4,  6,  true,  false, 100, "Save...",             CMD_SAVE_AS},
+    {10, 11, true,  true,  100, "Delete Page",         CMD_DELETE_PAGE},
+    {12, 12, false, false, 30,  "Delete All",          CMD_DELETE_ALL},
+    {18, 18, false, false, 100, "Reload",              CMD_RELOAD},
+};
+// clang-format on
+
 // One randomized session: a camera with a few pictures, a random mix of user actions and line
 // faults in virtual time, then a settling time in which nobody acts. Failures are reported
 // through GoogleTest with the seed in the trace.
@@ -663,65 +685,43 @@ class FaultSession {
             }
             return;
         }
-        const std::vector<WindowId> captures = pictures.CaptureWindows();
         const unsigned action = Pick(20);
         if (!ChildWindowsEnabled() && action != 13 && action != 14) {
             return;  // only File Open (the uploads start with it) works; the user waits
         }
-        switch (action) {
-            case 0:
-            case 1:
-            case 2:
-            case 3:
-                if (SelectSome()) {
+        for (const PreviewAction& row : PREVIEW_ACTIONS) {
+            if (action < row.first || action > row.last) {
+                continue;
+            }
+            if (row.selects ? SelectSome() : row.chance == 100 || Chance(row.chance)) {
+                if (row.deselects) {
                     DeselectCurrentSometimes();
-                    Note("Data in from camera");
-                    pictures.preview.Command(CMD_DATA_IN);
                 }
-                return;
-            case 4:
-            case 5:
-            case 6:
-                if (SelectSome()) {
-                    Note("Save...");
-                    pictures.preview.Command(CMD_SAVE_AS);
-                }
-                return;
+                Note(row.note);
+                pictures.preview.Command(row.command);
+            }
+            return;
+        }
+        const std::vector<WindowId> captures = pictures.CaptureWindows();
+        switch (action) {
             case 7:
             case 8:
-                if (!captures.empty()) {
-                    Note("Save As of a Capture window");
-                    pictures.Capture(captures[Pick(static_cast<unsigned>(captures.size()))])
-                        ->Command(CMD_SAVE_AS);
-                }
-                return;
             case 9:
                 if (!captures.empty()) {
-                    Note("a Capture window closed");
-                    pictures.CloseWindow(captures[Pick(static_cast<unsigned>(captures.size()))]);
-                }
-                return;
-            case 10:
-            case 11:
-                if (SelectSome()) {
-                    DeselectCurrentSometimes();
-                    Note("Delete Page");
-                    pictures.preview.Command(CMD_DELETE_PAGE);
-                }
-                return;
-            case 12:
-                if (Chance(30)) {
-                    Note("Delete All");
-                    pictures.preview.Command(CMD_DELETE_ALL);
+                    const WindowId window = captures[Pick(static_cast<unsigned>(captures.size()))];
+                    if (action == 9) {
+                        Note("a Capture window closed");
+                        pictures.CloseWindow(window);
+                    } else {
+                        Note("Save As of a Capture window");
+                        pictures.Capture(window)->Command(CMD_SAVE_AS);
+                    }
                 }
                 return;
             case 13:
-                Note("upload, Fine");
-                StartUpload(true);
-                return;
             case 14:
-                Note("upload, Normal");
-                StartUpload(false);
+                Note(action == 13 ? "upload, Fine" : "upload, Normal");
+                StartUpload(action == 13);
                 return;
             case 15:
             case 16:
@@ -734,10 +734,6 @@ class FaultSession {
                     p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);
                     p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, false);
                 }
-                return;
-            case 18:
-                Note("Reload");
-                pictures.preview.Command(CMD_RELOAD);
                 return;
             default:
                 return;  // the user looks at the pictures
