@@ -99,6 +99,25 @@ QPoint ThumbnailCentre(int position) {
     return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
 }
 
+std::set<QRgb> PaletteColours(const LogPalette& palette) {
+    std::set<QRgb> colours;
+    for (int i = 0; i < palette.palNumEntries && i < 256; ++i) {
+        const PaletteEntry& entry = palette.palPalEntry[static_cast<std::size_t>(i)];
+        colours.insert(qRgb(entry.peRed, entry.peGreen, entry.peBlue));
+    }
+    return colours;
+}
+
+std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
+    std::set<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            colours.insert(image.pixel(x, y) | 0xFF000000u);
+        }
+    }
+    return colours;
+}
+
 const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
                                     QColor(255, 255, 0)};
 
