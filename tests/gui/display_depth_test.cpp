@@ -15,7 +15,7 @@ bool Within(const std::set<QRgb>& drawn, const std::set<QRgb>& palette) {
 }
 
 TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughTheScreenPalette) {
-    GuiSession session(true, {}, {}, false);
+    GuiSession session(true, {}, false);
     ASSERT_TRUE(session.WaitForIndex());
     const DisplayState& display = session.program().display;
     EXPECT_FALSE(display.TrueColourDisplay);

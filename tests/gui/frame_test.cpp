@@ -169,21 +169,6 @@ TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
     }
 }
 
-// The window program started again in the folders of an earlier session, without a camera.
-std::unique_ptr<gui::GuiProgram> StartAgain(const GuiSession& earlier) {
-    PortMap ports;
-    for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
-        ports.Set(id, MissingDevice(earlier.folder(), "again" + std::to_string(id)));
-    }
-    HostEnvironment environment = HostEnvironment::FromProcess(true);
-    environment.programDirectory = environment.startDirectory = earlier.folder().path();
-    environment.configHome = earlier.folder().path() / "config";
-    environment.tempDirectory = earlier.folder().path();
-    auto program = std::make_unique<gui::GuiProgram>(std::move(ports), std::move(environment));
-    program->Start();
-    return program;
-}
-
 TEST(FrameTest, TheFrameKeepsItsPlaceSizeAndMaximisedStateForTheNextStart) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const struct {
@@ -214,7 +199,7 @@ TEST(FrameTest, TheFrameKeepsItsPlaceSizeAndMaximisedStateForTheNextStart) {
             BoxAnswerer answers({QMessageBox::Ok});
             frame.close();
         }
-        const auto again = StartAgain(session);
+        const auto again = session.StartAgain();
         EXPECT_EQ(again->frame().isMaximized(), c.maximised);
         EXPECT_EQ(c.maximised ? again->frame().normalGeometry() : again->frame().geometry(),
                   c.expected.translated(screen.topLeft()));

@@ -30,11 +30,10 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 namespace fotolyx::testing {
 
 // The window program with its folders in a temporary directory, against fotolyx-camsim on a
-// pseudo-terminal as COM1 and the devices given; trueColourDisplay false: a 256-colour screen.
+// pseudo-terminal as COM1; trueColourDisplay false: a 256-colour screen.
 class GuiSession {
   public:
     explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
-                        const std::map<int, std::string>& devices = {},
                         bool trueColourDisplay = true);
     ~GuiSession();
 
@@ -50,8 +49,11 @@ class GuiSession {
     bool WaitForIndex();                    // the index is in and the status says Ready
     CaptureWindow* Download(int position);  // by a click and a double click on the thumbnail
     OpenfileWindow* OpenPicture(const DibBlock& picture, const std::string& title);
+    // The window program started again in these folders, without a camera.
+    std::unique_ptr<gui::GuiProgram> StartAgain() const;
 
   private:
+    HostEnvironment Environment(bool trueColourDisplay) const;
     TempDir folder_;
     gui::SimulatedCamera camera_;
     std::unique_ptr<gui::GuiProgram> gui_;

@@ -71,34 +71,6 @@ TEST(LiveImageTest, PanelsAndPicturesLieWhereTheyBelong) {
     EXPECT_FALSE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
 }
 
-TEST(LiveImageTest, ButtonBitmapsShowTheirCaptionOnTheirFace) {
-    struct Look {
-        int number;
-        int height;
-        QColor face;
-        bool pressed;
-    };
-    const Look looks[] = {
-        {105, 30, BACKGROUND, false},        {106, 30, BACKGROUND, true},
-        {107, 31, QColor(0, 0, 160), false}, {108, 31, QColor(200, 0, 0), true},
-        {109, 30, BACKGROUND, false},        {110, 30, BACKGROUND, true},
-    };
-    for (const Look& look : looks) {
-        SCOPED_TRACE(look.number);
-        const QImage bitmap = gui::ButtonBitmap(look.number).toImage();
-        ASSERT_EQ(bitmap.size(), QSize(100, look.height));
-        EXPECT_EQ(bitmap.pixelColor(5, 15), look.face);
-        // Raised: light top-left edge; pressed: dark.
-        EXPECT_EQ(bitmap.pixelColor(0, 0), look.pressed ? DARK : WHITE);
-        EXPECT_EQ(bitmap.pixelColor(99, look.height - 1), look.pressed ? WHITE : DARK);
-        int caption = 0;
-        for (int x = 20; x < 80; ++x) {
-            caption += bitmap.pixelColor(x, 15) != look.face ? 1 : 0;
-        }
-        EXPECT_GT(caption, 3);
-    }
-}
-
 TEST(LiveImageTest, APhotoAndLiveFramesArePaintedAlsoThroughAn8BitPaletteAndTheWindowStays) {
     GuiSession session;
     ASSERT_TRUE(session.WaitForIndex());

@@ -23,6 +23,7 @@ namespace {
 using gui::CancelPrintDialog;
 
 constexpr char PDFINFO[] = "/usr/bin/pdfinfo";
+
 void SetUpPdf(QPrinter& printer, const std::filesystem::path& file) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(file.string()));
@@ -69,21 +70,6 @@ int CancelDialogs() {
     return count;
 }
 
-class PdfPrintTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(PDFINFO)) {
-            if (PeersRequired()) {
-                FAIL() << "pdfinfo is missing";
-            }
-            GTEST_SKIP() << "pdfinfo is missing";
-        }
-        frame.show();
-    }
-    QWidget frame;
-    QWidget* owner = new QWidget(&frame);
-};
-
 std::string ReadFile(const std::filesystem::path& path) {
     const std::vector<std::uint8_t> bytes = ReadBytes(path);
     return {bytes.begin(), bytes.end()};
@@ -102,8 +88,21 @@ std::filesystem::path MakeSpooler(const std::filesystem::path& queue) {
 }
 
 // The Cancel Print Job dialog disables the window while the page is produced.
-TEST_F(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheFile) {
-    enum class Act { None, Button, Escape, CloseBox };
+TEST(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheFile) {
+    if (!std::filesystem::exists(PDFINFO)) {
+        ASSERT_FALSE(PeersRequired()) << "pdfinfo is missing";
+        GTEST_SKIP() << "pdfinfo is missing";
+    }
+    QWidget frame;
+    auto* owner = new QWidget(&frame);
+    frame.show();
+    using Act = std::function<void(CancelPrintDialog&)>;
+    const Act button = [](CancelPrintDialog& dialog) {
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("button2")),
+                          Qt::LeftButton);
+    };
+    const Act escape = [](CancelPrintDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
+    const Act closeBox = [](CancelPrintDialog& dialog) { dialog.close(); };
     const struct {
         const char* name;
         Act act;
@@ -112,11 +111,11 @@ TEST_F(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTh
         bool spoolerCalled;
         bool printed;
     } cases[] = {
-        {"not cancelled", Act::None, false, false, true, true},
-        {"Cancel while the page is produced", Act::Button, false, false, false, false},
-        {"Cancel while the spooler runs", Act::Button, true, false, true, false},
-        {"Esc, to an existing file", Act::Escape, false, true, false, false},
-        {"the close box cancels nothing", Act::CloseBox, false, true, false, true},
+        {"not cancelled", nullptr, false, false, true, true},
+        {"Cancel while the page is produced", button, false, false, false, false},
+        {"Cancel while the spooler runs", button, true, false, true, false},
+        {"Esc, to an existing file", escape, false, true, false, false},
+        {"the close box cancels nothing", closeBox, false, true, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -142,21 +141,11 @@ TEST_F(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTh
             }
             EXPECT_EQ(texts, (QStringList{"Cancel Print Job", "Cancel current print job?"}));
             EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
-            switch (c.act) {
-                case Act::None:
-                    return;
-                case Act::Button:
-                    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button2")),
-                                      Qt::LeftButton);
-                    break;
-                case Act::Escape:
-                    QTest::keyClick(dialog, Qt::Key_Escape);
-                    break;
-                case Act::CloseBox:
-                    dialog->close();
-                    break;
+            if (!c.act) {
+                return;
             }
-            const bool cancels = c.act != Act::CloseBox;
+            c.act(*dialog);
+            const bool cancels = !c.printed;
             EXPECT_EQ(owner->isEnabled(), cancels);
             EXPECT_EQ(ShownCancelDialog() == nullptr, cancels);
         });
