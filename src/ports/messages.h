@@ -17,6 +17,11 @@ inline constexpr char SYSTEM_ERROR_CAPTION[] = "Error";
 inline constexpr char TEXT_NOT_ENOUGH_MEMORY[] = "Not enough memory.";
 inline constexpr char TEXT_FILE_TYPE_WRONG[] = "This file type is wrong.";
 
+// The frame's own questions.
+inline constexpr char TEXT_EXIT_QUESTION[] = "Exit Fotolyx?";
+inline constexpr char TEXT_ERASE_QUESTION[] = "Delete all Flash memory?";
+inline constexpr char CAPTION_ALL_ERASE[] = "ALL ERASE";
+
 // Connection set-up.
 inline constexpr char TEXT_SETUP_PROCEEDING[] = "Initial Setup with VISTACAM now proceeding";
 inline constexpr char TEXT_READY[] = "Ready";

@@ -5,40 +5,19 @@
 #include <set>
 
 #include "app/program.h"
-#include "support/fakes.h"
 #include "support/picture_files.h"
+#include "support/program_world.h"
 
 namespace fotolyx {
 namespace {
 
 using testing::Bgr;
 using testing::Bytes;
-using testing::FailingMemory;
-using testing::FixedClock;
 using testing::MakeBmpFile;
-using testing::RecordingShell;
-using testing::RecordingTimers;
-using testing::ScriptedLine;
-using testing::TempDir;
 using testing::WriteBytes;
 
-struct World {
-    TempDir root;
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
-    FailingMemory memory;
-    HostEnvironment environment;
-
-    explicit World(bool trueColour = true) {
-        environment.programDirectory = root.path();
-        environment.startDirectory = root.path();
-        environment.configHome = root / "config";
-        environment.tempDirectory = root.path();
-        environment.trueColourDisplay = trueColour;
-    }
-    Program Make() { return Program(Ports{shell, timers, line, clock, memory}, environment); }
+struct World : testing::StartedWorld {
+    using StartedWorld::StartedWorld;
     std::string Write(const std::string& name, const Bytes& bytes) {
         WriteBytes(root / name, bytes);
         return (root / name).string();
@@ -82,8 +61,7 @@ TEST(OpenCommand, OpensTheChosenFileIntoAWindowAndRemembersItsFolder) {
     };
     for (const auto& c : cases) {
         World world;
-        Program program = world.Make();
-        program.Startup();
+        Program& program = world.program;
         const std::string path = world.Write(c.name, c.bytes);
         EXPECT_EQ(OpenChosenPicture(program, path, c.filter), c.opened) << c.name;
         EXPECT_EQ(world.Texts(), c.messages) << c.name;
@@ -114,8 +92,7 @@ TEST(OpenCommand, PicturesNamedOnTheCommandLineChooseTheirTypeByName) {
     }
 
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     const std::string before = program.settings.OpenInitialDir;
     EXPECT_TRUE(OpenPictureArgument(program, world.Write("picture.bmp", Stripes(64, 48))));
     EXPECT_FALSE(OpenPictureArgument(program, world.Write("picture.jpg", Stripes(64, 48))));
@@ -128,8 +105,7 @@ TEST(OpenCommand, PicturesNamedOnTheCommandLineChooseTheirTypeByName) {
 
 TEST(OpenCommand, SaveAsRetitlesTheWindowAndKeepsItModified) {
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
     OpenfileWindow& window = *program.openfileWindows.back();
     window.SetModified();
@@ -149,9 +125,8 @@ TEST(OpenCommand, ChosenFolderKeepsItsSeparator) {
 }
 
 TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
-    World world(false);
-    Program program = world.Make();
-    program.Startup();
+    World world(nullptr, false);
+    Program& program = world.program;
     // Four colours only: the palette holds exactly them, the rest of ImagePalette stays.
     const Bytes four = MakeBmpFile(640, 480, 24, [](std::int32_t x, std::int32_t y) {
         return Bgr{static_cast<std::uint8_t>(x < 320 ? 0 : 0xF0),
@@ -196,9 +171,8 @@ TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
 }
 
 TEST(OpenfilePalette, NoMemoryForThePaletteBlockOpensNoWindow) {
-    World world(false);
-    Program program = world.Make();
-    program.Startup();
+    World world(nullptr, false);
+    Program& program = world.program;
     const std::string path = world.Write("a.bmp", Stripes(64, 48));
     // The picture block, then the palette block.
     world.memory.failingCalls = {world.memory.calls + 1};
@@ -210,8 +184,7 @@ TEST(OpenfilePalette, NoMemoryForThePaletteBlockOpensNoWindow) {
 
 TEST(OpenfilePalette, TrueColourWindowsHaveNone) {
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
     EXPECT_FALSE(program.openfileWindows.back()->palette());
     EXPECT_FALSE(program.display.ScreenPalette);
@@ -219,8 +192,7 @@ TEST(OpenfilePalette, TrueColourWindowsHaveNone) {
 
 TEST(OpenDialogState, ThePreviewPictureIsReleasedAtShutdown) {
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     program.settings.FilePreviewEnabled = true;
     OpenPreview preview(program.openDialog, MakeOpenPreviewPorts(program));
     preview.InitDialog();

@@ -4,65 +4,49 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "link/protocol.h"
-#include "support/fakes.h"
+#include "support/program_world.h"
 
 namespace fotolyx {
 namespace {
 
-using testing::FailingMemory;
-using testing::FixedClock;
-using testing::RecordingShell;
-using testing::RecordingTimers;
-using testing::ScriptedLine;
-using testing::TempDir;
+using testing::ReadText;
+using World = testing::ProgramWorld;
+using Started = testing::StartedWorld;
 
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// One program run in a throw-away world: a program folder, a start folder and a config home.
-struct World {
-    TempDir root;
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
-    FailingMemory memory;
-    HostEnvironment environment;
-
-    explicit World(bool trueColour = true) {
-        for (const char* name : {"program", "start", "config", "tmp"}) {
-            std::filesystem::create_directory(root / name);
-        }
-        environment.programDirectory = root / "program";
-        environment.startDirectory = root / "start";
-        environment.configHome = root / "config";
-        environment.tempDirectory = root / "tmp";
-        environment.trueColourDisplay = trueColour;
-    }
-
-    Program Make() { return Program(Ports{shell, timers, line, clock, memory}, environment); }
-    std::filesystem::path SettingsFile() const { return root / "program" / "snapcfg.ini"; }
-};
-
-TEST(Settings, FirstRunUsesDefaultsAndWritesTheFileAtExit) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
+TEST(Settings, FirstRunUsesDefaults) {
+    Started world;
+    const Program& program = world.program;
     EXPECT_FALSE(program.settings.FilePreviewEnabled);
     EXPECT_EQ(program.settings.OpenInitialDir, (world.root / "start").string());
     EXPECT_EQ(program.settings.SettingsPath, world.SettingsFile());
+}
 
-    program.settings.OpenInitialDir = "/pictures/last";
-    program.Shutdown();
-    EXPECT_EQ(ReadText(world.SettingsFile()), "[Mode]\nFILEPREV=0\nFILEINITPATH=/pictures/last\n");
+// What the exit writes: the Open dialog's folder, the frame's place once known, and whatever
+// else a hand-edited file holds.
+TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
+    const struct {
+        const char* before;
+        std::optional<FramePlacement> placement;
+        const char* after;
+    } rows[] = {
+        {"", std::nullopt, "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n"},
+        {"; written by hand\n[Other]\nkey=value\n\n[MODE]\nFilePrev=1\nextra=2\n", std::nullopt,
+         "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFILEPREV=0\nextra=2\n"
+         "FILEINITPATH=/a\n"},
+        {"", FramePlacement{12, -3, 800, 640, false},
+         "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n\n[Frame]\nX=12\nY=-3\nWIDTH=800\n"
+         "HEIGHT=640\nMAXIMIZED=0\n"},
+    };
+    for (const auto& row : rows) {
+        Started world(row.before);
+        Program& program = world.program;
+        program.settings.FilePreviewEnabled = false;
+        program.settings.OpenInitialDir = "/a";
+        program.settings.framePlacement = row.placement;
+        program.Shutdown();
+        EXPECT_EQ(ReadText(world.SettingsFile()), row.after) << row.before;
+    }
 }
 
 TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
@@ -73,37 +57,16 @@ TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
                  {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
                  {"FILEPREV=  1 ", true}};
     for (const auto& c : cases) {
-        World world;
-        std::ofstream(world.SettingsFile()) << "[mode]\n" << c.line << "\n";
-        auto program = world.Make();
-        program.Startup();
-        EXPECT_EQ(program.settings.FilePreviewEnabled, c.enabled) << c.line;
+        Started world(("[mode]\n" + std::string(c.line) + "\n").c_str());
+        EXPECT_EQ(world.program.settings.FilePreviewEnabled, c.enabled) << c.line;
     }
 }
 
 TEST(Settings, ValuesAreCutToTheirReadLimits) {
-    World world;
     // Up to a whole Linux path (4,095 bytes) is kept; only more than that is cut.
     const std::string longPath = "/" + std::string(5'000, 'p');
-    std::ofstream(world.SettingsFile()) << "[Mode]\nFILEINITPATH=" << longPath << "\n";
-    auto program = world.Make();
-    program.Startup();
-    EXPECT_EQ(program.settings.OpenInitialDir, longPath.substr(0, 4'095));
-}
-
-TEST(Settings, WritingKeepsOtherSectionsKeysAndComments) {
-    World world;
-    std::ofstream(world.SettingsFile())
-        << "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFilePrev=1\nextra=2\n";
-    auto program = world.Make();
-    program.Startup();
-    EXPECT_TRUE(program.settings.FilePreviewEnabled);
-    program.settings.FilePreviewEnabled = false;
-    program.settings.OpenInitialDir = "/a";
-    program.Shutdown();
-    EXPECT_EQ(ReadText(world.SettingsFile()),
-              "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFILEPREV=0\nextra=2\n"
-              "FILEINITPATH=/a\n");
+    Started world(("[Mode]\nFILEINITPATH=" + longPath + "\n").c_str());
+    EXPECT_EQ(world.program.settings.OpenInitialDir, longPath.substr(0, 4'095));
 }
 
 TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
@@ -127,24 +90,9 @@ TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
         {"[Frame]\nX=99999999999999\nY=0\nWIDTH=400\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
     };
     for (const auto& c : cases) {
-        World world;
-        std::ofstream(world.SettingsFile()) << c.section;
-        auto program = world.Make();
-        program.Startup();
-        EXPECT_EQ(program.settings.framePlacement, c.placement) << c.section;
+        Started world(c.section.c_str());
+        EXPECT_EQ(world.program.settings.framePlacement, c.placement) << c.section;
     }
-}
-
-TEST(Settings, TheFramePlacementIsWrittenInItsOwnSectionOnceKnown) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
-    program.settings.OpenInitialDir = "/a";
-    program.settings.framePlacement = FramePlacement{12, -3, 800, 640, false};
-    program.Shutdown();
-    EXPECT_EQ(ReadText(world.SettingsFile()),
-              "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n\n[Frame]\nX=12\nY=-3\nWIDTH=800\n"
-              "HEIGHT=640\nMAXIMIZED=0\n");
 }
 
 TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
@@ -185,23 +133,6 @@ TEST(Settings, ANamedSettingsFileIsTheOnlyOneReadAndWritten) {
     EXPECT_FALSE(std::filesystem::exists(world.root / "config" / "fotolyx" / "snapcfg.ini"));
 }
 
-TEST(Startup, ScratchFilesLiveInTheStartFolderUntilShutdown) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
-    const auto a = program.scratch.ScratchFileA;
-    const auto b = program.scratch.ScratchFileB;
-    EXPECT_EQ(a.parent_path(), world.root / "start");
-    EXPECT_EQ(b.parent_path(), world.root / "start");
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a.filename().string().rfind("tmp", 0), 0u);
-    EXPECT_TRUE(std::filesystem::exists(a));
-    EXPECT_TRUE(std::filesystem::exists(b));
-    program.Shutdown();
-    EXPECT_FALSE(std::filesystem::exists(a));
-    EXPECT_FALSE(std::filesystem::exists(b));
-}
-
 TEST(Startup, ScratchFilesAreReadableByTheUserAloneAndGoOnEveryWayOut) {
     struct Row {
         const char* wayOut;
@@ -221,7 +152,10 @@ TEST(Startup, ScratchFilesAreReadableByTheUserAloneAndGoOnEveryWayOut) {
             ::umask(mask);
             a = program.scratch.ScratchFileA;
             b = program.scratch.ScratchFileB;
+            EXPECT_NE(a, b);
             for (const auto& path : {a, b}) {
+                EXPECT_EQ(path.parent_path(), world.root / "start");
+                EXPECT_EQ(path.filename().string().rfind("tmp", 0), 0u);
                 struct stat status {};
                 ASSERT_EQ(::stat(path.c_str(), &status), 0);
                 EXPECT_EQ(status.st_mode & 0777, 0600u) << path;
@@ -259,9 +193,8 @@ TEST(Startup, LeavesTheLinkResetAndSchedulesThePortOpening) {
 }
 
 TEST(Startup, BuffersHaveTheirSizesAndTheLivePicturesAreMidGrey) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
+    Started world;
+    Program& program = world.program;
     auto& buffers = program.buffers;
     ASSERT_TRUE(buffers.TransferBuffer && buffers.ThumbnailBuffer && buffers.WorkImage &&
                 buffers.LivePreviewImage && buffers.LivePhotoImage);
@@ -311,15 +244,12 @@ TEST(Startup, AFailedAllocationIsReportedAndStartupGoesOn) {
 }
 
 TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
-    World trueColour;
-    auto program = trueColour.Make();
-    program.Startup();
-    EXPECT_FALSE(program.display.ImagePalette || program.display.ScreenPalette ||
-                 program.display.DisplayPalette);
+    const Started trueColour;
+    const DisplayState& display = trueColour.program.display;
+    EXPECT_FALSE(display.ImagePalette || display.ScreenPalette || display.DisplayPalette);
 
-    World eightBit(false);
-    auto paletted = eightBit.Make();
-    paletted.Startup();
+    Started eightBit(nullptr, false);
+    Program& paletted = eightBit.program;
     ASSERT_TRUE(paletted.display.ImagePalette && paletted.display.DisplayPalette &&
                 paletted.display.ScreenPalette);
     const LogPalette& palette = *paletted.display.ImagePalette;
@@ -346,9 +276,8 @@ TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
 }
 
 TEST(Shutdown, ResetsTheLinkAndClosesThePortOnlyOnce) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
+    Started world;
+    Program& program = world.program;
     world.line.Open(1001);
     program.Shutdown();
     program.Shutdown();

@@ -1,27 +1,12 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "cli/cli_processes.h"
-#include "support/fakes.h"
 
+namespace fotolyx::testing {
 namespace {
-
-using fotolyx::testing::Camsim;
-using fotolyx::testing::CliRun;
-using fotolyx::testing::OnlyPort;
-using fotolyx::testing::RunCli;
-using fotolyx::testing::TempDir;
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Only the lines a command prints on standard output for the pictures (no progress, no ports).
 std::string PictureLines(const std::string& output) {
@@ -39,36 +24,26 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     TempDir folder;
     const auto trace = folder / "line.trace";
     // A silent port first, as on a machine where the camera hangs on the second adapter.
-    const int silent = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(silent, 0);
-    ASSERT_EQ(::grantpt(silent), 0);
-    ASSERT_EQ(::unlockpt(silent), 0);
-    const std::string silentPath = ::ptsname(silent);
-
     std::string original;
     {
+        SilentPty silent;
+        ASSERT_FALSE(silent.path.empty());
         Camsim camsim({"--pictures", "2"});
         ASSERT_FALSE(camsim.path().empty());
-        const CliRun run = RunCli("--log " + trace.string() + " list --port COM1=" + silentPath +
+        const CliRun run = RunCli("--log " + trace.string() + " list --port COM1=" + silent.path +
                                   " --port COM2=" + camsim.path() +
                                   " --port COM3=/nonexistent/a --port COM4=/nonexistent/b");
         ASSERT_EQ(run.status, 0) << run.output;
         original = PictureLines(run.output);
     }
-    ::close(silent);
     ASSERT_NE(original.find("Total: 2"), std::string::npos) << original;
 
+    // The records themselves are the line trace's own (see tests/link).
     const std::string text = ReadText(trace);
-    for (const char* expected :
-         {"# fotolyx line trace 1\n", " open COM1 ", " pc 2A ; IDENTIFY\n", " speed 115200\n",
-          " pc 26 ; SPEED_115200\n", "# status seq 0 READY model 462\n",
-          "# status seq 0 MODE_CAMERA\n", "# data seq 1", " pc E5 ; INDEX_NEXT\n"}) {
-        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    for (const char* expected : {"# fotolyx line trace 1\n", " open COM1 ", " open COM2 ",
+                                 " speed 115200\n", " pc E5 ; INDEX_NEXT\n"}) {
+        EXPECT_TRUE(Contains(text, expected)) << expected;
     }
-    // A read holds whatever had arrived, so the first byte of a status packet may end its line.
-    EXPECT_TRUE(text.find(" cam 10 ") != std::string::npos ||
-                text.find(" cam 10\n") != std::string::npos)
-        << text.substr(0, 2000);
 
     Camsim replay({"--replay", trace.string()});
     ASSERT_FALSE(replay.path().empty());
@@ -92,12 +67,12 @@ TEST(TraceReplay, AProgramThatStraysFromTheTraceFindsASilentCamera) {
 
     const auto damaged = folder / "damaged.trace";
     std::ofstream(damaged) << "# fotolyx line trace 1\n0.100 pc 2X\n";
-    const CliRun refused =
-        fotolyx::testing::RunCommand("timeout 10 " + fotolyx::testing::BinDir() +
-                                     "/fotolyx-camsim --replay " + damaged.string() + " 2>&1");
+    const CliRun refused = RunCommand("timeout 10 " + BinDir() + "/fotolyx-camsim --replay " +
+                                      damaged.string() + " 2>&1");
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.output.find("damaged.trace:2: damaged record"), std::string::npos)
         << refused.output;
 }
 
 }  // namespace
+}  // namespace fotolyx::testing

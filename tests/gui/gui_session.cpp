@@ -9,7 +9,10 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+
+#include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
 
@@ -28,15 +31,21 @@ std::string MissingDevice(const TempDir& folder, const std::string& name) {
     return (folder.path() / ("no-" + name)).string();
 }
 
-GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
-                       const std::map<int, std::string>& devices, bool trueColourDisplay) {
-    // Only the ports the test names lead anywhere.
+namespace {
+
+PortMap SilentPorts(const TempDir& folder, const std::string& prefix) {
     PortMap ports;
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
-        const auto named = devices.find(id);
-        ports.Set(id, named != devices.end() ? named->second
-                                             : MissingDevice(folder_, std::to_string(id)));
+        ports.Set(id, MissingDevice(folder, prefix + std::to_string(id)));
     }
+    return ports;
+}
+
+}  // namespace
+
+GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
+                       bool trueColourDisplay) {
+    PortMap ports = SilentPorts(folder_, "");
     if (withCamera) {
         std::string error;
         if (!camera_.Start(CamsimProgram(), QString(), camsimArguments, error)) {
@@ -44,12 +53,7 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
     }
-    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
-    environment.programDirectory = folder_.path();
-    environment.startDirectory = folder_.path();
-    environment.configHome = folder_.path() / "config";
-    environment.tempDirectory = folder_.path();
-    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), std::move(environment));
+    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), Environment(trueColourDisplay));
     gui_->Start();
     statusHistory_ << frame().StatusText();
     frame().onStatusText = [this](const QString& text) {
@@ -59,6 +63,21 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
     };
 }
 
+HostEnvironment GuiSession::Environment(bool trueColourDisplay) const {
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
+    environment.programDirectory = environment.startDirectory = folder_.path();
+    environment.tempDirectory = folder_.path();
+    environment.configHome = folder_.path() / "config";
+    return environment;
+}
+
+std::unique_ptr<gui::GuiProgram> GuiSession::StartAgain() const {
+    auto program =
+        std::make_unique<gui::GuiProgram>(SilentPorts(folder_, "again"), Environment(true));
+    program->Start();
+    return program;
+}
+
 GuiSession::~GuiSession() {
     gui_.reset();
     camera_.Stop();
@@ -66,6 +85,67 @@ GuiSession::~GuiSession() {
 
 bool GuiSession::WaitFor(const std::function<bool()>& condition, int milliseconds) {
     return QTest::qWaitFor(condition, milliseconds);
+}
+
+bool GuiSession::WaitForIndex() {
+    return WaitFor([this] {
+        return program().cameraPictures.index.IndexLoaded && frame().StatusText() == "Ready";
+    });
+}
+
+CaptureWindow* GuiSession::Download(int position) {
+    auto& pictures = program().cameraPictures;
+    const std::size_t before = pictures.CaptureWindows().size();
+    QWidget* preview = frame().PreviewFrame()->widget();
+    QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
+    QTest::mouseDClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
+    const bool done = WaitFor([&] {
+        return pictures.CaptureWindows().size() == before + 1 &&
+               !pictures.download.CaptureWaiting && frame().StatusText() == "Ready";
+    });
+    return done ? pictures.Capture(pictures.CaptureWindows().back()) : nullptr;
+}
+
+OpenfileWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {
+    DibBlock& work = *program().buffers.WorkImage;
+    std::copy_n(picture.data(), std::min(picture.size(), work.size()), work.data());
+    return program().CreateOpenfileWindow(title, false);
+}
+
+QPoint ThumbnailCentre(int position) {
+    return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
+}
+
+std::set<QRgb> PaletteColours(const LogPalette& palette) {
+    std::set<QRgb> colours;
+    for (int i = 0; i < palette.palNumEntries && i < 256; ++i) {
+        const PaletteEntry& entry = palette.palPalEntry[static_cast<std::size_t>(i)];
+        colours.insert(qRgb(entry.peRed, entry.peGreen, entry.peBlue));
+    }
+    return colours;
+}
+
+std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
+    std::set<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            colours.insert(image.pixel(x, y) | 0xFF000000u);
+        }
+    }
+    return colours;
+}
+
+const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
+                                    QColor(255, 255, 0)};
+
+DibBlock QuadrantPicture() {
+    return MakeRgbPicture(640, 480, [](int column, int row) {
+        // Rows are stored bottom-up.
+        const QColor colour = QUADRANT_COLOURS[(row >= 240 ? 0 : 2) + (column < 320 ? 0 : 1)];
+        return Bgr{static_cast<std::uint8_t>(colour.blue()),
+                   static_cast<std::uint8_t>(colour.green()),
+                   static_cast<std::uint8_t>(colour.red())};
+    });
 }
 
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
@@ -132,8 +212,7 @@ ModalWatchdog::ModalWatchdog(int limitMilliseconds)
 ModalWatchdog::~ModalWatchdog() = default;
 
 void ModalWatchdog::Check() {
-    // Only a widget in a nested event loop (exec) blocks the test; a please-wait dialog shown
-    // without one may stay up as long as its transfer runs.
+    // Only a widget in a nested event loop blocks the test.
     QWidget* modal = QApplication::activePopupWidget();
     if (modal == nullptr) {
         modal = QApplication::activeModalWidget();
@@ -162,10 +241,6 @@ void ModalWatchdog::Check() {
     } else {
         modal->close();
     }
-}
-
-QColor PixelAt(const QImage& grab, int x, int y) {
-    return grab.pixelColor(x, y);
 }
 
 }  // namespace fotolyx::testing

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QApplication>
 #include <QColor>
+#include <QImage>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -9,13 +11,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "gui/gui_program.h"
 #include "support/fakes.h"
-
-#include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -27,16 +29,11 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 
 namespace fotolyx::testing {
 
-// The window program against the simulated camera (fotolyx-camsim on a pseudo-terminal as
-// COM1), or against the ports given, with its folders in a temporary directory.
+// The window program with its folders in a temporary directory, against fotolyx-camsim on a
+// pseudo-terminal as COM1; trueColourDisplay false: a 256-colour screen.
 class GuiSession {
   public:
-    // camsimArguments: options for the camera (fault options and the like); nothing starts a
-    // camera when withCamera is false.
-    // devices: the ports that lead somewhere (the camera, when there is one, is COM1).
-    // trueColourDisplay: false runs the program as on a 256-colour screen.
     explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
-                        const std::map<int, std::string>& devices = {},
                         bool trueColourDisplay = true);
     ~GuiSession();
 
@@ -46,18 +43,30 @@ class GuiSession {
     gui::SimulatedCamera& camera() { return camera_; }
     const TempDir& folder() const { return folder_; }
 
-    // Every status text shown so far, in order, without repeats.
+    // Every status text shown so far, without repeats.
     const QStringList& StatusHistory() const { return statusHistory_; }
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
+    bool WaitForIndex();                    // the index is in and the status says Ready
+    CaptureWindow* Download(int position);  // by a click and a double click on the thumbnail
+    OpenfileWindow* OpenPicture(const DibBlock& picture, const std::string& title);
+    // The window program started again in these folders, without a camera.
+    std::unique_ptr<gui::GuiProgram> StartAgain() const;
 
   private:
+    HostEnvironment Environment(bool trueColourDisplay) const;
     TempDir folder_;
     gui::SimulatedCamera camera_;
     std::unique_ptr<gui::GuiProgram> gui_;
     QStringList statusHistory_;
 };
 
-// A message box as it was shown.
+// The centre of the thumbnail of a position in the Preview's first rows.
+QPoint ThumbnailCentre(int position);
+
+// 640 x 480 in four plain quadrants: red, green (top), blue, yellow (bottom).
+extern const QColor QUADRANT_COLOURS[4];
+DibBlock QuadrantPicture();
+
 struct SeenBox {
     QString caption;
     QString text;
@@ -65,8 +74,8 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers the message boxes that come up with the given buttons, one answer per box, and
-// records each box. Boxes beyond the answers are answered with their escape button.
+// Answers the message boxes that come up in turn and records them; boxes beyond the answers
+// get their escape button.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers);
@@ -80,10 +89,36 @@ class BoxAnswerer {
     std::unique_ptr<QTimer> timer_;
 };
 
-// Gives up on a modal dialog that nobody ends: when a dialog, message box or menu running its
-// own event loop has stayed up longer than the limit, the test fails with what was up and what
-// the test was waiting for, and the dialog is rejected so that the test can end. One watches
-// every test of the window program (gui_test_main.cpp).
+// Runs the steps once on the first visible top-level widget of type T, from the event loop (so
+// also from inside a dialog's own loop).
+template <typename T>
+class OnShown {
+  public:
+    explicit OnShown(std::function<void(T&)> steps, int interval = 10) : steps_(std::move(steps)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(interval);
+    }
+    bool Ran() const { return ran_; }
+
+  private:
+    void Poll() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = dynamic_cast<T*>(widget); found && found->isVisible()) {
+                ran_ = true;
+                timer_.stop();
+                steps_(*found);
+                return;
+            }
+        }
+    }
+    std::function<void(T&)> steps_;
+    QTimer timer_;
+    bool ran_ = false;
+};
+
+// Fails the running test when a dialog, message box or menu in its own event loop stays up
+// longer than the limit, naming it and what the test waited for, and rejects it so that the
+// test can end (gui_test_main.cpp starts one for every test).
 class ModalWatchdog {
   public:
     explicit ModalWatchdog(int limitMilliseconds = 10'000);
@@ -99,12 +134,12 @@ class ModalWatchdog {
     qint64 since_ = 0;
 };
 
-// Tells the watchdog what the running test waits for while a dialog is up ("the Open dialog
-// to take the chosen file"); dialog drivers set it, and it names the step in a failure.
+// What the running test waits for while a dialog is up; a watchdog failure names it.
 void ExpectDialog(const QString& waitingFor);
 
-// The pixel colour of a widget grab at a point of the widget.
-QColor PixelAt(const QImage& grab, int x, int y);
+// The colours of a palette, and the distinct colours of an area of an image.
+std::set<QRgb> PaletteColours(const LogPalette& palette);
+std::set<QRgb> DrawnColours(const QImage& image, const QRect& area);
 
 // A path that is no device, for ports that must stay silent.
 std::string MissingDevice(const TempDir& folder, const std::string& name);

@@ -141,13 +141,6 @@ TEST(OpenfileTest, ATooLargePictureIsCutAndAFileThatIsNoPictureIsRefused) {
     }
 }
 
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(OpenfileTest, ThePreviewBoxShowsThePictureAndIsRememberedAcrossDialogsAndRuns) {
     GuiSession session(false);
     const std::string bmp = WriteFile(session, "preview.bmp", Solid(320, 240));

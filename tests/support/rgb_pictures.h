@@ -9,11 +9,15 @@
 
 namespace fotolyx::testing {
 
+// One pixel as a 24-bit picture stores it; [0] is blue, [1] green, [2] red.
 struct Bgr {
     std::uint8_t blue = 0;
     std::uint8_t green = 0;
     std::uint8_t red = 0;
     bool operator==(const Bgr&) const = default;
+    std::uint8_t operator[](int channel) const {
+        return channel == 0 ? blue : channel == 1 ? green : red;
+    }
 };
 
 inline Bgr Grey(int value) {
@@ -36,7 +40,6 @@ inline std::vector<std::uint8_t> BlockBytes(const DibBlock& block) {
 
 // Pixel access by stored row; no bounds beyond the picture's own are checked.
 Bgr PixelAt(const DibBlock& picture, int column, int row);
-void SetPixel(DibBlock& picture, int column, int row, Bgr value);
 // The same with rows counted from the top of the picture.
 Bgr PixelFromTop(const DibBlock& picture, int column, int rowFromTop);
 
