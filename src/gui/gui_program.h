@@ -9,6 +9,7 @@
 
 #include "app/program.h"
 #include "gui/frame_window.h"
+#include "gui/picture_view.h"
 #include "gui/qt_shell.h"
 #include "gui/simulated_camera.h"
 #include "host/line_watcher.h"
@@ -56,11 +57,11 @@ inline constexpr char GUI_USAGE[] =
 
 // The whole window program: the ports on Qt's event loop, the program, the frame and its
 // windows. One per process (tests make one per case).
-class GuiProgram {
+class GuiProgram final : public PictureViewHost {
   public:
     // logPath: where the line's trace goes; empty for none.
     GuiProgram(PortMap ports, HostEnvironment environment, const std::string& logPath = {});
-    ~GuiProgram();
+    ~GuiProgram() override;
     GuiProgram(const GuiProgram&) = delete;
     GuiProgram& operator=(const GuiProgram&) = delete;
 
@@ -75,7 +76,7 @@ class GuiProgram {
     bool Tracing() const { return traceFile_.is_open(); }
 
     // After anything the program handled: the line to watch may have changed.
-    void AfterEvent();
+    void AfterEvent() override;
 
     // Opens each picture file in an Openfile window, as the Open command does.
     void OpenFiles(const std::vector<QString>& files);
@@ -101,7 +102,12 @@ class GuiProgram {
     host::LineWatcher watcher_;
     std::unique_ptr<FrameWindow> frame_;
 
-    ChildWindow* MakeOpenfileView(const ChildWindowRequest& request);
+    // --- PictureViewHost: Capture windows are the camera pictures', Openfile windows the
+    // program's.
+    PictureWindow* FindPictureWindow(WindowId id) override;
+    void PictureViewClosed(WindowId id) override;
+    void AdjustPicture(QWidget* owner, WindowId id) override;
+    const DisplayState& Display() const override { return program_.display; }
 };
 
 }  // namespace fotolyx::gui

@@ -9,7 +9,7 @@
 #include "gui/frame_window.h"
 #include "gui/screen_image.h"
 #include "gui/scroll_bars.h"
-#include "windows/capture_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx::gui {
 

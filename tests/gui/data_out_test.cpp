@@ -46,7 +46,7 @@ TEST(DataOutTest, FineAndNormalUploadsAddTheirThumbnailToThePreview) {
     const DibBlock picture = Quadrants();
     std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
                 program.buffers.WorkImage->data());
-    OpenfileWindow* openfile = program.CreateOpenfileWindow("Quadrants", false);
+    PictureWindow* openfile = program.CreateOpenfileWindow("Quadrants", false);
     ASSERT_NE(openfile, nullptr);
     QProgressBar* progress = session.frame().ProgressBar();
     ASSERT_NE(progress, nullptr);
@@ -109,7 +109,7 @@ TEST(DataOutTest, ACameraFallingSilentDuringAnUploadLeadsToDisconnect) {
     const DibBlock picture = MakeRandomPicture(640, 480, random);
     std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
                 program.buffers.WorkImage->data());
-    OpenfileWindow* openfile = program.CreateOpenfileWindow("Noise", false);
+    PictureWindow* openfile = program.CreateOpenfileWindow("Noise", false);
     ASSERT_NE(openfile, nullptr);
     openfile->Command(CMD_DATA_OUT_FINE);
     QProgressBar* progress = session.frame().ProgressBar();

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <set>
 
-#include "gui/capture_view.h"
+#include "gui/picture_view.h"
 #include "gui/gui_session.h"
 
 namespace fotolyx::testing {
@@ -27,7 +27,7 @@ std::set<QRgb> PaletteColours(const LogPalette& palette) {
 }
 
 // The distinct colours of the picture area of a Capture window as it is drawn now.
-std::set<QRgb> DrawnColours(gui::CaptureView* view, QSize picture) {
+std::set<QRgb> DrawnColours(gui::PictureView* view, QSize picture) {
     const QImage grab = view->grab().toImage();
     std::set<QRgb> colours;
     for (int y = 0; y < std::min(picture.height(), view->ClientSize().height()); ++y) {
@@ -54,11 +54,11 @@ TEST(DisplayDepthTest, ADownloadedPictureIsDrawnThroughItsOwnPaletteOnA256Colour
                session.frame().StatusText() == "Ready";
     }));
     const WindowId id = program.cameraPictures.CaptureWindows().front();
-    CaptureWindow* capture = program.cameraPictures.Capture(id);
+    PictureWindow* capture = program.cameraPictures.Capture(id);
     ASSERT_TRUE(capture->palette().has_value());
     const std::set<QRgb> own = PaletteColours(*capture->palette());
     ASSERT_GT(own.size(), 16u);
-    auto* view = static_cast<gui::CaptureView*>(session.frame().Window(id)->Child());
+    auto* view = static_cast<gui::PictureView*>(session.frame().Window(id)->Child());
     const QSize size(capture->PictureWidth(), capture->PictureHeight());
 
     // Drawn as it arrived, and again after the Preview was active and the window came back: each

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <random>
 
-#include "gui/capture_view.h"
+#include "gui/picture_view.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
 #include "gui/image_adjust_dialog.h"
@@ -424,7 +424,7 @@ TEST(ImageAdjustDialogTest, OkOnAnOpenfileWindowOfAn8BitScreenBuildsItsPaletteOn
                    static_cast<std::uint8_t>((column + row) / 5)};
     });
     std::copy(picture.storage().begin(), picture.storage().end(), work.data());
-    OpenfileWindow* window = program.CreateOpenfileWindow("picture.bmp", false);
+    PictureWindow* window = program.CreateOpenfileWindow("picture.bmp", false);
     ASSERT_NE(window, nullptr);
     memory.armed = true;
     WhenShown driver([](Dialog& dialog) {
@@ -457,8 +457,8 @@ TEST(ImageAdjustDialogTest, TheCaptureWindowsCommandAdjustsItsPictureOnlyOnOk) {
                !session.program().cameraPictures.download.CaptureWaiting;
     }));
     const WindowId id = session.program().cameraPictures.CaptureWindows().front();
-    CaptureWindow* capture = session.program().cameraPictures.Capture(id);
-    auto* view = static_cast<gui::CaptureView*>(session.frame().Window(id)->Child());
+    PictureWindow* capture = session.program().cameraPictures.Capture(id);
+    auto* view = static_cast<gui::PictureView*>(session.frame().Window(id)->Child());
     const std::vector<std::uint8_t> original = capture->picture().storage();
     const AdjustOutcome expected = AdjustWithoutDialog(capture->picture(), Manual({40, 0, 0, 0}));
 

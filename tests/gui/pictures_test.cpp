@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "gui/capture_view.h"
+#include "gui/picture_view.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
 #include "gui/preview_view.h"
@@ -117,8 +117,8 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
     EXPECT_EQ(window->windowTitle().toStdString(),
               session.program().cameraPictures.index.entries[3].listText);
     // The picture is drawn 1:1 from the window's top-left corner.
-    auto* view = static_cast<gui::CaptureView*>(window->Child());
-    const CaptureWindow* capture = session.program().cameraPictures.Capture(id);
+    auto* view = static_cast<gui::PictureView*>(window->Child());
+    const PictureWindow* capture = session.program().cameraPictures.Capture(id);
     const int width = capture->PictureWidth();
     const int height = capture->PictureHeight();
     EXPECT_EQ(view->ClientSize(), QSize(width, height));
@@ -141,7 +141,7 @@ TEST(PicturesTest, ExitAsksAboutAnAdjustedPictureAndCopyPutsItOnTheClipboard) {
                !session.program().cameraPictures.download.CaptureWaiting;
     }));
     const WindowId id = Captures(session).front();
-    CaptureWindow* capture = session.program().cameraPictures.Capture(id);
+    PictureWindow* capture = session.program().cameraPictures.Capture(id);
     const int width = capture->PictureWidth();
     const int height = capture->PictureHeight();
 

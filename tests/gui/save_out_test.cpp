@@ -9,7 +9,7 @@
 #include <functional>
 #include <set>
 
-#include "gui/capture_view.h"
+#include "gui/picture_view.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
 #include "gui/save_dialog_driver.h"
@@ -30,7 +30,7 @@ QPoint Thumbnail(int column, int row) {
 }
 
 // Downloads the picture at a position into a Capture window, as a double-click does.
-CaptureWindow* Download(GuiSession& session, int position) {
+PictureWindow* Download(GuiSession& session, int position) {
     QWidget* preview = session.frame().PreviewFrame()->widget();
     const std::size_t before = session.program().cameraPictures.CaptureWindows().size();
     QTest::mouseClick(preview, Qt::LeftButton, {}, Thumbnail(position % 4, position / 4));
@@ -57,7 +57,7 @@ DibBlock Quadrants() {
     });
 }
 
-OpenfileWindow* OpenQuadrants(GuiSession& session) {
+PictureWindow* OpenQuadrants(GuiSession& session) {
     const DibBlock picture = Quadrants();
     DibBlock& work = *session.program().buffers.WorkImage;
     std::copy_n(picture.data(), std::min(picture.size(), work.size()), work.data());
@@ -142,10 +142,10 @@ struct SaveRow {
 TEST(SaveAsTest, EachWindowSavesEachFileTypeThroughTheSaveDialog) {
     GuiSession session;
     ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
-    CaptureWindow* capture = Download(session, 1);
+    PictureWindow* capture = Download(session, 1);
     ASSERT_NE(capture, nullptr);
     const WindowId captureId = capture->id();
-    OpenfileWindow* openfile = OpenQuadrants(session);
+    PictureWindow* openfile = OpenQuadrants(session);
     ASSERT_NE(openfile, nullptr);
     // A complete photo in the Live image window.
     const DibBlock photo = Quadrants();
@@ -223,7 +223,7 @@ TEST(SaveAsTest, EachWindowSavesEachFileTypeThroughTheSaveDialog) {
 
 TEST(SaveAsTest, ReplacingAFileIsConfirmedFirst) {
     GuiSession session(false);
-    OpenfileWindow* openfile = OpenQuadrants(session);
+    PictureWindow* openfile = OpenQuadrants(session);
     ASSERT_NE(openfile, nullptr);
     const fs::path file = session.folder() / "old.bmp";
     std::ofstream(file) << "old";
