@@ -104,24 +104,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     // Closing the frame stops a running live view first, as a click on its button 2 does.
     frame_->liveViewRunning = [this] { return program_.live.LiveViewRunning != 0; };
     frame_->stopLiveView = [this] { program_.liveWindow.ButtonNotify(2, true); };
-    frame_->makePreviewWindow = [this] {
-        PreviewWindow& preview = program_.cameraPictures.preview;
-        PreviewLogic logic;
-        logic.paintState = [this, &preview] { return PaintStateOf(preview, program_.display); };
-        logic.scrollBar = [this] { return program_.cameraPictures.previewScrollBar; };
-        logic.click = [&preview](int x, int y, unsigned keys) { preview.LButtonDown(x, y, keys); };
-        logic.doubleClick = [&preview](int x, int y, unsigned keys) {
-            preview.LButtonDblClk(x, y, keys);
-        };
-        logic.scroll = [&preview](int code, int pos) { preview.VScroll(code, pos); };
-        logic.command = [&preview](int id) { preview.Command(id); };
-        logic.drawItem = [&preview](int id, unsigned state, unsigned action) {
-            return preview.DrawItem(id, state, action);
-        };
-        logic.activated = [&preview](bool active) { preview.MdiActivate(active); };
-        logic.afterEvent = [this] { AfterEvent(); };
-        return new PreviewView(std::move(logic));
-    };
+    frame_->makePreviewWindow = [this] { return new PreviewView(previewBinding_); };
     frame_->makeChildWindow = [this](const ChildWindowRequest& request) -> ChildWindow* {
         if (request.kind != ChildKind::Capture && request.kind != ChildKind::Openfile) {
             return nullptr;
@@ -146,6 +129,38 @@ void GuiProgram::Start() {
 
 void GuiProgram::AfterEvent() {
     watcher_.Update();
+}
+
+PreviewPaintState GuiProgram::PreviewBinding::PaintState() {
+    return PaintStateOf(Preview(), gui_.program_.display);
+}
+
+ScrollBarState GuiProgram::PreviewBinding::ScrollBar() {
+    return gui_.program_.cameraPictures.previewScrollBar;
+}
+
+void GuiProgram::PreviewBinding::Click(int x, int y, unsigned keys) {
+    Preview().LButtonDown(x, y, keys);
+}
+
+void GuiProgram::PreviewBinding::DoubleClick(int x, int y, unsigned keys) {
+    Preview().LButtonDblClk(x, y, keys);
+}
+
+void GuiProgram::PreviewBinding::Scroll(int request, int position) {
+    Preview().VScroll(request, position);
+}
+
+void GuiProgram::PreviewBinding::Command(int id) {
+    Preview().Command(id);
+}
+
+int GuiProgram::PreviewBinding::DrawItem(int id, unsigned itemState, unsigned itemAction) {
+    return Preview().DrawItem(id, itemState, itemAction);
+}
+
+void GuiProgram::PreviewBinding::Activated(bool active) {
+    Preview().MdiActivate(active);
 }
 
 PictureWindow* GuiProgram::FindPictureWindow(WindowId id) {

@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "gui/frame_window.h"
 #include "gui/picture_view.h"
+#include "gui/preview_view.h"
 #include "gui/qt_shell.h"
 #include "gui/simulated_camera.h"
 #include "host/line_watcher.h"
@@ -101,6 +102,26 @@ class GuiProgram final : public PictureViewHost {
     Program program_;
     host::LineWatcher watcher_;
     std::unique_ptr<FrameWindow> frame_;
+
+    // The Preview window's logic as its view reaches it.
+    class PreviewBinding final : public PreviewLogic {
+      public:
+        explicit PreviewBinding(GuiProgram& gui) : gui_(gui) {}
+        PreviewPaintState PaintState() override;
+        ScrollBarState ScrollBar() override;
+        void Click(int x, int y, unsigned keys) override;
+        void DoubleClick(int x, int y, unsigned keys) override;
+        void Scroll(int request, int position) override;
+        void Command(int id) override;
+        int DrawItem(int id, unsigned itemState, unsigned itemAction) override;
+        void Activated(bool active) override;
+        void AfterEvent() override { gui_.AfterEvent(); }
+
+      private:
+        PreviewWindow& Preview() { return gui_.program_.cameraPictures.preview; }
+        GuiProgram& gui_;
+    };
+    PreviewBinding previewBinding_{*this};
 
     // --- PictureViewHost: Capture windows are the camera pictures', Openfile windows the
     // program's.
