@@ -98,9 +98,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     frame_ = std::make_unique<FrameWindow>(program_, shell_);
     shell_.Attach(frame_.get(), &program_.linkSetup);
     frame_->afterEvent = [this] { AfterEvent(); };
-    frame_->makeLiveImageWindow = [this] {
-        return new LiveImageView(program_, [this] { AfterEvent(); });
-    };
+    frame_->makeLiveImageWindow = [this] { return new LiveImageView(liveBinding_); };
     // Closing the frame stops a running live view first, as a click on its button 2 does.
     frame_->liveViewRunning = [this] { return program_.live.LiveViewRunning != 0; };
     frame_->stopLiveView = [this] { program_.liveWindow.ButtonNotify(2, true); };

@@ -9,6 +9,7 @@
 
 #include "app/program.h"
 #include "gui/frame_window.h"
+#include "gui/live_image_view.h"
 #include "gui/picture_view.h"
 #include "gui/preview_view.h"
 #include "gui/qt_shell.h"
@@ -122,6 +123,31 @@ class GuiProgram final : public PictureViewHost {
         GuiProgram& gui_;
     };
     PreviewBinding previewBinding_{*this};
+
+    // The Live image window's logic and state as its view reaches them.
+    class LiveBinding final : public LiveViewHost {
+      public:
+        explicit LiveBinding(GuiProgram& gui) : gui_(gui) {}
+        LiveImageWindow& Logic() override { return gui_.program_.liveWindow; }
+        const LiveState& Live() const override { return gui_.program_.live; }
+        const std::optional<DibBlock>& LivePreview() const override {
+            return gui_.program_.buffers.LivePreviewImage;
+        }
+        const std::optional<DibBlock>& LivePhoto() const override {
+            return gui_.program_.buffers.LivePhotoImage;
+        }
+        std::uint8_t ModelVariant() const override { return gui_.program_.link.ModelVariant; }
+        DisplayState& Display() override { return gui_.program_.display; }
+        bool IsActiveChild() const override {
+            return gui_.program_.activeChild == LIVE_IMAGE_WINDOW;
+        }
+        void BecameActiveChild() override { gui_.program_.activeChild = LIVE_IMAGE_WINDOW; }
+        void AfterEvent() override { gui_.AfterEvent(); }
+
+      private:
+        GuiProgram& gui_;
+    };
+    LiveBinding liveBinding_{*this};
 
     // --- PictureViewHost: Capture windows are the camera pictures', Openfile windows the
     // program's.
