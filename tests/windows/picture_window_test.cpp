@@ -99,6 +99,7 @@ TEST(PictureWindow, ScrollRangesFollowThePictureOrTheSharedViewSize) {
     window.Create(624, 464, 16, 16);
     EXPECT_EQ(world.view.OpenViewWidth, 640);
     EXPECT_EQ(world.view.OpenViewHeight, 480);
+    EXPECT_EQ(world.shell.scrollBars.size(), 2u);  // both bars set, to 0..0
     world.view = {700, 500};
     window.Size(640, 480);
     EXPECT_EQ(window.HorizontalBar().max, 60);
@@ -106,6 +107,9 @@ TEST(PictureWindow, ScrollRangesFollowThePictureOrTheSharedViewSize) {
     window.VScroll(SB_PAGEDOWN, 0);
     window.Size(640, 490);  // the position stays within the smaller range
     EXPECT_EQ(window.VerticalBar().pos, 10);
+    window.Size(700, 500);  // the whole view fits again: no range, position 0
+    EXPECT_EQ(world.Shown(ScrollBarKind::Vertical).max, 0);
+    EXPECT_EQ(window.VerticalBar().pos, 0);
 }
 
 TEST(PictureWindow, LinesPagesAndTheThumbScrollOrRepaint) {
@@ -118,6 +122,8 @@ TEST(PictureWindow, LinesPagesAndTheThumbScrollOrRepaint) {
         {SB_LINEDOWN, 0, 4, -4},    {SB_PAGEDOWN, 0, 24, -20},
         {SB_PAGEDOWN, 0, 44, -20},  {SB_PAGEDOWN, 0, 50, {}},
         {SB_LINEDOWN, 0, 50, {}},   {SB_LINEUP, 0, 46, 4},
+        {SB_LINEDOWN, 0, 50, -4},                          // onto the end itself
+        {SB_THUMBTRACK, 4, 4, {}},  {SB_LINEUP, 0, 0, 4},  // onto 0 itself
         {SB_THUMBTRACK, 7, 7, {}},  {SB_PAGEUP, 0, 0, {}},
         {SB_LINEUP, 0, 0, {}},      {SB_THUMBTRACK, 99, 50, {}},
         {SB_THUMBTRACK, -5, 0, {}}, {4 /* thumb position */, 10, 0, {}},
