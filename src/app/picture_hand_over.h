@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 
 #include "camera_index/camera_pictures.h"
 #include "link/link_hand_over.h"
@@ -10,27 +9,17 @@
 namespace fotolyx {
 
 // Connects the link set-up to the camera pictures and, through the hooks the program sets, to
-// its other windows; counts what it was asked to do.
+// its other windows.
 class PictureHandOver final : public LinkHandOver {
   public:
     explicit PictureHandOver(CameraPictures& pictures) : pictures_(pictures) {}
 
     bool ThumbnailStoreExists() const override { return pictures_.ThumbnailStoreExists(); }
-    void FreeThumbnailStore() override {
-        pictures_.FreeThumbnailStore();
-        storeSlots.reset();
-        ++storesFreed;
-    }
+    void FreeThumbnailStore() override { pictures_.FreeThumbnailStore(); }
     bool CreateThumbnailStore(std::uint32_t slotCount) override {
-        ++storesCreated;
-        if (failStoreCreation || !pictures_.CreateThumbnailStore(slotCount)) {
-            return false;
-        }
-        storeSlots = slotCount;
-        return true;
+        return pictures_.CreateThumbnailStore(slotCount);
     }
     void StartIndexTransfer() override {
-        ++indexTransferStarts;
         if (linkUp) {
             linkUp();
         }
@@ -42,14 +31,12 @@ class PictureHandOver final : public LinkHandOver {
         }
     }
     void CloseForReconnect() override {
-        ++reconnectCloses;
         pictures_.CloseForReconnect();
         if (closeOtherWindows) {
             closeOtherWindows();
         }
     }
     void ResetForReconnect() override {
-        ++reconnectResets;
         pictures_.ResetForReconnect();
         if (resetOtherTransfers) {
             resetOtherTransfers();
@@ -63,13 +50,6 @@ class PictureHandOver final : public LinkHandOver {
     std::function<void()> resetOtherTransfers;
 
     std::function<void()> linkUp;  // the camera answered in photo mode
-    std::optional<std::uint32_t> storeSlots;
-    bool failStoreCreation = false;  // tests: the store's memory cannot be had
-    int storesCreated = 0;
-    int storesFreed = 0;
-    int indexTransferStarts = 0;
-    int reconnectCloses = 0;
-    int reconnectResets = 0;
 
   private:
     CameraPictures& pictures_;

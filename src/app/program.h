@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/link_hand_over_stub.h"
+#include "app/frame.h"
 #include "app/picture_hand_over.h"
 #include "app/picture_upload_host.h"
 #include "camera_index/camera_pictures.h"
@@ -70,6 +70,7 @@ struct Ports {
     SerialLine& line;
     LocalClock& clock;
     Memory& memory;
+    FreeSpace& freeSpace;
 };
 
 inline constexpr int FRAME_TIMER_OPEN_PORT = 2;
@@ -175,8 +176,6 @@ class Program {
     // recovery dialogs.
     Receiver receiver{link, ports.line};
     // The camera's pictures: index, Preview, downloads into Capture windows, delete, reload.
-    SystemFreeSpace systemFreeSpace;
-    FreeSpace* freeSpace = &systemFreeSpace;  // tests may put a scripted disk here
     JpegState saveJpeg;
     SaveState saveState;
     CameraPictures cameraPictures{MakeCameraPicturesContext()};
@@ -190,8 +189,6 @@ class Program {
     // The save pipeline bound to this program's state.
     SaveContext MakeSaveContext();
 
-    // Set once the exit has been confirmed; the permanent windows close only then.
-    std::uint8_t ExitConfirmed = 0;
     // The active MDI child.
     WindowId activeChild = LIVE_IMAGE_WINDOW;
 
@@ -202,6 +199,8 @@ class Program {
         LiveHandlerPorts{link, ports.line, ports.timers, ports.shell, buffers.LivePreviewImage,
                          buffers.LivePhotoImage, [this] { return activeChild; }}};
     LiveImageWindow liveWindow{live, MakeLiveWindowPorts()};
+    // The frame's commands and the close sequence; it knows whether the exit is confirmed.
+    Frame frame{ports.shell, ports.line, live, liveWindow};
 
     // Openfile windows, newest last.
     std::vector<std::unique_ptr<PictureWindow>> openfileWindows;

@@ -81,7 +81,8 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     : line_(std::move(ports)),
       traceFile_(logPath.empty() ? std::ofstream() : std::ofstream(logPath)),
       tracing_(line_, traceFile_.is_open() ? &traceFile_ : nullptr),
-      program_(Ports{shell_, timers_, tracing_, clock_, memory_}, std::move(environment)) {
+      program_(Ports{shell_, timers_, tracing_, clock_, memory_, freeSpace_},
+               std::move(environment)) {
     timers_.onTimer = [this](WindowId window, int id) {
         program_.TimerFired(window, id);
         AfterEvent();
@@ -99,9 +100,6 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     shell_.Attach(frame_.get(), &program_.linkSetup);
     frame_->afterEvent = [this] { AfterEvent(); };
     frame_->makeLiveImageWindow = [this] { return new LiveImageView(liveBinding_); };
-    // Closing the frame stops a running live view first, as a click on its button 2 does.
-    frame_->liveViewRunning = [this] { return program_.live.LiveViewRunning != 0; };
-    frame_->stopLiveView = [this] { program_.liveWindow.ButtonNotify(2, true); };
     frame_->makePreviewWindow = [this] { return new PreviewView(previewBinding_); };
     frame_->makeChildWindow = [this](const ChildWindowRequest& request) -> ChildWindow* {
         if (request.kind != ChildKind::Capture && request.kind != ChildKind::Openfile) {

@@ -19,6 +19,7 @@
 #include "host/system_clock.h"
 #include "link/line_trace.h"
 #include "link/termios_line.h"
+#include "ports/free_space.h"
 #include "ports/memory.h"
 
 namespace fotolyx::gui {
@@ -100,6 +101,7 @@ class GuiProgram final : public PictureViewHost {
     TracingLine tracing_;
     host::SystemLocalClock clock_;
     Memory memory_;
+    SystemFreeSpace freeSpace_;
     Program program_;
     host::LineWatcher watcher_;
     std::unique_ptr<FrameWindow> frame_;

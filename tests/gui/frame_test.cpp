@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,20 +147,21 @@ TEST(FrameTest, MenuTableHoldsTheItemsOfEachBar) {
     EXPECT_EQ(frame.Menu(MenuBar::Capture).windowListPopup->title(), "&Window");
 }
 
+// The exit's rules are the program's (tests/app); here: the box the user sees, and the windows
+// and the program that go with the frame.
 TEST(FrameTest, ExitAsksFirstAndCancelLeavesEverything) {
     GuiSession session(false);
     gui::FrameWindow& frame = session.frame();
+    frame.AddChild(new TestImageWindow(200, true), {"picture", 60, 60, 200, 200});
     {
         BoxAnswerer answers({QMessageBox::Cancel});
         EXPECT_FALSE(frame.close());
         ASSERT_EQ(answers.Seen().size(), 1u);
-        EXPECT_EQ(answers.Seen()[0].caption, "Fotolyx");
-        EXPECT_EQ(answers.Seen()[0].text, "Exit Fotolyx?");
         EXPECT_EQ(answers.Seen()[0].icon, QMessageBox::Warning);
         EXPECT_EQ(answers.Seen()[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     }
     EXPECT_TRUE(frame.isVisible());
-    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 3);
     EXPECT_FALSE(frame.ExitConfirmed());
 
     const auto scratch = session.program().scratch.ScratchFileA;
@@ -176,43 +173,6 @@ TEST(FrameTest, ExitAsksFirstAndCancelLeavesEverything) {
     // The program has shut down: settings written, scratch files gone.
     EXPECT_FALSE(std::filesystem::exists(scratch));
     EXPECT_TRUE(std::filesystem::exists(session.program().settings.SettingsPath));
-}
-
-TEST(FrameTest, ClosingStopsARunningLiveViewBeforeAskingEvenWhenCancelled) {
-    GuiSession session(false);
-    gui::FrameWindow& frame = session.frame();
-    session.program().liveWindow.ButtonNotify(2, true);
-    ASSERT_EQ(session.program().live.LiveViewRunning, 1);
-    BoxAnswerer answers({QMessageBox::Cancel});
-    EXPECT_FALSE(frame.close());
-    EXPECT_EQ(answers.Seen().size(), 1u);
-    EXPECT_EQ(session.program().live.LiveViewRunning, 0);
-    EXPECT_TRUE(frame.isVisible());
-}
-
-TEST(FrameTest, AnImageWindowThatRefusesKeepsTheProgramAndTheNextExitAsksAgain) {
-    GuiSession session(false);
-    gui::FrameWindow& frame = session.frame();
-    auto* refusing = new TestImageWindow(200, false);
-    auto* agreeing = new TestImageWindow(201, true);
-    frame.AddChild(refusing, {"refusing", 60, 60, 200, 200});
-    frame.AddChild(agreeing, {"agreeing", 80, 80, 200, 200});
-    {
-        BoxAnswerer answers({QMessageBox::Ok});
-        EXPECT_FALSE(frame.close());
-        EXPECT_EQ(answers.Seen().size(), 1u);
-    }
-    EXPECT_EQ(refusing->asked, 1);
-    // The window that agreed is gone; the refusing one and the permanent ones stay, and the
-    // program goes on.
-    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 3);
-    EXPECT_FALSE(frame.ExitConfirmed());
-    EXPECT_TRUE(std::filesystem::exists(session.program().scratch.ScratchFileA));
-
-    BoxAnswerer again({QMessageBox::Ok});
-    EXPECT_FALSE(frame.close());
-    EXPECT_EQ(again.Seen().size(), 1u);
-    EXPECT_EQ(refusing->asked, 2);
 }
 
 TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
@@ -254,41 +214,6 @@ TEST(FrameTest, CloseImageLeavesThePermanentWindows) {
     // The user cannot close them either.
     frame.PreviewFrame()->close();
     EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
-}
-
-TEST(FrameTest, FlashAllEraseWritesOneByteOnlyAfterOk) {
-    // COM1 is a terminal of the test's own: it hears what the program writes.
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ::close(slave);
-    GuiSession session(false, {}, {{PORT_COM1, name}});
-    ASSERT_TRUE(session.WaitFor([&] { return session.program().ports.line.IsOpen(); }));
-    // No camera will answer: the scan stays on COM1.
-    session.gui().timers().KillTimer(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP);
-    auto written = [&] {
-        QTest::qWait(100);
-        std::vector<std::uint8_t> bytes(64);
-        const ssize_t count = ::read(master, bytes.data(), bytes.size());
-        bytes.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
-        return bytes;
-    };
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
-    written();  // whatever the set-up said so far
-    {
-        BoxAnswerer answers({QMessageBox::Cancel});
-        session.frame().Command(CMD_FLASH_ALL_ERASE);
-        ASSERT_EQ(answers.Seen().size(), 1u);
-        EXPECT_EQ(answers.Seen()[0].caption, "ALL ERASE");
-        EXPECT_EQ(answers.Seen()[0].text, "Delete all Flash memory?");
-        EXPECT_EQ(answers.Seen()[0].icon, QMessageBox::Question);
-    }
-    EXPECT_TRUE(written().empty());
-    BoxAnswerer answers({QMessageBox::Ok});
-    session.frame().Command(CMD_FLASH_ALL_ERASE);
-    EXPECT_EQ(written(), (std::vector<std::uint8_t>{ERASE_ALL}));
-    ::close(master);
 }
 
 TEST(FrameTest, ComSetupShowsThePortAndSpeedOnceTheLinkIsUp) {

@@ -22,6 +22,11 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     program.link.RetryCount = 4;
     program.link.WaitingForData = 1;
     program.liveWindow.MdiActivate(true);  // the user looks at the Live image window
+    program.upload.SendOffset = 7;
+    const PictureWindow* openfile = program.CreateOpenfileWindow("picture", false);
+    ASSERT_NE(openfile, nullptr);
+    const WindowId openfileId = openfile->id();
+    session.shell.mdiClientStates.clear();  // opening the file enabled the MDI client
 
     program.linkSetup.OpenDisconnectDialog();
     EXPECT_EQ(session.shell.linkDialogsShown.back(), LinkDialog::ComDisconnect);
@@ -31,8 +36,8 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
 
     EXPECT_EQ(session.shell.linkDialogsEnded.back(), LinkDialog::ComDisconnect);
     EXPECT_EQ(session.shell.statusTexts.back(), "Ready");
-    EXPECT_EQ(program.linkHandOver.reconnectCloses, 1);
-    EXPECT_EQ(program.linkHandOver.reconnectResets, 1);
+    EXPECT_EQ(session.shell.destroyedWindows, std::vector<WindowId>{openfileId});
+    EXPECT_EQ(program.upload.SendOffset, 0u);
     EXPECT_EQ(program.link.ResetupPending, 1);
     EXPECT_EQ(program.link.TransferMode, 0);
     EXPECT_EQ(program.link.SetupPhase, 1);
@@ -58,8 +63,8 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
 
     // The camera is set up again and the thumbnail store made anew.
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_EQ(program.linkHandOver.storesFreed, 1);
-    EXPECT_EQ(program.linkHandOver.storesCreated, 2);
+    // 10 + 0 + 4 slots, made twice.
+    EXPECT_EQ(session.Allocations(14 * THUMBNAIL_SLOT_SIZE), 2);
     EXPECT_EQ(program.link.ResetupPending, 0);
     EXPECT_EQ(program.link.CurrentBaudRate, 115'200u);
 }
