@@ -38,13 +38,9 @@ struct FakeWindows final : FrameWindows {
     void ShowAbout() override { shown.push_back("about"); }
 };
 
-struct FrameRun : testing::ProgramWorld {
-    Program program{Make()};
+struct FrameRun : testing::StartedWorld {
     FakeWindows windows;
-    FrameRun() {
-        program.Startup();
-        windows.frame = &program.frame;
-    }
+    FrameRun() { windows.frame = &program.frame; }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const auto& message : shell.messages) {

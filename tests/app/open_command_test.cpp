@@ -16,8 +16,8 @@ using testing::Bytes;
 using testing::MakeBmpFile;
 using testing::WriteBytes;
 
-struct World : testing::ProgramWorld {
-    using ProgramWorld::ProgramWorld;
+struct World : testing::StartedWorld {
+    using StartedWorld::StartedWorld;
     std::string Write(const std::string& name, const Bytes& bytes) {
         WriteBytes(root / name, bytes);
         return (root / name).string();
@@ -61,8 +61,7 @@ TEST(OpenCommand, OpensTheChosenFileIntoAWindowAndRemembersItsFolder) {
     };
     for (const auto& c : cases) {
         World world;
-        Program program = world.Make();
-        program.Startup();
+        Program& program = world.program;
         const std::string path = world.Write(c.name, c.bytes);
         EXPECT_EQ(OpenChosenPicture(program, path, c.filter), c.opened) << c.name;
         EXPECT_EQ(world.Texts(), c.messages) << c.name;
@@ -93,8 +92,7 @@ TEST(OpenCommand, PicturesNamedOnTheCommandLineChooseTheirTypeByName) {
     }
 
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     const std::string before = program.settings.OpenInitialDir;
     EXPECT_TRUE(OpenPictureArgument(program, world.Write("picture.bmp", Stripes(64, 48))));
     EXPECT_FALSE(OpenPictureArgument(program, world.Write("picture.jpg", Stripes(64, 48))));
@@ -107,8 +105,7 @@ TEST(OpenCommand, PicturesNamedOnTheCommandLineChooseTheirTypeByName) {
 
 TEST(OpenCommand, SaveAsRetitlesTheWindowAndKeepsItModified) {
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
     PictureWindow& window = *program.openfileWindows.back();
     window.SetModified();
@@ -128,9 +125,8 @@ TEST(OpenCommand, ChosenFolderKeepsItsSeparator) {
 }
 
 TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
-    World world(false);
-    Program program = world.Make();
-    program.Startup();
+    World world(nullptr, false);
+    Program& program = world.program;
     // Four colours only: the palette holds exactly them, the rest of ImagePalette stays.
     const Bytes four = MakeBmpFile(640, 480, 24, [](std::int32_t x, std::int32_t y) {
         return Bgr{static_cast<std::uint8_t>(x < 320 ? 0 : 0xF0),
@@ -175,9 +171,8 @@ TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
 }
 
 TEST(OpenfilePalette, NoMemoryForThePaletteBlockOpensNoWindow) {
-    World world(false);
-    Program program = world.Make();
-    program.Startup();
+    World world(nullptr, false);
+    Program& program = world.program;
     const std::string path = world.Write("a.bmp", Stripes(64, 48));
     // The picture block, then the palette block.
     world.memory.failingCalls = {world.memory.calls + 1};
@@ -189,8 +184,7 @@ TEST(OpenfilePalette, NoMemoryForThePaletteBlockOpensNoWindow) {
 
 TEST(OpenfilePalette, TrueColourWindowsHaveNone) {
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
     EXPECT_FALSE(program.openfileWindows.back()->palette());
     EXPECT_FALSE(program.display.ScreenPalette);
@@ -198,8 +192,7 @@ TEST(OpenfilePalette, TrueColourWindowsHaveNone) {
 
 TEST(OpenDialogState, ThePreviewPictureIsReleasedAtShutdown) {
     World world;
-    Program program = world.Make();
-    program.Startup();
+    Program& program = world.program;
     program.settings.FilePreviewEnabled = true;
     OpenPreview preview(program.openDialog, MakeOpenPreviewPorts(program));
     preview.InitDialog();

@@ -4,28 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "link/protocol.h"
 #include "support/program_world.h"
 
 namespace fotolyx {
 namespace {
 
+using testing::ReadText;
 using World = testing::ProgramWorld;
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using Started = testing::StartedWorld;
 
 TEST(Settings, FirstRunUsesDefaults) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
+    Started world;
+    const Program& program = world.program;
     EXPECT_FALSE(program.settings.FilePreviewEnabled);
     EXPECT_EQ(program.settings.OpenInitialDir, (world.root / "start").string());
     EXPECT_EQ(program.settings.SettingsPath, world.SettingsFile());
@@ -48,10 +39,8 @@ TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
          "HEIGHT=640\nMAXIMIZED=0\n"},
     };
     for (const auto& row : rows) {
-        World world;
-        std::ofstream(world.SettingsFile()) << row.before;
-        auto program = world.Make();
-        program.Startup();
+        Started world(row.before);
+        Program& program = world.program;
         program.settings.FilePreviewEnabled = false;
         program.settings.OpenInitialDir = "/a";
         program.settings.framePlacement = row.placement;
@@ -68,22 +57,16 @@ TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
                  {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
                  {"FILEPREV=  1 ", true}};
     for (const auto& c : cases) {
-        World world;
-        std::ofstream(world.SettingsFile()) << "[mode]\n" << c.line << "\n";
-        auto program = world.Make();
-        program.Startup();
-        EXPECT_EQ(program.settings.FilePreviewEnabled, c.enabled) << c.line;
+        Started world(("[mode]\n" + std::string(c.line) + "\n").c_str());
+        EXPECT_EQ(world.program.settings.FilePreviewEnabled, c.enabled) << c.line;
     }
 }
 
 TEST(Settings, ValuesAreCutToTheirReadLimits) {
-    World world;
     // Up to a whole Linux path (4,095 bytes) is kept; only more than that is cut.
     const std::string longPath = "/" + std::string(5'000, 'p');
-    std::ofstream(world.SettingsFile()) << "[Mode]\nFILEINITPATH=" << longPath << "\n";
-    auto program = world.Make();
-    program.Startup();
-    EXPECT_EQ(program.settings.OpenInitialDir, longPath.substr(0, 4'095));
+    Started world(("[Mode]\nFILEINITPATH=" + longPath + "\n").c_str());
+    EXPECT_EQ(world.program.settings.OpenInitialDir, longPath.substr(0, 4'095));
 }
 
 TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
@@ -107,11 +90,8 @@ TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
         {"[Frame]\nX=99999999999999\nY=0\nWIDTH=400\nHEIGHT=400\nMAXIMIZED=0\n", std::nullopt},
     };
     for (const auto& c : cases) {
-        World world;
-        std::ofstream(world.SettingsFile()) << c.section;
-        auto program = world.Make();
-        program.Startup();
-        EXPECT_EQ(program.settings.framePlacement, c.placement) << c.section;
+        Started world(c.section.c_str());
+        EXPECT_EQ(world.program.settings.framePlacement, c.placement) << c.section;
     }
 }
 
@@ -213,9 +193,8 @@ TEST(Startup, LeavesTheLinkResetAndSchedulesThePortOpening) {
 }
 
 TEST(Startup, BuffersHaveTheirSizesAndTheLivePicturesAreMidGrey) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
+    Started world;
+    Program& program = world.program;
     auto& buffers = program.buffers;
     ASSERT_TRUE(buffers.TransferBuffer && buffers.ThumbnailBuffer && buffers.WorkImage &&
                 buffers.LivePreviewImage && buffers.LivePhotoImage);
@@ -265,15 +244,12 @@ TEST(Startup, AFailedAllocationIsReportedAndStartupGoesOn) {
 }
 
 TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
-    World trueColour;
-    auto program = trueColour.Make();
-    program.Startup();
-    EXPECT_FALSE(program.display.ImagePalette || program.display.ScreenPalette ||
-                 program.display.DisplayPalette);
+    const Started trueColour;
+    const DisplayState& display = trueColour.program.display;
+    EXPECT_FALSE(display.ImagePalette || display.ScreenPalette || display.DisplayPalette);
 
-    World eightBit(false);
-    auto paletted = eightBit.Make();
-    paletted.Startup();
+    Started eightBit(nullptr, false);
+    Program& paletted = eightBit.program;
     ASSERT_TRUE(paletted.display.ImagePalette && paletted.display.DisplayPalette &&
                 paletted.display.ScreenPalette);
     const LogPalette& palette = *paletted.display.ImagePalette;
@@ -300,9 +276,8 @@ TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
 }
 
 TEST(Shutdown, ResetsTheLinkAndClosesThePortOnlyOnce) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
+    Started world;
+    Program& program = world.program;
     world.line.Open(1001);
     program.Shutdown();
     program.Shutdown();

@@ -89,9 +89,8 @@ TEST(Reconnect, ClosesEveryImageWindowAndResetsLiveViewAndUpload) {
 // The re-set-up puts the Preview in front only when the Live image window was in front.
 TEST(Reconnect, TheResetupActivatesThePreviewInPlaceOfTheLiveImageWindowOnly) {
     for (const bool liveActive : {true, false}) {
-        testing::ProgramWorld world;
-        Program program = world.Make();
-        program.Startup();
+        testing::StartedWorld world;
+        Program& program = world.program;
         program.liveWindow.MdiActivate(true);
         program.liveWindow.MdiActivate(liveActive);  // or another window came to the front
         program.linkHandOver.ActivatePreviewIfLiveActive();

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/camsim_process.h"
@@ -21,21 +19,8 @@ inline bool EndedBySignal(const CliRun& run) {
     return run.status < 0 || run.status >= 124;
 }
 
-// Every port but the one given points nowhere, so no real serial port is touched.
-inline std::string OnlyPort(const std::string& name, const std::string& path) {
-    std::string arguments;
-    for (const char* port : {"COM1", "COM2", "COM3", "COM4"}) {
-        arguments += std::string(" --port ") + port + "=" +
-                     (name == port ? path : "/nonexistent/fotolyx-" + std::string(port));
-    }
-    return arguments;
-}
-
-inline std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 // What Python with Pillow prints running script with the arguments; empty when it fails.
@@ -47,19 +32,16 @@ inline std::string Pillow(const std::string& script, const std::string& argument
     return run.status == 0 ? run.output : std::string();
 }
 
-inline bool HasPillow() {
-    return RunCommand("/usr/bin/python3 -c 'import PIL' 2>/dev/null").status == 0;
-}
-
 // Pillow reads what these tests write; without it they fail when peers are required, else skip.
-#define REQUIRE_PILLOW()                                                   \
-    do {                                                                   \
-        if (!::fotolyx::testing::HasPillow()) {                            \
-            if (::fotolyx::testing::PeersRequired()) {                     \
-                FAIL() << "Pillow (/usr/bin/python3 with PIL) is missing"; \
-            }                                                              \
-            GTEST_SKIP() << "Pillow is missing";                           \
-        }                                                                  \
+#define REQUIRE_PILLOW()                                                                   \
+    do {                                                                                   \
+        if (::fotolyx::testing::RunCommand("/usr/bin/python3 -c 'import PIL' 2>/dev/null") \
+                .status != 0) {                                                            \
+            if (::fotolyx::testing::PeersRequired()) {                                     \
+                FAIL() << "Pillow (/usr/bin/python3 with PIL) is missing";                 \
+            }                                                                              \
+            GTEST_SKIP() << "Pillow is missing";                                           \
+        }                                                                                  \
     } while (false)
 
 // A pseudo-terminal nobody answers on: an adapter without a camera.

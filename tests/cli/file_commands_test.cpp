@@ -1,65 +1,67 @@
-// fotolyx-cli convert and exif, run as a user would run them.
-
+// fotolyx-cli convert, exif, adjust and --simulate, run as a user would run them.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
-#include <cstdlib>
+#include <random>
 
-#include "support/camsim_process.h"
-#include "support/fakes.h"
-#include "support/picture_files.h"
+#include "adjust/adjust_dialog.h"
+#include "cli/cli_processes.h"
+#include "ports/memory.h"
 
-namespace fotolyx {
+namespace fotolyx::testing {
 namespace {
 
-using testing::Bytes;
-using testing::MakeBmpFile;
-using testing::Quote;
-using testing::ReadBytes;
-using testing::RunCommand;
-using testing::SmoothColour;
-using testing::TempDir;
-using testing::WriteBytes;
-
-struct CliRun {
+struct FileRun {
     int status;
     std::string stdoutText;
     std::string stderrText;
 };
 
-// Runs fotolyx-cli in folder with the arguments (already quoted where needed).
-CliRun RunCli(const TempDir& folder, const std::string& arguments) {
+// Runs fotolyx-cli in folder with the arguments; the folder's path reads DIR in standard error.
+FileRun RunIn(const TempDir& folder, const std::string& arguments) {
     const auto errors = folder / "stderr.txt";
-    const auto result = RunCommand("cd " + Quote(folder.path()) + " && timeout 120 " +
-                                   Quote(testing::BinDir() + "/fotolyx-cli") + " " + arguments +
-                                   " 2>" + Quote(errors));
-    const Bytes stderrBytes = ReadBytes(errors);
+    const auto result =
+        RunCommand("cd " + Quote(folder.path()) + " && timeout 120 " +
+                   Quote(BinDir() + "/fotolyx-cli") + " " + arguments + " 2>" + Quote(errors));
+    std::string text = ReadText(errors);
     std::filesystem::remove(errors);
-    return {result.status, result.output, std::string(stderrBytes.begin(), stderrBytes.end())};
+    for (std::size_t at; (at = text.find(folder.path().string())) != std::string::npos;) {
+        text.replace(at, folder.path().string().size(), "DIR");
+    }
+    return {result.status, result.output, text};
+}
+
+// A folder with in.bmp (320 x 240), big.bmp (800 x 600), in.jpg, notes.txt and a named pipe.
+void FillFolder(const TempDir& dir) {
+    WriteBytes(dir / "in.bmp", MakeBmpFile(320, 240, 24, SmoothColour));
+    WriteBytes(dir / "big.bmp", MakeBmpFile(800, 600, 24, SmoothColour));
+    WriteBytes(dir / "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
+    ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0644), 0);
+    ASSERT_EQ(RunIn(dir, "convert in.bmp in.jpg").status, 0);
 }
 
 TEST(FileCommands, ConvertAndExifWriteTheirFiles) {
-    struct Case {
+    const struct {
         const char* arguments;
         const char* output;
-        std::size_t size;  // 0: a JPEG of any size
+        std::size_t size;  // 0: a JPEG with an Exif block
+        const char* message;
+    } cases[] = {
+        {"convert in.bmp out.jpg", "out.jpg", 0, ""},
+        {"convert in.bmp out.bmp", "out.bmp", 921'654, ""},
+        {"convert in.bmp out.bmp --type bmp8", "out.bmp", 308'278, ""},
+        {"convert --type=jpeg in.bmp picture", "picture", 0, ""},
+        {"convert in.jpg again.bmp", "again.bmp", 921'654, ""},
+        {"exif in.jpg in.jpg", "in.jpg", 0, ""},
+        {"convert big.bmp out.bmp", "out.bmp", 921'654,
+         "ERROR: Part of the image will be cut off.\n"},
     };
-    const Case cases[] = {
-        {"convert in.bmp out.jpg", "out.jpg", 0},
-        {"convert in.bmp out.bmp", "out.bmp", 921'654},
-        {"convert in.bmp out.bmp --type bmp8", "out.bmp", 308'278},
-        {"convert --type=jpeg in.bmp picture", "picture", 0},
-        {"convert in.jpg again.bmp", "again.bmp", 921'654},
-        {"exif in.jpg in.jpg", "in.jpg", 0},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
-        WriteBytes(dir / "in.bmp", MakeBmpFile(320, 240, 24, SmoothColour));
-        ASSERT_EQ(RunCli(dir, "convert in.bmp in.jpg").status, 0);
-        const CliRun run = RunCli(dir, c.arguments);
+        FillFolder(dir);
+        const FileRun run = RunIn(dir, c.arguments);
         EXPECT_EQ(run.status, 0) << c.arguments << ": " << run.stderrText;
-        EXPECT_EQ(run.stderrText, "") << c.arguments;
+        EXPECT_EQ(run.stderrText, c.message) << c.arguments;
         const Bytes file = ReadBytes(dir / c.output);
         if (c.size == 0) {
             ASSERT_GE(file.size(), 4u) << c.arguments;
@@ -70,13 +72,12 @@ TEST(FileCommands, ConvertAndExifWriteTheirFiles) {
     }
 }
 
-TEST(FileCommands, FailuresPrintTheMessageAndExitNonZero) {
-    struct Case {
+TEST(FileCommands, FailuresPrintTheMessageAndExitNonZeroWritingNothing) {
+    const struct {
         const char* arguments;
         int status;
-        const char* message;
-    };
-    const Case cases[] = {
+        const char* message;  // nullptr: any
+    } cases[] = {
         {"convert notes.txt out.jpg", 1, "ERROR: This file type is wrong.\n"},
         {"convert gone.bmp out.jpg", 1, "ERROR: This file could not be found. \n"},
         // A missing folder is told as such, not as a full disk; a pipe is refused at once.
@@ -90,61 +91,96 @@ TEST(FileCommands, FailuresPrintTheMessageAndExitNonZero) {
         {"convert in.bmp out.jpg --type gif", 2, nullptr},
         {"convert in.bmp", 2, nullptr},
         {"exif in.jpg", 2, nullptr},
+        {"adjust in.bmp", 2, nullptr},
+        {"adjust in.bmp out.bmp --auto --contrast 3", 2, nullptr},
+        {"adjust in.bmp out.bmp --brightness 101", 2, nullptr},
+        {"adjust in.bmp out.bmp --saturation 1x", 2, nullptr},
+        {"adjust in.bmp out.png --auto", 2, nullptr},
+        {"adjust missing.bmp out.bmp --auto", 1, nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         TempDir dir;
-        WriteBytes(dir / "in.bmp", MakeBmpFile(32, 32, 24, SmoothColour));
-        WriteBytes(dir / "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
-        ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0644), 0);
-        const CliRun run = RunCli(dir, c.arguments);
+        FillFolder(dir);
+        const FileRun run = RunIn(dir, c.arguments);
         EXPECT_EQ(run.status, c.status) << c.arguments;
         if (c.message != nullptr) {
-            std::string text = run.stderrText;
-            const std::string folder = dir.path().string();
-            for (std::size_t at; (at = text.find(folder)) != std::string::npos;) {
-                text.replace(at, folder.size(), "DIR");
-            }
-            EXPECT_EQ(text, c.message) << c.arguments;
+            EXPECT_EQ(run.stderrText, c.message) << c.arguments;
         }
-        EXPECT_FALSE(std::filesystem::exists(dir / "out.jpg")) << c.arguments;
-        EXPECT_FALSE(std::filesystem::exists(dir / "out.png")) << c.arguments;
+        for (const char* name : {"out.jpg", "out.png", "out.bmp"}) {
+            EXPECT_FALSE(std::filesystem::exists(dir / name)) << c.arguments;
+        }
     }
 }
 
-TEST(FileCommands, BigPicturesAreCutWithAMessage) {
-    TempDir dir;
-    WriteBytes(dir / "big.bmp", MakeBmpFile(800, 600, 24, SmoothColour));
-    const CliRun run = RunCli(dir, "convert big.bmp out.bmp");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.stderrText, "ERROR: Part of the image will be cut off.\n");
-    EXPECT_EQ(ReadBytes(dir / "out.bmp").size(), 921'654u);
+// A wiring check: the expected picture comes from the program's own dialog logic (see
+// support/adjust_outcome.h for where the arithmetic is checked independently).
+TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
+    std::mt19937 random(4);
+    std::uniform_int_distribution<int> noise(0, 30);
+    DibBlock picture = MakeRgbPicture(640, 480, [&](int x, int y) {
+        return Bgr{static_cast<std::uint8_t>(x / 3 + noise(random)),
+                   static_cast<std::uint8_t>(y / 2 + noise(random)),
+                   static_cast<std::uint8_t>((x + y) / 6 + noise(random))};
+    });
+    Bytes file(14);  // the file header, then the block as it is
+    WriteLe16(file.data(), BMP_TYPE);
+    WriteLe32(file.data() + 2, static_cast<std::uint32_t>(14 + picture.size()));
+    WriteLe32(file.data() + 10, 14 + INFO_HEADER_SIZE);
+    file.insert(file.end(), picture.bytes().begin(), picture.bytes().end());
+    const struct {
+        const char* options;
+        std::function<void(AdjustDialog&)> steps;
+    } cases[] = {
+        {"--auto", [](AdjustDialog& d) { d.Command(IDC_ADJUST_AUTOMATIC); }},
+        {"--brightness 30 --contrast -37 --saturation 50 --sharpness 20",
+         [](AdjustDialog& d) {
+             d.HScroll(IDC_ADJUST_FIRST_SCROLL, SB_THUMBPOSITION, 30);
+             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 1, SB_THUMBPOSITION, 65'499);
+             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 2, SB_THUMBPOSITION, 50);
+             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 3, SB_THUMBPOSITION, 20);
+         }},
+    };
+    for (const auto& c : cases) {
+        TempDir folder;
+        WriteBytes(folder / "in.bmp", file);
+        ASSERT_EQ(RunIn(folder, std::string("adjust in.bmp out.bmp ") + c.options).status, 0);
+        DibBlock expected = picture;
+        Memory memory;
+        AdjustDialog dialog(memory);
+        dialog.Open(&expected);
+        c.steps(dialog);
+        dialog.Command(IDOK);
+        const Bytes out = ReadBytes(folder / "out.bmp");
+        ASSERT_EQ(out.size(), file.size()) << c.options;
+        EXPECT_TRUE(std::equal(out.begin() + 54, out.end(), expected.bytes().begin() + 40))
+            << c.options;
+    }
 }
 
 // --simulate starts a simulated camera for the one command and ends it afterwards; a folder of
 // JPEG files becomes its card.
 TEST(FileCommands, SimulateServesACameraForOneCommand) {
     TempDir dir;
-    WriteBytes(dir / "in.bmp", MakeBmpFile(640, 480, 24, SmoothColour));
+    FillFolder(dir);
     std::filesystem::create_directory(dir / "pictures");
-    ASSERT_EQ(RunCli(dir, "convert in.bmp pictures/a.jpg").status, 0);
-    ASSERT_EQ(RunCli(dir, "convert in.bmp pictures/b.jpg").status, 0);
-    struct Case {
-        std::string arguments;
+    std::filesystem::copy(dir / "in.jpg", dir / "pictures" / "a.jpg");
+    std::filesystem::copy(dir / "in.jpg", dir / "pictures" / "b.jpg");
+    const struct {
+        const char* arguments;
         int status;
         const char* expected;  // in stdout, or in stderr when the command fails
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"--simulate list", 0, "Total: 3"},
         {"--simulate=pictures list", 0, "Total: 2"},
         {"--simulate=missing-folder list", 1, "did not start"},
     };
-    for (const Case& c : cases) {
-        const CliRun run = RunCli(dir, c.arguments);
+    for (const auto& c : cases) {
+        const FileRun run = RunIn(dir, c.arguments);
         EXPECT_EQ(run.status, c.status) << c.arguments << '\n' << run.stderrText;
-        const std::string& text = c.status == 0 ? run.stdoutText : run.stderrText;
-        EXPECT_NE(text.find(c.expected), std::string::npos) << c.arguments << '\n' << text;
+        EXPECT_TRUE(Contains(c.status == 0 ? run.stdoutText : run.stderrText, c.expected))
+            << c.arguments;
     }
 }
 
 }  // namespace
-}  // namespace fotolyx
+}  // namespace fotolyx::testing

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "cli/cli_processes.h"
 
+namespace fotolyx::testing {
 namespace {
-
-using fotolyx::testing::Camsim;
-using fotolyx::testing::CliRun;
-using fotolyx::testing::OnlyPort;
-using fotolyx::testing::ReadText;
-using fotolyx::testing::RunCli;
-using fotolyx::testing::TempDir;
 
 // Only the lines a command prints on standard output for the pictures (no progress, no ports).
 std::string PictureLines(const std::string& output) {
@@ -29,7 +26,7 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     // A silent port first, as on a machine where the camera hangs on the second adapter.
     std::string original;
     {
-        fotolyx::testing::SilentPty silent;
+        SilentPty silent;
         ASSERT_FALSE(silent.path.empty());
         Camsim camsim({"--pictures", "2"});
         ASSERT_FALSE(camsim.path().empty());
@@ -41,17 +38,12 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     }
     ASSERT_NE(original.find("Total: 2"), std::string::npos) << original;
 
+    // The records themselves are the line trace's own (see tests/link).
     const std::string text = ReadText(trace);
-    for (const char* expected :
-         {"# fotolyx line trace 1\n", " open COM1 ", " pc 2A ; IDENTIFY\n", " speed 115200\n",
-          " pc 26 ; SPEED_115200\n", "# status seq 0 READY model 462\n",
-          "# status seq 0 MODE_CAMERA\n", "# data seq 1", " pc E5 ; INDEX_NEXT\n"}) {
-        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+    for (const char* expected : {"# fotolyx line trace 1\n", " open COM1 ", " open COM2 ",
+                                 " speed 115200\n", " pc E5 ; INDEX_NEXT\n"}) {
+        EXPECT_TRUE(Contains(text, expected)) << expected;
     }
-    // A read holds whatever had arrived, so the first byte of a status packet may end its line.
-    EXPECT_TRUE(text.find(" cam 10 ") != std::string::npos ||
-                text.find(" cam 10\n") != std::string::npos)
-        << text.substr(0, 2000);
 
     Camsim replay({"--replay", trace.string()});
     ASSERT_FALSE(replay.path().empty());
@@ -75,12 +67,12 @@ TEST(TraceReplay, AProgramThatStraysFromTheTraceFindsASilentCamera) {
 
     const auto damaged = folder / "damaged.trace";
     std::ofstream(damaged) << "# fotolyx line trace 1\n0.100 pc 2X\n";
-    const CliRun refused =
-        fotolyx::testing::RunCommand("timeout 10 " + fotolyx::testing::BinDir() +
-                                     "/fotolyx-camsim --replay " + damaged.string() + " 2>&1");
+    const CliRun refused = RunCommand("timeout 10 " + BinDir() + "/fotolyx-camsim --replay " +
+                                      damaged.string() + " 2>&1");
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.output.find("damaged.trace:2: damaged record"), std::string::npos)
         << refused.output;
 }
 
 }  // namespace
+}  // namespace fotolyx::testing

@@ -6,32 +6,17 @@
 //   FOTOLYX_FAULT_TRACE=1      prints each step as it happens
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
 #include <deque>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <random>
-#include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "app/program.h"
 #include "camera_index/decoded_bmp.h"
 #include "camera_index/pictures_run.h"
-#include "camsim/picture_maker.h"
-#include "camsim/sim_camera.h"
 #include "imaging/bmp_file.h"
-#include "imaging/colour_treatment.h"
 #include "imaging/jpeg_codec.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
-#include "support/program_world.h"
-#include "support/virtual_loop.h"
 #include "upload/picture_upload.h"
 #include "windows/live_image_window.h"
 
@@ -199,29 +184,8 @@ bool DocumentedMessage(const ShownMessage& message) {
 
 std::uint64_t EnvironmentNumber(const char* name, std::uint64_t fallback) {
     const char* text = std::getenv(name);
-    if (text == nullptr || *text == 0) {
-        return fallback;
-    }
-    return std::strtoull(text, nullptr, 10);
+    return text == nullptr || *text == 0 ? fallback : std::strtoull(text, nullptr, 10);
 }
-
-// The number of sessions (FOTOLYX_FAULT_SESSIONS, default given) and the first seed; with
-// FOTOLYX_FAULT_SEED only that seed runs.
-struct SessionPlan {
-    std::uint64_t firstSeed = 1;
-    std::uint64_t count = 0;
-};
-
-SessionPlan PlanSessions(std::uint64_t defaultCount) {
-    if (std::getenv("FOTOLYX_FAULT_SEED") != nullptr) {
-        return {EnvironmentNumber("FOTOLYX_FAULT_SEED", 1), 1};
-    }
-    return {1, EnvironmentNumber("FOTOLYX_FAULT_SESSIONS", defaultCount)};
-}
-
-}  // namespace
-
-namespace {
 
 // The buttons of each link dialog: the first pressed with the given chance, else the second.
 struct LinkDialogButtons {
@@ -244,21 +208,43 @@ constexpr LinkDialogButtons LINK_DIALOG_BUTTONS[] = {
 
 }  // namespace
 
+// The user's moves on the Preview by the pick of 20 they take: some pictures clicked first or not,
+// the current one sometimes Ctrl-clicked off again, a chance in percent (100: no draw).
+struct PreviewAction {
+    unsigned first;
+    unsigned last;
+    bool selects;
+    bool deselects;
+    unsigned chance;
+    const char* note;
+    int command;
+};
+
+// clang-format off
+constexpr PreviewAction PREVIEW_ACTIONS[] = {
+    {0,  3,  true,  true,  100, "Data in from camera", CMD_DATA_IN},
+    {4,  6,  true,  false, 100, "Save...",             CMD_SAVE_AS},
+    {10, 11, true,  true,  100, "Delete Page",         CMD_DELETE_PAGE},
+    {12, 12, false, false, 30,  "Delete All",          CMD_DELETE_ALL},
+    {18, 18, false, false, 100, "Reload",              CMD_RELOAD},
+};
+// clang-format on
+
 // One randomized session: a camera with a few pictures, a random mix of user actions and line
 // faults in virtual time, then a settling time in which nobody acts. Failures are reported
 // through GoogleTest with the seed in the trace.
 class FaultSession {
   public:
-    explicit FaultSession(std::uint64_t seed);
-    ~FaultSession();
-    FaultSession(const FaultSession&) = delete;
-    FaultSession& operator=(const FaultSession&) = delete;
+    explicit FaultSession(std::uint64_t seed)
+        : random_(seed),
+          situations_(seed ^ 0x9E37'79B9'7F4A'7C15ULL),
+          shell_(std::make_unique<Shell>(*this)),
+          environment_(FolderEnvironment(root_)) {
+        std::filesystem::create_directory(root_ / "expected");
+    }
 
     // Runs the whole session and checks how it ended.
     void Run() {
-        SCOPED_TRACE(
-            "fault session; replay with FOTOLYX_FAULT_SEED=<seed> test_faults "
-            "--gtest_filter='FaultSessions.*'");
         // The camera: a few pictures of the pool with random treatments, and the speeds it manages.
         const auto& pool = PicturePool();
         std::vector<camsim::SimPicture> pictures;
@@ -307,16 +293,10 @@ class FaultSession {
              "; line: adapter latency " + std::to_string(cameraLine_.options.adapterLatency / MS) +
              " ms, jitter " + std::to_string(cameraLine_.options.jitter) + " us");
         AttachCamera(std::move(pictures));
-        if (SituationChance(10)) {
-            // The mode answer after SPEED_CONFIRM lost or garbled (messages: identification,
-            // READY, mode answer).
-            if (SituationChance(50)) {
-                Camera().Faults().silentAfterMessages = 2;
-                Note("fault: the mode answer lost");
-            } else {
-                Camera().Faults().garbleMessage = 2;
-                Note("fault: the mode answer garbled");
-            }
+        if (SituationChance(10)) {  // the third message, the mode answer, lost or garbled
+            const bool lost = SituationChance(50);
+            (lost ? Camera().Faults().silentAfterMessages : Camera().Faults().garbleMessage) = 2;
+            Note(lost ? "fault: the mode answer lost" : "fault: the mode answer garbled");
         }
         if (Chance(15)) {
             InjectFault();  // a fault while the link is being set up
@@ -364,7 +344,6 @@ class FaultSession {
 
   private:
     // The session's shell: save answers made up on the spot, open dialogs tracked.
-
     class Shell final : public RecordingShell {
       public:
         explicit Shell(FaultSession& session) : session_(session) {}
@@ -523,14 +502,11 @@ class FaultSession {
         const Program& p = *program_;
         std::ostringstream text;
         text << "SetupPhase " << int{p.link.SetupPhase} << ", TransferMode "
-             << int{p.link.TransferMode} << ", IndexTransferActive "
-             << p.cameraPictures.index.IndexTransferActive << ", IndexLoaded "
-             << p.cameraPictures.index.IndexLoaded << ", CaptureWaiting "
-             << p.cameraPictures.download.CaptureWaiting << ", DeleteSession "
-             << p.cameraPictures.index.DeleteSession << ", CommandStep "
-             << int{p.cameraPictures.index.CommandStep} << ", live " << int{p.live.LiveViewRunning}
-             << "/" << int{p.live.LivePhotoRunning} << ", please-wait dialogs "
-             << shell_->openPleaseWaits.size() << ", link dialogs "
+             << int{p.link.TransferMode} << ", index " << p.cameraPictures.index.IndexTransferActive
+             << p.cameraPictures.index.IndexLoaded << p.cameraPictures.index.DeleteSession
+             << int{p.cameraPictures.index.CommandStep} << ", CaptureWaiting "
+             << p.cameraPictures.download.CaptureWaiting << ", live " << int{p.live.LiveViewRunning}
+             << int{p.live.LivePhotoRunning} << ", dialogs " << shell_->openPleaseWaits.size()
              << shell_->openLinkDialogs.size();
         return text.str();
     }
@@ -709,65 +685,43 @@ class FaultSession {
             }
             return;
         }
-        const std::vector<WindowId> captures = pictures.CaptureWindows();
         const unsigned action = Pick(20);
         if (!ChildWindowsEnabled() && action != 13 && action != 14) {
             return;  // only File Open (the uploads start with it) works; the user waits
         }
-        switch (action) {
-            case 0:
-            case 1:
-            case 2:
-            case 3:
-                if (SelectSome()) {
+        for (const PreviewAction& row : PREVIEW_ACTIONS) {
+            if (action < row.first || action > row.last) {
+                continue;
+            }
+            if (row.selects ? SelectSome() : row.chance == 100 || Chance(row.chance)) {
+                if (row.deselects) {
                     DeselectCurrentSometimes();
-                    Note("Data in from camera");
-                    pictures.preview.Command(CMD_DATA_IN);
                 }
-                return;
-            case 4:
-            case 5:
-            case 6:
-                if (SelectSome()) {
-                    Note("Save...");
-                    pictures.preview.Command(CMD_SAVE_AS);
-                }
-                return;
+                Note(row.note);
+                pictures.preview.Command(row.command);
+            }
+            return;
+        }
+        const std::vector<WindowId> captures = pictures.CaptureWindows();
+        switch (action) {
             case 7:
             case 8:
-                if (!captures.empty()) {
-                    Note("Save As of a Capture window");
-                    pictures.Capture(captures[Pick(static_cast<unsigned>(captures.size()))])
-                        ->Command(CMD_SAVE_AS);
-                }
-                return;
             case 9:
                 if (!captures.empty()) {
-                    Note("a Capture window closed");
-                    pictures.CloseWindow(captures[Pick(static_cast<unsigned>(captures.size()))]);
-                }
-                return;
-            case 10:
-            case 11:
-                if (SelectSome()) {
-                    DeselectCurrentSometimes();
-                    Note("Delete Page");
-                    pictures.preview.Command(CMD_DELETE_PAGE);
-                }
-                return;
-            case 12:
-                if (Chance(30)) {
-                    Note("Delete All");
-                    pictures.preview.Command(CMD_DELETE_ALL);
+                    const WindowId window = captures[Pick(static_cast<unsigned>(captures.size()))];
+                    if (action == 9) {
+                        Note("a Capture window closed");
+                        pictures.CloseWindow(window);
+                    } else {
+                        Note("Save As of a Capture window");
+                        pictures.Capture(window)->Command(CMD_SAVE_AS);
+                    }
                 }
                 return;
             case 13:
-                Note("upload, Fine");
-                StartUpload(true);
-                return;
             case 14:
-                Note("upload, Normal");
-                StartUpload(false);
+                Note(action == 13 ? "upload, Fine" : "upload, Normal");
+                StartUpload(action == 13);
                 return;
             case 15:
             case 16:
@@ -780,10 +734,6 @@ class FaultSession {
                     p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);
                     p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, false);
                 }
-                return;
-            case 18:
-                Note("Reload");
-                pictures.preview.Command(CMD_RELOAD);
                 return;
             default:
                 return;  // the user looks at the pictures
@@ -964,83 +914,46 @@ class FaultSession {
     std::unique_ptr<Program> program_;
 };
 
-// --- The session
-
-FaultSession::FaultSession(std::uint64_t seed)
-    : random_(seed),
-      situations_(seed ^ 0x9E37'79B9'7F4A'7C15ULL),
-      shell_(std::make_unique<Shell>(*this)),
-      environment_(FolderEnvironment(root_)) {
-    std::filesystem::create_directory(root_ / "expected");
-}
-
-FaultSession::~FaultSession() {
-    program_.reset();
-}
-
 namespace {
 
 TEST(FaultSessions, EverySessionSettlesInADocumentedStateWithTheCamerasPictures) {
-    // FOTOLYX_FAULT_SESSIONS asks for more. The sanitizer build runs a session some fifty times
-    // slower, so it runs a few by default.
+    // The sanitizer build runs a session some fifty times slower, so it runs a few by default.
 #if defined(__SANITIZE_ADDRESS__)
-    const SessionPlan plan = PlanSessions(20);
+    const std::uint64_t sessions = EnvironmentNumber("FOTOLYX_FAULT_SESSIONS", 20);
 #else
-    const SessionPlan plan = PlanSessions(500);
+    const std::uint64_t sessions = EnvironmentNumber("FOTOLYX_FAULT_SESSIONS", 500);
 #endif
     const bool replay = std::getenv("FOTOLYX_FAULT_SEED") != nullptr;
+    const std::uint64_t first = EnvironmentNumber("FOTOLYX_FAULT_SEED", 1);
     const auto started = std::chrono::steady_clock::now();
+    const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
     int failed = 0;
-    for (std::uint64_t seed = plan.firstSeed; seed < plan.firstSeed + plan.count; ++seed) {
+    for (std::uint64_t seed = first; seed < first + (replay ? 1 : sessions) && failed < 5; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        const int before =
-            ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+        const int before = result->total_part_count();
         FaultSession session(seed);
         session.Run();
-        const bool bad =
-            ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() !=
-            before;
+        const bool bad = result->total_part_count() != before;
+        failed += bad ? 1 : 0;
         if (bad || replay) {
-            std::string story;
+            std::printf("session %llu%s:\n", static_cast<unsigned long long>(seed),
+                        bad ? " FAILED (replay with FOTOLYX_FAULT_SEED)" : "");
             for (const std::string& line : session.Story()) {
-                story += "  " + line + "\n";
-            }
-            std::printf("session %llu%s:\n%s", static_cast<unsigned long long>(seed),
-                        bad ? " FAILED" : "", story.c_str());
-            if (bad) {
-                std::printf("  replay: FOTOLYX_FAULT_SEED=%llu\n",
-                            static_cast<unsigned long long>(seed));
-            }
-            if (bad && ++failed == 5) {
-                break;  // enough to go on with
+                std::printf("  %s\n", line.c_str());
             }
         }
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%llu fault sessions in %.1f s\n", static_cast<unsigned long long>(plan.count),
-                seconds);
+    std::printf("fault sessions in %.1f s\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
-// --- Faults the randomized sessions found, each replayed on its own.
-
-// Replays one randomized session by its seed; it must settle as every session must.
-void Replay(std::uint64_t seed) {
-    SCOPED_TRACE("fault session " + std::to_string(seed));
-    FaultSession session(seed);
-    session.Run();
-}
-
-// A camera reset under a running live view: the program's frame requests reach a camera at
-// another speed and are never answered; the watchdog took every tick after a request as traffic,
-// so the live view ran on for ever and the user's click to stop it was put off for ever.
+// Faults the randomized sessions found, each replayed on its own. Session 473: a camera reset
+// under a running live view; the watchdog took every tick after a frame request as traffic.
 TEST(FaultRegressions, Seed473LiveViewWhoseFrameRequestsGoUnansweredEndsInTheDisconnectDialog) {
-    Replay(473);
+    FaultSession(473).Run();
 }
 
-// The upload's DATA_TRANS dialog is the program's please-wait dialog like the others: the
-// Reconnect of a camera that fell silent during an upload closes it, instead of leaving "Please
-// wait" on the screen of an idle program.
+// The Reconnect of a camera that fell silent during an upload closes its wait dialog.
 TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     LinkSession session;
     camsim::CameraConfig config;
@@ -1066,12 +979,8 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     EXPECT_EQ(program.upload.uploadsDone, 0u);
 }
 
-// Session 524: a camera that answers its speed requests before the PC has switched ends the set-up
-// with the minimum-speed message, at 115200 and still waiting for its confirmation. The user opens
-// a file and clicks the live view: no byte goes out during a set-up, but the live watchdog's NAK
-// gets the camera's READY again, the set-up confirms it and the camera answers MODE_CAMERA. The
-// index request then went out with TransferMode still 2, so its answers went to the live handler
-// and the index never came.
+// Session 524: a set-up that ended with the minimum-speed message is confirmed late through the
+// live watchdog's NAK; the index request then went out while answers still went to the live view.
 TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives) {
     LinkSession session;
     camsim::CameraConfig config;
@@ -1091,10 +1000,8 @@ TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives
     EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u);
 }
 
-// Session 866: a few bytes too many on the line (a NAK storm there) in the middle of the index.
-// From then on every 116 bytes held the end of one packet and the start of the next: ten NAKs,
-// INDEX_RESEND, the camera's answer cut the same way, for ever, and never a silence for the
-// watchdog. The restart now waits for a quiet moment and drops what arrived meanwhile.
+// Session 866: a few bytes too many in the middle of the index shifted every later packet for
+// ever; the restart waits for a quiet moment and drops what arrived meanwhile.
 TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) {
     for (const std::uint32_t noise : {1u, 5u, 115u}) {
         LinkSession session;

@@ -9,13 +9,8 @@
 
 namespace fotolyx::testing {
 
-// Wiring checks only: the engine here is the program's own, so a test comparing with it shows
-// that a dialog, window or command reaches the engine with the right steps, not that the
-// engine is right. The pixel arithmetic itself is checked against an independent recomputation
-// from the formulas (tests/reference) and against numbers written in tests/adjust.
-
-// Steps on the adjustment engine with its Before preview and output block, as a dialog would
-// take them.
+// Wiring checks only: the engine is the program's own (its arithmetic is checked in
+// tests/reference and tests/adjust). Steps on the engine as a dialog would take them.
 using EngineSteps = std::function<void(AdjustEngine&, DibBlock&, DibBlock&, AdjustPlanes&)>;
 
 // The picture and settings the engine alone leaves after the given steps.

@@ -9,18 +9,23 @@
 
 namespace fotolyx::testing {
 
+// Every port but the one named leads nowhere, so no real serial port is touched.
+inline std::string OnlyPort(const std::string& name, const std::string& path) {
+    std::string arguments;
+    for (const std::string port : {"COM1", "COM2", "COM3", "COM4"}) {
+        arguments +=
+            " --port " + port + "=" + (name == port ? path : "/nonexistent/fotolyx-" + port);
+    }
+    return arguments;
+}
+
 // fotolyx-camsim of this build serving a pseudo-terminal for the life of the object.
 class CamsimProcess : public camsim::CamsimProcess {
   public:
     explicit CamsimProcess(const std::vector<std::string>& options)
         : camsim::CamsimProcess(BinDir() + "/fotolyx-camsim", options, 5000) {}
 
-    // Every port but COM1 points nowhere, so no real serial port is touched.
-    std::string PortOptions() const {
-        return " --port COM1=" + path() +
-               " --port COM2=/nonexistent/fotolyx-COM2 --port COM3=/nonexistent/fotolyx-COM3"
-               " --port COM4=/nonexistent/fotolyx-COM4";
-    }
+    std::string PortOptions() const { return OnlyPort("COM1", path()); }
 };
 
 // fotolyx-cli with arguments; standard output and error together.

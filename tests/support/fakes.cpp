@@ -47,9 +47,8 @@ bool RecordingShell::WindowOpen(WindowId window) const {
     return std::find(openWindows.begin(), openWindows.end(), window) != openWindows.end();
 }
 
-LineOpenResult ScriptedLine::Open(int portId) {
+LineOpenResult ScriptedLine::Open(int) {
     open = true;
-    openedPort = portId;
     return LineOpenResult::Opened;
 }
 
@@ -91,6 +90,11 @@ TempDir::~TempDir() {
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {

@@ -170,7 +170,6 @@ class ScriptedLine : public SerialLine {
     void Purge() override { incoming.clear(); }
 
     bool open = false;
-    int openedPort = 0;
     std::uint32_t baudRate = 9600;
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
@@ -208,6 +207,7 @@ class TempDir {
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
+std::string ReadText(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace fotolyx::testing

@@ -17,13 +17,7 @@ camsim::SimCamera& LinkSession::AddCamera(int portId, camsim::CameraConfig confi
 Program& LinkSession::Start() {
     program_ =
         std::make_unique<Program>(Ports{shell, loop, line, clock, memory, freeSpace}, environment);
-    loop.onTimer = [this](WindowId window, int id) {
-        if (window == FRAME_WINDOW || !windowTimer) {
-            program_->TimerFired(window, id);
-        } else {
-            windowTimer(window, id);
-        }
-    };
+    loop.onTimer = [this](WindowId window, int id) { program_->TimerFired(window, id); };
     line.onReadable = [this] { program_->receiver.OnReadable(); };
     line.onHangUp = [this] { program_->receiver.OnHangUp(); };
     shell.onInvalidate =

@@ -42,9 +42,6 @@ class LinkSession {
     // The bytes the program wrote since a point in time.
     std::vector<std::uint8_t> WrittenSince(Micros since) const;
 
-    // Timers of windows other than the frame (the test's own waiting windows).
-    std::function<void(WindowId window, int id)> windowTimer;
-
     TempDir root;
     RecordingShell shell;
     VirtualLoop loop;

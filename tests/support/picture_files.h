@@ -2,12 +2,8 @@
 
 // Pictures and picture files made in code for the imaging, window and CLI tests.
 
-#include <sys/wait.h>
 #include <algorithm>
-#include <array>
 #include <cstdint>
-
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -16,11 +12,11 @@
 
 #include "imaging/dib_block.h"
 #include "support/processes.h"
+#include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
 
 using Bytes = std::vector<std::uint8_t>;
-using Bgr = std::array<std::uint8_t, 3>;
 
 // A BMP file. Pixel (x, y) counts rows from the bottom, as stored. The header is 12 bytes
 // (core) or 40 and longer (info header, extra fields zero).
@@ -54,7 +50,10 @@ inline Bytes MakeBmpFile(
         WriteLe32(p + 46, bitCount == 8 ? static_cast<std::uint32_t>(table.size()) : 0);
     }
     for (std::size_t i = 0; bitCount == 8 && i < table.size(); ++i) {
-        std::copy(table[i].begin(), table[i].end(), p + 14 + headerSize + i * entrySize);
+        std::uint8_t* entry = p + 14 + headerSize + i * entrySize;
+        entry[0] = table[i].blue;
+        entry[1] = table[i].green;
+        entry[2] = table[i].red;
     }
     for (std::int32_t y = 0; y < height; ++y) {
         std::uint8_t* row = p + pixelOffset + stride * static_cast<std::size_t>(y);
@@ -63,7 +62,10 @@ inline Bytes MakeBmpFile(
                 row[x] = index(x, y);
             } else {
                 const Bgr c = colour(x, y);
-                std::copy(c.begin(), c.end(), row + 3 * static_cast<std::size_t>(x));
+                std::uint8_t* pixel = row + 3 * static_cast<std::size_t>(x);
+                pixel[0] = c.blue;
+                pixel[1] = c.green;
+                pixel[2] = c.red;
             }
         }
     }
@@ -77,29 +79,11 @@ inline Bgr SmoothColour(std::int32_t x, std::int32_t y) {
 }
 
 // A 24-bit picture block of the windows' shape (40-byte header, bottom-up rows).
-inline DibBlock MakePicture(
-    std::int32_t width, std::int32_t height,
-    const std::function<Bgr(std::int32_t, std::int32_t)>& colour = SmoothColour) {
-    DibBlock picture = *CreateDib(width, height, 24);
-    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(width));
-    for (std::int32_t y = 0; y < height; ++y) {
-        for (std::int32_t x = 0; x < width; ++x) {
-            const Bgr c = colour(x, y);
-            std::copy(c.begin(), c.end(),
-                      DibBits(picture) + stride * static_cast<std::size_t>(y) + 3 * x);
-        }
-    }
-    return picture;
+inline DibBlock MakePicture(std::int32_t width, std::int32_t height,
+                            const std::function<Bgr(int, int)>& colour = SmoothColour) {
+    return MakeRgbPicture(width, height, colour);
 }
 
-// Pixel (x, y) of a 24-bit block, rows from the bottom.
-inline Bgr PixelAt(const DibBlock& dib, std::int32_t x, std::int32_t y) {
-    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(DibWidth(dib)));
-    const std::uint8_t* p = DibBits(dib) + stride * static_cast<std::size_t>(y) + 3 * x;
-    return {p[0], p[1], p[2]};
-}
-
-// Runs a shell command; its exit status and standard output.
 // Peer tools are required when FOTOLYX_REQUIRE_PEERS is set, else a missing one skips.
 inline bool PeersRequired() {
     return std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/program.h"
 #include "support/fakes.h"
@@ -27,6 +28,18 @@ struct ProgramWorld {
     FailingMemory memory;
     FixedFreeSpace freeSpace;
     HostEnvironment environment;
+};
+
+// A world whose program has started, its settings file holding settingsText (none: no file).
+struct StartedWorld : ProgramWorld {
+    explicit StartedWorld(const char* settingsText = nullptr, bool trueColour = true)
+        : ProgramWorld(trueColour) {
+        if (settingsText != nullptr) {
+            std::ofstream(SettingsFile()) << settingsText;
+        }
+        program.Startup();
+    }
+    Program program{Make()};
 };
 
 }  // namespace fotolyx::testing

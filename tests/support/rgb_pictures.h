@@ -9,11 +9,15 @@
 
 namespace fotolyx::testing {
 
+// One pixel as a 24-bit picture stores it; [0] is blue, [1] green, [2] red.
 struct Bgr {
     std::uint8_t blue = 0;
     std::uint8_t green = 0;
     std::uint8_t red = 0;
     bool operator==(const Bgr&) const = default;
+    std::uint8_t operator[](int channel) const {
+        return channel == 0 ? blue : channel == 1 ? green : red;
+    }
 };
 
 inline Bgr Grey(int value) {

@@ -106,7 +106,6 @@ class SimulatedLine final : public SerialLine {
     bool refuseSpeedChanges = false;
 
     std::uint32_t Baud() const { return baud_; }
-    int OpenPort() const { return open_ ? port_ : 0; }
     const std::vector<LineByte>& Written() const { return written_; }
     std::vector<std::uint8_t> WrittenBytes() const;
     const std::vector<PortOpening>& Openings() const { return openings_; }
