@@ -136,7 +136,7 @@ void BM_FineUploadOverPty(benchmark::State& state) {
         for (std::size_t i = 0; i < 640 * 480 * 3; ++i) {
             pixels[40 + i] = static_cast<std::uint8_t>((i * 7) / 640 + (i % 97));
         }
-        OpenfileWindow* window = program.CreateOpenfileWindow("bench.bmp", false);
+        PictureWindow* window = program.CreateOpenfileWindow("bench.bmp", false);
         // The preparation is timed apart from the transfer.
         const auto prepare = Clock::now();
         window->Command(CMD_DATA_OUT_FINE);

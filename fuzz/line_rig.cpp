@@ -114,7 +114,7 @@ void StartUpload(Program& program, int command) {
     }
     auto work = program.buffers.WorkImage->bytes();
     std::copy_n(picture->bytes().begin(), std::min(work.size(), picture->size()), work.begin());
-    if (OpenfileWindow* window = program.CreateOpenfileWindow("upload.bmp", false)) {
+    if (PictureWindow* window = program.CreateOpenfileWindow("upload.bmp", false)) {
         window->Command(command);
     }
 }

@@ -4,8 +4,8 @@
 
 #include "link/protocol.h"
 #include "ports/serial_line.h"
-#include "windows/capture_window.h"
 #include "windows/live_image_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx {
 

@@ -6,7 +6,7 @@
 #include "camera_index/camera_pictures.h"
 #include "ports/shell.h"
 #include "upload/picture_upload.h"
-#include "windows/capture_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx {
 

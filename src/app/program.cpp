@@ -211,7 +211,7 @@ void Program::CloseOpenfileWindowsForReconnect() {
         ids.push_back(openfile->id());
     }
     for (const WindowId id : ids) {
-        if (OpenfileWindow* openfile = FindOpenfileWindow(id)) {
+        if (PictureWindow* openfile = FindOpenfileWindow(id)) {
             openfile->Close();  // "Save changes to %s?"; the window goes whatever the answer
         }
         ports.timers.KillTimer(id, UPLOAD_TIMER_WATCHDOG);
@@ -275,8 +275,8 @@ void Program::TimerFired(WindowId window, int id) {
         liveWindow.Timer(id);
         return;
     }
-    if (OpenfileWindow* openfile = FindOpenfileWindow(window)) {
-        openfile->Timer(id);
+    if (FindOpenfileWindow(window) != nullptr) {
+        pictureUpload.Timer(window, id);  // the upload's watchdog
         return;
     }
     cameraPictures.TimerFired(window, id);
@@ -306,7 +306,7 @@ LiveWindowPorts Program::MakeLiveWindowPorts() {
                            [this] { return MakeSaveContext(); }};
 }
 
-OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool modified) {
+PictureWindow* Program::CreateOpenfileWindow(const std::string& title, bool modified) {
     auto block = ports.memory.AllocateZeroed(OPENFILE_PICTURE_SIZE);
     const bool paletteBlock =
         display.TrueColourDisplay || ports.memory.AllocateZeroed(LOG_PALETTE_BLOCK_SIZE);
@@ -315,34 +315,34 @@ OpenfileWindow* Program::CreateOpenfileWindow(const std::string& title, bool mod
         return nullptr;
     }
     ports.shell.EnableMdiClient(true);
-    DibBlock picture(std::move(*block));
+    PictureCreateData data;
+    data.widthLess4 = OPENFILE_PICTURE_WIDTH - 4;
+    data.heightLess2 = OPENFILE_PICTURE_HEIGHT - 2;
+    data.pixels = DibBlock(std::move(*block));
     std::copy_n(buffers.WorkImage->data(),
-                std::min(buffers.WorkImage->size(), OPENFILE_PICTURE_SIZE), picture.data());
+                std::min(buffers.WorkImage->size(), OPENFILE_PICTURE_SIZE), data.pixels.data());
+    data.title = title;
+    data.modified = modified;
     const WindowId id = nextWindowId_++;
-    OpenfileWindowPorts windowPorts{
-        ports.shell,
-        [this] { return MakeSaveContext(); },
-        [this](WindowId window, int command, const DibBlock& image) {
-            pictureUpload.Start(window, command == CMD_DATA_OUT_FINE, image);
-        },
-        [this](WindowId window, int timer) { pictureUpload.Timer(window, timer); },
-        &openView,
-        &display.ScreenPalette,
-        &ports.memory};
-    openfileWindows.push_back(
-        std::make_unique<OpenfileWindow>(id, title, modified, std::move(picture), windowPorts));
+    openfileWindows.push_back(std::make_unique<PictureWindow>(
+        id, OPENFILE_KIND, std::move(data),
+        PictureWindowPorts{ports.shell, openfileHost, display.ScreenPalette, &openView}));
+    PictureWindow& created = *openfileWindows.back();
     if (!display.TrueColourDisplay) {
-        openfileWindows.back()->palette() = LogPalette{};
-        RebuildOpenfilePalette(*openfileWindows.back());
+        created.palette() = LogPalette{};
+        RebuildOpenfilePalette(created);
     }
     activeChild = id;
     ports.shell.CreateChildWindow(ChildWindowRequest{id, ChildKind::Openfile, title, CW_USEDEFAULT,
                                                      CW_USEDEFAULT, OPENFILE_WINDOW_WIDTH,
                                                      OPENFILE_WINDOW_HEIGHT});
-    return openfileWindows.back().get();
+    // The client area of a new window shows the whole picture: it sets the view size.
+    created.Create(OPENFILE_WINDOW_WIDTH - CAPTURE_FRAME_EXTRA_WIDTH,
+                   OPENFILE_WINDOW_HEIGHT - CAPTURE_FRAME_EXTRA_HEIGHT, 0, 0);
+    return &created;
 }
 
-OpenfileWindow* Program::FindOpenfileWindow(WindowId window) {
+PictureWindow* Program::FindOpenfileWindow(WindowId window) {
     for (const auto& openfile : openfileWindows) {
         if (openfile->id() == window) {
             return openfile.get();

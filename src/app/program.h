@@ -25,7 +25,7 @@
 #include "windows/live_decoding.h"
 #include "windows/live_image_window.h"
 #include "windows/open_preview.h"
-#include "windows/openfile_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx {
 
@@ -34,6 +34,21 @@ class Timers;
 class SerialLine;
 class LocalClock;
 class Memory;
+class Program;
+
+// The program as host of its Openfile windows: Save As proposes a name from the local time,
+// Data out to camera starts the upload.
+class OpenfileHost final : public PictureWindowHost {
+  public:
+    explicit OpenfileHost(Program& program) : program_(program) {}
+    std::string DefaultFileName(std::uint32_t position) const override;
+    SaveContext MakeSaveContext() override;
+    void Upload(WindowId window, int commandId, const DibBlock& picture) override;
+    Memory& WindowMemory() override;
+
+  private:
+    Program& program_;
+};
 
 // The world as the host finds it at start-up.
 struct HostEnvironment {
@@ -179,11 +194,12 @@ class Program {
     Frame frame{ports.shell, ports.line, live, liveWindow};
 
     // Openfile windows, newest last.
-    std::vector<std::unique_ptr<OpenfileWindow>> openfileWindows;
+    std::vector<std::unique_ptr<PictureWindow>> openfileWindows;
+    OpenfileHost openfileHost{*this};
     // Creates an Openfile window from WorkImage; "Not enough memory." and false when its
     // picture memory cannot be had.
-    OpenfileWindow* CreateOpenfileWindow(const std::string& title, bool modified);
-    OpenfileWindow* FindOpenfileWindow(WindowId window);
+    PictureWindow* CreateOpenfileWindow(const std::string& title, bool modified);
+    PictureWindow* FindOpenfileWindow(WindowId window);
     // The window has gone (its view closed).
     void DestroyOpenfileWindow(WindowId window);
     // Image Adjustment changed the window's picture: modified, a new palette on an 8-bit
@@ -191,7 +207,7 @@ class Program {
     void OpenfilePictureChanged(WindowId window);
     // 8-bit displays: the palette built for the window's picture becomes ImagePalette, the
     // screen's palette and the window's own.
-    void RebuildOpenfilePalette(OpenfileWindow& window);
+    void RebuildOpenfilePalette(PictureWindow& window);
     // Sizes shared by all Openfile windows, and what the Open dialog keeps between runs.
     OpenViewSize openView;
     OpenDialogState openDialog;

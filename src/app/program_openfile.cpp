@@ -3,10 +3,28 @@
 
 #include "app/program.h"
 #include "imaging/colour_reduction.h"
+#include "link/link_setup.h"
+#include "ports/local_clock.h"
 
 namespace fotolyx {
 
-void Program::RebuildOpenfilePalette(OpenfileWindow& window) {
+std::string OpenfileHost::DefaultFileName(std::uint32_t) const {
+    return ProposeTimeName(program_.ports.clock.Now());
+}
+
+SaveContext OpenfileHost::MakeSaveContext() {
+    return program_.MakeSaveContext();
+}
+
+void OpenfileHost::Upload(WindowId window, int commandId, const DibBlock& picture) {
+    program_.pictureUpload.Start(window, commandId == CMD_DATA_OUT_FINE, picture);
+}
+
+Memory& OpenfileHost::WindowMemory() {
+    return program_.ports.memory;
+}
+
+void Program::RebuildOpenfilePalette(PictureWindow& window) {
     if (display.TrueColourDisplay || !window.palette()) {
         return;
     }
@@ -23,7 +41,7 @@ void Program::RebuildOpenfilePalette(OpenfileWindow& window) {
 }
 
 void Program::OpenfilePictureChanged(WindowId window) {
-    if (OpenfileWindow* openfile = FindOpenfileWindow(window)) {
+    if (PictureWindow* openfile = FindOpenfileWindow(window)) {
         openfile->SetModified();
         RebuildOpenfilePalette(*openfile);
         ports.shell.InvalidateWindow(window, std::nullopt, false);

@@ -37,7 +37,7 @@ bool CameraPictures::TimerFired(WindowId window, int id) {
     return true;
 }
 
-CaptureWindow* CameraPictures::Capture(WindowId window) {
+PictureWindow* CameraPictures::Capture(WindowId window) {
     const auto found = captures_.find(window);
     return found == captures_.end() ? nullptr : found->second.get();
 }
@@ -55,7 +55,7 @@ std::string CameraPictures::DefaultFileName(std::uint32_t position) const {
 }
 
 void CameraPictures::CloseWindow(WindowId window) {
-    CaptureWindow* capture = Capture(window);
+    PictureWindow* capture = Capture(window);
     if (capture == nullptr) {
         return;
     }
@@ -91,31 +91,6 @@ void CameraPictures::DestroyCapture(WindowId window) {
     }
     captures_.erase(found);
     shell.DestroyChildWindow(window);
-}
-
-bool CameraPictures::CapturePaletteToScreen(WindowId window) {
-    if (context_.trueColourDisplay) {
-        return false;
-    }
-    CaptureWindow* capture = Capture(window);
-    // A window still waiting for its picture has no colours yet: the screen keeps its own.
-    if (capture == nullptr || !capture->palette() || capture->palette()->palNumEntries == 0) {
-        return false;
-    }
-    context_.screenPalette = *capture->palette();
-    return true;
-}
-
-void CameraPictures::CaptureActivated(WindowId window, bool active) {
-    if (active && CapturePaletteToScreen(window)) {
-        context_.shell.InvalidateWindow(window, std::nullopt, true);
-    }
-}
-
-void CameraPictures::CapturePainting(WindowId window, bool active) {
-    if (active) {
-        CapturePaletteToScreen(window);
-    }
 }
 
 void CameraPictures::AfterSaveAs(WindowId window) {

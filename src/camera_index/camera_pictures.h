@@ -21,7 +21,7 @@
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
-#include "windows/capture_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx {
 
@@ -48,7 +48,7 @@ struct CameraPicturesContext {
 
 // The camera's picture index with its thumbnails, the Preview window's logic, the picture
 // download into Capture windows, and delete and reload. One per program.
-class CameraPictures final : public CaptureWindowHost {
+class CameraPictures final : public PictureWindowHost {
   public:
     explicit CameraPictures(CameraPicturesContext context);
     ~CameraPictures() override;
@@ -97,19 +97,14 @@ class CameraPictures final : public CaptureWindowHost {
     // --- Windows.
     // A timer of the Preview or of a Capture window fired; false for other windows.
     bool TimerFired(WindowId window, int id);
-    CaptureWindow* Capture(WindowId window);
+    PictureWindow* Capture(WindowId window);
     std::vector<WindowId> CaptureWindows() const;
     // Closes a Capture window as the user would (save prompt, then destruction).
-    void CloseWindow(WindowId window) override;
+    void CloseWindow(WindowId window);
     // WM_DESTROY of a Capture window: cancels a pending download and frees the window.
     void DestroyCapture(WindowId window);
-    // On an 8-bit display a Capture window is drawn through its own palette: the window that
-    // becomes active makes it the ScreenPalette and is redrawn (erased); the active window does
-    // the same each time it is painted.
-    void CaptureActivated(WindowId window, bool active);
-    void CapturePainting(WindowId window, bool active);
 
-    // --- CaptureWindowHost.
+    // --- PictureWindowHost of the Capture windows.
     std::string DefaultFileName(std::uint32_t position) const override;
     SaveContext MakeSaveContext() override { return context_.makeSaveContext(); }
     void AfterSaveAs(WindowId window) override;
@@ -150,9 +145,8 @@ class CameraPictures final : public CaptureWindowHost {
     // The position Data in and Delete Page act on: the current picture when it is marked,
     // else the highest marked one; none when nothing is marked.
     std::optional<unsigned> MarkedTarget() const;
-    bool DecodePicture(CaptureWindow& window, const PictureEntry& entry);
+    bool DecodePicture(PictureWindow& window, const PictureEntry& entry);
     bool DecodeThumbnail();
-    bool CapturePaletteToScreen(WindowId window);
     void SetPreviewScrollBar(const ScrollBarState& state);
     void ResetTransferState();
     void ClearSlotsAndTexts();
@@ -166,7 +160,7 @@ class CameraPictures final : public CaptureWindowHost {
     std::optional<QuietRestart> quietRestart_;
     std::optional<Watchdog> captureWatchdog_;
     std::optional<PleaseWait> pleaseWait_;
-    std::map<WindowId, std::unique_ptr<CaptureWindow>> captures_;
+    std::map<WindowId, std::unique_ptr<PictureWindow>> captures_;
     WindowId nextCaptureId_ = FIRST_CAPTURE_WINDOW;
 };
 

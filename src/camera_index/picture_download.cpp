@@ -45,7 +45,7 @@ void CameraPictures::StartDownload(unsigned position, bool alwaysShowDialog) {
         EndDownloadSequence();
         return;
     }
-    CaptureCreateData data;
+    PictureCreateData data;
     data.position = position;
     data.widthLess4 = static_cast<std::uint16_t>(entry.width - 4);
     data.heightLess2 = static_cast<std::uint16_t>(entry.height - 2);
@@ -69,9 +69,11 @@ void CameraPictures::StartDownload(unsigned position, bool alwaysShowDialog) {
     }
     request.width = entry.width + CAPTURE_FRAME_EXTRA_WIDTH;
     request.height = entry.height + CAPTURE_FRAME_EXTRA_HEIGHT;
-    auto window = std::make_unique<CaptureWindow>(id, std::move(data), shell, *this);
-    window->SetTitle(entry.listText);
-    CaptureWindow& created = *window;
+    data.title = entry.listText;
+    auto window = std::make_unique<PictureWindow>(
+        id, CAPTURE_KIND, std::move(data),
+        PictureWindowPorts{shell, *this, context_.screenPalette, nullptr});
+    PictureWindow& created = *window;
     captures_[id] = std::move(window);
     shell.CreateChildWindow(request);
     created.Create(entry.width, entry.height, 0, 0);
@@ -261,7 +263,7 @@ void CameraPictures::DownloadBadPacket() {
     Write(rule.AnswerByte(answer));
 }
 
-bool CameraPictures::DecodePicture(CaptureWindow& window, const PictureEntry& entry) {
+bool CameraPictures::DecodePicture(PictureWindow& window, const PictureEntry& entry) {
     Shell& shell = context_.shell;
     const auto& buffer = *context_.transferBuffer;
     if (download.writeOffset > buffer.size() ||
@@ -307,7 +309,7 @@ void CameraPictures::DownloadComplete() {
     if (download.RemainingCount == 0) {
         EndPleaseWait();
     }
-    CaptureWindow* window = Capture(download.captureWindow);
+    PictureWindow* window = Capture(download.captureWindow);
     if (window == nullptr || !context_.transferBuffer) {
         EndDownloadSequence();
         return;

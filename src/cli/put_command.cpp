@@ -52,7 +52,7 @@ int RunPut(Context& context, const Arguments& arguments) {
     }
     // "Part of the image will be cut off." tells, it does not stop the picture.
     session.shell.failed = false;
-    OpenfileWindow* window = program.CreateOpenfileWindow(PictureFileTitle(file), false);
+    PictureWindow* window = program.CreateOpenfileWindow(PictureFileTitle(file), false);
     if (window == nullptr) {
         return 1;
     }

@@ -15,7 +15,7 @@
 #include "link/link_setup.h"
 #include "link/protocol.h"
 #include "ports/shell.h"
-#include "windows/capture_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx::gui {
 

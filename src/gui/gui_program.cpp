@@ -4,11 +4,9 @@
 #include <QFileInfo>
 
 #include "app/open_command.h"
-#include "gui/capture_view.h"
 #include "gui/image_adjust_dialog.h"
 #include "gui/live_image_view.h"
 #include "gui/open_file_dialog.h"
-#include "gui/openfile_view.h"
 #include "gui/preview_view.h"
 #include "gui/print_job.h"
 
@@ -101,59 +99,13 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     frame_ = std::make_unique<FrameWindow>(program_, shell_);
     shell_.Attach(frame_.get(), &program_.linkSetup);
     frame_->afterEvent = [this] { AfterEvent(); };
-    frame_->makeLiveImageWindow = [this] {
-        return new LiveImageView(program_, [this] { AfterEvent(); });
-    };
-    frame_->makePreviewWindow = [this] {
-        PreviewWindow& preview = program_.cameraPictures.preview;
-        PreviewLogic logic;
-        logic.paintState = [this, &preview] { return PaintStateOf(preview, program_.display); };
-        logic.scrollBar = [this] { return program_.cameraPictures.previewScrollBar; };
-        logic.click = [&preview](int x, int y, unsigned keys) { preview.LButtonDown(x, y, keys); };
-        logic.doubleClick = [&preview](int x, int y, unsigned keys) {
-            preview.LButtonDblClk(x, y, keys);
-        };
-        logic.scroll = [&preview](int code, int pos) { preview.VScroll(code, pos); };
-        logic.command = [&preview](int id) { preview.Command(id); };
-        logic.drawItem = [&preview](int id, unsigned state, unsigned action) {
-            return preview.DrawItem(id, state, action);
-        };
-        logic.activated = [&preview](bool active) { preview.MdiActivate(active); };
-        logic.afterEvent = [this] { AfterEvent(); };
-        return new PreviewView(std::move(logic));
-    };
+    frame_->makeLiveImageWindow = [this] { return new LiveImageView(liveBinding_); };
+    frame_->makePreviewWindow = [this] { return new PreviewView(previewBinding_); };
     frame_->makeChildWindow = [this](const ChildWindowRequest& request) -> ChildWindow* {
-        if (request.kind == ChildKind::Openfile) {
-            return MakeOpenfileView(request);
-        }
-        if (request.kind != ChildKind::Capture) {
+        if (request.kind != ChildKind::Capture && request.kind != ChildKind::Openfile) {
             return nullptr;
         }
-        const WindowId id = request.id;
-        auto* view = new CaptureView(
-            id, [this, id] { return program_.cameraPictures.Capture(id); },
-            [this, id] { program_.cameraPictures.DestroyCapture(id); }, [this] { AfterEvent(); },
-            program_.display);
-        view->imageAdjustment = [this, id, view] {
-            CaptureWindow* window = program_.cameraPictures.Capture(id);
-            if (window && RunImageAdjustment(view, program_, &window->picture(),
-                                             &window->palette()) == AdjustDialogEnd::Applied) {
-                window->SetModified();
-                view->update();
-            }
-        };
-        view->activated = [this, id](bool active) {
-            program_.cameraPictures.CaptureActivated(id, active);
-        };
-        view->painting = [this, id](bool active) {
-            program_.cameraPictures.CapturePainting(id, active);
-        };
-        view->print = [this, id, view] {
-            if (const CaptureWindow* window = program_.cameraPictures.Capture(id)) {
-                PrintPicture(view, QString::fromStdString(window->title()), window->picture());
-            }
-        };
-        return view;
+        return new PictureView(request.id, *this);
     };
     frame_->openFile = [this] { RunOpenCommand(frame_.get(), program_); };
     shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
@@ -175,28 +127,67 @@ void GuiProgram::AfterEvent() {
     watcher_.Update();
 }
 
-ChildWindow* GuiProgram::MakeOpenfileView(const ChildWindowRequest& request) {
-    const WindowId id = request.id;
-    // The frame gives a new window the client area of its outer size less its borders.
-    const QSize client(request.width - CAPTURE_FRAME_EXTRA_WIDTH,
-                       request.height - CAPTURE_FRAME_EXTRA_HEIGHT);
-    auto* view = new OpenfileView(
-        id, client, [this, id] { return program_.FindOpenfileWindow(id); },
-        [this, id] { program_.DestroyOpenfileWindow(id); }, [this] { AfterEvent(); },
-        program_.display);
-    view->imageAdjustment = [this, id, view] {
-        OpenfileWindow* window = program_.FindOpenfileWindow(id);
-        if (window &&
-            RunImageAdjustment(view, program_, &window->picture()) == AdjustDialogEnd::Applied) {
+PreviewPaintState GuiProgram::PreviewBinding::PaintState() {
+    return PaintStateOf(Preview(), gui_.program_.display);
+}
+
+ScrollBarState GuiProgram::PreviewBinding::ScrollBar() {
+    return gui_.program_.cameraPictures.previewScrollBar;
+}
+
+void GuiProgram::PreviewBinding::Click(int x, int y, unsigned keys) {
+    Preview().LButtonDown(x, y, keys);
+}
+
+void GuiProgram::PreviewBinding::DoubleClick(int x, int y, unsigned keys) {
+    Preview().LButtonDblClk(x, y, keys);
+}
+
+void GuiProgram::PreviewBinding::Scroll(int request, int position) {
+    Preview().VScroll(request, position);
+}
+
+void GuiProgram::PreviewBinding::Command(int id) {
+    Preview().Command(id);
+}
+
+int GuiProgram::PreviewBinding::DrawItem(int id, unsigned itemState, unsigned itemAction) {
+    return Preview().DrawItem(id, itemState, itemAction);
+}
+
+void GuiProgram::PreviewBinding::Activated(bool active) {
+    Preview().MdiActivate(active);
+}
+
+PictureWindow* GuiProgram::FindPictureWindow(WindowId id) {
+    if (PictureWindow* openfile = program_.FindOpenfileWindow(id)) {
+        return openfile;
+    }
+    return program_.cameraPictures.Capture(id);
+}
+
+void GuiProgram::PictureViewClosed(WindowId id) {
+    if (program_.FindOpenfileWindow(id)) {
+        program_.DestroyOpenfileWindow(id);
+    } else {
+        program_.cameraPictures.DestroyCapture(id);
+    }
+}
+
+void GuiProgram::AdjustPicture(QWidget* owner, WindowId id) {
+    // An Openfile window's palettes are rebuilt by the program once its picture changed; a
+    // Capture window's by the dialog.
+    if (PictureWindow* openfile = program_.FindOpenfileWindow(id)) {
+        if (RunImageAdjustment(owner, program_, &openfile->picture()) == AdjustDialogEnd::Applied) {
             program_.OpenfilePictureChanged(id);
         }
-    };
-    view->print = [this, id, view] {
-        if (const OpenfileWindow* window = program_.FindOpenfileWindow(id)) {
-            PrintPicture(view, QString::fromStdString(window->title()), window->picture());
+    } else if (PictureWindow* capture = program_.cameraPictures.Capture(id)) {
+        if (RunImageAdjustment(owner, program_, &capture->picture(), &capture->palette()) ==
+            AdjustDialogEnd::Applied) {
+            capture->SetModified();
+            owner->update();
         }
-    };
-    return view;
+    }
 }
 
 void GuiProgram::EndWithoutAsking() {

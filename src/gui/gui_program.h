@@ -9,6 +9,9 @@
 
 #include "app/program.h"
 #include "gui/frame_window.h"
+#include "gui/live_image_view.h"
+#include "gui/picture_view.h"
+#include "gui/preview_view.h"
 #include "gui/qt_shell.h"
 #include "gui/simulated_camera.h"
 #include "host/line_watcher.h"
@@ -57,11 +60,11 @@ inline constexpr char GUI_USAGE[] =
 
 // The whole window program: the ports on Qt's event loop, the program, the frame and its
 // windows. One per process (tests make one per case).
-class GuiProgram {
+class GuiProgram final : public PictureViewHost {
   public:
     // logPath: where the line's trace goes; empty for none.
     GuiProgram(PortMap ports, HostEnvironment environment, const std::string& logPath = {});
-    ~GuiProgram();
+    ~GuiProgram() override;
     GuiProgram(const GuiProgram&) = delete;
     GuiProgram& operator=(const GuiProgram&) = delete;
 
@@ -76,7 +79,7 @@ class GuiProgram {
     bool Tracing() const { return traceFile_.is_open(); }
 
     // After anything the program handled: the line to watch may have changed.
-    void AfterEvent();
+    void AfterEvent() override;
 
     // Opens each picture file in an Openfile window, as the Open command does.
     void OpenFiles(const std::vector<QString>& files);
@@ -103,7 +106,57 @@ class GuiProgram {
     host::LineWatcher watcher_;
     std::unique_ptr<FrameWindow> frame_;
 
-    ChildWindow* MakeOpenfileView(const ChildWindowRequest& request);
+    // The Preview window's logic as its view reaches it.
+    class PreviewBinding final : public PreviewLogic {
+      public:
+        explicit PreviewBinding(GuiProgram& gui) : gui_(gui) {}
+        PreviewPaintState PaintState() override;
+        ScrollBarState ScrollBar() override;
+        void Click(int x, int y, unsigned keys) override;
+        void DoubleClick(int x, int y, unsigned keys) override;
+        void Scroll(int request, int position) override;
+        void Command(int id) override;
+        int DrawItem(int id, unsigned itemState, unsigned itemAction) override;
+        void Activated(bool active) override;
+        void AfterEvent() override { gui_.AfterEvent(); }
+
+      private:
+        PreviewWindow& Preview() { return gui_.program_.cameraPictures.preview; }
+        GuiProgram& gui_;
+    };
+    PreviewBinding previewBinding_{*this};
+
+    // The Live image window's logic and state as its view reaches them.
+    class LiveBinding final : public LiveViewHost {
+      public:
+        explicit LiveBinding(GuiProgram& gui) : gui_(gui) {}
+        LiveImageWindow& Logic() override { return gui_.program_.liveWindow; }
+        const LiveState& Live() const override { return gui_.program_.live; }
+        const std::optional<DibBlock>& LivePreview() const override {
+            return gui_.program_.buffers.LivePreviewImage;
+        }
+        const std::optional<DibBlock>& LivePhoto() const override {
+            return gui_.program_.buffers.LivePhotoImage;
+        }
+        std::uint8_t ModelVariant() const override { return gui_.program_.link.ModelVariant; }
+        DisplayState& Display() override { return gui_.program_.display; }
+        bool IsActiveChild() const override {
+            return gui_.program_.activeChild == LIVE_IMAGE_WINDOW;
+        }
+        void BecameActiveChild() override { gui_.program_.activeChild = LIVE_IMAGE_WINDOW; }
+        void AfterEvent() override { gui_.AfterEvent(); }
+
+      private:
+        GuiProgram& gui_;
+    };
+    LiveBinding liveBinding_{*this};
+
+    // --- PictureViewHost: Capture windows are the camera pictures', Openfile windows the
+    // program's.
+    PictureWindow* FindPictureWindow(WindowId id) override;
+    void PictureViewClosed(WindowId id) override;
+    void AdjustPicture(QWidget* owner, WindowId id) override;
+    const DisplayState& Display() const override { return program_.display; }
 };
 
 }  // namespace fotolyx::gui

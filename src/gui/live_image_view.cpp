@@ -70,8 +70,7 @@ QImage ImageOf(const ShownPicture& shown) {
 
 }  // namespace
 
-LiveImageView::LiveImageView(Program& program, std::function<void()> afterEvent)
-    : ChildWindow(LIVE_IMAGE_WINDOW), program_(program), afterEvent_(std::move(afterEvent)) {
+LiveImageView::LiveImageView(LiveViewHost& host) : ChildWindow(LIVE_IMAGE_WINDOW), host_(host) {
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, BACKGROUND);
@@ -84,7 +83,7 @@ LiveImageView::LiveImageView(Program& program, std::function<void()> afterEvent)
         button->setAttribute(Qt::WA_OpaquePaintEvent);
         // The bitmap follows the window's state alone: a press shows what the press made of it.
         button->bitmapFor = [this](int id, bool) {
-            const LiveState& live = program_.live;
+            const LiveState& live = host_.Live();
             return static_cast<int>(id == LIVE_BUTTON_PREVIEW ? live.PreviewButtonBitmap
                                                               : live.PhotoButtonBitmap);
         };
@@ -98,7 +97,7 @@ LiveImageView::LiveImageView(Program& program, std::function<void()> afterEvent)
 
 void LiveImageView::ButtonNotified(int id, unsigned itemState, unsigned itemAction) {
     if ((itemAction & ODA_SELECT) != 0) {
-        program_.liveWindow.ButtonNotify(id, (itemState & ODS_SELECTED) != 0);
+        host_.Logic().ButtonNotify(id, (itemState & ODS_SELECTED) != 0);
     }
     // A step of one button can change the other's bitmap too.
     for (PictureButtonWidget* button : buttons_) {
@@ -117,17 +116,17 @@ PictureButtonWidget* LiveImageView::Button(int id) const {
 }
 
 void LiveImageView::Command(int id) {
-    program_.liveWindow.Command(id);
+    host_.Logic().Command(id);
     Done();
 }
 
 void LiveImageView::Activated(FrameWindow& frame, bool active) {
     ChildWindow::Activated(frame, active);
     if (active) {
-        program_.activeChild = LIVE_IMAGE_WINDOW;
+        host_.BecameActiveChild();
     }
-    program_.liveWindow.MdiActivate(active);
-    DisplayState& display = program_.display;
+    host_.Logic().MdiActivate(active);
+    DisplayState& display = host_.Display();
     if (active && !display.TrueColourDisplay && display.DisplayPalette) {
         display.ScreenPalette = display.DisplayPalette;
         update();
@@ -143,13 +142,11 @@ void LiveImageView::Invalidate(std::optional<Rect> area) {
 }
 
 bool LiveImageView::IsActive() const {
-    return program_.activeChild == LIVE_IMAGE_WINDOW;
+    return host_.IsActiveChild();
 }
 
 void LiveImageView::Done() {
-    if (afterEvent_) {
-        afterEvent_();
-    }
+    host_.AfterEvent();
 }
 
 void LiveImageView::DrawPicture(QPainter& painter, const std::optional<DibBlock>& picture,
@@ -162,7 +159,7 @@ void LiveImageView::DrawPicture(QPainter& painter, const std::optional<DibBlock>
         return;
     }
     const QImage shown = ShownImage(
-        program_.display, ImageOf(StretchPicture(*picture, placement.source, to.width, to.height)));
+        host_.Display(), ImageOf(StretchPicture(*picture, placement.source, to.width, to.height)));
     if (!shown.isNull()) {
         painter.drawImage(QPoint(to.x, to.y), shown);
     }
@@ -173,9 +170,9 @@ void LiveImageView::Draw(QPainter& painter, const QRegion& region) const {
         Polyline(painter, DARK, panel.dark);
         Polyline(painter, WHITE, panel.white);
     }
-    const std::uint8_t variant = program_.link.ModelVariant;
-    DrawPicture(painter, program_.buffers.LivePreviewImage, LivePreviewPlacement(variant), region);
-    DrawPicture(painter, program_.buffers.LivePhotoImage, LivePhotoPlacement(variant), region);
+    const std::uint8_t variant = host_.ModelVariant();
+    DrawPicture(painter, host_.LivePreview(), LivePreviewPlacement(variant), region);
+    DrawPicture(painter, host_.LivePhoto(), LivePhotoPlacement(variant), region);
 }
 
 QImage LiveImageView::Render() {
@@ -187,7 +184,7 @@ QImage LiveImageView::Render() {
 }
 
 void LiveImageView::paintEvent(QPaintEvent* event) {
-    DisplayState& display = program_.display;
+    DisplayState& display = host_.Display();
     if (!display.TrueColourDisplay && IsActive() && display.DisplayPalette) {
         display.ScreenPalette = display.DisplayPalette;
     }
@@ -196,14 +193,14 @@ void LiveImageView::paintEvent(QPaintEvent* event) {
         Draw(painter, event->region());
     }
     // While live view runs, every paint asks the camera for the next frame.
-    program_.liveWindow.Paint();
+    host_.Logic().Paint();
     Done();
 }
 
 void LiveImageView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         const QPoint at = event->position().toPoint();
-        program_.liveWindow.LButtonDblClk(at.x(), at.y());
+        host_.Logic().LButtonDblClk(at.x(), at.y());
         Done();
     }
 }
@@ -211,7 +208,7 @@ void LiveImageView::mouseDoubleClickEvent(QMouseEvent* event) {
 void LiveImageView::resizeEvent(QResizeEvent*) {
     const auto* frame = qobject_cast<const QMdiSubWindow*>(parentWidget());
     if (frame && frame->isMaximized()) {
-        program_.liveWindow.Size(true);
+        host_.Logic().Size(true);
         Done();
     }
 }

@@ -9,10 +9,28 @@
 #include "windows/live_image_window.h"
 
 namespace fotolyx {
-class Program;
+struct DisplayState;
 }
 
 namespace fotolyx::gui {
+
+// What the Live image view reaches of the program: the window's logic and what it draws from.
+class LiveViewHost {
+  public:
+    virtual ~LiveViewHost() = default;
+    virtual LiveImageWindow& Logic() = 0;
+    virtual const LiveState& Live() const = 0;
+    // The small live picture and the large photo; the camera's model variant places them.
+    virtual const std::optional<DibBlock>& LivePreview() const = 0;
+    virtual const std::optional<DibBlock>& LivePhoto() const = 0;
+    virtual std::uint8_t ModelVariant() const = 0;
+    virtual DisplayState& Display() = 0;
+    // Whether the Live image window is the program's active child; it becomes it.
+    virtual bool IsActiveChild() const = 0;
+    virtual void BecameActiveChild() = 0;
+    // After anything the view handled.
+    virtual void AfterEvent() = 0;
+};
 
 // The Live image window: its panels, the small live picture, the large photo and the preview
 // (id 2) and photo (id 1) buttons. Everything it shows comes from the program's live state;
@@ -20,7 +38,7 @@ namespace fotolyx::gui {
 // program's Live image window logic.
 class LiveImageView final : public ChildWindow {
   public:
-    LiveImageView(Program& program, std::function<void()> afterEvent);
+    explicit LiveImageView(LiveViewHost& host);
 
     MenuBar Menu() const override { return MenuBar::Liveimage; }
     void Command(int id) override;
@@ -45,8 +63,7 @@ class LiveImageView final : public ChildWindow {
     bool IsActive() const;
     void Done();
 
-    Program& program_;
-    std::function<void()> afterEvent_;
+    LiveViewHost& host_;
     std::array<PictureButtonWidget*, 2> buttons_{};
 };
 

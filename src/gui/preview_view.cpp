@@ -9,7 +9,7 @@
 #include "gui/frame_window.h"
 #include "gui/screen_image.h"
 #include "gui/scroll_bars.h"
-#include "windows/capture_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx::gui {
 
@@ -109,10 +109,8 @@ PreviewPaintState PaintStateOf(const PreviewWindow& preview, const DisplayState&
     return state;
 }
 
-PreviewView::PreviewView(PreviewLogic logic)
-    : ChildWindow(PREVIEW_WINDOW),
-      logic_(std::move(logic)),
-      scrollBar_(new QScrollBar(Qt::Vertical, this)) {
+PreviewView::PreviewView(PreviewLogic& logic)
+    : ChildWindow(PREVIEW_WINDOW), logic_(logic), scrollBar_(new QScrollBar(Qt::Vertical, this)) {
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, LIGHT_GREY);
@@ -122,7 +120,7 @@ PreviewView::PreviewView(PreviewLogic logic)
         auto* button = new PictureButtonWidget(this, record.id, record.rect);
         button->bitmapFor = [this](int id, bool pressed) { return BitmapFor(id, pressed); };
         button->drawItem = [this](int id, unsigned itemState, unsigned itemAction) {
-            const int bitmap = logic_.drawItem ? logic_.drawItem(id, itemState, itemAction) : 0;
+            const int bitmap = logic_.DrawItem(id, itemState, itemAction);
             Done();
             return bitmap;
         };
@@ -132,27 +130,22 @@ PreviewView::PreviewView(PreviewLogic logic)
         const int request = ScrollCodeOf(action);
         const int wanted = scrollBar_->sliderPosition();
         // The bar shows what the logic makes of the request, not what Qt would.
-        SetScrollBar(ScrollBarKind::Vertical,
-                     logic_.scrollBar ? logic_.scrollBar() : PREVIEW_NO_THUMB);
-        if (request >= 0 && logic_.scroll) {
-            logic_.scroll(request, wanted);
+        SetScrollBar(ScrollBarKind::Vertical, logic_.ScrollBar());
+        if (request >= 0) {
+            logic_.Scroll(request, wanted);
         }
         Done();
     });
-    SetScrollBar(ScrollBarKind::Vertical, logic_.scrollBar ? logic_.scrollBar() : PREVIEW_NO_THUMB);
+    SetScrollBar(ScrollBarKind::Vertical, logic_.ScrollBar());
 }
 
 void PreviewView::Command(int id) {
-    if (logic_.command) {
-        logic_.command(id);
-    }
+    logic_.Command(id);
     Done();
 }
 
 void PreviewView::Activated(FrameWindow&, bool active) {
-    if (logic_.activated) {
-        logic_.activated(active);
-    }
+    logic_.Activated(active);
 }
 
 void PreviewView::Invalidate(std::optional<Rect> area) {
@@ -163,9 +156,7 @@ void PreviewView::Invalidate(std::optional<Rect> area) {
 }
 
 void PreviewView::Done() {
-    if (logic_.afterEvent) {
-        logic_.afterEvent();
-    }
+    logic_.AfterEvent();
 }
 
 int PreviewView::BitmapFor(int id, bool pressed) const {
@@ -173,7 +164,7 @@ int PreviewView::BitmapFor(int id, bool pressed) const {
     if (!record) {
         return 0;
     }
-    const bool chosen = logic_.paintState && logic_.paintState().pictureChosen;
+    const bool chosen = logic_.PaintState().pictureChosen;
     if (!chosen) {
         return record->bitmapNoChoice;
     }
@@ -211,7 +202,7 @@ void PreviewView::resizeEvent(QResizeEvent*) {
 
 void PreviewView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    Paint(painter, logic_.paintState ? logic_.paintState() : PreviewPaintState{});
+    Paint(painter, logic_.PaintState());
 }
 
 void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
@@ -280,17 +271,17 @@ void PreviewView::Paint(QPainter& painter, const PreviewPaintState& state) {
 }
 
 void PreviewView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && logic_.click) {
+    if (event->button() == Qt::LeftButton) {
         const QPoint at = event->position().toPoint();
-        logic_.click(at.x(), at.y(), MouseKeys(event->modifiers()));
+        logic_.Click(at.x(), at.y(), MouseKeys(event->modifiers()));
         Done();
     }
 }
 
 void PreviewView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && logic_.doubleClick) {
+    if (event->button() == Qt::LeftButton) {
         const QPoint at = event->position().toPoint();
-        logic_.doubleClick(at.x(), at.y(), MouseKeys(event->modifiers()));
+        logic_.DoubleClick(at.x(), at.y(), MouseKeys(event->modifiers()));
         Done();
     }
 }

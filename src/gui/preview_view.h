@@ -38,23 +38,32 @@ PreviewPaintState PaintStateOf(const PreviewWindow& preview, bool runningOnNt);
 // The same for a display: on a 256-colour one the thumbnails come through its ScreenPalette.
 PreviewPaintState PaintStateOf(const PreviewWindow& preview, const DisplayState& display);
 
-// What the view forwards its events to (the Preview window's logic, bound by the program).
-struct PreviewLogic {
-    std::function<PreviewPaintState()> paintState;
-    std::function<ScrollBarState()> scrollBar;  // as the logic last set it
-    std::function<void(int x, int y, unsigned keys)> click;
-    std::function<void(int x, int y, unsigned keys)> doubleClick;
-    std::function<void(int request, int position)> scroll;
-    std::function<void(int command)> command;
-    std::function<int(int id, unsigned itemState, unsigned itemAction)> drawItem;
-    std::function<void(bool active)> activated;
-    std::function<void()> afterEvent;
+// What the view forwards its events to: the Preview window's logic as the program binds it.
+// Each event does nothing unless the binding takes it.
+class PreviewLogic {
+  public:
+    virtual ~PreviewLogic() = default;
+    virtual PreviewPaintState PaintState() { return {}; }
+    // The bar as the logic last set it.
+    virtual ScrollBarState ScrollBar() { return PREVIEW_NO_THUMB; }
+    virtual void Click(int x, int y, unsigned keys) { (void)x, (void)y, (void)keys; }
+    virtual void DoubleClick(int x, int y, unsigned keys) { (void)x, (void)y, (void)keys; }
+    virtual void Scroll(int request, int position) { (void)request, (void)position; }
+    virtual void Command(int id) { (void)id; }
+    // A button's press or release; the bitmap it now shows.
+    virtual int DrawItem(int id, unsigned itemState, unsigned itemAction) {
+        (void)id, (void)itemState, (void)itemAction;
+        return 0;
+    }
+    virtual void Activated(bool active) { (void)active; }
+    // After anything the view handled.
+    virtual void AfterEvent() {}
 };
 
 // The Preview window: the thumbnail grid, the total panel and the three picture buttons.
 class PreviewView final : public ChildWindow {
   public:
-    explicit PreviewView(PreviewLogic logic);
+    explicit PreviewView(PreviewLogic& logic);
 
     MenuBar Menu() const override { return MenuBar::Preview; }
     void Command(int id) override;
@@ -77,7 +86,7 @@ class PreviewView final : public ChildWindow {
     int BitmapFor(int id, bool pressed) const;
     void Done();
 
-    PreviewLogic logic_;
+    PreviewLogic& logic_;
     QScrollBar* scrollBar_;
     std::array<PictureButtonWidget*, 3> buttons_{};
 };

@@ -4,7 +4,7 @@
 #include <QSize>
 #include <QWidget>
 
-#include "windows/capture_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx::gui {
 

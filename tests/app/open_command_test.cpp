@@ -107,7 +107,7 @@ TEST(OpenCommand, SaveAsRetitlesTheWindowAndKeepsItModified) {
     World world;
     Program& program = world.program;
     ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
-    OpenfileWindow& window = *program.openfileWindows.back();
+    PictureWindow& window = *program.openfileWindows.back();
     window.SetModified();
     const std::string saved = (world.root / "saved.bmp").string();
     world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{saved, 2});
@@ -133,7 +133,7 @@ TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
                    static_cast<std::uint8_t>(y < 240 ? 0 : 0xF8), 0x10};
     });
     ASSERT_TRUE(OpenChosenPicture(program, world.Write("four.bmp", four), OPEN_FILTER_BMP));
-    OpenfileWindow& first = *program.openfileWindows.back();
+    PictureWindow& first = *program.openfileWindows.back();
     ASSERT_TRUE(first.palette());
     std::set<std::tuple<int, int, int>> colours;
     for (int i = 0; i < 4; ++i) {
@@ -152,7 +152,7 @@ TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
     // A second window takes the screen; activating the first gives it back.
     ASSERT_TRUE(
         OpenChosenPicture(program, world.Write("other.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
-    OpenfileWindow& second = *program.openfileWindows.back();
+    PictureWindow& second = *program.openfileWindows.back();
     EXPECT_NE(second.palette()->palPalEntry[0].peRed, first.palette()->palPalEntry[0].peRed);
     first.MdiActivate(true);
     EXPECT_EQ(program.display.ScreenPalette->palPalEntry[0].peRed, 0x10);

@@ -53,7 +53,7 @@ struct FaultRun {
     // The picture the download's Capture window shows, and what decoding the camera's file
     // gives (our decoder on both sides: this proves the wiring only; Received() is the check).
     bool ShowsThePicture() {
-        CaptureWindow* window = pictures().Capture(pictures().CaptureWindows().back());
+        PictureWindow* window = pictures().Capture(pictures().CaptureWindows().back());
         return window != nullptr &&
                window->picture().storage() ==
                    testing::ExpectedPicture(camera->Pictures()[1], session.root.path());

@@ -270,7 +270,7 @@ TEST(FullIndex, AnUploadIntoAFullIndexIsRefusedBeforeAnythingIsSent) {
     Program& program = *run.program;
     run.pictures().index.receivedCount = 800;
     run.pictures().index.reportedCount = 800;
-    OpenfileWindow* window = program.CreateOpenfileWindow("full.bmp", false);
+    PictureWindow* window = program.CreateOpenfileWindow("full.bmp", false);
     ASSERT_NE(window, nullptr);
     for (const int command : {CMD_DATA_OUT_FINE, CMD_DATA_OUT_NORMAL}) {
         run.shell.messages.clear();

@@ -89,7 +89,7 @@ TEST(PicturesSession, ADoubleClickDownloadsThePictureWithItsTreatment) {
         ASSERT_TRUE(run.RunUntilDownloadsDone());
         EXPECT_EQ(run.CommandsSince(start),
                   (std::vector<std::uint8_t>{0xA1, 0xB0, 0xC0, PICTURE_GET}));
-        CaptureWindow* window = run.pictures().Capture(request.id);
+        PictureWindow* window = run.pictures().Capture(request.id);
         ASSERT_NE(window, nullptr);
         const auto expected = testing::ExpectedPicture(samples[1], run.session.root.path());
         EXPECT_EQ(window->picture().storage(), expected) << int{attribute};
@@ -292,7 +292,7 @@ TEST(PicturesSession, ClosingAWaitingWindowDropsItsPictureAndTheNextDownloadWork
     // Its first header is taken at once: no NAK, no repeated command.
     EXPECT_EQ(CountOf(run.session.WrittenSince(start), NAK), 0u);
     ASSERT_EQ(run.pictures().CaptureWindows().size(), 1u);
-    CaptureWindow* window = run.pictures().Capture(run.pictures().CaptureWindows()[0]);
+    PictureWindow* window = run.pictures().Capture(run.pictures().CaptureWindows()[0]);
     EXPECT_EQ(window->picture().storage(),
               testing::ExpectedPicture(run.camera->Pictures()[2], run.session.root.path()));
 }
@@ -332,7 +332,7 @@ TEST(PicturesSession, OnAnEightBitScreenTheWindowGetsThePicturesOwnPalette) {
     pictures.preview.LButtonDown(70, 105, 0);
     pictures.preview.Command(CMD_DATA_IN);
     ASSERT_TRUE(session.RunUntil([&] { return !pictures.download.CaptureWaiting; }, 60'000));
-    CaptureWindow* window = pictures.Capture(pictures.CaptureWindows().at(0));
+    PictureWindow* window = pictures.Capture(pictures.CaptureWindows().at(0));
     ASSERT_TRUE(window->palette().has_value());
     LogPalette expected;
     ASSERT_EQ(BuildPopularityPalette(session.shell, window->picture(), expected), 1);

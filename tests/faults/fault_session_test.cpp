@@ -798,7 +798,7 @@ class FaultSession {
         std::fill(pixels.begin(), pixels.end(), shade);
         auto work = p.buffers.WorkImage->bytes();
         std::copy_n(picture->bytes().begin(), std::min(work.size(), picture->size()), work.begin());
-        if (OpenfileWindow* window = p.CreateOpenfileWindow("opened.bmp", false)) {
+        if (PictureWindow* window = p.CreateOpenfileWindow("opened.bmp", false)) {
             window->Command(fine ? CMD_DATA_OUT_FINE : CMD_DATA_OUT_NORMAL);
         }
     }

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <set>
 
-#include "gui/capture_view.h"
 #include "gui/gui_session.h"
+#include "gui/picture_view.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -27,12 +27,12 @@ TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughThe
     EXPECT_GT(thumbnail.size(), 8u);
     EXPECT_TRUE(Within(thumbnail, fixed));
 
-    CaptureWindow* capture = session.Download(2);
+    PictureWindow* capture = session.Download(2);
     ASSERT_NE(capture, nullptr);
     ASSERT_TRUE(capture->palette().has_value());
     const std::set<QRgb> own = PaletteColours(*capture->palette());
     ASSERT_GT(own.size(), 16u);
-    auto* view = static_cast<gui::CaptureView*>(session.frame().Window(capture->id())->Child());
+    auto* view = static_cast<gui::PictureView*>(session.frame().Window(capture->id())->Child());
     const QRect picture(
         QPoint(0, 0),
         QSize(capture->PictureWidth(), capture->PictureHeight()).boundedTo(view->ClientSize()));

@@ -226,7 +226,7 @@ TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
             ASSERT_NE(wait, nullptr);
             wait->reject();
         } else {
-            const CaptureWindow* capture = session.Download(0);
+            const PictureWindow* capture = session.Download(0);
             ASSERT_NE(capture, nullptr);
             id = capture->id();
             frame.Window(id)->close();

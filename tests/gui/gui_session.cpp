@@ -93,7 +93,7 @@ bool GuiSession::WaitForIndex() {
     });
 }
 
-CaptureWindow* GuiSession::Download(int position) {
+PictureWindow* GuiSession::Download(int position) {
     auto& pictures = program().cameraPictures;
     const std::size_t before = pictures.CaptureWindows().size();
     QWidget* preview = frame().PreviewFrame()->widget();
@@ -106,7 +106,7 @@ CaptureWindow* GuiSession::Download(int position) {
     return done ? pictures.Capture(pictures.CaptureWindows().back()) : nullptr;
 }
 
-OpenfileWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {
+PictureWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {
     DibBlock& work = *program().buffers.WorkImage;
     std::copy_n(picture.data(), std::min(picture.size(), work.size()), work.data());
     return program().CreateOpenfileWindow(title, false);

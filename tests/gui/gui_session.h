@@ -47,8 +47,8 @@ class GuiSession {
     const QStringList& StatusHistory() const { return statusHistory_; }
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
     bool WaitForIndex();                    // the index is in and the status says Ready
-    CaptureWindow* Download(int position);  // by a click and a double click on the thumbnail
-    OpenfileWindow* OpenPicture(const DibBlock& picture, const std::string& title);
+    PictureWindow* Download(int position);  // by a click and a double click on the thumbnail
+    PictureWindow* OpenPicture(const DibBlock& picture, const std::string& title);
     // The window program started again in these folders, without a camera.
     std::unique_ptr<gui::GuiProgram> StartAgain() const;
 

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <random>
 
-#include "gui/capture_view.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
 #include "gui/image_adjust_dialog.h"
+#include "gui/picture_view.h"
 #include "imaging/colour_reduction.h"
 #include "support/adjust_outcome.h"
 #include "support/program_world.h"
@@ -245,9 +245,9 @@ TEST(ImageAdjustDialogTest, AnOwnerThatGoesAwayTakesTheDialogAndLeavesThePicture
 TEST(ImageAdjustDialogTest, TheCaptureWindowsCommandAdjustsItsPictureAndShowsIt) {
     GuiSession session;
     ASSERT_TRUE(session.WaitForIndex());
-    CaptureWindow* capture = session.Download(0);
+    PictureWindow* capture = session.Download(0);
     ASSERT_NE(capture, nullptr);
-    auto* view = static_cast<gui::CaptureView*>(session.frame().Window(capture->id())->Child());
+    auto* view = static_cast<gui::PictureView*>(session.frame().Window(capture->id())->Child());
     const AdjustOutcome expected = AdjustWithoutDialog(capture->picture(), Manual({20, 0, 0, 0}));
     WhenShown driver([&](Dialog& dialog) {
         EXPECT_EQ(dialog.parentWidget(), view);

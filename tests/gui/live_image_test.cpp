@@ -8,7 +8,7 @@
 #include "gui/gui_session.h"
 #include "gui/live_image_view.h"
 #include "gui/picture_buttons.h"
-#include "windows/openfile_window.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx::testing {
 namespace {

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "gui/capture_view.h"
 #include "gui/dialogs.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
+#include "gui/picture_view.h"
 #include "support/picture_files.h"
 #include "support/processes.h"
 
@@ -39,13 +39,13 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
     EXPECT_EQ(marked.pixelColor(13 + 140 + 50, 151), GREEN);
     EXPECT_NE(marked.pixelColor(13 + 50, 151), GREEN);
 
-    const CaptureWindow* capture = session.Download(3);
+    const PictureWindow* capture = session.Download(3);
     ASSERT_NE(capture, nullptr);
     gui::ChildFrame* window = session.frame().Window(capture->id());
     EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Capture);
     EXPECT_EQ(window->windowTitle().toStdString(),
               program.cameraPictures.index.entries[3].listText);
-    auto* view = static_cast<gui::CaptureView*>(window->Child());
+    auto* view = static_cast<gui::PictureView*>(window->Child());
     const QSize size(capture->PictureWidth(), capture->PictureHeight());
     EXPECT_EQ(view->ClientSize(), size);
     const QImage shown = view->grab().toImage();
@@ -73,7 +73,7 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
                   std::to_string(size.width()) + " " + std::to_string(size.height()) + "\n");
     }
 
-    OpenfileWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
+    PictureWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
     ASSERT_NE(openfile, nullptr);
     QProgressBar* progress = session.frame().ProgressBar();
     const int before = program.cameraPictures.index.receivedCount;

@@ -74,18 +74,23 @@ TEST(PreviewPaintTest, FramesPanelsSelectionAndThumbnailsSitAtTheirPlaces) {
 TEST(PreviewPaintTest, ButtonsShowTheirNoChoiceBitmapsExactlyWhileNothingIsChosen) {
     bool chosen = false;
     std::vector<std::pair<int, unsigned>> drawn;  // button and item state, in order
-    gui::PreviewLogic logic;
-    logic.paintState = [&] {
-        PreviewPaintState state;
-        state.pictureChosen = chosen;
-        return state;
-    };
-    logic.drawItem = [&](int id, unsigned state, unsigned action) {
-        EXPECT_EQ(action, ODA_SELECT);
-        drawn.emplace_back(id, state);
-        return 0;
-    };
-    PreviewView view(std::move(logic));
+    struct Logic final : gui::PreviewLogic {
+        Logic(bool& chosenNow, std::vector<std::pair<int, unsigned>>& drawnSoFar)
+            : chosen(chosenNow), drawn(drawnSoFar) {}
+        PreviewPaintState PaintState() override {
+            PreviewPaintState state;
+            state.pictureChosen = chosen;
+            return state;
+        }
+        int DrawItem(int id, unsigned state, unsigned action) override {
+            EXPECT_EQ(action, ODA_SELECT);
+            drawn.emplace_back(id, state);
+            return 0;
+        }
+        bool& chosen;
+        std::vector<std::pair<int, unsigned>>& drawn;
+    } logic(chosen, drawn);
+    PreviewView view(logic);
     view.resize(580, 450);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));

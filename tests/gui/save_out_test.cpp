@@ -63,10 +63,10 @@ SeenSaveDialog AnswerSaveDialog(QFileDialog& dialog, const QString& typed, int f
 TEST(SaveAsTest, EachWindowSavesInTheTypeChosenInTheSaveDialogAndAReplacementIsConfirmed) {
     GuiSession session;
     ASSERT_TRUE(session.WaitForIndex());
-    CaptureWindow* capture = session.Download(1);
+    PictureWindow* capture = session.Download(1);
     ASSERT_NE(capture, nullptr);
     const WindowId captureId = capture->id();
-    OpenfileWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
+    PictureWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
     ASSERT_NE(openfile, nullptr);
     const DibBlock photo = QuadrantPicture();
     DibBlock& livePhoto = *session.program().buffers.LivePhotoImage;

@@ -55,7 +55,7 @@ TEST(LinePlumbing, OpeningTheLineAgainDropsAHalfCollectedMessage) {
     line.Open(PORT_COM1);
     receiver.LineOpened();
     link.SetupPhase = 0;
-    link.TransferMode = 1;
+    link.TransferMode = TRANSFER_DOWNLOAD;
     link.ExpectedLength = PACKET_LENGTH;
     line.incoming.assign(50, 0xEE);
     receiver.OnReadable();

@@ -23,7 +23,7 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     program.link.WaitingForData = 1;
     program.liveWindow.MdiActivate(true);  // the user looks at the Live image window
     program.upload.SendOffset = 7;
-    const OpenfileWindow* openfile = program.CreateOpenfileWindow("picture", false);
+    const PictureWindow* openfile = program.CreateOpenfileWindow("picture", false);
     ASSERT_NE(openfile, nullptr);
     const WindowId openfileId = openfile->id();
     session.shell.mdiClientStates.clear();  // opening the file enabled the MDI client

@@ -81,7 +81,7 @@ class UploadSession {
     LinkSession session;
     camsim::SimCamera& camera;
     bool ready = false;
-    OpenfileWindow* window = nullptr;
+    PictureWindow* window = nullptr;
     Micros start = 0;
 };
 

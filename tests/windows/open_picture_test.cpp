@@ -131,28 +131,21 @@ TEST(OpenPicture, PicturesArePlacedByTheCentringAndCuttingRules) {
     }
 }
 
-TEST(OpenPicture, AFullSizeTrueColourFileKeepsItsOwnHeader) {
-    OpenWorld world;
-    Bytes file = MakeBmpFile(640, 480, 24, Marked);
-    WriteLe32(file.data() + 14 + 24, 2835);  // horizontal resolution
-    ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP));
-    EXPECT_TRUE(world.shell.messages.empty());
-    EXPECT_TRUE(std::equal(file.begin() + 14, file.begin() + 54, world.workImage.data()));
-    EXPECT_EQ(0, std::memcmp(file.data() + 54, world.workImage.data() + 40, 921'600));
-}
-
-// A 24-bit file may carry a colour table (its colour count not 0): the picture memory has none,
-// so the kept header must not announce one, or every later reader would look for the rows
-// 4 x count bytes too far.
-TEST(OpenPicture, AFullSizeFileWithAColourTableKeepsOnlyTheHeaderFieldsThatStillHold) {
+// A 640 x 480 24-bit file keeps its own header (its resolution, say). It may carry a colour table
+// (its colour count not 0): the picture memory has none, so the kept header must not announce
+// one, or every later reader would look for the rows 4 x count bytes too far.
+TEST(OpenPicture, AFullSizeTrueColourFileKeepsTheHeaderFieldsThatStillHold) {
     struct Case {
         std::uint32_t coloursUsed;
         std::uint32_t coloursImportant;
         std::uint32_t imageSize;
         std::uint32_t keptImageSize;
     };
-    const Case cases[] = {
-        {256, 0, 0, 0}, {2, 2, 921'600, 921'600}, {0, 7, 5, 0}, {16, 16, 921'654, 0}};
+    const Case cases[] = {{0, 0, 921'600, 921'600},
+                          {256, 0, 0, 0},
+                          {2, 2, 921'600, 921'600},
+                          {0, 7, 5, 0},
+                          {16, 16, 921'654, 0}};
     for (const Case& c : cases) {
         OpenWorld world;
         const std::uint32_t tableBytes = 4 * c.coloursUsed;
@@ -163,6 +156,7 @@ TEST(OpenPicture, AFullSizeFileWithAColourTableKeepsOnlyTheHeaderFieldsThatStill
         WriteLe32(file.data() + 14 + 32, c.coloursUsed);
         WriteLe32(file.data() + 14 + 36, c.coloursImportant);
         ASSERT_TRUE(world.Open(file, OPEN_FILTER_BMP)) << c.coloursUsed;
+        EXPECT_TRUE(world.shell.messages.empty());
         const std::uint8_t* header = world.workImage.data();
         EXPECT_EQ(ReadLe32(header + 20), c.keptImageSize) << c.coloursUsed;
         EXPECT_EQ(ReadLe32(header + 24), 3780u) << c.coloursUsed;
@@ -221,74 +215,30 @@ TEST(OpenPicture, ShortFilesLeaveBlackOrRepeatTheLastColour) {
     }
 }
 
-// Every malformed file ends in one of the Open command's messages and opens nothing.
-TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
+// Every malformed file ends in "This file type is wrong." and opens nothing.
+TEST(OpenPicture, MalformedFilesAreRefused) {
     TempDir source;
     JpegState state;
     WriteBytes(source / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
     ASSERT_EQ(CompressBmpToJpeg(state, source / "in.bmp", source / "in.jpg", "2x1,1x1,1x1", 75), 1);
     const Bytes jpeg = ReadBytes(source / "in.jpg");
     const Bytes bmp = MakeBmpFile(64, 48, 24, SmoothColour);
-    const auto changed = [&](auto change) {
-        Bytes b = bmp;
-        change(b);
+    // The bitmap with one field changed: a 16-bit field at 26 or 28, else 32 bits.
+    const auto changed = [](Bytes b, std::size_t at, std::uint32_t value) {
+        if (at == 28 || at == 30) {
+            b[at] = static_cast<std::uint8_t>(value);
+        } else {
+            WriteLe32(b.data() + at, value);
+        }
         return b;
     };
-    struct Case {
-        std::string name;
-        Bytes file;
-        int filter;
-        const char* message;
-    };
-    std::vector<Case> cases = {
-        {"a text file as JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, OPEN_FILTER_JPEG,
-         TEXT_FILE_TYPE_WRONG},
-        {"a text file as BMP", Bytes{'h', 'e', 'l', 'l', 'o'}, OPEN_FILTER_BMP,
-         TEXT_FILE_TYPE_WRONG},
-        {"an empty file as JPEG", Bytes{}, OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG},
-        {"an empty file as BMP", Bytes{}, OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"a BMP chosen as JPEG", bmp, OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG},
-        {"a JPEG chosen as BMP", jpeg, OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"16 bits", changed([](Bytes& b) { b[28] = 16; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"32 bits", changed([](Bytes& b) { b[28] = 32; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"4 bits", changed([](Bytes& b) { b[28] = 4; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"compressed", changed([](Bytes& b) { b[30] = 1; }), OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"top-down",
-         changed([](Bytes& b) { WriteLe32(b.data() + 22, static_cast<std::uint32_t>(-48)); }),
-         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"zero width", changed([](Bytes& b) { WriteLe32(b.data() + 18, 0); }), OPEN_FILTER_BMP,
-         TEXT_FILE_TYPE_WRONG},
-        {"header size 1000", changed([](Bytes& b) { WriteLe32(b.data() + 14, 1000); }),
-         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"pixel offset past the end", changed([](Bytes& b) { WriteLe32(b.data() + 10, 1 << 30); }),
-         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"pixel offset inside the header", changed([](Bytes& b) { WriteLe32(b.data() + 10, 30); }),
-         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"1000 colours",
-         [] {
-             Bytes b = MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 0; }, {{1, 2, 3}});
-             WriteLe32(b.data() + 46, 1000);
-             return b;
-         }(),
-         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"cut inside the colour table",
-         [] {
-             Bytes b = MakeBmpFile(
-                 4, 4, 8, nullptr, [](int, int) { return 0; }, MarkedTable());
-             b.resize(14 + 40 + 100);
-             return b;
-         }(),
-         OPEN_FILTER_BMP, TEXT_FILE_TYPE_WRONG},
-        {"cut inside the header", Bytes(bmp.begin(), bmp.begin() + 30), OPEN_FILTER_BMP,
-         TEXT_FILE_TYPE_WRONG},
-        {"a JPEG segment length past the end",
-         [&] {
-             Bytes b = jpeg;
-             b.at(5) = 0xF0;
-             return b;
-         }(),
-         OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG},
-    };
+    const auto zeroIndex = [](int, int) { return 0; };
+    Bytes tooManyColours = MakeBmpFile(4, 4, 8, nullptr, zeroIndex, {{1, 2, 3}});
+    WriteLe32(tooManyColours.data() + 46, 1000);
+    Bytes cutTable = MakeBmpFile(4, 4, 8, nullptr, zeroIndex, MarkedTable());
+    cutTable.resize(14 + 40 + 100);
+    Bytes longSegment = jpeg;
+    longSegment.at(5) = 0xF0;
     // A frame header claiming 65000 x 65000 pixels is refused before anything is allocated.
     Bytes huge = jpeg;
     for (std::size_t at = 2; at + 9 < huge.size(); at += 2 + ((huge[at + 2] << 8) | huge[at + 3])) {
@@ -298,24 +248,47 @@ TEST(OpenPicture, MalformedFilesEndInTheirMessages) {
             break;
         }
     }
-    cases.push_back(
-        {"a JPEG of 65000 x 65000 pixels", huge, OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG});
+    const Bytes text{'h', 'e', 'l', 'l', 'o'};
+    std::vector<std::pair<std::string, Bytes>> asJpeg = {{"text", text},
+                                                         {"empty", {}},
+                                                         {"a BMP", bmp},
+                                                         {"a segment past the end", longSegment},
+                                                         {"65000 x 65000 pixels", huge}};
     // A JPEG cut at each of its markers before the scan data.
     for (std::size_t at = 2; at + 4 <= jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xDA);
          at += 2 + ((jpeg[at + 2] << 8) | jpeg[at + 3])) {
         for (const std::size_t cut : {at, at + 3}) {
-            cases.push_back({"JPEG cut at " + std::to_string(cut),
-                             Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(cut)),
-                             OPEN_FILTER_JPEG, TEXT_FILE_TYPE_WRONG});
+            asJpeg.push_back(
+                {"cut at " + std::to_string(cut),
+                 Bytes(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(cut))});
         }
     }
-    for (const Case& c : cases) {
-        OpenWorld world;
-        world.workImage.data()[100] = 0x55;
-        EXPECT_FALSE(world.Open(c.file, c.filter)) << c.name;
-        EXPECT_EQ(world.Texts(), std::vector<std::string>{c.message}) << c.name;
-        EXPECT_EQ(world.shell.messages[0].caption, "ERROR");
-        EXPECT_EQ(world.shell.messages[0].style, MB_OK | MB_ICONEXCLAMATION);
+    std::vector<std::pair<std::string, Bytes>> asBmp = {
+        {"text", text},
+        {"empty", {}},
+        {"a JPEG", jpeg},
+        {"16 bits", changed(bmp, 28, 16)},
+        {"32 bits", changed(bmp, 28, 32)},
+        {"4 bits", changed(bmp, 28, 4)},
+        {"compressed", changed(bmp, 30, 1)},
+        {"top-down", changed(bmp, 22, static_cast<std::uint32_t>(-48))},
+        {"zero width", changed(bmp, 18, 0)},
+        {"header size 1000", changed(bmp, 14, 1000)},
+        {"pixel offset past the end", changed(bmp, 10, 1 << 30)},
+        {"pixel offset inside the header", changed(bmp, 10, 30)},
+        {"1000 colours", tooManyColours},
+        {"cut inside the colour table", cutTable},
+        {"cut inside the header", Bytes(bmp.begin(), bmp.begin() + 30)},
+    };
+    for (const auto& [filter, cases] :
+         {std::pair{OPEN_FILTER_JPEG, &asJpeg}, {OPEN_FILTER_BMP, &asBmp}}) {
+        for (const auto& [name, file] : *cases) {
+            OpenWorld world;
+            EXPECT_FALSE(world.Open(file, filter)) << name;
+            EXPECT_EQ(world.Texts(), std::vector<std::string>{TEXT_FILE_TYPE_WRONG}) << name;
+            EXPECT_EQ(world.shell.messages[0].caption, "ERROR");
+            EXPECT_EQ(world.shell.messages[0].style, MB_OK | MB_ICONEXCLAMATION);
+        }
     }
 }
 

@@ -1,22 +1,19 @@
-#include "gui/openfile_view.h"
+#include "gui/picture_view.h"
 
 #include <QPainter>
-#include <QStyle>
 
+#include "app/program.h"
 #include "gui/dib_image.h"
+#include "gui/print_job.h"
 #include "gui/screen_image.h"
 #include "gui/scroll_bars.h"
 
 namespace fotolyx::gui {
 
-OpenfileView::OpenfileView(WindowId id, QSize clientSize, std::function<OpenfileWindow*()> logic,
-                           std::function<void()> destroyed, std::function<void()> afterEvent,
-                           const DisplayState& display)
+PictureView::PictureView(WindowId id, PictureViewHost& host)
     : ChildWindow(id),
-      logic_(std::move(logic)),
-      destroyed_(std::move(destroyed)),
-      afterEvent_(std::move(afterEvent)),
-      display_(display),
+      host_(host),
+      menu_(host.FindPictureWindow(id) ? host.FindPictureWindow(id)->kind().menu : MenuBar::Frame),
       horizontal_(new QScrollBar(Qt::Horizontal, this)),
       vertical_(new QScrollBar(Qt::Vertical, this)) {
     setAutoFillBackground(true);
@@ -29,16 +26,10 @@ OpenfileView::OpenfileView(WindowId id, QSize clientSize, std::function<Openfile
             [this](int action) { Scrolled(ScrollBarKind::Horizontal, action); });
     connect(vertical_, &QScrollBar::actionTriggered, this,
             [this](int action) { Scrolled(ScrollBarKind::Vertical, action); });
-    // A new window starts with both bars, so its first client area is that much smaller.
-    if (OpenfileWindow* window = logic_()) {
-        const int thickness = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-        window->Create(clientSize.width() - thickness, clientSize.height() - thickness, thickness,
-                       thickness);
-    }
 }
 
-void OpenfileView::Scrolled(ScrollBarKind kind, int action) {
-    OpenfileWindow* window = logic_();
+void PictureView::Scrolled(ScrollBarKind kind, int action) {
+    PictureWindow* window = Logic();
     const int request = ScrollCodeOf(action);
     QScrollBar* bar = Bar(kind);
     const int wanted = bar->sliderPosition();
@@ -55,58 +46,62 @@ void OpenfileView::Scrolled(ScrollBarKind kind, int action) {
             window->VScroll(request, wanted);
         }
     }
-    afterEvent_();
+    update();
+    host_.AfterEvent();
 }
 
-void OpenfileView::Command(int id) {
-    if (id == CMD_IMAGE_ADJUST && imageAdjustment) {
-        imageAdjustment();
-    } else if (id == CMD_PRINT && print) {
-        print();
-    } else if (OpenfileWindow* window = logic_()) {
+void PictureView::Command(int id) {
+    // Printing, the adjustment dialog and Save As dispatch events or close windows: this view
+    // may be gone when they return.
+    PictureViewHost& host = host_;
+    if (id == CMD_IMAGE_ADJUST) {
+        host_.AdjustPicture(this, Id());
+    } else if (id == CMD_PRINT) {
+        if (const PictureWindow* window = Logic()) {
+            PrintPicture(this, QString::fromStdString(window->title()), window->picture());
+        }
+    } else if (PictureWindow* window = Logic()) {
         window->Command(id);
     }
-    afterEvent_();
+    host.AfterEvent();
 }
 
-bool OpenfileView::QueryClose() {
+bool PictureView::QueryClose() {
     // The save prompt; a Save As that did not write keeps the window and its changes.
-    OpenfileWindow* window = logic_();
+    PictureWindow* window = Logic();
     const bool agreed = window == nullptr || window->Close();
-    afterEvent_();
+    host_.AfterEvent();
     return agreed;
 }
 
-void OpenfileView::Closing() {
+void PictureView::Closing() {
     if (!closed_) {
         closed_ = true;
-        destroyed_();
-        afterEvent_();
+        host_.PictureViewClosed(Id());
+        host_.AfterEvent();
     }
 }
 
-void OpenfileView::Activated(FrameWindow&, bool active) {
-    if (OpenfileWindow* window = logic_()) {
+void PictureView::Activated(FrameWindow& frame, bool active) {
+    if (PictureWindow* window = Logic()) {
         window->MdiActivate(active);
+    } else {
+        ChildWindow::Activated(frame, active);
     }
 }
 
-void OpenfileView::SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) {
+void PictureView::SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) {
     ShowScrollBarState(Bar(bar), state);
-    PlaceBars();
-}
-
-QSize OpenfileView::ClientSize() const {
-    return ClientSizeBeside(*this, *horizontal_, *vertical_);
-}
-
-void OpenfileView::PlaceBars() {
     PlaceScrollBars(*this, *horizontal_, *vertical_);
 }
 
-void OpenfileView::resizeEvent(QResizeEvent*) {
-    PlaceBars();
-    OpenfileWindow* window = logic_();
+QSize PictureView::ClientSize() const {
+    return ClientSizeBeside(*this, *horizontal_, *vertical_);
+}
+
+void PictureView::resizeEvent(QResizeEvent*) {
+    PlaceScrollBars(*this, *horizontal_, *vertical_);
+    PictureWindow* window = Logic();
     if (!window || isMinimized()) {
         return;
     }
@@ -122,16 +117,16 @@ void OpenfileView::resizeEvent(QResizeEvent*) {
     }
 }
 
-void OpenfileView::paintEvent(QPaintEvent*) {
-    OpenfileWindow* window = logic_();
+void PictureView::paintEvent(QPaintEvent*) {
+    PictureWindow* window = Logic();
     if (!window) {
         return;
     }
     const QSize client = ClientSize();
-    const CapturePaint placement = window->Paint(client.width(), client.height());
-    const QImage picture = ShownImage(display_, DibToImage(window->picture().bytes()));
+    const PicturePaint placement = window->Paint(client.width(), client.height());
+    const QImage picture = ShownImage(host_.Display(), DibToImage(window->picture().bytes()));
     if (picture.isNull()) {
-        return;
+        return;  // still waiting for the picture (the block is all zero)
     }
     QPainter painter(this);
     painter.setClipRect(QRect(QPoint(0, 0), client));

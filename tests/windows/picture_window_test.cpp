@@ -1,0 +1,344 @@
+#include "windows/picture_window.h"
+
+#include <gtest/gtest.h>
+
+#include "link/link_setup.h"
+#include "support/fakes.h"
+#include "support/rgb_pictures.h"
+
+namespace fotolyx {
+namespace {
+
+using testing::RecordingShell;
+
+constexpr WindowId ID = 200;
+constexpr std::uint32_t POSITION = 7;
+
+// The program around the windows: a Capture window's position names its file; all picture
+// windows share one view size here, which only Openfile windows use.
+struct World final : PictureWindowHost {
+    std::string DefaultFileName(std::uint32_t position) const override {
+        return "name" + std::to_string(position);
+    }
+    SaveContext MakeSaveContext() override {
+        return SaveContext{shell, clock,          freeSpace,      memory,      jpeg,
+                           save,  root / "a.bmp", root / "b.jpg", root.path(), initialDirectory};
+    }
+    void AfterSaveAs(WindowId window) override { afterSave.push_back(window); }
+    void Upload(WindowId window, int commandId, const DibBlock&) override {
+        uploads.push_back({window, commandId});
+    }
+    Memory& WindowMemory() override { return memory; }
+    // A bar as the window last set it on the screen.
+    ScrollBarState Shown(ScrollBarKind bar) { return shell.scrollBars[{ID, bar}]; }
+
+    // A window on a width x height picture (grey x + y, 60 spare bytes after the rows); a block of
+    // zeros when the picture has not arrived.
+    PictureWindow Make(const PictureWindowKind& kind, int width, int height, bool arrived = true) {
+        PictureCreateData data;
+        data.position = POSITION;
+        data.widthLess4 = static_cast<std::uint16_t>(width - 4);
+        data.heightLess2 = static_cast<std::uint16_t>(height - 2);
+        data.pixels = testing::MakeRgbPicture(width, height,
+                                              [](int x, int y) { return testing::Grey(x + y); });
+        data.pixels.storage().resize(data.pixels.size() + 60);
+        if (!arrived) {
+            std::fill(data.pixels.storage().begin(), data.pixels.storage().end(), 0);
+        }
+        data.title = "  8F: 02/5/17 9:03";
+        return PictureWindow(ID, kind, std::move(data),
+                             PictureWindowPorts{shell, *this, screenPalette,
+                                                kind.rangesFromPicture ? nullptr : &view});
+    }
+
+    testing::TempDir root;
+    RecordingShell shell;
+    testing::FixedClock clock;
+    testing::FixedFreeSpace freeSpace;
+    testing::FailingMemory memory;
+    JpegState jpeg;
+    SaveState save;
+    std::string initialDirectory;
+    std::optional<LogPalette> screenPalette;
+    OpenViewSize view;
+    std::vector<WindowId> afterSave;
+    std::vector<std::pair<WindowId, int>> uploads;
+};
+
+// A Capture window ranges its bars by the picture (width - 4, height - 2) beyond the client area
+// once that is smaller than at creation; an Openfile window by the shared view size.
+TEST(PictureWindow, ScrollRangesFollowThePictureOrTheSharedViewSize) {
+    const struct {
+        const PictureWindowKind& kind;
+        int width, height;  // the picture, and the client area at creation (bars of 16)
+        int clientWidth, clientHeight;
+        int hMax, vMax;
+    } cases[] = {
+        {CAPTURE_KIND, 640, 480, 300, 200, 336, 278},
+        {CAPTURE_KIND, 640, 480, 640, 480, 0, 0},  // smaller than at creation, picture fits
+        {CAPTURE_KIND, 640, 480, 656, 496, 0, 0},
+        {CAPTURE_KIND, 320, 240, 500, 400, 0, 0},
+        {OPENFILE_KIND, 640, 480, 640, 480, 16, 16},
+        {OPENFILE_KIND, 640, 480, 700, 500, 0, 0},
+        {OPENFILE_KIND, 640, 480, 600, 496, 56, 0},
+        {OPENFILE_KIND, 640, 480, 656, 300, 0, 196},
+        {OPENFILE_KIND, 640, 480, 100, 100, 556, 396},
+    };
+    for (const auto& c : cases) {
+        World world;
+        PictureWindow window = world.Make(c.kind, c.width, c.height);
+        window.Create(c.width, c.height, 16, 16);
+        window.Size(c.clientWidth, c.clientHeight);
+        const auto trace = ::testing::Message() << c.clientWidth << " x " << c.clientHeight;
+        EXPECT_EQ(world.Shown(ScrollBarKind::Horizontal).max, c.hMax) << trace;
+        EXPECT_EQ(world.Shown(ScrollBarKind::Vertical).max, c.vMax) << trace;
+    }
+    // Openfile windows share the view size: another window's creation changes this one's ranges.
+    World world;
+    PictureWindow window = world.Make(OPENFILE_KIND, 640, 480);
+    window.Create(624, 464, 16, 16);
+    EXPECT_EQ(world.view.OpenViewWidth, 640);
+    EXPECT_EQ(world.view.OpenViewHeight, 480);
+    EXPECT_EQ(world.shell.scrollBars.size(), 2u);  // both bars set, to 0..0
+    world.view = {700, 500};
+    window.Size(640, 480);
+    EXPECT_EQ(window.HorizontalBar().max, 60);
+    EXPECT_EQ(window.VerticalBar().max, 20);
+    window.VScroll(SB_PAGEDOWN, 0);
+    window.Size(640, 490);  // the position stays within the smaller range
+    EXPECT_EQ(window.VerticalBar().pos, 10);
+    window.Size(700, 500);  // the whole view fits again: no range, position 0
+    EXPECT_EQ(world.Shown(ScrollBarKind::Vertical).max, 0);
+    EXPECT_EQ(window.VerticalBar().pos, 0);
+}
+
+TEST(PictureWindow, LinesPagesAndTheThumbScrollOrRepaint) {
+    const struct {
+        int code;
+        int pos;
+        int expected;
+        std::optional<int> moved;  // content moved by this many pixels; none: repainted whole
+    } steps[] = {
+        {SB_LINEDOWN, 0, 4, -4},    {SB_PAGEDOWN, 0, 24, -20},
+        {SB_PAGEDOWN, 0, 44, -20},  {SB_PAGEDOWN, 0, 50, {}},
+        {SB_LINEDOWN, 0, 50, {}},   {SB_LINEUP, 0, 46, 4},
+        {SB_LINEDOWN, 0, 50, -4},                          // onto the end itself
+        {SB_THUMBTRACK, 4, 4, {}},  {SB_LINEUP, 0, 0, 4},  // onto 0 itself
+        {SB_THUMBTRACK, 7, 7, {}},  {SB_PAGEUP, 0, 0, {}},
+        {SB_LINEUP, 0, 0, {}},      {SB_THUMBTRACK, 99, 50, {}},
+        {SB_THUMBTRACK, -5, 0, {}}, {4 /* thumb position */, 10, 0, {}},
+    };
+    // A step stopped at an end repaints a Capture window with erasing, an Openfile one without.
+    for (const auto& [kind, erase] : {std::pair{CAPTURE_KIND, true}, {OPENFILE_KIND, false}}) {
+        World world;
+        PictureWindow window = world.Make(kind, 640, 480);
+        window.Create(640, 480, 16, 16);
+        window.Size(640, kind.rangesFromPicture ? 428 : 446);  // vertical range 0..50
+        ASSERT_EQ(window.VerticalBar().max, 50);
+        for (const auto& step : steps) {
+            world.shell.contentScrolls.clear();
+            world.shell.invalidations.clear();
+            window.VScroll(step.code, step.pos);
+            const auto trace = ::testing::Message() << erase << " code " << step.code;
+            EXPECT_EQ(window.VerticalBar().pos, step.expected) << trace;
+            EXPECT_EQ(world.Shown(ScrollBarKind::Vertical).pos, step.expected) << trace;
+            if (step.code == 4) {
+                EXPECT_TRUE(world.shell.contentScrolls.empty() &&
+                            world.shell.invalidations.empty());
+            } else if (step.moved) {
+                ASSERT_EQ(world.shell.contentScrolls.size(), 1u) << trace;
+                EXPECT_EQ(world.shell.contentScrolls[0].dx, 0) << trace;
+                EXPECT_EQ(world.shell.contentScrolls[0].dy, *step.moved) << trace;
+                EXPECT_TRUE(world.shell.invalidations.empty()) << trace;
+            } else {
+                EXPECT_TRUE(world.shell.contentScrolls.empty()) << trace;
+                ASSERT_EQ(world.shell.invalidations.size(), 1u) << trace;
+                EXPECT_FALSE(world.shell.invalidations[0].area) << trace;
+                EXPECT_EQ(world.shell.invalidations[0].erase, step.code == SB_THUMBTRACK || erase)
+                    << trace;
+            }
+        }
+        window.Size(300, 446);
+        window.HScroll(SB_PAGEDOWN, 0);
+        EXPECT_EQ(window.HorizontalBar().pos, 20);
+        EXPECT_EQ(world.shell.contentScrolls.back().dx, -20);
+        EXPECT_EQ(world.shell.contentScrolls.back().dy, 0);
+    }
+}
+
+TEST(PictureWindow, ThePictureIsPaintedScrolledOrCentredInALargerWindow) {
+    World world;
+    PictureWindow window = world.Make(OPENFILE_KIND, 640, 480);
+    window.Create(640, 480, 0, 0);
+    window.Size(300, 200);
+    window.HScroll(SB_THUMBTRACK, 33);
+    window.VScroll(SB_THUMBTRACK, 11);
+    const struct {
+        int clientWidth, clientHeight;
+        int x, y;
+    } cases[] = {
+        {300, 200, -33, -11}, {641, 200, 0, -11}, {700, 600, 30, 60}, {640, 480, -33, -11}};
+    for (const auto& c : cases) {
+        const PicturePaint paint = window.Paint(c.clientWidth, c.clientHeight);
+        EXPECT_EQ(paint.x, c.x) << c.clientWidth;
+        EXPECT_EQ(paint.y, c.y) << c.clientHeight;
+        EXPECT_EQ(paint.width, 640);
+        EXPECT_EQ(paint.height, 480);
+    }
+    PictureWindow small = world.Make(CAPTURE_KIND, 320, 240);
+    const PicturePaint paint = small.Paint(501, 401);
+    EXPECT_EQ(paint.x, 90);
+    EXPECT_EQ(paint.y, 80);
+    EXPECT_EQ(paint.width, 320);
+    EXPECT_EQ(paint.height, 240);
+}
+
+TEST(PictureWindow, ActivationSwitchesTheMenuAndTheScreenPalette) {
+    for (const auto& [kind, menu] :
+         {std::pair{CAPTURE_KIND, MenuBar::Capture}, {OPENFILE_KIND, MenuBar::Imagefile}}) {
+        World world;
+        PictureWindow window = world.Make(kind, 64, 48);
+        LogPalette own;
+        own.palPalEntry[0] = {9, 8, 7, 0};
+        window.palette() = own;
+        world.screenPalette = LogPalette{};
+
+        window.Paint(640, 480);  // not active: the screen palette stays
+        EXPECT_EQ(world.screenPalette->palPalEntry[0].peRed, 0);
+
+        window.MdiActivate(true);
+        EXPECT_EQ(world.shell.frameMenus.back(), menu);
+        EXPECT_EQ(world.screenPalette->palPalEntry[0].peRed, 9);
+        ASSERT_EQ(world.shell.invalidations.size(), 1u);
+        EXPECT_TRUE(world.shell.invalidations[0].erase);
+
+        world.screenPalette.reset();  // another window's palette came and went
+        window.Paint(640, 480);
+        ASSERT_TRUE(world.screenPalette);
+        EXPECT_EQ(world.screenPalette->palPalEntry[0].peBlue, 7);
+
+        window.MdiActivate(false);
+        EXPECT_EQ(world.shell.frameMenus.back(), MenuBar::Frame);
+        world.screenPalette.reset();
+        window.Paint(640, 480);
+        EXPECT_FALSE(world.screenPalette);
+
+        // A palette without colours (the picture is still on its way) is not the screen's.
+        window.palette()->palNumEntries = 0;
+        window.MdiActivate(true);
+        window.Paint(640, 480);
+        EXPECT_FALSE(world.screenPalette);
+        EXPECT_EQ(world.shell.invalidations.size(), 1u);
+    }
+}
+
+TEST(PictureWindow, CopyToClipboardHandsOverTheWholeBlockOrTellsOfNoMemory) {
+    World world;
+    PictureWindow window = world.Make(CAPTURE_KIND, 64, 48);
+    window.picture().storage().back() = 0x5A;
+    world.shell.clipboard = {1, 2, 3};
+    world.memory.failingCalls = {world.memory.calls};
+    window.Command(CMD_COPY_TO_CLIPBOARD);
+    ASSERT_EQ(world.shell.messages.size(), 1u);
+    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
+    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
+    EXPECT_EQ(world.shell.clipboard, (std::vector<std::uint8_t>{1, 2, 3}));
+
+    window.Command(CMD_COPY_TO_CLIPBOARD);
+    ASSERT_EQ(world.shell.clipboard.size(), 64u * 48 * 3 + 100);
+    EXPECT_EQ(world.shell.clipboard.front(), 40);
+    EXPECT_EQ(world.shell.clipboard.back(), 0x5A);
+
+    window.Command(CMD_DATA_OUT_FINE);
+    window.Command(CMD_DATA_OUT_NORMAL);
+    EXPECT_EQ(world.uploads, (std::vector<std::pair<WindowId, int>>{{ID, CMD_DATA_OUT_FINE},
+                                                                    {ID, CMD_DATA_OUT_NORMAL}}));
+}
+
+TEST(PictureWindow, SaveAsProposesTheHostsNameTitlesTheWindowAndLetsTheHostGoOn) {
+    World world;
+    PictureWindow window = world.Make(CAPTURE_KIND, 64, 48);
+    world.shell.scriptedSaveAnswers.push_back(std::nullopt);
+    window.Command(CMD_SAVE_AS);
+    ASSERT_EQ(world.shell.saveRequests.size(), 1u);
+    EXPECT_EQ(world.shell.saveRequests[0].proposedName, "name7");
+    EXPECT_EQ(window.title(), "  8F: 02/5/17 9:03");
+    EXPECT_FALSE(world.shell.windowTitles.contains(ID));
+
+    const std::string path = (world.root / "x.bmp").string();
+    world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{path, SAVE_FILTER_FULL_COLOUR_BMP});
+    window.Command(CMD_SAVE_AS);
+    EXPECT_EQ(window.title(), path);
+    EXPECT_EQ(world.shell.windowTitles[ID], path);
+    EXPECT_EQ(testing::ReadBytes(path).size(), 54u + 64 * 48 * 3);
+    EXPECT_EQ(world.afterSave, (std::vector<WindowId>{ID, ID}));  // saved or not
+
+    // A window whose picture never arrived asks for no file name; the host still goes on.
+    World empty;
+    PictureWindow waiting = empty.Make(CAPTURE_KIND, 64, 48, false);
+    waiting.Command(CMD_SAVE_AS);
+    EXPECT_TRUE(empty.shell.saveRequests.empty());
+    EXPECT_EQ(empty.afterSave, std::vector<WindowId>{ID});
+}
+
+// Closing a modified picture asks "Save changes to %s?"; a Yes whose Save As writes nothing
+// (cancelled, or the file could not be written) keeps the window and its changes.
+TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
+    struct Row {
+        const char* name;
+        bool modified;
+        int answer;
+        const char* chosen;  // relative to the world's folder; nullptr: the dialog is cancelled
+        bool closes;
+    };
+    const Row rows[] = {
+        {"unmodified closes without asking", false, IDYES, "p.bmp", true},
+        {"No closes without saving", true, IDNO, nullptr, true},
+        {"Yes and a cancelled Save As stay", true, IDYES, nullptr, false},
+        {"Yes and a Save As that cannot write stay", true, IDYES, "missing/folder/p.bmp", false},
+        {"Yes and a written file close", true, IDYES, "p.bmp", true},
+    };
+    for (const Row& row : rows) {
+        // A Capture window comes to the front before it asks, an Openfile window does not.
+        for (const auto& [kind, activates] :
+             {std::pair{CAPTURE_KIND, true}, {OPENFILE_KIND, false}}) {
+            SCOPED_TRACE(::testing::Message() << row.name << " " << activates);
+            World world;
+            PictureWindow window = world.Make(kind, 64, 48);
+            if (row.modified) {
+                window.SetModified();
+            }
+            world.shell.scriptedAnswers = {row.answer};
+            if (row.chosen != nullptr) {
+                world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{
+                    (world.root / row.chosen).string(), SAVE_FILTER_FULL_COLOUR_BMP});
+            } else {
+                world.shell.scriptedSaveAnswers.push_back(std::nullopt);
+            }
+            EXPECT_EQ(window.Close(), row.closes);
+            EXPECT_EQ(window.modified(), row.modified);
+            if (!row.modified) {
+                EXPECT_TRUE(world.shell.messages.empty());
+                EXPECT_TRUE(world.shell.saveRequests.empty());
+                continue;
+            }
+            ASSERT_FALSE(world.shell.messages.empty());  // a file not written tells why
+            EXPECT_EQ(world.shell.messages[0].text, "Save changes to   8F: 02/5/17 9:03?");
+            EXPECT_EQ(world.shell.messages[0].caption, "Fotolyx");
+            EXPECT_EQ(world.shell.messages[0].style, MB_YESNO | MB_ICONQUESTION);
+            EXPECT_EQ(world.shell.saveRequests.size(), row.answer == IDYES ? 1u : 0u);
+            EXPECT_TRUE(world.afterSave.empty());  // no download sequence goes on from here
+            EXPECT_EQ(world.shell.activatedWindows,
+                      activates ? std::vector<WindowId>{ID} : std::vector<WindowId>{});
+            if (row.closes && row.answer == IDYES) {
+                const auto bytes = testing::ReadBytes(world.root / row.chosen);
+                ASSERT_EQ(bytes.size(), 54u + 64 * 48 * 3);
+                EXPECT_TRUE(
+                    std::equal(bytes.begin() + 54, bytes.end(), window.picture().data() + 40));
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace fotolyx
