@@ -7,6 +7,7 @@
 
 #include "imaging/atomic_file.h"
 #include "imaging/bmp_file.h"
+#include "imaging/exif_save.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
