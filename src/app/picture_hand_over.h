@@ -4,26 +4,28 @@
 #include <functional>
 #include <optional>
 
-#include "camera_index/camera_pictures.h"
+#include "camera_index/index_transfer.h"
+#include "camera_index/picture_download.h"
 #include "link/link_hand_over.h"
 
 namespace fotolyx {
 
-// Connects the link set-up to the camera pictures and, through the hooks the program sets, to
-// its other windows; counts what it was asked to do.
+// Connects the link set-up to the index transfer and the download and, through the hooks the
+// program sets, to its other windows; counts what it was asked to do.
 class PictureHandOver final : public LinkHandOver {
   public:
-    explicit PictureHandOver(CameraPictures& pictures) : pictures_(pictures) {}
+    PictureHandOver(IndexTransfer& index, PictureDownload& download)
+        : index_(index), download_(download) {}
 
-    bool ThumbnailStoreExists() const override { return pictures_.ThumbnailStoreExists(); }
+    bool ThumbnailStoreExists() const override { return index_.ThumbnailStoreExists(); }
     void FreeThumbnailStore() override {
-        pictures_.FreeThumbnailStore();
+        index_.FreeThumbnailStore();
         storeSlots.reset();
         ++storesFreed;
     }
     bool CreateThumbnailStore(std::uint32_t slotCount) override {
         ++storesCreated;
-        if (failStoreCreation || !pictures_.CreateThumbnailStore(slotCount)) {
+        if (failStoreCreation || !index_.CreateThumbnailStore(slotCount)) {
             return false;
         }
         storeSlots = slotCount;
@@ -34,7 +36,7 @@ class PictureHandOver final : public LinkHandOver {
         if (linkUp) {
             linkUp();
         }
-        pictures_.StartIndexTransfer();
+        index_.StartIndexTransfer();
     }
     void ActivatePreviewIfLiveActive() override {
         if (activatePreviewIfLiveActive) {
@@ -43,14 +45,14 @@ class PictureHandOver final : public LinkHandOver {
     }
     void CloseForReconnect() override {
         ++reconnectCloses;
-        pictures_.CloseForReconnect();
+        download_.CloseForReconnect();
         if (closeOtherWindows) {
             closeOtherWindows();
         }
     }
     void ResetForReconnect() override {
         ++reconnectResets;
-        pictures_.ResetForReconnect();
+        index_.ResetForReconnect();
         if (resetOtherTransfers) {
             resetOtherTransfers();
         }
@@ -72,7 +74,8 @@ class PictureHandOver final : public LinkHandOver {
     int reconnectResets = 0;
 
   private:
-    CameraPictures& pictures_;
+    IndexTransfer& index_;
+    PictureDownload& download_;
 };
 
 }  // namespace fotolyx

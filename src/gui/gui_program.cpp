@@ -107,10 +107,10 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     frame_->liveViewRunning = [this] { return program_.live.LiveViewRunning != 0; };
     frame_->stopLiveView = [this] { program_.liveWindow.ButtonNotify(2, true); };
     frame_->makePreviewWindow = [this] {
-        PreviewWindow& preview = program_.cameraPictures.preview;
+        PreviewWindow& preview = program_.previewWindow;
         PreviewLogic logic;
         logic.paintState = [this, &preview] { return PaintStateOf(preview, program_.display); };
-        logic.scrollBar = [this] { return program_.cameraPictures.previewScrollBar; };
+        logic.scrollBar = [this] { return program_.indexTransfer.previewScrollBar; };
         logic.click = [&preview](int x, int y, unsigned keys) { preview.LButtonDown(x, y, keys); };
         logic.doubleClick = [&preview](int x, int y, unsigned keys) {
             preview.LButtonDblClk(x, y, keys);
@@ -133,11 +133,11 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
         }
         const WindowId id = request.id;
         auto* view = new CaptureView(
-            id, [this, id] { return program_.cameraPictures.Capture(id); },
-            [this, id] { program_.cameraPictures.DestroyCapture(id); }, [this] { AfterEvent(); },
+            id, [this, id] { return program_.captureWindows.Find(id); },
+            [this, id] { program_.captureWindows.Destroy(id); }, [this] { AfterEvent(); },
             program_.display);
         view->imageAdjustment = [this, id, view] {
-            CaptureWindow* window = program_.cameraPictures.Capture(id);
+            CaptureWindow* window = program_.captureWindows.Find(id);
             if (window && RunImageAdjustment(view, program_, &window->picture(),
                                              &window->palette()) == AdjustDialogEnd::Applied) {
                 window->SetModified();
@@ -145,13 +145,11 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
             }
         };
         view->activated = [this, id](bool active) {
-            program_.cameraPictures.CaptureActivated(id, active);
+            program_.captureWindows.Activated(id, active);
         };
-        view->painting = [this, id](bool active) {
-            program_.cameraPictures.CapturePainting(id, active);
-        };
+        view->painting = [this, id](bool active) { program_.captureWindows.Painting(id, active); };
         view->print = [this, id, view] {
-            if (const CaptureWindow* window = program_.cameraPictures.Capture(id)) {
+            if (const CaptureWindow* window = program_.captureWindows.Find(id)) {
                 PrintPicture(view, QString::fromStdString(window->title()), window->picture());
             }
         };
@@ -159,7 +157,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     };
     frame_->openFile = [this] { RunOpenCommand(frame_.get(), program_); };
     shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
-        program_.cameraPictures.PleaseWaitClosed(dialog);
+        program_.pictureDownload.PleaseWaitClosed(dialog);
     };
 }
 

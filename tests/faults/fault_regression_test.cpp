@@ -39,7 +39,7 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     config.pictures = camsim::MakeSamplePictures(1);
     camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
-    ASSERT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000));
+    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000));
     camera.Faults().silentAfterMessages = camera.MessagesSent() + 5;
 
     std::optional<DibBlock> picture = CreateDib(640, 480, 24);
@@ -47,12 +47,12 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     std::copy_n(picture->bytes().begin(), picture->size(),
                 program.buffers.WorkImage->bytes().begin());
     program.CreateOpenfileWindow("opened.bmp", false)->Command(CMD_DATA_OUT_FINE);
-    EXPECT_EQ(program.cameraPictures.PleaseWaitDialog(), PleaseWait::DataTrans);
+    EXPECT_EQ(program.pleaseWait.Current(), PleaseWait::DataTrans);
     ASSERT_TRUE(
         session.RunUntil([&] { return session.DialogShown(LinkDialog::ComDisconnect); }, 60'000));
 
     program.linkSetup.DisconnectReconnect();
-    EXPECT_FALSE(program.cameraPictures.PleaseWaitDialog().has_value());
+    EXPECT_FALSE(program.pleaseWait.Current().has_value());
     const auto& ended = session.shell.pleaseWaitEnded;
     EXPECT_EQ(std::count(ended.begin(), ended.end(), PleaseWait::DataTrans), 1);
     EXPECT_EQ(program.upload.uploadsDone, 0u);
@@ -79,8 +79,8 @@ TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, false);
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 10'000));
-    EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u);
+    EXPECT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 10'000));
+    EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u);
 }
 
 // Session 866: a few bytes too many on the line (a NAK storm there) in the middle of the index.
@@ -98,9 +98,9 @@ TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) 
         camera.Faults().noiseBeforeMessage = camera.MessagesSent() + 6;
         camera.Faults().noiseBytes = noise;
         EXPECT_TRUE(
-            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 20'000))
+            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 20'000))
             << noise << " bytes";
-        EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u) << noise << " bytes";
+        EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u) << noise << " bytes";
         EXPECT_TRUE(session.shell.linkDialogsShown.empty()) << noise << " bytes";
     }
 }

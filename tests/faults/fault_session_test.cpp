@@ -321,13 +321,14 @@ bool FaultSession::LinkDialogOpen() const {
 // A transfer or the set-up is under way: the user waits (or cancels what may be cancelled).
 bool FaultSession::Busy() const {
     const Program& p = *program_;
-    const CameraPictures& pictures = p.cameraPictures;
+    const Program& pictures = p;
     bool setupRunning = false;
     for (int timer = 1; timer <= 4; ++timer) {
         setupRunning = setupRunning || loop_.TimerRunning(FRAME_WINDOW, timer);
     }
-    return (p.link.SetupPhase != 0 && setupRunning) || pictures.index.IndexTransferActive ||
-           pictures.download.CaptureWaiting ||
+    return (p.link.SetupPhase != 0 && setupRunning) ||
+           pictures.indexTransfer.index.IndexTransferActive ||
+           pictures.pictureDownload.download.CaptureWaiting ||
            loop_.TimerRunning(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD) ||
            p.live.LiveViewRunning != 0 || p.live.LivePhotoRunning != 0 ||
            !shell_->openPleaseWaits.empty();
@@ -339,7 +340,7 @@ bool FaultSession::Busy() const {
 bool FaultSession::WaitDialogStays() const {
     const Program& p = *program_;
     const auto& open = shell_->openPleaseWaits;
-    if (open.size() != 1 || p.cameraPictures.download.CaptureWaiting) {
+    if (open.size() != 1 || p.pictureDownload.download.CaptureWaiting) {
         return false;
     }
     if (open.count(PleaseWait::PeraseProc) != 0) {
@@ -360,20 +361,20 @@ std::string FaultSession::Describe() const {
     const Program& p = *program_;
     std::ostringstream text;
     text << "SetupPhase " << int{p.link.SetupPhase} << ", TransferMode " << int{p.link.TransferMode}
-         << ", IndexTransferActive " << p.cameraPictures.index.IndexTransferActive
-         << ", IndexLoaded " << p.cameraPictures.index.IndexLoaded << ", CaptureWaiting "
-         << p.cameraPictures.download.CaptureWaiting << ", DeleteSession "
-         << p.cameraPictures.index.DeleteSession << ", CommandStep "
-         << int{p.cameraPictures.index.CommandStep} << ", live " << int{p.live.LiveViewRunning}
+         << ", IndexTransferActive " << p.indexTransfer.index.IndexTransferActive
+         << ", IndexLoaded " << p.indexTransfer.index.IndexLoaded << ", CaptureWaiting "
+         << p.pictureDownload.download.CaptureWaiting << ", DeleteSession "
+         << p.indexTransfer.index.DeleteSession << ", CommandStep "
+         << int{p.indexTransfer.index.CommandStep} << ", live " << int{p.live.LiveViewRunning}
          << "/" << int{p.live.LivePhotoRunning} << ", please-wait dialogs "
          << shell_->openPleaseWaits.size() << ", link dialogs " << shell_->openLinkDialogs.size();
     if (std::getenv("FOTOLYX_FAULT_DEBUG") != nullptr) {
         const auto& written = cameraLine_.Written();
         text << "\nReceiveCount " << p.link.ReceiveCount << " Expected " << p.link.ExpectedLength
              << " Retry " << int{p.link.RetryCount} << " block "
-             << p.cameraPictures.index.blockCounter << " received "
-             << p.cameraPictures.index.receivedCount << " reported "
-             << p.cameraPictures.index.reportedCount << " camera baud " << cameras_.back()->Baud()
+             << p.indexTransfer.index.blockCounter << " received "
+             << p.indexTransfer.index.receivedCount << " reported "
+             << p.indexTransfer.index.reportedCount << " camera baud " << cameras_.back()->Baud()
              << " line " << cameraLine_.Baud() << "\nlast written:";
         for (std::size_t i = written.size() > 60 ? written.size() - 60 : 0; i < written.size();
              ++i) {
@@ -485,16 +486,16 @@ void FaultSession::InjectFault() {
 }
 
 void FaultSession::ClickPicture(unsigned position, unsigned keys) {
-    PreviewWindow& preview = program_->cameraPictures.preview;
+    PreviewWindow& preview = program_->previewWindow;
     const int row = static_cast<int>(position / 4);
     preview.VScroll(SB_THUMBTRACK, row);
-    const int topRow = program_->cameraPictures.selection.TopRow;
+    const int topRow = program_->indexTransfer.selection.TopRow;
     preview.LButtonDown(10 + 140 * static_cast<int>(position % 4) + 60,
                         60 + 130 * (row - topRow) + 45, keys);
 }
 
 bool FaultSession::SelectSome() {
-    const unsigned count = program_->cameraPictures.index.receivedCount;
+    const unsigned count = program_->indexTransfer.index.receivedCount;
     if (count == 0) {
         return false;
     }
@@ -508,7 +509,7 @@ bool FaultSession::SelectSome() {
 // The user Ctrl-clicks the current picture off again (it stays marked when it is the only one):
 // whatever follows acts on the marked pictures only.
 void FaultSession::DeselectCurrentSometimes() {
-    const std::int16_t current = program_->cameraPictures.selection.CurrentPicture;
+    const std::int16_t current = program_->indexTransfer.selection.CurrentPicture;
     if (current < 0 || current >= static_cast<std::int16_t>(INDEX_POSITIONS) ||
         !SituationChance(30)) {
         return;
@@ -576,18 +577,18 @@ void FaultSession::ActOnLinkDialog() {
 
 void FaultSession::ActWhileBusy() {
     Program& p = *program_;
-    if (p.cameraPictures.download.CaptureWaiting &&
-        p.cameraPictures.PleaseWaitDialog() == PleaseWait::DataTrans && Chance(10)) {
+    if (p.pictureDownload.download.CaptureWaiting &&
+        p.pleaseWait.Current() == PleaseWait::DataTrans && Chance(10)) {
         Note("DATA_TRANS closed");
         shell_->EndPleaseWait(PleaseWait::DataTrans);
-        p.cameraPictures.PleaseWaitClosed(PleaseWait::DataTrans);
+        p.pictureDownload.PleaseWaitClosed(PleaseWait::DataTrans);
         return;
     }
     if (WaitDialogStays() && p.link.TransferMode != TRANSFER_UPLOAD && Chance(50)) {
         const PleaseWait dialog = *shell_->openPleaseWaits.begin();
         Note("a wait dialog that stays closed with Esc");
         shell_->EndPleaseWait(dialog);
-        p.cameraPictures.PleaseWaitClosed(dialog);
+        p.pictureDownload.PleaseWaitClosed(dialog);
         return;
     }
     if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0 && ChildWindowsEnabled()) {
@@ -604,12 +605,12 @@ void FaultSession::ActWhileBusy() {
 
 void FaultSession::ActWhenIdle() {
     Program& p = *program_;
-    CameraPictures& pictures = p.cameraPictures;
-    if (pictures.index.DeleteSession) {
+    Program& pictures = p;
+    if (pictures.indexTransfer.index.DeleteSession) {
         // A deletion whose wait dialog the user closed: the camera may still be in the middle of
         // it, and only a Reload brings camera and index together again.
         Note("Reload after an abandoned deletion");
-        pictures.preview.Command(CMD_RELOAD);
+        pictures.previewWindow.Command(CMD_RELOAD);
         return;
     }
     if (p.link.TransferMode == TRANSFER_UPLOAD) {
@@ -617,14 +618,14 @@ void FaultSession::ActWhenIdle() {
         // packets, so only a new upload or a Reload makes sense.
         if (Chance(50)) {
             Note("Reload after an abandoned upload");
-            pictures.preview.Command(CMD_RELOAD);
+            pictures.previewWindow.Command(CMD_RELOAD);
         } else {
             Note("upload again");
             StartUpload(Chance(50));
         }
         return;
     }
-    const std::vector<WindowId> captures = pictures.CaptureWindows();
+    const std::vector<WindowId> captures = pictures.captureWindows.Ids();
     const unsigned action = Pick(20);
     if (!ChildWindowsEnabled() && action != 13 && action != 14) {
         return;  // only File Open (the uploads start with it) works; the user waits
@@ -637,7 +638,7 @@ void FaultSession::ActWhenIdle() {
             if (SelectSome()) {
                 DeselectCurrentSometimes();
                 Note("Data in from camera");
-                pictures.preview.Command(CMD_DATA_IN);
+                pictures.previewWindow.Command(CMD_DATA_IN);
             }
             return;
         case 4:
@@ -645,21 +646,23 @@ void FaultSession::ActWhenIdle() {
         case 6:
             if (SelectSome()) {
                 Note("Save...");
-                pictures.preview.Command(CMD_SAVE_AS);
+                pictures.previewWindow.Command(CMD_SAVE_AS);
             }
             return;
         case 7:
         case 8:
             if (!captures.empty()) {
                 Note("Save As of a Capture window");
-                pictures.Capture(captures[Pick(static_cast<unsigned>(captures.size()))])
+                pictures.captureWindows
+                    .Find(captures[Pick(static_cast<unsigned>(captures.size()))])
                     ->Command(CMD_SAVE_AS);
             }
             return;
         case 9:
             if (!captures.empty()) {
                 Note("a Capture window closed");
-                pictures.CloseWindow(captures[Pick(static_cast<unsigned>(captures.size()))]);
+                pictures.captureWindows.CloseWindow(
+                    captures[Pick(static_cast<unsigned>(captures.size()))]);
             }
             return;
         case 10:
@@ -667,13 +670,13 @@ void FaultSession::ActWhenIdle() {
             if (SelectSome()) {
                 DeselectCurrentSometimes();
                 Note("Delete Page");
-                pictures.preview.Command(CMD_DELETE_PAGE);
+                pictures.previewWindow.Command(CMD_DELETE_PAGE);
             }
             return;
         case 12:
             if (Chance(30)) {
                 Note("Delete All");
-                pictures.preview.Command(CMD_DELETE_ALL);
+                pictures.previewWindow.Command(CMD_DELETE_ALL);
             }
             return;
         case 13:
@@ -698,7 +701,7 @@ void FaultSession::ActWhenIdle() {
             return;
         case 18:
             Note("Reload");
-            pictures.preview.Command(CMD_RELOAD);
+            pictures.previewWindow.Command(CMD_RELOAD);
             return;
         default:
             return;  // the user looks at the pictures
@@ -710,7 +713,7 @@ void FaultSession::GiveUpWaiting() {
     Note("the user gives up waiting");
     for (const PleaseWait dialog : std::set<PleaseWait>(shell_->openPleaseWaits)) {
         shell_->EndPleaseWait(dialog);
-        p.cameraPictures.PleaseWaitClosed(dialog);
+        p.pictureDownload.PleaseWaitClosed(dialog);
     }
     if (!ChildWindowsEnabled()) {
         return;
@@ -799,7 +802,7 @@ void FaultSession::Run() {
         InjectFault();  // a fault while the link is being set up
     }
     StartProgram();
-    loop_.RunUntil([&] { return program_->cameraPictures.index.IndexLoaded || LinkDialogOpen(); },
+    loop_.RunUntil([&] { return program_->indexTransfer.index.IndexLoaded || LinkDialogOpen(); },
                    SETUP_LIMIT_MS);
 
     const unsigned steps = 4 + Pick(9);
@@ -881,9 +884,9 @@ bool FaultSession::MatchesACameraPicture(const DibBlock& picture) {
 
 // A Capture window with a picture holds exactly a camera picture after its treatment.
 void FaultSession::CheckCaptureWindows() {
-    CameraPictures& pictures = program_->cameraPictures;
-    for (const WindowId id : pictures.CaptureWindows()) {
-        const DibBlock& picture = pictures.Capture(id)->picture();
+    Program& pictures = *program_;
+    for (const WindowId id : pictures.captureWindows.Ids()) {
+        const DibBlock& picture = pictures.captureWindows.Find(id)->picture();
         if (DibWidth(picture) == 0) {
             continue;  // its picture never arrived
         }

@@ -15,7 +15,7 @@ namespace fotolyx::testing {
 namespace {
 
 bool IndexLoaded(GuiSession& session) {
-    return session.program().cameraPictures.index.IndexLoaded &&
+    return session.program().indexTransfer.index.IndexLoaded &&
            session.frame().StatusText() == "Ready";
 }
 
@@ -58,7 +58,7 @@ TEST(DataOutTest, FineAndNormalUploadsAddTheirThumbnailToThePreview) {
     };
     for (const Row row : {Row{CMD_DATA_OUT_FINE, 'F'}, Row{CMD_DATA_OUT_NORMAL, 'N'}}) {
         SCOPED_TRACE(row.quality);
-        const int before = program.cameraPictures.index.receivedCount;
+        const int before = program.indexTransfer.index.receivedCount;
         openfile->Command(row.command);
         UploadSeen seen;
         ASSERT_TRUE(session.WaitFor([&] {
@@ -71,7 +71,7 @@ TEST(DataOutTest, FineAndNormalUploadsAddTheirThumbnailToThePreview) {
                 seen.progressShown = true;
                 seen.progressMaximum = progress->maximum();
             }
-            return program.cameraPictures.index.receivedCount == before + 1 &&
+            return program.indexTransfer.index.receivedCount == before + 1 &&
                    session.frame().StatusText() == "Ready";
         }));
         EXPECT_TRUE(seen.dataTransShown);
@@ -83,7 +83,7 @@ TEST(DataOutTest, FineAndNormalUploadsAddTheirThumbnailToThePreview) {
 
         // The new entry, last in the list, with the picture's reduction as its thumbnail.
         const PictureEntry& entry =
-            program.cameraPictures.index.entries[static_cast<std::size_t>(before)];
+            program.indexTransfer.index.entries[static_cast<std::size_t>(before)];
         ASSERT_GE(entry.listText.size(), 4u);
         EXPECT_EQ(std::stoi(entry.listText.substr(0, 3)), before + 1);
         EXPECT_EQ(entry.listText[3], row.quality);
@@ -120,7 +120,7 @@ TEST(DataOutTest, ACameraFallingSilentDuringAnUploadLeadsToDisconnect) {
         [&] { return session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect) != nullptr; });
     ::kill(pid, SIGCONT);
     EXPECT_TRUE(disconnected);
-    EXPECT_EQ(program.cameraPictures.index.receivedCount, 9);
+    EXPECT_EQ(program.indexTransfer.index.receivedCount, 9);
 }
 
 }  // namespace

@@ -42,19 +42,19 @@ TEST(DisplayDepthTest, ADownloadedPictureIsDrawnThroughItsOwnPaletteOnA256Colour
     GuiSession session(true, {}, {}, false);
     Program& program = session.program();
     ASSERT_TRUE(session.WaitFor([&] {
-        return program.cameraPictures.index.IndexLoaded && session.frame().StatusText() == "Ready";
+        return program.indexTransfer.index.IndexLoaded && session.frame().StatusText() == "Ready";
     }));
     EXPECT_FALSE(program.display.TrueColourDisplay);
     QWidget* preview = session.frame().PreviewFrame()->widget();
     QTest::mouseClick(preview, Qt::LeftButton, {}, Thumbnail(2, 0));
     QTest::mouseDClick(preview, Qt::LeftButton, {}, Thumbnail(2, 0));
     ASSERT_TRUE(session.WaitFor([&] {
-        return program.cameraPictures.CaptureWindows().size() == 1 &&
-               !program.cameraPictures.download.CaptureWaiting &&
+        return program.captureWindows.Ids().size() == 1 &&
+               !program.pictureDownload.download.CaptureWaiting &&
                session.frame().StatusText() == "Ready";
     }));
-    const WindowId id = program.cameraPictures.CaptureWindows().front();
-    CaptureWindow* capture = program.cameraPictures.Capture(id);
+    const WindowId id = program.captureWindows.Ids().front();
+    CaptureWindow* capture = program.captureWindows.Find(id);
     ASSERT_TRUE(capture->palette().has_value());
     const std::set<QRgb> own = PaletteColours(*capture->palette());
     ASSERT_GT(own.size(), 16u);
@@ -85,7 +85,7 @@ TEST(DisplayDepthTest, PreviewThumbnailsAreDrawnThroughTheScreenPaletteOnA256Col
     GuiSession session(true, {}, {}, false);
     Program& program = session.program();
     ASSERT_TRUE(session.WaitFor([&] {
-        return program.cameraPictures.index.IndexLoaded && session.frame().StatusText() == "Ready";
+        return program.indexTransfer.index.IndexLoaded && session.frame().StatusText() == "Ready";
     }));
     ASSERT_TRUE(program.display.ScreenPalette.has_value());
     const std::set<QRgb> screen = PaletteColours(*program.display.ScreenPalette);

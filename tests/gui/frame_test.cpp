@@ -418,7 +418,7 @@ TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
         GuiSession session;
         Program& program = session.program();
         ASSERT_TRUE(session.WaitFor([&] {
-            return program.cameraPictures.index.IndexLoaded &&
+            return program.indexTransfer.index.IndexLoaded &&
                    session.frame().StatusText() == "Ready";
         }));
         gui::ChildFrame* preview = session.frame().PreviewFrame();
@@ -427,15 +427,15 @@ TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
         session.frame().MdiArea()->setActiveSubWindow(preview);
         QTest::mouseClick(preview->widget(), Qt::LeftButton, {}, QPoint(70, 105));
         QTest::mouseDClick(preview->widget(), Qt::LeftButton, {}, QPoint(70, 105));
-        ASSERT_EQ(program.cameraPictures.CaptureWindows().size(), 1u);
-        const WindowId id = program.cameraPictures.CaptureWindows().front();
+        ASSERT_EQ(program.captureWindows.Ids().size(), 1u);
+        const WindowId id = program.captureWindows.Ids().front();
         if (c.cancelDownload) {
             auto* wait = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(wait, nullptr);
             wait->reject();
         } else {
             ASSERT_TRUE(session.WaitFor([&] {
-                return !program.cameraPictures.download.CaptureWaiting &&
+                return !program.pictureDownload.download.CaptureWaiting &&
                        session.frame().StatusText() == "Ready";
             }));
             session.frame().Window(id)->close();

@@ -441,7 +441,7 @@ TEST(ImageAdjustDialogTest, OkOnAnOpenfileWindowOfAn8BitScreenBuildsItsPaletteOn
 }
 
 bool IndexLoaded(GuiSession& session) {
-    return session.program().cameraPictures.index.IndexLoaded &&
+    return session.program().indexTransfer.index.IndexLoaded &&
            session.frame().StatusText() == "Ready";
 }
 
@@ -453,11 +453,11 @@ TEST(ImageAdjustDialogTest, TheCaptureWindowsCommandAdjustsItsPictureOnlyOnOk) {
     QTest::mouseClick(preview, Qt::LeftButton, {}, thumbnail);
     QTest::mouseDClick(preview, Qt::LeftButton, {}, thumbnail);
     ASSERT_TRUE(session.WaitFor([&] {
-        return session.program().cameraPictures.CaptureWindows().size() == 1 &&
-               !session.program().cameraPictures.download.CaptureWaiting;
+        return session.program().captureWindows.Ids().size() == 1 &&
+               !session.program().pictureDownload.download.CaptureWaiting;
     }));
-    const WindowId id = session.program().cameraPictures.CaptureWindows().front();
-    CaptureWindow* capture = session.program().cameraPictures.Capture(id);
+    const WindowId id = session.program().captureWindows.Ids().front();
+    CaptureWindow* capture = session.program().captureWindows.Find(id);
     auto* view = static_cast<gui::CaptureView*>(session.frame().Window(id)->Child());
     const std::vector<std::uint8_t> original = capture->picture().storage();
     const AdjustOutcome expected = AdjustWithoutDialog(capture->picture(), Manual({40, 0, 0, 0}));

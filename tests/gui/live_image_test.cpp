@@ -34,7 +34,7 @@ bool RunUntil(const std::function<bool()>& condition, int milliseconds) {
 bool ReadyForLive(GuiSession& session) {
     if (!RunUntil(
             [&] {
-                return session.program().cameraPictures.index.IndexLoaded &&
+                return session.program().indexTransfer.index.IndexLoaded &&
                        session.frame().StatusText() == "Ready";
             },
             20'000)) {

@@ -20,7 +20,7 @@ const QColor GREY(192, 192, 192);
 const QColor GREEN(0, 255, 0);
 
 bool IndexLoaded(GuiSession& session) {
-    return session.program().cameraPictures.index.IndexLoaded &&
+    return session.program().indexTransfer.index.IndexLoaded &&
            session.frame().StatusText() == "Ready";
 }
 
@@ -29,7 +29,7 @@ QWidget* PreviewWidget(GuiSession& session) {
 }
 
 std::vector<WindowId> Captures(GuiSession& session) {
-    return session.program().cameraPictures.CaptureWindows();
+    return session.program().captureWindows.Ids();
 }
 
 // The centre of the thumbnail area of the cell at column c, row r.
@@ -71,7 +71,7 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
     GuiSession session;
     ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
     QWidget* preview = PreviewWidget(session);
-    const SelectionState& selection = session.program().cameraPictures.selection;
+    const SelectionState& selection = session.program().indexTransfer.selection;
     auto marked = [&] {
         std::vector<int> positions;
         for (int p = 0; p < 9; ++p) {
@@ -106,7 +106,7 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
     QTest::mouseDClick(preview, Qt::LeftButton, {}, Thumbnail(3, 0));
     ASSERT_TRUE(session.WaitFor([&] {
         return Captures(session).size() == 1 &&
-               !session.program().cameraPictures.download.CaptureWaiting &&
+               !session.program().pictureDownload.download.CaptureWaiting &&
                session.frame().StatusText() == "Ready";
     }));
     EXPECT_EQ(marked(), (std::vector<int>{3}));
@@ -115,10 +115,10 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Capture);
     EXPECT_EQ(window->windowTitle().toStdString(),
-              session.program().cameraPictures.index.entries[3].listText);
+              session.program().indexTransfer.index.entries[3].listText);
     // The picture is drawn 1:1 from the window's top-left corner.
     auto* view = static_cast<gui::CaptureView*>(window->Child());
-    const CaptureWindow* capture = session.program().cameraPictures.Capture(id);
+    const CaptureWindow* capture = session.program().captureWindows.Find(id);
     const int width = capture->PictureWidth();
     const int height = capture->PictureHeight();
     EXPECT_EQ(view->ClientSize(), QSize(width, height));
@@ -138,10 +138,10 @@ TEST(PicturesTest, ExitAsksAboutAnAdjustedPictureAndCopyPutsItOnTheClipboard) {
     QTest::mouseDClick(PreviewWidget(session), Qt::LeftButton, {}, Thumbnail(0, 0));
     ASSERT_TRUE(session.WaitFor([&] {
         return Captures(session).size() == 1 &&
-               !session.program().cameraPictures.download.CaptureWaiting;
+               !session.program().pictureDownload.download.CaptureWaiting;
     }));
     const WindowId id = Captures(session).front();
-    CaptureWindow* capture = session.program().cameraPictures.Capture(id);
+    CaptureWindow* capture = session.program().captureWindows.Find(id);
     const int width = capture->PictureWidth();
     const int height = capture->PictureHeight();
 
@@ -184,7 +184,7 @@ TEST(PicturesTest, ExitAsksAboutAnAdjustedPictureAndCopyPutsItOnTheClipboard) {
     EXPECT_EQ(
         answers.Seen()[1].text,
         QString::fromStdString("Save changes to " +
-                               session.program().cameraPictures.index.entries[0].listText + "?"));
+                               session.program().indexTransfer.index.entries[0].listText + "?"));
     EXPECT_EQ(answers.Seen()[1].buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(Captures(session).empty());
 }
@@ -195,10 +195,10 @@ TEST(PicturesTest, ASilencedCameraLeadsToDisconnectAndReconnectBringsTheIndexBac
     ASSERT_TRUE(session.WaitFor([&] {
         return session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect) != nullptr;
     }));
-    EXPECT_FALSE(session.program().cameraPictures.index.IndexLoaded);
+    EXPECT_FALSE(session.program().indexTransfer.index.IndexLoaded);
     session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect)->Press(1);
     ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }, 20'000));
-    EXPECT_EQ(session.program().cameraPictures.index.receivedCount, 9);
+    EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 9);
     EXPECT_TRUE(session.frame().MdiArea()->isEnabled());
 }
 

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool IndexLoaded(GuiSession& session) {
-    return session.program().cameraPictures.index.IndexLoaded &&
+    return session.program().indexTransfer.index.IndexLoaded &&
            session.frame().StatusText() == "Ready";
 }
 
@@ -32,16 +32,16 @@ QPoint Thumbnail(int column, int row) {
 // Downloads the picture at a position into a Capture window, as a double-click does.
 CaptureWindow* Download(GuiSession& session, int position) {
     QWidget* preview = session.frame().PreviewFrame()->widget();
-    const std::size_t before = session.program().cameraPictures.CaptureWindows().size();
+    const std::size_t before = session.program().captureWindows.Ids().size();
     QTest::mouseClick(preview, Qt::LeftButton, {}, Thumbnail(position % 4, position / 4));
     QTest::mouseDClick(preview, Qt::LeftButton, {}, Thumbnail(position % 4, position / 4));
     const bool done = session.WaitFor([&] {
-        return session.program().cameraPictures.CaptureWindows().size() == before + 1 &&
-               !session.program().cameraPictures.download.CaptureWaiting &&
+        return session.program().captureWindows.Ids().size() == before + 1 &&
+               !session.program().pictureDownload.download.CaptureWaiting &&
                session.frame().StatusText() == "Ready";
     });
-    return done ? session.program().cameraPictures.Capture(
-                      session.program().cameraPictures.CaptureWindows().back())
+    return done ? session.program().captureWindows.Find(
+                      session.program().captureWindows.Ids().back())
                 : nullptr;
 }
 
@@ -192,7 +192,7 @@ TEST(SaveAsTest, EachWindowSavesEachFileTypeThroughTheSaveDialog) {
         EXPECT_TRUE(seen.confirmsOverwrite);
         if (row.window == std::string("Capture")) {
             EXPECT_EQ(seen.proposedName.toStdString(),
-                      session.program().cameraPictures.index.entries[1].fileName);
+                      session.program().indexTransfer.index.entries[1].fileName);
         } else {
             EXPECT_TRUE(timeName.match(seen.proposedName).hasMatch())
                 << seen.proposedName.toStdString();

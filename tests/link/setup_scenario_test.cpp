@@ -155,7 +155,7 @@ TEST(Setup, TheSpeedTheLinkReachesDependsOnWhenTheCameraAnswersNotOnTheLinesTimi
         ASSERT_TRUE(ready) << c.name;
         EXPECT_EQ(program.link.CurrentBaudRate, c.speed) << c.name;
         EXPECT_TRUE(
-            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 10'000))
+            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 10'000))
             << c.name;
     }
 }
@@ -264,7 +264,7 @@ TEST(Setup, NoCardFreesTheThumbnailStore) {
     Program& program = session.Start();
     ASSERT_TRUE(session.RunUntilCameraReady());
     ASSERT_TRUE(program.linkHandOver.ThumbnailStoreExists());
-    ASSERT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 5'000));
+    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 5'000));
     camera.SetMode(CameraMode::NoCard);
     program.linkSetup.StartResetup();
     session.loop.RunFor(5'000);

@@ -23,7 +23,7 @@ std::uint32_t MessagesBeforeActivity() {
     config.pictures = camsim::MakeSamplePictures(2);
     camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
     session.Start();
-    session.RunUntil([&] { return session.program().cameraPictures.index.IndexLoaded; }, 60'000);
+    session.RunUntil([&] { return session.program().indexTransfer.index.IndexLoaded; }, 60'000);
     return camera.MessagesSent();
 }
 
@@ -35,7 +35,7 @@ Outcome RunActivity(Activity activity, CameraFaults faults) {
     config.faults = faults;
     session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
-    if (!session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000)) {
+    if (!session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000)) {
         return Outcome::Hung;
     }
     LiveImageWindow& live = program.liveWindow;

@@ -23,7 +23,8 @@ class UploadSession {
         : camera(session.AddCamera(PORT_COM1, WithPictures(config, listed))) {
         session.clock.now = LocalTime{2002, 1, 15, 9, 5, 30};
         session.Start();
-        ready = session.RunUntil([&] { return pictures().index.IndexLoaded; }, 60'000);
+        ready =
+            session.RunUntil([&] { return pictures().indexTransfer.index.IndexLoaded; }, 60'000);
         const DibBlock picture = testing::MakeRgbPicture(640, 480, [](int x, int y) {
             return testing::Bgr{static_cast<std::uint8_t>(x / 3), static_cast<std::uint8_t>(y / 2),
                                 static_cast<std::uint8_t>((x + y) / 5)};
@@ -38,8 +39,8 @@ class UploadSession {
         return config;
     }
     Program& program() { return session.program(); }
-    CameraPictures& pictures() { return program().cameraPictures; }
-    PictureIndex& index() { return pictures().index; }
+    Program& pictures() { return program(); }
+    PictureIndex& index() { return pictures().indexTransfer.index; }
     testing::RecordingShell& shell() { return session.shell; }
     bool PreviewRepainted() const {
         return std::any_of(session.shell.invalidations.begin(), session.shell.invalidations.end(),
@@ -101,7 +102,7 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
     UploadSession s;
     ASSERT_TRUE(s.ready);
     ASSERT_NE(s.window, nullptr);
-    const int lastRowBefore = s.pictures().selection.LastRow;
+    const int lastRowBefore = s.pictures().indexTransfer.selection.LastRow;
     ASSERT_TRUE(s.Send(CMD_DATA_OUT_FINE));
     EXPECT_EQ(s.Command(), std::vector<std::uint8_t>{UPLOAD_FINE});
 
@@ -135,8 +136,8 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
     // Twelve pictures were listed: the thirteenth is counted and the Preview scrolls a row.
     EXPECT_EQ(s.index().receivedCount, 13);
     EXPECT_EQ(s.index().reportedCount, 13);
-    EXPECT_EQ(s.pictures().selection.LastRow, lastRowBefore + 1);
-    EXPECT_EQ(s.pictures().selection.TopRow, lastRowBefore + 1);
+    EXPECT_EQ(s.pictures().indexTransfer.selection.LastRow, lastRowBefore + 1);
+    EXPECT_EQ(s.pictures().indexTransfer.selection.TopRow, lastRowBefore + 1);
     EXPECT_TRUE(s.PreviewRepainted());
     const PictureEntry& entry = s.index().entries[12];
     EXPECT_EQ(entry.listText, " 13F: 02/1/15 9:05");
@@ -144,7 +145,7 @@ TEST(Upload, FineSendsPictureAndThumbnailWithTheirHeadersAndCountsTheNewEntry) {
     EXPECT_EQ(entry.attribute, 1);
     EXPECT_EQ(entry.width, 640);
     EXPECT_EQ(entry.height, 480);
-    const auto slot = s.pictures().store->Slot(12);
+    const auto slot = s.pictures().indexTransfer.store->Slot(12);
     EXPECT_EQ(ReadLe32(slot.data() + 4), 160u);
     EXPECT_EQ(ReadLe32(slot.data() + 8), 120u);
     EXPECT_TRUE(s.DataTransEnded());
@@ -176,7 +177,7 @@ TEST(Upload, NormalSendsTheReducedPictureAndItsEntryTakesTheNextPosition) {
     EXPECT_EQ(entry.width, 320);
     EXPECT_EQ(entry.height, 240);
     EXPECT_EQ(s.index().receivedCount, 5);
-    EXPECT_EQ(s.pictures().selection.TopRow, 0);
+    EXPECT_EQ(s.pictures().indexTransfer.selection.TopRow, 0);
 }
 
 TEST(Upload, AFullCameraBlanksThePreparedEntryAndSaysSo) {
@@ -191,7 +192,7 @@ TEST(Upload, AFullCameraBlanksThePreparedEntryAndSaysSo) {
         EXPECT_EQ(s.state().uploadsFull, 1u);
         EXPECT_EQ(s.camera.Pictures().size(), 12u);
         EXPECT_TRUE(s.index().entries[12].listText.empty());
-        const auto slot = s.pictures().store->Slot(12);
+        const auto slot = s.pictures().indexTransfer.store->Slot(12);
         EXPECT_EQ(ReadLe32(slot.data() + 4), 160u);  // the header stays
         EXPECT_TRUE(
             std::all_of(slot.begin() + 40, slot.end(), [](std::uint8_t b) { return b == 0x80; }));

@@ -21,8 +21,7 @@ class LiveSession {
     explicit LiveSession(CameraConfig config = {})
         : camera(session.AddCamera(PORT_COM1, WithPictures(config))) {
         session.Start();
-        ready =
-            session.RunUntil([&] { return program().cameraPictures.index.IndexLoaded; }, 60'000);
+        ready = session.RunUntil([&] { return program().indexTransfer.index.IndexLoaded; }, 60'000);
     }
     static CameraConfig WithPictures(CameraConfig config) {
         config.pictures = camsim::MakeSamplePictures(2);
