@@ -501,34 +501,5 @@ TEST(LiveWindow, AFrameRequestTheCameraNeverAnswersEndsInTheDisconnectDialog) {
     }
 }
 
-TEST(LiveHandlers, NoSequenceNumberMakesThemWriteOutsideTheLivePictures) {
-    LiveSession s;
-    ASSERT_TRUE(s.ready);
-    Program& program = s.program();
-    const auto previewBefore = program.buffers.LivePreviewImage->storage();
-    const auto photoBefore = program.buffers.LivePhotoImage->storage();
-    LiveState& live = program.live;
-    for (const std::uint16_t counter :
-         {std::uint16_t{60}, std::uint16_t{2160}, std::uint16_t{65535}}) {
-        for (const bool photo : {false, true}) {
-            if (photo && counter < PHOTO_PACKETS) {
-                continue;  // a photo packet number
-            }
-            live.LivePacketNumber = counter;
-            program.link.RetryCount = 0;
-            // A packet that carries the counter's own number looks good to the packet test.
-            program.link.ReceiveBuffer = MakeDataPacket(counter, {});
-            if (photo) {
-                program.liveHandlers.LivePhotoPacket();
-            } else {
-                program.liveHandlers.LiveViewPacket();
-            }
-            EXPECT_EQ(program.link.RetryCount, 1) << counter;
-        }
-    }
-    EXPECT_EQ(program.buffers.LivePreviewImage->storage(), previewBefore);
-    EXPECT_EQ(program.buffers.LivePhotoImage->storage(), photoBefore);
-}
-
 }  // namespace
 }  // namespace fotolyx
