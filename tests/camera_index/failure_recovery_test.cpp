@@ -104,6 +104,12 @@ TEST(MarkedPictures, DeletePageAndDataInActOnTheMarkedPicturesOnly) {
          CMD_DELETE_PAGE,
          {DELETE_BEGIN, 0xA5, 0xB0, 0xC0, DELETE_PICTURE, DELETE_END},
          {0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11}},
+        {"Delete Page: the current picture first, then from the top down",
+         {{2, 0}, {9, MK_CONTROL}, {5, MK_CONTROL}},
+         CMD_DELETE_PAGE,
+         {DELETE_BEGIN, 0xA5, 0xB0, 0xC0, DELETE_PICTURE, 0xA9, 0xB0, 0xC0, DELETE_PICTURE, 0xA2,
+          0xB0, 0xC0, DELETE_PICTURE, DELETE_END},
+         {0, 1, 3, 4, 6, 7, 8, 10, 11}},
         {"Data in after 5 was deselected",
          {{2, 0}, {5, MK_CONTROL}, {5, MK_CONTROL}},
          CMD_DATA_IN,
@@ -129,6 +135,7 @@ TEST(MarkedPictures, DeletePageAndDataInActOnTheMarkedPicturesOnly) {
         }
         const PictureIndex& index = run.index().index;
         ASSERT_EQ(index.receivedCount, c.kept.size()) << c.name;
+        EXPECT_EQ(run.camera->Pictures().size(), c.kept.size()) << c.name;
         for (std::size_t p = 0; p < c.kept.size(); ++p) {
             EXPECT_EQ(index.entries[p].fileName, names[c.kept[p]]) << c.name << " " << p;
         }

@@ -135,6 +135,8 @@ TEST(PreviewWindow, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
     EXPECT_EQ(run.selection().LastRow, 2);
     EXPECT_EQ(run.selection().TopRow, 0);
     EXPECT_EQ(run.preview().Thumbnail(19)[40], EMPTY_SLOT_GREY);
+    EXPECT_EQ(run.selection().CurrentPicture, NO_PICTURE);
+    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
 }
 
 TEST(PreviewWindow, DeletingThePictureAtPosition12SendsItsDigits) {

@@ -159,39 +159,6 @@ TEST(PicturesSession, SaveOfTwoSelectedWritesTwoFilesUnderTheirNamesAndClosesThe
     EXPECT_FALSE(run.download().download.SaveAfterDownload);
 }
 
-TEST(PicturesSession, DeleteOfThreeDeletesTheLastClickedFirstThenFromTheTopDown) {
-    PicturesRun run(12);
-    ASSERT_TRUE(run.loaded);
-    const std::string textOf3 = run.index().index.entries[3].listText;
-    const std::string nameOf10 = run.index().index.entries[10].fileName;
-    run.Click(2);
-    run.Click(9, MK_CONTROL);
-    run.Click(5, MK_CONTROL);
-    const Micros start = run.session.loop.Now();
-    run.preview().Command(CMD_DELETE_PAGE);
-    auto& shell = run.session.shell;
-    ASSERT_EQ(shell.messages.back().text, TEXT_DELETE_PAGE);
-    EXPECT_EQ(shell.pleaseWaitShown.back(), PleaseWait::PeraseProc);
-    ASSERT_TRUE(run.session.RunUntil([&] { return !shell.pleaseWaitEnded.empty(); }, 10'000));
-    run.session.loop.RunFor(2'000);
-    EXPECT_EQ(
-        run.CommandsSince(start),
-        (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA5, 0xB0, 0xC0, DELETE_PICTURE, 0xA9, 0xB0, 0xC0,
-                                   DELETE_PICTURE, 0xA2, 0xB0, 0xC0, DELETE_PICTURE, DELETE_END}));
-    const auto& index = run.index().index;
-    EXPECT_EQ(index.reportedCount, 9);
-    EXPECT_EQ(index.receivedCount, 9);
-    EXPECT_EQ(run.camera->Pictures().size(), 9u);
-    // The old position 3 is now position 2, renumbered; file names go with their pictures.
-    EXPECT_EQ(index.entries[2].listText, "  3" + textOf3.substr(3));
-    EXPECT_EQ(index.entries[7].fileName, nameOf10);
-    EXPECT_TRUE(index.entries[9].listText.empty());
-    EXPECT_EQ(run.index().selection.CurrentPicture, NO_PICTURE);
-    EXPECT_EQ(shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
-    // DELETE_DONE is answered with one NAK, which the camera lets pass.
-    EXPECT_EQ(run.session.WrittenSince(start).back(), NAK);
-}
-
 TEST(PicturesSession, DeleteAllOfThirtyEmptiesTheGrid) {
     PicturesRun run(30);
     ASSERT_TRUE(run.loaded);

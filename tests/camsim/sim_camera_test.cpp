@@ -13,9 +13,7 @@ namespace {
 struct Talk {
     SimCamera camera;
     Micros now = 0;
-
     explicit Talk(CameraConfig config = {}) : camera(std::move(config)) {}
-
     std::vector<Outgoing> Say(std::uint8_t byte) {
         camera.Receive(byte, now);
         return camera.TakeOutput();
@@ -51,7 +49,6 @@ TEST(SimCamera, IdentifiesAndAnswersTheSpeedRequestAtTheNewSpeedLater) {
     EXPECT_EQ(read.value, 123'456u);
     EXPECT_EQ(read.pictureCount, 3);
     EXPECT_EQ(AsPacket(identification[0])[TRAILER_OFFSET], STATUS_TRAILER);
-
     EXPECT_TRUE(talk.Say(SPEED_115200).empty());
     EXPECT_TRUE(talk.Wait(99'000).empty());
     const auto ready = talk.Wait(1'000);

@@ -37,7 +37,6 @@ TEST(Setup, WithNoCameraEveryPortIsTried1100MsApartThenReconnectIsOffered) {
     session.Start();
     ASSERT_TRUE(
         session.RunUntil([&] { return session.DialogShown(LinkDialog::ComReconnect); }, 10'000));
-
     const auto& openings = session.line.Openings();
     ASSERT_EQ(openings.size(), 4u);
     const int ports[] = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
@@ -61,11 +60,9 @@ TEST(Setup, ACameraOnCom3IsFoundAfterTwoSilentPorts) {
     session.line.DenyPermission(PORT_COM2);
     session.AddCamera(PORT_COM3);
     Program& program = session.Start();
-
     const auto contentsDuringScan = ComSetupDialogContents(program.link);
     EXPECT_FALSE(contentsDuringScan.checkedPort.has_value());
     EXPECT_EQ(contentsDuringScan.baudRateText, "");
-
     ASSERT_TRUE(session.RunUntilCameraReady());
     // 2.2 s after the first opening, plus the camera's own answers.
     EXPECT_EQ(session.line.Openings().back().time, 2500 * MS);
@@ -78,7 +75,6 @@ TEST(Setup, ACameraOnCom3IsFoundAfterTwoSilentPorts) {
     EXPECT_EQ(SpeedOfFirst(session.line, SPEED_115200), 9600u);
     EXPECT_EQ(SpeedOfFirst(session.line, SPEED_CONFIRM), 115'200u);
     EXPECT_FALSE(session.loop.TimerRunning(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP));
-
     const auto contents = ComSetupDialogContents(program.link);
     EXPECT_EQ(contents.checkedPort, PORT_COM3);
     EXPECT_EQ(contents.baudRateText, "115200");
@@ -233,7 +229,6 @@ TEST(Setup, VcrAndNoCardWarnAndRepeatTheIdentificationOnOk) {
         session.shell.scriptedAnswers = {IDOK, IDCANCEL};
         Program& program = session.Start();
         session.loop.RunFor(20'000);
-
         ASSERT_EQ(session.shell.messages.size(), 2u);
         EXPECT_EQ(session.shell.messages[0].text, c.text);
         EXPECT_EQ(session.shell.messages[0].caption, "WARNING");
@@ -283,12 +278,10 @@ TEST(Setup, ASecondModeCameraReusesTheStoreUnlessAResetupIsPending) {
     ASSERT_TRUE(session.RunUntilCameraReady());
     EXPECT_EQ(program.linkHandOver.storeSlots, 10u + 2u + 4u);
     EXPECT_EQ(program.linkHandOver.storesCreated, 1);
-
     program.linkSetup.StartResetup();  // the link again, no Reload
     ASSERT_TRUE(session.RunUntilCameraReady());
     EXPECT_EQ(program.linkHandOver.storesCreated, 1);
     EXPECT_EQ(program.linkHandOver.storesFreed, 0);
-
     program.link.ResetupPending = 1;  // as Reload leaves it
     program.linkSetup.StartResetup();
     ASSERT_TRUE(session.RunUntilCameraReady());

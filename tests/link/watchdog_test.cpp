@@ -19,7 +19,6 @@ struct Rig {
     bool running = true;
     int dialogs = 0;
     std::vector<std::string> order;
-
     Watchdog Make(WatchdogConfig config) {
         config.window = WAITING_WINDOW;
         config.runsWhile = [this] { return running; };
@@ -44,21 +43,18 @@ TEST(Watchdog, OneNakPerSilenceAndTheDialogAtTheSecondSilence) {
     rig.link.WaitingForData = 1;
     watchdog.Arm();
     EXPECT_EQ(rig.Period(), 1500);
-
     rig.link.ReceiveCount = 40;  // half a packet arrived, then nothing
     watchdog.Tick();
     EXPECT_EQ(rig.Naks(), 1);
     EXPECT_EQ(rig.link.ReceiveCount, 0);
     EXPECT_EQ(rig.link.WatchdogArmed, 0);
     EXPECT_EQ(rig.Period(), 400);
-
     rig.link.WaitingForData = 0;  // a packet arrived: rearmed
     watchdog.Tick();
     EXPECT_EQ(rig.link.WatchdogArmed, 1);
     EXPECT_EQ(rig.link.WaitingForData, 1);
     EXPECT_EQ(rig.Period(), 400);
     EXPECT_EQ(rig.Naks(), 1);
-
     watchdog.Tick();  // silence again: one more NAK
     EXPECT_EQ(rig.Naks(), 2);
     watchdog.Tick();  // and still silent
