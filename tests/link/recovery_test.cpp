@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "link/link_setup.h"
 #include "support/link_session.h"
@@ -31,32 +32,28 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     EXPECT_EQ(session.shell.statusTexts.back(), "Ready");
     EXPECT_EQ(program.linkHandOver.reconnectCloses, 1);
     EXPECT_EQ(program.linkHandOver.reconnectResets, 1);
-    EXPECT_EQ(program.link.ResetupPending, 1);
-    EXPECT_EQ(program.link.TransferMode, 0);
-    EXPECT_EQ(program.link.SetupPhase, 1);
-    EXPECT_EQ(program.link.ExpectedLength, 116);
-    EXPECT_EQ(program.link.RetryCount, 0);
-    EXPECT_EQ(program.link.WaitingForData, 0);
+    const LinkState& link = program.link;
+    EXPECT_EQ(std::tuple(link.ResetupPending, link.TransferMode, link.SetupPhase,
+                         link.ExpectedLength, link.RetryCount, link.WaitingForData),
+              std::tuple(1, 0, 1, 116, 0, 0));
     EXPECT_EQ(session.WrittenSince(pressed), std::vector<std::uint8_t>{RESET_LINK});
     session.loop.RunFor(199);
     EXPECT_TRUE(session.shell.mdiClientStates.empty());
     session.loop.RunFor(1);
     EXPECT_EQ(session.shell.mdiClientStates, std::vector<bool>{false});
     EXPECT_EQ(session.shell.activatedWindows, std::vector<WindowId>{PREVIEW_WINDOW});
-    EXPECT_EQ(session.line.Baud(), 9600u);
-    EXPECT_EQ(program.link.CurrentBaudRate, 9600u);
+    EXPECT_EQ(std::tuple(session.line.Baud(), link.CurrentBaudRate), std::tuple(9600u, 9600u));
     session.loop.RunFor(2'999);
     EXPECT_EQ(session.WrittenSince(pressed), std::vector<std::uint8_t>{RESET_LINK});
     session.loop.RunFor(1);
     EXPECT_EQ(session.WrittenSince(pressed), (std::vector<std::uint8_t>{RESET_LINK, IDENTIFY}));
-    EXPECT_EQ(session.line.Written().back().sent, pressed + 3200 * MS);
-    EXPECT_EQ(session.line.Written().back().port, PORT_COM2);
+    EXPECT_EQ(std::tuple(session.line.Written().back().sent, session.line.Written().back().port),
+              std::tuple(pressed + 3200 * MS, PORT_COM2));
     // The camera is set up again and the thumbnail store made anew.
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_EQ(program.linkHandOver.storesFreed, 1);
-    EXPECT_EQ(program.linkHandOver.storesCreated, 2);
-    EXPECT_EQ(program.link.ResetupPending, 0);
-    EXPECT_EQ(program.link.CurrentBaudRate, 115'200u);
+    EXPECT_EQ(std::tuple(program.linkHandOver.storesFreed, program.linkHandOver.storesCreated),
+              std::tuple(1, 2));
+    EXPECT_EQ(std::tuple(link.ResetupPending, link.CurrentBaudRate), std::tuple(0, 115'200u));
 }
 
 TEST(Recovery, RetryScansAgainFromCom1WithOrWithoutAPendingResetup) {
