@@ -1,7 +1,6 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -9,9 +8,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -24,8 +21,6 @@
 namespace fotolyx::testing {
 namespace {
 
-using gui::LinkDialogWindow;
-
 QStringList Texts(const QDialog* dialog) {
     QStringList texts;
     for (const QLabel* label : dialog->findChildren<QLabel*>()) {
@@ -34,71 +29,60 @@ QStringList Texts(const QDialog* dialog) {
     return texts;
 }
 
-QStringList Buttons(const QDialog* dialog) {
-    QStringList buttons;
-    for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
-        buttons << button->text();
-    }
-    return buttons;
+gui::LinkDialogWindow* Shown(GuiSession& session, LinkDialog dialog) {
+    gui::LinkDialogWindow* window = session.gui().shell().OpenLinkDialog(dialog);
+    return window && window->isVisible() ? window : nullptr;
 }
 
-bool Shown(GuiSession& session, LinkDialog dialog) {
-    const LinkDialogWindow* window = session.gui().shell().OpenLinkDialog(dialog);
-    return window && window->isVisible();
+void Click(GuiSession& session, LinkDialog dialog, int button) {
+    QTest::mouseClick(
+        Shown(session, dialog)->findChild<QPushButton*>(QStringLiteral("button%1").arg(button)),
+        Qt::LeftButton);
+    QTest::qWait(0);
 }
 
-TEST(LinkDialogsTest, NoCameraOnAnyPortAsksToCheckTheConnectionAndRetryScansAgain) {
+TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheProgram) {
     GuiSession session(false);
     ASSERT_TRUE(session.WaitFor([&] { return Shown(session, LinkDialog::ComReconnect); }));
-    LinkDialogWindow* reconnect = session.gui().shell().OpenLinkDialog(LinkDialog::ComReconnect);
+    gui::LinkDialogWindow* reconnect = Shown(session, LinkDialog::ComReconnect);
     EXPECT_EQ(reconnect->windowTitle(), "CONNECT Error");
     EXPECT_EQ(Texts(reconnect), (QStringList{"Please check PC/VISTACAM Connection."}));
-    EXPECT_EQ(Buttons(reconnect), (QStringList{"Retry", "Cancel", "Help"}));
+    QStringList buttons;
+    for (const QPushButton* button : reconnect->findChildren<QPushButton*>()) {
+        buttons << button->text();
+    }
+    EXPECT_EQ(buttons, (QStringList{"Retry", "Cancel", "Help"}));
     EXPECT_TRUE(reconnect->isModal());
 
-    // Cancel asks to confirm; Cancel there keeps the dialog, OK ends both.
+    // Esc asks to confirm; Cancel there keeps the dialog.
     QTest::keyClick(reconnect, Qt::Key_Escape);
-    ASSERT_TRUE(Shown(session, LinkDialog::ComCancelOk));
-    LinkDialogWindow* cancelOk = session.gui().shell().OpenLinkDialog(LinkDialog::ComCancelOk);
+    gui::LinkDialogWindow* cancelOk = Shown(session, LinkDialog::ComCancelOk);
+    ASSERT_NE(cancelOk, nullptr);
     EXPECT_EQ(cancelOk->windowTitle(), "WARNING");
     EXPECT_EQ(Texts(cancelOk),
               (QStringList{"CAUTION: If you select OK, the following must be performed to "
                            "connect the Vistacam:",
                            "Turn the Vistacam POWER OFF, and then ON, Execute the Fotolyx "
                            "software again."}));
-    cancelOk->Press(2);
-    QTest::qWait(0);
+    Click(session, LinkDialog::ComCancelOk, 2);
     EXPECT_FALSE(Shown(session, LinkDialog::ComCancelOk));
-    EXPECT_TRUE(Shown(session, LinkDialog::ComReconnect));
-    EXPECT_EQ(session.program().link.CancelConfirmed, 0u);
+    ASSERT_TRUE(Shown(session, LinkDialog::ComReconnect));
 
-    reconnect->Press(1);  // Retry
-    QTest::qWait(0);
+    // Retry scans again; a port that may not be opened is named under the message then.
+    session.gui().shell().reconnectNote = [] {
+        return std::string("Permission denied on /dev/ttyUSB0: join the dialout group");
+    };
+    Click(session, LinkDialog::ComReconnect, 1);
     EXPECT_FALSE(Shown(session, LinkDialog::ComReconnect));
-    EXPECT_EQ(session.frame().StatusText(), "Initial Setup with VISTACAM now proceeding");
-    EXPECT_EQ(session.program().link.SelectedPort, PORT_COM1);
-    // The scan runs again and ends in the same dialog; this time Cancel and OK end it.
     ASSERT_TRUE(session.WaitFor([&] { return Shown(session, LinkDialog::ComReconnect); }));
-    session.gui().shell().OpenLinkDialog(LinkDialog::ComReconnect)->Press(2);
-    session.gui().shell().OpenLinkDialog(LinkDialog::ComCancelOk)->Press(1);
-    QTest::qWait(0);
+    EXPECT_EQ(Texts(Shown(session, LinkDialog::ComReconnect)),
+              (QStringList{"Please check PC/VISTACAM Connection.",
+                           "Permission denied on /dev/ttyUSB0: join the dialout group"}));
+    Click(session, LinkDialog::ComReconnect, 2);
+    Click(session, LinkDialog::ComCancelOk, 1);
     EXPECT_FALSE(Shown(session, LinkDialog::ComCancelOk));
     EXPECT_FALSE(Shown(session, LinkDialog::ComReconnect));
     EXPECT_EQ(session.program().link.CancelConfirmed, 1u);
-}
-
-TEST(LinkDialogsTest, HelpOfTheLinkDialogsOpensTheirTopics) {
-    GuiSession session(false);
-    std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
-                               session.folder() / "Fotlx.hlp");
-    session.program().linkSetup.OpenDisconnectDialog();
-    session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect)->Press(3);
-    ASSERT_NE(session.frame().Help(), nullptr);
-    EXPECT_TRUE(session.frame().Help()->isVisible());
-    // Scrolled away from the contents towards the topic of context 1.
-    EXPECT_GT(session.frame().Help()->verticalScrollBar()->value(), 0);
-    session.frame().Command(CMD_HELP);
-    EXPECT_EQ(session.frame().Help()->verticalScrollBar()->value(), 0);
 }
 
 // A click on the lower end of the help's scroll bar pages down, unless a modal dialog blocks it.
@@ -109,24 +93,23 @@ bool HelpTakesAClick(gui::HelpWindow& help) {
     return bar->value() > before;
 }
 
-TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAndTakesInputWhileTheDialogWaits) {
-    // How the help comes up while each kind of modal dialog waits for an answer.
+TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAtItsTopicAndTakesInput) {
     struct Case {
         const char* name;
         std::function<void(GuiSession&)> open;
-        bool helpLast;  // the help came up after the dialog, so it is the active window
+        bool fromDialog;  // the help came up after the dialog, at the dialog's topic
     };
     const Case cases[] = {
         {"Help of CONNECT Error",
          [](GuiSession& s) {
              s.gui().shell().ShowLinkDialog(LinkDialog::ComReconnect);
-             s.gui().shell().OpenLinkDialog(LinkDialog::ComReconnect)->Press(3);
+             Click(s, LinkDialog::ComReconnect, 3);
          },
          true},
         {"Help of the disconnection dialog",
          [](GuiSession& s) {
              s.program().linkSetup.OpenDisconnectDialog();
-             s.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect)->Press(3);
+             Click(s, LinkDialog::ComDisconnect, 3);
          },
          true},
         {"help opened before a transfer's wait dialog",
@@ -145,27 +128,20 @@ TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAndTakesInputWhileTheDi
         ASSERT_NE(QApplication::activeModalWidget(), nullptr);
         gui::HelpWindow* help = session.frame().Help();
         ASSERT_NE(help, nullptr);
+        EXPECT_EQ(help->verticalScrollBar()->value() > 0, c.fromDialog);
         help->verticalScrollBar()->setValue(0);
-        if (c.helpLast) {
+        if (c.fromDialog) {
             EXPECT_TRUE(
                 session.WaitFor([&] { return QApplication::activeWindow() == help; }, 2000));
         }
         EXPECT_TRUE(HelpTakesAClick(*help));
-        // The frame behind the dialog stays blocked.
-        EXPECT_NE(QApplication::activeModalWidget(), nullptr);
+        EXPECT_NE(QApplication::activeModalWidget(), nullptr);  // the frame stays blocked
+        session.frame().Command(CMD_HELP);
+        EXPECT_EQ(help->verticalScrollBar()->value(), 0);
         session.gui().shell().EndLinkDialog(LinkDialog::ComReconnect);
         session.gui().shell().EndLinkDialog(LinkDialog::ComDisconnect);
         session.gui().shell().EndPleaseWait(PleaseWait::DataTrans);
     }
-}
-
-// A title bar shows its title in a bold font, mostly larger than the dialog's, beside a close
-// button and margins of at least 40 pixels.
-int TitleBarNeeds(const QWidget& dialog) {
-    QFont font = dialog.font();
-    font.setBold(true);
-    font.setPointSizeF(font.pointSizeF() * 1.2);
-    return QFontMetrics(font).horizontalAdvance(dialog.windowTitle()) + 40;
 }
 
 TEST(DialogSizeTest, SmallDialogsAreWideEnoughForTheirTitles) {
@@ -185,7 +161,12 @@ TEST(DialogSizeTest, SmallDialogsAreWideEnoughForTheirTitles) {
         ASSERT_NE(dialog, nullptr);
         SCOPED_TRACE(dialog->windowTitle().toStdString());
         dialog->show();
-        EXPECT_GE(dialog->width(), TitleBarNeeds(*dialog));
+        // A title bar: the title in a bold font about a fifth larger, a close button, margins.
+        QFont font = dialog->font();
+        font.setBold(true);
+        font.setPointSizeF(font.pointSizeF() * 1.2);
+        EXPECT_GE(dialog->width(),
+                  QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 40);
         dialog->hide();
     }
 }
@@ -194,54 +175,40 @@ TEST(DialogSizeTest, TheSaveDialogShowsFileSizesAndTypesWhole) {
     GuiSession session(false);
     const std::filesystem::path folder = session.folder() / "pictures";
     std::filesystem::create_directory(folder);
-    for (const auto& [name, bytes] :
-         {std::pair{"IMG_0001.JPG", 30'200}, std::pair{"IMG_0002.JPG", 921'654}}) {
-        std::ofstream(folder / name, std::ios::binary) << std::string(bytes, 'x');
-    }
+    std::ofstream(folder / "IMG_0001.JPG", std::ios::binary) << std::string(30'200, 'x');
+    std::ofstream(folder / "IMG_0002.JPG", std::ios::binary) << std::string(921'654, 'x');
     SaveDialogRequest request;
     request.initialDirectory = folder.string() + "/";
     request.proposedName = "new";
     request.filters = {{"JPEG (*.JPG)", "*.JPG"}, {"Bitmap (*.BMP)", "*.BMP"}};
     request.defaultExtension = "jpg";
 
-    // Each column's text must fit its section beside the item's margins (3 pixels a side).
-    std::vector<std::string> clipped;
-    int rowsSeen = 0;
-    QTimer driver;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            return;
-        }
-        auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
-        const bool late = std::chrono::steady_clock::now() > deadline;
-        if (!tree || (!late && (!tree->isVisible() || !tree->model() ||
-                                tree->model()->rowCount(tree->rootIndex()) < 2))) {
-            if (late) {
-                dialog->reject();
-            }
-            return;
-        }
+    // Each column's text fits its section beside the item's margins (3 pixels a side).
+    QStringList clipped;
+    int rows = 0;
+    OnShown<QFileDialog> driver([&](QFileDialog& dialog) {
+        auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        ASSERT_NE(tree, nullptr);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return tree->model()->rowCount(tree->rootIndex()) >= 2; }, 5000));
         QTest::qWait(100);  // the columns follow the rows once they are laid out
         const QFontMetrics metrics(tree->font());
-        const QModelIndex root = tree->rootIndex();
-        rowsSeen = tree->model()->rowCount(root);
-        for (int row = 0; row < rowsSeen; ++row) {
+        rows = tree->model()->rowCount(tree->rootIndex());
+        for (int row = 0; row < rows; ++row) {
             for (int column = 1; column < tree->header()->count(); ++column) {
-                const QString text = tree->model()->index(row, column, root).data().toString();
+                const QString text =
+                    tree->model()->index(row, column, tree->rootIndex()).data().toString();
                 if (!tree->header()->isSectionHidden(column) &&
                     tree->header()->sectionSize(column) < metrics.horizontalAdvance(text) + 6) {
-                    clipped.push_back(text.toStdString());
+                    clipped << text;
                 }
             }
         }
-        dialog->reject();
+        dialog.reject();
     });
-    driver.start(20);
     EXPECT_FALSE(gui::RunSaveDialog(&session.frame(), request).has_value());
-    EXPECT_EQ(rowsSeen, 2);
-    EXPECT_TRUE(clipped.empty()) << clipped.front();
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(clipped, QStringList());
 }
 
 TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
@@ -268,7 +235,7 @@ TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
         EXPECT_EQ(dialog->ControlText(), "             ");
         QTest::qWait(500);
         EXPECT_EQ(dialog->ControlText(), c.waitText);
-        // Ending the other dialog does not end this one; the program's end does.
+        // Ending the other kind does not end this one.
         shell.EndPleaseWait(c.kind == PleaseWait::DataTrans ? PleaseWait::PeraseProc
                                                             : PleaseWait::DataTrans);
         EXPECT_TRUE(dialog->isVisible());
@@ -284,18 +251,6 @@ TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
     EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::DataTrans}));
 }
 
-TEST(LinkDialogsTest, APortThatMayNotBeOpenedIsNamedUnderTheConnectionMessage) {
-    GuiSession session(false);
-    session.gui().shell().reconnectNote = [] {
-        return std::string("Permission denied on /dev/ttyUSB0: join the dialout group");
-    };
-    ASSERT_TRUE(session.WaitFor([&] { return Shown(session, LinkDialog::ComReconnect); }));
-    LinkDialogWindow* reconnect = session.gui().shell().OpenLinkDialog(LinkDialog::ComReconnect);
-    EXPECT_EQ(Texts(reconnect),
-              (QStringList{"Please check PC/VISTACAM Connection.",
-                           "Permission denied on /dev/ttyUSB0: join the dialout group"}));
-}
-
 TEST(AboutTest, TheAboutBoxShowsTheVersion) {
     gui::AboutDialog about(nullptr);
     const auto* version = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
@@ -306,8 +261,6 @@ TEST(AboutTest, TheAboutBoxShowsTheVersion) {
         << version->text().toStdString();
 }
 
-// A message box nobody answers: the watchdog fails the test, naming the box and what the test
-// waited for, and rejects the box so that exec() returns.
 void ShowABoxNobodyAnswers() {
     ModalWatchdog watchdog(300);
     ExpectDialog(QStringLiteral("an answer that never comes"));

@@ -9,7 +9,10 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+
+#include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
 
@@ -30,7 +33,6 @@ std::string MissingDevice(const TempDir& folder, const std::string& name) {
 
 GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
                        const std::map<int, std::string>& devices, bool trueColourDisplay) {
-    // Only the ports the test names lead anywhere.
     PortMap ports;
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
         const auto named = devices.find(id);
@@ -66,6 +68,48 @@ GuiSession::~GuiSession() {
 
 bool GuiSession::WaitFor(const std::function<bool()>& condition, int milliseconds) {
     return QTest::qWaitFor(condition, milliseconds);
+}
+
+bool GuiSession::WaitForIndex() {
+    return WaitFor([this] {
+        return program().indexTransfer.index.IndexLoaded && frame().StatusText() == "Ready";
+    });
+}
+
+CaptureWindow* GuiSession::Download(int position) {
+    Program& pictures = program();
+    const std::size_t before = pictures.captureWindows.Ids().size();
+    QWidget* preview = frame().PreviewFrame()->widget();
+    QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
+    QTest::mouseDClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
+    const bool done = WaitFor([&] {
+        return pictures.captureWindows.Ids().size() == before + 1 &&
+               !pictures.pictureDownload.download.CaptureWaiting && frame().StatusText() == "Ready";
+    });
+    return done ? pictures.captureWindows.Find(pictures.captureWindows.Ids().back()) : nullptr;
+}
+
+OpenfileWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {
+    DibBlock& work = *program().buffers.WorkImage;
+    std::copy_n(picture.data(), std::min(picture.size(), work.size()), work.data());
+    return program().CreateOpenfileWindow(title, false);
+}
+
+QPoint ThumbnailCentre(int position) {
+    return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
+}
+
+const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
+                                    QColor(255, 255, 0)};
+
+DibBlock QuadrantPicture() {
+    return MakeRgbPicture(640, 480, [](int column, int row) {
+        // Rows are stored bottom-up.
+        const QColor colour = QUADRANT_COLOURS[(row >= 240 ? 0 : 2) + (column < 320 ? 0 : 1)];
+        return Bgr{static_cast<std::uint8_t>(colour.blue()),
+                   static_cast<std::uint8_t>(colour.green()),
+                   static_cast<std::uint8_t>(colour.red())};
+    });
 }
 
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
@@ -132,8 +176,7 @@ ModalWatchdog::ModalWatchdog(int limitMilliseconds)
 ModalWatchdog::~ModalWatchdog() = default;
 
 void ModalWatchdog::Check() {
-    // Only a widget in a nested event loop (exec) blocks the test; a please-wait dialog shown
-    // without one may stay up as long as its transfer runs.
+    // Only a widget in a nested event loop blocks the test.
     QWidget* modal = QApplication::activePopupWidget();
     if (modal == nullptr) {
         modal = QApplication::activeModalWidget();
@@ -162,10 +205,6 @@ void ModalWatchdog::Check() {
     } else {
         modal->close();
     }
-}
-
-QColor PixelAt(const QImage& grab, int x, int y) {
-    return grab.pixelColor(x, y);
 }
 
 }  // namespace fotolyx::testing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QColor>
 #include <QMessageBox>
 #include <QPointer>
@@ -9,13 +10,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "gui/gui_program.h"
 #include "support/fakes.h"
-
-#include <ostream>
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -27,14 +27,11 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 
 namespace fotolyx::testing {
 
-// The window program against the simulated camera (fotolyx-camsim on a pseudo-terminal as
-// COM1), or against the ports given, with its folders in a temporary directory.
+// The window program against fotolyx-camsim on a pseudo-terminal as COM1 (or against the ports
+// given), with its folders in a temporary directory.
 class GuiSession {
   public:
-    // camsimArguments: options for the camera (fault options and the like); nothing starts a
-    // camera when withCamera is false.
-    // devices: the ports that lead somewhere (the camera, when there is one, is COM1).
-    // trueColourDisplay: false runs the program as on a 256-colour screen.
+    // devices: the ports that lead somewhere; trueColourDisplay false: a 256-colour screen.
     explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
                         const std::map<int, std::string>& devices = {},
                         bool trueColourDisplay = true);
@@ -49,6 +46,12 @@ class GuiSession {
     // Every status text shown so far, in order, without repeats.
     const QStringList& StatusHistory() const { return statusHistory_; }
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
+    // The camera's index is in and the program says Ready.
+    bool WaitForIndex();
+    // The picture at the position downloaded by a click and a double click on its thumbnail.
+    CaptureWindow* Download(int position);
+    // An Openfile window on the picture, as opening a file makes it.
+    OpenfileWindow* OpenPicture(const DibBlock& picture, const std::string& title);
 
   private:
     TempDir folder_;
@@ -56,6 +59,13 @@ class GuiSession {
     std::unique_ptr<gui::GuiProgram> gui_;
     QStringList statusHistory_;
 };
+
+// The centre of the thumbnail of a position in the Preview's first rows.
+QPoint ThumbnailCentre(int position);
+
+// 640 x 480 in four plain quadrants: red, green (top), blue, yellow (bottom).
+extern const QColor QUADRANT_COLOURS[4];
+DibBlock QuadrantPicture();
 
 // A message box as it was shown.
 struct SeenBox {
@@ -65,8 +75,8 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers the message boxes that come up with the given buttons, one answer per box, and
-// records each box. Boxes beyond the answers are answered with their escape button.
+// Answers the message boxes that come up, one answer per box, and records each box. Boxes
+// beyond the answers are answered with their escape button.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers);
@@ -80,10 +90,36 @@ class BoxAnswerer {
     std::unique_ptr<QTimer> timer_;
 };
 
-// Gives up on a modal dialog that nobody ends: when a dialog, message box or menu running its
-// own event loop has stayed up longer than the limit, the test fails with what was up and what
-// the test was waiting for, and the dialog is rejected so that the test can end. One watches
-// every test of the window program (gui_test_main.cpp).
+// Runs the steps once on the first visible top-level widget of type T, from the event loop (so
+// from inside a dialog's own loop). A dialog the steps leave up is the watchdog's.
+template <typename T>
+class OnShown {
+  public:
+    explicit OnShown(std::function<void(T&)> steps, int interval = 10) : steps_(std::move(steps)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(interval);
+    }
+    bool Ran() const { return ran_; }
+
+  private:
+    void Poll() {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = dynamic_cast<T*>(widget); found && found->isVisible()) {
+                ran_ = true;
+                timer_.stop();
+                steps_(*found);
+                return;
+            }
+        }
+    }
+    std::function<void(T&)> steps_;
+    QTimer timer_;
+    bool ran_ = false;
+};
+
+// Fails the running test when a dialog, message box or menu in its own event loop stays up
+// longer than the limit, naming it and what the test waited for, and rejects it so that the
+// test can end. One watches every test (gui_test_main.cpp).
 class ModalWatchdog {
   public:
     explicit ModalWatchdog(int limitMilliseconds = 10'000);
@@ -99,12 +135,8 @@ class ModalWatchdog {
     qint64 since_ = 0;
 };
 
-// Tells the watchdog what the running test waits for while a dialog is up ("the Open dialog
-// to take the chosen file"); dialog drivers set it, and it names the step in a failure.
+// What the running test waits for while a dialog is up; a watchdog failure names it.
 void ExpectDialog(const QString& waitingFor);
-
-// The pixel colour of a widget grab at a point of the widget.
-QColor PixelAt(const QImage& grab, int x, int y);
 
 // A path that is no device, for ports that must stay silent.
 std::string MissingDevice(const TempDir& folder, const std::string& name);

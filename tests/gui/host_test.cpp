@@ -28,8 +28,8 @@ TEST(QtTimersTest, OneShotTimersRestartAndDieWhenKilled) {
     timers.StartTimer(7, 1, 20);
     timers.StartTimer(FRAME_WINDOW, 2, 30);
     QTest::qWait(50);
-    timers.StartTimer(FRAME_WINDOW, 1, 80);  // restarted: fires 80 ms from now
-    timers.KillTimer(7, 1);                  // already fired: nothing happens
+    timers.StartTimer(FRAME_WINDOW, 1, 80);  // restarted
+    timers.KillTimer(7, 1);                  // already fired
     EXPECT_TRUE(timers.TimerRunning(FRAME_WINDOW, 1));
     ASSERT_TRUE(QTest::qWaitFor([&] { return fired.size() == 3; }, 1000));
     EXPECT_GE(clock.elapsed(), 125);
@@ -86,7 +86,6 @@ TEST(LineWatcherTest, DeliversBytesTellsAHangUpApartAndWaitsWhileBusy) {
     };
     watcher.Update();
     EXPECT_EQ(watcher.WatchedDescriptor(), terminal.slave);
-
     ASSERT_EQ(write(terminal.master, "ab", 2), 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 1000));
 

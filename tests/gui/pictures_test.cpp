@@ -3,9 +3,9 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "gui/capture_view.h"
@@ -19,58 +19,28 @@ namespace {
 const QColor GREY(192, 192, 192);
 const QColor GREEN(0, 255, 0);
 
-bool IndexLoaded(GuiSession& session) {
-    return session.program().indexTransfer.index.IndexLoaded &&
-           session.frame().StatusText() == "Ready";
-}
-
-QWidget* PreviewWidget(GuiSession& session) {
-    return session.frame().PreviewFrame()->widget();
-}
-
-std::vector<WindowId> Captures(GuiSession& session) {
-    return session.program().captureWindows.Ids();
-}
-
-// The centre of the thumbnail area of the cell at column c, row r.
-QPoint Thumbnail(int column, int row) {
-    return {10 + 140 * column + 60, 60 + 130 * row + 45};
-}
-
-TEST(PicturesTest, StartUpLoadsTheIndexIntoThePreview) {
+TEST(PicturesTest, TheIndexIsShownAndClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
     GuiSession session;
-    ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
+    ASSERT_TRUE(session.WaitForIndex());
     EXPECT_EQ(session.StatusHistory(),
               (QStringList{"Ready", "Initial Setup with VISTACAM now proceeding",
                            "Receive Preview data", "Ready"}));
     EXPECT_TRUE(session.frame().MdiArea()->isEnabled());
-
-    const QImage grab = PreviewWidget(session)->grab().toImage();
-    // Cell frames, a thumbnail inside its 120 x 90 area, the caption area with its text.
-    EXPECT_EQ(grab.pixelColor(5, 55), QColor(255, 255, 255));
-    EXPECT_EQ(grab.pixelColor(4, 54), QColor(64, 64, 64));
+    QWidget* preview = session.frame().PreviewFrame()->widget();
+    // A thumbnail inside its 120 x 90 area, dark text in the caption area below.
+    const QImage index = preview->grab().toImage();
     int coloured = 0;
-    for (int x = 10; x < 130; x += 7) {
-        const QColor pixel = grab.pixelColor(x, 100);
-        coloured += pixel != GREY && pixel.red() != pixel.green() ? 1 : 0;
-    }
-    EXPECT_GT(coloured, 10);
-    EXPECT_EQ(grab.pixelColor(7, 166), GREY);
     bool text = false;
-    for (int x = 10; x < 130 && !text; ++x) {
-        for (int y = 152; y < 167 && !text; ++y) {
-            text = grab.pixelColor(x, y).lightness() < 100;
+    for (int x = 10; x < 130; ++x) {
+        const QColor pixel = index.pixelColor(x, 100);
+        coloured += pixel != GREY && pixel.red() != pixel.green() ? 1 : 0;
+        for (int y = 152; y < 167; ++y) {
+            text = text || index.pixelColor(x, y).lightness() < 100;
         }
     }
+    EXPECT_GT(coloured, 60);
     EXPECT_TRUE(text);
-    // The last row holds the ninth picture and three empty cells.
-    EXPECT_EQ(grab.pixelColor(Thumbnail(1, 2)), grab.pixelColor(Thumbnail(2, 2)));
-}
 
-TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
-    GuiSession session;
-    ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
-    QWidget* preview = PreviewWidget(session);
     const SelectionState& selection = session.program().indexTransfer.selection;
     auto marked = [&] {
         std::vector<int> positions;
@@ -81,36 +51,21 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
         }
         return positions;
     };
-
-    QTest::mouseClick(preview, Qt::LeftButton, {}, Thumbnail(1, 0));
-    EXPECT_EQ(marked(), (std::vector<int>{1}));
-    QTest::mouseClick(preview, Qt::LeftButton, Qt::ShiftModifier, Thumbnail(0, 1));
+    QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(1));
+    QTest::mouseClick(preview, Qt::LeftButton, Qt::ShiftModifier, ThumbnailCentre(4));
     EXPECT_EQ(marked(), (std::vector<int>{1, 2, 3, 4}));
-    QTest::mouseClick(preview, Qt::LeftButton, Qt::ControlModifier, Thumbnail(2, 0));
+    QTest::mouseClick(preview, Qt::LeftButton, Qt::ControlModifier, ThumbnailCentre(2));
     EXPECT_EQ(marked(), (std::vector<int>{1, 3, 4}));
-    // A click in the gap between two thumbnails changes nothing.
-    QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(140, 100));
-    EXPECT_EQ(marked(), (std::vector<int>{1, 3, 4}));
-    EXPECT_EQ(selection.SelectedCount, 3);
     EXPECT_TRUE(session.frame().CurrentMenu().Command(CMD_DATA_IN)->isEnabled());
-
     // The green bar of a selected cell, none under an unselected one.
     const QImage grab = preview->grab().toImage();
     EXPECT_EQ(grab.pixelColor(13 + 140 + 50, 151), GREEN);
     EXPECT_NE(grab.pixelColor(13 + 280 + 50, 151), GREEN);
-    EXPECT_EQ(session.gui().frame().findChild<gui::PictureButtonWidget*>("button3")->grab().size(),
-              QSize(90, 30));
 
-    // The platform delivers a press, then the double click.
-    QTest::mouseClick(preview, Qt::LeftButton, {}, Thumbnail(3, 0));
-    QTest::mouseDClick(preview, Qt::LeftButton, {}, Thumbnail(3, 0));
-    ASSERT_TRUE(session.WaitFor([&] {
-        return Captures(session).size() == 1 &&
-               !session.program().pictureDownload.download.CaptureWaiting &&
-               session.frame().StatusText() == "Ready";
-    }));
+    const CaptureWindow* capture = session.Download(3);
+    ASSERT_NE(capture, nullptr);
     EXPECT_EQ(marked(), (std::vector<int>{3}));
-    const WindowId id = Captures(session).front();
+    const WindowId id = capture->id();
     gui::ChildFrame* window = session.frame().Window(id);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Capture);
@@ -118,7 +73,6 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
               session.program().indexTransfer.index.entries[3].listText);
     // The picture is drawn 1:1 from the window's top-left corner.
     auto* view = static_cast<gui::CaptureView*>(window->Child());
-    const CaptureWindow* capture = session.program().captureWindows.Find(id);
     const int width = capture->PictureWidth();
     const int height = capture->PictureHeight();
     EXPECT_EQ(view->ClientSize(), QSize(width, height));
@@ -131,25 +85,17 @@ TEST(PicturesTest, ClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
     }
 }
 
-TEST(PicturesTest, ExitAsksAboutAnAdjustedPictureAndCopyPutsItOnTheClipboard) {
+// The clipboard's BMP is read back by Pillow, a reader nobody here wrote.
+TEST(PicturesTest, CopyPutsThePictureOnTheClipboardAsAnImageAndABitmapFile) {
     GuiSession session;
-    ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }));
-    QTest::mouseClick(PreviewWidget(session), Qt::LeftButton, {}, Thumbnail(0, 0));
-    QTest::mouseDClick(PreviewWidget(session), Qt::LeftButton, {}, Thumbnail(0, 0));
-    ASSERT_TRUE(session.WaitFor([&] {
-        return Captures(session).size() == 1 &&
-               !session.program().pictureDownload.download.CaptureWaiting;
-    }));
-    const WindowId id = Captures(session).front();
-    CaptureWindow* capture = session.program().captureWindows.Find(id);
-    const int width = capture->PictureWidth();
-    const int height = capture->PictureHeight();
-
+    ASSERT_TRUE(session.WaitForIndex());
+    const CaptureWindow* capture = session.Download(0);
+    ASSERT_NE(capture, nullptr);
     session.frame().Command(CMD_COPY_TO_CLIPBOARD);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
-    const QImage image = qvariant_cast<QImage>(data->imageData());
-    EXPECT_EQ(image.size(), QSize(width, height));
+    const QSize size(capture->PictureWidth(), capture->PictureHeight());
+    EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), size);
     const QByteArray bmp = data->data(QStringLiteral("image/bmp"));
     ASSERT_GT(bmp.size(), 54);
     const auto file = session.folder() / "clip.bmp";
@@ -161,45 +107,29 @@ TEST(PicturesTest, ExitAsksAboutAnAdjustedPictureAndCopyPutsItOnTheClipboard) {
         if (std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr) {
             FAIL() << "Pillow could not open the clipboard's BMP";
         }
-    } else {
-        std::ifstream sizes(session.folder() / "size.txt");
-        int w = 0;
-        int h = 0;
-        sizes >> w >> h;
-        EXPECT_EQ(w, width);
-        EXPECT_EQ(h, height);
+        return;
     }
-
-    // Cancelled exit leaves it; then the adjusted picture asks to be saved (No: not saved).
-    capture->SetModified();
-    {
-        BoxAnswerer answers({QMessageBox::Cancel});
-        EXPECT_FALSE(session.frame().close());
-    }
-    EXPECT_EQ(Captures(session).size(), 1u);
-    BoxAnswerer answers({QMessageBox::Ok, QMessageBox::No});
-    EXPECT_TRUE(session.frame().close());
-    ASSERT_EQ(answers.Seen().size(), 2u);
-    EXPECT_EQ(answers.Seen()[1].caption, "Fotolyx");
-    EXPECT_EQ(
-        answers.Seen()[1].text,
-        QString::fromStdString("Save changes to " +
-                               session.program().indexTransfer.index.entries[0].listText + "?"));
-    EXPECT_EQ(answers.Seen()[1].buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_TRUE(Captures(session).empty());
+    std::ifstream sizes(session.folder() / "size.txt");
+    int w = 0;
+    int h = 0;
+    sizes >> w >> h;
+    EXPECT_EQ(QSize(w, h), size);
 }
 
-TEST(PicturesTest, ASilencedCameraLeadsToDisconnectAndReconnectBringsTheIndexBack) {
+TEST(PicturesTest, ReconnectInTheDisconnectionDialogBringsTheIndexBack) {
     // Three messages of set-up, then the camera falls silent in the middle of the index.
     GuiSession session(true, {QStringLiteral("--silent-after"), QStringLiteral("6")});
     ASSERT_TRUE(session.WaitFor([&] {
         return session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect) != nullptr;
     }));
-    EXPECT_FALSE(session.program().indexTransfer.index.IndexLoaded);
-    session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect)->Press(1);
-    ASSERT_TRUE(session.WaitFor([&] { return IndexLoaded(session); }, 20'000));
+    QTest::mouseClick(session.gui()
+                          .shell()
+                          .OpenLinkDialog(LinkDialog::ComDisconnect)
+                          ->findChild<QPushButton*>(QStringLiteral("button1")),
+                      Qt::LeftButton);
+    ASSERT_TRUE(
+        session.WaitFor([&] { return session.program().indexTransfer.index.IndexLoaded; }, 20'000));
     EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 9);
-    EXPECT_TRUE(session.frame().MdiArea()->isEnabled());
 }
 
 }  // namespace

@@ -27,17 +27,14 @@ constexpr char PDFTOPPM[] = "/usr/bin/pdftoppm";
 constexpr char PDFINFO[] = "/usr/bin/pdfinfo";
 constexpr int DPI = 144;
 
-// A 24-bit picture whose top-left quarter is blue and the rest red, so that a flipped or
-// mirrored print shows.
+// The top-left quarter blue, the rest red, so that a flipped or mirrored print shows.
 DibBlock MarkedPicture(std::int32_t width, std::int32_t height) {
     DibBlock picture = CreateDib(width, height, 24).value();
     const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(width));
-    std::uint8_t* bits = DibBits(picture);
     for (std::int32_t row = 0; row < height; ++row) {  // row 0 is the bottom one
-        const bool top = row >= height / 2;
         for (std::int32_t x = 0; x < width; ++x) {
-            std::uint8_t* pixel = bits + stride * static_cast<std::size_t>(row) + 3 * x;
-            const bool blue = top && x < width / 2;
+            std::uint8_t* pixel = DibBits(picture) + stride * static_cast<std::size_t>(row) + 3 * x;
+            const bool blue = row >= height / 2 && x < width / 2;
             pixel[0] = blue ? 255 : 0;
             pixel[2] = blue ? 0 : 255;
         }
@@ -45,8 +42,8 @@ DibBlock MarkedPicture(std::int32_t width, std::int32_t height) {
     return picture;
 }
 
-// A PDF printer on A4 at 144 dots per inch, margins of 36 points left and right, 48 top and
-// bottom: printable 1046 x 1492 pixels from (72, 96) upright, 1540 x 998 lying.
+// A4 at 144 dpi, margins of 36 points left and right, 48 top and bottom: printable 1046 x 1492
+// pixels from (72, 96) upright, 1540 x 998 lying.
 void SetUpPdf(QPrinter& printer, const std::filesystem::path& file,
               QPageLayout::Orientation orientation) {
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -54,10 +51,6 @@ void SetUpPdf(QPrinter& printer, const std::filesystem::path& file,
     printer.setResolution(DPI);
     printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation,
                                       QMarginsF(36, 48, 36, 48), QPageLayout::Point));
-}
-
-bool HaveTools() {
-    return std::filesystem::exists(PDFTOPPM) && std::filesystem::exists(PDFINFO);
 }
 
 int PageCount(const std::filesystem::path& pdf) {
@@ -70,10 +63,7 @@ QImage Render(const std::filesystem::path& pdf, const std::filesystem::path& pre
     const CommandResult run =
         RunCommand(std::string(PDFTOPPM) + " -r " + std::to_string(DPI) +
                    " -f 1 -l 1 -singlefile -png " + Quote(pdf) + " " + Quote(prefix));
-    if (run.status != 0) {
-        return {};
-    }
-    return QImage(QString::fromStdString(prefix.string() + ".png"));
+    return run.status != 0 ? QImage() : QImage(QString::fromStdString(prefix.string() + ".png"));
 }
 
 // The bounding box of everything printed (not near white).
@@ -94,13 +84,6 @@ bool Near(int a, int b) {
     return std::abs(a - b) <= 2;
 }
 
-bool Blue(const QColor& c) {
-    return c.blue() > 200 && c.red() < 60;
-}
-bool Red(const QColor& c) {
-    return c.red() > 200 && c.blue() < 60;
-}
-
 // Calls act on the first visible top-level widget of type T as soon as one shows up, for as long
 // as context lives.
 template <typename T>
@@ -112,56 +95,6 @@ void WhenShown(QObject* context, std::function<void(T*)> act) {
         }
     }
     QTimer::singleShot(0, context, [context, act] { WhenShown<T>(context, act); });
-}
-
-TEST(PrintTest, ThePictureFillsThePrintableAreaFromItsTopLeftCornerOnOnePage) {
-    if (!HaveTools()) {
-        if (PeersRequired()) {
-            FAIL() << "pdftoppm and pdfinfo are missing";
-        }
-        GTEST_SKIP() << "pdftoppm and pdfinfo are missing";
-    }
-    struct Case {
-        std::int32_t width, height;
-        QPageLayout::Orientation orientation;
-        QRect expected;
-    };
-    const Case cases[] = {
-        // Upright page: both shapes fill the width.
-        {640, 480, QPageLayout::Portrait, {72, 96, 1046, 784}},
-        {480, 640, QPageLayout::Portrait, {72, 96, 1046, 1394}},
-        // Lying page: both fill the height.
-        {640, 480, QPageLayout::Landscape, {72, 96, 1330, 998}},
-        {480, 640, QPageLayout::Landscape, {72, 96, 748, 998}},
-    };
-    TempDir folder;
-    QWidget frame;
-    auto* owner = new QWidget(&frame);
-    frame.show();
-    int index = 0;
-    for (const Case& c : cases) {
-        const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + "-" +
-                                 std::to_string(index++);
-        const auto pdf = folder / (name + ".pdf");
-        QPrinter printer(QPrinter::HighResolution);
-        SetUpPdf(printer, pdf, c.orientation);
-        EXPECT_EQ(gui::PrintPictureTo(printer, owner, QStringLiteral("Openfile 1"),
-                                      MarkedPicture(c.width, c.height)),
-                  0);
-        EXPECT_TRUE(owner->isEnabled()) << name;
-        ASSERT_EQ(PageCount(pdf), 1) << name;
-        const QImage page = Render(pdf, folder / name);
-        ASSERT_FALSE(page.isNull()) << name;
-        const QRect ink = Ink(page);
-        EXPECT_TRUE(Near(ink.left(), c.expected.left()) && Near(ink.top(), c.expected.top()) &&
-                    Near(ink.width(), c.expected.width()) &&
-                    Near(ink.height(), c.expected.height()))
-            << name << ": printed at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
-            << ink.height();
-        EXPECT_TRUE(Blue(page.pixelColor(ink.topLeft() + QPoint(8, 8)))) << name;
-        EXPECT_TRUE(Red(page.pixelColor(ink.topRight() + QPoint(-8, 8)))) << name;
-        EXPECT_TRUE(Red(page.pixelColor(ink.bottomLeft() + QPoint(8, -8)))) << name;
-    }
 }
 
 CancelPrintDialog* ShownCancelDialog() {
@@ -183,64 +116,59 @@ int CancelDialogs() {
     return count;
 }
 
-TEST(PrintTest, TheCancelDialogEndsTheJobAndEnablesTheWindowAtOnce) {
+class PdfPrintTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(PDFTOPPM) || !std::filesystem::exists(PDFINFO)) {
+            if (PeersRequired()) {
+                FAIL() << "pdftoppm and pdfinfo are missing";
+            }
+            GTEST_SKIP() << "pdftoppm and pdfinfo are missing";
+        }
+        frame.show();
+    }
+    QWidget frame;
+    QWidget* owner = new QWidget(&frame);
+};
+
+TEST_F(PdfPrintTest, ThePictureFillsThePrintableAreaFromItsTopLeftCornerOnOnePage) {
     struct Case {
-        const char* name;
-        std::function<void(CancelPrintDialog*)> act;
-        bool cancels;
+        std::int32_t width, height;
+        QPageLayout::Orientation orientation;
+        QRect expected;
     };
     const Case cases[] = {
-        {"Cancel button",
-         [](CancelPrintDialog* dialog) {
-             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button2")),
-                               Qt::LeftButton);
-         },
-         true},
-        {"Esc", [](CancelPrintDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); }, true},
-        {"close box", [](CancelPrintDialog* dialog) { dialog->close(); }, false},
+        // Upright page: both shapes fill the width; lying page: both fill the height.
+        {640, 480, QPageLayout::Portrait, {72, 96, 1046, 784}},
+        {480, 640, QPageLayout::Portrait, {72, 96, 1046, 1394}},
+        {640, 480, QPageLayout::Landscape, {72, 96, 1330, 998}},
+        {480, 640, QPageLayout::Landscape, {72, 96, 748, 998}},
     };
     TempDir folder;
-    QWidget frame;
-    auto* owner = new QWidget(&frame);
-    frame.show();
     for (const Case& c : cases) {
-        const auto pdf = folder / (std::string(c.name) + ".pdf");
+        const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) +
+                                 (c.orientation == QPageLayout::Portrait ? "-upright" : "-lying");
+        SCOPED_TRACE(name);
+        const auto pdf = folder / (name + ".pdf");
         QPrinter printer(QPrinter::HighResolution);
-        SetUpPdf(printer, pdf, QPageLayout::Portrait);
-        bool seen = false;
-        bool ownerWasDisabled = false;
-        bool enabledAtOnce = false;
-        bool dialogGoneAtOnce = false;
-        QStringList texts;
-        QTimer::singleShot(0, [&] {
-            CancelPrintDialog* dialog = ShownCancelDialog();
-            if (dialog == nullptr) {
-                return;
-            }
-            seen = true;
-            ownerWasDisabled = !owner->isEnabled();
-            texts << dialog->windowTitle();
-            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
-                texts << label->text();
-            }
-            EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
-            c.act(dialog);
-            enabledAtOnce = owner->isEnabled();
-            dialogGoneAtOnce = ShownCancelDialog() == nullptr;
-        });
-        EXPECT_EQ(gui::PrintPictureTo(printer, owner, QStringLiteral("Capture 1"),
-                                      MarkedPicture(640, 480)),
+        SetUpPdf(printer, pdf, c.orientation);
+        EXPECT_EQ(gui::PrintPictureTo(printer, owner, QStringLiteral("Openfile 1"),
+                                      MarkedPicture(c.width, c.height)),
                   0);
-        ASSERT_TRUE(seen) << c.name;
-        EXPECT_TRUE(ownerWasDisabled) << c.name;
-        EXPECT_EQ(texts, (QStringList{"Cancel Print Job", "Cancel current print job?"}));
-        EXPECT_EQ(enabledAtOnce, c.cancels) << c.name;
-        EXPECT_EQ(dialogGoneAtOnce, c.cancels) << c.name;
-        // Whatever happened, the window is usable and the dialog gone afterwards.
-        EXPECT_TRUE(owner->isEnabled()) << c.name;
-        EXPECT_EQ(CancelDialogs(), 0) << c.name;
-        // A cancelled job leaves no file; an uncancelled one its page.
-        EXPECT_EQ(std::filesystem::exists(pdf), !c.cancels) << c.name;
+        ASSERT_EQ(PageCount(pdf), 1);
+        const QImage page = Render(pdf, folder / name);
+        ASSERT_FALSE(page.isNull());
+        const QRect ink = Ink(page);
+        EXPECT_TRUE(Near(ink.left(), c.expected.left()) && Near(ink.top(), c.expected.top()) &&
+                    Near(ink.width(), c.expected.width()) &&
+                    Near(ink.height(), c.expected.height()))
+            << "printed at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
+            << ink.height();
+        const auto blue = [](QColor p) { return p.blue() > 200 && p.red() < 60; };
+        const auto red = [](QColor p) { return p.red() > 200 && p.blue() < 60; };
+        EXPECT_TRUE(blue(page.pixelColor(ink.topLeft() + QPoint(8, 8))));
+        EXPECT_TRUE(red(page.pixelColor(ink.topRight() + QPoint(-8, 8))));
+        EXPECT_TRUE(red(page.pixelColor(ink.bottomLeft() + QPoint(8, -8))));
     }
 }
 
@@ -262,28 +190,25 @@ std::filesystem::path MakeSpooler(const std::filesystem::path& queue) {
     return program;
 }
 
-TEST(PrintTest, ACancelledJobNeverReachesThePrintSystemNorTheOutputFile) {
-    if (!HaveTools()) {
-        GTEST_SKIP() << "pdftoppm and pdfinfo are missing";
-    }
-    enum class Cancel { Never, WhileThePageIsProduced, WhileTheSpoolerRuns };
+// The Cancel Print Job dialog disables the window while the page is produced; a cancel ends the
+// job at once, and a cancelled job reaches neither the print system nor the output file.
+TEST_F(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheFile) {
+    enum class Act { None, Button, Escape, CloseBox };
     struct Case {
         const char* name;
-        Cancel cancel;
-        bool toFile;  // to an existing PDF file instead of the spooler
+        Act act;
+        bool whileSpooling;  // the cancel waits until the spooler runs
+        bool toFile;         // to the existing PDF file instead of the spooler
         bool spoolerCalled;
         bool printed;
     };
     const Case cases[] = {
-        {"not cancelled", Cancel::Never, false, true, true},
-        {"cancelled while the page is produced", Cancel::WhileThePageIsProduced, false, false,
-         false},
-        {"cancelled while the spooler runs", Cancel::WhileTheSpoolerRuns, false, true, false},
-        {"cancelled, to an existing file", Cancel::WhileThePageIsProduced, true, false, false},
+        {"not cancelled", Act::None, false, false, true, true},
+        {"Cancel while the page is produced", Act::Button, false, false, false, false},
+        {"Cancel while the spooler runs", Act::Button, true, false, true, false},
+        {"Esc, to an existing file", Act::Escape, false, true, false, false},
+        {"the close box cancels nothing", Act::CloseBox, false, true, false, true},
     };
-    QWidget frame;
-    auto* owner = new QWidget(&frame);
-    frame.show();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir queue;
@@ -292,17 +217,39 @@ TEST(PrintTest, ACancelledJobNeverReachesThePrintSystemNorTheOutputFile) {
         QPrinter printer(QPrinter::HighResolution);
         SetUpPdf(printer, output, QPageLayout::Portrait);
         const gui::PrintSpooler spooler{QString::fromStdString(MakeSpooler(queue.path()).string())};
-
+        bool acted = false;
         QTimer driver;
         QObject::connect(&driver, &QTimer::timeout, [&] {
             CancelPrintDialog* dialog = ShownCancelDialog();
-            const bool now = c.cancel == Cancel::WhileThePageIsProduced ||
-                             (c.cancel == Cancel::WhileTheSpoolerRuns &&
-                              std::filesystem::exists(queue / "call"));
-            if (dialog != nullptr && now) {
-                QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button2")),
-                                  Qt::LeftButton);
+            if (acted || dialog == nullptr ||
+                (c.whileSpooling && !std::filesystem::exists(queue / "call"))) {
+                return;
             }
+            acted = true;
+            EXPECT_FALSE(owner->isEnabled());
+            QStringList texts{dialog->windowTitle()};
+            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+                texts << label->text();
+            }
+            EXPECT_EQ(texts, (QStringList{"Cancel Print Job", "Cancel current print job?"}));
+            EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+            switch (c.act) {
+                case Act::None:
+                    return;
+                case Act::Button:
+                    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("button2")),
+                                      Qt::LeftButton);
+                    break;
+                case Act::Escape:
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+                    break;
+                case Act::CloseBox:
+                    dialog->close();
+                    break;
+            }
+            const bool cancels = c.act != Act::CloseBox;
+            EXPECT_EQ(owner->isEnabled(), cancels);
+            EXPECT_EQ(ShownCancelDialog() == nullptr, cancels);
         });
         driver.start(0);
         const DibBlock picture = MarkedPicture(640, 480);
@@ -312,42 +259,38 @@ TEST(PrintTest, ACancelledJobNeverReachesThePrintSystemNorTheOutputFile) {
                                                    QStringLiteral("Capture 1"), picture),
                   0);
         driver.stop();
+        EXPECT_TRUE(acted);
         EXPECT_TRUE(owner->isEnabled());
         EXPECT_EQ(CancelDialogs(), 0);
         QTest::qWait(c.printed ? 0 : 1200);  // a spooler left running would have queued by now
         EXPECT_EQ(std::filesystem::exists(queue / "call"), c.spoolerCalled);
-        ASSERT_EQ(std::filesystem::exists(queue / "job.pdf"), c.printed);
-        EXPECT_EQ(ReadFile(output), "a file of the user's");
         if (c.spoolerCalled) {
             EXPECT_EQ(ReadFile(queue / "call").rfind("-t Capture 1 -- ", 0), 0u)
                 << ReadFile(queue / "call");
         }
+        const auto printed = c.toFile ? output : queue / "job.pdf";
+        EXPECT_EQ(c.toFile ? ReadFile(output) != "a file of the user's"
+                           : std::filesystem::exists(printed),
+                  c.printed);
         if (c.printed) {
-            // The page as the printer lays it out: the picture at the top-left of the printable
-            // area, as wide as it is.
-            EXPECT_EQ(PageCount(queue / "job.pdf"), 1);
-            const QRect ink = Ink(Render(queue / "job.pdf", queue / "page"));
-            EXPECT_TRUE(Near(ink.left(), 72) && Near(ink.top(), 96))
-                << ink.left() << "," << ink.top();
-            EXPECT_TRUE(Near(ink.width(), 1046) && Near(ink.height(), 784))
-                << ink.width() << "x" << ink.height();
+            EXPECT_EQ(PageCount(printed), 1);
+        }
+        if (!c.toFile) {
+            EXPECT_EQ(ReadFile(output), "a file of the user's");
         }
     }
 }
 
-TEST(PrintTest, CancellingThePrintDialogPrintsNothingAndDisablesNothing) {
+TEST(PrintDialogTest, CancellingThePrintDialogPrintsNothingAndDisablesNothing) {
     QWidget frame;
     auto* owner = new QWidget(&frame);
     frame.show();
-    bool rejected = false;
-    QObject context;
-    WhenShown<QPrintDialog>(&context, [&](QPrintDialog* dialog) {
+    OnShown<QPrintDialog> driver([&](QPrintDialog& dialog) {
         EXPECT_TRUE(owner->isEnabled());
-        rejected = true;
-        dialog->reject();
+        dialog.reject();
     });
     EXPECT_EQ(gui::PrintPicture(owner, QStringLiteral("Capture 1"), MarkedPicture(640, 480)), 1);
-    EXPECT_TRUE(rejected);
+    EXPECT_TRUE(driver.Ran());
     EXPECT_TRUE(owner->isEnabled());
     EXPECT_EQ(CancelDialogs(), 0);
 }
