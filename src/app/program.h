@@ -163,11 +163,12 @@ class Program {
     // The camera link: the receiver the host feeds from the line, and the set-up with its
     // recovery dialogs.
     Receiver receiver{link, ports.line};
-    // The camera's pictures: index, Preview, downloads into Capture windows, delete, reload.
     SystemFreeSpace systemFreeSpace;
     FreeSpace* freeSpace = &systemFreeSpace;  // tests may put a scripted disk here
     JpegState saveJpeg;
     SaveState saveState;
+    // The camera's pictures: the index with its thumbnails, the downloads into Capture windows,
+    // the one please-wait dialog (the upload's too) and the Preview window over them.
     PleaseWaitDialog pleaseWait{ports.shell};
     IndexTransfer indexTransfer{MakePicturePorts(), pleaseWait};
     CaptureWindows captureWindows{MakePicturePorts(), indexTransfer.index};

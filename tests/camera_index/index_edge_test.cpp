@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "camera_index/handlers.h"
 #include "camsim/picture_maker.h"
@@ -51,10 +52,9 @@ TEST(IndexEdges, SmallThumbnailsGetThePlaceholderAndA112ByteOneTwoPackets) {
         run.Feed(MakeDataPacket(1, {}));
         EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{INDEX_NEXT}) << size;
         const auto slot = run.preview().Thumbnail(0);
-        EXPECT_EQ(ReadLe32(slot.data() + 4), 128u);
-        EXPECT_EQ(ReadLe32(slot.data() + 8), 56u);
-        EXPECT_EQ(slot[40], PLACEHOLDER_GREY);
-        EXPECT_EQ(slot[40 + 128 * 56 * 3 - 1], PLACEHOLDER_GREY);
+        EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8), slot[40],
+                             slot[40 + 128 * 56 * 3 - 1]),
+                  std::tuple(128u, 56u, PLACEHOLDER_GREY, PLACEHOLDER_GREY));
     }
     // 112 bytes: a second data packet, then the decode (of what is no JPEG).
     Handlers run;
@@ -196,8 +196,8 @@ TEST(IndexEdges, ARepeatedDeleteDoneRemovesNothingMore) {
     run.Status(DELETE_DONE);
     EXPECT_EQ(run.index().index.reportedCount, 4);
     run.Status(DELETE_DONE);
-    EXPECT_EQ(run.index().index.reportedCount, 4);
-    EXPECT_EQ(run.index().index.receivedCount, 4);
+    EXPECT_EQ(std::tuple(run.index().index.reportedCount, run.index().index.receivedCount),
+              std::tuple(4, 4));
     EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{NAK, NAK}));
 }
 
