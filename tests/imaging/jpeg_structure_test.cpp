@@ -253,7 +253,6 @@ TEST(JpegInspection, HuffmanTestLooksAtTheFirstTableSegmentOnly) {
 }
 
 TEST(JpegInspection, AWholeJpegRunsFromItsStartMarkerToTheEndOfItsScan) {
-    using Bytes = std::vector<std::uint8_t>;
     struct Case {
         const char* name;
         Bytes bytes;

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     GuiSession session;
-    Program& pictures = session.program();
+    fotolyx::Program& pictures = session.program();
     if (!session.WaitFor([&] {
             return pictures.indexTransfer.index.IndexLoaded &&
                    session.frame().StatusText() == "Ready";
