@@ -161,9 +161,10 @@ void BM_PacedThroughputOverPty(benchmark::State& state) {
         TermiosLine line(map);
         StillClock clock;
         Memory memory;
+        SystemFreeSpace freeSpace;
         HostEnvironment environment = HostEnvironment::FromProcess(true);
         environment.startDirectory = environment.tempDirectory;
-        Program program(Ports{shell, loop, line, clock, memory}, environment);
+        Program program(Ports{shell, loop, line, clock, memory, freeSpace}, environment);
         loop.onTimer = [&program](WindowId window, int id) { program.TimerFired(window, id); };
         loop.watchedFd = [&] { return program.receiver.Watching() ? line.FileDescriptor() : -1; };
         PacketCounter packets{program.link, line};
@@ -173,9 +174,8 @@ void BM_PacedThroughputOverPty(benchmark::State& state) {
         };
         loop.onHangUp = [&program] { program.receiver.OnHangUp(); };
         program.Startup();
-        if (!loop.RunUntil(
-                [&] { return program.linkHandOver.indexTransferStarts > 0 || shell.failed; },
-                std::chrono::seconds(20)) ||
+        if (!loop.RunUntil([&] { return program.link.SetupPhase == 0 || shell.failed; },
+                           std::chrono::seconds(20)) ||
             shell.failed) {
             state.SkipWithError("the link could not be set up");
             return;

@@ -47,7 +47,8 @@ struct Session {
               }
               return map;
           }()),
-          program(Ports{shell, loop, line, clock, memory}, HostEnvironment::FromProcess(true)) {
+          program(Ports{shell, loop, line, clock, memory, freeSpace},
+                  HostEnvironment::FromProcess(true)) {
         loop.onTimer = [this](WindowId window, int id) { program.TimerFired(window, id); };
         loop.watchedFd = [this] {
             return program.receiver.Watching() ? line.FileDescriptor() : -1;
@@ -82,6 +83,7 @@ struct Session {
     TermiosLine line;
     StillClock clock;
     Memory memory;
+    SystemFreeSpace freeSpace;
     Program program;
     bool ready = false;
 };

@@ -154,9 +154,10 @@ void BM_SavedDownloadInProcess(benchmark::State& state) {
         TermiosLine line(map);
         StillClock clock;
         Memory memory;
+        SystemFreeSpace freeSpace;
         HostEnvironment environment = HostEnvironment::FromProcess(true);
         environment.startDirectory = environment.tempDirectory;
-        Program program(Ports{shell, loop, line, clock, memory}, environment);
+        Program program(Ports{shell, loop, line, clock, memory, freeSpace}, environment);
         loop.onTimer = [&program](WindowId window, int id) { program.TimerFired(window, id); };
         loop.watchedFd = [&] { return program.receiver.Watching() ? line.FileDescriptor() : -1; };
         using Clock = std::chrono::steady_clock;

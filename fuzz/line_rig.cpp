@@ -206,7 +206,8 @@ void LineRig::Enter(std::size_t state, bool keepCamera) {
     camera_ = std::make_unique<camsim::SimCamera>(std::move(config));
     cameraLine.Attach(PORT_COM1, *camera_);
 
-    program_ = std::make_unique<Program>(Ports{shell, loop, line, clock, memory}, environment);
+    program_ =
+        std::make_unique<Program>(Ports{shell, loop, line, clock, memory, freeSpace}, environment);
     loop.onTimer = [this](WindowId window, int id) { program_->TimerFired(window, id); };
     cameraLine.onReadable = [this] { program_->receiver.OnReadable(); };
     cameraLine.onHangUp = [this] { program_->receiver.OnHangUp(); };
@@ -222,7 +223,7 @@ void LineRig::Enter(std::size_t state, bool keepCamera) {
             loop.RunFor(OPEN_PORT_DELAY_MS);  // the port is open, the identification on its way
             break;
         case Reach::IndexStarting:
-            loop.RunUntil([&] { return p.linkHandOver.indexTransferStarts > 0; }, INDEX_LIMIT_MS);
+            loop.RunUntil([&] { return p.link.SetupPhase == 0; }, INDEX_LIMIT_MS);
             break;
         case Reach::IndexLoaded:
             loop.RunUntil([&] { return p.indexTransfer.index.IndexLoaded; }, INDEX_LIMIT_MS);

@@ -67,6 +67,7 @@ class LineRig {
     HandOverLine line{cameraLine};
     testing::FixedClock clock;
     Memory memory;
+    SystemFreeSpace freeSpace;
     HostEnvironment environment;
 
   private:

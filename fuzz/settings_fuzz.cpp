@@ -42,12 +42,13 @@ void FuzzProgram(std::span<const std::uint8_t> bytes) {
     testing::ScriptedLine line;
     testing::FixedClock clock;
     Memory memory;
+    SystemFreeSpace freeSpace;
     HostEnvironment environment;
     environment.programDirectory = folder;
     environment.startDirectory = fuzzing::FuzzFolder();
     environment.configHome = fuzzing::FuzzFolder() / "config";
     environment.tempDirectory = fuzzing::FuzzFolder();
-    Program program(Ports{shell, timers, line, clock, memory}, environment);
+    Program program(Ports{shell, timers, line, clock, memory, freeSpace}, environment);
     program.Startup();
     if (program.settings.SettingsPath != settingsPath ||
         program.settings.OpenInitialDir.size() > 4095) {

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 
 #include "camera_index/index_transfer.h"
 #include "camera_index/picture_download.h"
@@ -11,28 +10,18 @@
 namespace fotolyx {
 
 // Connects the link set-up to the index transfer and the download and, through the hooks the
-// program sets, to its other windows; counts what it was asked to do.
+// program sets, to its other windows.
 class PictureHandOver final : public LinkHandOver {
   public:
     PictureHandOver(IndexTransfer& index, PictureDownload& download)
         : index_(index), download_(download) {}
 
     bool ThumbnailStoreExists() const override { return index_.ThumbnailStoreExists(); }
-    void FreeThumbnailStore() override {
-        index_.FreeThumbnailStore();
-        storeSlots.reset();
-        ++storesFreed;
-    }
+    void FreeThumbnailStore() override { index_.FreeThumbnailStore(); }
     bool CreateThumbnailStore(std::uint32_t slotCount) override {
-        ++storesCreated;
-        if (failStoreCreation || !index_.CreateThumbnailStore(slotCount)) {
-            return false;
-        }
-        storeSlots = slotCount;
-        return true;
+        return index_.CreateThumbnailStore(slotCount);
     }
     void StartIndexTransfer() override {
-        ++indexTransferStarts;
         if (linkUp) {
             linkUp();
         }
@@ -44,14 +33,12 @@ class PictureHandOver final : public LinkHandOver {
         }
     }
     void CloseForReconnect() override {
-        ++reconnectCloses;
         download_.CloseForReconnect();
         if (closeOtherWindows) {
             closeOtherWindows();
         }
     }
     void ResetForReconnect() override {
-        ++reconnectResets;
         index_.ResetForReconnect();
         if (resetOtherTransfers) {
             resetOtherTransfers();
@@ -65,13 +52,6 @@ class PictureHandOver final : public LinkHandOver {
     std::function<void()> resetOtherTransfers;
 
     std::function<void()> linkUp;  // the camera answered in photo mode
-    std::optional<std::uint32_t> storeSlots;
-    bool failStoreCreation = false;  // tests: the store's memory cannot be had
-    int storesCreated = 0;
-    int storesFreed = 0;
-    int indexTransferStarts = 0;
-    int reconnectCloses = 0;
-    int reconnectResets = 0;
 
   private:
     IndexTransfer& index_;

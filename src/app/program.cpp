@@ -256,7 +256,7 @@ PicturePorts Program::MakePicturePorts() {
 SaveContext Program::MakeSaveContext() {
     return SaveContext{ports.shell,
                        ports.clock,
-                       *freeSpace,
+                       ports.freeSpace,
                        ports.memory,
                        saveJpeg,
                        saveState,
@@ -301,7 +301,7 @@ LiveWindowPorts Program::MakeLiveWindowPorts() {
                            buffers.LivePhotoImage,
                            buffers.WorkImage,
                            [this] { return indexTransfer.index.IndexLoaded; },
-                           [this] { return ExitConfirmed != 0; },
+                           [this] { return frame.ExitConfirmed(); },
                            [this](const std::string& title, bool modified) {
                                return CreateOpenfileWindow(title, modified) != nullptr;
                            },

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/link_hand_over_stub.h"
+#include "app/frame.h"
 #include "app/picture_hand_over.h"
 #include "app/picture_upload_host.h"
 #include "camera_index/capture_windows.h"
@@ -59,6 +59,7 @@ struct Ports {
     SerialLine& line;
     LocalClock& clock;
     Memory& memory;
+    FreeSpace& freeSpace;
 };
 
 inline constexpr int FRAME_TIMER_OPEN_PORT = 2;
@@ -163,8 +164,6 @@ class Program {
     // The camera link: the receiver the host feeds from the line, and the set-up with its
     // recovery dialogs.
     Receiver receiver{link, ports.line};
-    SystemFreeSpace systemFreeSpace;
-    FreeSpace* freeSpace = &systemFreeSpace;  // tests may put a scripted disk here
     JpegState saveJpeg;
     SaveState saveState;
     // The camera's pictures: the index with its thumbnails, the downloads into Capture windows,
@@ -184,8 +183,6 @@ class Program {
     // The save pipeline bound to this program's state.
     SaveContext MakeSaveContext();
 
-    // Set once the exit has been confirmed; the permanent windows close only then.
-    std::uint8_t ExitConfirmed = 0;
     // The active MDI child.
     WindowId activeChild = LIVE_IMAGE_WINDOW;
 
@@ -196,6 +193,8 @@ class Program {
         LiveHandlerPorts{link, ports.line, ports.timers, ports.shell, buffers.LivePreviewImage,
                          buffers.LivePhotoImage, [this] { return activeChild; }}};
     LiveImageWindow liveWindow{live, MakeLiveWindowPorts()};
+    // The frame's commands and the close sequence; it knows whether the exit is confirmed.
+    Frame frame{ports.shell, ports.line, live, liveWindow};
 
     // Openfile windows, newest last.
     std::vector<std::unique_ptr<OpenfileWindow>> openfileWindows;

@@ -133,7 +133,7 @@ CameraSession::CameraSession(Context& context, const PortMap& map)
     : line(PortsForRun(map, context.Environment())),
       traceFile_(context.logPath.empty() ? std::ofstream() : std::ofstream(context.logPath)),
       tracing_(line, context.logPath.empty() ? nullptr : &traceFile_),
-      program_(Ports{shell, loop_, tracing_, context.clock, context.memory},
+      program_(Ports{shell, loop_, tracing_, context.clock, context.memory, context.freeSpace},
                context.Environment()) {
     shell.showProgress = ::isatty(STDERR_FILENO) != 0;
     if (!context.logPath.empty() && !traceFile_) {
@@ -185,10 +185,7 @@ void CameraSession::ReportFailure(bool timedOut) {
 bool CameraSession::Connect() {
     program_.Startup();
     const bool finished = loop_.RunUntil(
-        [&] {
-            return program_.linkHandOver.indexTransferStarts > 0 || shell.failed || interrupted_;
-        },
-        SETUP_LIMIT);
+        [&] { return program_.link.SetupPhase == 0 || shell.failed || interrupted_; }, SETUP_LIMIT);
     if (interrupted_) {
         return false;
     }

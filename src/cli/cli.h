@@ -6,6 +6,7 @@
 
 #include "app/program.h"
 #include "host/signal_pipe.h"
+#include "ports/free_space.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
@@ -85,6 +86,7 @@ struct Context {
     NoTimers timers;
     NoLine line;
     Memory memory;
+    SystemFreeSpace freeSpace;
     std::string logPath;       // --log: the line's trace goes there
     std::string settingsFile;  // --settings; empty: $FOTOLYX_SETTINGS, else the usual place
 

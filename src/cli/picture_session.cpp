@@ -35,7 +35,8 @@ int OpenFilterFor(const std::filesystem::path& path) {
 
 PictureSession::PictureSession(Context& context)
     : context_(context),
-      program_(Ports{context.shell, context.timers, context.line, context.clock, context.memory},
+      program_(Ports{context.shell, context.timers, context.line, context.clock, context.memory,
+                     context.freeSpace},
                context.Environment()) {
     program_.Startup();
 }

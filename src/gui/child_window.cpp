@@ -24,8 +24,8 @@ void ChildWindow::ScrollContent(int dx, int dy) {
     update();
 }
 
-ChildFrame::ChildFrame(ChildWindow* child, const bool& exitConfirmed)
-    : child_(child), exitConfirmed_(exitConfirmed) {
+ChildFrame::ChildFrame(ChildWindow* child, std::function<bool()> exitConfirmed)
+    : child_(child), exitConfirmed_(std::move(exitConfirmed)) {
     setWidget(child);
     setAttribute(Qt::WA_DeleteOnClose);
 }
@@ -48,7 +48,7 @@ void ChildFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (!agreed_) {
-        const bool allowed = child_->Permanent() ? exitConfirmed_ : child_->QueryClose();
+        const bool allowed = child_->Permanent() ? exitConfirmed_() : child_->QueryClose();
         if (!allowed) {
             event->ignore();
             return;

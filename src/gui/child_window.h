@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/frame.h"
 #include "gui/menu_table.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
@@ -26,7 +27,7 @@ class ChildWindow : public QWidget {
     // Asked before the window closes (Close Image, exit, the system menu); false keeps it.
     virtual bool QueryClose() { return true; }
     // The Preview and Live image windows stay until the program exits.
-    virtual bool Permanent() const { return false; }
+    bool Permanent() const { return IsPermanentWindow(id_); }
     // The window is being closed for good (it agreed, or the program destroys it).
     virtual void Closing() {}
     // Became the active child, or stopped being it: by default the frame shows its menu.
@@ -48,7 +49,7 @@ class ChildWindow : public QWidget {
 // windows unless the exit has been confirmed.
 class ChildFrame final : public QMdiSubWindow {
   public:
-    ChildFrame(ChildWindow* child, const bool& exitConfirmed);
+    ChildFrame(ChildWindow* child, std::function<bool()> exitConfirmed);
 
     ChildWindow* Child() const { return child_; }
     // No close box (for the permanent windows; once the frame holds this window).
@@ -63,7 +64,7 @@ class ChildFrame final : public QMdiSubWindow {
 
   private:
     ChildWindow* child_;
-    const bool& exitConfirmed_;
+    std::function<bool()> exitConfirmed_;
     bool agreed_ = false;
     bool closing_ = false;
 };

@@ -93,7 +93,7 @@ void FrameWindow::Start() {
 }
 
 ChildFrame* FrameWindow::AddChild(ChildWindow* child, const ChildPlacement& placement) {
-    auto* frame = new ChildFrame(child, exitConfirmed_);
+    auto* frame = new ChildFrame(child, [this] { return program_.frame.ExitConfirmed(); });
     frame->setWindowTitle(QString::fromLatin1(placement.title));
     mdi_->addSubWindow(frame);
     if (child->Permanent()) {
@@ -188,93 +188,77 @@ ChildWindow* FrameWindow::ActiveChild() const {
 }
 
 void FrameWindow::Command(int id) {
-    if (!FrameCommand(id)) {
-        if (ChildWindow* child = ActiveChild()) {
-            child->Command(id);
-        }
-    }
+    program_.frame.Command(id, *this);
     if (afterEvent) {
         afterEvent();
     }
 }
 
-bool FrameWindow::FrameCommand(int id) {
-    switch (id) {
-        case CMD_CLOSE_ALL:
-            CloseChildren(false);
-            return true;
-        case CMD_OPEN:
-            if (openFile) {
-                openFile();
-            }
-            return true;
-        case CMD_EXIT:
-            close();
-            return true;
-        case CMD_COMMUNICATION: {
-            ComSetupContents contents = ComSetupDialogContents(program_.link);
-            const std::array<int, 4> ports = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
-            for (std::size_t i = 0; i < ports.size(); ++i) {
-                contents.devicePaths[i] = program_.ports.line.DeviceName(ports[i]);
-            }
-            ComSetupDialog dialog(this, contents);
-            dialog.exec();
-            return true;
+bool FrameWindow::ExitConfirmed() const {
+    return program_.frame.ExitConfirmed();
+}
+
+std::vector<WindowId> FrameWindow::Children() const {
+    std::vector<WindowId> children;
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+        if (const ChildWindow* child = ChildOf(sub)) {
+            children.push_back(child->Id());
         }
-        case CMD_FLASH_ALL_ERASE:
-            if (shell_.MessageBox(TEXT_ERASE_QUESTION, CAPTION_ALL_ERASE,
-                                  MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
-                const std::uint8_t command = ERASE_ALL;
-                program_.ports.line.Write({&command, 1});
-            }
-            return true;
-        case CMD_HELP:
-            ShowHelp(0);
-            return true;
-        case CMD_ABOUT: {
-            AboutDialog dialog(this);
-            dialog.exec();
-            return true;
-        }
-        case CMD_CLOSE_IMAGE:
-            CloseChildren(true);
-            return true;
-        default:
-            return false;
+    }
+    return children;
+}
+
+void FrameWindow::Restore(WindowId window) {
+    ChildFrame* frame = Window(window);
+    if (frame != nullptr && frame->isMinimized()) {
+        frame->showNormal();
     }
 }
 
-bool FrameWindow::CloseChildren(bool keepPermanent) {
-    bool allAgreed = true;
-    // Picture windows first: one that stays (its save was cancelled) keeps the program open,
-    // so the permanent windows are not closed under it.
-    for (const bool permanentPass : {false, true}) {
-        if (permanentPass && (keepPermanent || !allAgreed)) {
-            break;
-        }
-        for (QMdiSubWindow* sub : mdi_->subWindowList()) {
-            auto* frame = dynamic_cast<ChildFrame*>(sub);
-            if (!frame || frame->Child()->Permanent() != permanentPass) {
-                continue;
-            }
-            if (frame->isMinimized()) {
-                frame->showNormal();
-            }
-            const bool agrees = permanentPass ? exitConfirmed_ : frame->Child()->QueryClose();
-            if (!agrees) {
-                allAgreed = false;
-                continue;
-            }
-            if (frame == preview_) {
-                preview_ = nullptr;
-            }
-            if (frame == liveImage_) {
-                liveImage_ = nullptr;
-            }
-            frame->CloseAgreed();
-        }
+bool FrameWindow::QueryClose(WindowId window) {
+    ChildFrame* frame = Window(window);
+    return frame == nullptr || frame->Child()->QueryClose();
+}
+
+void FrameWindow::CloseAgreed(WindowId window) {
+    ChildFrame* frame = Window(window);
+    if (frame == nullptr) {
+        return;
     }
-    return allAgreed;
+    if (frame == preview_) {
+        preview_ = nullptr;
+    }
+    if (frame == liveImage_) {
+        liveImage_ = nullptr;
+    }
+    frame->CloseAgreed();
+}
+
+void FrameWindow::ActiveChildCommand(int command) {
+    if (ChildWindow* child = ActiveChild()) {
+        child->Command(command);
+    }
+}
+
+void FrameWindow::ShowOpenDialog() {
+    if (openFile) {
+        openFile();
+    }
+}
+
+void FrameWindow::ShowComSetup() {
+    ComSetupContents contents = ComSetupDialogContents(program_.link);
+    const std::array<int, 4> ports = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        contents.devicePaths[i] = program_.ports.line.DeviceName(ports[i]);
+    }
+    ComSetupDialog dialog(this, contents);
+    dialog.exec();
+}
+
+void FrameWindow::ShowAbout() {
+    AboutDialog dialog(this);
+    dialog.exec();
 }
 
 void FrameWindow::closeEvent(QCloseEvent* event) {
@@ -282,21 +266,7 @@ void FrameWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!exitConfirmed_) {
-        if (liveViewRunning && liveViewRunning() && stopLiveView) {
-            stopLiveView();
-        }
-        if (shell_.MessageBox(TEXT_EXIT_QUESTION, CAPTION_FOTOLYX,
-                              MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
-            exitConfirmed_ = false;
-            event->ignore();
-            return;
-        }
-    }
-    exitConfirmed_ = true;
-    if (!CloseChildren(false) || !mdi_->subWindowList().isEmpty()) {
-        // A picture window stayed (its Save As was cancelled): the program stays too.
-        exitConfirmed_ = false;
+    if (!program_.frame.Close(*this)) {
         event->ignore();
         return;
     }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/frame.h"
 #include "gui/child_window.h"
 #include "gui/help_window.h"
 #include "gui/menu_table.h"
@@ -27,9 +28,6 @@ namespace fotolyx::gui {
 inline constexpr int FRAME_WIDTH = 745;
 inline constexpr int FRAME_HEIGHT = 605;
 inline constexpr char FRAME_TITLE[] = "Fotolyx";
-inline constexpr char TEXT_EXIT_QUESTION[] = "Exit Fotolyx?";
-inline constexpr char TEXT_ERASE_QUESTION[] = "Delete all Flash memory?";
-inline constexpr char CAPTION_ALL_ERASE[] = "ALL ERASE";
 
 // Where a child window first appears.
 struct ChildPlacement {
@@ -40,8 +38,9 @@ inline constexpr ChildPlacement LIVE_IMAGE_PLACEMENT = {"Live image Window", 5, 
 inline constexpr ChildPlacement PREVIEW_PLACEMENT = {"Preview Window", 30, 30, 590, 475};
 
 // The frame: menu bar (switched with the active child), the MDI client, the status bar with its
-// single text and the hidden progress bar, the frame's own commands and the close sequence.
-class FrameWindow final : public QMainWindow {
+// single text and the hidden progress bar. Its commands and its closing follow the program's
+// Frame; this window draws and forwards.
+class FrameWindow final : public QMainWindow, private FrameWindows {
   public:
     FrameWindow(Program& program, Shell& shell);
     ~FrameWindow() override;
@@ -50,8 +49,6 @@ class FrameWindow final : public QMainWindow {
     std::function<ChildWindow*()> makeLiveImageWindow;
     std::function<ChildWindow*()> makePreviewWindow;
     std::function<ChildWindow*(const ChildWindowRequest&)> makeChildWindow;
-    std::function<bool()> liveViewRunning;
-    std::function<void()> stopLiveView;
     std::function<void()> openFile;                    // the Open command
     std::function<void()> afterEvent;                  // after every command the program handled
     std::function<void(const QString&)> onStatusText;  // the status text changed
@@ -62,7 +59,6 @@ class FrameWindow final : public QMainWindow {
 
     // Frame commands first, then the active child's.
     void Command(int id);
-    bool FrameCommand(int id);
 
     ChildFrame* AddChild(ChildWindow* child, const ChildPlacement& placement);
     // A window the program asked for: outer size as requested, or the platform's default
@@ -74,11 +70,6 @@ class FrameWindow final : public QMainWindow {
     ChildFrame* LiveImageFrame() const { return liveImage_; }
     ChildWindow* ActiveChild() const;
     QMdiArea* MdiArea() const { return mdi_; }
-
-    // Closes the picture windows that agree and, when keepPermanent is false and every one of
-    // them agreed, the permanent ones (which go only once the exit is confirmed). False when a
-    // window stays.
-    bool CloseChildren(bool keepPermanent);
 
     const MenuWidgets& CurrentMenu() const;
     const MenuWidgets& Menu(MenuBar kind) const;
@@ -96,7 +87,7 @@ class FrameWindow final : public QMainWindow {
 
     void ShowHelp(int context);
     HelpWindow* Help() const { return help_.get(); }
-    bool ExitConfirmed() const { return exitConfirmed_; }
+    bool ExitConfirmed() const;
 
     // The frame's normal rectangle and maximised state, as the settings keep them; a placement
     // is kept within a screen that is there.
@@ -108,6 +99,18 @@ class FrameWindow final : public QMainWindow {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // What the program's Frame asks of the windows.
+    std::vector<WindowId> Children() const override;
+    void Restore(WindowId window) override;
+    bool QueryClose(WindowId window) override;
+    void CloseAgreed(WindowId window) override;
+    void ActiveChildCommand(int command) override;
+    void CloseFrame() override { close(); }
+    void ShowOpenDialog() override;
+    void ShowComSetup() override;
+    void ShowHelp() override { ShowHelp(0); }
+    void ShowAbout() override;
+
     void ChildActivated(QMdiSubWindow* sub);
     // The window that was active before closing, which comes back to the front and becomes the
     // active one again once closing has gone, as the user left it; none when there is none.
@@ -128,7 +131,6 @@ class FrameWindow final : public QMainWindow {
     QPointer<ChildFrame> active_;
     std::vector<QPointer<ChildFrame>> activationHistory_;  // the most recently active last
     std::unique_ptr<HelpWindow> help_;
-    bool exitConfirmed_ = false;
     bool shutDown_ = false;
 };
 

@@ -83,7 +83,8 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     : line_(std::move(ports)),
       traceFile_(logPath.empty() ? std::ofstream() : std::ofstream(logPath)),
       tracing_(line_, traceFile_.is_open() ? &traceFile_ : nullptr),
-      program_(Ports{shell_, timers_, tracing_, clock_, memory_}, std::move(environment)) {
+      program_(Ports{shell_, timers_, tracing_, clock_, memory_, freeSpace_},
+               std::move(environment)) {
     timers_.onTimer = [this](WindowId window, int id) {
         program_.TimerFired(window, id);
         AfterEvent();
@@ -103,9 +104,6 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     frame_->makeLiveImageWindow = [this] {
         return new LiveImageView(program_, [this] { AfterEvent(); });
     };
-    // Closing the frame stops a running live view first, as a click on its button 2 does.
-    frame_->liveViewRunning = [this] { return program_.live.LiveViewRunning != 0; };
-    frame_->stopLiveView = [this] { program_.liveWindow.ButtonNotify(2, true); };
     frame_->makePreviewWindow = [this] {
         PreviewWindow& preview = program_.previewWindow;
         PreviewLogic logic;

@@ -16,6 +16,7 @@
 #include "host/system_clock.h"
 #include "link/line_trace.h"
 #include "link/termios_line.h"
+#include "ports/free_space.h"
 #include "ports/memory.h"
 
 namespace fotolyx::gui {
@@ -97,6 +98,7 @@ class GuiProgram {
     TracingLine tracing_;
     host::SystemLocalClock clock_;
     Memory memory_;
+    SystemFreeSpace freeSpace_;
     Program program_;
     host::LineWatcher watcher_;
     std::unique_ptr<FrameWindow> frame_;

@@ -23,7 +23,6 @@ class LiveImageView final : public ChildWindow {
     LiveImageView(Program& program, std::function<void()> afterEvent);
 
     MenuBar Menu() const override { return MenuBar::Liveimage; }
-    bool Permanent() const override { return true; }
     void Command(int id) override;
     void Activated(FrameWindow& frame, bool active) override;
     void Invalidate(std::optional<Rect> area) override;

@@ -11,9 +11,6 @@
 
 namespace fotolyx::gui {
 
-// The frame's own command: close every child that agrees (no menu item).
-inline constexpr int CMD_CLOSE_ALL = 33;
-
 // The first id of the window list.
 inline constexpr int FIRST_CHILD_ID = 100;
 

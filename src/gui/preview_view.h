@@ -57,7 +57,6 @@ class PreviewView final : public ChildWindow {
     explicit PreviewView(PreviewLogic logic);
 
     MenuBar Menu() const override { return MenuBar::Preview; }
-    bool Permanent() const override { return true; }
     void Command(int id) override;
     void Activated(FrameWindow& frame, bool active) override;
     void SetScrollBar(ScrollBarKind bar, const ScrollBarState& state) override;

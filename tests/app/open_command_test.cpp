@@ -5,40 +5,19 @@
 #include <set>
 
 #include "app/program.h"
-#include "support/fakes.h"
 #include "support/picture_files.h"
+#include "support/program_world.h"
 
 namespace fotolyx {
 namespace {
 
 using testing::Bgr;
 using testing::Bytes;
-using testing::FailingMemory;
-using testing::FixedClock;
 using testing::MakeBmpFile;
-using testing::RecordingShell;
-using testing::RecordingTimers;
-using testing::ScriptedLine;
-using testing::TempDir;
 using testing::WriteBytes;
 
-struct World {
-    TempDir root;
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
-    FailingMemory memory;
-    HostEnvironment environment;
-
-    explicit World(bool trueColour = true) {
-        environment.programDirectory = root.path();
-        environment.startDirectory = root.path();
-        environment.configHome = root / "config";
-        environment.tempDirectory = root.path();
-        environment.trueColourDisplay = trueColour;
-    }
-    Program Make() { return Program(Ports{shell, timers, line, clock, memory}, environment); }
+struct World : testing::ProgramWorld {
+    using ProgramWorld::ProgramWorld;
     std::string Write(const std::string& name, const Bytes& bytes) {
         WriteBytes(root / name, bytes);
         return (root / name).string();

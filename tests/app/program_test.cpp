@@ -8,17 +8,12 @@
 #include <sstream>
 
 #include "link/protocol.h"
-#include "support/fakes.h"
+#include "support/program_world.h"
 
 namespace fotolyx {
 namespace {
 
-using testing::FailingMemory;
-using testing::FixedClock;
-using testing::RecordingShell;
-using testing::RecordingTimers;
-using testing::ScriptedLine;
-using testing::TempDir;
+using World = testing::ProgramWorld;
 
 std::string ReadText(const std::filesystem::path& path) {
     std::ifstream in(path);
@@ -27,42 +22,42 @@ std::string ReadText(const std::filesystem::path& path) {
     return text.str();
 }
 
-// One program run in a throw-away world: a program folder, a start folder and a config home.
-struct World {
-    TempDir root;
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
-    FailingMemory memory;
-    HostEnvironment environment;
-
-    explicit World(bool trueColour = true) {
-        for (const char* name : {"program", "start", "config", "tmp"}) {
-            std::filesystem::create_directory(root / name);
-        }
-        environment.programDirectory = root / "program";
-        environment.startDirectory = root / "start";
-        environment.configHome = root / "config";
-        environment.tempDirectory = root / "tmp";
-        environment.trueColourDisplay = trueColour;
-    }
-
-    Program Make() { return Program(Ports{shell, timers, line, clock, memory}, environment); }
-    std::filesystem::path SettingsFile() const { return root / "program" / "snapcfg.ini"; }
-};
-
-TEST(Settings, FirstRunUsesDefaultsAndWritesTheFileAtExit) {
+TEST(Settings, FirstRunUsesDefaults) {
     World world;
     auto program = world.Make();
     program.Startup();
     EXPECT_FALSE(program.settings.FilePreviewEnabled);
     EXPECT_EQ(program.settings.OpenInitialDir, (world.root / "start").string());
     EXPECT_EQ(program.settings.SettingsPath, world.SettingsFile());
+}
 
-    program.settings.OpenInitialDir = "/pictures/last";
-    program.Shutdown();
-    EXPECT_EQ(ReadText(world.SettingsFile()), "[Mode]\nFILEPREV=0\nFILEINITPATH=/pictures/last\n");
+// What the exit writes: the Open dialog's folder, the frame's place once known, and whatever
+// else a hand-edited file holds.
+TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
+    const struct {
+        const char* before;
+        std::optional<FramePlacement> placement;
+        const char* after;
+    } rows[] = {
+        {"", std::nullopt, "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n"},
+        {"; written by hand\n[Other]\nkey=value\n\n[MODE]\nFilePrev=1\nextra=2\n", std::nullopt,
+         "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFILEPREV=0\nextra=2\n"
+         "FILEINITPATH=/a\n"},
+        {"", FramePlacement{12, -3, 800, 640, false},
+         "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n\n[Frame]\nX=12\nY=-3\nWIDTH=800\n"
+         "HEIGHT=640\nMAXIMIZED=0\n"},
+    };
+    for (const auto& row : rows) {
+        World world;
+        std::ofstream(world.SettingsFile()) << row.before;
+        auto program = world.Make();
+        program.Startup();
+        program.settings.FilePreviewEnabled = false;
+        program.settings.OpenInitialDir = "/a";
+        program.settings.framePlacement = row.placement;
+        program.Shutdown();
+        EXPECT_EQ(ReadText(world.SettingsFile()), row.after) << row.before;
+    }
 }
 
 TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
@@ -89,21 +84,6 @@ TEST(Settings, ValuesAreCutToTheirReadLimits) {
     auto program = world.Make();
     program.Startup();
     EXPECT_EQ(program.settings.OpenInitialDir, longPath.substr(0, 4'095));
-}
-
-TEST(Settings, WritingKeepsOtherSectionsKeysAndComments) {
-    World world;
-    std::ofstream(world.SettingsFile())
-        << "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFilePrev=1\nextra=2\n";
-    auto program = world.Make();
-    program.Startup();
-    EXPECT_TRUE(program.settings.FilePreviewEnabled);
-    program.settings.FilePreviewEnabled = false;
-    program.settings.OpenInitialDir = "/a";
-    program.Shutdown();
-    EXPECT_EQ(ReadText(world.SettingsFile()),
-              "; written by hand\n[Other]\nkey=value\n\n[MODE]\nFILEPREV=0\nextra=2\n"
-              "FILEINITPATH=/a\n");
 }
 
 TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
@@ -133,18 +113,6 @@ TEST(Settings, TheFramePlacementIsReadOnlyWhenEveryValueIsSound) {
         program.Startup();
         EXPECT_EQ(program.settings.framePlacement, c.placement) << c.section;
     }
-}
-
-TEST(Settings, TheFramePlacementIsWrittenInItsOwnSectionOnceKnown) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
-    program.settings.OpenInitialDir = "/a";
-    program.settings.framePlacement = FramePlacement{12, -3, 800, 640, false};
-    program.Shutdown();
-    EXPECT_EQ(ReadText(world.SettingsFile()),
-              "[Mode]\nFILEPREV=0\nFILEINITPATH=/a\n\n[Frame]\nX=12\nY=-3\nWIDTH=800\n"
-              "HEIGHT=640\nMAXIMIZED=0\n");
 }
 
 TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
@@ -185,23 +153,6 @@ TEST(Settings, ANamedSettingsFileIsTheOnlyOneReadAndWritten) {
     EXPECT_FALSE(std::filesystem::exists(world.root / "config" / "fotolyx" / "snapcfg.ini"));
 }
 
-TEST(Startup, ScratchFilesLiveInTheStartFolderUntilShutdown) {
-    World world;
-    auto program = world.Make();
-    program.Startup();
-    const auto a = program.scratch.ScratchFileA;
-    const auto b = program.scratch.ScratchFileB;
-    EXPECT_EQ(a.parent_path(), world.root / "start");
-    EXPECT_EQ(b.parent_path(), world.root / "start");
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a.filename().string().rfind("tmp", 0), 0u);
-    EXPECT_TRUE(std::filesystem::exists(a));
-    EXPECT_TRUE(std::filesystem::exists(b));
-    program.Shutdown();
-    EXPECT_FALSE(std::filesystem::exists(a));
-    EXPECT_FALSE(std::filesystem::exists(b));
-}
-
 TEST(Startup, ScratchFilesAreReadableByTheUserAloneAndGoOnEveryWayOut) {
     struct Row {
         const char* wayOut;
@@ -221,7 +172,10 @@ TEST(Startup, ScratchFilesAreReadableByTheUserAloneAndGoOnEveryWayOut) {
             ::umask(mask);
             a = program.scratch.ScratchFileA;
             b = program.scratch.ScratchFileB;
+            EXPECT_NE(a, b);
             for (const auto& path : {a, b}) {
+                EXPECT_EQ(path.parent_path(), world.root / "start");
+                EXPECT_EQ(path.filename().string().rfind("tmp", 0), 0u);
                 struct stat status {};
                 ASSERT_EQ(::stat(path.c_str(), &status), 0);
                 EXPECT_EQ(status.st_mode & 0777, 0600u) << path;

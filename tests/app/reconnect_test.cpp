@@ -5,6 +5,7 @@
 #include "camsim/picture_maker.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
+#include "support/program_world.h"
 #include "support/rgb_pictures.h"
 #include "upload/picture_upload.h"
 #include "windows/live_image_window.h"
@@ -88,17 +89,13 @@ TEST(Reconnect, ClosesEveryImageWindowAndResetsLiveViewAndUpload) {
 // The re-set-up puts the Preview in front only when the Live image window was in front.
 TEST(Reconnect, TheResetupActivatesThePreviewInPlaceOfTheLiveImageWindowOnly) {
     for (const bool liveActive : {true, false}) {
-        LinkSession session;
-        session.AddCamera(PORT_COM1);
-        Program& program = session.Start();
-        ASSERT_TRUE(session.RunUntilCameraReady());
+        testing::ProgramWorld world;
+        Program program = world.Make();
+        program.Startup();
         program.liveWindow.MdiActivate(true);
-        if (!liveActive) {
-            program.liveWindow.MdiActivate(false);  // another window came to the front
-        }
-        program.linkSetup.DisconnectReconnect();
-        session.loop.RunFor(200);
-        EXPECT_EQ(session.shell.activatedWindows,
+        program.liveWindow.MdiActivate(liveActive);  // or another window came to the front
+        program.linkHandOver.ActivatePreviewIfLiveActive();
+        EXPECT_EQ(world.shell.activatedWindows,
                   liveActive ? std::vector<WindowId>{PREVIEW_WINDOW} : std::vector<WindowId>{})
             << liveActive;
     }

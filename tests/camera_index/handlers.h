@@ -7,22 +7,14 @@
 
 #include "app/program.h"
 #include "link/protocol.h"
-#include "support/fakes.h"
+#include "support/program_world.h"
 
 namespace fotolyx::testing {
 
 // A program whose packet handlers are fed packets by hand.
 struct Handlers {
     explicit Handlers(std::uint32_t slots = 50) {
-        for (const char* name : {"program", "start", "config", "tmp"}) {
-            std::filesystem::create_directory(root / name);
-        }
-        HostEnvironment environment;
-        environment.programDirectory = root / "program";
-        environment.startDirectory = root / "start";
-        environment.configHome = root / "config";
-        environment.tempDirectory = root / "tmp";
-        program = std::make_unique<Program>(Ports{shell, timers, line, clock, memory}, environment);
+        program = std::make_unique<Program>(world.ports(), world.environment);
         program->Startup();
         line.open = true;
         program->link.SetupPhase = 0;
@@ -77,12 +69,12 @@ struct Handlers {
         }
     }
     std::vector<std::uint8_t> TakeWritten() { return std::exchange(line.written, {}); }
-    TempDir root;
-    RecordingShell shell;
-    RecordingTimers timers;
-    ScriptedLine line;
-    FixedClock clock;
-    Memory memory;
+
+    ProgramWorld world;
+    TempDir& root = world.root;
+    RecordingShell& shell = world.shell;
+    RecordingTimers& timers = world.timers;
+    ScriptedLine& line = world.line;
     std::unique_ptr<Program> program;
 };
 

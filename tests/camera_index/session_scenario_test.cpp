@@ -198,6 +198,7 @@ TEST(PicturesSession, ReloadWhileADownloadDialogIsOpenClosesItAndReadsTheIndexAg
     EXPECT_EQ(run.session.line.WrittenBytes().back(), RESET_LINK);
     ASSERT_TRUE(run.RunUntilIndexLoaded());
     EXPECT_EQ(run.index().index.receivedCount, 6);
+    EXPECT_EQ(run.session.Allocations(20 * THUMBNAIL_SLOT_SIZE), 2);  // the store made afresh
 }
 
 TEST(PicturesSession, ClosingAWaitingWindowDropsItsPictureAndTheNextDownloadWorks) {

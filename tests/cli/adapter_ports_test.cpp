@@ -1,10 +1,7 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "cli/cli_processes.h"
 
@@ -15,23 +12,6 @@ using fotolyx::testing::BinDir;
 using fotolyx::testing::Camsim;
 using fotolyx::testing::CliRun;
 using fotolyx::testing::RunCommand;
-
-// A pseudo-terminal nobody answers on: an adapter without a camera.
-struct SilentPty {
-    int master = -1;
-    std::string path;
-    SilentPty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
-            path = ::ptsname(master);
-        }
-    }
-    ~SilentPty() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-};
 
 // A machine of its own: a device folder whose by-id names lead to pseudo-terminals. The
 // settings file is the test's own ($FOTOLYX_SETTINGS).
@@ -56,17 +36,12 @@ struct Machine {
                           "/fotolyx-cli --settings " + settings.string() + " " + arguments +
                           " 2>&1");
     }
-    std::string Settings() const {
-        std::ifstream in(settings);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Settings() const { return fotolyx::testing::ReadText(settings); }
 };
 
 TEST(AdapterPorts, TwoAdaptersAreScannedInNameOrderAndTheAnsweringOneIsRemembered) {
     Machine machine;
-    SilentPty silent;
+    fotolyx::testing::SilentPty silent;
     Camsim camsim({});
     ASSERT_FALSE(silent.path.empty());
     ASSERT_FALSE(camsim.path().empty());

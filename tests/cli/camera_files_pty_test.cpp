@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "cli/cli_processes.h"
-#include "support/fakes.h"
 
 namespace {
 
@@ -12,7 +11,6 @@ namespace fs = std::filesystem;
 using fotolyx::testing::Camsim;
 using fotolyx::testing::CliRun;
 using fotolyx::testing::OnlyPort;
-using fotolyx::testing::PeersRequired;
 using fotolyx::testing::ReadBytes;
 using fotolyx::testing::RunCli;
 using fotolyx::testing::RunCommand;
@@ -34,24 +32,20 @@ CliRun RunCliUtc(const std::string& arguments) {
 }
 
 // JPEG files made by Pillow, each with a comment the program's own encoder would not write.
-bool MakeCameraCard(const fs::path& folder) {
-    const std::string script =
-        "import sys\nfrom PIL import Image\nfor i, (w, h) in enumerate([(320, 240), (640, "
-        "480)]):\n    im = Image.new('RGB', (w, h), (40 * i, 120, 200))\n    im.save(sys.argv[1] "
-        "+ '/card%d.jpg' % i, quality=83, comment=b'from the card %d' % i)\n";
-    return RunCommand("/usr/bin/python3 -c \"" + script + "\" '" + folder.string() + "' 2>&1")
-               .status == 0;
+void MakeCameraCard(const fs::path& folder) {
+    fotolyx::testing::Pillow(
+        "for i, (w, h) in enumerate([(320, 240), (640, 480)]):\n"
+        "    im = Image.new('RGB', (w, h), (40 * i, 120, 200))\n"
+        "    im.save(sys.argv[1] + '/card%d.jpg' % i, quality=83,"
+        " comment=b'from the card %d' % i)",
+        fotolyx::testing::Quote(folder));
 }
 
 TEST(CameraFiles, OriginalFilesAreTheCamerasBytesDatedByTheCamera) {
+    REQUIRE_PILLOW();
     TempDir card;
     TempDir out;
-    if (!MakeCameraCard(card.path())) {
-        if (PeersRequired()) {
-            FAIL() << "Pillow is needed to make the card's pictures";
-        }
-        GTEST_SKIP() << "no Pillow";
-    }
+    MakeCameraCard(card.path());
     Camsim camsim({"--picture-folder", card.path().string()});
     ASSERT_FALSE(camsim.path().empty());
     const CliRun run =

@@ -2,90 +2,54 @@
 
 #include <regex>
 
-#include "support/camsim_process.h"
-#include "support/fakes.h"
+#include "cli/cli_processes.h"
 
-namespace fotolyx {
+namespace fotolyx::testing {
 namespace {
-
-using testing::CamsimProcess;
-using testing::Quote;
-using testing::RunCli;
-using testing::RunCommand;
-
-constexpr const char* PYTHON = "/usr/bin/python3";
-
-bool HasPillow() {
-    return RunCommand(std::string(PYTHON) + " -c 'import PIL' 2>/dev/null").status == 0;
-}
-
-#define REQUIRE_PILLOW()                                                   \
-    do {                                                                   \
-        if (!HasPillow()) {                                                \
-            if (testing::PeersRequired()) {                                \
-                FAIL() << "Pillow (/usr/bin/python3 with PIL) is missing"; \
-            }                                                              \
-            GTEST_SKIP() << "Pillow is missing";                           \
-        }                                                                  \
-    } while (false)
 
 // "WIDTHxHEIGHT MODE FORMAT" as Pillow reads a file.
 std::string PillowSays(const std::filesystem::path& file) {
-    return RunCommand(std::string(PYTHON) +
-                      " -c 'import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
-                      "im.load(); print(\"%dx%d %s %s\" % (im.size + (im.mode, im.format)))' " +
-                      Quote(file))
-        .output;
+    return Pillow(
+        "im = Image.open(sys.argv[1]); im.load()\n"
+        "print('%dx%d %s %s' % (im.size + (im.mode, im.format)))",
+        Quote(file));
 }
 
 // Both camera models: the usual one and the narrow one (model 318), whose photo is widened
-// before it is saved.
-TEST(LiveOverPty, LiveWritesTheSmallPictureAsABitmapPillowReads) {
+// before it is saved. A photo takes half a minute over the line.
+TEST(LiveOverPty, LiveAndPhotoWritePicturesPillowReads) {
     REQUIRE_PILLOW();
-    for (const char* model : {"462", "318"}) {
-        CamsimProcess camsim({"--model", model});
+    const struct {
+        const char* model;
+        const char* command;
+        const char* name;
+        const char* expected;
+    } rows[] = {
+        {"462", "live --frames 3", "live.bmp", "160x120 RGB BMP\n"},
+        {"318", "live --frames 3", "live.bmp", "160x120 RGB BMP\n"},
+        {"462", "photo", "photo.jpg", "640x480 RGB JPEG\n"},
+        {"318", "photo", "photo.bmp", "640x480 RGB BMP\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.model) + " " + row.command);
+        Camsim camsim({"--model", row.model});
         ASSERT_FALSE(camsim.path().empty());
-        testing::TempDir dir;
-        const auto out = dir / "live.bmp";
-        const auto run = RunCli("live --frames 3 --out " + Quote(out) + camsim.PortOptions());
-        EXPECT_EQ(run.status, 0) << model << ": " << run.output;
-        EXPECT_EQ(PillowSays(out), "160x120 RGB BMP\n") << model;
-    }
-}
-
-TEST(LiveOverPty, PhotoSavesTheLargePhotoAsTheLiveImageWindowDoes) {
-    REQUIRE_PILLOW();
-    // A photo takes half a minute over the line: the usual camera's as JPEG, the narrow one's
-    // (model 318, widened before saving) as BMP.
-    const std::pair<const char*, const char*> cases[] = {{"462", "photo.jpg"},
-                                                         {"318", "photo.bmp"}};
-    for (const auto& [model, name] : cases) {
-        CamsimProcess camsim({"--model", model});
-        ASSERT_FALSE(camsim.path().empty());
-        testing::TempDir dir;
-        const auto out = dir / name;
-        const auto run = RunCli("photo --out " + Quote(out) + camsim.PortOptions());
-        EXPECT_FALSE(run.status < 0 || run.status >= 124) << model << name;
-        EXPECT_EQ(run.status, 0) << model << " " << name << ": " << run.output;
-        EXPECT_EQ(PillowSays(out),
-                  std::string("640x480 RGB ") + (name[6] == 'j' ? "JPEG" : "BMP") + "\n")
-            << model << " " << name;
+        TempDir dir;
+        const auto run = RunCli(std::string(row.command) + " --out " + Quote(dir / row.name) +
+                                camsim.PortOptions());
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(PillowSays(dir / row.name), row.expected);
     }
 }
 
 TEST(LiveOverPty, PutSendsAPictureInBothModesAndPrintsItsListLine) {
     REQUIRE_PILLOW();
-    CamsimProcess camsim({"--pictures", "3"});
+    Camsim camsim({"--pictures", "3"});
     ASSERT_FALSE(camsim.path().empty());
-    testing::TempDir dir;
+    TempDir dir;
     const auto picture = dir / "in.jpg";
-    ASSERT_EQ(RunCommand(std::string(PYTHON) +
-                         " -c 'import sys; from PIL import Image; "
-                         "Image.radial_gradient(\"L\").resize((640, 480)).convert(\"RGB\")"
-                         ".save(sys.argv[1])' " +
-                         Quote(picture))
-                  .status,
-              0);
+    Pillow("Image.radial_gradient('L').resize((640, 480)).convert('RGB').save(sys.argv[1])",
+           Quote(picture));
     const auto fine = RunCli("put " + Quote(picture) + " --fine" + camsim.PortOptions());
     EXPECT_EQ(fine.status, 0) << fine.output;
     EXPECT_TRUE(std::regex_match(fine.output, std::regex("  4F: \\d\\d/\\d+/\\d+ \\d+:\\d\\d\n")))
@@ -103,29 +67,23 @@ TEST(LiveOverPty, WrongArgumentsExitWith2AndFailuresWith1) {
           "put x.jpg", "put x.jpg --fine --normal"}) {
         EXPECT_EQ(RunCli(arguments).status, 2) << arguments;
     }
-    CamsimProcess camsim({"--capacity", "0,0"});
+    Camsim camsim({"--capacity", "0,0"});
     ASSERT_FALSE(camsim.path().empty());
-    testing::TempDir dir;
-    const auto picture = dir / "in.bmp";
-    testing::WriteBytes(picture, testing::ReadBytes(FOTOLYX_SOURCE_DIR "/README.md"));
-    const auto bad = RunCli("put " + Quote(picture) + " --fine" + camsim.PortOptions());
-    EXPECT_FALSE(bad.status < 0 || bad.status >= 124) << bad.status;
-    EXPECT_EQ(bad.status, 1) << bad.output;
-    EXPECT_NE(bad.output.find("ERROR: This file type is wrong."), std::string::npos) << bad.output;
-
-    const auto good = dir / "good.bmp";
-    ASSERT_EQ(RunCommand(std::string(PYTHON) +
-                         " -c 'import sys; from PIL import Image; "
-                         "Image.new(\"RGB\", (320, 240), (10, 200, 30)).save(sys.argv[1])' " +
-                         Quote(good))
-                  .status,
-              0);
-    const auto full = RunCli("put " + Quote(good) + " --normal" + camsim.PortOptions());
-    EXPECT_FALSE(full.status < 0 || full.status >= 124) << full.status;
-    EXPECT_EQ(full.status, 1) << full.output;
-    EXPECT_NE(full.output.find("Vistacam Info: The Vistacam's memory is full."), std::string::npos)
-        << full.output;
+    TempDir dir;
+    WriteBytes(dir / "in.bmp", ReadBytes(FOTOLYX_SOURCE_DIR "/README.md"));
+    Pillow("Image.new('RGB', (320, 240), (10, 200, 30)).save(sys.argv[1])",
+           Quote(dir / "good.bmp"));
+    const struct {
+        const char* arguments;
+        const char* message;
+    } rows[] = {{"in.bmp --fine", "ERROR: This file type is wrong."},
+                {"good.bmp --normal", "Vistacam Info: The Vistacam's memory is full."}};
+    for (const auto& row : rows) {
+        const auto run = RunCli("put " + (dir / row.arguments).string() + camsim.PortOptions());
+        EXPECT_EQ(run.status, 1) << row.arguments << ": " << run.output;
+        EXPECT_NE(run.output.find(row.message), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace
-}  // namespace fotolyx
+}  // namespace fotolyx::testing

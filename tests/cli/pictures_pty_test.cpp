@@ -5,7 +5,6 @@
 
 #include "camsim/picture_maker.h"
 #include "cli/cli_processes.h"
-#include "support/fakes.h"
 
 namespace {
 
@@ -24,27 +23,14 @@ int CountLines(const std::string& text, const std::string& containing) {
     return count;
 }
 
-// The picture sizes Pillow reads from files (not the hidden ones), one "name WxH" line each;
-// empty without Pillow.
+// The picture sizes Pillow reads from files (not the hidden ones), one "name WxH MODE" line each.
 std::string PillowSizes(const std::filesystem::path& folder) {
-    const std::string command =
-        "/usr/bin/python3 -c \"import sys, os\nfrom PIL import Image\nd = sys.argv[1]\n"
-        "for n in sorted(x for x in os.listdir(d) if x[0] != '.'):\n    im = "
-        "Image.open(os.path.join(d, n)); im.load()\n"
-        "    print(n, '%dx%d' % im.size, im.mode)\" '" +
-        folder.string() + "' 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string output;
-    std::array<char, 256> buffer{};
-    while (pipe != nullptr && std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
-        output += buffer.data();
-    }
-    const int status = pipe != nullptr ? ::pclose(pipe) : -1;
-    return status == 0 ? output : std::string();
-}
-
-bool PillowAvailable() {
-    return std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+    return fotolyx::testing::Pillow(
+        "import os\nd = sys.argv[1]\n"
+        "for n in sorted(x for x in os.listdir(d) if x[0] != '.'):\n"
+        "    im = Image.open(os.path.join(d, n)); im.load()\n"
+        "    print(n, '%dx%d' % im.size, im.mode)",
+        fotolyx::testing::Quote(folder));
 }
 
 TEST(PicturesOverPty, ListGetAndRmWorkAgainstTheSimulatedCamera) {
@@ -67,12 +53,7 @@ TEST(PicturesOverPty, ListGetAndRmWorkAgainstTheSimulatedCamera) {
     EXPECT_EQ(CountLines(get.output, ".jpg"), 4) << get.output;
     const CliRun bmp = RunCli("get 2 --type bmp8 --dir " + folder.path().string() + port);
     ASSERT_EQ(bmp.status, 0) << bmp.output;
-    if (!PillowAvailable()) {
-        if (std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr) {
-            FAIL() << "Pillow is missing";
-        }
-        GTEST_SKIP() << "Pillow is missing";
-    }
+    REQUIRE_PILLOW();
     EXPECT_EQ(PillowSizes(folder.path()),
               "1F02-5-17(14-5).jpg 640x480 RGB\n"
               "2N02-5-17(14-6).bmp 320x240 P\n"

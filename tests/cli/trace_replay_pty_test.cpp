@@ -1,27 +1,15 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "cli/cli_processes.h"
-#include "support/fakes.h"
 
 namespace {
 
 using fotolyx::testing::Camsim;
 using fotolyx::testing::CliRun;
 using fotolyx::testing::OnlyPort;
+using fotolyx::testing::ReadText;
 using fotolyx::testing::RunCli;
 using fotolyx::testing::TempDir;
-
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Only the lines a command prints on standard output for the pictures (no progress, no ports).
 std::string PictureLines(const std::string& output) {
@@ -39,23 +27,18 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     TempDir folder;
     const auto trace = folder / "line.trace";
     // A silent port first, as on a machine where the camera hangs on the second adapter.
-    const int silent = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(silent, 0);
-    ASSERT_EQ(::grantpt(silent), 0);
-    ASSERT_EQ(::unlockpt(silent), 0);
-    const std::string silentPath = ::ptsname(silent);
-
     std::string original;
     {
+        fotolyx::testing::SilentPty silent;
+        ASSERT_FALSE(silent.path.empty());
         Camsim camsim({"--pictures", "2"});
         ASSERT_FALSE(camsim.path().empty());
-        const CliRun run = RunCli("--log " + trace.string() + " list --port COM1=" + silentPath +
+        const CliRun run = RunCli("--log " + trace.string() + " list --port COM1=" + silent.path +
                                   " --port COM2=" + camsim.path() +
                                   " --port COM3=/nonexistent/a --port COM4=/nonexistent/b");
         ASSERT_EQ(run.status, 0) << run.output;
         original = PictureLines(run.output);
     }
-    ::close(silent);
     ASSERT_NE(original.find("Total: 2"), std::string::npos) << original;
 
     const std::string text = ReadText(trace);

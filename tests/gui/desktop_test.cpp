@@ -13,32 +13,18 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(DesktopTest, TheHelpFileIsFoundInTheStartFolderBesideTheProgramOrWhereItIsInstalled) {
-    struct Row {
-        const char* helpIn;  // folder under the prefix, or nullptr for none
-        const char* found;
-    };
-    const Row rows[] = {
-        {"work", "work"},
-        {"bin", "bin"},
-        {"share/fotolyx", "share/fotolyx"},
-        {nullptr, nullptr},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.helpIn ? row.helpIn : "nowhere");
+    for (const char* helpIn : {"work", "bin", "share/fotolyx", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(helpIn ? helpIn : "nowhere");
         TempDir prefix;
         fs::create_directories(prefix / "work");
         fs::create_directories(prefix / "bin");
-        if (row.helpIn != nullptr) {
-            fs::create_directories(prefix / row.helpIn);
-            std::ofstream(prefix / row.helpIn / gui::HELP_FILE_NAME) << "<html></html>";
+        std::optional<fs::path> help;
+        if (helpIn != nullptr) {
+            help = prefix / helpIn / gui::HELP_FILE_NAME;
+            fs::create_directories(help->parent_path());
+            std::ofstream(*help) << "<html></html>";
         }
-        const auto found = gui::FindHelpFile(prefix / "work", prefix / "bin");
-        if (row.found == nullptr) {
-            EXPECT_FALSE(found.has_value());
-        } else {
-            ASSERT_TRUE(found.has_value());
-            EXPECT_EQ(*found, prefix / row.found / gui::HELP_FILE_NAME);
-        }
+        EXPECT_EQ(gui::FindHelpFile(prefix / "work", prefix / "bin"), help);
     }
 }
 

@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "gui/dialogs.h"
@@ -21,10 +20,11 @@
 namespace fotolyx::testing {
 namespace {
 
+template <typename T = QLabel>
 QStringList Texts(const QDialog* dialog) {
     QStringList texts;
-    for (const QLabel* label : dialog->findChildren<QLabel*>()) {
-        texts << label->text();
+    for (const T* widget : dialog->findChildren<T*>()) {
+        texts << widget->text();
     }
     return texts;
 }
@@ -32,6 +32,16 @@ QStringList Texts(const QDialog* dialog) {
 gui::LinkDialogWindow* Shown(GuiSession& session, LinkDialog dialog) {
     gui::LinkDialogWindow* window = session.gui().shell().OpenLinkDialog(dialog);
     return window && window->isVisible() ? window : nullptr;
+}
+
+// A title bar's font is bold and about a fifth larger, beside a close button and margins.
+void ExpectTitleFits(QDialog* dialog) {
+    ASSERT_NE(dialog, nullptr);
+    QFont font = dialog->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    EXPECT_GE(dialog->width(), QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 40)
+        << dialog->windowTitle().toStdString();
 }
 
 void Click(GuiSession& session, LinkDialog dialog, int button) {
@@ -47,18 +57,15 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheP
     gui::LinkDialogWindow* reconnect = Shown(session, LinkDialog::ComReconnect);
     EXPECT_EQ(reconnect->windowTitle(), "CONNECT Error");
     EXPECT_EQ(Texts(reconnect), (QStringList{"Please check PC/VISTACAM Connection."}));
-    QStringList buttons;
-    for (const QPushButton* button : reconnect->findChildren<QPushButton*>()) {
-        buttons << button->text();
-    }
-    EXPECT_EQ(buttons, (QStringList{"Retry", "Cancel", "Help"}));
+    EXPECT_EQ(Texts<QPushButton>(reconnect), (QStringList{"Retry", "Cancel", "Help"}));
     EXPECT_TRUE(reconnect->isModal());
+    ExpectTitleFits(reconnect);
 
-    // Esc asks to confirm; Cancel there keeps the dialog.
     QTest::keyClick(reconnect, Qt::Key_Escape);
     gui::LinkDialogWindow* cancelOk = Shown(session, LinkDialog::ComCancelOk);
     ASSERT_NE(cancelOk, nullptr);
     EXPECT_EQ(cancelOk->windowTitle(), "WARNING");
+    ExpectTitleFits(cancelOk);
     EXPECT_EQ(Texts(cancelOk),
               (QStringList{"CAUTION: If you select OK, the following must be performed to "
                            "connect the Vistacam:",
@@ -68,7 +75,7 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheP
     EXPECT_FALSE(Shown(session, LinkDialog::ComCancelOk));
     ASSERT_TRUE(Shown(session, LinkDialog::ComReconnect));
 
-    // Retry scans again; a port that may not be opened is named under the message then.
+    // Retry scans again and names a port that may not be opened.
     session.gui().shell().reconnectNote = [] {
         return std::string("Permission denied on /dev/ttyUSB0: join the dialout group");
     };
@@ -85,7 +92,7 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheP
     EXPECT_EQ(session.program().link.CancelConfirmed, 1u);
 }
 
-// A click on the lower end of the help's scroll bar pages down, unless a modal dialog blocks it.
+// A click low on the help's scroll bar pages down unless a modal dialog blocks it.
 bool HelpTakesAClick(gui::HelpWindow& help) {
     QScrollBar* bar = help.verticalScrollBar();
     const int before = bar->value();
@@ -94,12 +101,11 @@ bool HelpTakesAClick(gui::HelpWindow& help) {
 }
 
 TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAtItsTopicAndTakesInput) {
-    struct Case {
+    const struct {
         const char* name;
         std::function<void(GuiSession&)> open;
         bool fromDialog;  // the help came up after the dialog, at the dialog's topic
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"Help of CONNECT Error",
          [](GuiSession& s) {
              s.gui().shell().ShowLinkDialog(LinkDialog::ComReconnect);
@@ -109,6 +115,7 @@ TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAtItsTopicAndTakesInput
         {"Help of the disconnection dialog",
          [](GuiSession& s) {
              s.program().linkSetup.OpenDisconnectDialog();
+             ExpectTitleFits(Shown(s, LinkDialog::ComDisconnect));
              Click(s, LinkDialog::ComDisconnect, 3);
          },
          true},
@@ -119,11 +126,11 @@ TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAtItsTopicAndTakesInput
          },
          false},
     };
-    for (const Case& c : cases) {
+    GuiSession session(false);
+    std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
+                               session.folder() / "Fotlx.hlp");
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        GuiSession session(false);
-        std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
-                                   session.folder() / "Fotlx.hlp");
         c.open(session);
         ASSERT_NE(QApplication::activeModalWidget(), nullptr);
         gui::HelpWindow* help = session.frame().Help();
@@ -144,46 +151,18 @@ TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAtItsTopicAndTakesInput
     }
 }
 
-TEST(DialogSizeTest, SmallDialogsAreWideEnoughForTheirTitles) {
-    GuiSession session(false);
-    gui::QtShell& shell = session.gui().shell();
-    std::vector<QDialog*> dialogs;
-    for (const LinkDialog dialog :
-         {LinkDialog::ComReconnect, LinkDialog::ComDisconnect, LinkDialog::ComCancelOk}) {
-        shell.ShowLinkDialog(dialog);
-        dialogs.push_back(shell.OpenLinkDialog(dialog));
-    }
-    gui::PleaseWaitDialog transfer(&session.frame(), PleaseWait::DataTrans);
-    gui::PleaseWaitDialog erase(&session.frame(), PleaseWait::PeraseProc);
-    gui::CancelPrintDialog cancel(&session.frame(), [] {});
-    dialogs.insert(dialogs.end(), {&transfer, &erase, &cancel});
-    for (QDialog* dialog : dialogs) {
-        ASSERT_NE(dialog, nullptr);
-        SCOPED_TRACE(dialog->windowTitle().toStdString());
-        dialog->show();
-        // A title bar: the title in a bold font about a fifth larger, a close button, margins.
-        QFont font = dialog->font();
-        font.setBold(true);
-        font.setPointSizeF(font.pointSizeF() * 1.2);
-        EXPECT_GE(dialog->width(),
-                  QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 40);
-        dialog->hide();
-    }
-}
-
-TEST(DialogSizeTest, TheSaveDialogShowsFileSizesAndTypesWhole) {
+TEST(SaveDialogTest, ShowsFileSizesAndTypesWhole) {
     GuiSession session(false);
     const std::filesystem::path folder = session.folder() / "pictures";
     std::filesystem::create_directory(folder);
-    std::ofstream(folder / "IMG_0001.JPG", std::ios::binary) << std::string(30'200, 'x');
-    std::ofstream(folder / "IMG_0002.JPG", std::ios::binary) << std::string(921'654, 'x');
+    WriteBytes(folder / "IMG_0001.JPG", std::vector<std::uint8_t>(30'200));
+    WriteBytes(folder / "IMG_0002.JPG", std::vector<std::uint8_t>(921'654));
     SaveDialogRequest request;
     request.initialDirectory = folder.string() + "/";
     request.proposedName = "new";
     request.filters = {{"JPEG (*.JPG)", "*.JPG"}, {"Bitmap (*.BMP)", "*.BMP"}};
     request.defaultExtension = "jpg";
 
-    // Each column's text fits its section beside the item's margins (3 pixels a side).
     QStringList clipped;
     int rows = 0;
     OnShown<QFileDialog> driver([&](QFileDialog& dialog) {
@@ -212,43 +191,44 @@ TEST(DialogSizeTest, TheSaveDialogShowsFileSizesAndTypesWhole) {
 }
 
 TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
-    struct Case {
+    const struct {
         PleaseWait kind;
         const char* title;
         const char* waitText;
-    };
-    const Case cases[] = {{PleaseWait::DataTrans, "DATA TRANSFER", "Please wait."},
-                          {PleaseWait::PeraseProc, "DATA ERASE", "Please wait"}};
+    } cases[] = {{PleaseWait::DataTrans, "DATA TRANSFER", "Please wait."},
+                 {PleaseWait::PeraseProc, "DATA ERASE", "Please wait"}};
     GuiSession session(false);
     gui::QtShell& shell = session.gui().shell();
     std::vector<PleaseWait> closedByUser;
     shell.pleaseWaitClosed = [&](PleaseWait kind) { closedByUser.push_back(kind); };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
         shell.ShowPleaseWait(c.kind);
         gui::PleaseWaitDialog* dialog = shell.OpenPleaseWait();
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowTitle(), c.title);
         EXPECT_TRUE(dialog->isModal());
+        ExpectTitleFits(dialog);
         EXPECT_EQ(dialog->ControlText(), c.waitText);
         QTest::qWait(600);
         EXPECT_EQ(dialog->ControlText(), "             ");
         QTest::qWait(500);
         EXPECT_EQ(dialog->ControlText(), c.waitText);
-        // Ending the other kind does not end this one.
         shell.EndPleaseWait(c.kind == PleaseWait::DataTrans ? PleaseWait::PeraseProc
                                                             : PleaseWait::DataTrans);
-        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_TRUE(dialog->isVisible());  // ending the other kind does not end it
         shell.EndPleaseWait(c.kind);
         EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
         QTest::qWait(0);
     }
     EXPECT_TRUE(closedByUser.empty());
-    // Esc ends it too, and the program hears of it.
     shell.ShowPleaseWait(PleaseWait::DataTrans);
-    QTest::keyClick(shell.OpenPleaseWait(), Qt::Key_Escape);
+    QTest::keyClick(shell.OpenPleaseWait(), Qt::Key_Escape);  // ends it and tells the program
     EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
     EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::DataTrans}));
+    gui::CancelPrintDialog cancel(&session.frame(), [] {});
+    cancel.show();
+    ExpectTitleFits(&cancel);
 }
 
 TEST(AboutTest, TheAboutBoxShowsTheVersion) {

@@ -31,14 +31,21 @@ std::string MissingDevice(const TempDir& folder, const std::string& name) {
     return (folder.path() / ("no-" + name)).string();
 }
 
-GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
-                       const std::map<int, std::string>& devices, bool trueColourDisplay) {
+namespace {
+
+PortMap SilentPorts(const TempDir& folder, const std::string& prefix) {
     PortMap ports;
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
-        const auto named = devices.find(id);
-        ports.Set(id, named != devices.end() ? named->second
-                                             : MissingDevice(folder_, std::to_string(id)));
+        ports.Set(id, MissingDevice(folder, prefix + std::to_string(id)));
     }
+    return ports;
+}
+
+}  // namespace
+
+GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
+                       bool trueColourDisplay) {
+    PortMap ports = SilentPorts(folder_, "");
     if (withCamera) {
         std::string error;
         if (!camera_.Start(CamsimProgram(), QString(), camsimArguments, error)) {
@@ -46,12 +53,7 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
     }
-    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
-    environment.programDirectory = folder_.path();
-    environment.startDirectory = folder_.path();
-    environment.configHome = folder_.path() / "config";
-    environment.tempDirectory = folder_.path();
-    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), std::move(environment));
+    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), Environment(trueColourDisplay));
     gui_->Start();
     statusHistory_ << frame().StatusText();
     frame().onStatusText = [this](const QString& text) {
@@ -59,6 +61,21 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
             statusHistory_ << text;
         }
     };
+}
+
+HostEnvironment GuiSession::Environment(bool trueColourDisplay) const {
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
+    environment.programDirectory = environment.startDirectory = folder_.path();
+    environment.tempDirectory = folder_.path();
+    environment.configHome = folder_.path() / "config";
+    return environment;
+}
+
+std::unique_ptr<gui::GuiProgram> GuiSession::StartAgain() const {
+    auto program =
+        std::make_unique<gui::GuiProgram>(SilentPorts(folder_, "again"), Environment(true));
+    program->Start();
+    return program;
 }
 
 GuiSession::~GuiSession() {
@@ -97,6 +114,25 @@ OpenfileWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::stri
 
 QPoint ThumbnailCentre(int position) {
     return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
+}
+
+std::set<QRgb> PaletteColours(const LogPalette& palette) {
+    std::set<QRgb> colours;
+    for (int i = 0; i < palette.palNumEntries && i < 256; ++i) {
+        const PaletteEntry& entry = palette.palPalEntry[static_cast<std::size_t>(i)];
+        colours.insert(qRgb(entry.peRed, entry.peGreen, entry.peBlue));
+    }
+    return colours;
+}
+
+std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
+    std::set<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            colours.insert(image.pixel(x, y) | 0xFF000000u);
+        }
+    }
+    return colours;
 }
 
 const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),

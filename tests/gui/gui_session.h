@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QImage>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,13 +29,11 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 
 namespace fotolyx::testing {
 
-// The window program against fotolyx-camsim on a pseudo-terminal as COM1 (or against the ports
-// given), with its folders in a temporary directory.
+// The window program with its folders in a temporary directory, against fotolyx-camsim on a
+// pseudo-terminal as COM1; trueColourDisplay false: a 256-colour screen.
 class GuiSession {
   public:
-    // devices: the ports that lead somewhere; trueColourDisplay false: a 256-colour screen.
     explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
-                        const std::map<int, std::string>& devices = {},
                         bool trueColourDisplay = true);
     ~GuiSession();
 
@@ -43,17 +43,17 @@ class GuiSession {
     gui::SimulatedCamera& camera() { return camera_; }
     const TempDir& folder() const { return folder_; }
 
-    // Every status text shown so far, in order, without repeats.
+    // Every status text shown so far, without repeats.
     const QStringList& StatusHistory() const { return statusHistory_; }
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
-    // The camera's index is in and the program says Ready.
-    bool WaitForIndex();
-    // The picture at the position downloaded by a click and a double click on its thumbnail.
-    CaptureWindow* Download(int position);
-    // An Openfile window on the picture, as opening a file makes it.
+    bool WaitForIndex();                    // the index is in and the status says Ready
+    CaptureWindow* Download(int position);  // by a click and a double click on the thumbnail
     OpenfileWindow* OpenPicture(const DibBlock& picture, const std::string& title);
+    // The window program started again in these folders, without a camera.
+    std::unique_ptr<gui::GuiProgram> StartAgain() const;
 
   private:
+    HostEnvironment Environment(bool trueColourDisplay) const;
     TempDir folder_;
     gui::SimulatedCamera camera_;
     std::unique_ptr<gui::GuiProgram> gui_;
@@ -67,7 +67,6 @@ QPoint ThumbnailCentre(int position);
 extern const QColor QUADRANT_COLOURS[4];
 DibBlock QuadrantPicture();
 
-// A message box as it was shown.
 struct SeenBox {
     QString caption;
     QString text;
@@ -75,8 +74,8 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers the message boxes that come up, one answer per box, and records each box. Boxes
-// beyond the answers are answered with their escape button.
+// Answers the message boxes that come up in turn and records them; boxes beyond the answers
+// get their escape button.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers);
@@ -91,7 +90,7 @@ class BoxAnswerer {
 };
 
 // Runs the steps once on the first visible top-level widget of type T, from the event loop (so
-// from inside a dialog's own loop). A dialog the steps leave up is the watchdog's.
+// also from inside a dialog's own loop).
 template <typename T>
 class OnShown {
   public:
@@ -119,7 +118,7 @@ class OnShown {
 
 // Fails the running test when a dialog, message box or menu in its own event loop stays up
 // longer than the limit, naming it and what the test waited for, and rejects it so that the
-// test can end. One watches every test (gui_test_main.cpp).
+// test can end (gui_test_main.cpp starts one for every test).
 class ModalWatchdog {
   public:
     explicit ModalWatchdog(int limitMilliseconds = 10'000);
@@ -137,6 +136,10 @@ class ModalWatchdog {
 
 // What the running test waits for while a dialog is up; a watchdog failure names it.
 void ExpectDialog(const QString& waitingFor);
+
+// The colours of a palette, and the distinct colours of an area of an image.
+std::set<QRgb> PaletteColours(const LogPalette& palette);
+std::set<QRgb> DrawnColours(const QImage& image, const QRect& area);
 
 // A path that is no device, for ports that must stay silent.
 std::string MissingDevice(const TempDir& folder, const std::string& name);

@@ -17,7 +17,6 @@ void FilterMessages(QtMsgType type, const QMessageLogContext& context, const QSt
 
 }  // namespace
 
-// The widgets run on the offscreen platform unless told otherwise.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -25,7 +24,6 @@ int main(int argc, char** argv) {
     defaultHandler = qInstallMessageHandler(FilterMessages);
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    // No test waits for ever on a dialog nobody ends.
     fotolyx::testing::ModalWatchdog watchdog;
     return RUN_ALL_TESTS();
 }

@@ -45,29 +45,21 @@ TEST(QtTimersTest, OneShotTimersRestartAndDieWhenKilled) {
     EXPECT_EQ(fired.size(), 3u);
 }
 
-// A pseudo-terminal pair: the program's end (slave) and the far end (master).
-struct Terminal {
-    Terminal() {
-        openpty(&master, &slave, nullptr, nullptr, nullptr);
-        fcntl(slave, F_SETFL, O_NONBLOCK);
-        termios settings{};
-        tcgetattr(slave, &settings);
-        cfmakeraw(&settings);
-        tcsetattr(slave, TCSANOW, &settings);
-    }
-    ~Terminal() {
-        if (master >= 0) {
-            close(master);
-        }
-        close(slave);
-    }
-    int master = -1;
-    int slave = -1;
-};
-
 TEST(LineWatcherTest, DeliversBytesTellsAHangUpApartAndWaitsWhileBusy) {
-    Terminal terminal;
-    ASSERT_GE(terminal.slave, 0);
+    struct Terminal {  // the program's end (slave) and the far end (master)
+        int master = -1;
+        int slave = -1;
+        ~Terminal() {
+            close(master);
+            close(slave);
+        }
+    } terminal;
+    ASSERT_EQ(openpty(&terminal.master, &terminal.slave, nullptr, nullptr, nullptr), 0);
+    fcntl(terminal.slave, F_SETFL, O_NONBLOCK);
+    termios settings{};
+    tcgetattr(terminal.slave, &settings);
+    cfmakeraw(&settings);
+    tcsetattr(terminal.slave, TCSANOW, &settings);
     LineWatcher watcher;
     bool watching = true;
     bool busy = false;
@@ -89,8 +81,7 @@ TEST(LineWatcherTest, DeliversBytesTellsAHangUpApartAndWaitsWhileBusy) {
     ASSERT_EQ(write(terminal.master, "ab", 2), 2);
     ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 1000));
 
-    // While the program is busy the bytes wait in the driver.
-    busy = true;
+    busy = true;  // the bytes wait in the driver
     watcher.Update();
     ASSERT_EQ(write(terminal.master, "c", 1), 1);
     QTest::qWait(50);
@@ -99,8 +90,7 @@ TEST(LineWatcherTest, DeliversBytesTellsAHangUpApartAndWaitsWhileBusy) {
     watcher.Update();
     ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 3; }, 1000));
 
-    // The far end goes away: one hang-up, then the line is no longer watched.
-    close(terminal.master);
+    close(terminal.master);  // one hang-up, then the line is no longer watched
     terminal.master = -1;
     ASSERT_TRUE(QTest::qWaitFor([&] { return hangUps == 1; }, 1000));
     QTest::qWait(50);

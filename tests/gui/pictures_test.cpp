@@ -3,128 +3,112 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <cstdlib>
-#include <fstream>
 
 #include "gui/capture_view.h"
+#include "gui/dialogs.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
-#include "gui/preview_view.h"
+#include "support/picture_files.h"
+#include "support/processes.h"
 
 namespace fotolyx::testing {
 namespace {
 
-const QColor GREY(192, 192, 192);
 const QColor GREEN(0, 255, 0);
 
-TEST(PicturesTest, TheIndexIsShownAndClicksSelectAndADoubleClickDownloadsIntoACaptureWindow) {
+TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThumbnail) {
     GuiSession session;
     ASSERT_TRUE(session.WaitForIndex());
+    Program& program = session.program();
     EXPECT_EQ(session.StatusHistory(),
               (QStringList{"Ready", "Initial Setup with VISTACAM now proceeding",
                            "Receive Preview data", "Ready"}));
     EXPECT_TRUE(session.frame().MdiArea()->isEnabled());
     QWidget* preview = session.frame().PreviewFrame()->widget();
-    // A thumbnail inside its 120 x 90 area, dark text in the caption area below.
-    const QImage index = preview->grab().toImage();
-    int coloured = 0;
-    bool text = false;
-    for (int x = 10; x < 130; ++x) {
-        const QColor pixel = index.pixelColor(x, 100);
-        coloured += pixel != GREY && pixel.red() != pixel.green() ? 1 : 0;
-        for (int y = 152; y < 167; ++y) {
-            text = text || index.pixelColor(x, y).lightness() < 100;
-        }
-    }
-    EXPECT_GT(coloured, 60);
-    EXPECT_TRUE(text);
 
-    const SelectionState& selection = session.program().indexTransfer.selection;
-    auto marked = [&] {
-        std::vector<int> positions;
-        for (int p = 0; p < 9; ++p) {
-            if (selection.SelectionMark[static_cast<std::size_t>(p)] == 1) {
-                positions.push_back(p);
-            }
-        }
-        return positions;
-    };
     QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(1));
-    QTest::mouseClick(preview, Qt::LeftButton, Qt::ShiftModifier, ThumbnailCentre(4));
-    EXPECT_EQ(marked(), (std::vector<int>{1, 2, 3, 4}));
-    QTest::mouseClick(preview, Qt::LeftButton, Qt::ControlModifier, ThumbnailCentre(2));
-    EXPECT_EQ(marked(), (std::vector<int>{1, 3, 4}));
+    QTest::mouseClick(preview, Qt::LeftButton, Qt::ShiftModifier, ThumbnailCentre(3));
+    const auto& marks = program.indexTransfer.selection.SelectionMark;
+    EXPECT_EQ(std::vector<int>(marks.begin(), marks.begin() + 5),
+              (std::vector<int>{0, 1, 1, 1, 0}));
     EXPECT_TRUE(session.frame().CurrentMenu().Command(CMD_DATA_IN)->isEnabled());
-    // The green bar of a selected cell, none under an unselected one.
-    const QImage grab = preview->grab().toImage();
-    EXPECT_EQ(grab.pixelColor(13 + 140 + 50, 151), GREEN);
-    EXPECT_NE(grab.pixelColor(13 + 280 + 50, 151), GREEN);
+    const QImage marked = preview->grab().toImage();
+    EXPECT_EQ(marked.pixelColor(13 + 140 + 50, 151), GREEN);
+    EXPECT_NE(marked.pixelColor(13 + 50, 151), GREEN);
 
     const CaptureWindow* capture = session.Download(3);
     ASSERT_NE(capture, nullptr);
-    EXPECT_EQ(marked(), (std::vector<int>{3}));
-    const WindowId id = capture->id();
-    gui::ChildFrame* window = session.frame().Window(id);
-    ASSERT_NE(window, nullptr);
+    gui::ChildFrame* window = session.frame().Window(capture->id());
     EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Capture);
-    EXPECT_EQ(window->windowTitle().toStdString(),
-              session.program().indexTransfer.index.entries[3].listText);
-    // The picture is drawn 1:1 from the window's top-left corner.
+    EXPECT_EQ(window->windowTitle().toStdString(), program.indexTransfer.index.entries[3].listText);
     auto* view = static_cast<gui::CaptureView*>(window->Child());
-    const int width = capture->PictureWidth();
-    const int height = capture->PictureHeight();
-    EXPECT_EQ(view->ClientSize(), QSize(width, height));
+    const QSize size(capture->PictureWidth(), capture->PictureHeight());
+    EXPECT_EQ(view->ClientSize(), size);
     const QImage shown = view->grab().toImage();
     const QImage expected = gui::DibToImage(capture->picture().bytes());
-    ASSERT_EQ(expected.size(), QSize(width, height));
-    for (const QPoint point :
-         {QPoint(0, 0), QPoint(width / 2, height / 3), QPoint(width - 1, height - 1)}) {
-        EXPECT_EQ(shown.pixelColor(point), expected.pixelColor(point));
+    ASSERT_EQ(expected.size(), size);
+    for (const QPoint at : {QPoint(0, 0), QPoint(size.width() / 2, size.height() / 3),
+                            QPoint(size.width() - 1, size.height() - 1)}) {
+        EXPECT_EQ(shown.pixelColor(at), expected.pixelColor(at));  // 1:1 from the top left
     }
-}
 
-// The clipboard's BMP is read back by Pillow, a reader nobody here wrote.
-TEST(PicturesTest, CopyPutsThePictureOnTheClipboardAsAnImageAndABitmapFile) {
-    GuiSession session;
-    ASSERT_TRUE(session.WaitForIndex());
-    const CaptureWindow* capture = session.Download(0);
-    ASSERT_NE(capture, nullptr);
+    // The clipboard's bitmap file is read back by Pillow, a reader nobody here wrote.
     session.frame().Command(CMD_COPY_TO_CLIPBOARD);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
-    const QSize size(capture->PictureWidth(), capture->PictureHeight());
     EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), size);
     const QByteArray bmp = data->data(QStringLiteral("image/bmp"));
-    ASSERT_GT(bmp.size(), 54);
     const auto file = session.folder() / "clip.bmp";
-    std::ofstream(file, std::ios::binary).write(bmp.constData(), bmp.size());
-    const std::string command = "/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" +
-                                file.string() + "'); im.load(); print(im.size[0], im.size[1])\"" +
-                                " > " + (session.folder() / "size.txt").string();
-    if (std::system(command.c_str()) != 0) {
-        if (std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr) {
-            FAIL() << "Pillow could not open the clipboard's BMP";
-        }
-        return;
+    WriteBytes(file, std::vector<std::uint8_t>(bmp.begin(), bmp.end()));
+    const CommandResult pillow = RunCommand(
+        "/usr/bin/python3 -c \"import sys; from PIL import Image; im = Image.open(sys.argv[1]); "
+        "im.load(); print(im.size[0], im.size[1])\" " +
+        Quote(file));
+    if (pillow.status == 0 || PeersRequired()) {
+        EXPECT_EQ(pillow.output,
+                  std::to_string(size.width()) + " " + std::to_string(size.height()) + "\n");
     }
-    std::ifstream sizes(session.folder() / "size.txt");
-    int w = 0;
-    int h = 0;
-    sizes >> w >> h;
-    EXPECT_EQ(QSize(w, h), size);
+
+    OpenfileWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
+    ASSERT_NE(openfile, nullptr);
+    QProgressBar* progress = session.frame().ProgressBar();
+    const int before = program.indexTransfer.index.receivedCount;
+    ASSERT_LT(before, 12) << "the new entry is out of view";
+    openfile->Command(CMD_DATA_OUT_FINE);
+    bool waitShown = false;
+    int progressMaximum = 0;
+    ASSERT_TRUE(session.WaitFor([&] {
+        if (gui::PleaseWaitDialog* dialog = session.gui().shell().OpenPleaseWait()) {
+            waitShown |= dialog->isVisible() && dialog->windowTitle() == "DATA TRANSFER";
+        }
+        if (progress->isVisible()) {
+            progressMaximum = progress->maximum();
+        }
+        return program.indexTransfer.index.receivedCount == before + 1 &&
+               session.frame().StatusText() == "Ready";
+    }));
+    EXPECT_TRUE(waitShown);
+    EXPECT_GT(progressMaximum, 1);
+    EXPECT_EQ(session.gui().shell().OpenPleaseWait(), nullptr);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_TRUE(session.StatusHistory().contains("Send Image data"));
+    const QImage grab = preview->grab().toImage();
+    for (int quadrant = 0; quadrant < 4; ++quadrant) {  // the right way round
+        const QPoint at =
+            ThumbnailCentre(before) + QPoint(60 * (quadrant % 2) - 30, 45 * (quadrant / 2) - 23);
+        EXPECT_EQ(grab.pixelColor(at), QUADRANT_COLOURS[quadrant]) << "quadrant " << quadrant;
+    }
 }
 
 TEST(PicturesTest, ReconnectInTheDisconnectionDialogBringsTheIndexBack) {
     // Three messages of set-up, then the camera falls silent in the middle of the index.
     GuiSession session(true, {QStringLiteral("--silent-after"), QStringLiteral("6")});
-    ASSERT_TRUE(session.WaitFor([&] {
-        return session.gui().shell().OpenLinkDialog(LinkDialog::ComDisconnect) != nullptr;
-    }));
-    QTest::mouseClick(session.gui()
-                          .shell()
-                          .OpenLinkDialog(LinkDialog::ComDisconnect)
+    gui::QtShell& shell = session.gui().shell();
+    ASSERT_TRUE(session.WaitFor([&] { return shell.OpenLinkDialog(LinkDialog::ComDisconnect); }));
+    QTest::mouseClick(shell.OpenLinkDialog(LinkDialog::ComDisconnect)
                           ->findChild<QPushButton*>(QStringLiteral("button1")),
                       Qt::LeftButton);
     ASSERT_TRUE(

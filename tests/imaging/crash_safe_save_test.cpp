@@ -28,6 +28,7 @@
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
+#include "support/program_world.h"
 
 namespace fotolyx {
 namespace {
@@ -35,6 +36,7 @@ namespace {
 using testing::Bytes;
 using testing::FixedClock;
 using testing::FixedFreeSpace;
+using testing::ProgramWorld;
 using testing::ReadBytes;
 using testing::RecordingShell;
 using testing::RecordingTimers;
@@ -108,13 +110,10 @@ struct SaveWorld {
     // version.
     SavePath Settings(const std::filesystem::path& programFolder) {
         return {"settings", [this, programFolder](int version) {
-                    RecordingTimers timers;
-                    ScriptedLine line;
-                    HostEnvironment environment;
-                    environment.programDirectory = programFolder;
-                    environment.startDirectory = work;
-                    environment.tempDirectory = work;
-                    Program program(Ports{shell, timers, line, clock, memory}, environment);
+                    ProgramWorld world;
+                    world.environment.programDirectory = programFolder;
+                    world.environment.startDirectory = world.environment.tempDirectory = work;
+                    Program program = world.Make();
                     program.Startup();
                     program.settings.OpenInitialDir = version == 0 ? "/version/zero" : "/one";
                     program.Shutdown();
@@ -426,12 +425,11 @@ TEST(CrashSafeSave, SettingsSurviveAByteOrderMarkLineBreaksLongPathsAndALink) {
         if (row.linked) {
             std::filesystem::create_symlink(file, settings);
         }
-        RecordingTimers timers;
-        ScriptedLine line;
-        HostEnvironment environment;
-        environment.programDirectory = environment.startDirectory = world.work;
-        environment.tempDirectory = world.work;
-        Program program(Ports{world.shell, timers, line, world.clock, world.memory}, environment);
+        ProgramWorld programWorld;
+        programWorld.environment.programDirectory = world.work;
+        programWorld.environment.startDirectory = programWorld.environment.tempDirectory =
+            world.work;
+        Program program = programWorld.Make();
         program.Startup();
         EXPECT_EQ(program.settings.OpenInitialDir, row.read);
         program.settings.OpenInitialDir = row.chosen;

@@ -23,6 +23,12 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     program.link.RetryCount = 4;
     program.link.WaitingForData = 1;
     program.liveWindow.MdiActivate(true);  // the user looks at the Live image window
+    program.upload.SendOffset = 7;
+    const OpenfileWindow* openfile = program.CreateOpenfileWindow("picture", false);
+    ASSERT_NE(openfile, nullptr);
+    const WindowId openfileId = openfile->id();
+    session.shell.mdiClientStates.clear();  // opening the file enabled the MDI client
+
     program.linkSetup.OpenDisconnectDialog();
     EXPECT_EQ(session.shell.linkDialogsShown.back(), LinkDialog::ComDisconnect);
     session.loop.RunFor(1'000);  // the user reads the dialog
@@ -30,19 +36,22 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     program.linkSetup.DisconnectReconnect();
     EXPECT_EQ(session.shell.linkDialogsEnded.back(), LinkDialog::ComDisconnect);
     EXPECT_EQ(session.shell.statusTexts.back(), "Ready");
-    EXPECT_EQ(program.linkHandOver.reconnectCloses, 1);
-    EXPECT_EQ(program.linkHandOver.reconnectResets, 1);
-    const LinkState& link = program.link;
-    EXPECT_EQ(std::tuple(link.ResetupPending, link.TransferMode, link.SetupPhase,
-                         link.ExpectedLength, link.RetryCount, link.WaitingForData),
-              std::tuple(1, 0, 1, 116, 0, 0));
+    EXPECT_EQ(session.shell.destroyedWindows, std::vector<WindowId>{openfileId});
+    EXPECT_EQ(program.upload.SendOffset, 0u);
+    EXPECT_EQ(program.link.ResetupPending, 1);
+    EXPECT_EQ(program.link.TransferMode, 0);
+    EXPECT_EQ(program.link.SetupPhase, 1);
+    EXPECT_EQ(program.link.ExpectedLength, 116);
+    EXPECT_EQ(program.link.RetryCount, 0);
+    EXPECT_EQ(program.link.WaitingForData, 0);
     EXPECT_EQ(session.WrittenSince(pressed), std::vector<std::uint8_t>{RESET_LINK});
     session.loop.RunFor(199);
     EXPECT_TRUE(session.shell.mdiClientStates.empty());
     session.loop.RunFor(1);
     EXPECT_EQ(session.shell.mdiClientStates, std::vector<bool>{false});
     EXPECT_EQ(session.shell.activatedWindows, std::vector<WindowId>{PREVIEW_WINDOW});
-    EXPECT_EQ(std::tuple(session.line.Baud(), link.CurrentBaudRate), std::tuple(9600u, 9600u));
+    EXPECT_EQ(std::tuple(session.line.Baud(), program.link.CurrentBaudRate),
+              std::tuple(9600u, 9600u));
     session.loop.RunFor(2'999);
     EXPECT_EQ(session.WrittenSince(pressed), std::vector<std::uint8_t>{RESET_LINK});
     session.loop.RunFor(1);
@@ -51,9 +60,10 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
               std::tuple(pressed + 3200 * MS, PORT_COM2));
     // The camera is set up again and the thumbnail store made anew.
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_EQ(std::tuple(program.linkHandOver.storesFreed, program.linkHandOver.storesCreated),
-              std::tuple(1, 2));
-    EXPECT_EQ(std::tuple(link.ResetupPending, link.CurrentBaudRate), std::tuple(0, 115'200u));
+    // 10 + 0 + 4 slots, made twice.
+    EXPECT_EQ(session.Allocations(14 * THUMBNAIL_SLOT_SIZE), 2);
+    EXPECT_EQ(program.link.ResetupPending, 0);
+    EXPECT_EQ(program.link.CurrentBaudRate, 115'200u);
 }
 
 TEST(Recovery, RetryScansAgainFromCom1WithOrWithoutAPendingResetup) {

@@ -236,7 +236,6 @@ TEST(Setup, VcrAndNoCardWarnAndRepeatTheIdentificationOnOk) {
             std::tuple(program.link.SetupPhase, program.link.CurrentBaudRate, session.line.Baud()),
             std::tuple(1, 9600u, 9600u));
         EXPECT_FALSE(session.loop.TimerRunning(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP));
-        EXPECT_EQ(program.linkHandOver.indexTransferStarts, 0);
     }
 }
 
@@ -254,7 +253,6 @@ TEST(Setup, NoCardFreesTheThumbnailStore) {
     session.loop.RunFor(5'000);
     ASSERT_EQ(session.shell.messages.size(), 2u);
     EXPECT_FALSE(program.linkHandOver.ThumbnailStoreExists());
-    EXPECT_EQ(program.linkHandOver.storesFreed, 1);
 }
 
 TEST(Setup, ASecondModeCameraReusesTheStoreUnlessAResetupIsPending) {
@@ -265,17 +263,17 @@ TEST(Setup, ASecondModeCameraReusesTheStoreUnlessAResetupIsPending) {
     session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_EQ(program.linkHandOver.storeSlots, 10u + 2u + 4u);
-    EXPECT_EQ(program.linkHandOver.storesCreated, 1);
+    constexpr std::size_t storeBytes = (10 + 2 + 4) * THUMBNAIL_SLOT_SIZE;
+    EXPECT_EQ(session.Allocations(storeBytes), 1);
+
     program.linkSetup.StartResetup();  // the link again, no Reload
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_EQ(program.linkHandOver.storesCreated, 1);
-    EXPECT_EQ(program.linkHandOver.storesFreed, 0);
+    EXPECT_EQ(session.Allocations(storeBytes), 1);
+
     program.link.ResetupPending = 1;  // as Reload leaves it
     program.linkSetup.StartResetup();
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_EQ(program.linkHandOver.storesFreed, 1);
-    EXPECT_EQ(program.linkHandOver.storesCreated, 2);
+    EXPECT_EQ(session.Allocations(storeBytes), 2);
     EXPECT_EQ(program.link.ResetupPending, 0);
 }
 
@@ -283,8 +281,9 @@ TEST(Setup, AStoreThatCannotBeHadIsReportedAndTheSetupCompletes) {
     LinkSession session;
     session.AddCamera(PORT_COM1);
     Program& program = session.Start();
-    program.linkHandOver.failStoreCreation = true;
+    session.memory.failingCalls = {session.memory.calls};  // the store's block
     ASSERT_TRUE(session.RunUntilCameraReady());
+    EXPECT_FALSE(program.linkHandOver.ThumbnailStoreExists());
     ASSERT_EQ(session.shell.messages.size(), 1u);
     EXPECT_EQ(session.shell.messages[0].text, "Not enough memory.");
     EXPECT_EQ(session.shell.messages[0].caption, "Global Memory");
@@ -355,7 +354,7 @@ TEST(Setup, ALostModeAnswerLeadsToAFreshSetupNotDownTheSpeedLadder) {
         bool ready = false;
         for (int step = 0; step < 2'000 && !ready; ++step) {
             session.loop.RunFor(10);
-            ready = program.linkHandOver.indexTransferStarts > 0;
+            ready = program.link.SetupPhase == 0;
             ASSERT_EQ(program.link.CurrentBaudRate, session.line.Baud())
                 << c.name << " at " << session.loop.Now() / MS << " ms";
             const std::string shown = ComSetupDialogContents(program.link).baudRateText;
@@ -388,9 +387,7 @@ TEST(Setup, ACameraNoticeDuringTheResetupWaitIsIgnored) {
     session.loop.RunFor(100);
     EXPECT_EQ(session.shell.messages.size(), messages);
     EXPECT_EQ(program.link.SetupPhase, 1);
-    const int starts = program.linkHandOver.indexTransferStarts;
-    ASSERT_TRUE(session.RunUntil([&] { return program.linkHandOver.indexTransferStarts > starts; },
-                                 10'000));
+    ASSERT_TRUE(session.RunUntilCameraReady());
     for (const auto& message : session.shell.messages) {
         EXPECT_NE(message.text, TEXT_WRONG_MODEL);
     }

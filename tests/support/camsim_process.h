@@ -9,11 +9,6 @@
 
 namespace fotolyx::testing {
 
-inline std::string BinDir() {
-    const char* dir = std::getenv("FOTOLYX_BIN_DIR");
-    return dir != nullptr ? dir : FOTOLYX_BINARY_DIR "/bin";
-}
-
 // fotolyx-camsim of this build serving a pseudo-terminal for the life of the object.
 class CamsimProcess : public camsim::CamsimProcess {
   public:

@@ -62,6 +62,7 @@ std::size_t ScriptedLine::Read(std::span<std::uint8_t> buffer) {
 
 std::optional<std::vector<std::uint8_t>> FailingMemory::AllocateZeroed(std::size_t size) {
     const int call = calls++;
+    sizes.push_back(size);
     if (std::find(failingCalls.begin(), failingCalls.end(), call) != failingCalls.end()) {
         return std::nullopt;
     }

@@ -39,7 +39,6 @@ class RecordingShell : public Shell {
     void ShowHelpContext(int context) override { helpContexts.push_back(context); }
     void EnableMenuItem(MenuBar menu, int commandId, bool enabled) override {
         menuItems[{menu, commandId}] = enabled;
-        menuChanges.push_back({menu, commandId, enabled});
     }
     void SetFrameMenu(MenuBar menu) override { frameMenus.push_back(menu); }
     void CreateChildWindow(const ChildWindowRequest& request) override {
@@ -95,11 +94,6 @@ class RecordingShell : public Shell {
     // A scenario's host paints through this (a host without a display paints on invalidation).
     std::function<void(WindowId)> onInvalidate;
 
-    struct MenuChange {
-        MenuBar menu;
-        int commandId;
-        bool enabled;
-    };
     struct Invalidation {
         WindowId window;
         std::optional<Rect> area;
@@ -111,7 +105,6 @@ class RecordingShell : public Shell {
         int dy;
     };
     std::map<std::pair<MenuBar, int>, bool> menuItems;
-    std::vector<MenuChange> menuChanges;
     std::vector<MenuBar> frameMenus;
     std::vector<ChildWindowRequest> createdWindows;
     std::vector<WindowId> openWindows;
@@ -189,13 +182,14 @@ class FixedClock : public LocalClock {
     LocalTime now{2002, 3, 4, 5, 6, 7};
 };
 
-// Fails the allocations whose 0-based sequence numbers are listed.
+// Fails the allocations whose 0-based sequence numbers are listed; records every size asked for.
 class FailingMemory : public Memory {
   public:
     std::optional<std::vector<std::uint8_t>> AllocateZeroed(std::size_t size) override;
 
     std::vector<int> failingCalls;
     int calls = 0;
+    std::vector<std::size_t> sizes;
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

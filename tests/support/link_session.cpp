@@ -4,15 +4,7 @@
 
 namespace fotolyx::testing {
 
-LinkSession::LinkSession() {
-    for (const char* name : {"program", "start", "config", "tmp"}) {
-        std::filesystem::create_directory(root / name);
-    }
-    environment.programDirectory = root / "program";
-    environment.startDirectory = root / "start";
-    environment.configHome = root / "config";
-    environment.tempDirectory = root / "tmp";
-}
+LinkSession::LinkSession() : environment(FolderEnvironment(root)) {}
 
 LinkSession::~LinkSession() = default;
 
@@ -23,7 +15,8 @@ camsim::SimCamera& LinkSession::AddCamera(int portId, camsim::CameraConfig confi
 }
 
 Program& LinkSession::Start() {
-    program_ = std::make_unique<Program>(Ports{shell, loop, line, clock, memory}, environment);
+    program_ =
+        std::make_unique<Program>(Ports{shell, loop, line, clock, memory, freeSpace}, environment);
     loop.onTimer = [this](WindowId window, int id) {
         if (window == FRAME_WINDOW || !windowTimer) {
             program_->TimerFired(window, id);
@@ -40,8 +33,7 @@ Program& LinkSession::Start() {
 }
 
 bool LinkSession::RunUntilCameraReady(int limitMs) {
-    const int before = program_->linkHandOver.indexTransferStarts;
-    return RunUntil([&] { return program_->linkHandOver.indexTransferStarts > before; }, limitMs);
+    return RunUntil([&] { return program_->link.SetupPhase == 0; }, limitMs);
 }
 
 bool LinkSession::DialogShown(LinkDialog dialog) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "camsim/picture_maker.h"
 #include "camsim/sim_camera.h"
 #include "support/fakes.h"
+#include "support/program_world.h"
 #include "support/virtual_loop.h"
 
 namespace fotolyx::testing {
@@ -30,9 +32,13 @@ class LinkSession {
     bool RunUntil(const std::function<bool()>& done, int limitMs) {
         return loop.RunUntil(done, limitMs);
     }
-    // Runs until the set-up handed over to the picture index (or limitMs passed).
+    // Runs until the set-up is done and the picture index is asked for (or limitMs passed).
     bool RunUntilCameraReady(int limitMs = 10'000);
     bool DialogShown(LinkDialog dialog) const;
+    // How many blocks of exactly this size the program asked for.
+    long Allocations(std::size_t bytes) const {
+        return std::count(memory.sizes.begin(), memory.sizes.end(), bytes);
+    }
     // The bytes the program wrote since a point in time.
     std::vector<std::uint8_t> WrittenSince(Micros since) const;
 
@@ -44,7 +50,8 @@ class LinkSession {
     VirtualLoop loop;
     SimulatedLine line{loop};
     FixedClock clock;
-    Memory memory;
+    FailingMemory memory;
+    FixedFreeSpace freeSpace;
     HostEnvironment environment;
 
   private:

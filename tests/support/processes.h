@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -41,6 +42,12 @@ inline CommandResult RunCommand(const std::string& command) {
         ADD_FAILURE() << command << "\nwas killed by signal " << signal << '\n' << result.output;
     }
     return result;
+}
+
+// Where this build's programs are.
+inline std::string BinDir() {
+    const char* dir = std::getenv("FOTOLYX_BIN_DIR");
+    return dir != nullptr ? dir : FOTOLYX_BINARY_DIR "/bin";
 }
 
 // How many file descriptors the process holds open: a leak shows as a difference.

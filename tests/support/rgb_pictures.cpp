@@ -55,13 +55,6 @@ Bgr PixelAt(const DibBlock& picture, int column, int row) {
     return {p[0], p[1], p[2]};
 }
 
-void SetPixel(DibBlock& picture, int column, int row, Bgr value) {
-    std::uint8_t* p = PixelAddress(picture, column, row);
-    p[0] = value.blue;
-    p[1] = value.green;
-    p[2] = value.red;
-}
-
 Bgr PixelFromTop(const DibBlock& picture, int column, int rowFromTop) {
     return PixelAt(picture, column, DibHeight(picture) - 1 - rowFromTop);
 }

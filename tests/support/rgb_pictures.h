@@ -36,7 +36,6 @@ inline std::vector<std::uint8_t> BlockBytes(const DibBlock& block) {
 
 // Pixel access by stored row; no bounds beyond the picture's own are checked.
 Bgr PixelAt(const DibBlock& picture, int column, int row);
-void SetPixel(DibBlock& picture, int column, int row, Bgr value);
 // The same with rows counted from the top of the picture.
 Bgr PixelFromTop(const DibBlock& picture, int column, int rowFromTop);
 
