@@ -1,6 +1,6 @@
 # Fails when a file of the core folders includes a Qt header.
 # Run as: cmake -DSOURCE_DIR=<top> -P CheckCoreHasNoQt.cmake
-set(core_dirs ports app link camera_index windows upload imaging adjust print)
+set(core_dirs ports app link camera_index windows upload live imaging adjust print)
 set(offenders)
 foreach(dir IN LISTS core_dirs)
   file(GLOB_RECURSE files ${SOURCE_DIR}/src/${dir}/*.h ${SOURCE_DIR}/src/${dir}/*.cpp)
