@@ -33,7 +33,7 @@ void RunLiveView(benchmark::State& state, bool disturbed) {
         gui::FrameWindow& frame = session.gui().frame();
         if (!session.CameraStarted() || !bench::RunUntil(
                                             [&] {
-                                                return program.cameraPictures.index.IndexLoaded &&
+                                                return program.indexTransfer.index.IndexLoaded &&
                                                        frame.StatusText() ==
                                                            QLatin1String(TEXT_READY);
                                             },

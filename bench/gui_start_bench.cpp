@@ -61,7 +61,7 @@ int RunChild(int argc, char** argv, int pictures) {
         return 1;
     }
     Program& program = session.program();
-    const PictureIndex& index = program.cameraPictures.index;
+    const PictureIndex& index = program.indexTransfer.index;
     Clock::time_point indexStart{};
     Clock::time_point first{};
     long long bytesAtStart = 0;

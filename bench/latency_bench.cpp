@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "camera_index/camera_pictures.h"
+#include "app/program.h"
 #include "camsim/picture_maker.h"
 #include "support/link_session.h"
 #include "windows/live_image_window.h"
@@ -66,16 +66,19 @@ Run Measure(Micros adapterLatency, Micros jitter) {
     config.pictures = {LargePicture()};
     session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
-    CameraPictures& pictures = program.cameraPictures;
-    if (!session.RunUntil([&] { return pictures.index.IndexLoaded; }, LIMIT_MS)) {
+    Program& pictures = program;
+    if (!session.RunUntil([&] { return pictures.indexTransfer.index.IndexLoaded; }, LIMIT_MS)) {
         return run;
     }
     // A double-click on the first thumbnail: the download into a Capture window.
     Micros start = session.loop.Now();
-    pictures.preview.LButtonDown(70, 105, 0);
-    pictures.preview.Command(CMD_DATA_IN);
+    pictures.previewWindow.LButtonDown(70, 105, 0);
+    pictures.previewWindow.Command(CMD_DATA_IN);
     const bool downloaded = session.RunUntil(
-        [&] { return !pictures.download.CaptureWaiting && !pictures.CaptureWindows().empty(); },
+        [&] {
+            return !pictures.pictureDownload.download.CaptureWaiting &&
+                   !pictures.captureWindows.Ids().empty();
+        },
         LIMIT_MS);
     run.downloadMicros = session.loop.Now() - start;
 

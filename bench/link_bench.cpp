@@ -181,7 +181,7 @@ void BM_PacedThroughputOverPty(benchmark::State& state) {
             return;
         }
         // The picture index comes first; the measured run starts once it is through.
-        if (!loop.RunUntil([&] { return program.cameraPictures.index.IndexLoaded || shell.failed; },
+        if (!loop.RunUntil([&] { return program.indexTransfer.index.IndexLoaded || shell.failed; },
                            std::chrono::seconds(20)) ||
             shell.failed) {
             state.SkipWithError("the picture index did not arrive");

@@ -56,7 +56,7 @@ struct Session {
         loop.onReadable = [this] { program.receiver.OnReadable(); };
         loop.onHangUp = [this] { program.receiver.OnHangUp(); };
         program.Startup();
-        ready = Run([this] { return program.cameraPictures.index.IndexLoaded; });
+        ready = Run([this] { return program.indexTransfer.index.IndexLoaded; });
     }
     ~Session() { program.Shutdown(); }
 

@@ -163,33 +163,34 @@ void BM_SavedDownloadInProcess(benchmark::State& state) {
         using Clock = std::chrono::steady_clock;
         Clock::time_point header{};
         Clock::time_point lastPacket{};
-        auto& pictures = program.cameraPictures;
+        Program& pictures = program;
         loop.onReadable = [&program] { program.receiver.OnReadable(); };
         // The download handler, timed: the header's arrival, and the last packet's.
         auto handler = program.receiver.transferHandlers[1];
         program.receiver.transferHandlers[1] = [&, handler] {
             const auto now = Clock::now();
-            const bool waiting = pictures.download.CaptureWaiting;
+            const bool waiting = pictures.pictureDownload.download.CaptureWaiting;
             handler();
-            if (pictures.download.blockCounter == 1 && header == Clock::time_point{}) {
+            if (pictures.pictureDownload.download.blockCounter == 1 &&
+                header == Clock::time_point{}) {
                 header = now;
             }
-            if (waiting && !pictures.download.CaptureWaiting) {
+            if (waiting && !pictures.pictureDownload.download.CaptureWaiting) {
                 lastPacket = now;
             }
         };
         loop.onHangUp = [&program] { program.receiver.OnHangUp(); };
         program.Startup();
-        if (!loop.RunUntil([&] { return pictures.index.IndexLoaded || shell.failed; },
+        if (!loop.RunUntil([&] { return pictures.indexTransfer.index.IndexLoaded || shell.failed; },
                            std::chrono::seconds(30)) ||
             shell.failed) {
             state.SkipWithError("no index");
             break;
         }
-        pictures.preview.LButtonDown(70, 105, 0);
+        pictures.previewWindow.LButtonDown(70, 105, 0);
         const auto start = Clock::now();
-        pictures.preview.Command(CMD_SAVE_AS);
-        loop.RunUntil([&] { return pictures.CaptureWindows().empty() || shell.failed; },
+        pictures.previewWindow.Command(CMD_SAVE_AS);
+        loop.RunUntil([&] { return pictures.captureWindows.Ids().empty() || shell.failed; },
                       std::chrono::seconds(60));
         const auto end = Clock::now();
         program.Shutdown();

@@ -96,7 +96,7 @@ void EnterSetupPhase(Program& program, std::uint8_t phase) {
 
 // A click on the thumbnail of a picture in the first row of the Preview.
 void ClickPicture(Program& program, unsigned position, unsigned keys = 0) {
-    program.cameraPictures.preview.LButtonDown(70 + 140 * static_cast<int>(position), 105, keys);
+    program.previewWindow.LButtonDown(70 + 140 * static_cast<int>(position), 105, keys);
 }
 
 void StartUpload(Program& program, int command) {
@@ -152,21 +152,20 @@ const std::array<StartState, 19> START_STATES = {{
     {"picture download", Reach::IndexLoaded,
      [](Program& p) {
          ClickPicture(p, 0);
-         p.cameraPictures.preview.Command(CMD_DATA_IN);
+         p.previewWindow.Command(CMD_DATA_IN);
      }},
     {"Save... of two pictures", Reach::IndexLoaded,
      [](Program& p) {
          ClickPicture(p, 0);
          ClickPicture(p, 1, MK_SHIFT);
-         p.cameraPictures.preview.Command(CMD_SAVE_AS);
+         p.previewWindow.Command(CMD_SAVE_AS);
      }},
     {"Delete Page", Reach::IndexLoaded,
      [](Program& p) {
          ClickPicture(p, 1);
-         p.cameraPictures.preview.Command(CMD_DELETE_PAGE);
+         p.previewWindow.Command(CMD_DELETE_PAGE);
      }},
-    {"Delete All", Reach::IndexLoaded,
-     [](Program& p) { p.cameraPictures.preview.Command(CMD_DELETE_ALL); }},
+    {"Delete All", Reach::IndexLoaded, [](Program& p) { p.previewWindow.Command(CMD_DELETE_ALL); }},
     {"live view", Reach::IndexLoaded,
      [](Program& p) { p.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true); }},
     {"live photo", Reach::IndexLoaded,
@@ -227,7 +226,7 @@ void LineRig::Enter(std::size_t state, bool keepCamera) {
             loop.RunUntil([&] { return p.link.SetupPhase == 0; }, INDEX_LIMIT_MS);
             break;
         case Reach::IndexLoaded:
-            loop.RunUntil([&] { return p.cameraPictures.index.IndexLoaded; }, INDEX_LIMIT_MS);
+            loop.RunUntil([&] { return p.indexTransfer.index.IndexLoaded; }, INDEX_LIMIT_MS);
             break;
     }
     start.enter(p);

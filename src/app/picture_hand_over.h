@@ -3,27 +3,29 @@
 #include <cstdint>
 #include <functional>
 
-#include "camera_index/camera_pictures.h"
+#include "camera_index/index_transfer.h"
+#include "camera_index/picture_download.h"
 #include "link/link_hand_over.h"
 
 namespace fotolyx {
 
-// Connects the link set-up to the camera pictures and, through the hooks the program sets, to
-// its other windows.
+// Connects the link set-up to the index transfer and the download and, through the hooks the
+// program sets, to its other windows.
 class PictureHandOver final : public LinkHandOver {
   public:
-    explicit PictureHandOver(CameraPictures& pictures) : pictures_(pictures) {}
+    PictureHandOver(IndexTransfer& index, PictureDownload& download)
+        : index_(index), download_(download) {}
 
-    bool ThumbnailStoreExists() const override { return pictures_.ThumbnailStoreExists(); }
-    void FreeThumbnailStore() override { pictures_.FreeThumbnailStore(); }
+    bool ThumbnailStoreExists() const override { return index_.ThumbnailStoreExists(); }
+    void FreeThumbnailStore() override { index_.FreeThumbnailStore(); }
     bool CreateThumbnailStore(std::uint32_t slotCount) override {
-        return pictures_.CreateThumbnailStore(slotCount);
+        return index_.CreateThumbnailStore(slotCount);
     }
     void StartIndexTransfer() override {
         if (linkUp) {
             linkUp();
         }
-        pictures_.StartIndexTransfer();
+        index_.StartIndexTransfer();
     }
     void ActivatePreviewIfLiveActive() override {
         if (activatePreviewIfLiveActive) {
@@ -31,13 +33,13 @@ class PictureHandOver final : public LinkHandOver {
         }
     }
     void CloseForReconnect() override {
-        pictures_.CloseForReconnect();
+        download_.CloseForReconnect();
         if (closeOtherWindows) {
             closeOtherWindows();
         }
     }
     void ResetForReconnect() override {
-        pictures_.ResetForReconnect();
+        index_.ResetForReconnect();
         if (resetOtherTransfers) {
             resetOtherTransfers();
         }
@@ -52,7 +54,8 @@ class PictureHandOver final : public LinkHandOver {
     std::function<void()> linkUp;  // the camera answered in photo mode
 
   private:
-    CameraPictures& pictures_;
+    IndexTransfer& index_;
+    PictureDownload& download_;
 };
 
 }  // namespace fotolyx

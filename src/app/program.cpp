@@ -189,8 +189,8 @@ Program::Program(Ports programPorts, HostEnvironment hostEnvironment)
         settings.AnsweredPort = ports.line.DeviceName(link.SelectedPort);
     };
     receiver.setupHandler = [this] { linkSetup.HandlePacket(); };
-    receiver.transferHandlers[TRANSFER_INDEX] = [this] { cameraPictures.IndexPacket(); };
-    receiver.transferHandlers[TRANSFER_DOWNLOAD] = [this] { cameraPictures.DownloadPacket(); };
+    receiver.transferHandlers[TRANSFER_INDEX] = [this] { indexTransfer.IndexPacket(); };
+    receiver.transferHandlers[TRANSFER_DOWNLOAD] = [this] { pictureDownload.DownloadPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_VIEW] = [this] { liveHandlers.LiveViewPacket(); };
     receiver.transferHandlers[TRANSFER_LIVE_PHOTO] = [this] { liveHandlers.LivePhotoPacket(); };
     receiver.transferHandlers[TRANSFER_UPLOAD] = [this] { pictureUpload.HandleAnswer(); };
@@ -234,23 +234,23 @@ void Program::ResetLiveAndUploadForReconnect() {
     upload.TotalPackets = 0;
 }
 
-CameraPicturesContext Program::MakeCameraPicturesContext() {
-    return CameraPicturesContext{link,
-                                 ports.line,
-                                 ports.timers,
-                                 ports.shell,
-                                 ports.memory,
-                                 display.TrueColourDisplay,
-                                 display.ScreenPalette,
-                                 display.ImagePalette,
-                                 display.DisplayPalette,
-                                 buffers.TransferBuffer,
-                                 buffers.ThumbnailBuffer,
-                                 scratch.ScratchFileA,
-                                 scratch.ScratchFileB,
-                                 [this] { return MakeSaveContext(); },
-                                 [this] { linkSetup.OpenDisconnectDialog(); },
-                                 [this] { linkSetup.StartResetup(); }};
+PicturePorts Program::MakePicturePorts() {
+    return PicturePorts{link,
+                        ports.line,
+                        ports.timers,
+                        ports.shell,
+                        ports.memory,
+                        display.TrueColourDisplay,
+                        display.ScreenPalette,
+                        display.ImagePalette,
+                        display.DisplayPalette,
+                        buffers.TransferBuffer,
+                        buffers.ThumbnailBuffer,
+                        scratch.ScratchFileA,
+                        scratch.ScratchFileB,
+                        [this] { return MakeSaveContext(); },
+                        [this] { linkSetup.OpenDisconnectDialog(); },
+                        [this] { linkSetup.StartResetup(); }};
 }
 
 SaveContext Program::MakeSaveContext() {
@@ -279,7 +279,11 @@ void Program::TimerFired(WindowId window, int id) {
         pictureUpload.Timer(window, id);  // the upload's watchdog
         return;
     }
-    cameraPictures.TimerFired(window, id);
+    if (window == PREVIEW_WINDOW) {
+        previewWindow.Timer(id);
+        return;
+    }
+    pictureDownload.CaptureTimerFired(window, id);
 }
 
 void Program::PaintWindow(WindowId window) {
@@ -296,7 +300,7 @@ LiveWindowPorts Program::MakeLiveWindowPorts() {
                            buffers.LivePreviewImage,
                            buffers.LivePhotoImage,
                            buffers.WorkImage,
-                           [this] { return cameraPictures.index.IndexLoaded; },
+                           [this] { return indexTransfer.index.IndexLoaded; },
                            [this] { return frame.ExitConfirmed(); },
                            [this](const std::string& title, bool modified) {
                                return CreateOpenfileWindow(title, modified) != nullptr;
@@ -387,7 +391,7 @@ void Program::Startup() {
     AllocateBuffers();
     ReadSettings();
 
-    cameraPictures.preview.Create();
+    previewWindow.Create();
 
     link.SelectedPort = PORT_COM1;
     ports.timers.StartTimer(FRAME_WINDOW, FRAME_TIMER_OPEN_PORT, OPEN_PORT_DELAY_MS);

@@ -11,7 +11,11 @@
 #include "app/frame.h"
 #include "app/picture_hand_over.h"
 #include "app/picture_upload_host.h"
-#include "camera_index/camera_pictures.h"
+#include "camera_index/capture_windows.h"
+#include "camera_index/index_transfer.h"
+#include "camera_index/picture_download.h"
+#include "camera_index/please_wait_dialog.h"
+#include "camera_index/preview_window.h"
 #include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/palette.h"
@@ -20,9 +24,9 @@
 #include "link/link_state.h"
 #include "link/receiver.h"
 #include "link/termios_line.h"
+#include "live/live_decoding.h"
 #include "ports/free_space.h"
 #include "upload/picture_upload.h"
-#include "windows/live_decoding.h"
 #include "windows/live_image_window.h"
 #include "windows/open_preview.h"
 #include "windows/picture_window.h"
@@ -166,11 +170,16 @@ class Program {
     // The camera link: the receiver the host feeds from the line, and the set-up with its
     // recovery dialogs.
     Receiver receiver{link, ports.line};
-    // The camera's pictures: index, Preview, downloads into Capture windows, delete, reload.
     JpegState saveJpeg;
     SaveState saveState;
-    CameraPictures cameraPictures{MakeCameraPicturesContext()};
-    PictureHandOver linkHandOver{cameraPictures};
+    // The camera's pictures: the index with its thumbnails, the downloads into Capture windows,
+    // the one please-wait dialog (the upload's too) and the Preview window over them.
+    PleaseWaitDialog pleaseWait{ports.shell};
+    IndexTransfer indexTransfer{MakePicturePorts(), pleaseWait};
+    CaptureWindows captureWindows{MakePicturePorts(), indexTransfer.index};
+    PictureDownload pictureDownload{MakePicturePorts(), indexTransfer, captureWindows, pleaseWait};
+    PreviewWindow previewWindow{MakePicturePorts(), indexTransfer, pictureDownload};
+    PictureHandOver linkHandOver{indexTransfer, pictureDownload};
     LinkSetup linkSetup{link,     ports.line,   ports.timers,       ports.shell,
                         receiver, linkHandOver, display.RunningOnNt};
 
@@ -213,7 +222,7 @@ class Program {
     OpenDialogState openDialog;
     // Data out to camera and its watchdog.
     UploadState upload;
-    PictureUploadHost uploadHost{cameraPictures, ports.shell};
+    PictureUploadHost uploadHost{indexTransfer, pleaseWait, ports.shell};
     PictureUpload pictureUpload{
         upload, UploadPorts{link, ports.line, ports.timers, ports.shell, ports.clock, uploadHost,
                             buffers.TransferBuffer, buffers.ThumbnailBuffer,
@@ -231,7 +240,7 @@ class Program {
     void ActivatePreviewIfLiveActive();
 
   private:
-    CameraPicturesContext MakeCameraPicturesContext();
+    PicturePorts MakePicturePorts();
     LiveWindowPorts MakeLiveWindowPorts();
     void AllocateBuffers();
     void ReadSettings();

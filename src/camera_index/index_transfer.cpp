@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <utility>
 
-#include "camera_index/camera_pictures.h"
 #include "camera_index/decoded_bmp.h"
+#include "camera_index/index_transfer.h"
 #include "imaging/dib_block.h"
 #include "imaging/rewrite_file.h"
 #include "link/link_setup.h"
 #include "link/protocol.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx {
 
@@ -26,34 +27,47 @@ void WritePlaceholder(std::span<std::uint8_t> buffer) {
 
 }  // namespace
 
-void CameraPictures::Write(std::uint8_t byte) {
-    context_.line.Write({&byte, 1});
+IndexTransfer::IndexTransfer(PicturePorts ports, PleaseWaitDialog& pleaseWait)
+    : ports_(std::move(ports)),
+      pleaseWait_(pleaseWait),
+      download_(&ownDownload_),
+      previewWatchdog_(WatchdogConfig{PREVIEW_WINDOW,
+                                      INDEX_WATCHDOG_FIRST_MS,
+                                      INDEX_WATCHDOG_RUNNING_MS,
+                                      [this] { return index.IndexTransferActive; },
+                                      {},
+                                      {},
+                                      true},
+                       ports_.link, ports_.line, ports_.timers, ports_.openDisconnectDialog) {}
+
+void IndexTransfer::Write(std::uint8_t byte) {
+    ports_.line.Write({&byte, 1});
 }
 
-bool CameraPictures::CreateThumbnailStore(std::uint32_t slotCount) {
-    store = ThumbnailStore::Create(context_.memory, slotCount);
+bool IndexTransfer::CreateThumbnailStore(std::uint32_t slotCount) {
+    store = ThumbnailStore::Create(ports_.memory, slotCount);
     return store.has_value();
 }
 
-void CameraPictures::StartIndexTransfer() {
+void IndexTransfer::StartIndexTransfer() {
     // A deletion the camera never confirmed ends here: its READY steps would otherwise turn this
     // index request into a delete command.
     index.DeleteSession = false;
     // The answers belong to the index handler, whatever transfer the user chose while the set-up
     // was stuck (a live view clicked after opening a file, say).
-    context_.link.TransferMode = TRANSFER_INDEX;
+    ports_.link.TransferMode = TRANSFER_INDEX;
     index.CommandStep = 3;
     index.blockCounter = 0;
     index.thumbnailWriteOffset = 0;
     index.IndexTransferActive = true;
-    context_.link.WaitingForData = 1;
+    ports_.link.WaitingForData = 1;
     Write(DIGIT_UNITS);
     previewWatchdog_.Arm();
-    context_.shell.SetStatusText(TEXT_RECEIVE_PREVIEW);
+    ports_.shell.SetStatusText(TEXT_RECEIVE_PREVIEW);
 }
 
-void CameraPictures::IndexPacket() {
-    LinkState& link = context_.link;
+void IndexTransfer::IndexPacket() {
+    LinkState& link = ports_.link;
     link.WaitingForData = 0;
     if (QuietRestartPending()) {
         return;
@@ -84,9 +98,9 @@ void CameraPictures::IndexPacket() {
     }
 }
 
-void CameraPictures::IndexBadPacket() {
+void IndexTransfer::IndexBadPacket() {
     const RetryRule rule{INDEX_RESEND};
-    const auto answer = rule.OnBadPacket(context_.link.RetryCount);
+    const auto answer = rule.OnBadPacket(ports_.link.RetryCount);
     if (answer == RetryRule::Answer::Restart) {
         index.blockCounter = 0;
         index.thumbnailWriteOffset = 0;
@@ -97,28 +111,28 @@ void CameraPictures::IndexBadPacket() {
     Write(rule.AnswerByte(answer));
 }
 
-void CameraPictures::RestartWhenQuiet(std::uint8_t restartByte) {
-    context_.line.Purge();
-    context_.link.ReceiveCount = 0;
-    quietRestart_ = QuietRestart{restartByte, context_.link.TransferMode};
-    context_.timers.StartTimer(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART, QUIET_RESTART_MS);
+void IndexTransfer::RestartWhenQuiet(std::uint8_t restartByte) {
+    ports_.line.Purge();
+    ports_.link.ReceiveCount = 0;
+    quietRestart_ = QuietRestart{restartByte, ports_.link.TransferMode};
+    ports_.timers.StartTimer(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART, QUIET_RESTART_MS);
 }
 
-void CameraPictures::QuietRestartDue() {
+void IndexTransfer::QuietRestartDue() {
     const auto restart = std::exchange(quietRestart_, std::nullopt);
-    const LinkState& link = context_.link;
+    const LinkState& link = ports_.link;
     const bool stillWanted = restart && link.SetupPhase == 0 &&
                              link.TransferMode == restart->transferMode &&
-                             (index.IndexTransferActive || download.CaptureWaiting);
+                             (index.IndexTransferActive || download_->CaptureWaiting);
     if (!stillWanted) {
         return;
     }
-    context_.line.Purge();
-    context_.link.ReceiveCount = 0;
+    ports_.line.Purge();
+    ports_.link.ReceiveCount = 0;
     Write(restart->byte);
 }
 
-void CameraPictures::IndexReady() {
+void IndexTransfer::IndexReady() {
     if (index.CommandStep == 0) {
         IndexBadPacket();
         return;
@@ -146,7 +160,7 @@ void CameraPictures::IndexReady() {
     }
 }
 
-void CameraPictures::IndexDataPacket(const Packet& packet) {
+void IndexTransfer::IndexDataPacket(const Packet& packet) {
     if (index.blockCounter == 0) {
         const bool endMark =
             packet[HEADER_END_MARK_OFFSET] == 0 && packet[HEADER_END_MARK_OFFSET + 1] == 0;
@@ -188,7 +202,7 @@ void CameraPictures::IndexDataPacket(const Packet& packet) {
         entry.takenAt = TakenAt{CAMERA_YEAR_BASE + packet[HEADER_DATE_OFFSET], date.month, date.day,
                                 date.hour, date.minute};
     } else {
-        auto& buffer = context_.thumbnailBuffer;
+        auto& buffer = ports_.thumbnailBuffer;
         const std::uint32_t offset = index.thumbnailWriteOffset;
         if (!index.thumbnailTooLarge && buffer && offset + PACKET_PAYLOAD <= buffer->size()) {
             std::copy_n(packet.begin() + PAYLOAD_OFFSET, PACKET_PAYLOAD, buffer->begin() + offset);
@@ -198,7 +212,7 @@ void CameraPictures::IndexDataPacket(const Packet& packet) {
         }
     }
     ++index.blockCounter;
-    context_.link.RetryCount = 0;
+    ports_.link.RetryCount = 0;
     if (static_cast<std::uint32_t>(index.blockCounter) <= index.dataPacketCount) {
         Write(ACK);
         return;
@@ -206,17 +220,17 @@ void CameraPictures::IndexDataPacket(const Packet& packet) {
     IndexEntryComplete();
 }
 
-bool CameraPictures::DecodeThumbnail() {
-    auto& buffer = *context_.thumbnailBuffer;
+bool IndexTransfer::DecodeThumbnail() {
+    auto& buffer = *ports_.thumbnailBuffer;
     if (index.thumbnailWriteOffset > buffer.size() ||
-        !RewriteFile(context_.scratchFileA,
+        !RewriteFile(ports_.scratchFileA,
                      std::span<const std::uint8_t>(buffer).first(index.thumbnailWriteOffset))) {
-        context_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+        ports_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
         return false;
     }
-    DecompressJpegToBmp(jpeg, context_.scratchFileA, context_.scratchFileB, 0);
-    switch (ReadDecodedBmp(context_.scratchFileB, index.thumbnailWidth, index.thumbnailHeight,
-                           buffer)) {
+    DecompressJpegToBmp(jpeg_, ports_.scratchFileA, ports_.scratchFileB, 0);
+    switch (
+        ReadDecodedBmp(ports_.scratchFileB, index.thumbnailWidth, index.thumbnailHeight, buffer)) {
         case DecodedBmpResult::Ok:
             return true;
         case DecodedBmpResult::DoesNotFit:
@@ -224,17 +238,17 @@ bool CameraPictures::DecodeThumbnail() {
             WritePlaceholder(buffer);
             return true;
         case DecodedBmpResult::WrongType:
-            context_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+            ports_.shell.MessageBox(TEXT_FILE_TYPE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
             return false;
         case DecodedBmpResult::WrongSize:
-            context_.shell.MessageBox(TEXT_FILE_SIZE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
+            ports_.shell.MessageBox(TEXT_FILE_SIZE_WRONG, CAPTION_ERROR, MB_ICONEXCLAMATION);
             return false;
     }
     return false;
 }
 
-void CameraPictures::IndexEntryComplete() {
-    auto& buffer = context_.thumbnailBuffer;
+void IndexTransfer::IndexEntryComplete() {
+    auto& buffer = ports_.thumbnailBuffer;
     if (buffer) {
         if (index.dataPacketCount > 1 && !index.thumbnailTooLarge) {
             if (thumbnailArrived) {
@@ -268,16 +282,16 @@ void CameraPictures::IndexEntryComplete() {
     if (received > FIRST_SCROLL_ENTRY && received % GRID_COLUMNS == 1) {
         ++selection.LastRow;
         SetPreviewScrollBar({0, selection.LastRow, 1, selection.LastRow});
-        preview.VScroll(SB_LINEDOWN, 0);
+        ScrollPreview(SB_LINEDOWN, 0);
     }
-    context_.shell.InvalidateWindow(PREVIEW_WINDOW, INDEX_GRID_AREA, false);
+    ports_.shell.InvalidateWindow(PREVIEW_WINDOW, INDEX_GRID_AREA, false);
     if (received == 1) {
-        context_.shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+        ports_.shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
     }
 }
 
-void CameraPictures::IndexEnded() {
-    Shell& shell = context_.shell;
+void IndexTransfer::IndexEnded() {
+    Shell& shell = ports_.shell;
     shell.SetStatusText(TEXT_READY);
     index.IndexTransferActive = false;
     shell.EnableMdiClient(true);
@@ -288,8 +302,8 @@ void CameraPictures::IndexEnded() {
     index.IndexLoaded = true;
 }
 
-void CameraPictures::IndexEmpty() {
-    Shell& shell = context_.shell;
+void IndexTransfer::IndexEmpty() {
+    Shell& shell = ports_.shell;
     index.IndexTransferActive = false;
     shell.SetStatusText(TEXT_READY);  // the transfer has ended, with nothing to list
     shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
@@ -301,8 +315,8 @@ void CameraPictures::IndexEmpty() {
     index.IndexLoaded = true;
 }
 
-void CameraPictures::DeleteStep() {
-    const unsigned target = download.TargetNumber;
+void IndexTransfer::DeleteStep() {
+    const unsigned target = download_->TargetNumber;
     switch (index.CommandStep) {
         case 5:
             index.CommandStep = 4;
@@ -317,19 +331,19 @@ void CameraPictures::DeleteStep() {
             Write(static_cast<std::uint8_t>(DIGIT_HUNDREDS + (target / 100) % 10));
             return;
         case 2: {
-            if (download.RemainingCount > 0) {
-                --download.RemainingCount;
+            if (download_->RemainingCount > 0) {
+                --download_->RemainingCount;
             }
             if (target < INDEX_POSITIONS) {
                 selection.SelectionMark[target] = MARK_DELETE;
             }
             bool more = false;
-            if (download.RemainingCount > 0) {
+            if (download_->RemainingCount > 0) {
                 const std::size_t limit =
                     std::min<std::size_t>(index.reportedCount, INDEX_POSITIONS);
                 for (std::size_t p = limit; p-- > 0;) {
                     if (selection.SelectionMark[p] == MARK_SELECTED) {
-                        download.TargetNumber = static_cast<std::uint16_t>(p);
+                        download_->TargetNumber = static_cast<std::uint16_t>(p);
                         more = true;
                         break;
                     }
@@ -349,9 +363,9 @@ void CameraPictures::DeleteStep() {
     }
 }
 
-void CameraPictures::RemoveDeleted() {
-    Shell& shell = context_.shell;
-    EndPleaseWait();
+void IndexTransfer::RemoveDeleted() {
+    Shell& shell = ports_.shell;
+    pleaseWait_.End();
     const std::size_t count = std::min<std::size_t>(index.reportedCount, INDEX_POSITIONS);
     std::size_t removed = 0;
     for (std::size_t p = 0; p < count; ++p) {
@@ -397,7 +411,7 @@ void CameraPictures::RemoveDeleted() {
             ? static_cast<std::uint16_t>((index.reportedCount - 13) / GRID_COLUMNS + 1)
             : 0;
     SetPreviewScrollBar({0, selection.LastRow, 1, 0});
-    preview.VScroll(SB_THUMBTRACK, 0);
+    ScrollPreview(SB_THUMBTRACK, 0);
     shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
     shell.EnableMenuItem(MenuBar::Current, CMD_DATA_IN, false);
     shell.EnableMenuItem(MenuBar::Current, CMD_DELETE_PAGE, false);
@@ -408,9 +422,160 @@ void CameraPictures::RemoveDeleted() {
     IndexBadPacket();
 }
 
-void CameraPictures::SetPreviewScrollBar(const ScrollBarState& state) {
+void IndexTransfer::SetPreviewScrollBar(const ScrollBarState& state) {
     previewScrollBar = state;
-    context_.shell.SetScrollBar(PREVIEW_WINDOW, ScrollBarKind::Vertical, state);
+    ports_.shell.SetScrollBar(PREVIEW_WINDOW, ScrollBarKind::Vertical, state);
+}
+
+void IndexTransfer::DeletePage() {
+    Shell& shell = ports_.shell;
+    // Only marked pictures are deleted: a current picture the user deselected is kept, and
+    // with nothing marked nothing happens.
+    const auto target = MarkedTarget();
+    if (selection.CurrentPicture == NO_PICTURE || !target) {
+        return;
+    }
+    if (shell.MessageBox(TEXT_DELETE_PAGE, CAPTION_DELETE_PAGE, MB_OKCANCEL | MB_ICONQUESTION) !=
+        IDOK) {
+        return;
+    }
+    const std::size_t limit = std::min<std::size_t>(index.receivedCount, INDEX_POSITIONS);
+    index.DeleteSession = true;
+    index.CommandStep = 5;
+    download_->TargetNumber = static_cast<std::uint16_t>(*target);
+    download_->RemainingCount = static_cast<std::uint16_t>(std::count(
+        selection.SelectionMark.begin(), selection.SelectionMark.begin() + limit, MARK_SELECTED));
+    ports_.link.TransferMode = TRANSFER_INDEX;
+    Write(DELETE_BEGIN);
+    pleaseWait_.Show(PleaseWait::PeraseProc);
+}
+
+void IndexTransfer::DeleteAll() {
+    Shell& shell = ports_.shell;
+    if (shell.MessageBox(TEXT_DELETE_ALL, CAPTION_DELETE_ALL, MB_OKCANCEL | MB_ICONQUESTION) !=
+        IDOK) {
+        return;
+    }
+    const std::size_t count = std::min<std::size_t>(index.reportedCount, INDEX_POSITIONS);
+    std::fill_n(selection.SelectionMark.begin(), count, MARK_DELETE);
+    ports_.link.TransferMode = TRANSFER_INDEX;
+    Write(ERASE_ALL);
+    pleaseWait_.Show(PleaseWait::PeraseProc);
+}
+
+void IndexTransfer::ResetTransferState() {
+    LinkState& link = ports_.link;
+    link.ResetupPending = 1;
+    link.TransferMode = TRANSFER_INDEX;
+    link.SetupPhase = 1;
+    link.ReceiveCount = 0;
+    link.RetryCount = 0;
+    link.ExpectedLength = PACKET_LENGTH;
+    link.WaitingForData = 0;
+    index.blockCounter = 0;
+    index.thumbnailWriteOffset = 0;
+    index.thumbnailTooLarge = false;
+    index.receivedCount = 0;
+    index.IndexTransferActive = false;
+    index.CommandStep = 0;
+    index.DeleteSession = false;
+    download_->blockCounter = 0;
+    download_->writeOffset = 0;
+    download_->overrun = false;
+    download_->CaptureWaiting = false;
+    download_->RemainingCount = 0;
+    download_->SaveAfterDownload = false;
+    selection.CurrentPicture = NO_PICTURE;
+    selection.TopRow = 0;
+    selection.LastRow = 0;
+    selection.SelectedCount = 0;
+    ports_.timers.KillTimer(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD);
+    ports_.timers.KillTimer(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
+    quietRestart_.reset();
+}
+
+void IndexTransfer::ClearSlotsAndTexts() {
+    if (store) {
+        for (std::uint32_t i = 0; i < store->SlotCount(); ++i) {
+            store->ClearSlot(i);
+        }
+    }
+    for (auto& entry : index.entries) {
+        entry = PictureEntry{};
+    }
+}
+
+void IndexTransfer::Reload() {
+    Shell& shell = ports_.shell;
+    if (shell.MessageBox(TEXT_RELOAD, CAPTION_RELOAD, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+        return;
+    }
+    for (int id : {CMD_RELOAD, CMD_DATA_IN, CMD_DELETE_PAGE, CMD_SAVE_AS, CMD_DELETE_ALL}) {
+        shell.EnableMenuItem(MenuBar::Current, id, false);
+    }
+    index.IndexLoaded = false;
+    shell.SetStatusText(TEXT_READY);
+    shell.ShowProgressBar(false);
+    pleaseWait_.End();
+    ports_.line.Purge();
+    ResetTransferState();
+    SetPreviewScrollBar(PREVIEW_NO_THUMB);
+    ClearSlotsAndTexts();
+    shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+    ports_.startResetup();
+}
+
+void IndexTransfer::ResetForReconnect() {
+    ResetTransferState();
+    SetPreviewScrollBar(PREVIEW_NO_THUMB);
+    ClearSlotsAndTexts();
+    ports_.shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
+}
+
+std::optional<unsigned> IndexTransfer::MarkedTarget() const {
+    const SelectionState& s = selection;
+    const std::size_t limit = std::min<std::size_t>(index.receivedCount, INDEX_POSITIONS);
+    if (s.CurrentPicture >= 0 && static_cast<std::size_t>(s.CurrentPicture) < limit &&
+        s.SelectionMark[static_cast<std::size_t>(s.CurrentPicture)] == MARK_SELECTED) {
+        return static_cast<unsigned>(s.CurrentPicture);
+    }
+    for (std::size_t p = limit; p-- > 0;) {
+        if (s.SelectionMark[p] == MARK_SELECTED) {
+            return static_cast<unsigned>(p);
+        }
+    }
+    return std::nullopt;
+}
+
+void IndexTransfer::ScrollPreview(int code, int pos) {
+    SelectionState& s = selection;
+    const std::uint16_t before = s.TopRow;
+    switch (code) {
+        case SB_LINEUP:
+        case SB_PAGEUP:
+            if (s.TopRow > 0) {
+                --s.TopRow;
+            }
+            break;
+        case SB_LINEDOWN:
+        case SB_PAGEDOWN:
+            if (s.TopRow < s.LastRow) {
+                ++s.TopRow;
+            }
+            break;
+        case SB_THUMBTRACK:
+            // The thumb cannot leave the bar's range.
+            s.TopRow = static_cast<std::uint16_t>(std::clamp<int>(pos, 0, s.LastRow));
+            break;
+        default:
+            break;
+    }
+    if (s.TopRow != before) {
+        ScrollBarState bar = previewScrollBar;
+        bar.pos = s.TopRow;
+        SetPreviewScrollBar(bar);
+        ports_.shell.InvalidateWindow(PREVIEW_WINDOW, PREVIEW_GRID_AREA, false);
+    }
 }
 
 }  // namespace fotolyx

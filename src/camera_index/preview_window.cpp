@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "camera_index/camera_pictures.h"
+#include "camera_index/index_transfer.h"
+#include "camera_index/picture_download.h"
 
 namespace fotolyx {
 
@@ -20,7 +21,7 @@ constexpr int HIT_BOTTOM = 410;
 }  // namespace
 
 void PreviewWindow::Create() {
-    pictures_.SetPreviewScrollBar(PREVIEW_NO_THUMB);
+    index_.SetPreviewScrollBar(PREVIEW_NO_THUMB);
 }
 
 std::optional<unsigned> PreviewWindow::HitTest(int x, int y) const {
@@ -31,9 +32,9 @@ std::optional<unsigned> PreviewWindow::HitTest(int x, int y) const {
     }
     const unsigned position =
         static_cast<unsigned>((x - THUMB_LEFT) / CELL_PITCH_X) +
-        (static_cast<unsigned>((y - THUMB_TOP) / CELL_PITCH_Y) + pictures_.selection.TopRow) *
+        (static_cast<unsigned>((y - THUMB_TOP) / CELL_PITCH_Y) + index_.selection.TopRow) *
             GRID_COLUMNS;
-    if (position + 1 > pictures_.index.receivedCount || position >= INDEX_POSITIONS) {
+    if (position + 1 > index_.index.receivedCount || position >= INDEX_POSITIONS) {
         return std::nullopt;
     }
     return position;
@@ -44,10 +45,10 @@ void PreviewWindow::LButtonDown(int x, int y, unsigned keys) {
     if (!hit) {
         return;
     }
-    SelectionState& s = pictures_.selection;
-    Shell& shell = pictures_.context_.shell;
+    SelectionState& s = index_.selection;
+    Shell& shell = ports_.shell;
     const unsigned p = *hit;
-    const unsigned received = std::min<unsigned>(pictures_.index.receivedCount, INDEX_POSITIONS);
+    const unsigned received = std::min<unsigned>(index_.index.receivedCount, INDEX_POSITIONS);
     if (s.CurrentPicture == NO_PICTURE) {
         shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, false);
         s.SelectionAnchor = 0;
@@ -86,69 +87,42 @@ void PreviewWindow::LButtonDown(int x, int y, unsigned keys) {
 
 void PreviewWindow::LButtonDblClk(int x, int y, unsigned) {
     if (const auto hit = HitTest(x, y)) {
-        pictures_.StartDownload(*hit, true);
+        download_.StartDownload(*hit, true);
     }
 }
 
 void PreviewWindow::VScroll(int code, int pos) {
-    SelectionState& s = pictures_.selection;
-    const std::uint16_t before = s.TopRow;
-    switch (code) {
-        case SB_LINEUP:
-        case SB_PAGEUP:
-            if (s.TopRow > 0) {
-                --s.TopRow;
-            }
-            break;
-        case SB_LINEDOWN:
-        case SB_PAGEDOWN:
-            if (s.TopRow < s.LastRow) {
-                ++s.TopRow;
-            }
-            break;
-        case SB_THUMBTRACK:
-            // The thumb cannot leave the bar's range.
-            s.TopRow = static_cast<std::uint16_t>(std::clamp<int>(pos, 0, s.LastRow));
-            break;
-        default:
-            break;
-    }
-    if (s.TopRow != before) {
-        ScrollBarState bar = pictures_.previewScrollBar;
-        bar.pos = s.TopRow;
-        pictures_.SetPreviewScrollBar(bar);
-        pictures_.context_.shell.InvalidateWindow(PREVIEW_WINDOW, PREVIEW_GRID_AREA, false);
-    }
+    index_.ScrollPreview(code, pos);
 }
 
 void PreviewWindow::Timer(int id) {
     if (id == PREVIEW_TIMER_WATCHDOG) {
-        pictures_.previewWatchdog_.Tick();
+        index_.WatchdogTick();
     } else if (id == PREVIEW_TIMER_NEXT_DOWNLOAD) {
-        pictures_.context_.timers.KillTimer(PREVIEW_WINDOW, id);
-        pictures_.DataIn();
+        ports_.timers.KillTimer(PREVIEW_WINDOW, id);
+        download_.DataIn();
     } else if (id == PREVIEW_TIMER_QUIET_RESTART) {
-        pictures_.context_.timers.KillTimer(PREVIEW_WINDOW, id);
-        pictures_.QuietRestartDue();
+        ports_.timers.KillTimer(PREVIEW_WINDOW, id);
+        index_.QuietRestartDue();
     }
 }
 
 void PreviewWindow::Command(int id) {
     switch (id) {
         case CMD_SAVE_AS:
-            pictures_.SaveAfterDownloadAll();
+            download_.SaveAfterDownloadAll();
             return;
         case CMD_DATA_IN:
-            pictures_.DataIn();
+            download_.DataIn();
             return;
         case CMD_DELETE_PAGE:
-            pictures_.DeletePage();
+            index_.DeletePage();
             return;
         case CMD_DELETE_ALL:
-            pictures_.DeleteAll();
+            index_.DeleteAll();
             return;
         case CMD_RELOAD:
-            pictures_.Reload();
+            index_.Reload();
             return;
         default:
             return;
@@ -156,7 +130,7 @@ void PreviewWindow::Command(int id) {
 }
 
 bool PreviewWindow::PictureChosen() const {
-    return pictures_.selection.CurrentPicture != NO_PICTURE;
+    return index_.selection.CurrentPicture != NO_PICTURE;
 }
 
 int PreviewWindow::DrawItem(int buttonId, unsigned itemState, unsigned itemAction) {
@@ -181,25 +155,25 @@ int PreviewWindow::DrawItem(int buttonId, unsigned itemState, unsigned itemActio
 }
 
 void PreviewWindow::MdiActivate(bool active) {
-    Shell& shell = pictures_.context_.shell;
+    Shell& shell = ports_.shell;
     if (!active) {
         shell.SetFrameMenu(MenuBar::Frame);
         return;
     }
     shell.SetFrameMenu(MenuBar::Preview);
-    if (pictures_.index.IndexLoaded) {
-        pictures_.context_.line.Purge();
-        pictures_.context_.link.ReceiveCount = 0;
+    if (index_.index.IndexLoaded) {
+        ports_.line.Purge();
+        ports_.link.ReceiveCount = 0;
     }
-    if (!pictures_.context_.trueColourDisplay) {
-        pictures_.context_.screenPalette = pictures_.context_.displayPalette;
+    if (!ports_.trueColourDisplay) {
+        ports_.screenPalette = ports_.displayPalette;
         shell.InvalidateWindow(PREVIEW_WINDOW, std::nullopt, true);
     }
 }
 
 std::vector<PreviewCell> PreviewWindow::CellsInView() const {
     std::vector<PreviewCell> cells;
-    const SelectionState& s = pictures_.selection;
+    const SelectionState& s = index_.selection;
     for (int i = 0; i < CELLS_IN_VIEW; ++i) {
         PreviewCell cell;
         cell.column = i % GRID_COLUMNS;
@@ -212,10 +186,10 @@ std::vector<PreviewCell> PreviewWindow::CellsInView() const {
                           THUMB_TOP + THUMB_HEIGHT + y};
         cell.caption = {6 + x, 150 + y, 134 + x, 168 + y};
         if (cell.position < INDEX_POSITIONS) {
-            cell.received = cell.position < pictures_.index.receivedCount;
+            cell.received = cell.position < index_.index.receivedCount;
             cell.hasThumbnail = !Thumbnail(cell.position).empty();
             if (cell.received) {
-                cell.text = pictures_.index.entries[cell.position].listText;
+                cell.text = index_.index.entries[cell.position].listText;
                 cell.selected = PictureChosen() && s.SelectionMark[cell.position] == MARK_SELECTED;
             }
         }
@@ -225,11 +199,11 @@ std::vector<PreviewCell> PreviewWindow::CellsInView() const {
 }
 
 std::string PreviewWindow::TotalText() const {
-    return std::to_string(pictures_.index.reportedCount);
+    return std::to_string(index_.index.reportedCount);
 }
 
 std::span<const std::uint8_t> PreviewWindow::Thumbnail(unsigned position) const {
-    const auto& store = pictures_.store;
+    const auto& store = index_.store;
     if (!store) {
         return {};
     }

@@ -4,11 +4,13 @@
 #include <string>
 
 #include "camera_index/picture_index.h"
+#include "camera_index/picture_ports.h"
 #include "ports/shell.h"
 
 namespace fotolyx {
 
-class CameraPictures;
+class IndexTransfer;
+class PictureDownload;
 
 // Key state flags of a mouse message.
 inline constexpr unsigned MK_SHIFT = 0x0004;
@@ -41,7 +43,7 @@ inline constexpr int PREVIEW_TIMER_WATCHDOG = 1;
 // Our own timer for the pause between two pictures of a multi-picture download.
 inline constexpr int PREVIEW_TIMER_NEXT_DOWNLOAD = 2;
 inline constexpr int NEXT_DOWNLOAD_DELAY_MS = 500;
-// Our own timer for the quiet moment before a restart byte (see RestartWhenQuiet).
+// Our own timer for the quiet moment before a restart byte (see IndexTransfer).
 inline constexpr int PREVIEW_TIMER_QUIET_RESTART = 3;
 inline constexpr int QUIET_RESTART_MS = 150;
 inline constexpr int INDEX_WATCHDOG_FIRST_MS = 1500;
@@ -75,7 +77,8 @@ struct PreviewCell {
 // forwards; coordinates are client pixels.
 class PreviewWindow {
   public:
-    explicit PreviewWindow(CameraPictures& pictures) : pictures_(pictures) {}
+    PreviewWindow(PicturePorts ports, IndexTransfer& index, PictureDownload& download)
+        : ports_(std::move(ports)), index_(index), download_(download) {}
 
     // WM_CREATE: the scroll bar without thumb.
     void Create();
@@ -102,7 +105,9 @@ class PreviewWindow {
     std::optional<unsigned> HitTest(int x, int y) const;
 
   private:
-    CameraPictures& pictures_;
+    PicturePorts ports_;
+    IndexTransfer& index_;
+    PictureDownload& download_;
     int lastBitmap_[3] = {120, 124, 127};
 };
 

@@ -200,7 +200,7 @@ bool CameraSession::LoadIndex() {
     if (!Connect()) {
         return false;
     }
-    return RunUntil([&] { return pictures().index.IndexLoaded; }, INDEX_LIMIT);
+    return RunUntil([&] { return program_.indexTransfer.index.IndexLoaded; }, INDEX_LIMIT);
 }
 
 bool CameraSession::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -231,11 +231,11 @@ bool CameraSession::RunUntil(const std::function<bool()>& done, std::chrono::mil
 }
 
 void CameraSession::Select(const std::vector<unsigned>& positions, unsigned last) {
-    PreviewWindow& preview = pictures().preview;
+    PreviewWindow& preview = program_.previewWindow;
     auto click = [&](unsigned position, unsigned keys) {
         const int row = static_cast<int>(position / GRID_COLUMNS);
         preview.VScroll(SB_THUMBTRACK, row);
-        const int inView = row - pictures().selection.TopRow;
+        const int inView = row - program_.indexTransfer.selection.TopRow;
         preview.LButtonDown(70 + 140 * static_cast<int>(position % GRID_COLUMNS),
                             105 + 130 * inView, keys);
     };

@@ -109,7 +109,6 @@ class CameraSession {
     bool Interrupted() const { return interrupted_; }
 
     Program& program() { return program_; }
-    CameraPictures& pictures() { return program_.cameraPictures; }
     CameraShell shell;
     RecordingLine line;
 

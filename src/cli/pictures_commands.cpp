@@ -31,12 +31,12 @@ std::optional<unsigned> ParseNumber(const std::string& text) {
 }
 
 // Picture numbers as the list shows them (position + 1), checked against the index.
-bool ToPositions(const char* command, const std::vector<unsigned>& numbers,
-                 const CameraPictures& pictures, std::vector<unsigned>& positions) {
+bool ToPositions(const char* command, const std::vector<unsigned>& numbers, const Program& pictures,
+                 std::vector<unsigned>& positions) {
     for (unsigned number : numbers) {
-        if (number > pictures.index.receivedCount) {
+        if (number > pictures.indexTransfer.index.receivedCount) {
             std::cerr << "fotolyx-cli " << command << ": there is no picture " << number
-                      << " (the camera has " << pictures.index.receivedCount << ")\n";
+                      << " (the camera has " << pictures.indexTransfer.index.receivedCount << ")\n";
             return false;
         }
         positions.push_back(number - 1);
@@ -44,8 +44,8 @@ bool ToPositions(const char* command, const std::vector<unsigned>& numbers,
     return true;
 }
 
-void PrintTotal(const CameraPictures& pictures) {
-    std::cout << "Total: " << pictures.index.reportedCount << '\n';
+void PrintTotal(const Program& pictures) {
+    std::cout << "Total: " << pictures.indexTransfer.index.reportedCount << '\n';
 }
 
 struct FileType {
@@ -64,8 +64,8 @@ constexpr char SAVED_RECORD[] = ".fotolyx-get";
 
 // What belongs to a camera picture whatever its position: its attribute, size, date and time,
 // quality letter and thumbnail. Default names carry the position, which a deletion changes.
-std::string PictureFingerprint(const CameraPictures& pictures, unsigned position) {
-    const PictureEntry& entry = pictures.index.entries[position];
+std::string PictureFingerprint(const Program& pictures, unsigned position) {
+    const PictureEntry& entry = pictures.indexTransfer.index.entries[position];
     std::uint64_t hash = 14'695'981'039'346'656'037ULL;  // FNV-1a
     const auto mix = [&hash](std::uint8_t byte) {
         hash ^= byte;
@@ -80,7 +80,7 @@ std::string PictureFingerprint(const CameraPictures& pictures, unsigned position
     for (std::size_t i = std::min(LIST_NUMBER_CHARS, text.size()); i < text.size(); ++i) {
         mix(static_cast<std::uint8_t>(text[i]));
     }
-    for (const std::uint8_t byte : pictures.preview.Thumbnail(position)) {
+    for (const std::uint8_t byte : pictures.previewWindow.Thumbnail(position)) {
         mix(byte);
     }
     char hex[17] = {};
@@ -131,13 +131,13 @@ int RunList(Context& context, const Arguments& arguments) {
     if (!session.LoadIndex()) {
         return session.FailureStatus();
     }
-    const auto& index = session.pictures().index;
+    const auto& index = session.program().indexTransfer.index;
     for (unsigned p = 0; p < index.receivedCount; ++p) {
         const PictureEntry& entry = index.entries[p];
         std::cout << entry.listText << '\t' << entry.width << 'x' << entry.height << '\t'
                   << entry.fileName << '\n';
     }
-    PrintTotal(session.pictures());
+    PrintTotal(session.program());
     return 0;
 }
 
@@ -202,10 +202,10 @@ int RunGet(Context& context, const Arguments& arguments) {
     if (!session.LoadIndex()) {
         return session.FailureStatus();
     }
-    CameraPictures& pictures = session.pictures();
+    Program& pictures = session.program();
     std::vector<unsigned> wanted;
     if (all) {
-        for (unsigned p = 0; p < pictures.index.receivedCount; ++p) {
+        for (unsigned p = 0; p < pictures.indexTransfer.index.receivedCount; ++p) {
             wanted.push_back(p);
         }
     } else if (!ToPositions("get", numbers, pictures, wanted)) {
@@ -217,11 +217,11 @@ int RunGet(Context& context, const Arguments& arguments) {
     std::map<unsigned, std::string> names;
     std::set<std::string> namesTaken;
     for (unsigned p : wanted) {
-        std::string name = pictures.index.entries[p].fileName;
+        std::string name = pictures.indexTransfer.index.entries[p].fileName;
         if (pattern) {
             std::string problem;
             const auto formatted =
-                FormatPictureName(*pattern, p, pictures.index.entries[p], problem);
+                FormatPictureName(*pattern, p, pictures.indexTransfer.index.entries[p], problem);
             if (!formatted) {
                 std::cerr << "fotolyx-cli get: " << problem << '\n';
                 return EXIT_USAGE;
@@ -275,7 +275,8 @@ int RunGet(Context& context, const Arguments& arguments) {
     std::optional<unsigned> arrived;
     std::vector<std::uint8_t> originalBytes;
     bool failed = false;
-    pictures.pictureArrived = [&](unsigned position, std::span<const std::uint8_t> jpeg) {
+    pictures.pictureDownload.pictureArrived = [&](unsigned position,
+                                                  std::span<const std::uint8_t> jpeg) {
         arrived = position;
         originalBytes.clear();
         if (!original) {
@@ -313,18 +314,19 @@ int RunGet(Context& context, const Arguments& arguments) {
     };
     const std::vector<unsigned> ordered(positions.begin(), positions.end());
     session.Select(ordered, ordered.back());
-    pictures.preview.Command(CMD_SAVE_AS);
+    pictures.previewWindow.Command(CMD_SAVE_AS);
     const bool done = session.RunUntil(
         [&] {
-            return !pictures.download.CaptureWaiting && !pictures.download.SaveAfterDownload &&
-                   !pictures.PleaseWaitDialog() && pictures.CaptureWindows().empty();
+            return !pictures.pictureDownload.download.CaptureWaiting &&
+                   !pictures.pictureDownload.download.SaveAfterDownload &&
+                   !pictures.pleaseWait.Current() && pictures.captureWindows.Ids().empty();
         },
         TRANSFER_LIMIT);
-    pictures.pictureArrived = nullptr;
+    pictures.pictureDownload.pictureArrived = nullptr;
     bool recorded = false;
     for (const auto& [path, position] : saved) {
         if (std::filesystem::exists(path, error)) {
-            SetTakenTime(path, pictures.index.entries[position].takenAt);
+            SetTakenTime(path, pictures.indexTransfer.index.entries[position].takenAt);
             std::cout << path.string() << '\n';
             const auto fingerprint = fingerprints.find(path.filename().string());
             if (fingerprint != fingerprints.end()) {
@@ -376,14 +378,14 @@ int RunThumbs(Context& context, const Arguments& arguments) {
     }
     CameraSession session(context, map);
     std::map<unsigned, std::vector<std::uint8_t>> thumbnails;
-    session.pictures().thumbnailArrived = [&](unsigned position,
-                                              std::span<const std::uint8_t> jpeg) {
+    session.program().indexTransfer.thumbnailArrived = [&](unsigned position,
+                                                           std::span<const std::uint8_t> jpeg) {
         thumbnails[position].assign(jpeg.begin(), jpeg.end());
     };
     if (!session.LoadIndex()) {
         return EXIT_FAILED;
     }
-    const PictureIndex& index = session.pictures().index;
+    const PictureIndex& index = session.program().indexTransfer.index;
     bool failed = false;
     for (unsigned p = 0; p < index.receivedCount; ++p) {
         const PictureEntry& entry = index.entries[p];
@@ -437,10 +439,10 @@ int RunRm(Context& context, const Arguments& arguments) {
     if (!session.LoadIndex()) {
         return session.FailureStatus();
     }
-    CameraPictures& pictures = session.pictures();
+    Program& pictures = session.program();
     session.shell.answerQuestions = true;
     if (all) {
-        pictures.preview.Command(CMD_DELETE_ALL);
+        pictures.previewWindow.Command(CMD_DELETE_ALL);
     } else {
         std::vector<unsigned> positions;
         if (!ToPositions("rm", numbers, pictures, positions)) {
@@ -453,9 +455,9 @@ int RunRm(Context& context, const Arguments& arguments) {
             }
         }
         session.Select(unique, positions.back());
-        pictures.preview.Command(CMD_DELETE_PAGE);
+        pictures.previewWindow.Command(CMD_DELETE_PAGE);
     }
-    if (!session.RunUntil([&] { return !pictures.PleaseWaitDialog(); }, DELETE_LIMIT)) {
+    if (!session.RunUntil([&] { return !pictures.pleaseWait.Current(); }, DELETE_LIMIT)) {
         return 1;
     }
     PrintTotal(pictures);

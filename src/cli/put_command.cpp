@@ -70,7 +70,7 @@ int RunPut(Context& context, const Arguments& arguments) {
         std::cerr << "fotolyx-cli put: the picture was sent but cannot be listed\n";
         return EXIT_FAILED;
     }
-    std::cout << program.cameraPictures.index.entries[upload.preparedPosition].listText << '\n';
+    std::cout << program.indexTransfer.index.entries[upload.preparedPosition].listText << '\n';
     return 0;
 }
 

@@ -109,7 +109,7 @@ GuiProgram::GuiProgram(PortMap ports, HostEnvironment environment, const std::st
     };
     frame_->openFile = [this] { RunOpenCommand(frame_.get(), program_); };
     shell_.pleaseWaitClosed = [this](PleaseWait dialog) {
-        program_.cameraPictures.PleaseWaitClosed(dialog);
+        program_.pictureDownload.PleaseWaitClosed(dialog);
     };
 }
 
@@ -132,7 +132,7 @@ PreviewPaintState GuiProgram::PreviewBinding::PaintState() {
 }
 
 ScrollBarState GuiProgram::PreviewBinding::ScrollBar() {
-    return gui_.program_.cameraPictures.previewScrollBar;
+    return gui_.program_.indexTransfer.previewScrollBar;
 }
 
 void GuiProgram::PreviewBinding::Click(int x, int y, unsigned keys) {
@@ -163,14 +163,14 @@ PictureWindow* GuiProgram::FindPictureWindow(WindowId id) {
     if (PictureWindow* openfile = program_.FindOpenfileWindow(id)) {
         return openfile;
     }
-    return program_.cameraPictures.Capture(id);
+    return program_.captureWindows.Find(id);
 }
 
 void GuiProgram::PictureViewClosed(WindowId id) {
     if (program_.FindOpenfileWindow(id)) {
         program_.DestroyOpenfileWindow(id);
     } else {
-        program_.cameraPictures.DestroyCapture(id);
+        program_.captureWindows.Destroy(id);
     }
 }
 
@@ -181,7 +181,7 @@ void GuiProgram::AdjustPicture(QWidget* owner, WindowId id) {
         if (RunImageAdjustment(owner, program_, &openfile->picture()) == AdjustDialogEnd::Applied) {
             program_.OpenfilePictureChanged(id);
         }
-    } else if (PictureWindow* capture = program_.cameraPictures.Capture(id)) {
+    } else if (PictureWindow* capture = program_.captureWindows.Find(id)) {
         if (RunImageAdjustment(owner, program_, &capture->picture(), &capture->palette()) ==
             AdjustDialogEnd::Applied) {
             capture->SetModified();

@@ -121,7 +121,7 @@ class GuiProgram final : public PictureViewHost {
         void AfterEvent() override { gui_.AfterEvent(); }
 
       private:
-        PreviewWindow& Preview() { return gui_.program_.cameraPictures.preview; }
+        PreviewWindow& Preview() { return gui_.program_.previewWindow; }
         GuiProgram& gui_;
     };
     PreviewBinding previewBinding_{*this};

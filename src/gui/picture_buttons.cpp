@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "camera_index/preview_window.h"
-#include "windows/live_decoding.h"
+#include "live/live_decoding.h"
 
 namespace fotolyx::gui {
 

@@ -85,7 +85,7 @@ enum class MenuBar { Current, Frame, Preview, Capture, Imagefile, Liveimage };
 
 // The "Please wait" dialogs: DATA_TRANS during a download, PERASE_PROC during a deletion. Like
 // the link dialogs they do not block; the user's close (OK, Cancel, Esc) comes back to the
-// program as a call (PleaseWaitClosed of the program's camera pictures).
+// program as a call (the picture download's PleaseWaitClosed).
 enum class PleaseWait { DataTrans, PeraseProc };
 
 enum class ScrollBarKind { Horizontal, Vertical };

@@ -9,10 +9,10 @@
 #include "imaging/save_pipeline.h"
 #include "link/link_state.h"
 #include "link/watchdog.h"
+#include "live/live_decoding.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
-#include "windows/live_decoding.h"
 
 namespace fotolyx {
 

@@ -35,7 +35,7 @@ TEST(Reconnect, ClosesEveryImageWindowAndResetsLiveViewAndUpload) {
         session.AddCamera(PORT_COM1, config);
         Program& program = session.Start();
         ASSERT_TRUE(
-            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000));
+            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000));
         const DibBlock picture = testing::MakeRgbPicture(
             640, 480, [](int column, int row) { return testing::Grey(column ^ row); });
         std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
@@ -79,7 +79,7 @@ TEST(Reconnect, ClosesEveryImageWindowAndResetsLiveViewAndUpload) {
 
         // The link comes back with the index, and nothing of the live view goes on.
         ASSERT_TRUE(
-            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000))
+            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000))
             << c.name;
         EXPECT_EQ(program.live.LivePacketNumber, 0) << c.name;
         EXPECT_FALSE(session.DialogShown(LinkDialog::ComDisconnect)) << c.name;

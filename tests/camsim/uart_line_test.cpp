@@ -81,46 +81,6 @@ TEST(UartWire, BytesArriveWhenTheirStopBitEndsAndNotBefore) {
     EXPECT_FALSE(wire.NextRead(9600).has_value());
 }
 
-TEST(UartWire, AReadingThatStartedIsPendingUntilItsFrameEnds) {
-    // A fast byte read slowly: the slow frame that starts with it ends long after the byte.
-    UartWire wire;
-    wire.Put(0x00, 115200, 0);
-    std::vector<Arrival> arrivals;
-    wire.Read(9600, 87, arrivals);
-    EXPECT_TRUE(arrivals.empty());
-    EXPECT_EQ(wire.Pending(9600, 87), 1042);
-    wire.Read(9600, 1042, arrivals);
-    EXPECT_EQ(arrivals.size(), 1u);
-}
-
-TEST(UartWire, JitterDelaysBytesWithinItsBoundAndRepeatsWithItsSeed) {
-    constexpr Micros JITTER = 300;
-    auto run = [](std::uint64_t seed) {
-        UartWire wire(JITTER, seed);
-        for (int i = 0; i < 50; ++i) {
-            wire.Put(static_cast<std::uint8_t>(i), 115200, 0);
-        }
-        std::vector<Arrival> arrivals;
-        wire.Read(115200, 1'000'000, arrivals);
-        return arrivals;
-    };
-    const auto first = run(7);
-    ASSERT_EQ(first.size(), 50u);
-    bool late = false;
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        EXPECT_EQ(first[i].byte, i);
-        const Micros gap = first[i].at - (i == 0 ? 0 : first[i - 1].at);
-        EXPECT_GE(gap, 87);
-        EXPECT_LE(gap, 87 + JITTER);
-        late = late || gap > 87;
-    }
-    EXPECT_TRUE(late);
-    const auto again = run(7);
-    for (std::size_t i = 0; i < first.size(); ++i) {
-        EXPECT_EQ(again[i].at, first[i].at);
-    }
-}
-
 TEST(AdapterDelivery, BytesWaitForTheNextRunOutOfTheLatencyTimer) {
     struct Case {
         Micros at;

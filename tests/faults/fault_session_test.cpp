@@ -303,7 +303,7 @@ class FaultSession {
         }
         StartProgram();
         loop_.RunUntil(
-            [&] { return program_->cameraPictures.index.IndexLoaded || LinkDialogOpen(); },
+            [&] { return program_->indexTransfer.index.IndexLoaded || LinkDialogOpen(); },
             SETUP_LIMIT_MS);
 
         const unsigned steps = 4 + Pick(9);
@@ -466,13 +466,14 @@ class FaultSession {
     // A transfer or the set-up is under way: the user waits (or cancels what may be cancelled).
     bool Busy() const {
         const Program& p = *program_;
-        const CameraPictures& pictures = p.cameraPictures;
+        const Program& pictures = p;
         bool setupRunning = false;
         for (int timer = 1; timer <= 4; ++timer) {
             setupRunning = setupRunning || loop_.TimerRunning(FRAME_WINDOW, timer);
         }
-        return (p.link.SetupPhase != 0 && setupRunning) || pictures.index.IndexTransferActive ||
-               pictures.download.CaptureWaiting ||
+        return (p.link.SetupPhase != 0 && setupRunning) ||
+               pictures.indexTransfer.index.IndexTransferActive ||
+               pictures.pictureDownload.download.CaptureWaiting ||
                loop_.TimerRunning(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD) ||
                p.live.LiveViewRunning != 0 || p.live.LivePhotoRunning != 0 ||
                !shell_->openPleaseWaits.empty();
@@ -483,7 +484,7 @@ class FaultSession {
     bool WaitDialogStays() const {
         const Program& p = *program_;
         const auto& open = shell_->openPleaseWaits;
-        if (open.size() != 1 || p.cameraPictures.download.CaptureWaiting) {
+        if (open.size() != 1 || p.pictureDownload.download.CaptureWaiting) {
             return false;
         }
         if (open.count(PleaseWait::PeraseProc) != 0) {
@@ -502,11 +503,14 @@ class FaultSession {
         const Program& p = *program_;
         std::ostringstream text;
         text << "SetupPhase " << int{p.link.SetupPhase} << ", TransferMode "
-             << int{p.link.TransferMode} << ", index " << p.cameraPictures.index.IndexTransferActive
-             << p.cameraPictures.index.IndexLoaded << p.cameraPictures.index.DeleteSession
-             << int{p.cameraPictures.index.CommandStep} << ", CaptureWaiting "
-             << p.cameraPictures.download.CaptureWaiting << ", live " << int{p.live.LiveViewRunning}
-             << int{p.live.LivePhotoRunning} << ", dialogs " << shell_->openPleaseWaits.size()
+             << int{p.link.TransferMode} << ", IndexTransferActive "
+             << p.indexTransfer.index.IndexTransferActive << ", IndexLoaded "
+             << p.indexTransfer.index.IndexLoaded << ", CaptureWaiting "
+             << p.pictureDownload.download.CaptureWaiting << ", DeleteSession "
+             << p.indexTransfer.index.DeleteSession << ", CommandStep "
+             << int{p.indexTransfer.index.CommandStep} << ", live " << int{p.live.LiveViewRunning}
+             << "/" << int{p.live.LivePhotoRunning} << ", please-wait dialogs "
+             << shell_->openPleaseWaits.size() << ", link dialogs "
              << shell_->openLinkDialogs.size();
         return text.str();
     }
@@ -638,18 +642,18 @@ class FaultSession {
     }
     void ActWhileBusy() {
         Program& p = *program_;
-        if (p.cameraPictures.download.CaptureWaiting &&
-            p.cameraPictures.PleaseWaitDialog() == PleaseWait::DataTrans && Chance(10)) {
+        if (p.pictureDownload.download.CaptureWaiting &&
+            p.pleaseWait.Current() == PleaseWait::DataTrans && Chance(10)) {
             Note("DATA_TRANS closed");
             shell_->EndPleaseWait(PleaseWait::DataTrans);
-            p.cameraPictures.PleaseWaitClosed(PleaseWait::DataTrans);
+            p.pictureDownload.PleaseWaitClosed(PleaseWait::DataTrans);
             return;
         }
         if (WaitDialogStays() && p.link.TransferMode != TRANSFER_UPLOAD && Chance(50)) {
             const PleaseWait dialog = *shell_->openPleaseWaits.begin();
             Note("a wait dialog that stays closed with Esc");
             shell_->EndPleaseWait(dialog);
-            p.cameraPictures.PleaseWaitClosed(dialog);
+            p.pictureDownload.PleaseWaitClosed(dialog);
             return;
         }
         if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0 && ChildWindowsEnabled()) {
@@ -665,12 +669,12 @@ class FaultSession {
     }
     void ActWhenIdle() {
         Program& p = *program_;
-        CameraPictures& pictures = p.cameraPictures;
-        if (pictures.index.DeleteSession) {
+        Program& pictures = p;
+        if (pictures.indexTransfer.index.DeleteSession) {
             // A deletion whose wait dialog the user closed: the camera may still be in the middle
             // of it, and only a Reload brings camera and index together again.
             Note("Reload after an abandoned deletion");
-            pictures.preview.Command(CMD_RELOAD);
+            pictures.previewWindow.Command(CMD_RELOAD);
             return;
         }
         if (p.link.TransferMode == TRANSFER_UPLOAD) {
@@ -678,7 +682,7 @@ class FaultSession {
             // packets, so only a new upload or a Reload makes sense.
             if (Chance(50)) {
                 Note("Reload after an abandoned upload");
-                pictures.preview.Command(CMD_RELOAD);
+                pictures.previewWindow.Command(CMD_RELOAD);
             } else {
                 Note("upload again");
                 StartUpload(Chance(50));
@@ -698,11 +702,11 @@ class FaultSession {
                     DeselectCurrentSometimes();
                 }
                 Note(row.note);
-                pictures.preview.Command(row.command);
+                pictures.previewWindow.Command(row.command);
             }
             return;
         }
-        const std::vector<WindowId> captures = pictures.CaptureWindows();
+        const std::vector<WindowId> captures = pictures.captureWindows.Ids();
         switch (action) {
             case 7:
             case 8:
@@ -711,10 +715,10 @@ class FaultSession {
                     const WindowId window = captures[Pick(static_cast<unsigned>(captures.size()))];
                     if (action == 9) {
                         Note("a Capture window closed");
-                        pictures.CloseWindow(window);
+                        pictures.captureWindows.CloseWindow(window);
                     } else {
                         Note("Save As of a Capture window");
-                        pictures.Capture(window)->Command(CMD_SAVE_AS);
+                        pictures.captureWindows.Find(window)->Command(CMD_SAVE_AS);
                     }
                 }
                 return;
@@ -744,7 +748,7 @@ class FaultSession {
         Note("the user gives up waiting");
         for (const PleaseWait dialog : std::set<PleaseWait>(shell_->openPleaseWaits)) {
             shell_->EndPleaseWait(dialog);
-            p.cameraPictures.PleaseWaitClosed(dialog);
+            p.pictureDownload.PleaseWaitClosed(dialog);
         }
         if (!ChildWindowsEnabled()) {
             return;
@@ -757,15 +761,15 @@ class FaultSession {
         }
     }
     void ClickPicture(unsigned position, unsigned keys) {
-        PreviewWindow& preview = program_->cameraPictures.preview;
+        PreviewWindow& preview = program_->previewWindow;
         const int row = static_cast<int>(position / 4);
         preview.VScroll(SB_THUMBTRACK, row);
-        const int topRow = program_->cameraPictures.selection.TopRow;
+        const int topRow = program_->indexTransfer.selection.TopRow;
         preview.LButtonDown(10 + 140 * static_cast<int>(position % 4) + 60,
                             60 + 130 * (row - topRow) + 45, keys);
     }
     bool SelectSome() {
-        const unsigned count = program_->cameraPictures.index.receivedCount;
+        const unsigned count = program_->indexTransfer.index.receivedCount;
         if (count == 0) {
             return false;
         }
@@ -778,7 +782,7 @@ class FaultSession {
     // The user Ctrl-clicks the current picture off again (it stays marked when it is the only one):
     // whatever follows acts on the marked pictures only.
     void DeselectCurrentSometimes() {
-        const std::int16_t current = program_->cameraPictures.selection.CurrentPicture;
+        const std::int16_t current = program_->indexTransfer.selection.CurrentPicture;
         if (current < 0 || current >= static_cast<std::int16_t>(INDEX_POSITIONS) ||
             !SituationChance(30)) {
             return;
@@ -813,9 +817,9 @@ class FaultSession {
     }
     // A Capture window with a picture holds exactly a camera picture after its treatment.
     void CheckCaptureWindows() {
-        CameraPictures& pictures = program_->cameraPictures;
-        for (const WindowId id : pictures.CaptureWindows()) {
-            const DibBlock& picture = pictures.Capture(id)->picture();
+        Program& pictures = *program_;
+        for (const WindowId id : pictures.captureWindows.Ids()) {
+            const DibBlock& picture = pictures.captureWindows.Find(id)->picture();
             if (DibWidth(picture) == 0) {
                 continue;  // its picture never arrived
             }
@@ -960,7 +964,7 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     config.pictures = camsim::MakeSamplePictures(1);
     camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
-    ASSERT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 60'000));
+    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000));
     camera.Faults().silentAfterMessages = camera.MessagesSent() + 5;
 
     std::optional<DibBlock> picture = CreateDib(640, 480, 24);
@@ -968,12 +972,12 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     std::copy_n(picture->bytes().begin(), picture->size(),
                 program.buffers.WorkImage->bytes().begin());
     program.CreateOpenfileWindow("opened.bmp", false)->Command(CMD_DATA_OUT_FINE);
-    EXPECT_EQ(program.cameraPictures.PleaseWaitDialog(), PleaseWait::DataTrans);
+    EXPECT_EQ(program.pleaseWait.Current(), PleaseWait::DataTrans);
     ASSERT_TRUE(
         session.RunUntil([&] { return session.DialogShown(LinkDialog::ComDisconnect); }, 60'000));
 
     program.linkSetup.DisconnectReconnect();
-    EXPECT_FALSE(program.cameraPictures.PleaseWaitDialog().has_value());
+    EXPECT_FALSE(program.pleaseWait.Current().has_value());
     const auto& ended = session.shell.pleaseWaitEnded;
     EXPECT_EQ(std::count(ended.begin(), ended.end(), PleaseWait::DataTrans), 1);
     EXPECT_EQ(program.upload.uploadsDone, 0u);
@@ -996,8 +1000,8 @@ TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, false);
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 10'000));
-    EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u);
+    EXPECT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 10'000));
+    EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u);
 }
 
 // Session 866: a few bytes too many in the middle of the index shifted every later packet for
@@ -1013,9 +1017,9 @@ TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) 
         camera.Faults().noiseBeforeMessage = camera.MessagesSent() + 6;
         camera.Faults().noiseBytes = noise;
         EXPECT_TRUE(
-            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 20'000))
+            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 20'000))
             << noise << " bytes";
-        EXPECT_EQ(program.cameraPictures.index.receivedCount, 2u) << noise << " bytes";
+        EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u) << noise << " bytes";
         EXPECT_TRUE(session.shell.linkDialogsShown.empty()) << noise << " bytes";
     }
 }

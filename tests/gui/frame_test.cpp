@@ -211,7 +211,7 @@ TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
     ASSERT_TRUE(session.WaitForIndex());
     gui::FrameWindow& frame = session.frame();
     gui::ChildFrame* preview = frame.PreviewFrame();
-    auto& pictures = session.program().cameraPictures;
+    Program& pictures = session.program();
     for (const bool cancelDownload : {true, false}) {
         SCOPED_TRACE(cancelDownload ? "cancelled download" : "closed after it");
         frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());  // looked at before
@@ -220,8 +220,8 @@ TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
         if (cancelDownload) {
             QTest::mouseClick(preview->widget(), Qt::LeftButton, {}, ThumbnailCentre(0));
             QTest::mouseDClick(preview->widget(), Qt::LeftButton, {}, ThumbnailCentre(0));
-            ASSERT_EQ(pictures.CaptureWindows().size(), 1u);
-            id = pictures.CaptureWindows().front();
+            ASSERT_EQ(pictures.captureWindows.Ids().size(), 1u);
+            id = pictures.captureWindows.Ids().front();
             auto* wait = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(wait, nullptr);
             wait->reject();

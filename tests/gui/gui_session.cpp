@@ -89,21 +89,21 @@ bool GuiSession::WaitFor(const std::function<bool()>& condition, int millisecond
 
 bool GuiSession::WaitForIndex() {
     return WaitFor([this] {
-        return program().cameraPictures.index.IndexLoaded && frame().StatusText() == "Ready";
+        return program().indexTransfer.index.IndexLoaded && frame().StatusText() == "Ready";
     });
 }
 
 PictureWindow* GuiSession::Download(int position) {
-    auto& pictures = program().cameraPictures;
-    const std::size_t before = pictures.CaptureWindows().size();
+    Program& pictures = program();
+    const std::size_t before = pictures.captureWindows.Ids().size();
     QWidget* preview = frame().PreviewFrame()->widget();
     QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
     QTest::mouseDClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
     const bool done = WaitFor([&] {
-        return pictures.CaptureWindows().size() == before + 1 &&
-               !pictures.download.CaptureWaiting && frame().StatusText() == "Ready";
+        return pictures.captureWindows.Ids().size() == before + 1 &&
+               !pictures.pictureDownload.download.CaptureWaiting && frame().StatusText() == "Ready";
     });
-    return done ? pictures.Capture(pictures.CaptureWindows().back()) : nullptr;
+    return done ? pictures.captureWindows.Find(pictures.captureWindows.Ids().back()) : nullptr;
 }
 
 PictureWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {

@@ -243,7 +243,7 @@ TEST(OpenfileTest, TheImageFileMenuCopyAndClose) {
     EXPECT_FALSE(menu.Command(CMD_DATA_OUT_NORMAL)->isEnabled());
     EXPECT_TRUE(menu.Command(CMD_SAVE_AS)->isEnabled());
     ASSERT_TRUE(session.WaitFor([&] {
-        return session.program().cameraPictures.index.IndexLoaded &&
+        return session.program().indexTransfer.index.IndexLoaded &&
                session.frame().StatusText() == "Ready";
     }));
     EXPECT_TRUE(menu.Command(CMD_DATA_OUT_FINE)->isEnabled());

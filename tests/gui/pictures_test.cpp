@@ -31,7 +31,7 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
 
     QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(1));
     QTest::mouseClick(preview, Qt::LeftButton, Qt::ShiftModifier, ThumbnailCentre(3));
-    const auto& marks = program.cameraPictures.selection.SelectionMark;
+    const auto& marks = program.indexTransfer.selection.SelectionMark;
     EXPECT_EQ(std::vector<int>(marks.begin(), marks.begin() + 5),
               (std::vector<int>{0, 1, 1, 1, 0}));
     EXPECT_TRUE(session.frame().CurrentMenu().Command(CMD_DATA_IN)->isEnabled());
@@ -43,8 +43,7 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
     ASSERT_NE(capture, nullptr);
     gui::ChildFrame* window = session.frame().Window(capture->id());
     EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Capture);
-    EXPECT_EQ(window->windowTitle().toStdString(),
-              program.cameraPictures.index.entries[3].listText);
+    EXPECT_EQ(window->windowTitle().toStdString(), program.indexTransfer.index.entries[3].listText);
     auto* view = static_cast<gui::PictureView*>(window->Child());
     const QSize size(capture->PictureWidth(), capture->PictureHeight());
     EXPECT_EQ(view->ClientSize(), size);
@@ -76,7 +75,7 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
     PictureWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
     ASSERT_NE(openfile, nullptr);
     QProgressBar* progress = session.frame().ProgressBar();
-    const int before = program.cameraPictures.index.receivedCount;
+    const int before = program.indexTransfer.index.receivedCount;
     ASSERT_LT(before, 12) << "the new entry is out of view";
     openfile->Command(CMD_DATA_OUT_FINE);
     bool waitShown = false;
@@ -88,7 +87,7 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
         if (progress->isVisible()) {
             progressMaximum = progress->maximum();
         }
-        return program.cameraPictures.index.receivedCount == before + 1 &&
+        return program.indexTransfer.index.receivedCount == before + 1 &&
                session.frame().StatusText() == "Ready";
     }));
     EXPECT_TRUE(waitShown);
@@ -112,9 +111,9 @@ TEST(PicturesTest, ReconnectInTheDisconnectionDialogBringsTheIndexBack) {
     QTest::mouseClick(shell.OpenLinkDialog(LinkDialog::ComDisconnect)
                           ->findChild<QPushButton*>(QStringLiteral("button1")),
                       Qt::LeftButton);
-    ASSERT_TRUE(session.WaitFor([&] { return session.program().cameraPictures.index.IndexLoaded; },
-                                20'000));
-    EXPECT_EQ(session.program().cameraPictures.index.receivedCount, 9);
+    ASSERT_TRUE(
+        session.WaitFor([&] { return session.program().indexTransfer.index.IndexLoaded; }, 20'000));
+    EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 9);
 }
 
 }  // namespace

@@ -196,17 +196,17 @@ TEST(PrintDialogTest, CancellingThePrintDialogPrintsNothingAndDisablesNothing) {
 TEST(PrintTest, PrintOfACaptureWindowSurvivesTheWindowClosingWhileThePageIsProduced) {
     GuiSession session;
     ASSERT_TRUE(session.WaitFor([&] {
-        return session.program().cameraPictures.index.IndexLoaded &&
+        return session.program().indexTransfer.index.IndexLoaded &&
                session.frame().StatusText() == "Ready";
     }));
     QWidget* preview = session.frame().PreviewFrame()->widget();
     QTest::mouseClick(preview, Qt::LeftButton, {}, QPoint(70, 105));
     QTest::mouseDClick(preview, Qt::LeftButton, {}, QPoint(70, 105));
     ASSERT_TRUE(session.WaitFor([&] {
-        return session.program().cameraPictures.CaptureWindows().size() == 1 &&
-               !session.program().cameraPictures.download.CaptureWaiting;
+        return session.program().captureWindows.Ids().size() == 1 &&
+               !session.program().pictureDownload.download.CaptureWaiting;
     }));
-    const WindowId id = session.program().cameraPictures.CaptureWindows().front();
+    const WindowId id = session.program().captureWindows.Ids().front();
     QWidget* view = session.frame().Window(id)->Child();
     const auto pdf = session.folder() / "capture.pdf";
     bool ownerWasDisabled = false;
@@ -224,7 +224,7 @@ TEST(PrintTest, PrintOfACaptureWindowSurvivesTheWindowClosingWhileThePageIsProdu
     });
     session.frame().Command(CMD_PRINT);
     EXPECT_TRUE(ownerWasDisabled);
-    EXPECT_TRUE(session.program().cameraPictures.CaptureWindows().empty());
+    EXPECT_TRUE(session.program().captureWindows.Ids().empty());
     EXPECT_EQ(CancelDialogs(), 0);
     // The page was printed all the same.
     EXPECT_TRUE(std::filesystem::exists(pdf));

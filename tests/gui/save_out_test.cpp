@@ -114,7 +114,7 @@ TEST(SaveAsTest, EachWindowSavesInTheTypeChosenInTheSaveDialogAndAReplacementIsC
         EXPECT_TRUE(seen.confirmsOverwrite);
         if (first) {
             EXPECT_EQ(seen.proposedName.toStdString(),
-                      session.program().cameraPictures.index.entries[1].fileName);
+                      session.program().indexTransfer.index.entries[1].fileName);
         }
         offered = row.filterIndex;
         lastFolder = folder;

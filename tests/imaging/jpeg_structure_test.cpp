@@ -252,5 +252,32 @@ TEST(JpegInspection, HuffmanTestLooksAtTheFirstTableSegmentOnly) {
     }
 }
 
+TEST(JpegInspection, AWholeJpegRunsFromItsStartMarkerToTheEndOfItsScan) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"start, comment, scan, end",
+         {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x03, 0x41, 0xFF, 0xDA, 0x00, 0x02, 0x11, 0x22, 0xFF, 0xD9},
+         true},
+        {"padding after the end",
+         {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x11, 0xFF, 0xD9, 0, 0, 0},
+         true},
+        {"scan cut short", {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x11, 0x22, 0x33}, false},
+        // An FF D9 inside a segment before the scan ends nothing.
+        {"end marker only inside a comment",
+         {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 0xFF, 0xD9, 0xFF, 0xDA, 0x00, 0x02, 0x11},
+         false},
+        {"no start marker", {0x00, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0xFF, 0xD9}, false},
+        {"bitmap", {'B', 'M', 0, 0, 0xFF, 0xD9}, false},
+        {"empty", {}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsWholeJpeg(c.bytes), c.whole) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace fotolyx

@@ -103,7 +103,6 @@ TEST(PortSlots, ListsAFolderAndLetsAssignedPortsStand) {
     std::ofstream(folder / "ttyUSB0").put('x');
     std::filesystem::create_symlink("../../ttyUSB0",
                                     folder / "serial" / "by-id" / "usb-Maker_Cable");
-
     PortMap given;
     ASSERT_TRUE(given.Parse("COM3=/somewhere/else"));
     const PortMap ports = FillPortSlots(given, {(folder / "ttyUSB0").string()}, folder);
@@ -112,7 +111,6 @@ TEST(PortSlots, ListsAFolderAndLetsAssignedPortsStand) {
     EXPECT_EQ(ports.PathOf(PORT_COM2), (folder / "ttyS0").string());
     EXPECT_EQ(ports.PathOf(PORT_COM3), "/somewhere/else");
     EXPECT_EQ(ports.PathOf(PORT_COM4), (folder / "ttyS1").string());
-
     // A port given on COM1 pushes the remembered one to COM2, and is not tried twice.
     PortMap first;
     ASSERT_TRUE(first.Parse("COM1=" + (folder / "ttyS0").string()));

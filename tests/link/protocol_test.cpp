@@ -84,14 +84,12 @@ TEST(Protocol, UploadHeadersCarryDateFillersAndCount) {
     EXPECT_EQ(header[27], 27);
     EXPECT_EQ(header[114], 114);
     EXPECT_EQ(header[115], 0);
-
     const UploadDate newYear2000{2000, 1, 1, 0, 0};
     const Packet first = MakeUploadHeader(0, false, 10, &newYear2000);
     EXPECT_EQ(first[3], 0);
     EXPECT_EQ(first[22], 100);
     EXPECT_EQ(first[23], 1);
     EXPECT_EQ(first[24], 1);
-
     const Packet second = MakeUploadHeader(0, true, 10, nullptr);
     for (std::size_t i = 22; i <= 26; ++i) {
         EXPECT_EQ(second[i], i);

@@ -22,7 +22,6 @@ struct Rig {
     ScriptedLine line;
     Receiver receiver{link, line};
     Collected collected;
-
     Rig() {
         line.Open(PORT_COM1);
         receiver.LineOpened();
@@ -129,7 +128,6 @@ TEST(Receiver, HangUpGivesOneAllZeroPacketAndStopsWatching) {
     rig.Queue(116, 1);
     rig.receiver.OnReadable();
     EXPECT_EQ(rig.collected.byMode[0].size(), 1u);
-
     rig.receiver.LineOpened();  // opened again
     EXPECT_TRUE(rig.receiver.Watching());
     rig.receiver.OnReadable();

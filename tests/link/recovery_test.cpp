@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "link/link_setup.h"
 #include "support/link_session.h"
@@ -33,7 +34,6 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     session.loop.RunFor(1'000);  // the user reads the dialog
     const auto pressed = session.loop.Now();
     program.linkSetup.DisconnectReconnect();
-
     EXPECT_EQ(session.shell.linkDialogsEnded.back(), LinkDialog::ComDisconnect);
     EXPECT_EQ(session.shell.statusTexts.back(), "Ready");
     EXPECT_EQ(session.shell.destroyedWindows, std::vector<WindowId>{openfileId});
@@ -45,22 +45,19 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     EXPECT_EQ(program.link.RetryCount, 0);
     EXPECT_EQ(program.link.WaitingForData, 0);
     EXPECT_EQ(session.WrittenSince(pressed), std::vector<std::uint8_t>{RESET_LINK});
-
     session.loop.RunFor(199);
     EXPECT_TRUE(session.shell.mdiClientStates.empty());
     session.loop.RunFor(1);
     EXPECT_EQ(session.shell.mdiClientStates, std::vector<bool>{false});
     EXPECT_EQ(session.shell.activatedWindows, std::vector<WindowId>{PREVIEW_WINDOW});
-    EXPECT_EQ(session.line.Baud(), 9600u);
-    EXPECT_EQ(program.link.CurrentBaudRate, 9600u);
-
+    EXPECT_EQ(std::tuple(session.line.Baud(), program.link.CurrentBaudRate),
+              std::tuple(9600u, 9600u));
     session.loop.RunFor(2'999);
     EXPECT_EQ(session.WrittenSince(pressed), std::vector<std::uint8_t>{RESET_LINK});
     session.loop.RunFor(1);
     EXPECT_EQ(session.WrittenSince(pressed), (std::vector<std::uint8_t>{RESET_LINK, IDENTIFY}));
-    EXPECT_EQ(session.line.Written().back().sent, pressed + 3200 * MS);
-    EXPECT_EQ(session.line.Written().back().port, PORT_COM2);
-
+    EXPECT_EQ(std::tuple(session.line.Written().back().sent, session.line.Written().back().port),
+              std::tuple(pressed + 3200 * MS, PORT_COM2));
     // The camera is set up again and the thumbnail store made anew.
     ASSERT_TRUE(session.RunUntilCameraReady());
     // 10 + 0 + 4 slots, made twice.
@@ -103,16 +100,13 @@ TEST(Recovery, CancelAsksForConfirmationAndOnlyOkLeavesTheDialog) {
         LinkSession session;
         Program& program = session.Start();
         session.shell.ShowLinkDialog(c.parent);
-
         (program.linkSetup.*c.help)();
         EXPECT_EQ(session.shell.helpContexts, std::vector<int>{c.helpContext});
-
         (program.linkSetup.*c.cancel)();
         EXPECT_EQ(session.shell.linkDialogsShown.back(), LinkDialog::ComCancelOk);
         program.linkSetup.CancelOkCancel();
         EXPECT_EQ(program.link.CancelConfirmed, 0u);
         EXPECT_EQ(session.shell.linkDialogsEnded, std::vector<LinkDialog>{LinkDialog::ComCancelOk});
-
         (program.linkSetup.*c.cancel)();
         program.linkSetup.CancelOkOk();
         EXPECT_EQ(program.link.CancelConfirmed, 1u);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "link/link_setup.h"
 #include "support/link_session.h"
@@ -37,7 +38,6 @@ TEST(Setup, WithNoCameraEveryPortIsTried1100MsApartThenReconnectIsOffered) {
     session.Start();
     ASSERT_TRUE(
         session.RunUntil([&] { return session.DialogShown(LinkDialog::ComReconnect); }, 10'000));
-
     const auto& openings = session.line.Openings();
     ASSERT_EQ(openings.size(), 4u);
     const int ports[] = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
@@ -61,24 +61,20 @@ TEST(Setup, ACameraOnCom3IsFoundAfterTwoSilentPorts) {
     session.line.DenyPermission(PORT_COM2);
     session.AddCamera(PORT_COM3);
     Program& program = session.Start();
-
     const auto contentsDuringScan = ComSetupDialogContents(program.link);
     EXPECT_FALSE(contentsDuringScan.checkedPort.has_value());
     EXPECT_EQ(contentsDuringScan.baudRateText, "");
-
     ASSERT_TRUE(session.RunUntilCameraReady());
     // 2.2 s after the first opening, plus the camera's own answers.
     EXPECT_EQ(session.line.Openings().back().time, 2500 * MS);
     EXPECT_LT(session.loop.Now(), 2800 * MS);
-    EXPECT_EQ(program.link.SelectedPort, PORT_COM3);
-    EXPECT_EQ(program.link.SetupPhase, 0);
-    EXPECT_EQ(program.link.CurrentBaudRate, 115'200u);
-    EXPECT_EQ(program.link.SavedLineSpeed, 115'200u);
-    EXPECT_EQ(session.line.Baud(), 115'200u);
+    EXPECT_EQ(
+        std::tuple(program.link.SelectedPort, program.link.SetupPhase, program.link.CurrentBaudRate,
+                   program.link.SavedLineSpeed, session.line.Baud()),
+        std::tuple(PORT_COM3, 0, 115'200u, 115'200u, 115'200u));
     EXPECT_EQ(SpeedOfFirst(session.line, SPEED_115200), 9600u);
     EXPECT_EQ(SpeedOfFirst(session.line, SPEED_CONFIRM), 115'200u);
     EXPECT_FALSE(session.loop.TimerRunning(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP));
-
     const auto contents = ComSetupDialogContents(program.link);
     EXPECT_EQ(contents.checkedPort, PORT_COM3);
     EXPECT_EQ(contents.baudRateText, "115200");
@@ -149,31 +145,20 @@ TEST(Setup, TheSpeedTheLinkReachesDependsOnWhenTheCameraAnswersNotOnTheLinesTimi
             EXPECT_FALSE(ready) << c.name;
             ASSERT_EQ(session.shell.messages.size(), 1u) << c.name;
             EXPECT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED) << c.name;
-            EXPECT_EQ(program.link.SetupPhase, 7) << c.name;
+            EXPECT_EQ(session.shell.messages[0].caption, "connect error") << c.name;
+            EXPECT_EQ(session.shell.messages[0].style, MB_ICONEXCLAMATION) << c.name;
+            EXPECT_EQ(std::tuple(program.link.SetupPhase, session.line.Baud()),
+                      std::tuple(7, 9600u))
+                << c.name;
+            EXPECT_FALSE(session.loop.TimerRunning(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP));
             continue;
         }
         ASSERT_TRUE(ready) << c.name;
         EXPECT_EQ(program.link.CurrentBaudRate, c.speed) << c.name;
         EXPECT_TRUE(
-            session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 10'000))
+            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 10'000))
             << c.name;
     }
-}
-
-TEST(Setup, NoCommonSpeedEndsWithTheMinimumSpeedMessageAt9600) {
-    LinkSession session;
-    CameraConfig config;
-    config.speeds = {};
-    session.AddCamera(PORT_COM1, config);
-    Program& program = session.Start();
-    session.loop.RunFor(10'000);
-    ASSERT_EQ(session.shell.messages.size(), 1u);
-    EXPECT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED);
-    EXPECT_EQ(session.shell.messages[0].caption, "connect error");
-    EXPECT_EQ(session.shell.messages[0].style, MB_ICONEXCLAMATION);
-    EXPECT_EQ(program.link.SetupPhase, 7);
-    EXPECT_EQ(session.line.Baud(), 9600u);
-    EXPECT_FALSE(session.loop.TimerRunning(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP));
 }
 
 TEST(Setup, OnlyModels462And318AreAccepted) {
@@ -233,7 +218,6 @@ TEST(Setup, VcrAndNoCardWarnAndRepeatTheIdentificationOnOk) {
         session.shell.scriptedAnswers = {IDOK, IDCANCEL};
         Program& program = session.Start();
         session.loop.RunFor(20'000);
-
         ASSERT_EQ(session.shell.messages.size(), 2u);
         EXPECT_EQ(session.shell.messages[0].text, c.text);
         EXPECT_EQ(session.shell.messages[0].caption, "WARNING");
@@ -248,9 +232,9 @@ TEST(Setup, VcrAndNoCardWarnAndRepeatTheIdentificationOnOk) {
             }
         }
         EXPECT_EQ(identifies, 2);  // COM2's opening, then the OK
-        EXPECT_EQ(program.link.SetupPhase, 1);
-        EXPECT_EQ(program.link.CurrentBaudRate, 9600u);
-        EXPECT_EQ(session.line.Baud(), 9600u);
+        EXPECT_EQ(
+            std::tuple(program.link.SetupPhase, program.link.CurrentBaudRate, session.line.Baud()),
+            std::tuple(1, 9600u, 9600u));
         EXPECT_FALSE(session.loop.TimerRunning(FRAME_WINDOW, FRAME_TIMER_SETUP_STEP));
     }
 }
@@ -263,7 +247,7 @@ TEST(Setup, NoCardFreesTheThumbnailStore) {
     Program& program = session.Start();
     ASSERT_TRUE(session.RunUntilCameraReady());
     ASSERT_TRUE(program.linkHandOver.ThumbnailStoreExists());
-    ASSERT_TRUE(session.RunUntil([&] { return program.cameraPictures.index.IndexLoaded; }, 5'000));
+    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 5'000));
     camera.SetMode(CameraMode::NoCard);
     program.linkSetup.StartResetup();
     session.loop.RunFor(5'000);

@@ -54,7 +54,6 @@ TEST(TermiosLine, OpensRaw8N1At9600AndChangesOnlyTheSpeed) {
     TermiosLine line(map);
     ASSERT_EQ(line.Open(PORT_COM2), LineOpenResult::Opened);
     EXPECT_EQ(line.OpenSettingsFault(), LineSettingsFault::None);  // no DTR on a pty: fine
-
     termios settings{};
     ASSERT_EQ(::tcgetattr(line.FileDescriptor(), &settings), 0);
     EXPECT_EQ(::cfgetospeed(&settings), B9600);
@@ -62,14 +61,12 @@ TEST(TermiosLine, OpensRaw8N1At9600AndChangesOnlyTheSpeed) {
     EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(settings.c_lflag & (ICANON | ECHO), 0u);
     EXPECT_EQ(::fcntl(line.FileDescriptor(), F_GETFL) & O_NONBLOCK, O_NONBLOCK);
-
     ASSERT_TRUE(line.SetBaudRate(57'600));
     termios after{};
     ASSERT_EQ(::tcgetattr(line.FileDescriptor(), &after), 0);
     EXPECT_EQ(::cfgetospeed(&after), B57600);
     EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_FALSE(line.SetBaudRate(12'345));
-
     // Bytes both ways; a read never takes more than asked and never blocks.
     const std::uint8_t out[] = {IDENTIFY};
     line.Write(out);
@@ -83,7 +80,6 @@ TEST(TermiosLine, OpensRaw8N1At9600AndChangesOnlyTheSpeed) {
     EXPECT_EQ(line.Read(buffer), 2u);
     EXPECT_EQ(line.Read(buffer), 1u);
     EXPECT_EQ(line.Read(buffer), 0u);
-
     line.Close();
     EXPECT_FALSE(line.IsOpen());
     EXPECT_EQ(line.FileDescriptor(), -1);
@@ -130,7 +126,6 @@ TEST(TermiosLine, ADeviceThatMayNotBeOpenedNamesTheGroupToJoin) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong results, 2: wrong hint, 3: no ordinary user";
-
     // Nothing denied, nothing to say.
     TermiosLine line(map);
     EXPECT_EQ(line.AccessHint(), "");

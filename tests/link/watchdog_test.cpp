@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/fakes.h"
 
 namespace fotolyx {
@@ -19,7 +21,6 @@ struct Rig {
     bool running = true;
     int dialogs = 0;
     std::vector<std::string> order;
-
     Watchdog Make(WatchdogConfig config) {
         config.window = WAITING_WINDOW;
         config.runsWhile = [this] { return running; };
@@ -44,28 +45,19 @@ TEST(Watchdog, OneNakPerSilenceAndTheDialogAtTheSecondSilence) {
     rig.link.WaitingForData = 1;
     watchdog.Arm();
     EXPECT_EQ(rig.Period(), 1500);
-
     rig.link.ReceiveCount = 40;  // half a packet arrived, then nothing
     watchdog.Tick();
-    EXPECT_EQ(rig.Naks(), 1);
-    EXPECT_EQ(rig.link.ReceiveCount, 0);
-    EXPECT_EQ(rig.link.WatchdogArmed, 0);
-    EXPECT_EQ(rig.Period(), 400);
-
+    EXPECT_EQ(std::tuple(rig.Naks(), rig.link.ReceiveCount, rig.link.WatchdogArmed, rig.Period()),
+              std::tuple(1, 0, 0, 400));
     rig.link.WaitingForData = 0;  // a packet arrived: rearmed
     watchdog.Tick();
-    EXPECT_EQ(rig.link.WatchdogArmed, 1);
-    EXPECT_EQ(rig.link.WaitingForData, 1);
-    EXPECT_EQ(rig.Period(), 400);
-    EXPECT_EQ(rig.Naks(), 1);
-
+    EXPECT_EQ(std::tuple(rig.link.WatchdogArmed, rig.link.WaitingForData, rig.Period(), rig.Naks()),
+              std::tuple(1, 1, 400, 1));
     watchdog.Tick();  // silence again: one more NAK
     EXPECT_EQ(rig.Naks(), 2);
     watchdog.Tick();  // and still silent
-    EXPECT_EQ(rig.Naks(), 2);
-    EXPECT_EQ(rig.dialogs, 1);
-    EXPECT_EQ(rig.Period(), -1);
-    EXPECT_EQ(rig.link.WatchdogArmed, 1);
+    EXPECT_EQ(std::tuple(rig.Naks(), rig.dialogs, rig.Period(), rig.link.WatchdogArmed),
+              std::tuple(2, 1, -1, 1));
 }
 
 TEST(Watchdog, ConfigurationsOfTheWaitingWindows) {
@@ -108,9 +100,7 @@ TEST(Watchdog, StopsWhenItsTransferHasEnded) {
     watchdog.Arm();
     rig.running = false;
     watchdog.Tick();
-    EXPECT_EQ(rig.Period(), -1);
-    EXPECT_EQ(rig.Naks(), 0);
-    EXPECT_EQ(rig.dialogs, 0);
+    EXPECT_EQ(std::tuple(rig.Period(), rig.Naks(), rig.dialogs), std::tuple(-1, 0, 0));
 }
 
 TEST(Watchdog, ATickThatCountsAsTrafficRearms) {

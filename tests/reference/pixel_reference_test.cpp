@@ -13,10 +13,10 @@
 
 #include "adjust/adjust_algorithms.h"
 #include "imaging/colour_treatment.h"
+#include "live/live_pixels.h"
 #include "ports/memory.h"
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
-#include "windows/live_pixels.h"
 
 namespace fotolyx {
 namespace {

@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "live/live_decoding.h"
 #include "ports/free_space.h"
 #include "ports/local_clock.h"
 #include "ports/memory.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
-#include "windows/live_decoding.h"
 
 namespace fotolyx::testing {
 

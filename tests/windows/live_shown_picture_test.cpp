@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "live/live_pixels.h"
 #include "support/rgb_pictures.h"
 #include "windows/live_image_window.h"
-#include "windows/live_pixels.h"
 
 namespace fotolyx {
 namespace {

@@ -53,9 +53,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     GuiSession session;
-    auto& pictures = session.program().cameraPictures;
+    fotolyx::Program& pictures = session.program();
     if (!session.WaitFor([&] {
-            return pictures.index.IndexLoaded && session.frame().StatusText() == "Ready";
+            return pictures.indexTransfer.index.IndexLoaded &&
+                   session.frame().StatusText() == "Ready";
         })) {
         std::fprintf(stderr, "the camera's index did not load\n");
         return 1;
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
     QTest::mouseClick(preview, Qt::LeftButton, {}, firstThumbnail);
     QTest::mouseDClick(preview, Qt::LeftButton, {}, firstThumbnail);
     if (!session.WaitFor([&] {
-            return pictures.CaptureWindows().size() == 1 && !pictures.download.CaptureWaiting &&
+            return pictures.captureWindows.Ids().size() == 1 &&
+                   !pictures.pictureDownload.download.CaptureWaiting &&
                    session.frame().StatusText() == "Ready";
         })) {
         std::fprintf(stderr, "the picture did not download\n");

@@ -1,4 +1,4 @@
-#include "windows/live_decoding.h"
+#include "live/live_decoding.h"
 
 #include "link/link_setup.h"
 

@@ -1,4 +1,4 @@
-#include "windows/live_pixels.h"
+#include "live/live_pixels.h"
 
 #include <cstring>
 

@@ -6,11 +6,11 @@
 
 #include "imaging/dib_block.h"
 #include "link/link_state.h"
+#include "live/live_pixels.h"
 #include "ports/messages.h"
 #include "ports/serial_line.h"
 #include "ports/shell.h"
 #include "ports/timers.h"
-#include "windows/live_pixels.h"
 
 namespace fotolyx {
 
