@@ -13,6 +13,7 @@
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
+#include "support/save_world.h"
 #include "windows/open_picture.h"
 
 namespace fotolyx {
@@ -20,15 +21,11 @@ namespace {
 
 using testing::Bytes;
 using testing::CommandResult;
-using testing::FailingMemory;
-using testing::FixedClock;
-using testing::FixedFreeSpace;
 using testing::MakeBmpFile;
 using testing::MakePicture;
 using testing::PeersRequired;
 using testing::Quote;
 using testing::ReadBytes;
-using testing::RecordingShell;
 using testing::RunCommand;
 using testing::SmoothColour;
 using testing::TempDir;
@@ -68,31 +65,12 @@ bool PillowAvailable() {
     } while (0)
 
 // A picture saved as JPEG through the Openfile window's Save As, at the fixed clock's time.
-struct SavedJpeg {
-    TempDir dir;
-    RecordingShell shell;
-    FixedClock clock;
-    FixedFreeSpace freeSpace;
-    FailingMemory memory;
-    JpegState jpeg;
-    SaveState save;
-    std::string initialDirectory;
-    SaveContext context{shell,
-                        clock,
-                        freeSpace,
-                        memory,
-                        jpeg,
-                        save,
-                        dir / "scratchA",
-                        dir / "scratchB",
-                        dir.path(),
-                        initialDirectory};
-    std::filesystem::path path = dir / "saved.jpg";
+struct SavedJpeg : testing::SaveWorld {
+    std::filesystem::path path = Path("saved.jpg");
 
     SavedJpeg() {
-        shell.scriptedSaveAnswers.push_back(SaveDialogResult{path.string(), SAVE_FILTER_JPEG});
         const SaveAsResult result =
-            SaveAsFlow(context, SaveWindowKind::Openfile, MakePicture(640, 480), "x");
+            Save(SaveWindowKind::Openfile, MakePicture(640, 480), "saved.jpg", SAVE_FILTER_JPEG);
         EXPECT_TRUE(result.written);
         EXPECT_EQ(result.exifResult, 1);
     }

@@ -2,7 +2,6 @@
 // tables, file names as long as the system allows.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "imaging/atomic_file.h"
@@ -12,6 +11,7 @@
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
+#include "support/save_world.h"
 
 namespace fotolyx {
 namespace {
@@ -19,12 +19,6 @@ namespace {
 using testing::Bgr;
 using testing::Bytes;
 using testing::TempDir;
-
-void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
 
 // The brightest channel of the pixel x columns from the left, y rows from the top.
 int Brightness(const DibBlock& picture, std::int32_t x, std::int32_t yFromTop) {
@@ -45,36 +39,21 @@ TEST(PictureEdges, ThumbnailsFitTheirLongerSideAndAreCentredOnBlack) {
         {640, 200, 0, 35},  // wide: width 160, height 50
     };
     for (const auto& c : cases) {
-        TempDir dir;
-        testing::RecordingShell shell;
-        testing::FixedClock clock;
-        testing::FixedFreeSpace freeSpace;
-        testing::FailingMemory memory;
-        JpegState jpeg;
-        SaveState save;
-        std::string initialDirectory = dir.path().string();
-        SaveContext context{shell,
-                            clock,
-                            freeSpace,
-                            memory,
-                            jpeg,
-                            save,
-                            dir / "scratchA",
-                            dir / "scratchB",
-                            dir.path(),
-                            initialDirectory};
+        testing::SaveWorld world;
+        const TempDir& dir = world.dir;
+        JpegState& jpeg = world.jpeg;
         const auto source = dir / "white.jpg";
-        WriteBytes(dir / "white.bmp",
-                   testing::MakeBmpFile(c.width, c.height, 24, [](std::int32_t, std::int32_t) {
-                       return Bgr{255, 255, 255};
-                   }));
+        testing::WriteBytes(dir / "white.bmp", testing::MakeBmpFile(c.width, c.height, 24,
+                                                                    [](std::int32_t, std::int32_t) {
+                                                                        return Bgr{255, 255, 255};
+                                                                    }));
         ASSERT_EQ(CompressBmpToJpeg(jpeg, dir / "white.bmp", source, "2x1", 90), 1);
 
-        const auto thumbnail = MakeThumbnailJpeg(context, source, dir / "decoded.bmp");
+        const auto thumbnail = MakeThumbnailJpeg(world.context, source, dir / "decoded.bmp");
         ASSERT_TRUE(thumbnail.has_value()) << c.width << "x" << c.height;
         EXPECT_EQ(thumbnail->width, c.width);
         EXPECT_EQ(thumbnail->height, c.height);
-        WriteBytes(dir / "thumb.jpg", thumbnail->jpeg);
+        testing::WriteBytes(dir / "thumb.jpg", thumbnail->jpeg);
         ASSERT_EQ(DecompressJpegToBmp(jpeg, dir / "thumb.jpg", dir / "thumb.bmp", 0), 1);
         const DibFileResult shown = LoadDibFile(dir / "thumb.bmp");
         ASSERT_TRUE(shown);
@@ -106,9 +85,10 @@ TEST(PictureEdges, ColourTablesAreReadAndWrittenEntryByEntry) {
     TempDir dir;
     JpegState jpeg;
     const std::vector<Bgr> table = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}};
-    WriteBytes(dir / "green.bmp",
-               testing::MakeBmpFile(
-                   16, 16, 8, nullptr, [](std::int32_t, std::int32_t) { return 1; }, table));
+    testing::WriteBytes(
+        dir / "green.bmp",
+        testing::MakeBmpFile(
+            16, 16, 8, nullptr, [](std::int32_t, std::int32_t) { return 1; }, table));
     ASSERT_EQ(CompressBmpToJpeg(jpeg, dir / "green.bmp", dir / "green.jpg", "2x1", 90), 1);
     ASSERT_EQ(DecompressJpegToBmp(jpeg, dir / "green.jpg", dir / "back.bmp", 0), 1);
     const DibFileResult back = LoadDibFile(dir / "back.bmp");
