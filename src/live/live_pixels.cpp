@@ -153,34 +153,28 @@ bool AddPhotoPacket(std::span<const std::uint8_t> packet, std::uint16_t packetNu
 
 namespace {
 
-struct WideningPair {
-    RgbGeometry source;
-    RgbGeometry target;
-};
-
-// The widenings write the photo's header into the target themselves, so the target only needs
-// the room of a 640 x 480 picture: whatever header it holds now (none after a fresh start)
-// does not matter.
-std::optional<WideningPair> PhotoPair(const DibBlock& photo, const DibBlock& work) {
+// Copies the photo's header into the target and widens each of its rows there. The widenings
+// write the header themselves, so the target only needs the room of a 640 x 480 picture:
+// whatever header it holds now (none after a fresh start) does not matter.
+template <typename WidenRow>
+bool WidenPhotoRows(const DibBlock& photo, DibBlock& work, WidenRow widenRow) {
     const auto source = RgbPictureGeometry(photo, PHOTO_WIDTH, PHOTO_HEIGHT);
     if (!source || source->bitsOffset != INFO_HEADER_SIZE ||
         work.size() < INFO_HEADER_SIZE + source->stride * static_cast<std::size_t>(PHOTO_HEIGHT)) {
-        return std::nullopt;
+        return false;
     }
-    return WideningPair{*source, *source};
+    std::memcpy(work.data(), photo.data(), INFO_HEADER_SIZE);
+    for (std::size_t row = 0; row < static_cast<std::size_t>(PHOTO_HEIGHT); ++row) {
+        widenRow(photo.data() + INFO_HEADER_SIZE + row * source->stride,
+                 work.data() + INFO_HEADER_SIZE + row * source->stride);
+    }
+    return true;
 }
 
 }  // namespace
 
 bool ZoomWidenPhoto(const DibBlock& photo, DibBlock& work) {
-    const auto pair = PhotoPair(photo, work);
-    if (!pair) {
-        return false;
-    }
-    std::memcpy(work.data(), photo.data(), INFO_HEADER_SIZE);
-    for (std::size_t row = 0; row < static_cast<std::size_t>(PHOTO_HEIGHT); ++row) {
-        const std::uint8_t* in = photo.data() + INFO_HEADER_SIZE + row * pair->source.stride;
-        std::uint8_t* out = work.data() + INFO_HEADER_SIZE + row * pair->target.stride;
+    return WidenPhotoRows(photo, work, [](const std::uint8_t* in, std::uint8_t* out) {
         int fraction = 0;
         std::size_t x = 3;
         for (std::size_t column = 0; column < static_cast<std::size_t>(PHOTO_WIDTH); ++column) {
@@ -196,19 +190,11 @@ bool ZoomWidenPhoto(const DibBlock& photo, DibBlock& work) {
                     static_cast<std::uint8_t>(((256 - fraction) * left + fraction * right) / 256);
             }
         }
-    }
-    return true;
+    });
 }
 
 bool SaveWidenPhoto(const DibBlock& photo, DibBlock& work) {
-    const auto pair = PhotoPair(photo, work);
-    if (!pair) {
-        return false;
-    }
-    std::memcpy(work.data(), photo.data(), INFO_HEADER_SIZE);
-    for (std::size_t row = 0; row < static_cast<std::size_t>(PHOTO_HEIGHT); ++row) {
-        const std::uint8_t* in = photo.data() + INFO_HEADER_SIZE + row * pair->source.stride;
-        std::uint8_t* out = work.data() + INFO_HEADER_SIZE + row * pair->target.stride;
+    return WidenPhotoRows(photo, work, [](const std::uint8_t* in, std::uint8_t* out) {
         for (std::size_t group = 0; group < 128; ++group) {
             for (std::size_t channel = 0; channel < 3; ++channel) {
                 const std::uint8_t* s = in + 12 * group + channel;
@@ -225,8 +211,7 @@ bool SaveWidenPhoto(const DibBlock& photo, DibBlock& work) {
                 o[12] = static_cast<std::uint8_t>((4 * d + e) / 5);
             }
         }
-    }
-    return true;
+    });
 }
 
 ShownPicture StretchPicture(const DibBlock& picture, const PictureArea& source, std::int32_t width,
