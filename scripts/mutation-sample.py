@@ -28,6 +28,7 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+from shutil import which
 
 CORE_FOLDERS = ["app", "link", "camera_index", "windows", "upload", "imaging", "adjust", "print", "live"]
 
@@ -99,7 +100,7 @@ class Runner:
     def configure(self):
         if (self.build / "CMakeCache.txt").exists():
             return
-        launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil_which("ccache") else []
+        launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if which("ccache") else []
         subprocess.run(
             ["cmake", "-S", str(self.root), "-B", str(self.build), "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
              "-DFOTOLYX_WERROR=ON", "-DFOTOLYX_BUILD_BENCH=OFF", *launcher],
@@ -149,11 +150,6 @@ class Runner:
         finally:
             path.write_bytes(original)
             self.restore = None
-
-
-def shutil_which(name):
-    from shutil import which
-    return which(name)
 
 
 def draw(root, seed):
