@@ -466,14 +466,13 @@ class FaultSession {
     // A transfer or the set-up is under way: the user waits (or cancels what may be cancelled).
     bool Busy() const {
         const Program& p = *program_;
-        const Program& pictures = p;
         bool setupRunning = false;
         for (int timer = 1; timer <= 4; ++timer) {
             setupRunning = setupRunning || loop_.TimerRunning(FRAME_WINDOW, timer);
         }
         return (p.link.SetupPhase != 0 && setupRunning) ||
-               pictures.indexTransfer.index.IndexTransferActive ||
-               pictures.pictureDownload.download.CaptureWaiting ||
+               p.indexTransfer.index.IndexTransferActive ||
+               p.pictureDownload.download.CaptureWaiting ||
                loop_.TimerRunning(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD) ||
                p.live.LiveViewRunning != 0 || p.live.LivePhotoRunning != 0 ||
                !shell_->openPleaseWaits.empty();
@@ -669,12 +668,11 @@ class FaultSession {
     }
     void ActWhenIdle() {
         Program& p = *program_;
-        Program& pictures = p;
-        if (pictures.indexTransfer.index.DeleteSession) {
+        if (p.indexTransfer.index.DeleteSession) {
             // A deletion whose wait dialog the user closed: the camera may still be in the middle
             // of it, and only a Reload brings camera and index together again.
             Note("Reload after an abandoned deletion");
-            pictures.previewWindow.Command(CMD_RELOAD);
+            p.previewWindow.Command(CMD_RELOAD);
             return;
         }
         if (p.link.TransferMode == TRANSFER_UPLOAD) {
@@ -682,7 +680,7 @@ class FaultSession {
             // packets, so only a new upload or a Reload makes sense.
             if (Chance(50)) {
                 Note("Reload after an abandoned upload");
-                pictures.previewWindow.Command(CMD_RELOAD);
+                p.previewWindow.Command(CMD_RELOAD);
             } else {
                 Note("upload again");
                 StartUpload(Chance(50));
@@ -702,11 +700,11 @@ class FaultSession {
                     DeselectCurrentSometimes();
                 }
                 Note(row.note);
-                pictures.previewWindow.Command(row.command);
+                p.previewWindow.Command(row.command);
             }
             return;
         }
-        const std::vector<WindowId> captures = pictures.captureWindows.Ids();
+        const std::vector<WindowId> captures = p.captureWindows.Ids();
         switch (action) {
             case 7:
             case 8:
@@ -715,10 +713,10 @@ class FaultSession {
                     const WindowId window = captures[Pick(static_cast<unsigned>(captures.size()))];
                     if (action == 9) {
                         Note("a Capture window closed");
-                        pictures.captureWindows.CloseWindow(window);
+                        p.captureWindows.CloseWindow(window);
                     } else {
                         Note("Save As of a Capture window");
-                        pictures.captureWindows.Find(window)->Command(CMD_SAVE_AS);
+                        p.captureWindows.Find(window)->Command(CMD_SAVE_AS);
                     }
                 }
                 return;
