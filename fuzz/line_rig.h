@@ -11,7 +11,7 @@
 #include "app/program.h"
 #include "camsim/sim_camera.h"
 #include "support/fakes.h"
-#include "support/virtual_loop.h"
+#include "support/link_session.h"
 
 namespace fotolyx::fuzzing {
 

@@ -1,17 +1,7 @@
 #!/usr/bin/python3
-"""Independent recomputation of the program's pixel arithmetic.
-
-Reads a file of records written by test_reference and recomputes every output from the
-formulas alone, in plain Python integers and floats (IEEE doubles, evaluated left to right):
-
-  adjust MODE B C S H PICTURE OUTPUT SETTINGS   whole-picture adjustment after the preview
-  treat ATTRIBUTE PICTURE OUTPUT                colour treatment, smoothing from level 5
-  live NUMBER EVEN ODD PACKET LINE              one live-view line of 168 pixels
-  photo PACKET PIXELS                           the 72 pixels of one large-photo packet
-
-Byte strings are hexadecimal. Prints one "ok" line with the record counts, or the first
-mismatches, and exits 1 on any mismatch.
-"""
+"""Recomputes from the formulas alone, in plain Python, every output in the records that
+test_reference writes (adjust, treat, live, photo; byte strings in hexadecimal). Prints one
+"ok" line with the record counts, or the first mismatches and exits 1."""
 import math
 import sys
 
@@ -47,8 +37,6 @@ class Picture:
         o = 40 + row * self.stride + 3 * self.width
         return self.data[o:40 + (row + 1) * self.stride]
 
-
-# ---- image adjustment ----
 
 def to_ycc(b, g, r):
     y = int(0.299 * r + 0.587 * g + 0.114 * b + 0.5)
@@ -98,8 +86,7 @@ def render(ycc, table, sharp, sat):
                 if -2 <= d <= 2:
                     d = 0
             yp = clamp(int(d * sharp + level))
-            cbp = int(cb * sat)
-            crp = int(cr * sat)
+            cbp, crp = int(cb * sat), int(cr * sat)
             red = yp + 1.4026 * crp + 0.5
             green = yp - 0.3444 * cbp - 0.7144 * crp + 0.5
             blue = yp + 1.773 * cbp + 0.5
@@ -108,34 +95,27 @@ def render(ycc, table, sharp, sat):
     return rows
 
 
+def clip_point(histogram, levels, t, none):
+    """The level at which the count from the first of levels on reaches t."""
+    point, total = none, 0
+    for level in levels if t > 0 else []:
+        point = level
+        total += histogram[level]
+        if total >= t:
+            break
+    return point
+
+
 def adjust(mode, settings, picture):
     b, c, s, h = settings
     step_x, step_y = picture.width // 160, picture.height // 120
     preview = planes(160, 120, lambda i, j: picture.pixel(i * step_x, j * step_y))
     n = 160 * 120
-    histogram = [0] * 256
-    for row in preview:
-        for y, _, _ in row:
-            histogram[y] += 1
+    levels = [y for row in preview for y, _, _ in row]
+    histogram = [levels.count(v) for v in range(256)]
     t = 2 * n // 2000
-    black = 0
-    if t > 0:
-        total = 0
-        for level in range(1, 256):
-            black = level
-            total += histogram[level]
-            if total >= t:
-                break
-    black = min(black, 50)
-    white = 255
-    if t > 0:
-        total = 0
-        for level in range(254, -1, -1):
-            white = level
-            total += histogram[level]
-            if total >= t:
-                break
-    white = max(white, 205)
+    black = min(clip_point(histogram, range(1, 256), t, 0), 50)
+    white = max(clip_point(histogram, range(254, -1, -1), t, 255), 205)
 
     if mode == "manual":
         if black < 255 - white:
@@ -185,16 +165,12 @@ def adjust(mode, settings, picture):
     return bytes(out), (b, c, s, h)
 
 
-# ---- colour treatment of downloaded pictures ----
-
 def treat(attribute, picture):
     level = attribute >> 4
     if level == 0:
         return picture.data
     w, h = picture.width, picture.height
-    Y = [[0] * w for _ in range(h)]
-    V = [[0] * w for _ in range(h)]
-    U = [[0] * w for _ in range(h)]
+    Y, V, U = ([[0] * w for _ in range(h)] for _ in range(3))
     for r in range(h):
         for c in range(w):
             b, g, rd = picture.pixel(c, r)
@@ -231,8 +207,6 @@ def treat(attribute, picture):
             out[o + 2] = clamp(y + v)
     return bytes(out)
 
-
-# ---- live pictures ----
 
 def live_line(number, even, odd, packet):
     colours = []
@@ -285,24 +259,19 @@ def main(path):
             f = text.split()
             if not f:
                 continue
-            kind = f[0]
+            kind, h = f[0], bytes.fromhex
             if kind == "adjust":
-                picture = Picture(bytes.fromhex(f[6]))
-                expected, settings = adjust(f[1], tuple(int(x) for x in f[2:6]), picture)
-                got = bytes.fromhex(f[7])
+                expected, settings = adjust(f[1], tuple(int(x) for x in f[2:6]), Picture(h(f[6])))
+                got = h(f[7])
                 derived = tuple(int(x) for x in f[8].split(","))
                 if f[1] == "auto" and derived != settings:
                     failures.append("line %d: settings %s, reference %s" % (number, derived, settings))
             elif kind == "treat":
-                expected = treat(int(f[1]), Picture(bytes.fromhex(f[2])))
-                got = bytes.fromhex(f[3])
+                expected, got = treat(int(f[1]), Picture(h(f[2]))), h(f[3])
             elif kind == "live":
-                expected = live_line(int(f[1]), bytes.fromhex(f[2]), bytes.fromhex(f[3]),
-                                     bytes.fromhex(f[4]))
-                got = bytes.fromhex(f[5])
+                expected, got = live_line(int(f[1]), h(f[2]), h(f[3]), h(f[4])), h(f[5])
             elif kind == "photo":
-                expected = photo_pixels(bytes.fromhex(f[1]))
-                got = bytes.fromhex(f[2])
+                expected, got = photo_pixels(h(f[1])), h(f[2])
             else:
                 failures.append("line %d: unknown record %r" % (number, kind))
                 continue

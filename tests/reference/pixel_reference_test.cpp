@@ -1,22 +1,17 @@
-// Compares the program's pixel arithmetic with an independent Python recomputation from the
-// formulas (tests/reference/pixel_reference.py): whole-picture adjustments, the colour
-// treatment with and without smoothing, live-view lines and large-photo packets, over random
-// input. Every byte must match.
+// The program's pixel arithmetic against pixel_reference.py, written from the formulas alone.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "adjust/adjust_algorithms.h"
 #include "imaging/colour_treatment.h"
 #include "live/live_pixels.h"
 #include "ports/memory.h"
+#include "support/adjust_outcome.h"
 #include "support/fakes.h"
-#include "support/rgb_pictures.h"
+#include "support/picture_files.h"
 
 namespace fotolyx {
 namespace {
@@ -24,18 +19,16 @@ namespace {
 constexpr char PYTHON[] = "/usr/bin/python3";
 
 std::string Hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
     std::string text;
-    text.reserve(2 * bytes.size());
     for (std::uint8_t b : bytes) {
-        text += DIGITS[b >> 4];
-        text += DIGITS[b & 15];
+        text += "0123456789abcdef"[b >> 4];
+        text += "0123456789abcdef"[b & 15];
     }
     return text;
 }
 
-std::span<const std::uint8_t> AsBytes(std::span<const std::int8_t> values) {
-    return {reinterpret_cast<const std::uint8_t*>(values.data()), values.size()};
+std::string Hex(std::span<const std::int8_t> values) {
+    return Hex({reinterpret_cast<const std::uint8_t*>(values.data()), values.size()});
 }
 
 // Smooth areas, gradients and noise, so that every band, edges and flat stretches occur.
@@ -72,24 +65,19 @@ void WriteAdjustRecords(std::ostream& out, std::mt19937& random) {
                     {163, 121, true},  {322, 241, true},  {160, 120, true}};
     for (const auto& p : pictures) {
         const DibBlock picture = MixedPicture(p.width, p.height, random);
-        AdjustEngine engine;
+        AdjustSettings asked;
         if (!p.automatic) {
-            engine.settings = {setting(random), setting(random), setting(random),
-                               sharpness(random)};
+            asked = {setting(random), setting(random), setting(random), sharpness(random)};
         }
-        const AdjustSettings asked = engine.settings;
-        DibBlock before{std::vector<std::uint8_t>(PREVIEW_BYTES)};
-        DibBlock output{std::vector<std::uint8_t>(picture.size())};
-        AdjustPlanes planes = AdjustPlanes::ForPicture(p.width, p.height);
-        ASSERT_TRUE(MakePreviewPair(picture, before, output));
-        ASSERT_TRUE(engine.AnalysePreview(before, planes));
-        ASSERT_TRUE(p.automatic ? engine.RenderAutomatic(before, output, planes)
-                                : engine.RenderManual(before, output, planes));
-        ASSERT_TRUE(engine.ApplyToPicture(picture, output, planes));
-        const AdjustSettings& d = engine.settings;
+        const auto [output, d] = testing::AdjustWithoutDialog(
+            picture, [&](AdjustEngine& e, DibBlock& before, DibBlock& after, AdjustPlanes& planes) {
+                e.settings = asked;
+                EXPECT_TRUE(p.automatic ? e.RenderAutomatic(before, after, planes)
+                                        : e.RenderManual(before, after, planes));
+            });
         out << "adjust " << (p.automatic ? "auto" : "manual") << ' ' << asked.brightness << ' '
             << asked.contrast << ' ' << asked.saturation << ' ' << asked.sharpness << ' '
-            << Hex(picture.bytes()) << ' ' << Hex(output.bytes()) << ' ' << d.brightness << ','
+            << Hex(picture.bytes()) << ' ' << Hex(output) << ' ' << d.brightness << ','
             << d.contrast << ',' << d.saturation << ',' << d.sharpness << '\n';
     }
 }
@@ -115,20 +103,23 @@ void WriteTreatmentRecords(std::ostream& out, std::mt19937& random) {
 
 void WriteLiveRecords(std::ostream& out, std::mt19937& random) {
     std::uniform_int_distribution<int> byte(0, 255);
-    LiveChromaStores stores;
-    for (auto& value : stores.even) {
-        value = static_cast<std::int8_t>(byte(random));
-    }
-    for (auto& value : stores.odd) {
-        value = static_cast<std::int8_t>(byte(random));
-    }
-    for (std::uint16_t n = 0; n < 40; ++n) {
+    const auto randomPacket = [&] {
         std::array<std::uint8_t, 116> packet;
         for (auto& b : packet) {
             b = static_cast<std::uint8_t>(byte(random));
         }
-        const std::string even = Hex(AsBytes(stores.even));
-        const std::string odd = Hex(AsBytes(stores.odd));
+        return packet;
+    };
+    LiveChromaStores stores;
+    for (auto* store : {&stores.even, &stores.odd}) {
+        for (auto& value : *store) {
+            value = static_cast<std::int8_t>(byte(random));
+        }
+    }
+    for (std::uint16_t n = 0; n < 40; ++n) {
+        const auto packet = randomPacket();
+        const std::string even = Hex(stores.even);
+        const std::string odd = Hex(stores.odd);
         const auto number = static_cast<std::uint16_t>(n % 7 == 3 ? n + 1000 : n);
         LiveLine line;
         ASSERT_TRUE(DecodeLiveLine(packet, number, stores, line));
@@ -136,10 +127,7 @@ void WriteLiveRecords(std::ostream& out, std::mt19937& random) {
             << Hex(line) << '\n';
     }
     for (int n = 0; n < 60; ++n) {
-        std::array<std::uint8_t, 116> packet;
-        for (auto& b : packet) {
-            b = static_cast<std::uint8_t>(byte(random));
-        }
+        const auto packet = randomPacket();
         PhotoPacketPixels pixels;
         ASSERT_TRUE(DecodePhotoPacket(packet, pixels));
         out << "photo " << Hex(packet) << ' ' << Hex(pixels) << '\n';
@@ -148,31 +136,22 @@ void WriteLiveRecords(std::ostream& out, std::mt19937& random) {
 
 TEST(PixelReference, AnIndependentComputationFromTheFormulasMatchesEveryByte) {
     if (!std::filesystem::exists(PYTHON)) {
-        if (std::getenv("FOTOLYX_REQUIRE_PEERS") != nullptr) {
-            FAIL() << PYTHON << " is missing";
-        }
+        ASSERT_FALSE(testing::PeersRequired()) << PYTHON << " is missing";
         GTEST_SKIP() << PYTHON << " is missing";
     }
     testing::TempDir folder;
-    const auto records = folder / "records.txt";
-    const auto report = folder / "report.txt";
-    {
-        std::ofstream out(records);
-        std::mt19937 random(20021);
-        WriteAdjustRecords(out, random);
-        WriteTreatmentRecords(out, random);
-        WriteLiveRecords(out, random);
-        ASSERT_TRUE(out.good());
-    }
-    const std::string command = std::string(PYTHON) + " " + FOTOLYX_SOURCE_DIR +
-                                "/tests/reference/pixel_reference.py " + records.string() + " > " +
-                                report.string() + " 2>&1";
-    const int status = std::system(command.c_str());
-    std::ifstream in(report);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(status, 0) << text.str();
-    EXPECT_EQ(text.str(), "ok adjust=6 treat=11 live=40 photo=60\n");
+    std::ofstream out(folder / "records.txt");
+    std::mt19937 random(20021);
+    WriteAdjustRecords(out, random);
+    WriteTreatmentRecords(out, random);
+    WriteLiveRecords(out, random);
+    out.close();
+    ASSERT_TRUE(out.good());
+    const testing::CommandResult result = testing::RunCommand(
+        std::string(PYTHON) + " " + FOTOLYX_SOURCE_DIR + "/tests/reference/pixel_reference.py " +
+        testing::Quote(folder / "records.txt") + " 2>&1");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, "ok adjust=6 treat=11 live=40 photo=60\n");
 }
 
 }  // namespace

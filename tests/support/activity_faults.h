@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "camsim/sim_camera.h"
@@ -11,19 +10,14 @@ namespace fotolyx::testing {
 enum class Activity { LiveView, Photo, Upload };
 enum class Outcome { Completed, Disconnected, Hung };
 
-// Messages the camera sends before an activity starts (set-up and a two-picture index).
-std::uint32_t MessagesBeforeActivity();
-// Runs the activity until it completed (three frames, one photo, one upload) or the disconnect
-// dialog opened; the live pictures must keep their sizes whatever happened.
+// Runs the activity to its end (three frames, one photo, one upload) or the disconnect dialog.
 Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults);
 
 // Faults of the line and the camera with how each activity ends under them.
 struct ActivityFault {
     const char* name;
     camsim::CameraFaults faults;
-    Outcome live;
-    Outcome photo;
-    Outcome upload;
+    Outcome live, photo, upload;
 };
 std::vector<ActivityFault> ActivityFaults();
 

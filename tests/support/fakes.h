@@ -1,11 +1,18 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,19 +27,43 @@
 
 namespace fotolyx::testing {
 
+// The front of a scripted queue, or the fallback when nothing is scripted.
+template <typename T>
+T TakeFront(std::deque<T>& queue, T fallback) {
+    if (!queue.empty()) {
+        fallback = std::move(queue.front());
+        queue.pop_front();
+    }
+    return fallback;
+}
+
+// Moves as many bytes as fit from the front of a queue into buffer; how many.
+template <typename Queue>
+std::size_t TakeBytes(Queue& queue, std::span<std::uint8_t> buffer) {
+    const std::size_t count = std::min(buffer.size(), queue.size());
+    std::copy_n(queue.begin(), count, buffer.begin());
+    queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(count));
+    return count;
+}
+
 struct ShownMessage {
     std::string text;
     std::string caption;
     unsigned style = 0;
 };
 
-// Records every visible effect; message boxes are answered from a script (IDOK by default).
+// Records every visible effect; message boxes (IDOK) and save dialogs (cancelled) answer scripts.
 class RecordingShell : public Shell {
   public:
-    int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+    int MessageBox(std::string_view text, std::string_view caption, unsigned style) override {
+        messages.push_back({std::string(text), std::string(caption), style});
+        return TakeFront(scriptedAnswers, IDOK);
+    }
     void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
-    // Answers from scriptedSaveAnswers (none = cancelled), recording every request.
-    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override;
+    std::optional<SaveDialogResult> GetSaveFileName(const SaveDialogRequest& request) override {
+        saveRequests.push_back(request);
+        return TakeFront(scriptedSaveAnswers, std::optional<SaveDialogResult>());
+    }
     void ShowLinkDialog(LinkDialog dialog) override { linkDialogsShown.push_back(dialog); }
     void EndLinkDialog(LinkDialog dialog) override { linkDialogsEnded.push_back(dialog); }
     void EnableMdiClient(bool enabled) override { mdiClientStates.push_back(enabled); }
@@ -49,18 +80,18 @@ class RecordingShell : public Shell {
     void SetWindowTitle(WindowId window, std::string_view title) override {
         windowTitles[window] = std::string(title);
     }
-    void DestroyChildWindow(WindowId window) override;
+    void DestroyChildWindow(WindowId window) override {
+        destroyedWindows.push_back(window);
+        std::erase(openWindows, window);
+    }
     void InvalidateWindow(WindowId window, std::optional<Rect> area, bool erase) override {
         invalidations.push_back({window, area, erase});
-        if (onInvalidate && !CoveredByButton(window, area)) {
+        // The Live image window's buttons are opaque: redrawing one paints not the window.
+        const bool button = window == LIVE_IMAGE_WINDOW && area &&
+                            (*area == LIVE_PREVIEW_BUTTON_RECT || *area == LIVE_PHOTO_BUTTON_RECT);
+        if (onInvalidate && !button) {
             onInvalidate(window);
         }
-    }
-    // The Live image window's buttons are opaque child windows: redrawing one does not paint
-    // the window under it (which would ask the camera for a frame).
-    static bool CoveredByButton(WindowId window, const std::optional<Rect>& area) {
-        return window == LIVE_IMAGE_WINDOW && area &&
-               (*area == LIVE_PREVIEW_BUTTON_RECT || *area == LIVE_PHOTO_BUTTON_RECT);
     }
     void ScrollWindowContent(WindowId window, int dx, int dy) override {
         contentScrolls.push_back({window, dx, dy});
@@ -79,19 +110,23 @@ class RecordingShell : public Shell {
     }
 
     // Whether a menu item was last enabled (none: never touched).
-    std::optional<bool> MenuItem(MenuBar menu, int commandId) const;
-    bool WindowOpen(WindowId window) const;
+    std::optional<bool> MenuItem(MenuBar menu, int commandId) const {
+        const auto found = menuItems.find({menu, commandId});
+        return found == menuItems.end() ? std::nullopt : std::optional(found->second);
+    }
+    bool WindowOpen(WindowId window) const {
+        return std::find(openWindows.begin(), openWindows.end(), window) != openWindows.end();
+    }
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
     std::deque<int> scriptedAnswers;
     std::vector<SaveDialogRequest> saveRequests;
     std::deque<std::optional<SaveDialogResult>> scriptedSaveAnswers;
-    std::vector<LinkDialog> linkDialogsShown;
-    std::vector<LinkDialog> linkDialogsEnded;
+    std::vector<LinkDialog> linkDialogsShown, linkDialogsEnded;
     std::vector<bool> mdiClientStates;
     std::vector<int> helpContexts;
-    // A scenario's host paints through this (a host without a display paints on invalidation).
+    // A scenario's host without a display paints through this.
     std::function<void(WindowId)> onInvalidate;
 
     struct Invalidation {
@@ -101,40 +136,29 @@ class RecordingShell : public Shell {
     };
     struct ContentScroll {
         WindowId window;
-        int dx;
-        int dy;
+        int dx, dy;
     };
     std::map<std::pair<MenuBar, int>, bool> menuItems;
     std::vector<MenuBar> frameMenus;
     std::vector<ChildWindowRequest> createdWindows;
-    std::vector<WindowId> openWindows;
-    std::vector<WindowId> destroyedWindows;
-    std::vector<WindowId> activatedWindows;
+    std::vector<WindowId> openWindows, destroyedWindows, activatedWindows;
     std::map<WindowId, std::string> windowTitles;
     std::vector<Invalidation> invalidations;
     std::vector<ContentScroll> contentScrolls;
     std::map<std::pair<WindowId, ScrollBarKind>, ScrollBarState> scrollBars;
-    std::vector<PleaseWait> pleaseWaitShown;
-    std::vector<PleaseWait> pleaseWaitEnded;
+    std::vector<PleaseWait> pleaseWaitShown, pleaseWaitEnded;
     bool progressShown = false;
-    int progressMax = 0;
-    int progressPos = 0;
+    int progressMax = 0, progressPos = 0;
     std::vector<std::uint8_t> clipboard;
 };
 
-// A disk with a fixed amount of free space (after the scripted answers, one per question);
-// records the folders asked about.
+// A disk with a fixed free space after the scripted answers; records the folders asked about.
 class FixedFreeSpace : public FreeSpace {
   public:
     explicit FixedFreeSpace(std::uint64_t bytes = std::uint64_t{1} << 40) : available(bytes) {}
     std::uint64_t AvailableBytes(const std::filesystem::path& folder) override {
         askedFolders.push_back(folder);
-        if (!scriptedAnswers.empty()) {
-            const std::uint64_t answer = scriptedAnswers.front();
-            scriptedAnswers.pop_front();
-            return answer;
-        }
-        return available;
+        return TakeFront(scriptedAnswers, available);
     }
 
     std::uint64_t available;
@@ -156,21 +180,22 @@ class RecordingTimers : public Timers {
 // A line that records what is written and hands out what the test queued.
 class ScriptedLine : public SerialLine {
   public:
-    LineOpenResult Open(int portId) override;
+    LineOpenResult Open(int) override {
+        open = true;
+        return LineOpenResult::Opened;
+    }
     void Close() override { open = false; }
     bool IsOpen() const override { return open; }
     void Write(std::span<const std::uint8_t> bytes) override {
         written.insert(written.end(), bytes.begin(), bytes.end());
     }
-    std::size_t Read(std::span<std::uint8_t> buffer) override;
-    bool SetBaudRate(std::uint32_t baud) override {
-        baudRate = baud;
-        return true;
+    std::size_t Read(std::span<std::uint8_t> buffer) override {
+        return TakeBytes(incoming, buffer);
     }
+    bool SetBaudRate(std::uint32_t) override { return true; }
     void Purge() override { incoming.clear(); }
 
     bool open = false;
-    std::uint32_t baudRate = 9600;
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
 };
@@ -184,7 +209,11 @@ class FixedClock : public LocalClock {
 // Fails the allocations whose 0-based sequence numbers are listed; records every size asked for.
 class FailingMemory : public Memory {
   public:
-    std::optional<std::vector<std::uint8_t>> AllocateZeroed(std::size_t size) override;
+    std::optional<std::vector<std::uint8_t>> AllocateZeroed(std::size_t size) override {
+        sizes.push_back(size);
+        const bool fails = std::count(failingCalls.begin(), failingCalls.end(), calls++) > 0;
+        return fails ? std::nullopt : Memory::AllocateZeroed(size);
+    }
 
     std::vector<int> failingCalls;
     int calls = 0;
@@ -194,8 +223,23 @@ class FailingMemory : public Memory {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
   public:
-    TempDir();
-    ~TempDir();
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "fotolyx-test-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        // Make read-only folders a test created removable again.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        }
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -206,8 +250,20 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
-std::string ReadText(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::string ReadText(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
 
 }  // namespace fotolyx::testing

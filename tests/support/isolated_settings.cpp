@@ -1,6 +1,5 @@
-// Every test runs with a settings file of its own, in a folder of its own: the programs it
-// starts and the Programs it builds from the process environment read and write that file,
-// never the one beside the built program, so no test sees what another left behind.
+// Every test runs with a settings file of its own, for the programs it starts and the Programs
+// it builds from the environment: no test sees what another left behind.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

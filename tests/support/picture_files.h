@@ -2,15 +2,10 @@
 
 // Pictures and picture files made in code for the imaging, window and CLI tests.
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <vector>
 
-#include "imaging/dib_block.h"
 #include "support/processes.h"
 #include "support/rgb_pictures.h"
 
@@ -18,42 +13,41 @@ namespace fotolyx::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A BMP file. Pixel (x, y) counts rows from the bottom, as stored. The header is 12 bytes
-// (core) or 40 and longer (info header, extra fields zero).
+// A BMP file, rows from the bottom, with a 12-byte core or a 40-byte or longer info header.
 inline Bytes MakeBmpFile(
     std::int32_t width, std::int32_t height, int bitCount,
     const std::function<Bgr(std::int32_t, std::int32_t)>& colour,
     const std::function<std::uint8_t(std::int32_t, std::int32_t)>& index = nullptr,
     const std::vector<Bgr>& table = {}, std::uint32_t headerSize = 40, std::uint32_t gap = 0) {
-    const std::size_t entrySize = headerSize == 12 ? 3 : 4;
+    const bool core = headerSize == 12;
+    const std::size_t entrySize = core ? 3 : 4;
     const std::size_t tableBytes = bitCount == 8 ? table.size() * entrySize : 0;
     const std::size_t stride =
         DibStride(static_cast<std::uint32_t>(bitCount), static_cast<std::uint32_t>(width));
     const std::size_t pixelOffset = 14 + headerSize + tableBytes + gap;
     Bytes bytes(pixelOffset + stride * static_cast<std::size_t>(height), 0);
     std::uint8_t* p = bytes.data();
-    p[0] = 'B';
-    p[1] = 'M';
+    const auto put = [](std::uint8_t* at, Bgr c) {
+        at[0] = c.blue;
+        at[1] = c.green;
+        at[2] = c.red;
+    };
+    WriteLe16(p, 0x4D42);  // "BM"
     WriteLe32(p + 2, static_cast<std::uint32_t>(bytes.size()));
     WriteLe32(p + 10, static_cast<std::uint32_t>(pixelOffset));
     WriteLe32(p + 14, headerSize);
-    if (headerSize == 12) {
+    if (core) {
         WriteLe16(p + 18, static_cast<std::uint16_t>(width));
         WriteLe16(p + 20, static_cast<std::uint16_t>(height));
-        WriteLe16(p + 22, 1);
-        WriteLe16(p + 24, static_cast<std::uint16_t>(bitCount));
     } else {
         WriteLe32(p + 18, static_cast<std::uint32_t>(width));
         WriteLe32(p + 22, static_cast<std::uint32_t>(height));
-        WriteLe16(p + 26, 1);
-        WriteLe16(p + 28, static_cast<std::uint16_t>(bitCount));
         WriteLe32(p + 46, bitCount == 8 ? static_cast<std::uint32_t>(table.size()) : 0);
     }
+    WriteLe16(p + (core ? 22 : 26), 1);
+    WriteLe16(p + (core ? 24 : 28), static_cast<std::uint16_t>(bitCount));
     for (std::size_t i = 0; bitCount == 8 && i < table.size(); ++i) {
-        std::uint8_t* entry = p + 14 + headerSize + i * entrySize;
-        entry[0] = table[i].blue;
-        entry[1] = table[i].green;
-        entry[2] = table[i].red;
+        put(p + 14 + headerSize + i * entrySize, table[i]);
     }
     for (std::int32_t y = 0; y < height; ++y) {
         std::uint8_t* row = p + pixelOffset + stride * static_cast<std::size_t>(y);
@@ -61,11 +55,7 @@ inline Bytes MakeBmpFile(
             if (bitCount == 8) {
                 row[x] = index(x, y);
             } else {
-                const Bgr c = colour(x, y);
-                std::uint8_t* pixel = row + 3 * static_cast<std::size_t>(x);
-                pixel[0] = c.blue;
-                pixel[1] = c.green;
-                pixel[2] = c.red;
+                put(row + 3 * static_cast<std::size_t>(x), colour(x, y));
             }
         }
     }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 namespace fotolyx::testing {
@@ -32,8 +33,7 @@ inline CommandResult RunCommand(const std::string& command) {
     }
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    // A crash is never the failure a test expects: the shell (and timeout) report a program
-    // killed by a signal as 128 + the signal.
+    // A crash is never the failure expected; the shell and timeout report signal s as 128 + s.
     const int signal = WIFSIGNALED(status)   ? WTERMSIG(status)
                        : result.status > 128 ? result.status - 128
                                              : 0;
@@ -52,12 +52,9 @@ inline std::string BinDir() {
 
 // How many file descriptors the process holds open: a leak shows as a difference.
 inline std::size_t OpenDescriptors() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
+    namespace fs = std::filesystem;
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
 }  // namespace fotolyx::testing

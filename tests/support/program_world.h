@@ -1,15 +1,23 @@
 #pragma once
 
-#include <filesystem>
-#include <fstream>
-
 #include "app/program.h"
 #include "support/fakes.h"
 
 namespace fotolyx::testing {
 
 // Program, start, config and temporary folders under root, as a host would find them.
-HostEnvironment FolderEnvironment(const TempDir& root, bool trueColour = true);
+inline HostEnvironment FolderEnvironment(const TempDir& root, bool trueColour = true) {
+    for (const char* name : {"program", "start", "config", "tmp"}) {
+        std::filesystem::create_directory(root / name);
+    }
+    HostEnvironment environment;
+    environment.programDirectory = root / "program";
+    environment.startDirectory = root / "start";
+    environment.configHome = root / "config";
+    environment.tempDirectory = root / "tmp";
+    environment.trueColourDisplay = trueColour;
+    return environment;
+}
 
 // One program run in a throw-away world: the folders above and a fake of every port.
 struct ProgramWorld {

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <filesystem>
-#include <string>
-
-#include "imaging/dib_block.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/save_pipeline.h"
 #include "support/fakes.h"
@@ -43,15 +39,11 @@ struct SaveWorld {
 
     // Temporary files left behind.
     std::size_t LeftoverTemporaries() const {
-        std::size_t count = 0;
-        for ([[maybe_unused]] const auto& entry :
-             std::filesystem::directory_iterator(dir / "tmp")) {
-            ++count;
-        }
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            count += entry.path().filename().string().rfind(".", 0) == 0 ? 1 : 0;
-        }
-        return count;
+        namespace fs = std::filesystem;
+        const auto hidden = [](const fs::path& path) { return path.filename().string()[0] == '.'; };
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir / "tmp"), fs::directory_iterator()) +
+            std::count_if(fs::directory_iterator(dir.path()), fs::directory_iterator(), hidden));
     }
 };
 

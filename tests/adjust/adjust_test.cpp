@@ -1,0 +1,405 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "adjust/adjust_algorithms.h"
+#include "adjust/adjust_dialog.h"
+#include "adjust/adjusted_palette.h"
+#include "imaging/colour_reduction.h"
+#include "ports/shell.h"
+#include "support/adjust_outcome.h"
+#include "support/fakes.h"
+#include "support/rgb_pictures.h"
+
+// The dialog's sequences are checked against the engine alone (support/adjust_outcome.h).
+namespace fotolyx {
+namespace {
+
+using testing::Bgr;
+using testing::EngineSteps;
+using testing::Grey;
+using testing::MakeRgbPicture;
+using testing::PixelAt;
+
+using Ints = std::array<std::int32_t, ADJUST_SETTING_COUNT>;
+
+Ints Values(const AdjustSettings& s) {
+    return {s.brightness, s.contrast, s.saturation, s.sharpness};
+}
+
+DibBlock Zeros(std::size_t size = PREVIEW_BYTES) {
+    return DibBlock(std::vector<std::uint8_t>(size, 0));
+}
+
+// A 160 x 120 preview analysed by a fresh engine that then takes the settings.
+struct Analysed {
+    DibBlock before;
+    DibBlock after = Zeros();
+    AdjustPlanes planes = AdjustPlanes::ForPicture(PREVIEW_WIDTH, PREVIEW_HEIGHT);
+    AdjustEngine engine;
+
+    explicit Analysed(const std::function<Bgr(int, int)>& pixel, AdjustSettings settings = {})
+        : before(MakeRgbPicture(PREVIEW_WIDTH, PREVIEW_HEIGHT, pixel)) {
+        EXPECT_TRUE(engine.AnalysePreview(before, planes));
+        engine.settings = settings;
+    }
+    bool Manual() { return engine.RenderManual(before, after, planes); }
+};
+
+TEST(AdjustTone, ZeroSettingsGiveTheIdentityTableAndTheConversionRoundTrip) {
+    Analysed a([](int column, int row) {
+        return Bgr{static_cast<std::uint8_t>(column * 37 + row),
+                   static_cast<std::uint8_t>(row * 53), static_cast<std::uint8_t>(column * row)};
+    });
+    ASSERT_TRUE(a.Manual());
+    for (int level = 0; level < 256; ++level) {
+        EXPECT_EQ(a.engine.toneTable[static_cast<std::size_t>(level)], level);
+    }
+    for (std::size_t i = 40; i < PREVIEW_BYTES; ++i) {
+        EXPECT_LE(std::abs(a.before.storage()[i] - a.after.storage()[i]), 2) << i;
+    }
+    // Greys have no colour difference and come back exactly.
+    Analysed grey([](int column, int row) { return Grey((column + row) % 256); });
+    ASSERT_TRUE(grey.Manual());
+    EXPECT_EQ(grey.before.storage(), grey.after.storage());
+}
+
+TEST(AdjustTone, ContrastEndPointsBalanceTheTwoClippedGaps) {
+    const struct {
+        int black, white, contrast, lo, hi;
+    } cases[] = {
+        {10, 240, 100, 67, 155},  // trunc(10 / 15 x 100 + 0.5)
+        {10, 240, 0, 0, 255},     {10, 240, -100, -66, 355}, {50, 230, 100, 100, 205},
+        {50, 205, 100, 100, 155}, {0, 255, 40, 40, 255},  // both gaps empty
+    };
+    for (const auto& c : cases) {
+        const ContrastRange range = ManualContrastRange(c.black, c.white, c.contrast);
+        EXPECT_EQ(std::pair(range.lo, range.hi), std::pair(c.lo, c.hi))
+            << c.black << " " << c.white << " " << c.contrast;
+    }
+}
+
+TEST(AdjustRender, BrightnessBendsTheCurveAndSharpeningAddsTheEdgeTimesSharpnessPercent) {
+    // One spot on grey 100: black point 50, white point 205, and contrast 0 keeps lo = 0. The
+    // spot's edge is 4 x (spot - 100), that of the pixel beside it 100 - spot; an edge within 2
+    // of zero is none.
+    const struct {
+        int brightness, sharpness, spot, centre, beside;
+    } cases[] = {
+        {-100, 0, 0, 0, 0},      {-100, 0, 31, 0, 0},      // k = -3: every x below 32 goes to 0
+        {100, 0, 128, 255, 228}, {100, 0, 255, 255, 228},  // k = 5: from 128 on it is 255
+        {100, 0, 10, 50, 228},   {30, 0, 10, 22, 138},     // k = 2.2, not 2
+        {0, 0, 200, 200, 100},   {0, 50, 120, 160, 90},   {0, 25, 120, 140, 95},
+        {0, 50, 102, 106, 100},  {0, 100, 200, 255, 0},   {0, 100, 101, 105, 100},
+    };
+    for (const auto& c : cases) {
+        Analysed a(
+            [&](int column, int row) { return Grey(column == 80 && row == 60 ? c.spot : 100); },
+            {c.brightness, 0, 0, c.sharpness});
+        ASSERT_TRUE(a.Manual());
+        EXPECT_EQ(PixelAt(a.after, 80, 60), Grey(c.centre)) << c.brightness << " " << c.spot;
+        EXPECT_EQ(PixelAt(a.after, 81, 60), Grey(c.beside)) << c.brightness << " " << c.spot;
+    }
+    // Past 255 the top formula is held at x = 255.
+    EXPECT_EQ(BuildToneTable(0, 2.0, 0.5)[200], BuildToneTable(0, 1.0, 0.5)[255]);
+}
+
+// Grey 128 after darkCount pixels of darkLevel and brightCount of brightLevel, in stored order.
+std::function<Bgr(int, int)> Runs(int darkLevel, int darkCount, int brightLevel, int brightCount) {
+    return [=](int column, int row) {
+        const int index = row * PREVIEW_WIDTH + column;
+        return Grey(index < darkCount                 ? darkLevel
+                    : index < darkCount + brightCount ? brightLevel
+                                                      : 128);
+    };
+}
+
+TEST(AdjustAnalysis, ClipsTwoPerMilleForTheBlackAndWhitePointsAndDerivesTheAutomaticSettings) {
+    // 19 pixels are 2 / 2000 of the preview's 19,200. With black point 50 and white point 205
+    // the bands are [56.1, 68.2) and [68.2, 80.4); the saturation factor stops at 1.3.
+    const struct {
+        const char* name;
+        std::function<Bgr(int, int)> pixel;
+        int black, white;
+        Ints settings;
+    } cases[] = {
+        {"uniform grey", Runs(128, 0, 128, 0), 50, 205, {0, 50, 30, 12}},
+        {"dark and bright pixels found", Runs(3, 19, 250, 19), 3, 250, {0, 5, 3, 12}},
+        {"too few of them", Runs(3, 18, 250, 18), 50, 205, {0, 50, 30, 12}},
+        {"0 and 255 not counted; 159 edges", Runs(0, 500, 255, 500), 50, 205, {0, 50, 30, 8}},
+        {"twice as many in the low band",
+         [](int, int row) { return Grey(row < 80 ? 60 : 75); },
+         50,
+         205,
+         {25, 50, 30, 12}},
+        {"strong edges everywhere",
+         [](int column, int row) { return Grey((column + row) % 2 ? 255 : 0); },
+         50,
+         205,
+         {0, 50, 30, 0}},
+    };
+    for (const auto& c : cases) {
+        Analysed a(c.pixel);
+        EXPECT_EQ(std::tuple(a.engine.blackPoint, a.engine.whitePoint, a.engine.pixelCount),
+                  std::tuple(c.black, c.white, PREVIEW_PIXELS))
+            << c.name;
+        ASSERT_TRUE(a.engine.RenderAutomatic(a.before, a.after, a.planes)) << c.name;
+        EXPECT_EQ(Values(a.engine.settings), c.settings) << c.name;
+    }
+}
+
+TEST(AdjustPicture, PreviewSamplesEveryStepAlongTheRealRowsAndApplyKeepsTheirPadding) {
+    const struct {
+        int width, height, stepX, stepY;
+    } cases[] = {{640, 480, 4, 4}, {333, 250, 2, 2}, {100, 50, 0, 0}, {161, 121, 1, 1},
+                 {162, 5, 1, 0},   {163, 130, 1, 1}, {1, 1, 0, 0}};
+    for (const auto& c : cases) {
+        DibBlock picture = MakeRgbPicture(
+            c.width, c.height, [](int column, int row) { return Grey((3 * column + row) % 256); },
+            0xAB);
+        DibBlock before = Zeros(57'700);
+        DibBlock after = Zeros();
+        ASSERT_TRUE(MakePreviewPair(picture, before, after));
+        EXPECT_TRUE(
+            std::equal(after.storage().begin(), after.storage().end(), before.storage().begin()));
+        for (int j = 0; j < PREVIEW_HEIGHT; j += 7) {
+            for (int i = 0; i < PREVIEW_WIDTH; i += 5) {
+                EXPECT_EQ(PixelAt(before, i, j), PixelAt(picture, i * c.stepX, j * c.stepY))
+                    << c.width << " " << i << "," << j;
+            }
+        }
+        // Zero settings give the picture back, pad bytes and all.
+        AdjustEngine engine;
+        AdjustPlanes planes = AdjustPlanes::ForPicture(c.width, c.height);
+        DibBlock output = Zeros(picture.size());
+        ASSERT_TRUE(engine.ApplyToPicture(picture, output, planes)) << c.width;
+        EXPECT_EQ(output.storage(), picture.storage()) << c.width << "x" << c.height;
+    }
+}
+
+TEST(AdjustPicture, BlocksThatDoNotFitOrPlanesThatChangedAreRefusedAndLeftAlone) {
+    const DibBlock picture = MakeRgbPicture(163, 121, [](int, int) { return Grey(9); });
+    const DibBlock eightBit = CreateDib(163, 121, 8).value();
+    const struct {
+        const char* name;
+        const DibBlock* source;
+        std::size_t outputSize;
+        int planeWidth, planeHeight;
+    } cases[] = {
+        {"output one byte short", &picture, picture.size() - 1, 163, 121},
+        {"planes too small", &picture, picture.size(), 163, 120},
+        {"row tails too small", &picture, picture.size(), 164, 121},
+        {"8-bit source", &eightBit, picture.size(), 163, 121},
+    };
+    for (const auto& c : cases) {
+        AdjustEngine engine;
+        AdjustPlanes planes = AdjustPlanes::ForPicture(c.planeWidth, c.planeHeight);
+        DibBlock output = Zeros(c.outputSize);
+        EXPECT_FALSE(engine.ApplyToPicture(*c.source, output, planes)) << c.name;
+        EXPECT_EQ(output.storage(), Zeros(c.outputSize).storage()) << c.name;
+    }
+    DibBlock small = Zeros(PREVIEW_BYTES - 1);
+    DibBlock enough = Zeros();
+    EXPECT_FALSE(MakePreviewPair(picture, small, enough));
+    EXPECT_FALSE(MakePreviewPair(picture, enough, small));
+    EXPECT_EQ(small.storage(), Zeros(PREVIEW_BYTES - 1).storage());
+    // Planes that lost their signature are not rendered.
+    Analysed a([](int column, int) { return Grey(column); });
+    a.planes.Y[0] ^= 1;
+    EXPECT_FALSE(a.Manual());
+    EXPECT_FALSE(a.engine.RenderAutomatic(a.before, a.after, a.planes));
+    EXPECT_EQ(a.after.storage(), Zeros().storage());
+}
+
+// Random pixels: every band, colour and edges; padded rows.
+DibBlock TestPicture(int width = 330, int height = 250) {
+    std::mt19937 random(11);
+    return testing::MakeRandomPicture(width, height, random, 0x5A);
+}
+
+struct DialogRun {
+    testing::FailingMemory memory;
+    DibBlock picture = TestPicture();
+    AdjustDialog dialog{memory};
+
+    DialogRun() { dialog.Open(&picture); }
+};
+
+// Where the bars are, what the value fields show and which bars are enabled.
+std::array<Ints, 3> Shown(const AdjustDialog& dialog) {
+    std::array<Ints, 3> shown{{{}, dialog.valueFields, {}}};
+    for (std::size_t i = 0; i < shown[0].size(); ++i) {
+        shown[0][i] = dialog.scrollBars[i].position;
+        shown[2][i] = dialog.scrollBars[i].enabled;
+    }
+    return shown;
+}
+
+TEST(AdjustDialogScroll, EachCodeMovesTheSettingWithinItsRange) {
+    // Scroll messages one after another, with the setting each leaves.
+    const struct {
+        int setting, code, thumb, value;
+    } messages[] = {
+        {0, 3, 0, 20},        {0, 4, 90, 20},  {0, 8, 0, 20}, {0, 6, 0, 20},  // only 0-3 and 5
+        {0, 3, 0, 40},        {0, 3, 0, 60},   {0, 3, 0, 80}, {0, 3, 0, 100},
+        {0, 3, 0, 100},       {3, 5, 10, 10},  {3, 2, 0, 0},  {3, 5, 60, 60},
+        {3, 5, 65'499, 0},                      // 0..100
+        {2, 5, 65'436, -100}, {2, 0, 0, -100},  // -100..100
+        {1, 1, 0, 1},         {1, 1, 0, 2},    {1, 0, 0, 1},  {1, 1, 0, 2},
+        {1, 5, 65'499, -37},  // the thumb's position is a signed 16-bit word
+    };
+    DialogRun run;
+    Ints expected{};
+    for (const auto& m : messages) {
+        run.dialog.HScroll(IDC_ADJUST_FIRST_SCROLL + m.setting, m.code, m.thumb);
+        expected[static_cast<std::size_t>(m.setting)] = m.value;
+        EXPECT_EQ(Values(run.dialog.engine.settings), expected) << m.code << " " << m.thumb;
+        EXPECT_EQ(Shown(run.dialog), (std::array{expected, expected, Ints{1, 1, 1, 1}}));
+        EXPECT_TRUE(run.dialog.pending && run.dialog.fresh && run.dialog.revertEnabled);
+    }
+}
+
+TEST(AdjustDialogSequence, OkAppliesWhatTheLastRenderLeftOrNothingWithoutPictureOrMemory) {
+    const EngineSteps automatic = [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+        e.RenderAutomatic(b, o, p);
+    };
+    const struct {
+        const char* name;
+        std::vector<int> steps;  // commands; a negative number -n scrolls bar n-1 one page right
+        EngineSteps expected;    // none: the picture stays as it was
+        int width = 330, height = 250;  // 0: no active picture
+        std::vector<int> failingCalls = {};
+    } cases[] = {
+        {"OK at once", {IDOK}, nullptr},
+        {"Cancel after changes", {-1, -2, IDCANCEL}, nullptr},
+        {"Revert then OK", {-1, -3, IDC_ADJUST_REVERT, IDOK}, nullptr},
+        {"scroll then OK",
+         {-1, -2, IDOK},
+         [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+             e.settings = {20, 20, 0, 0};
+             e.RenderManual(b, o, p);
+         }},
+        {"Automatic, Manual, OK", {IDC_ADJUST_AUTOMATIC, IDC_ADJUST_MANUAL, IDOK}, automatic},
+        {"Automatic, scroll, OK",
+         {IDC_ADJUST_AUTOMATIC, -4, IDOK},
+         [&](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+             automatic(e, b, o, p);
+             e.settings.sharpness = std::min(e.settings.sharpness + 20, 100);
+             e.RenderManual(b, o, p);
+         }},
+        {"no active picture", {-1, IDC_ADJUST_AUTOMATIC, IDOK}, nullptr, 0, 0},
+        {"no Before block", {-1, IDC_ADJUST_AUTOMATIC, IDOK}, nullptr, 330, 250, {0}},
+        {"no row-tail block", {-1, IDC_ADJUST_AUTOMATIC, IDOK}, nullptr, 330, 250, {5}},
+        // Blocks and planes large enough for the preview whatever the picture's size.
+        {"7 x 3", {-3, IDC_ADJUST_AUTOMATIC, IDOK}, automatic, 7, 3},
+        {"161 x 1", {-3, IDC_ADJUST_AUTOMATIC, IDOK}, automatic, 161, 1},
+        {"1 x 500", {-3, IDC_ADJUST_AUTOMATIC, IDOK}, automatic, 1, 500},
+    };
+    for (const auto& c : cases) {
+        testing::FailingMemory memory;
+        memory.failingCalls = c.failingCalls;
+        DibBlock picture = TestPicture(std::max(c.width, 1), std::max(c.height, 1));
+        const std::vector<std::uint8_t> original = picture.storage();
+        AdjustDialog dialog(memory);
+        dialog.Open(c.width > 0 ? &picture : nullptr);
+        EXPECT_EQ(dialog.HasPicture(), c.width > 0 && c.failingCalls.empty()) << c.name;
+        AdjustDialogEnd end = AdjustDialogEnd::Open;
+        for (int step : c.steps) {
+            if (step < 0) {
+                dialog.HScroll(IDC_ADJUST_FIRST_SCROLL - step - 1, SB_PAGERIGHT, 0);
+            } else {
+                end = dialog.Command(step);
+            }
+        }
+        EXPECT_EQ(end, c.expected ? AdjustDialogEnd::Applied : AdjustDialogEnd::Closed) << c.name;
+        EXPECT_EQ(picture.storage(),
+                  c.expected ? testing::AdjustWithoutDialog(DibBlock(original), c.expected).picture
+                             : original)
+            << c.name;
+        EXPECT_EQ(picture.storage() != original, c.expected != nullptr) << c.name;
+        EXPECT_EQ(dialog.BeforePreview(), nullptr) << c.name;
+    }
+}
+
+TEST(AdjustDialogSequence, AutomaticShowsDerivedSettingsOnceManualMovesTheBarsRevertResets) {
+    DialogRun run;
+    AdjustDialog& dialog = run.dialog;
+    const std::vector<std::uint8_t> opened = testing::BlockBytes(*dialog.AfterPreview());
+    dialog.HScroll(IDC_ADJUST_FIRST_SCROLL, SB_PAGERIGHT, 0);
+    dialog.Command(IDC_ADJUST_AUTOMATIC);
+    const Ints derived = Values(dialog.engine.settings);
+    // The bars keep their places until Manual.
+    EXPECT_EQ(Shown(dialog), (std::array{Ints{20, 0, 0, 0}, derived, Ints{}}));
+    EXPECT_FALSE(dialog.manualChecked || dialog.revertEnabled);
+
+    // A second Automatic finds nothing fresh and leaves the After preview alone.
+    auto& after = const_cast<DibBlock&>(*dialog.AfterPreview());
+    std::fill(after.storage().begin() + 40, after.storage().end(), 0);
+    dialog.Command(IDC_ADJUST_AUTOMATIC);
+    EXPECT_EQ(std::count(after.storage().begin() + 40, after.storage().end(), 0),
+              static_cast<std::ptrdiff_t>(after.size() - 40));
+
+    dialog.Command(IDC_ADJUST_MANUAL);
+    EXPECT_EQ(Shown(dialog), (std::array{derived, derived, Ints{1, 1, 1, 1}}));
+    EXPECT_TRUE(dialog.manualChecked && dialog.revertEnabled && dialog.pending);
+
+    dialog.Command(IDC_ADJUST_REVERT);
+    EXPECT_EQ(Values(dialog.engine.settings), Ints{});
+    EXPECT_EQ(Shown(dialog), (std::array{Ints{}, Ints{}, Ints{1, 1, 1, 1}}));
+    EXPECT_TRUE(!dialog.pending && dialog.fresh);
+    for (std::size_t i = 40; i < PREVIEW_BYTES; ++i) {  // up to the conversion round trip
+        EXPECT_LE(std::abs(after.storage()[i] - opened[i]), 2) << i;
+    }
+}
+
+// Every entry's colour; nothing for no palette.
+std::vector<int> Colours(const std::optional<LogPalette>& palette) {
+    std::vector<int> colours;
+    for (std::size_t i = 0; palette && i < palette->palPalEntry.size(); ++i) {
+        const PaletteEntry& entry = palette->palPalEntry[i];
+        colours.push_back(entry.peRed << 16 | entry.peGreen << 8 | entry.peBlue);
+    }
+    return colours;
+}
+
+LogPalette Filled(std::uint8_t value) {
+    LogPalette palette;
+    palette.palPalEntry.fill({value, value, value, 0});
+    return palette;
+}
+
+TEST(AdjustedPalettes, FollowTheChangedPictureOrKeepTheOldOneWhenItCannotBeBuilt) {
+    const DibBlock picture = TestPicture(64, 48);
+    testing::RecordingShell quietShell;
+    LogPalette built = Filled(7);
+    ASSERT_EQ(BuildPopularityPalette(quietShell, picture, built), 1);
+    const struct {
+        const char* name;
+        bool memoryFails, hadImagePalette;
+        std::optional<LogPalette> after;  // what all three palettes hold
+    } cases[] = {
+        {"built", false, true, built},
+        {"no memory: the old image palette stays", true, true, Filled(7)},
+        {"no memory and no palette yet: none", true, false, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        testing::RecordingShell shell;
+        testing::FailingMemory memory;
+        memory.failingCalls = c.memoryFails ? std::vector{0} : std::vector<int>{};
+        std::optional<LogPalette> screen = Filled(1);
+        std::optional<LogPalette> image =
+            c.hadImagePalette ? std::optional(Filled(7)) : std::nullopt;
+        std::optional<LogPalette> window;
+        EXPECT_EQ(RebuildPalettesAfterAdjustment(shell, memory, picture, {screen, image, &window}),
+                  c.memoryFails ? 0 : 1)
+            << c.name;
+        for (const auto* palette : {&image, &screen, &window}) {
+            EXPECT_EQ(Colours(*palette), Colours(c.after)) << c.name;
+        }
+        EXPECT_EQ(shell.messages.size(), c.memoryFails ? 1u : 0u) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace fotolyx
