@@ -353,49 +353,41 @@ TEST(AdjustDialogSequence, AutomaticShowsDerivedSettingsOnceManualMovesTheBarsRe
     }
 }
 
-// Every entry's colour; nothing for no palette.
-std::vector<int> Colours(const std::optional<LogPalette>& palette) {
-    std::vector<int> colours;
-    for (std::size_t i = 0; palette && i < palette->palPalEntry.size(); ++i) {
-        const PaletteEntry& entry = palette->palPalEntry[i];
-        colours.push_back(entry.peRed << 16 | entry.peGreen << 8 | entry.peBlue);
-    }
-    return colours;
-}
-
-LogPalette Filled(std::uint8_t value) {
-    LogPalette palette;
-    palette.palPalEntry.fill({value, value, value, 0});
-    return palette;
-}
-
 TEST(AdjustedPalettes, FollowTheChangedPictureOrKeepTheOldOneWhenItCannotBeBuilt) {
     const DibBlock picture = TestPicture(64, 48);
+    LogPalette old;
+    old.palPalEntry.fill({7, 7, 7, 0});
+    LogPalette built = old;
     testing::RecordingShell quietShell;
-    LogPalette built = Filled(7);
     ASSERT_EQ(BuildPopularityPalette(quietShell, picture, built), 1);
+    const auto colours = [](const std::optional<LogPalette>& palette) {
+        std::vector<int> all;  // every entry's colour; nothing for no palette
+        for (std::size_t i = 0; palette && i < palette->palPalEntry.size(); ++i) {
+            const PaletteEntry& entry = palette->palPalEntry[i];
+            all.push_back(entry.peRed << 16 | entry.peGreen << 8 | entry.peBlue);
+        }
+        return all;
+    };
     const struct {
         const char* name;
         bool memoryFails, hadImagePalette;
         std::optional<LogPalette> after;  // what all three palettes hold
     } cases[] = {
         {"built", false, true, built},
-        {"no memory: the old image palette stays", true, true, Filled(7)},
+        {"no memory: the old image palette stays", true, true, old},
         {"no memory and no palette yet: none", true, false, std::nullopt},
     };
     for (const auto& c : cases) {
         testing::RecordingShell shell;
         testing::FailingMemory memory;
         memory.failingCalls = c.memoryFails ? std::vector{0} : std::vector<int>{};
-        std::optional<LogPalette> screen = Filled(1);
-        std::optional<LogPalette> image =
-            c.hadImagePalette ? std::optional(Filled(7)) : std::nullopt;
-        std::optional<LogPalette> window;
+        std::optional<LogPalette> screen = LogPalette(), window;
+        std::optional<LogPalette> image = c.hadImagePalette ? std::optional(old) : std::nullopt;
         EXPECT_EQ(RebuildPalettesAfterAdjustment(shell, memory, picture, {screen, image, &window}),
                   c.memoryFails ? 0 : 1)
             << c.name;
         for (const auto* palette : {&image, &screen, &window}) {
-            EXPECT_EQ(Colours(*palette), Colours(c.after)) << c.name;
+            EXPECT_EQ(colours(*palette), colours(c.after)) << c.name;
         }
         EXPECT_EQ(shell.messages.size(), c.memoryFails ? 1u : 0u) << c.name;
     }

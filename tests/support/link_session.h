@@ -207,10 +207,13 @@ class SimulatedLine final : public SerialLine {
 
     std::uint32_t Baud() const { return baud_; }
     const std::vector<LineByte>& Written() const { return written_; }
-    std::vector<std::uint8_t> WrittenBytes() const {
+    // The bytes the program wrote, all or since a point in time.
+    std::vector<std::uint8_t> WrittenBytes(Micros since = 0) const {
         std::vector<std::uint8_t> bytes;
         for (const LineByte& written : written_) {
-            bytes.push_back(written.byte);
+            if (written.sent >= since) {
+                bytes.push_back(written.byte);
+            }
         }
         return bytes;
     }
@@ -300,13 +303,11 @@ class SimulatedLine final : public SerialLine {
     VirtualLoop& loop_;
     std::map<int, camsim::SimCamera*> cameras_;
     std::vector<int> denied_;
-    bool open_ = false;
-    bool hungUp_ = false;
+    bool open_ = false, hungUp_ = false;
     int port_ = 0;
     std::uint64_t session_ = 0;  // counts the openings
     std::uint32_t baud_ = BAUD_9600;
-    camsim::UartWire toCamera_;
-    camsim::UartWire toPc_;
+    camsim::UartWire toCamera_, toPc_;
     std::deque<camsim::Arrival> held_;  // what the PC's adapter holds until its latency ran out
     std::vector<std::uint8_t> incoming_;
     std::vector<LineByte> written_;
@@ -354,16 +355,7 @@ class LinkSession {
     long Allocations(std::size_t bytes) const {
         return std::count(memory.sizes.begin(), memory.sizes.end(), bytes);
     }
-    // The bytes the program wrote since a point in time.
-    std::vector<std::uint8_t> WrittenSince(Micros since) const {
-        std::vector<std::uint8_t> bytes;
-        for (const LineByte& written : line.Written()) {
-            if (written.sent >= since) {
-                bytes.push_back(written.byte);
-            }
-        }
-        return bytes;
-    }
+    std::vector<std::uint8_t> WrittenSince(Micros since) const { return line.WrittenBytes(since); }
 
     TempDir root;
     RecordingShell shell;
