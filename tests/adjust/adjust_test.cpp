@@ -81,9 +81,8 @@ TEST(AdjustTone, ContrastEndPointsBalanceTheTwoClippedGaps) {
 }
 
 TEST(AdjustRender, BrightnessBendsTheCurveAndSharpeningAddsTheEdgeTimesSharpnessPercent) {
-    // One spot on grey 100: black point 50, white point 205, and contrast 0 keeps lo = 0. The
-    // spot's edge is 4 x (spot - 100), that of the pixel beside it 100 - spot; an edge within 2
-    // of zero is none.
+    // One spot on grey 100 (black point 50, white point 205: lo = 0): the spot's edge is 4 x
+    // (spot - 100), its neighbour's 100 - spot; an edge within 2 of zero is none.
     const struct {
         int brightness, sharpness, spot, centre, beside;
     } cases[] = {
@@ -118,6 +117,8 @@ std::function<Bgr(int, int)> Runs(int darkLevel, int darkCount, int brightLevel,
 TEST(AdjustAnalysis, ClipsTwoPerMilleForTheBlackAndWhitePointsAndDerivesTheAutomaticSettings) {
     // 19 pixels are 2 / 2000 of the preview's 19,200. With black point 50 and white point 205
     // the bands are [56.1, 68.2) and [68.2, 80.4); the saturation factor stops at 1.3.
+    const auto bands = [](int, int row) { return Grey(row < 80 ? 60 : 75); };
+    const auto checks = [](int column, int row) { return Grey((column + row) % 2 ? 255 : 0); };
     const struct {
         const char* name;
         std::function<Bgr(int, int)> pixel;
@@ -128,16 +129,8 @@ TEST(AdjustAnalysis, ClipsTwoPerMilleForTheBlackAndWhitePointsAndDerivesTheAutom
         {"dark and bright pixels found", Runs(3, 19, 250, 19), 3, 250, {0, 5, 3, 12}},
         {"too few of them", Runs(3, 18, 250, 18), 50, 205, {0, 50, 30, 12}},
         {"0 and 255 not counted; 159 edges", Runs(0, 500, 255, 500), 50, 205, {0, 50, 30, 8}},
-        {"twice as many in the low band",
-         [](int, int row) { return Grey(row < 80 ? 60 : 75); },
-         50,
-         205,
-         {25, 50, 30, 12}},
-        {"strong edges everywhere",
-         [](int column, int row) { return Grey((column + row) % 2 ? 255 : 0); },
-         50,
-         205,
-         {0, 50, 30, 0}},
+        {"twice as many in the low band", bands, 50, 205, {25, 50, 30, 12}},
+        {"strong edges everywhere", checks, 50, 205, {0, 50, 30, 0}},
     };
     for (const auto& c : cases) {
         Analysed a(c.pixel);
