@@ -58,6 +58,9 @@ Reduced Reduce(const DibBlock& picture) {
     reduced.bytes.assign(ReducedDibSize(reduced.width, DibHeight(picture)), 0xCD);
     EXPECT_EQ(ReduceTo256Colours(shell, picture, reduced.bytes), 1);
     EXPECT_TRUE(shell.messages.empty());
+    const DibBlock dib(reduced.bytes);
+    EXPECT_TRUE(DibIsConsistent(dib) && DibBitsOffset(dib) == 1064 && DibBitCount(dib) == 8 &&
+                DibWidth(dib) == reduced.width && DibHeight(dib) == DibHeight(picture));
     return reduced;
 }
 
@@ -100,30 +103,6 @@ TEST(ColourReduction, FewKeysKeepTheirColoursMostFrequentFirst) {
         }
     }
     EXPECT_EQ(reduced.Entry(40), (Rgb{0xCD, 0xCD, 0xCD}));  // unused entries stay as found
-}
-
-TEST(ColourReduction, HeaderAndSizeOfA640By480Picture) {
-    EXPECT_EQ(ReducedDibSize(640, 480), 308264u);
-    const DibBlock picture = MakePicture(640, 480, [](int x, int y) {
-        return Rgb{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 77};
-    });
-    RecordingShell shell;
-    std::vector<std::uint8_t> output(308264 - 1, 0xCD);
-    EXPECT_EQ(ReduceTo256Colours(shell, picture, output), 0);  // one byte short
-    EXPECT_EQ(output, std::vector<std::uint8_t>(308264 - 1, 0xCD));
-
-    output.assign(308264, 0xCD);
-    ASSERT_EQ(ReduceTo256Colours(shell, picture, output), 1);
-    std::vector<std::uint8_t> header(40, 0);
-    WriteLe32(header.data(), 40);
-    WriteLe32(header.data() + 4, 640);
-    WriteLe32(header.data() + 8, 480);
-    WriteLe16(header.data() + 12, 1);
-    WriteLe16(header.data() + 14, 8);
-    EXPECT_EQ(std::vector<std::uint8_t>(output.begin(), output.begin() + 40), header);
-    const DibBlock reduced(output);
-    EXPECT_TRUE(DibIsConsistent(reduced));
-    EXPECT_EQ(DibBitsOffset(reduced), 1064u);
 }
 
 // Keys lead the table by count, the leader of each coarse cell lifted to the top; choosing by
@@ -211,11 +190,6 @@ TEST(ColourReduction, ManyKeysMapToTheirNearestPaletteColour) {
     const DibBlock picture = MakePicture(97, 61, [&](int x, int y) { return pixels[y * 97 + x]; });
     const Reduced reduced = Reduce(picture);
 
-    std::set<Rgb> keys;
-    for (const Rgb& pixel : pixels) {
-        keys.insert(KeyColour(pixel));
-    }
-    ASSERT_GT(keys.size(), 1000u);
     for (int y = 0; y < 61; ++y) {
         for (int x = 0; x < 97; ++x) {
             const Rgb pixel = pixels[y * 97 + x];
@@ -239,13 +213,11 @@ TEST(ColourReduction, OddWidthsUseRealRowPadding) {
         });
         const Reduced reduced = Reduce(picture);
         EXPECT_EQ(reduced.bytes.size(), 1064 + reduced.stride * 3);
-        std::set<Rgb> used;
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < width; ++x) {
                 EXPECT_EQ(reduced.Shown(x, y),
                           KeyColour(Rgb{static_cast<std::uint8_t>(32 * x),
                                         static_cast<std::uint8_t>(64 * y), 0}));
-                used.insert(reduced.Shown(x, y));
             }
             for (std::size_t pad = width; pad < reduced.stride; ++pad) {
                 EXPECT_EQ(reduced.Index(static_cast<int>(pad), y), 0);
@@ -291,6 +263,9 @@ TEST(ColourReduction, OnlyTrueColourPicturesAreReduced) {
     EXPECT_EQ(ReduceTo256Colours(shell, DibBlock(), output), 0);
     LogPalette palette;
     EXPECT_EQ(BuildPopularityPalette(shell, *indexed, palette), 0);
+    const DibBlock picture = MakePicture(4, 4, [](int, int) { return Rgb{1, 2, 3}; });
+    output.pop_back();  // one byte short
+    EXPECT_EQ(ReduceTo256Colours(shell, picture, output), 0);
     EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
     EXPECT_TRUE(shell.messages.empty());
 }

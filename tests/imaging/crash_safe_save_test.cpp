@@ -134,7 +134,6 @@ TEST(CrashSafeSave, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporaryFile) {
 TEST(CrashSafeSave, ADiskThatRunsFullKeepsTheOldFileAndNoTemporaryFile) {
     World world;
     const Bytes old(3'000, 0x11);
-    const auto saveJpeg = world.JpegWithExif(world.pictures / "jpeg");
     WriteBytes(world.Path("new"), Bytes(20'000, 2));
     const struct {
         const char* name;
@@ -145,7 +144,6 @@ TEST(CrashSafeSave, ADiskThatRunsFullKeepsTheOldFileAndNoTemporaryFile) {
              int code = 0;
              return WriteDibFile(path, World::Picture(1), &code) == 0 && code == FILE_ERROR_WRITE;
          }},
-        {"jpeg", [&](const auto&) { return !saveJpeg(1); }},
         {"replacement",
          [&](const auto& path) {
              return ReplaceFileSafely(world.context, path, world.Path("new")) == 0 &&
@@ -206,30 +204,17 @@ TEST(CrashSafeSave, NamesUpToTheLongestAllowedGetATemporaryFileBeside) {
 }
 
 // Saves a 24-bit BMP through Save As; true when it is written, or refused with a message holding
-// refusal. With asOtherUser under root it runs as user 65534: the rules are about rights root has.
-bool SaveBitmapAs(World& world, const std::filesystem::path& path, const char* refusal,
-                  bool asOtherUser) {
-    const auto save = [&] {
-        world.shell.scriptedSaveAnswers.push_back(
-            SaveDialogResult{path.string(), SAVE_FILTER_FULL_COLOUR_BMP});
-        const bool written =
-            SaveAsFlow(world.context, SaveWindowKind::Openfile, World::Picture(1), "x").written;
-        const auto& messages = world.shell.messages;
-        return refusal == nullptr
-                   ? written && messages.empty()
-                   : !written && messages.size() == 1 && messages[0].caption == "ERROR" &&
-                         messages[0].text.find(refusal) != std::string::npos;
-    };
-    if (!asOtherUser || ::geteuid() != 0) {
-        return save();
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::alarm(60);
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && save() ? 0 : 1);
-    }
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// refusal.
+bool SaveBitmapAs(World& world, const std::filesystem::path& path, const char* refusal) {
+    world.shell.scriptedSaveAnswers.push_back(
+        SaveDialogResult{path.string(), SAVE_FILTER_FULL_COLOUR_BMP});
+    const bool written =
+        SaveAsFlow(world.context, SaveWindowKind::Openfile, World::Picture(1), "x").written;
+    const auto& messages = world.shell.messages;
+    return refusal == nullptr
+               ? written && messages.empty()
+               : !written && messages.size() == 1 && messages[0].caption == "ERROR" &&
+                     messages[0].text.find(refusal) != std::string::npos;
 }
 
 mode_t ModeOf(const std::filesystem::path& path) {
@@ -242,21 +227,19 @@ TEST(CrashSafeSave, ASaveKeepsTheFilesIdentityOrRefusesWhatItMayNotReplace) {
     constexpr std::uintmax_t NEW_SIZE = 921'654;  // the 640 x 480 24-bit BMP
     const Bytes old(700, 0x33);
     using Folder = const std::filesystem::path&;
-    const auto file = [&old](const char* name, mode_t mode) {
-        return [&old, name, mode](Folder folder) {
-            WriteBytes(folder / name, old);
-            ::chmod((folder / name).c_str(), mode);
-            return folder / name;
-        };
-    };
     const struct {
         const char* name;
         std::function<std::filesystem::path(Folder)> make;  // returns the path chosen
         const char* refusal;  // a part of the message, or nullptr when the save goes through
-        bool asOtherUser;
         std::function<bool(Folder)> holds;
     } rows[] = {
-        {"a private file stays private", file("p.bmp", 0600), nullptr, false,
+        {"a private file stays private",
+         [&old](Folder folder) {
+             WriteBytes(folder / "p.bmp", old);
+             ::chmod((folder / "p.bmp").c_str(), 0600);
+             return folder / "p.bmp";
+         },
+         nullptr,
          [](Folder folder) {
              return (ModeOf(folder / "p.bmp") & 07777) == 0600 &&
                     std::filesystem::file_size(folder / "p.bmp") == NEW_SIZE;
@@ -268,36 +251,30 @@ TEST(CrashSafeSave, ASaveKeepsTheFilesIdentityOrRefusesWhatItMayNotReplace) {
              std::filesystem::create_symlink("real/r.bmp", folder / "l.bmp");
              return folder / "l.bmp";
          },
-         nullptr, false,
+         nullptr,
          [](Folder folder) {
              return std::filesystem::read_symlink(folder / "l.bmp") == "real/r.bmp" &&
                     std::filesystem::file_size(folder / "real" / "r.bmp") == NEW_SIZE &&
                     FolderNames(folder / "real") == std::set<std::string>{"r.bmp"};
          }},
-        {"a read-only file is refused", file("ro.bmp", 0444), "Cannot write", true,
-         [&old](Folder folder) { return ReadBytes(folder / "ro.bmp") == old; }},
         {"a file with two hard links is refused",
          [&old](Folder folder) {
              WriteBytes(folder / "h.bmp", old);
              std::filesystem::create_hard_link(folder / "h.bmp", folder / "h2.bmp");
              return folder / "h.bmp";
          },
-         "2 hard links", false,
-         [&old](Folder folder) { return ReadBytes(folder / "h2.bmp") == old; }},
+         "2 hard links", [&old](Folder folder) { return ReadBytes(folder / "h2.bmp") == old; }},
         {"a named pipe is refused at once",
          [](Folder folder) {
              ::mkfifo((folder / "f.bmp").c_str(), 0644);
              return folder / "f.bmp";
          },
-         "it is a named pipe", false,
-         [](Folder folder) { return S_ISFIFO(ModeOf(folder / "f.bmp")); }},
+         "it is a named pipe", [](Folder folder) { return S_ISFIFO(ModeOf(folder / "f.bmp")); }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         World world;
-        ::chmod(world.dir.path().c_str(), 0755);  // another user must reach the folders
-        ::chmod(world.pictures.c_str(), 0777);
-        EXPECT_TRUE(SaveBitmapAs(world, row.make(world.pictures), row.refusal, row.asOtherUser));
+        EXPECT_TRUE(SaveBitmapAs(world, row.make(world.pictures), row.refusal));
         EXPECT_TRUE(row.holds(world.pictures));
         for (const auto& entry : std::filesystem::recursive_directory_iterator(world.pictures)) {
             EXPECT_EQ(entry.path().string().find(".fotolyx-"), std::string::npos);
@@ -305,9 +282,8 @@ TEST(CrashSafeSave, ASaveKeepsTheFilesIdentityOrRefusesWhatItMayNotReplace) {
     }
 }
 
-TEST(CrashSafeSave, SettingsSurviveAByteOrderMarkLineBreaksLongPathsAndALink) {
+TEST(CrashSafeSave, SettingsKeepTheirByteOrderMarkTheirLinkAndOneValueALine) {
     const std::string bom = "\xEF\xBB\xBF";
-    const std::string longPath = "/" + std::string(300, 'p') + "/" + std::string(200, 'q');
     const struct {
         std::string before;  // the file as the user left it (through a link when linked)
         bool linked;
@@ -319,8 +295,6 @@ TEST(CrashSafeSave, SettingsSurviveAByteOrderMarkLineBreaksLongPathsAndALink) {
          bom + "[Mode]\nFILEPREV=0\nFILEINITPATH=/kept\n"},
         {"[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n", false, "/new\nFILEPREV=1", "/old",
          "[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n"},
-        {"[Mode]\nFILEINITPATH=" + longPath + "\n", false, longPath + "/r", longPath,
-         "[Mode]\nFILEINITPATH=" + longPath + "/r\nFILEPREV=0\n"},
         {"[Mode]\nFILEPREV=0\nFILEINITPATH=/l\n", true, "/m", "/l",
          "[Mode]\nFILEPREV=0\nFILEINITPATH=/m\n"},
     };

@@ -20,31 +20,6 @@ using testing::SmoothColour;
 using testing::TempDir;
 using testing::WriteBytes;
 
-TEST(JpegCodec, CompressesAndDecompressesFullColourPictures) {
-    TempDir dir;
-    WriteBytes(dir / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
-    JpegState state;
-    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1,1x1,1x1", 95), 1);
-    EXPECT_FALSE(state.JpegErrorFlag);
-    ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 0), 1);
-    const Bytes back = ReadBytes(dir / "back.bmp");
-    // 14 + 40 header bytes, no colour table, rows of 192 bytes.
-    ASSERT_EQ(back.size(), 54u + 192 * 48);
-    EXPECT_EQ(ReadLe32(back.data() + 10), 54u);
-    EXPECT_EQ(ReadLe16(back.data() + 28), 24);
-    EXPECT_EQ(ReadLe32(back.data() + 46), 0u);
-    long totalError = 0;
-    for (std::int32_t y = 0; y < 48; ++y) {
-        for (std::int32_t x = 0; x < 64; ++x) {
-            const Bgr expected = SmoothColour(x, y);
-            for (int c = 0; c < 3; ++c) {
-                totalError += std::abs(back[54 + 192 * y + 3 * x + c] - expected[c]);
-            }
-        }
-    }
-    EXPECT_LT(totalError / (64 * 48 * 3), 4);
-}
-
 // An 8-bit bitmap takes each pixel's colour from its entry of a three-byte (12-byte header) or
 // four-byte table; a decoded 8-bit bitmap's table has its fourth bytes zero.
 TEST(JpegCodec, EightBitPicturesGoThroughTheirColourTable) {
@@ -63,6 +38,11 @@ TEST(JpegCodec, EightBitPicturesGoThroughTheirColourTable) {
         ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "1x1,1x1,1x1", 90), 1);
         ASSERT_EQ(DecompressJpegToBmp(state, dir / "out.jpg", dir / "back.bmp", 0), 1);
         const Bytes back = ReadBytes(dir / "back.bmp");
+        // 14 + 40 header bytes, no colour table, rows of 96 bytes.
+        ASSERT_EQ(back.size(), 54u + 96 * 16);
+        EXPECT_EQ(ReadLe32(back.data() + 10), 54u);
+        EXPECT_EQ(ReadLe16(back.data() + 28), 24);
+        EXPECT_EQ(ReadLe32(back.data() + 46), 0u);
         const std::uint8_t* left = back.data() + 54 + 96 * 8 + 3 * 4;
         const std::uint8_t* right = back.data() + 54 + 96 * 8 + 3 * 28;
         EXPECT_GT(left[2], 200);

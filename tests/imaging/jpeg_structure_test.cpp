@@ -86,7 +86,16 @@ Bytes SeparateSegmentsStream() {
                  Segment(0xC4, HuffmanTable(0x11, AC_CHROMINANCE)), SCAN, EOI});
 }
 
-TEST(JpegInspection, CompactionMergesTablesAndDropsWhatTheDecoderDoesNotNeed) {
+// Compaction merges the tables into one segment each and drops what the decoder does not need;
+// it refuses streams that run past their data.
+TEST(JpegInspection, CompactionMergesTablesAndRefusesStreamsThatRunPastTheirData) {
+    const Bytes whole = SeparateSegmentsStream();
+    const auto firstTableLength = [&whole](std::uint8_t high, std::uint8_t low) {
+        Bytes bytes = whole;
+        bytes.at(2 + 18 + 2) = high;
+        bytes.at(2 + 18 + 3) = low;
+        return bytes;
+    };
     const Bytes merged = Join(
         {SOI, Segment(0xDB, Join({QuantisationTable(0), QuantisationTable(1)})), FRAME_640_480,
          Segment(0xC4,
@@ -95,41 +104,24 @@ TEST(JpegInspection, CompactionMergesTablesAndDropsWhatTheDecoderDoesNotNeed) {
          SCAN, EOI});
     const struct {
         Bytes source;
-        Bytes compacted;
+        std::optional<Bytes> compacted;
     } cases[] = {
-        {SeparateSegmentsStream(), merged},
+        {whole, merged},
         {Join({SOI, Segment(0xFE, {'h', 'i'}), Segment(0xE1, {1, 2, 3}), FRAME_640_480, SCAN, EOI,
                Bytes{1, 2, 3, 4}}),
          Join({SOI, FRAME_640_480, SCAN, EOI})},
+        {firstTableLength(0x7F, 0x43), std::nullopt},  // past the end
+        {firstTableLength(0, 1), std::nullopt},        // below two: inside its own length
+        {Bytes(whole.begin(), whole.end() - 2), std::nullopt},
+        {Bytes(whole.begin(), whole.begin() + 23), std::nullopt},
+        {Bytes(whole.begin(), whole.begin() + 40), std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(CompactJpeg(c.source), c.compacted);
-    }
-}
-
-TEST(JpegInspection, CompactionRefusesStreamsThatRunPastTheirData) {
-    const Bytes whole = SeparateSegmentsStream();
-    const auto firstTableLength = [&whole](std::uint8_t high, std::uint8_t low) {
-        Bytes bytes = whole;
-        bytes.at(2 + 18 + 2) = high;
-        bytes.at(2 + 18 + 3) = low;
-        return bytes;
-    };
-    const Bytes cases[] = {
-        firstTableLength(0x7F, 0x43),  // past the end
-        firstTableLength(0, 1),        // below two: ends inside its own length
-        Bytes(whole.begin(), whole.end() - 2),
-        Bytes(whole.begin(), whole.begin() + 23),
-        Bytes(whole.begin(), whole.begin() + 40),
-    };
-    for (const Bytes& c : cases) {
-        EXPECT_FALSE(CompactJpeg(c)) << c.size();
+        EXPECT_EQ(CompactJpeg(c.source), c.compacted) << c.source.size();
     }
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
         const auto compacted = CompactJpeg(std::span(whole).first(cut));
-        if (compacted) {
-            EXPECT_LE(compacted->size(), cut);
-        }
+        EXPECT_TRUE(!compacted || compacted->size() <= cut);
     }
 }
 
@@ -137,31 +129,8 @@ struct HeadFile {
     const char* name;
     Bytes bytes;
     bool isJpeg;
+    std::uint32_t width = 0;  // of a baseline frame
 };
-
-TEST(JpegInspection, FrameInformationOfBaselineAndOtherFrames) {
-    TempDir dir;
-    RecordingShell shell;
-    WriteBytes(dir / "baseline.jpg", SeparateSegmentsStream());
-    JpegFrameInfo info;
-    ASSERT_EQ(ReadJpegFrameInfo(shell, dir / "baseline.jpg", info), 1);
-    EXPECT_EQ(info.width, 640u);
-    EXPECT_EQ(info.height, 480u);
-    EXPECT_EQ(info.componentCount, 3u);
-    EXPECT_EQ(info.sampling[0].horizontal, 2u);
-    EXPECT_EQ(info.sampling[0].vertical, 1u);
-    EXPECT_EQ(info.sampling[1].horizontal, 1u);
-    EXPECT_EQ(info.sampling[2].vertical, 1u);
-
-    Bytes progressive = SeparateSegmentsStream();
-    progressive.at(2 + 18 + 2 * 69 + 1) = 0xC2;
-    WriteBytes(dir / "progressive.jpg", progressive);
-    ASSERT_EQ(ReadJpegFrameInfo(shell, dir / "progressive.jpg", info), 1);
-    EXPECT_EQ(info.width, 0u);
-    EXPECT_EQ(info.componentCount, 0u);
-    EXPECT_EQ(info.sampling[0].horizontal, 0u);
-    EXPECT_TRUE(shell.messages.empty());
-}
 
 TEST(JpegInspection, FilesThatAreNotJpegsAreReported) {
     const Bytes whole = SeparateSegmentsStream();
@@ -178,7 +147,14 @@ TEST(JpegInspection, FilesThatAreNotJpegsAreReported) {
              return b;
          }(),
          false},
-        {"whole stream", whole, true},
+        {"baseline", whole, true, 640},
+        {"progressive",
+         [&] {
+             Bytes b = whole;
+             b.at(2 + 18 + 2 * 69 + 1) = 0xC2;
+             return b;
+         }(),
+         true},
     };
     for (const HeadFile& c : cases) {
         TempDir dir;
@@ -187,6 +163,13 @@ TEST(JpegInspection, FilesThatAreNotJpegsAreReported) {
         JpegFrameInfo info;
         EXPECT_EQ(ReadJpegFrameInfo(shell, dir / "file", info), c.isJpeg ? 1 : 0) << c.name;
         EXPECT_EQ(ReadJpegHead(dir / "file").has_value(), c.isJpeg) << c.name;
+        EXPECT_EQ(info.width, c.width) << c.name;
+        EXPECT_EQ(info.componentCount, c.width == 0 ? 0u : 3u) << c.name;
+        if (c.width != 0) {
+            EXPECT_EQ(info.height, 480u);
+            EXPECT_EQ(info.sampling[0].horizontal * 10 + info.sampling[0].vertical, 21u);
+            EXPECT_EQ(info.sampling[1].horizontal * 10 + info.sampling[2].vertical, 11u);
+        }
         if (!c.isJpeg) {
             ASSERT_EQ(shell.messages.size(), 1u) << c.name;
             EXPECT_EQ(shell.messages[0].text, "This is not a Jpeg file.");

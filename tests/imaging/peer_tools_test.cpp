@@ -33,7 +33,6 @@ const std::string EXIFTOOL = "/usr/bin/exiftool";
 const std::string EXIV2 = "/usr/bin/exiv2";
 const std::string PILLOW = "/usr/bin/python3 -c 'import sys; from PIL import Image; ";
 const std::string IMAGEMAGICK = "/usr/bin/convert";
-const std::string IDENTIFY = "/usr/bin/identify";
 const std::string DJPEG = "/usr/bin/djpeg";
 const std::string CJPEG = "/usr/bin/cjpeg";
 
@@ -268,35 +267,11 @@ TEST(JpegPeers, AGreyJpegDecodesToAGreyTableBitmapThatPillowReads) {
     EXPECT_EQ(pillow.output, "100 60 0\n");
 }
 
-TEST(JpegPeers, ImageMagickReadsOurFilesAndWeReadItsJpegs) {
-    REQUIRE_TOOLS(IMAGEMAGICK, IDENTIFY);
-    SavedJpeg saved;
-    const DibBlock picture = MakePicture(640, 480);
-    for (const auto& [name, filter] : {std::pair{"full.bmp", 2}, std::pair{"reduced.bmp", 3}}) {
-        saved.shell.scriptedSaveAnswers.push_back(
-            SaveDialogResult{(saved.dir / name).string(), filter});
-        ASSERT_TRUE(SaveAsFlow(saved.context, SaveWindowKind::Openfile, picture, "x").written);
-    }
-    const CommandResult identify =
-        RunCommand(IDENTIFY + " -format '%w %h %m %k\\n' " + Quote(saved.path) + " " +
-                   Quote(saved.dir / "full.bmp") + " " + Quote(saved.dir / "reduced.bmp"));
-    std::smatch colours;
-    ASSERT_TRUE(std::regex_match(
-        identify.output, colours,
-        std::regex("640 480 JPEG \\d+\n640 480 BMP\\d? \\d+\n640 480 BMP\\d? (\\d+)\n")))
-        << identify.output;
-    EXPECT_LE(std::stoi(colours[1]), 256);
-    // The full-colour file holds our pixels exactly.
-    const CommandResult pixel =
-        RunCommand(IMAGEMAGICK + " " + Quote(saved.dir / "full.bmp") +
-                   " -format '%[fx:int(255*p{100,0}.r)] "
-                   "%[fx:int(255*p{100,0}.g)] %[fx:int(255*p{100,0}.b)]' info:");
-    const auto expected = SmoothColour(100, 479);  // the top row is the last one stored
-    EXPECT_EQ(pixel.output, std::to_string(expected[2]) + " " + std::to_string(expected[1]) + " " +
-                                std::to_string(expected[0]));
-
-    // A progressive 4:2:0 JPEG from ImageMagick: no baseline frame to inspect, but it opens and
-    // the Exif save re-encodes it.
+// A progressive 4:2:0 JPEG from ImageMagick: no baseline frame to inspect, but it opens and the
+// Exif save re-encodes it.
+TEST(JpegPeers, AProgressiveJpegFromImageMagickOpensAndIsReencoded) {
+    REQUIRE_TOOLS(IMAGEMAGICK);
+    testing::SaveWorld saved;
     const auto progressive = saved.dir / "progressive.jpg";
     ASSERT_EQ(RunCommand(IMAGEMAGICK +
                          " -size 320x200 gradient:red-blue -interlace "
