@@ -14,14 +14,11 @@
 #include <set>
 #include <string>
 
-#include "app/program.h"
-#include "camsim/picture_maker.h"
 #include "imaging/atomic_file.h"
 #include "imaging/bmp_file.h"
 #include "imaging/exif_save.h"
 #include "ports/file_error.h"
 #include "support/picture_files.h"
-#include "support/program_world.h"
 #include "support/save_world.h"
 
 namespace fotolyx {
@@ -67,16 +64,6 @@ struct World : testing::SaveWorld {
     std::function<bool(int)> Bitmap(const std::filesystem::path& destination) {
         return
             [destination](int version) { return WriteDibFile(destination, Picture(version)) == 1; };
-    }
-    std::function<bool(int)> JpegWithExif(const std::filesystem::path& destination) {
-        for (int version = 0; version < 2; ++version) {
-            WriteBytes(Path("source" + std::to_string(version) + ".jpg"),
-                       camsim::MakeSceneJpeg(640, 480, version, 90));
-        }
-        return [this, destination](int version) {
-            return SaveJpegWithExif(context, Path("source" + std::to_string(version) + ".jpg"),
-                                    destination) == 1;
-        };
     }
 };
 
@@ -126,9 +113,6 @@ TEST(CrashSafeSave, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporaryFile) {
     const auto bitmap = world.pictures / "picture.bmp";
     WriteBytes(bitmap, Bytes(5'000, 0x55));
     KillSavesAtRandomPoints(world.Bitmap(bitmap), bitmap, random);
-    const auto jpeg = world.pictures / "picture.jpg";
-    WriteBytes(jpeg, camsim::MakeSceneJpeg(320, 240, 7, 50));
-    KillSavesAtRandomPoints(world.JpegWithExif(jpeg), jpeg, random);
 }
 
 TEST(CrashSafeSave, ADiskThatRunsFullKeepsTheOldFileAndNoTemporaryFile) {
@@ -279,41 +263,6 @@ TEST(CrashSafeSave, ASaveKeepsTheFilesIdentityOrRefusesWhatItMayNotReplace) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(world.pictures)) {
             EXPECT_EQ(entry.path().string().find(".fotolyx-"), std::string::npos);
         }
-    }
-}
-
-TEST(CrashSafeSave, SettingsKeepTheirByteOrderMarkTheirLinkAndOneValueALine) {
-    const std::string bom = "\xEF\xBB\xBF";
-    const struct {
-        std::string before;  // the file as the user left it (through a link when linked)
-        bool linked;
-        std::string chosen;  // the Open dialog's folder at exit
-        std::string read;    // FILEINITPATH as read
-        std::string after;   // the file after the exit
-    } rows[] = {
-        {bom + "[Mode]\r\nFILEPREV=0\r\nFILEINITPATH=/kept\r\n", false, "/kept", "/kept",
-         bom + "[Mode]\nFILEPREV=0\nFILEINITPATH=/kept\n"},
-        {"[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n", false, "/new\nFILEPREV=1", "/old",
-         "[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n"},
-        {"[Mode]\nFILEPREV=0\nFILEINITPATH=/l\n", true, "/m", "/l",
-         "[Mode]\nFILEPREV=0\nFILEINITPATH=/m\n"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.before);
-        testing::ProgramWorld world;
-        const auto settings = world.SettingsFile();
-        const auto file = row.linked ? world.root / "real.ini" : settings;
-        WriteBytes(file, Bytes(row.before.begin(), row.before.end()));
-        if (row.linked) {
-            std::filesystem::create_symlink(file, settings);
-        }
-        Program program = world.Make();
-        program.Startup();
-        EXPECT_EQ(program.settings.OpenInitialDir, row.read);
-        program.settings.OpenInitialDir = row.chosen;
-        program.Shutdown();
-        EXPECT_EQ(std::filesystem::is_symlink(settings), row.linked);
-        EXPECT_EQ(testing::ReadText(file), row.after);
     }
 }
 
