@@ -138,59 +138,5 @@ TEST(ExifWriter, TextForATagOfUnknownTypeStaysInItsField) {
     EXPECT_EQ(Bytes(block.end() - 8, block.end()), (Bytes{'2', '0', '0', 0, 0, 0, 0, 0}));
 }
 
-TEST(ExifWriter, MalformedDirectoriesAreWalkedSafely) {
-    const auto block = BuildExifBlock();
-    ASSERT_TRUE(block);
-    const Bytes tiff(block->begin() + EXIF_TIFF_OFFSET, block->end());
-    // Where each tag's value is found (TIFF offsets of the template's layout), NONE when it is
-    // not, INSIDE when the walk reads stray bytes as entries and may find it anywhere in the
-    // block: DateTimeOriginal, InteroperabilityVersion, Make, JPEGInterchangeFormatLength.
-    constexpr int NONE = 0;
-    constexpr int INSIDE = -1;
-    const std::uint16_t tags[] = {TAG_DATE_TIME_ORIGINAL, 0x0002, 0x010F, 0x0202};
-    struct Case {
-        const char* name;
-        std::size_t at;
-        std::uint32_t value;
-        bool thirtyTwoBits;
-        int found[4];
-    };
-    const Case cases[] = {
-        {"intact", 0, 0, false, {300, 362, 122, 440}},
-        {"IFD0 past the end", 4, 100000, true, {NONE, NONE, NONE, NONE}},
-        {"entry count past the end", 8, 5000, false, {300, INSIDE, 122, NONE}},
-        {"IFD1 loops back to IFD0", 118, 8, true, {300, 362, 122, NONE}},
-        {"IFD1 links to itself", 444, 370, true, {300, 362, 122, 440}},
-        {"Exif pointer past the end",
-         8 + 2 + 12 * 8 + 8,
-         0xFFFFFFF0u,
-         true,
-         {NONE, NONE, 122, 440}},
-        {"value offset past the end", 8 + 2 + 8, 0xFFFFFF00u, true, {300, 362, NONE, 440}},
-    };
-    for (const Case& c : cases) {
-        Bytes broken = tiff;
-        if (c.at != 0 && c.thirtyTwoBits) {
-            WriteLe32(broken.data() + c.at, c.value);
-        } else if (c.at != 0) {
-            WriteLe16(broken.data() + c.at, static_cast<std::uint16_t>(c.value));
-        }
-        for (std::size_t t = 0; t < std::size(tags); ++t) {
-            const auto place = FindExifTag(broken, tags[t], ByteOrder::Little);
-            if (c.found[t] == NONE) {
-                EXPECT_FALSE(place) << c.name << " tag " << tags[t];
-            } else if (c.found[t] == INSIDE) {
-                ASSERT_TRUE(place) << c.name << " tag " << tags[t];
-                EXPECT_LE(place->valueOffset + 4, broken.size()) << c.name << " tag " << tags[t];
-            } else {
-                ASSERT_TRUE(place) << c.name << " tag " << tags[t];
-                EXPECT_EQ(place->valueOffset, static_cast<std::size_t>(c.found[t]))
-                    << c.name << " tag " << tags[t];
-            }
-        }
-    }
-    EXPECT_FALSE(FindExifTag(Bytes{0x49, 0x49}, 0x010F, ByteOrder::Little));
-}
-
 }  // namespace
 }  // namespace fotolyx
