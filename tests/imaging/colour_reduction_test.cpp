@@ -7,6 +7,7 @@
 #include <set>
 
 #include "support/fakes.h"
+#include "support/rgb_pictures.h"
 
 namespace fotolyx {
 namespace {
@@ -21,24 +22,16 @@ struct Rgb {
     auto operator<=>(const Rgb&) const = default;
 };
 
-// A 24-bit picture whose pixel (x, y), y counted from the bottom row, is colourAt(x, y); the
-// pad bytes of each row are 0xFF, so reading them as pixels would add white.
+// Pixel (x, y) counts rows from the bottom; pad bytes of 0xFF would add white if read as pixels.
 DibBlock MakePicture(std::int32_t width, std::int32_t height,
                      const std::function<Rgb(int, int)>& colourAt) {
-    auto picture = CreateDib(width, height, 24);
-    EXPECT_TRUE(picture.has_value());
-    const std::size_t stride = DibStride(24, static_cast<std::uint32_t>(width));
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = DibBits(*picture) + y * stride;
-        std::fill(row + 3 * width, row + stride, 0xFF);
-        for (int x = 0; x < width; ++x) {
-            const Rgb colour = colourAt(x, y);
-            row[3 * x] = colour.blue;
-            row[3 * x + 1] = colour.green;
-            row[3 * x + 2] = colour.red;
-        }
-    }
-    return std::move(*picture);
+    return testing::MakeRgbPicture(
+        width, height,
+        [&](int x, int y) {
+            const Rgb c = colourAt(x, y);
+            return testing::Bgr{c.blue, c.green, c.red};
+        },
+        0xFF);
 }
 
 // The reduced picture read back: its colour table and the colour each pixel shows.
@@ -65,6 +58,9 @@ Reduced Reduce(const DibBlock& picture) {
     reduced.bytes.assign(ReducedDibSize(reduced.width, DibHeight(picture)), 0xCD);
     EXPECT_EQ(ReduceTo256Colours(shell, picture, reduced.bytes), 1);
     EXPECT_TRUE(shell.messages.empty());
+    const DibBlock dib(reduced.bytes);
+    EXPECT_TRUE(DibIsConsistent(dib) && DibBitsOffset(dib) == 1064 && DibBitCount(dib) == 8 &&
+                DibWidth(dib) == reduced.width && DibHeight(dib) == DibHeight(picture));
     return reduced;
 }
 
@@ -75,8 +71,7 @@ Rgb KeyColour(Rgb c) {
 }
 
 TEST(ColourReduction, FewKeysKeepTheirColoursMostFrequentFirst) {
-    // Colour i covers 10 + i pixels, with low bits that the keys drop; all share one coarse
-    // cell, so the boost of the cell's leader does not reorder them.
+    // Colour i covers 10 + i pixels, with low bits the keys drop; all in one coarse cell.
     std::vector<Rgb> colours;
     for (int i = 0; i < 40; ++i) {
         colours.push_back({static_cast<std::uint8_t>(16 * (i % 4) + 9),
@@ -110,108 +105,66 @@ TEST(ColourReduction, FewKeysKeepTheirColoursMostFrequentFirst) {
     EXPECT_EQ(reduced.Entry(40), (Rgb{0xCD, 0xCD, 0xCD}));  // unused entries stay as found
 }
 
-TEST(ColourReduction, HeaderAndSizeOfA640By480Picture) {
-    EXPECT_EQ(ReducedDibSize(640, 480), 308264u);
-    const DibBlock picture = MakePicture(640, 480, [](int x, int y) {
-        return Rgb{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 77};
-    });
-    RecordingShell shell;
-    std::vector<std::uint8_t> output(308264 - 1, 0xCD);
-    EXPECT_EQ(ReduceTo256Colours(shell, picture, output), 0);  // one byte short
-    EXPECT_EQ(output, std::vector<std::uint8_t>(308264 - 1, 0xCD));
-
-    output.assign(308264, 0xCD);
-    ASSERT_EQ(ReduceTo256Colours(shell, picture, output), 1);
-    std::vector<std::uint8_t> header(40, 0);
-    WriteLe32(header.data(), 40);
-    WriteLe32(header.data() + 4, 640);
-    WriteLe32(header.data() + 8, 480);
-    WriteLe16(header.data() + 12, 1);
-    WriteLe16(header.data() + 14, 8);
-    EXPECT_EQ(std::vector<std::uint8_t>(output.begin(), output.begin() + 40), header);
-    const DibBlock reduced(output);
-    EXPECT_TRUE(DibIsConsistent(reduced));
-    EXPECT_EQ(DibBitsOffset(reduced), 1064u);
-}
-
-TEST(ColourReduction, LowBitNeighboursShareAnIndex) {
-    // Columns 0-7 differ only in the low bits; column 8 crosses into the next key of red.
-    const DibBlock picture = MakePicture(9, 2, [](int x, int y) {
-        if (x == 8) {
-            return Rgb{0x60, 0x80, 0x30};
+// Keys lead the table by count, the leader of each coarse cell lifted to the top; choosing by
+// exchange puts equal counts in an order a stable sort would not; counts stop at 65,535.
+TEST(ColourReduction, TheTableOrderFollowsCountsCellsAndExchanges) {
+    const auto red = [](int value) { return Rgb{static_cast<std::uint8_t>(value), 8, 16}; };
+    const struct {
+        const char* name;
+        int width;
+        std::vector<std::pair<Rgb, int>> runs;  // colours and their pixel counts, in row order
+        std::vector<Rgb> leading;
+    } cases[] = {
+        {"pure white becomes 240 248 240", 4, {{{255, 255, 255}, 16}}, {{240, 248, 240}}},
+        {"equal counts by exchange",
+         8,
+         {{red(0), 1}, {red(16), 2}, {red(32), 2}, {red(48), 3}},
+         {red(48), red(32), red(16), red(0)}},
+        {"the lower of equal keys leads its cell",
+         4,
+         {{red(0), 2}, {red(16), 2}},
+         {red(0), red(16)}},
+        {"counts stop at 65,535",
+         400,
+         {{{0, 0, 0}, 70'000}, {{16, 0, 0}, 66'000}, {{0, 0, 200}, 24'000}},
+         {{0, 0, 0}, {16, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Rgb> pixels;
+        for (const auto& [colour, count] : c.runs) {
+            pixels.insert(pixels.end(), count, colour);
         }
-        return Rgb{static_cast<std::uint8_t>(0x50 + 2 * x + y),
-                   static_cast<std::uint8_t>(0x80 + x % 8), static_cast<std::uint8_t>(0x30 + x)};
-    });
-    const Reduced reduced = Reduce(picture);
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            EXPECT_EQ(reduced.Index(x, y), reduced.Index(0, 0));
+        const auto height = static_cast<std::int32_t>(pixels.size()) / c.width;
+        const Reduced reduced = Reduce(
+            MakePicture(c.width, height, [&](int x, int y) { return pixels[y * c.width + x]; }));
+        for (std::size_t i = 0; i < c.leading.size(); ++i) {
+            EXPECT_EQ(reduced.Entry(static_cast<int>(i)), c.leading[i]) << c.name << " entry " << i;
         }
-        EXPECT_NE(reduced.Index(8, y), reduced.Index(0, 0));
     }
-}
-
-TEST(ColourReduction, PureWhiteBecomes240_248_240) {
-    const DibBlock picture = MakePicture(4, 4, [](int, int) { return Rgb{255, 255, 255}; });
-    EXPECT_EQ(Reduce(picture).Entry(0), (Rgb{240, 248, 240}));
-
+    // 300 frequent keys in the dark cells and one white pixel, the only key of its cell: kept.
+    const DibBlock rare = MakePicture(300, 11, [](int x, int y) {
+        return x == 299 && y == 10 ? Rgb{255, 255, 255}
+                                   : Rgb{static_cast<std::uint8_t>(16 * (x % 8)),
+                                         static_cast<std::uint8_t>(8 * ((x / 8) % 32)),
+                                         static_cast<std::uint8_t>(16 * (x / 256))};
+    });
+    EXPECT_EQ(Reduce(rare).Shown(299, 10), (Rgb{240, 248, 240}));
+    // The palette alone: the same first entry, flags clear, entries past it left alone.
     RecordingShell shell;
     LogPalette palette;
     palette.palPalEntry[1] = {1, 2, 3, 4};
-    ASSERT_EQ(BuildPopularityPalette(shell, picture, palette), 1);
-    EXPECT_EQ(palette.palPalEntry[0].peRed, 240);
-    EXPECT_EQ(palette.palPalEntry[0].peGreen, 248);
-    EXPECT_EQ(palette.palPalEntry[0].peBlue, 240);
-    EXPECT_EQ(palette.palPalEntry[0].peFlags, 0);
-    EXPECT_EQ(palette.palPalEntry[1].peRed, 1);  // entries past the palette stay as they were
+    ASSERT_EQ(BuildPopularityPalette(shell,
+                                     MakePicture(4, 4,
+                                                 [](int, int) {
+                                                     return Rgb{255, 255, 255};
+                                                 }),
+                                     palette),
+              1);
+    const auto& first = palette.palPalEntry[0];
+    EXPECT_EQ((Rgb{first.peRed, first.peGreen, first.peBlue}), (Rgb{240, 248, 240}));
+    EXPECT_EQ(first.peFlags, 0);
+    EXPECT_EQ(palette.palPalEntry[1].peRed, 1);
     EXPECT_EQ(palette.palPalEntry[1].peFlags, 4);
-}
-
-// Four keys of one coarse cell (red 0, 16, 32, 48) counted 1, 2, 2, 3: choosing by exchange
-// puts the two equal counts in the order red 32, red 16, where a stable sort would not.
-TEST(ColourReduction, PaletteOrderFollowsTheExchanges) {
-    const std::uint8_t reds[] = {0, 16, 16, 32, 32, 48, 48, 48};
-    const DibBlock picture = MakePicture(8, 1, [&](int x, int) { return Rgb{reds[x], 8, 16}; });
-    const Reduced reduced = Reduce(picture);
-    EXPECT_EQ(reduced.Entry(0).red, 48);
-    EXPECT_EQ(reduced.Entry(1).red, 32);
-    EXPECT_EQ(reduced.Entry(2).red, 16);
-    EXPECT_EQ(reduced.Entry(3).red, 0);
-
-    // On equal counts the lower key leads its cell and is lifted to the top.
-    const DibBlock tie = MakePicture(4, 1, [](int x, int) {
-        return Rgb{static_cast<std::uint8_t>(x < 2 ? 0 : 16), 8, 16};
-    });
-    EXPECT_EQ(Reduce(tie).Entry(0).red, 0);
-    EXPECT_EQ(Reduce(tie).Entry(1).red, 16);
-}
-
-TEST(ColourReduction, CountsStopAt65535) {
-    // Two keys of one cell, 70,000 and 66,000 pixels: both counts stop at 65,535, so the first
-    // keeps the lead of the cell and the two stay in key order.
-    const DibBlock picture = MakePicture(400, 400, [](int x, int y) {
-        const int i = y * 400 + x;
-        return i < 70000 ? Rgb{0, 0, 0} : i < 136000 ? Rgb{16, 0, 0} : Rgb{0, 0, 200};
-    });
-    const Reduced reduced = Reduce(picture);
-    EXPECT_EQ(reduced.Entry(0), (Rgb{0, 0, 0}));
-    EXPECT_EQ(reduced.Entry(1), (Rgb{16, 0, 0}));
-}
-
-// 300 frequent keys in the dark cells and one white pixel: the white pixel's key is the only
-// key of its coarse cell, so it is kept.
-TEST(ColourReduction, RareLeaderOfItsCellIsKept) {
-    const DibBlock picture = MakePicture(300, 11, [](int x, int y) {
-        if (x == 299 && y == 10) {
-            return Rgb{255, 255, 255};
-        }
-        return Rgb{static_cast<std::uint8_t>(16 * (x % 8)),
-                   static_cast<std::uint8_t>(8 * ((x / 8) % 32)),
-                   static_cast<std::uint8_t>(16 * (x / 256))};
-    });
-    const Reduced reduced = Reduce(picture);
-    EXPECT_EQ(reduced.Shown(299, 10), (Rgb{240, 248, 240}));
 }
 
 // The 4/5/4-bit distance between a pixel's key and a table colour.
@@ -237,11 +190,6 @@ TEST(ColourReduction, ManyKeysMapToTheirNearestPaletteColour) {
     const DibBlock picture = MakePicture(97, 61, [&](int x, int y) { return pixels[y * 97 + x]; });
     const Reduced reduced = Reduce(picture);
 
-    std::set<Rgb> keys;
-    for (const Rgb& pixel : pixels) {
-        keys.insert(KeyColour(pixel));
-    }
-    ASSERT_GT(keys.size(), 1000u);
     for (int y = 0; y < 61; ++y) {
         for (int x = 0; x < 97; ++x) {
             const Rgb pixel = pixels[y * 97 + x];
@@ -265,13 +213,11 @@ TEST(ColourReduction, OddWidthsUseRealRowPadding) {
         });
         const Reduced reduced = Reduce(picture);
         EXPECT_EQ(reduced.bytes.size(), 1064 + reduced.stride * 3);
-        std::set<Rgb> used;
         for (int y = 0; y < 3; ++y) {
             for (int x = 0; x < width; ++x) {
                 EXPECT_EQ(reduced.Shown(x, y),
                           KeyColour(Rgb{static_cast<std::uint8_t>(32 * x),
                                         static_cast<std::uint8_t>(64 * y), 0}));
-                used.insert(reduced.Shown(x, y));
             }
             for (std::size_t pad = width; pad < reduced.stride; ++pad) {
                 EXPECT_EQ(reduced.Index(static_cast<int>(pad), y), 0);
@@ -317,6 +263,9 @@ TEST(ColourReduction, OnlyTrueColourPicturesAreReduced) {
     EXPECT_EQ(ReduceTo256Colours(shell, DibBlock(), output), 0);
     LogPalette palette;
     EXPECT_EQ(BuildPopularityPalette(shell, *indexed, palette), 0);
+    const DibBlock picture = MakePicture(4, 4, [](int, int) { return Rgb{1, 2, 3}; });
+    output.pop_back();  // one byte short
+    EXPECT_EQ(ReduceTo256Colours(shell, picture, output), 0);
     EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
     EXPECT_TRUE(shell.messages.empty());
 }
