@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QLabel>
+#include <QRegularExpression>
 #include <fstream>
 
+#include "gui/dialogs.h"
 #include "gui/frame_icon.h"
 #include "gui/help_window.h"
 #include "support/fakes.h"
@@ -28,18 +31,23 @@ TEST(DesktopTest, TheHelpFileIsFoundInTheStartFolderBesideTheProgramOrWhereItIsI
     }
 }
 
-TEST(DesktopTest, TheProgramNamesItsDesktopEntryAndDrawsItsIconAtEverySize) {
+TEST(DesktopTest, TheProgramNamesItsDesktopEntryItsVersionAndDrawsItsIconAtEverySize) {
     gui::SetUpDesktopIntegration();
     EXPECT_EQ(QGuiApplication::desktopFileName(), "fotolyx");
-    const QIcon icon = QGuiApplication::windowIcon();
     for (const int size : gui::FRAME_ICON_SIZES) {
         SCOPED_TRACE(size);
-        const QImage image = icon.pixmap(QSize(size, size)).toImage();
+        const QImage image = QGuiApplication::windowIcon().pixmap(QSize(size, size)).toImage();
         EXPECT_EQ(image.size(), QSize(size, size));
-        // Transparent corners, the opaque body in the middle.
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);  // transparent corners, an opaque body
         EXPECT_EQ(qAlpha(image.pixel(size / 3, size / 2)), 255);
     }
+    gui::AboutDialog about(nullptr);
+    const auto* version = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Fotolyx \\d+\\.\\d+\\.\\d+$"))
+                    .match(version->text())
+                    .hasMatch())
+        << version->text().toStdString();
 }
 
 }  // namespace

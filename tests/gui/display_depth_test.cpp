@@ -1,18 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QMdiArea>
-#include <algorithm>
-#include <set>
 
 #include "gui/gui_session.h"
 #include "gui/picture_view.h"
 
 namespace fotolyx::testing {
 namespace {
-
-bool Within(const std::set<QRgb>& drawn, const std::set<QRgb>& palette) {
-    return std::includes(palette.begin(), palette.end(), drawn.begin(), drawn.end());
-}
 
 TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughTheScreenPalette) {
     GuiSession session(true, {}, false);
@@ -25,7 +19,7 @@ TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughThe
     const std::set<QRgb> thumbnail = DrawnColours(
         session.frame().PreviewFrame()->widget()->grab().toImage(), QRect(10, 60, 120, 90));
     EXPECT_GT(thumbnail.size(), 8u);
-    EXPECT_TRUE(Within(thumbnail, fixed));
+    EXPECT_TRUE(AllIn(thumbnail, fixed));
 
     PictureWindow* capture = session.Download(2);
     ASSERT_NE(capture, nullptr);
@@ -43,7 +37,7 @@ TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughThe
         EXPECT_EQ(PaletteColours(*display.ScreenPalette), own);
         const std::set<QRgb> drawn = DrawnColours(view->grab().toImage(), picture);
         EXPECT_GT(drawn.size(), 16u);
-        EXPECT_TRUE(Within(drawn, own));
+        EXPECT_TRUE(AllIn(drawn, own));
         session.frame().MdiArea()->setActiveSubWindow(session.frame().PreviewFrame());
         EXPECT_EQ(PaletteColours(*display.ScreenPalette), fixed);
         session.frame().MdiArea()->setActiveSubWindow(session.frame().Window(capture->id()));

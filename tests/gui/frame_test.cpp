@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,9 +11,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
-#include "gui/child_window.h"
 #include "gui/gui_session.h"
 #include "gui/menu_table.h"
 
@@ -28,15 +25,6 @@ QStringList TopLevelTitles(const gui::FrameWindow& frame) {
     }
     return titles;
 }
-
-class TestImageWindow final : public gui::ChildWindow {
-  public:
-    explicit TestImageWindow(WindowId id) : ChildWindow(id) {}
-    MenuBar Menu() const override { return MenuBar::Capture; }
-    bool QueryClose() override { return true; }
-    void Command(int id) override { commands.push_back(id); }
-    std::vector<int> commands;
-};
 
 // The COM SETUP dialog's title, speed, checked port and its device; whether Esc leaves it up.
 QStringList ComSetupContents(GuiSession& session) {
@@ -68,49 +56,40 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
     EXPECT_EQ(frame.PreviewFrame()->geometry(), QRect(30, 30, 590, 475));
     EXPECT_EQ(frame.LiveImageFrame()->windowTitle(), "Live image Window");
     EXPECT_EQ(frame.LiveImageFrame()->geometry(), QRect(5, 5, 340, 435));
-    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Option", "&Help"}));
     EXPECT_FALSE(frame.MdiArea()->isEnabled());
     EXPECT_TRUE(frame.ProgressBar()->isHidden());
     EXPECT_EQ(frame.ProgressBar()->geometry(), QRect(150, 605 - 15, 200, 12));
-
     const struct {
         MenuBar kind;
         int command;
-        bool enabled;
         const char* text;
+        bool enabled, enabledWithIndex;
     } items[] = {
-        // clang-format off
-        {MenuBar::Frame, CMD_OPEN, true, "&Open..."},
-        {MenuBar::Frame, CMD_FLASH_ALL_ERASE, true, "&Flash All Erase"},
-        {MenuBar::Preview, CMD_DATA_IN, false, "&Data in from camera"},
-        {MenuBar::Capture, CMD_PRINT, true, "&Print..."},
-        {MenuBar::Imagefile, CMD_SAVE_AS, true, "Save &As..."},
-        {MenuBar::Imagefile, CMD_DATA_OUT_FINE, false, "&Fine mode"},
-        {MenuBar::Liveimage, CMD_CLOSE_IMAGE, true, "C&lose Image"},
-        // clang-format on
+        {MenuBar::Frame, CMD_FLASH_ALL_ERASE, "&Flash All Erase", true, true},
+        {MenuBar::Preview, CMD_DATA_IN, "&Data in from camera", false, false},
+        {MenuBar::Capture, CMD_PRINT, "&Print...", true, true},
+        {MenuBar::Imagefile, CMD_DATA_OUT_FINE, "&Fine mode", false, true},
+        {MenuBar::Liveimage, CMD_CLOSE_IMAGE, "C&lose Image", true, true},
     };
-    for (const auto& item : items) {
-        const QAction* action = frame.Menu(item.kind).Command(item.command);
-        ASSERT_NE(action, nullptr) << item.text;
-        EXPECT_EQ(action->text(), item.text);
-        EXPECT_EQ(action->isEnabled(), item.enabled) << item.text;
+    for (const bool withIndex : {false, true}) {
+        ASSERT_TRUE(!withIndex || session.WaitForIndex());
+        for (const auto& item : items) {
+            const QAction* action = frame.Menu(item.kind).Command(item.command);
+            ASSERT_NE(action, nullptr) << item.text;
+            EXPECT_EQ(action->text(), item.text);
+            EXPECT_EQ(action->isEnabled(), withIndex ? item.enabledWithIndex : item.enabled)
+                << item.text << (withIndex ? " with the index in" : "");
+        }
     }
     EXPECT_EQ(frame.Menu(MenuBar::Frame).Command(CMD_DATA_IN), nullptr);
-    EXPECT_EQ(frame.Menu(MenuBar::Frame).windowListPopup->title(), "&File");
-
-    ASSERT_TRUE(session.WaitForIndex());
     EXPECT_EQ(ComSetupContents(session),
               (QStringList{"COM SETUP", "115200", "COM1", session.camera().DevicePath(), "open"}));
 
     frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Help"}));
-    auto* image = new TestImageWindow(200);
-    frame.AddChild(image, {"picture", 60, 60, 200, 200});
-    frame.MdiArea()->setActiveSubWindow(frame.MdiArea()->subWindowList().back());
+    ASSERT_NE(session.OpenPicture(QuadrantPicture(), "picture"), nullptr);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Image", "&Window", "&Help"}));
-    frame.Command(CMD_COPY_TO_CLIPBOARD);
-    EXPECT_EQ(image->commands, std::vector<int>{CMD_COPY_TO_CLIPBOARD});
     frame.Command(CMD_CLOSE_IMAGE);
     QTest::qWait(0);
     EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
@@ -147,18 +126,15 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
 
 TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
     const struct {
-        const char* name;
         bool mayAsk;
         std::vector<QMessageBox::StandardButton> answers;
         bool ends;
         std::size_t boxes;  // the exit question, then the save question
-    } rows[] = {
-        {"the user keeps the program", true, {QMessageBox::Cancel}, false, 1},
-        {"the user lets it end", true, {QMessageBox::Ok, QMessageBox::No}, true, 2},
-        {"nobody may be asked", false, {}, true, 0},
-    };
+    } rows[] = {{true, {QMessageBox::Cancel}, false, 1},
+                {true, {QMessageBox::Ok, QMessageBox::No}, true, 2},
+                {false, {}, true, 0}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.boxes);
         GuiSession session(false);
         ASSERT_NE(session.program().CreateOpenfileWindow("Untitled", true), nullptr);
         const auto scratch = session.program().scratch.ScratchFileA;
@@ -172,70 +148,32 @@ TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
 TEST(FrameTest, TheFrameKeepsItsPlaceSizeAndMaximisedStateForTheNextStart) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const struct {
-        const char* name;
         QRect placed;  // relative to the work area, as the next start puts it
         bool maximised;
         QRect expected;
     } cases[] = {
-        {"maximised keeps the place it had before", {10, 20, 450, 350}, true, {10, 20, 450, 350}},
-        {"partly off the work area is moved back onto it",
-         {screen.width() - 100, 10, 400, 300},
-         false,
-         {screen.width() - 400, 10, 400, 300}},
+        {{10, 20, 450, 350}, true, {10, 20, 450, 350}},  // the place it had before
+        {{screen.width() - 100, 10, 400, 300}, false, {screen.width() - 400, 10, 400, 300}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.maximised);
         if (const char* settings = std::getenv("FOTOLYX_SETTINGS")) {
             std::filesystem::remove(settings);  // each case is a first start
         }
         GuiSession session(false);
-        gui::FrameWindow& frame = session.frame();
-        EXPECT_EQ(frame.size(), QSize(745, 605));
-        frame.setGeometry(c.placed.translated(screen.topLeft()));
+        EXPECT_EQ(session.frame().size(), QSize(745, 605));
+        session.frame().setGeometry(c.placed.translated(screen.topLeft()));
         if (c.maximised) {
-            frame.showMaximized();
+            session.frame().showMaximized();
         }
         {
             BoxAnswerer answers({QMessageBox::Ok});
-            frame.close();
+            session.frame().close();
         }
         const auto again = session.StartAgain();
         EXPECT_EQ(again->frame().isMaximized(), c.maximised);
         EXPECT_EQ(c.maximised ? again->frame().normalGeometry() : again->frame().geometry(),
                   c.expected.translated(screen.topLeft()));
-    }
-}
-
-TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
-    GuiSession session;
-    ASSERT_TRUE(session.WaitForIndex());
-    gui::FrameWindow& frame = session.frame();
-    gui::ChildFrame* preview = frame.PreviewFrame();
-    Program& pictures = session.program();
-    for (const bool cancelDownload : {true, false}) {
-        SCOPED_TRACE(cancelDownload ? "cancelled download" : "closed after it");
-        frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());  // looked at before
-        frame.MdiArea()->setActiveSubWindow(preview);
-        WindowId id = 0;
-        if (cancelDownload) {
-            QTest::mouseClick(preview->widget(), Qt::LeftButton, {}, ThumbnailCentre(0));
-            QTest::mouseDClick(preview->widget(), Qt::LeftButton, {}, ThumbnailCentre(0));
-            ASSERT_EQ(pictures.captureWindows.Ids().size(), 1u);
-            id = pictures.captureWindows.Ids().front();
-            auto* wait = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(wait, nullptr);
-            wait->reject();
-        } else {
-            const PictureWindow* capture = session.Download(0);
-            ASSERT_NE(capture, nullptr);
-            id = capture->id();
-            frame.Window(id)->close();
-        }
-        ASSERT_TRUE(session.WaitFor([&] { return frame.Window(id) == nullptr; }, 3000));
-        QTest::qWait(50);
-        EXPECT_EQ(frame.MdiArea()->currentSubWindow(), preview);
-        EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
-        EXPECT_EQ(frame.MdiArea()->subWindowList(QMdiArea::StackingOrder).last(), preview);
     }
 }
 

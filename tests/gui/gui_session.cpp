@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 
@@ -18,25 +16,10 @@ namespace fotolyx::testing {
 
 namespace {
 
-QString CamsimProgram() {
-    const char* binDir = std::getenv("FOTOLYX_BIN_DIR");
-    const QString folder =
-        binDir ? QString::fromLocal8Bit(binDir) : QStringLiteral(FOTOLYX_BINARY_DIR "/bin");
-    return QDir(folder).filePath(QStringLiteral("fotolyx-camsim"));
-}
-
-}  // namespace
-
-std::string MissingDevice(const TempDir& folder, const std::string& name) {
-    return (folder.path() / ("no-" + name)).string();
-}
-
-namespace {
-
 PortMap SilentPorts(const TempDir& folder, const std::string& prefix) {
     PortMap ports;
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
-        ports.Set(id, MissingDevice(folder, prefix + std::to_string(id)));
+        ports.Set(id, (folder.path() / ("no-" + prefix + std::to_string(id))).string());
     }
     return ports;
 }
@@ -47,8 +30,12 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
                        bool trueColourDisplay) {
     PortMap ports = SilentPorts(folder_, "");
     if (withCamera) {
+        const char* binDir = std::getenv("FOTOLYX_BIN_DIR");
+        const QDir programs(binDir ? QString::fromLocal8Bit(binDir)
+                                   : QStringLiteral(FOTOLYX_BINARY_DIR "/bin"));
         std::string error;
-        if (!camera_.Start(CamsimProgram(), QString(), camsimArguments, error)) {
+        if (!camera_.Start(programs.filePath(QStringLiteral("fotolyx-camsim")), QString(),
+                           camsimArguments, error)) {
             ADD_FAILURE() << error;
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
@@ -61,6 +48,11 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
             statusHistory_ << text;
         }
     };
+}
+
+GuiSession::~GuiSession() {
+    gui_.reset();
+    camera_.Stop();
 }
 
 HostEnvironment GuiSession::Environment(bool trueColourDisplay) const {
@@ -76,11 +68,6 @@ std::unique_ptr<gui::GuiProgram> GuiSession::StartAgain() const {
         std::make_unique<gui::GuiProgram>(SilentPorts(folder_, "again"), Environment(true));
     program->Start();
     return program;
-}
-
-GuiSession::~GuiSession() {
-    gui_.reset();
-    camera_.Stop();
 }
 
 bool GuiSession::WaitFor(const std::function<bool()>& condition, int milliseconds) {
@@ -135,6 +122,10 @@ std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
     return colours;
 }
 
+bool AllIn(const std::set<QRgb>& drawn, const std::set<QRgb>& allowed) {
+    return std::includes(allowed.begin(), allowed.end(), drawn.begin(), drawn.end());
+}
+
 const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
                                     QColor(255, 255, 0)};
 
@@ -149,12 +140,10 @@ DibBlock QuadrantPicture() {
 }
 
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
-    : answers_(std::move(answers)), timer_(std::make_unique<QTimer>()) {
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Poll(); });
-    timer_->start(10);
+    : answers_(std::move(answers)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(10);
 }
-
-BoxAnswerer::~BoxAnswerer() = default;
 
 void BoxAnswerer::Poll() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -167,10 +156,7 @@ void BoxAnswerer::Poll() {
     ExpectDialog(QStringLiteral("the message box \"%1\" to end with answer %2")
                      .arg(box->text())
                      .arg(index + 1));
-    QAbstractButton* button = nullptr;
-    if (index < answers_.size()) {
-        button = box->button(answers_[index]);
-    }
+    QAbstractButton* button = index < answers_.size() ? box->button(answers_[index]) : nullptr;
     if (button) {
         button->click();
     } else {
@@ -185,31 +171,16 @@ QString& DialogExpectation() {
     return waitingFor;
 }
 
-QString Describe(QWidget* widget) {
-    QString text = QString::fromLatin1(widget->metaObject()->className());
-    if (!widget->objectName().isEmpty()) {
-        text += QStringLiteral(" '%1'").arg(widget->objectName());
-    }
-    text += QStringLiteral(" titled \"%1\"").arg(widget->windowTitle());
-    if (auto* box = qobject_cast<QMessageBox*>(widget)) {
-        text += QStringLiteral(" saying \"%1\"").arg(box->text());
-    }
-    return text;
-}
-
 }  // namespace
 
 void ExpectDialog(const QString& waitingFor) {
     DialogExpectation() = waitingFor;
 }
 
-ModalWatchdog::ModalWatchdog(int limitMilliseconds)
-    : limit_(limitMilliseconds), timer_(std::make_unique<QTimer>()) {
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Check(); });
-    timer_->start(100);
+ModalWatchdog::ModalWatchdog(int limitMilliseconds) : limit_(limitMilliseconds) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+    timer_.start(100);
 }
-
-ModalWatchdog::~ModalWatchdog() = default;
 
 void ModalWatchdog::Check() {
     // Only a widget in a nested event loop blocks the test.
@@ -230,8 +201,13 @@ void ModalWatchdog::Check() {
     if (now - since_ < limit_) {
         return;
     }
-    ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal "
-                  << Describe(modal).toStdString()
+    QString name =
+        QStringLiteral("%1 titled \"%2\"")
+            .arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        name += QStringLiteral(" saying \"%1\"").arg(box->text());
+    }
+    ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal " << name.toStdString()
                   << " that nobody ended; the test was waiting for "
                   << (DialogExpectation().isEmpty() ? std::string("nothing in particular")
                                                     : DialogExpectation().toStdString());

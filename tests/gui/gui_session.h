@@ -2,18 +2,13 @@
 
 #include <QApplication>
 #include <QColor>
-#include <QImage>
 #include <QMessageBox>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
 #include <QTimer>
 #include <functional>
-#include <map>
 #include <memory>
 #include <ostream>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "gui/gui_program.h"
@@ -43,14 +38,12 @@ class GuiSession {
     gui::SimulatedCamera& camera() { return camera_; }
     const TempDir& folder() const { return folder_; }
 
-    // Every status text shown so far, without repeats.
-    const QStringList& StatusHistory() const { return statusHistory_; }
+    const QStringList& StatusHistory() const { return statusHistory_; }  // without repeats
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
     bool WaitForIndex();                    // the index is in and the status says Ready
     PictureWindow* Download(int position);  // by a click and a double click on the thumbnail
     PictureWindow* OpenPicture(const DibBlock& picture, const std::string& title);
-    // The window program started again in these folders, without a camera.
-    std::unique_ptr<gui::GuiProgram> StartAgain() const;
+    std::unique_ptr<gui::GuiProgram> StartAgain() const;  // in these folders, without a camera
 
   private:
     HostEnvironment Environment(bool trueColourDisplay) const;
@@ -79,14 +72,13 @@ struct SeenBox {
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers);
-    ~BoxAnswerer();
     const std::vector<SeenBox>& Seen() const { return seen_; }
 
   private:
     void Poll();
     std::vector<QMessageBox::StandardButton> answers_;
     std::vector<SeenBox> seen_;
-    std::unique_ptr<QTimer> timer_;
+    QTimer timer_;
 };
 
 // Runs the steps once on the first visible top-level widget of type T, from the event loop (so
@@ -122,14 +114,11 @@ class OnShown {
 class ModalWatchdog {
   public:
     explicit ModalWatchdog(int limitMilliseconds = 10'000);
-    ~ModalWatchdog();
-    ModalWatchdog(const ModalWatchdog&) = delete;
-    ModalWatchdog& operator=(const ModalWatchdog&) = delete;
 
   private:
     void Check();
     int limit_;
-    std::unique_ptr<QTimer> timer_;
+    QTimer timer_;
     QPointer<QWidget> watched_;
     qint64 since_ = 0;
 };
@@ -137,11 +126,8 @@ class ModalWatchdog {
 // What the running test waits for while a dialog is up; a watchdog failure names it.
 void ExpectDialog(const QString& waitingFor);
 
-// The colours of a palette, and the distinct colours of an area of an image.
 std::set<QRgb> PaletteColours(const LogPalette& palette);
-std::set<QRgb> DrawnColours(const QImage& image, const QRect& area);
-
-// A path that is no device, for ports that must stay silent.
-std::string MissingDevice(const TempDir& folder, const std::string& name);
+std::set<QRgb> DrawnColours(const QImage& image, const QRect& area);  // distinct, opaque
+bool AllIn(const std::set<QRgb>& drawn, const std::set<QRgb>& allowed);
 
 }  // namespace fotolyx::testing

@@ -14,14 +14,10 @@
 namespace fotolyx::testing {
 namespace {
 
-using host::LineWatcher;
-using host::QtTimers;
-
 TEST(QtTimersTest, OneShotTimersRestartAndDieWhenKilled) {
-    QtTimers timers;
+    host::QtTimers timers;
     std::vector<std::pair<WindowId, int>> fired;
     timers.onTimer = [&](WindowId window, int id) { fired.emplace_back(window, id); };
-
     QElapsedTimer clock;
     clock.start();
     timers.StartTimer(FRAME_WINDOW, 1, 80);
@@ -46,56 +42,45 @@ TEST(QtTimersTest, OneShotTimersRestartAndDieWhenKilled) {
 }
 
 TEST(LineWatcherTest, DeliversBytesTellsAHangUpApartAndWaitsWhileBusy) {
-    struct Terminal {  // the program's end (slave) and the far end (master)
-        int master = -1;
-        int slave = -1;
-        ~Terminal() {
-            close(master);
-            close(slave);
-        }
-    } terminal;
-    ASSERT_EQ(openpty(&terminal.master, &terminal.slave, nullptr, nullptr, nullptr), 0);
-    fcntl(terminal.slave, F_SETFL, O_NONBLOCK);
+    int far = -1;  // the camera's end; the program reads the other
+    int near = -1;
+    ASSERT_EQ(openpty(&far, &near, nullptr, nullptr, nullptr), 0);
+    fcntl(near, F_SETFL, O_NONBLOCK);
     termios settings{};
-    tcgetattr(terminal.slave, &settings);
+    tcgetattr(near, &settings);
     cfmakeraw(&settings);
-    tcsetattr(terminal.slave, TCSANOW, &settings);
-    LineWatcher watcher;
-    bool watching = true;
+    tcsetattr(near, TCSANOW, &settings);
+    host::LineWatcher watcher;
     bool busy = false;
-    std::vector<char> received;
+    std::size_t received = 0;
     int hangUps = 0;
-    watcher.watchedFd = [&] { return watching ? terminal.slave : -1; };
+    watcher.watchedFd = [&] { return hangUps == 0 ? near : -1; };
     watcher.busy = [&] { return busy; };
     watcher.onReadable = [&] {
         char buffer[16];
-        const ssize_t count = read(terminal.slave, buffer, sizeof buffer);
-        received.insert(received.end(), buffer, buffer + std::max<ssize_t>(count, 0));
+        received += static_cast<std::size_t>(std::max<ssize_t>(read(near, buffer, 16), 0));
     };
-    watcher.onHangUp = [&] {
-        ++hangUps;
-        watching = false;
-    };
+    watcher.onHangUp = [&] { ++hangUps; };
     watcher.Update();
-    EXPECT_EQ(watcher.WatchedDescriptor(), terminal.slave);
-    ASSERT_EQ(write(terminal.master, "ab", 2), 2);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 1000));
+    EXPECT_EQ(watcher.WatchedDescriptor(), near);
+    ASSERT_EQ(write(far, "ab", 2), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received == 2; }, 1000));
 
     busy = true;  // the bytes wait in the driver
     watcher.Update();
-    ASSERT_EQ(write(terminal.master, "c", 1), 1);
+    ASSERT_EQ(write(far, "c", 1), 1);
     QTest::qWait(50);
-    EXPECT_EQ(received.size(), 2u);
+    EXPECT_EQ(received, 2u);
     busy = false;
     watcher.Update();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 3; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received == 3; }, 1000));
 
-    close(terminal.master);  // one hang-up, then the line is no longer watched
-    terminal.master = -1;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hangUps == 1; }, 1000));
+    close(far);  // one hang-up, then the line is no longer watched
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hangUps == 1; }, 1000));
     QTest::qWait(50);
     EXPECT_EQ(hangUps, 1);
     EXPECT_EQ(watcher.WatchedDescriptor(), -1);
+    close(near);
 }
 
 }  // namespace

@@ -2,61 +2,91 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QMdiArea>
 #include <QMimeData>
+#include <QPrintDialog>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include "gui/dialogs.h"
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
+#include "gui/image_adjust_dialog.h"
 #include "gui/picture_view.h"
+#include "gui/print_job.h"
+#include "support/adjust_outcome.h"
 #include "support/picture_files.h"
 #include "support/processes.h"
 
 namespace fotolyx::testing {
 namespace {
 
-const QColor GREEN(0, 255, 0);
+// The view shows the window's picture 1:1 from its top left.
+void ExpectShown(gui::PictureView& view, const PictureWindow& window) {
+    const QImage shown = view.grab().toImage();
+    const QImage expected = gui::DibToImage(window.picture().bytes());
+    const QSize size(window.PictureWidth(), window.PictureHeight());
+    ASSERT_EQ(expected.size(), size);
+    for (const QPoint at : {QPoint(0, 0), QPoint(size.width() / 2, size.height() / 3),
+                            QPoint(size.width() - 1, size.height() - 1)}) {
+        EXPECT_EQ(shown.pixelColor(at), expected.pixelColor(at));
+    }
+}
 
-TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThumbnail) {
+TEST(PicturesTest, TheIndexIsShownSelectedDownloadedAdjustedCopiedPrintedAndUploaded) {
     GuiSession session;
     ASSERT_TRUE(session.WaitForIndex());
     Program& program = session.program();
     EXPECT_EQ(session.StatusHistory(),
               (QStringList{"Ready", "Initial Setup with VISTACAM now proceeding",
                            "Receive Preview data", "Ready"}));
-    EXPECT_TRUE(session.frame().MdiArea()->isEnabled());
-    QWidget* preview = session.frame().PreviewFrame()->widget();
-
+    gui::FrameWindow& frame = session.frame();
+    EXPECT_TRUE(frame.MdiArea()->isEnabled());
+    frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());  // looked at before the Preview
+    frame.MdiArea()->setActiveSubWindow(frame.PreviewFrame());
+    QWidget* preview = frame.PreviewFrame()->widget();
     QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(1));
     QTest::mouseClick(preview, Qt::LeftButton, Qt::ShiftModifier, ThumbnailCentre(3));
     const auto& marks = program.indexTransfer.selection.SelectionMark;
     EXPECT_EQ(std::vector<int>(marks.begin(), marks.begin() + 5),
               (std::vector<int>{0, 1, 1, 1, 0}));
-    EXPECT_TRUE(session.frame().CurrentMenu().Command(CMD_DATA_IN)->isEnabled());
+    EXPECT_TRUE(frame.CurrentMenu().Command(CMD_DATA_IN)->isEnabled());
     const QImage marked = preview->grab().toImage();
-    EXPECT_EQ(marked.pixelColor(13 + 140 + 50, 151), GREEN);
-    EXPECT_NE(marked.pixelColor(13 + 50, 151), GREEN);
+    EXPECT_EQ(marked.pixelColor(13 + 140 + 50, 151), QColor(0, 255, 0));
+    EXPECT_NE(marked.pixelColor(13 + 50, 151), QColor(0, 255, 0));
 
-    const PictureWindow* capture = session.Download(3);
+    PictureWindow* capture = session.Download(3);
     ASSERT_NE(capture, nullptr);
-    gui::ChildFrame* window = session.frame().Window(capture->id());
-    EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Capture);
+    gui::ChildFrame* window = frame.Window(capture->id());
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Capture);
     EXPECT_EQ(window->windowTitle().toStdString(), program.indexTransfer.index.entries[3].listText);
-    auto* view = static_cast<gui::PictureView*>(window->Child());
+    auto& view = *static_cast<gui::PictureView*>(window->Child());
     const QSize size(capture->PictureWidth(), capture->PictureHeight());
-    EXPECT_EQ(view->ClientSize(), size);
-    const QImage shown = view->grab().toImage();
-    const QImage expected = gui::DibToImage(capture->picture().bytes());
-    ASSERT_EQ(expected.size(), size);
-    for (const QPoint at : {QPoint(0, 0), QPoint(size.width() / 2, size.height() / 3),
-                            QPoint(size.width() - 1, size.height() - 1)}) {
-        EXPECT_EQ(shown.pixelColor(at), expected.pixelColor(at));  // 1:1 from the top left
-    }
+    EXPECT_EQ(view.ClientSize(), size);
+    ExpectShown(view, *capture);
+
+    // The frame's command opens the adjustment over the view; the view shows its outcome.
+    const AdjustOutcome adjusted = AdjustWithoutDialog(
+        capture->picture(), [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+            e.settings = {20, 0, 0, 0};
+            e.RenderManual(b, o, p);
+        });
+    OnShown<gui::ImageAdjustDialog> driver([&](gui::ImageAdjustDialog& dialog) {
+        EXPECT_EQ(dialog.parentWidget(), &view);
+        dialog.findChild<QScrollBar*>(QStringLiteral("control%1").arg(IDC_ADJUST_FIRST_SCROLL))
+            ->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        dialog.findChild<QPushButton*>(QStringLiteral("control%1").arg(IDOK))->click();
+    });
+    frame.Command(CMD_IMAGE_ADJUST);
+    EXPECT_TRUE(driver.Ran());
+    EXPECT_TRUE(capture->picture().storage() == adjusted.picture);
+    ExpectShown(view, *capture);
 
     // The clipboard's bitmap file is read back by Pillow, a reader nobody here wrote.
-    session.frame().Command(CMD_COPY_TO_CLIPBOARD);
+    frame.Command(CMD_COPY_TO_CLIPBOARD);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), size);
@@ -72,9 +102,36 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
                   std::to_string(size.width()) + " " + std::to_string(size.height()) + "\n");
     }
 
+    // The page is printed though the window closes while it is produced; the Preview is then
+    // in front and active.
+    const auto pdf = session.folder() / "capture.pdf";
+    bool ownerWasDisabled = false;
+    OnShown<QPrintDialog> printDialog([&](QPrintDialog& dialog) {
+        // Without printers the dialog prints to a PDF file named in its file field.
+        dialog.findChild<QLineEdit*>(QStringLiteral("filename"))
+            ->setText(QString::fromStdString(pdf.string()));
+        dialog.accept();
+    });
+    OnShown<gui::CancelPrintDialog> cancelDialog(
+        [&](gui::CancelPrintDialog&) {
+            ownerWasDisabled = !view.isEnabled();
+            window->close();
+        },
+        0);
+    BoxAnswerer saveQuestion({QMessageBox::No});  // the adjusted picture is not kept
+    frame.Command(CMD_PRINT);
+    EXPECT_EQ(saveQuestion.Seen().size(), 1u);
+    EXPECT_TRUE(ownerWasDisabled);
+    EXPECT_TRUE(program.captureWindows.Ids().empty());
+    EXPECT_TRUE(std::filesystem::exists(pdf));
+    QTest::qWait(50);
+    EXPECT_EQ(frame.MdiArea()->currentSubWindow(), frame.PreviewFrame());
+    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
+    EXPECT_EQ(frame.MdiArea()->subWindowList(QMdiArea::StackingOrder).last(), frame.PreviewFrame());
+
     PictureWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
     ASSERT_NE(openfile, nullptr);
-    QProgressBar* progress = session.frame().ProgressBar();
+    QProgressBar* progress = frame.ProgressBar();
     const int before = program.indexTransfer.index.receivedCount;
     ASSERT_LT(before, 12) << "the new entry is out of view";
     openfile->Command(CMD_DATA_OUT_FINE);
@@ -84,11 +141,9 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedCopiedAndAnUploadAddsItsThum
         if (gui::PleaseWaitDialog* dialog = session.gui().shell().OpenPleaseWait()) {
             waitShown |= dialog->isVisible() && dialog->windowTitle() == "DATA TRANSFER";
         }
-        if (progress->isVisible()) {
-            progressMaximum = progress->maximum();
-        }
+        progressMaximum = progress->isVisible() ? progress->maximum() : progressMaximum;
         return program.indexTransfer.index.receivedCount == before + 1 &&
-               session.frame().StatusText() == "Ready";
+               frame.StatusText() == "Ready";
     }));
     EXPECT_TRUE(waitShown);
     EXPECT_GT(progressMaximum, 1);
