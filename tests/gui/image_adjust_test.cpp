@@ -19,7 +19,6 @@ namespace fotolyx::testing {
 namespace {
 
 using Dialog = gui::ImageAdjustDialog;
-using WhenShown = OnShown<Dialog>;
 using Step = std::function<void(Dialog&)>;
 
 constexpr int BRIGHTNESS = 0;
@@ -29,17 +28,16 @@ constexpr int SHARPNESS = 3;
 
 struct Host : ProgramWorld {
     Program program{Make()};
+    DibBlock picture = [] {
+        std::mt19937 random(5);
+        std::uniform_int_distribution<int> noise(0, 30);
+        return MakeRgbPicture(322, 242, [&](int column, int row) {
+            return Bgr{static_cast<std::uint8_t>(column * 3 / 4 + noise(random)),
+                       static_cast<std::uint8_t>(row + noise(random)),
+                       static_cast<std::uint8_t>((column + row) / 3 + noise(random))};
+        });
+    }();
 };
-
-DibBlock TestPicture() {
-    std::mt19937 random(5);
-    std::uniform_int_distribution<int> noise(0, 30);
-    return MakeRgbPicture(322, 242, [&](int column, int row) {
-        return Bgr{static_cast<std::uint8_t>(column * 3 / 4 + noise(random)),
-                   static_cast<std::uint8_t>(row + noise(random)),
-                   static_cast<std::uint8_t>((column + row) / 3 + noise(random))};
-    });
-}
 
 EngineSteps Manual(AdjustSettings settings) {
     return [settings](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
@@ -99,15 +97,13 @@ Step Drag(int setting, int position) {
 
 const Step OK_BUTTON = Press(IDOK);
 const Step CANCEL_BUTTON = Press(IDCANCEL);
-const Step ESCAPE_KEY = [](Dialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
-const Step CLOSE_BOX = [](Dialog& dialog) { dialog.close(); };
 
 TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLastRendering) {
-    const auto page = QAbstractSlider::SliderPageStepAdd;
+    const auto page = Action(CONTRAST, QAbstractSlider::SliderPageStepAdd);
     const auto arrow = QStyle::SC_ScrollBarAddLine;
-    const EngineSteps automatic = [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
-        e.RenderAutomatic(b, o, p);
-    };
+    const Step escapeKey = [](Dialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
+    const Step closeBox = [](Dialog& dialog) { dialog.close(); };
+    const Step ownerGoes = [](Dialog& dialog) { delete dialog.parentWidget(); };
     const struct {
         const char* name;
         std::vector<Step> steps;
@@ -125,21 +121,26 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
          OK_BUTTON,
          true,
          Manual({40, -37, 1, 0})},
-        // clang-format off
-        {"Automatic, Manual, OK", {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL)}, OK_BUTTON, true, automatic},
-        {"Revert, then OK", {Action(BRIGHTNESS, page), Press(IDC_ADJUST_REVERT)}, OK_BUTTON, false, Manual({})},
-        {"Cancel", {Action(CONTRAST, page)}, CANCEL_BUTTON, false, Manual({0, 20, 0, 0})},
-        {"Esc", {Action(CONTRAST, page)}, ESCAPE_KEY, false, Manual({0, 20, 0, 0})},
-        {"the close box", {Action(CONTRAST, page)}, CLOSE_BOX, false, Manual({0, 20, 0, 0})},
-        // clang-format on
+        {"Automatic, Manual, OK",
+         {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL)},
+         OK_BUTTON,
+         true,
+         [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+             e.RenderAutomatic(b, o, p);
+         }},
+        {"Revert, then OK", {page, Press(IDC_ADJUST_REVERT)}, OK_BUTTON, false, Manual({})},
+        {"Cancel", {page}, CANCEL_BUTTON, false, Manual({0, 20, 0, 0})},
+        {"Esc", {page}, escapeKey, false, Manual({0, 20, 0, 0})},
+        {"the close box", {page}, closeBox, false, Manual({0, 20, 0, 0})},
+        {"the owner goes away", {page}, ownerGoes, false, Manual({0, 20, 0, 0})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Host host;
-        DibBlock picture = TestPicture();
-        const std::vector<std::uint8_t> original = picture.storage();
-        const AdjustOutcome expected = AdjustWithoutDialog(picture, c.engine);
-        WhenShown driver([&](Dialog& dialog) {
+        const std::vector<std::uint8_t> original = host.picture.storage();
+        const AdjustOutcome expected = AdjustWithoutDialog(host.picture, c.engine);
+        QPointer<QWidget> owner = new QWidget;
+        OnShown<Dialog> driver([&](Dialog& dialog) {
             for (const Step& step : c.steps) {
                 step(dialog);
             }
@@ -150,25 +151,20 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
             }
             c.ending(dialog);
         });
-        const AdjustDialogEnd end = gui::RunImageAdjustment(nullptr, host.program, &picture);
+        const AdjustDialogEnd end = gui::RunImageAdjustment(owner, host.program, &host.picture);
+        delete owner;
         EXPECT_TRUE(driver.Ran());
         EXPECT_EQ(end, c.applied ? AdjustDialogEnd::Applied : AdjustDialogEnd::Closed);
-        EXPECT_TRUE(picture.storage() == (c.applied ? expected.picture : original));
+        EXPECT_TRUE(host.picture.storage() == (c.applied ? expected.picture : original));
     }
 }
 
 TEST(ImageAdjustDialogTest, PreviewsArePaintedInsideTheirFrames) {
     Host host;
-    DibBlock picture = TestPicture();
-    WhenShown driver([&](Dialog& dialog) {
+    OnShown<Dialog> driver([&](Dialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Image Adjustment");
         const int g = dialog.GroupHeight();
         EXPECT_EQ(g, Control<QWidget>(dialog, 1030)->height());
-        const auto previews = [&] {
-            const QImage grab = dialog.grab().toImage();
-            return std::pair{grab.copy(10, g + 40, 160, 120), grab.copy(190, g + 40, 160, 120)};
-        };
-        const auto [before, unchanged] = previews();
         const QImage grab = dialog.grab().toImage();
         for (const int left : {6, 186}) {  // dark left and top edges, white bottom and right
             EXPECT_EQ(grab.pixelColor(left, g + 100), QColor(64, 64, 64));
@@ -177,18 +173,20 @@ TEST(ImageAdjustDialogTest, PreviewsArePaintedInsideTheirFrames) {
             EXPECT_EQ(grab.pixelColor(left + 80, g + 164), QColor(Qt::white));
         }
         // The Before preview samples the picture every second column and row.
-        const QImage source = gui::DibToImage(picture.bytes());
+        const QImage before = grab.copy(10, g + 40, 160, 120);
+        const QImage source = gui::DibToImage(host.picture.bytes());
         for (const QPoint at : {QPoint(0, 0), QPoint(77, 51), QPoint(159, 119)}) {
             EXPECT_EQ(before.pixelColor(at), source.pixelColor(2 * at.x(), 3 + 2 * at.y()));
         }
-        EXPECT_EQ(before, unchanged);
+        EXPECT_EQ(grab.copy(190, g + 40, 160, 120), before);
         Action(CONTRAST, QAbstractSlider::SliderPageStepAdd)(dialog);
-        const auto [stillBefore, after] = previews();
-        EXPECT_EQ(stillBefore, before);
-        EXPECT_NE(after, before);
+        const QImage changed = dialog.grab().toImage();
+        EXPECT_EQ(changed.copy(10, g + 40, 160, 120), before);
+        EXPECT_NE(changed.copy(190, g + 40, 160, 120), before);
         CANCEL_BUTTON(dialog);
     });
-    EXPECT_EQ(gui::RunImageAdjustment(nullptr, host.program, &picture), AdjustDialogEnd::Closed);
+    EXPECT_EQ(gui::RunImageAdjustment(nullptr, host.program, &host.picture),
+              AdjustDialogEnd::Closed);
     EXPECT_TRUE(driver.Ran());
 }
 
@@ -202,8 +200,7 @@ TEST(ImageAdjustDialogTest, OnAn8BitScreenPreviewsUseTheScreenPaletteAndOkRebuil
         display.ScreenPalette = display.ImagePalette = MakeFixedScreenPalette();
         std::optional<LogPalette> windowPalette = display.ImagePalette;
         const std::set<QRgb> fixed = PaletteColours(*display.ScreenPalette);
-        DibBlock picture = TestPicture();
-        WhenShown driver([&](Dialog& dialog) {
+        OnShown<Dialog> driver([&](Dialog& dialog) {
             Action(SATURATION, QAbstractSlider::SliderPageStepAdd)(dialog);
             const int g = dialog.GroupHeight();
             const QImage grab = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -212,7 +209,7 @@ TEST(ImageAdjustDialogTest, OnAn8BitScreenPreviewsUseTheScreenPaletteAndOkRebuil
             }
             OK_BUTTON(dialog);
         });
-        ASSERT_EQ(gui::RunImageAdjustment(nullptr, host.program, &picture,
+        ASSERT_EQ(gui::RunImageAdjustment(nullptr, host.program, &host.picture,
                                           withWindowPalette ? &windowPalette : nullptr),
                   AdjustDialogEnd::Applied);
         const std::set<QRgb> expected = PaletteColours(*windowPalette);
@@ -222,20 +219,6 @@ TEST(ImageAdjustDialogTest, OnAn8BitScreenPreviewsUseTheScreenPaletteAndOkRebuil
             EXPECT_EQ(PaletteColours(**palette), expected);
         }
     }
-}
-
-TEST(ImageAdjustDialogTest, AnOwnerThatGoesAwayTakesTheDialogAndLeavesThePicture) {
-    Host host;
-    DibBlock picture = TestPicture();
-    const std::vector<std::uint8_t> original = picture.storage();
-    auto* owner = new QWidget;
-    WhenShown driver([&](Dialog& dialog) {
-        Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd)(dialog);
-        delete owner;
-    });
-    EXPECT_EQ(gui::RunImageAdjustment(owner, host.program, &picture), AdjustDialogEnd::Closed);
-    EXPECT_TRUE(driver.Ran());
-    EXPECT_TRUE(picture.storage() == original);
 }
 
 }  // namespace
