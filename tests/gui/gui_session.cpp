@@ -10,25 +10,14 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "support/rgb_pictures.h"
-
 namespace fotolyx::testing {
-
-namespace {
-
-PortMap SilentPorts(const TempDir& folder, const std::string& prefix) {
-    PortMap ports;
-    for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
-        ports.Set(id, (folder.path() / ("no-" + prefix + std::to_string(id))).string());
-    }
-    return ports;
-}
-
-}  // namespace
 
 GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
                        bool trueColourDisplay) {
-    PortMap ports = SilentPorts(folder_, "");
+    PortMap ports;  // paths that are no devices: the other ports stay silent
+    for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
+        ports.Set(id, (folder_.path() / ("no-" + std::to_string(id))).string());
+    }
     if (withCamera) {
         const char* binDir = std::getenv("FOTOLYX_BIN_DIR");
         const QDir programs(binDir ? QString::fromLocal8Bit(binDir)
@@ -40,7 +29,11 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
     }
-    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), Environment(trueColourDisplay));
+    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
+    environment.programDirectory = environment.startDirectory = folder_.path();
+    environment.tempDirectory = folder_.path();
+    environment.configHome = folder_.path() / "config";
+    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), environment);
     gui_->Start();
     statusHistory_ << frame().StatusText();
     frame().onStatusText = [this](const QString& text) {
@@ -53,21 +46,6 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
 GuiSession::~GuiSession() {
     gui_.reset();
     camera_.Stop();
-}
-
-HostEnvironment GuiSession::Environment(bool trueColourDisplay) const {
-    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
-    environment.programDirectory = environment.startDirectory = folder_.path();
-    environment.tempDirectory = folder_.path();
-    environment.configHome = folder_.path() / "config";
-    return environment;
-}
-
-std::unique_ptr<gui::GuiProgram> GuiSession::StartAgain() const {
-    auto program =
-        std::make_unique<gui::GuiProgram>(SilentPorts(folder_, "again"), Environment(true));
-    program->Start();
-    return program;
 }
 
 bool GuiSession::WaitFor(const std::function<bool()>& condition, int milliseconds) {
@@ -124,19 +102,6 @@ std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
 
 bool AllIn(const std::set<QRgb>& drawn, const std::set<QRgb>& allowed) {
     return std::includes(allowed.begin(), allowed.end(), drawn.begin(), drawn.end());
-}
-
-const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
-                                    QColor(255, 255, 0)};
-
-DibBlock QuadrantPicture() {
-    return MakeRgbPicture(640, 480, [](int column, int row) {
-        // Rows are stored bottom-up.
-        const QColor colour = QUADRANT_COLOURS[(row >= 240 ? 0 : 2) + (column < 320 ? 0 : 1)];
-        return Bgr{static_cast<std::uint8_t>(colour.blue()),
-                   static_cast<std::uint8_t>(colour.green()),
-                   static_cast<std::uint8_t>(colour.red())};
-    });
 }
 
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)

@@ -43,10 +43,8 @@ class GuiSession {
     bool WaitForIndex();                    // the index is in and the status says Ready
     PictureWindow* Download(int position);  // by a click and a double click on the thumbnail
     PictureWindow* OpenPicture(const DibBlock& picture, const std::string& title);
-    std::unique_ptr<gui::GuiProgram> StartAgain() const;  // in these folders, without a camera
 
   private:
-    HostEnvironment Environment(bool trueColourDisplay) const;
     TempDir folder_;
     gui::SimulatedCamera camera_;
     std::unique_ptr<gui::GuiProgram> gui_;
@@ -55,10 +53,6 @@ class GuiSession {
 
 // The centre of the thumbnail of a position in the Preview's first rows.
 QPoint ThumbnailCentre(int position);
-
-// 640 x 480 in four plain quadrants: red, green (top), blue, yellow (bottom).
-extern const QColor QUADRANT_COLOURS[4];
-DibBlock QuadrantPicture();
 
 struct SeenBox {
     QString caption;

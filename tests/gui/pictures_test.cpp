@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -10,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <filesystem>
 
 #include "gui/dialogs.h"
 #include "gui/dib_image.h"
@@ -20,9 +24,22 @@
 #include "support/adjust_outcome.h"
 #include "support/picture_files.h"
 #include "support/processes.h"
+#include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
 namespace {
+
+const QColor QUADRANT_COLOURS[4] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+
+// 640 x 480 in four plain quadrants: red, green (top), blue, yellow (bottom), stored bottom-up.
+DibBlock QuadrantPicture() {
+    return MakeRgbPicture(640, 480, [](int column, int row) {
+        const QColor colour = QUADRANT_COLOURS[(row >= 240 ? 0 : 2) + (column < 320 ? 0 : 1)];
+        return Bgr{static_cast<std::uint8_t>(colour.blue()),
+                   static_cast<std::uint8_t>(colour.green()),
+                   static_cast<std::uint8_t>(colour.red())};
+    });
+}
 
 // The view shows the window's picture 1:1 from its top left.
 void ExpectShown(gui::PictureView& view, const PictureWindow& window) {
@@ -169,6 +186,129 @@ TEST(PicturesTest, ReconnectInTheDisconnectionDialogBringsTheIndexBack) {
     ASSERT_TRUE(
         session.WaitFor([&] { return session.program().indexTransfer.index.IndexLoaded; }, 20'000));
     EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 9);
+}
+
+TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughTheScreenPalette) {
+    GuiSession session(true, {}, false);
+    ASSERT_TRUE(session.WaitForIndex());
+    const DisplayState& display = session.program().display;
+    EXPECT_FALSE(display.TrueColourDisplay);
+    ASSERT_TRUE(display.ScreenPalette.has_value());
+    const std::set<QRgb> fixed = PaletteColours(MakeFixedScreenPalette());
+    ASSERT_EQ(PaletteColours(*display.ScreenPalette), fixed);
+    const std::set<QRgb> thumbnail = DrawnColours(
+        session.frame().PreviewFrame()->widget()->grab().toImage(), QRect(10, 60, 120, 90));
+    EXPECT_GT(thumbnail.size(), 8u);
+    EXPECT_TRUE(AllIn(thumbnail, fixed));
+
+    PictureWindow* capture = session.Download(2);
+    ASSERT_NE(capture, nullptr);
+    ASSERT_TRUE(capture->palette().has_value());
+    const std::set<QRgb> own = PaletteColours(*capture->palette());
+    ASSERT_GT(own.size(), 16u);
+    auto* view = static_cast<gui::PictureView*>(session.frame().Window(capture->id())->Child());
+    const QRect picture(
+        QPoint(0, 0),
+        QSize(capture->PictureWidth(), capture->PictureHeight()).boundedTo(view->ClientSize()));
+    // As it arrived, and after the Preview was active and the window came back.
+    for (const char* when : {"after the download", "after activating it again"}) {
+        SCOPED_TRACE(when);
+        ASSERT_TRUE(display.ScreenPalette.has_value());
+        EXPECT_EQ(PaletteColours(*display.ScreenPalette), own);
+        const std::set<QRgb> drawn = DrawnColours(view->grab().toImage(), picture);
+        EXPECT_GT(drawn.size(), 16u);
+        EXPECT_TRUE(AllIn(drawn, own));
+        session.frame().MdiArea()->setActiveSubWindow(session.frame().PreviewFrame());
+        EXPECT_EQ(PaletteColours(*display.ScreenPalette), fixed);
+        session.frame().MdiArea()->setActiveSubWindow(session.frame().Window(capture->id()));
+    }
+}
+
+namespace fs = std::filesystem;
+
+// As a user: the file type picked with the keyboard (1-based), the name typed, then Return. The
+// dialog as it came up: its types, the type offered, its folder, whether it asks before
+// replacing a file, the name it proposed.
+QStringList AnswerSaveDialog(QFileDialog& dialog, const QString& typed, int filterIndex) {
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ExpectDialog(QStringLiteral("the save dialog to take the name \"%1\"").arg(typed));
+    dialog.activateWindow();
+    if (!name || !types || !QTest::qWaitForWindowActive(&dialog, 2000)) {
+        ADD_FAILURE() << "the save dialog has no name field or type box, or never got the focus";
+        dialog.reject();
+        return {};
+    }
+    const QStringList seen =
+        dialog.nameFilters() +
+        QStringList{dialog.selectedNameFilter(), dialog.directory().absolutePath(),
+                    dialog.testOption(QFileDialog::DontConfirmOverwrite) ? "replaces silently"
+                                                                         : "asks before replacing",
+                    name->text()};
+    types->setFocus();
+    while (types->currentIndex() != filterIndex - 1) {
+        QTest::keyClick(types, types->currentIndex() < filterIndex - 1 ? Qt::Key_Down : Qt::Key_Up);
+    }
+    name->setFocus();
+    name->clear();
+    QTest::keyClicks(name, typed);
+    QTest::keyClick(name, Qt::Key_Return);
+    return seen;
+}
+
+TEST(SaveAsTest, EachWindowSavesInTheTypeChosenInTheSaveDialog) {
+    GuiSession session;
+    ASSERT_TRUE(session.WaitForIndex());
+    PictureWindow* capture = session.Download(1);
+    ASSERT_NE(capture, nullptr);
+    const WindowId captureId = capture->id();
+    PictureWindow* openfile = session.OpenPicture(MakePicture(640, 480), "Openfile");
+    ASSERT_NE(openfile, nullptr);
+    const fs::path folder = session.folder() / "saved";
+    fs::create_directories(folder);
+    const QStringList types{"JPEG (*.JPG)", "Full Color BMP (*.BMP)", "256 Color BMP (*.BMP)"};
+    const QString start =
+        QDir(QString::fromStdString(session.program().settings.OpenInitialDir)).absolutePath();
+    const QString in = QString::fromStdString(folder.string());
+    const struct {
+        PictureWindow* window;
+        int filterIndex;
+        QString typed;  // the first with its folder; the later dialogs open there
+        const char* written;
+        int bitsPerPixel;  // 0: a JPEG
+        QStringList seen;  // the offered type and the folder
+    } rows[] = {
+        {capture, SAVE_FILTER_JPEG, in + "/capture", "capture.jpg", 0, {types[0], start}},
+        {openfile, SAVE_FILTER_256_COLOUR_BMP, "open-256", "open-256.bmp", 8, {types[0], in}},
+        {openfile, SAVE_FILTER_FULL_COLOUR_BMP, "full.BMP", "full.BMP", 24, {types[2], in}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.written);
+        QStringList seen;
+        OnShown<QFileDialog> driver([&](QFileDialog& dialog) {
+            seen = AnswerSaveDialog(dialog, row.typed, row.filterIndex);
+        });
+        if (row.window == capture) {
+            session.frame().Window(captureId)->Child()->Command(CMD_SAVE_AS);
+        } else {
+            openfile->Command(CMD_SAVE_AS);
+        }
+        ASSERT_TRUE(driver.Ran());
+        EXPECT_EQ(seen.mid(0, 6), types + row.seen + QStringList{"asks before replacing"});
+        if (row.window == capture) {
+            EXPECT_EQ(seen.value(6).toStdString(),
+                      session.program().indexTransfer.index.entries[1].fileName);
+        }
+        const std::vector<std::uint8_t> bytes = ReadBytes(folder / row.written);
+        ASSERT_GT(bytes.size(), 30u);
+        const QSize size = row.window == capture
+                               ? QSize(capture->PictureWidth(), capture->PictureHeight())
+                               : QSize(640, 480);
+        EXPECT_EQ(QImage::fromData(bytes.data(), static_cast<int>(bytes.size())).size(), size);
+        EXPECT_EQ(bytes[0] == 'B' ? bytes[28] : 0, row.bitsPerPixel);
+    }
+    EXPECT_EQ(session.frame().Window(captureId)->windowTitle().toStdString(),
+              (folder / "capture.jpg").string());
 }
 
 }  // namespace

@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QListView>
 #include <QMdiArea>
+#include <QScrollBar>
 #include <QTest>
+#include <random>
 
+#include "gui/dib_image.h"
 #include "gui/gui_session.h"
+#include "gui/image_adjust_dialog.h"
 #include "gui/open_file_dialog.h"
 #include "gui/picture_view.h"
 #include "imaging/jpeg_codec.h"
+#include "support/adjust_outcome.h"
 #include "support/picture_files.h"
+#include "support/program_world.h"
+#include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -151,40 +160,6 @@ TEST(OpenfileTest, ThePreviewBoxShowsThePictureAndIsRememberedAcrossDialogs) {
     EXPECT_TRUE(session.program().openfileWindows.empty());
 }
 
-TEST(OpenfileTest, ScrollBarsMoveThePicture) {
-    GuiSession session(false);
-    // Green counts the rows from the top, red the columns.
-    const Bytes rows = MakeBmpFile(640, 480, 24, [](std::int32_t x, std::int32_t y) {
-        return Bgr{0, static_cast<std::uint8_t>((479 - y) % 256),
-                   static_cast<std::uint8_t>(x % 256)};
-    });
-    gui::PictureView* view = OpenThroughDialog(session, WriteFile(session, "rows.bmp", rows), 2);
-    ASSERT_NE(view, nullptr);
-    EXPECT_FALSE(view->Bar(ScrollBarKind::Vertical)->isVisible());
-    gui::ChildFrame* frame = session.frame().Window(view->Id());
-    frame->resize(frame->size() - QSize(100, 100));
-    QScrollBar* vertical = view->Bar(ScrollBarKind::Vertical);
-    QScrollBar* horizontal = view->Bar(ScrollBarKind::Horizontal);
-    ASSERT_TRUE(vertical->isVisible());
-    ASSERT_TRUE(horizontal->isVisible());
-    const PictureWindow& window = *session.program().openfileWindows.back();
-    EXPECT_EQ(window.VerticalBar().max, 480 - view->ClientSize().height());
-    EXPECT_EQ(window.HorizontalBar().max, 640 - view->ClientSize().width());
-
-    vertical->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    EXPECT_EQ(window.VerticalBar().pos, 24);
-    EXPECT_EQ(window.HorizontalBar().pos, 4);
-    EXPECT_EQ(vertical->value(), 24);
-    EXPECT_EQ(view->grab().toImage().pixelColor(10, 0), QColor(14, 24, 0));
-
-    vertical->setSliderPosition(vertical->maximum() + 50);  // the thumb dragged to the end
-    EXPECT_EQ(window.VerticalBar().pos, window.VerticalBar().max);
-    EXPECT_EQ(view->grab().toImage().pixelColor(0, view->ClientSize().height() - 1).green(),
-              479 % 256);
-}
-
 TEST(OpenfileTest, PicturesNamedOnTheCommandLineOpenAtStart) {
     GuiSession session(false);
     const std::string bmp = WriteBmp(session, "first.bmp", 100, 100);
@@ -200,6 +175,159 @@ TEST(OpenfileTest, PicturesNamedOnTheCommandLineOpenAtStart) {
     }
     EXPECT_EQ(titles, (QStringList{"first.bmp", "second.JPG"}));
     EXPECT_TRUE(session.frame().MdiArea()->isEnabled());
+}
+
+using Dialog = gui::ImageAdjustDialog;
+using Step = std::function<void(Dialog&)>;
+
+constexpr int BRIGHTNESS = 0;
+constexpr int CONTRAST = 1;
+constexpr int SATURATION = 2;
+constexpr int SHARPNESS = 3;
+
+struct Host : ProgramWorld {
+    Program program{Make()};
+    DibBlock picture = [] {
+        std::mt19937 random(5);
+        std::uniform_int_distribution<int> noise(0, 30);
+        return MakeRgbPicture(322, 242, [&](int column, int row) {
+            return Bgr{static_cast<std::uint8_t>(column * 3 / 4 + noise(random)),
+                       static_cast<std::uint8_t>(row + noise(random)),
+                       static_cast<std::uint8_t>((column + row) / 3 + noise(random))};
+        });
+    }();
+};
+
+EngineSteps Manual(AdjustSettings settings) {
+    return [settings](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+        e.settings = settings;
+        e.RenderManual(b, o, p);
+    };
+}
+
+template <typename T>
+T* Control(Dialog& dialog, int id) {
+    T* control = dialog.findChild<T*>(QStringLiteral("control%1").arg(id));
+    EXPECT_NE(control, nullptr) << id;
+    return control;
+}
+
+QScrollBar* Bar(Dialog& dialog, int setting) {
+    return Control<QScrollBar>(dialog, IDC_ADJUST_FIRST_SCROLL + setting);
+}
+
+Step Press(int id) {
+    return [id](Dialog& dialog) {
+        QTest::mouseClick(Control<QAbstractButton>(dialog, id), Qt::LeftButton);
+    };
+}
+
+Step Action(int setting, QAbstractSlider::SliderAction action) {
+    return [=](Dialog& dialog) { Bar(dialog, setting)->triggerAction(action); };
+}
+
+Step Drag(int setting, int position) {
+    return [=](Dialog& dialog) {
+        QScrollBar* bar = Bar(dialog, setting);
+        bar->setSliderDown(true);
+        bar->setSliderPosition(position);
+        bar->setSliderDown(false);
+    };
+}
+
+const Step OK_BUTTON = Press(IDOK);
+const Step CANCEL_BUTTON = Press(IDCANCEL);
+
+TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLastRendering) {
+    const auto page = Action(CONTRAST, QAbstractSlider::SliderPageStepAdd);
+    const auto arrow = QAbstractSlider::SliderSingleStepAdd;
+    const Step escapeKey = [](Dialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
+    const Step closeBox = [](Dialog& dialog) { dialog.close(); };
+    const Step ownerGoes = [](Dialog& dialog) { delete dialog.parentWidget(); };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        Step ending;
+        bool applied;
+        EngineSteps engine;  // the rendering the fields show and OK applies
+    } cases[] = {
+        {"pages and arrows, thumbs dragged; the end key moves nothing",
+         {Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd),
+          Action(BRIGHTNESS, QAbstractSlider::SliderPageStepAdd), Drag(CONTRAST, -37),
+          Drag(SHARPNESS, 10), Action(SHARPNESS, QAbstractSlider::SliderPageStepSub),
+          Action(SATURATION, arrow), Action(SATURATION, arrow),
+          Action(SATURATION, QAbstractSlider::SliderSingleStepSub),
+          Action(SATURATION, QAbstractSlider::SliderToMinimum)},
+         OK_BUTTON,
+         true,
+         Manual({40, -37, 1, 0})},
+        {"Automatic, Manual, OK",
+         {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL)},
+         OK_BUTTON,
+         true,
+         [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
+             e.RenderAutomatic(b, o, p);
+         }},
+        {"Revert, then OK", {page, Press(IDC_ADJUST_REVERT)}, OK_BUTTON, false, Manual({})},
+        {"Cancel", {page}, CANCEL_BUTTON, false, Manual({0, 20, 0, 0})},
+        {"Esc", {page}, escapeKey, false, Manual({0, 20, 0, 0})},
+        {"the close box", {page}, closeBox, false, Manual({0, 20, 0, 0})},
+        {"the owner goes away", {page}, ownerGoes, false, Manual({0, 20, 0, 0})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Host host;
+        const std::vector<std::uint8_t> original = host.picture.storage();
+        const AdjustOutcome expected = AdjustWithoutDialog(host.picture, c.engine);
+        QPointer<QWidget> owner = new QWidget;
+        OnShown<Dialog> driver([&](Dialog& dialog) {
+            for (const Step& step : c.steps) {
+                step(dialog);
+            }
+            for (int i = 0; i < ADJUST_SETTING_COUNT; ++i) {
+                EXPECT_EQ(Control<QLabel>(dialog, IDC_ADJUST_FIRST_VALUE + i)->text(),
+                          QString::number(SettingAt(expected.settings, i)))
+                    << "setting " << i;
+            }
+            c.ending(dialog);
+        });
+        const AdjustDialogEnd end = gui::RunImageAdjustment(owner, host.program, &host.picture);
+        delete owner;
+        EXPECT_TRUE(driver.Ran());
+        EXPECT_EQ(end, c.applied ? AdjustDialogEnd::Applied : AdjustDialogEnd::Closed);
+        EXPECT_TRUE(host.picture.storage() == (c.applied ? expected.picture : original));
+    }
+}
+
+TEST(ImageAdjustDialogTest, PreviewsArePaintedInsideTheirFrames) {
+    Host host;
+    OnShown<Dialog> driver([&](Dialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Image Adjustment");
+        const int g = dialog.GroupHeight();
+        EXPECT_EQ(g, Control<QWidget>(dialog, 1030)->height());
+        const QImage grab = dialog.grab().toImage();
+        for (const int left : {6, 186}) {  // dark left and top edges, white bottom and right
+            EXPECT_EQ(grab.pixelColor(left, g + 100), QColor(64, 64, 64));
+            EXPECT_EQ(grab.pixelColor(left + 80, g + 36), QColor(64, 64, 64));
+            EXPECT_EQ(grab.pixelColor(left + 168, g + 100), QColor(Qt::white));
+            EXPECT_EQ(grab.pixelColor(left + 80, g + 164), QColor(Qt::white));
+        }
+        // The Before preview samples the picture every second column and row.
+        const QImage before = grab.copy(10, g + 40, 160, 120);
+        const QImage source = gui::DibToImage(host.picture.bytes());
+        for (const QPoint at : {QPoint(0, 0), QPoint(77, 51), QPoint(159, 119)}) {
+            EXPECT_EQ(before.pixelColor(at), source.pixelColor(2 * at.x(), 3 + 2 * at.y()));
+        }
+        EXPECT_EQ(grab.copy(190, g + 40, 160, 120), before);
+        Action(CONTRAST, QAbstractSlider::SliderPageStepAdd)(dialog);
+        const QImage changed = dialog.grab().toImage();
+        EXPECT_EQ(changed.copy(10, g + 40, 160, 120), before);
+        EXPECT_NE(changed.copy(190, g + 40, 160, 120), before);
+        CANCEL_BUTTON(dialog);
+    });
+    EXPECT_EQ(gui::RunImageAdjustment(nullptr, host.program, &host.picture),
+              AdjustDialogEnd::Closed);
+    EXPECT_TRUE(driver.Ran());
 }
 
 }  // namespace
