@@ -12,8 +12,7 @@
 
 namespace fotolyx::testing {
 
-GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
-                       bool trueColourDisplay) {
+GuiSession::GuiSession(bool withCamera) {
     PortMap ports;  // paths that are no devices: the other ports stay silent
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
         ports.Set(id, (folder_.path() / ("no-" + std::to_string(id))).string());
@@ -23,13 +22,13 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
         const QDir programs(binDir ? QString::fromLocal8Bit(binDir)
                                    : QStringLiteral(FOTOLYX_BINARY_DIR "/bin"));
         std::string error;
-        if (!camera_.Start(programs.filePath(QStringLiteral("fotolyx-camsim")), QString(),
-                           camsimArguments, error)) {
+        if (!camera_.Start(programs.filePath(QStringLiteral("fotolyx-camsim")), QString(), {},
+                           error)) {
             ADD_FAILURE() << error;
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
     }
-    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
+    HostEnvironment environment = HostEnvironment::FromProcess(true);
     environment.programDirectory = environment.startDirectory = folder_.path();
     environment.tempDirectory = folder_.path();
     environment.configHome = folder_.path() / "config";
@@ -79,29 +78,6 @@ PictureWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::strin
 
 QPoint ThumbnailCentre(int position) {
     return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
-}
-
-std::set<QRgb> PaletteColours(const LogPalette& palette) {
-    std::set<QRgb> colours;
-    for (int i = 0; i < palette.palNumEntries && i < 256; ++i) {
-        const PaletteEntry& entry = palette.palPalEntry[static_cast<std::size_t>(i)];
-        colours.insert(qRgb(entry.peRed, entry.peGreen, entry.peBlue));
-    }
-    return colours;
-}
-
-std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
-    std::set<QRgb> colours;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            colours.insert(image.pixel(x, y) | 0xFF000000u);
-        }
-    }
-    return colours;
-}
-
-bool AllIn(const std::set<QRgb>& drawn, const std::set<QRgb>& allowed) {
-    return std::includes(allowed.begin(), allowed.end(), drawn.begin(), drawn.end());
 }
 
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)

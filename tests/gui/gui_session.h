@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <vector>
 
 #include "gui/gui_program.h"
@@ -25,11 +24,10 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 namespace fotolyx::testing {
 
 // The window program with its folders in a temporary directory, against fotolyx-camsim on a
-// pseudo-terminal as COM1; trueColourDisplay false: a 256-colour screen.
+// pseudo-terminal as COM1.
 class GuiSession {
   public:
-    explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
-                        bool trueColourDisplay = true);
+    explicit GuiSession(bool withCamera = true);
     ~GuiSession();
 
     gui::GuiProgram& gui() { return *gui_; }
@@ -119,9 +117,5 @@ class ModalWatchdog {
 
 // What the running test waits for while a dialog is up; a watchdog failure names it.
 void ExpectDialog(const QString& waitingFor);
-
-std::set<QRgb> PaletteColours(const LogPalette& palette);
-std::set<QRgb> DrawnColours(const QImage& image, const QRect& area);  // distinct, opaque
-bool AllIn(const std::set<QRgb>& drawn, const std::set<QRgb>& allowed);
 
 }  // namespace fotolyx::testing

@@ -21,6 +21,7 @@
 #include "gui/image_adjust_dialog.h"
 #include "gui/picture_view.h"
 #include "gui/print_job.h"
+#include "gui/screen_image.h"
 #include "support/adjust_outcome.h"
 #include "support/picture_files.h"
 #include "support/processes.h"
@@ -175,56 +176,34 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedAdjustedCopiedPrintedAndUplo
     }
 }
 
-TEST(PicturesTest, ReconnectInTheDisconnectionDialogBringsTheIndexBack) {
-    // Three messages of set-up, then the camera falls silent in the middle of the index.
-    GuiSession session(true, {QStringLiteral("--silent-after"), QStringLiteral("6")});
-    gui::QtShell& shell = session.gui().shell();
-    ASSERT_TRUE(session.WaitFor([&] { return shell.OpenLinkDialog(LinkDialog::ComDisconnect); }));
-    QTest::mouseClick(shell.OpenLinkDialog(LinkDialog::ComDisconnect)
-                          ->findChild<QPushButton*>(QStringLiteral("button1")),
-                      Qt::LeftButton);
-    ASSERT_TRUE(
-        session.WaitFor([&] { return session.program().indexTransfer.index.IndexLoaded; }, 20'000));
-    EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 9);
-}
-
-TEST(DisplayDepthTest, OnA256ColourScreenThumbnailsAndPicturesAreDrawnThroughTheScreenPalette) {
-    GuiSession session(true, {}, false);
-    ASSERT_TRUE(session.WaitForIndex());
-    const DisplayState& display = session.program().display;
-    EXPECT_FALSE(display.TrueColourDisplay);
-    ASSERT_TRUE(display.ScreenPalette.has_value());
-    const std::set<QRgb> fixed = PaletteColours(MakeFixedScreenPalette());
-    ASSERT_EQ(PaletteColours(*display.ScreenPalette), fixed);
-    const std::set<QRgb> thumbnail = DrawnColours(
-        session.frame().PreviewFrame()->widget()->grab().toImage(), QRect(10, 60, 120, 90));
-    EXPECT_GT(thumbnail.size(), 8u);
-    EXPECT_TRUE(AllIn(thumbnail, fixed));
-
-    PictureWindow* capture = session.Download(2);
-    ASSERT_NE(capture, nullptr);
-    ASSERT_TRUE(capture->palette().has_value());
-    const std::set<QRgb> own = PaletteColours(*capture->palette());
-    ASSERT_GT(own.size(), 16u);
-    auto* view = static_cast<gui::PictureView*>(session.frame().Window(capture->id())->Child());
-    const QRect picture(
-        QPoint(0, 0),
-        QSize(capture->PictureWidth(), capture->PictureHeight()).boundedTo(view->ClientSize()));
-    // As it arrived, and after the Preview was active and the window came back.
-    for (const char* when : {"after the download", "after activating it again"}) {
-        SCOPED_TRACE(when);
-        ASSERT_TRUE(display.ScreenPalette.has_value());
-        EXPECT_EQ(PaletteColours(*display.ScreenPalette), own);
-        const std::set<QRgb> drawn = DrawnColours(view->grab().toImage(), picture);
-        EXPECT_GT(drawn.size(), 16u);
-        EXPECT_TRUE(AllIn(drawn, own));
-        session.frame().MdiArea()->setActiveSubWindow(session.frame().PreviewFrame());
-        EXPECT_EQ(PaletteColours(*display.ScreenPalette), fixed);
-        session.frame().MdiArea()->setActiveSubWindow(session.frame().Window(capture->id()));
+// A 256-colour screen shows each pixel as the nearest palette colour, the first of equally
+// near ones; a true-colour screen shows the picture itself.
+TEST(DisplayDepthTest, OnA256ColourScreenEachPixelTakesTheNearestPaletteColour) {
+    LogPalette palette;
+    palette.palNumEntries = 3;
+    palette.palPalEntry[0] = {0, 0, 0, 0};
+    palette.palPalEntry[1] = {200, 0, 0, 0};
+    palette.palPalEntry[2] = {0, 0, 200, 0};
+    const struct {
+        QColor picture, shown;
+    } pixels[] = {{{0, 0, 0}, {0, 0, 0}},      {{99, 0, 0}, {0, 0, 0}},
+                  {{101, 0, 0}, {200, 0, 0}},  {{255, 255, 255}, {200, 0, 0}},
+                  {{90, 0, 120}, {0, 0, 200}}, {{100, 0, 100}, {0, 0, 0}}};
+    QImage picture(std::size(pixels), 1, QImage::Format_RGB32);
+    for (int x = 0; x < picture.width(); ++x) {
+        picture.setPixelColor(x, 0, pixels[x].picture);
+    }
+    DisplayState display;
+    display.ScreenPalette = palette;
+    for (const bool trueColour : {true, false}) {
+        display.TrueColourDisplay = trueColour;
+        const QImage shown = gui::ShownImage(display, picture);
+        for (int x = 0; x < picture.width(); ++x) {
+            EXPECT_EQ(shown.pixelColor(x, 0), trueColour ? pixels[x].picture : pixels[x].shown)
+                << x;
+        }
     }
 }
-
-namespace fs = std::filesystem;
 
 // As a user: the file type picked with the keyboard (1-based), the name typed, then Return. The
 // dialog as it came up: its types, the type offered, its folder, whether it asks before
@@ -264,8 +243,8 @@ TEST(SaveAsTest, EachWindowSavesInTheTypeChosenInTheSaveDialog) {
     const WindowId captureId = capture->id();
     PictureWindow* openfile = session.OpenPicture(MakePicture(640, 480), "Openfile");
     ASSERT_NE(openfile, nullptr);
-    const fs::path folder = session.folder() / "saved";
-    fs::create_directories(folder);
+    const std::filesystem::path folder = session.folder() / "saved";
+    std::filesystem::create_directories(folder);
     const QStringList types{"JPEG (*.JPG)", "Full Color BMP (*.BMP)", "256 Color BMP (*.BMP)"};
     const QString start =
         QDir(QString::fromStdString(session.program().settings.OpenInitialDir)).absolutePath();
