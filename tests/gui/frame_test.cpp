@@ -15,7 +15,6 @@
 #include "gui/live_image_view.h"
 #include "gui/menu_table.h"
 #include "gui/picture_buttons.h"
-#include "support/picture_files.h"
 #include "windows/picture_window.h"
 
 namespace fotolyx::testing {
@@ -50,7 +49,30 @@ QStringList ComSetupContents(GuiSession& session) {
     return seen;
 }
 
-TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
+const QColor MID_GREY(128, 128, 128);
+const QColor BACKGROUND(192, 192, 192);
+const QColor DARK(64, 64, 64);
+const QColor WHITE(255, 255, 255);
+const QRect SMALL_PICTURE(15, 15, 160, 120);
+const QRect PHOTO(5, 155, 320, 240);
+
+// The benchmarks' loop answers each packet at once: the camera streams at its line speed.
+bool RunUntil(const std::function<bool()>& condition, int milliseconds) {
+    return bench::RunUntil(condition, std::chrono::milliseconds(milliseconds));
+}
+
+// Pixels of an area that are not the mid grey the pictures start with.
+int Coloured(const QImage& shown, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            count += shown.pixelColor(x, y) != MID_GREY ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(FrameTest, ShowsItsWindowsMenusLiveImageDialogsAndHelpAndAsksBeforeTheExit) {
     GuiSession session;
     gui::FrameWindow& frame = session.frame();
     EXPECT_EQ(frame.windowTitle(), "Fotolyx");
@@ -63,6 +85,23 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
     EXPECT_FALSE(frame.MdiArea()->isEnabled());
     EXPECT_TRUE(frame.ProgressBar()->isHidden());
     EXPECT_EQ(frame.ProgressBar()->geometry(), QRect(150, 605 - 15, 200, 12));
+    auto& view = *static_cast<gui::LiveImageView*>(frame.LiveImageFrame()->Child());
+    const QImage live = view.grab().toImage();
+    // Each panel's dark and white edges, its corners and a pixel just inside.
+    const struct {
+        int x, y;
+        QColor colour;
+    } probes[] = {
+        // clang-format off
+        {5, 100, DARK}, {325, 100, WHITE}, {178, 100, DARK}, {12, 138, WHITE}, {190, 100, DARK},
+        {190, 128, WHITE}, {329, 300, DARK}, {1, 300, WHITE}, {15, 15, MID_GREY}, {14, 14, BACKGROUND},
+        {174, 134, MID_GREY}, {175, 135, BACKGROUND}, {5, 155, MID_GREY}, {4, 154, BACKGROUND},
+        {324, 394, MID_GREY}, {325, 395, BACKGROUND},
+        // clang-format on
+    };
+    for (const auto& probe : probes) {
+        EXPECT_EQ(live.pixelColor(probe.x, probe.y), probe.colour) << probe.x << "," << probe.y;
+    }
     const struct {
         MenuBar kind;
         int command;
@@ -74,6 +113,7 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
         {MenuBar::Capture, CMD_PRINT, "&Print...", true, true},
         {MenuBar::Imagefile, CMD_DATA_OUT_FINE, "&Fine mode", false, true},
         {MenuBar::Liveimage, CMD_CLOSE_IMAGE, "C&lose Image", true, true},
+        {MenuBar::Liveimage, CMD_LIVE_ZOOM, "Live &photo Zoom In", false, false},  // until a photo
     };
     for (const bool withIndex : {false, true}) {
         ASSERT_TRUE(!withIndex || session.WaitForIndex());
@@ -91,12 +131,48 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
 
     frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Help"}));
-    ASSERT_NE(session.OpenPicture(MakePicture(640, 480), "picture"), nullptr);
+    Program& program = session.program();
+    const LiveState& liveState = program.live;
+    QTest::mouseClick(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
+    EXPECT_EQ(liveState.PhotoButtonBitmap, 105u);
+    // 2,160 packets at the line's speed: more than 20 s.
+    ASSERT_TRUE(RunUntil([&] { return liveState.photosCompleted >= 1; }, 90'000));
+    EXPECT_EQ(liveState.PhotoButtonBitmap, 109u);
+    EXPECT_TRUE(frame.Menu(MenuBar::Liveimage).Command(CMD_LIVE_ZOOM)->isEnabled());
+    EXPECT_TRUE(frame.Menu(MenuBar::Liveimage).Command(CMD_SAVE_AS)->isEnabled());
+    EXPECT_GT(Coloured(view.Render(), PHOTO), 320 * 200);
+    // A double click beside the photo opens nothing; on its corner it takes the photo over.
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(4, 200));
+    EXPECT_EQ(program.openfileWindows.size(), 0u);
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(5, 155));
+    ASSERT_EQ(program.openfileWindows.size(), 1u);
+    EXPECT_EQ(program.openfileWindows[0]->title(), "Live Image Photo");
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Image", "&Window", "&Help"}));
-    frame.Command(CMD_CLOSE_IMAGE);
-    QTest::qWait(0);
-    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    {
+        BoxAnswerer answers({QMessageBox::No});  // the photo is not kept
+        frame.Command(CMD_CLOSE_IMAGE);
+    }
+    ASSERT_TRUE(session.WaitFor([&] { return program.openfileWindows.empty(); }));
+
+    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
+    gui::PictureButtonWidget* preview = view.Button(LIVE_BUTTON_PREVIEW);
+    QTest::mousePress(preview, Qt::LeftButton);
+    EXPECT_EQ(liveState.LiveViewRunning, 1);
+    EXPECT_EQ(preview->grab().toImage().pixelColor(5, 15), QColor(200, 0, 0));
+    QTest::mouseRelease(preview, Qt::LeftButton);
+    ASSERT_TRUE(RunUntil([&] { return liveState.framesCompleted >= 3; }, 20'000));
+    EXPECT_GT(Coloured(view.Render(), SMALL_PICTURE), 160 * 100);
+    EXPECT_TRUE(session.StatusHistory().contains("Receive Live Image data"));
+
+    QMdiSubWindow* window = frame.LiveImageFrame();
+    window->showMaximized();
+    EXPECT_TRUE(RunUntil([&] { return liveState.LiveViewRunning == 0; }, 2'000));
+    EXPECT_EQ(liveState.PreviewButtonBitmap, 107u);
+    window->showNormal();
+    window->close();
+    QTest::qWait(50);
     frame.PreviewFrame()->close();  // the permanent windows have no way out but the exit
+    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
     frame.MdiArea()->setActiveSubWindow(nullptr);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "Special", "&Help"}));
@@ -146,102 +222,6 @@ TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
         EXPECT_EQ(answers.Seen().size(), row.boxes);
         EXPECT_EQ(std::filesystem::exists(scratch), !row.ends);
     }
-}
-
-const QColor MID_GREY(128, 128, 128);
-const QColor BACKGROUND(192, 192, 192);
-const QColor DARK(64, 64, 64);
-const QColor WHITE(255, 255, 255);
-const QRect SMALL_PICTURE(15, 15, 160, 120);
-const QRect PHOTO(5, 155, 320, 240);
-
-gui::LiveImageView& LiveView(GuiSession& session) {
-    return *static_cast<gui::LiveImageView*>(session.frame().LiveImageFrame()->Child());
-}
-
-// The benchmarks' loop answers each packet at once: the camera streams at its line speed.
-bool RunUntil(const std::function<bool()>& condition, int milliseconds) {
-    return bench::RunUntil(condition, std::chrono::milliseconds(milliseconds));
-}
-
-// Pixels of an area that are not the mid grey the pictures start with.
-int Coloured(const QImage& shown, const QRect& area) {
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            count += shown.pixelColor(x, y) != MID_GREY ? 1 : 0;
-        }
-    }
-    return count;
-}
-
-QAction* MenuCommand(GuiSession& session, int id) {
-    return session.frame().Menu(MenuBar::Liveimage).Command(id);
-}
-
-TEST(LiveImageTest, PanelsAPhotoAndLiveFramesArePaintedAlsoThroughAn8BitPaletteAndTheWindowStays) {
-    GuiSession session;
-    gui::LiveImageView& view = LiveView(session);
-    const QImage empty = view.grab().toImage();
-    // Each panel's dark and white edges, its corners and a pixel just inside.
-    const struct {
-        int x, y;
-        QColor colour;
-    } probes[] = {
-        // clang-format off
-        {5, 100, DARK}, {5, 145, WHITE}, {325, 100, WHITE}, {325, 5, BACKGROUND}, {6, 6, BACKGROUND},
-        {178, 100, DARK}, {12, 138, WHITE}, {178, 12, BACKGROUND},
-        {190, 100, DARK}, {190, 128, WHITE}, {310, 22, BACKGROUND},
-        {329, 300, DARK}, {1, 300, WHITE}, {329, 151, BACKGROUND},
-        {15, 15, MID_GREY}, {174, 134, MID_GREY}, {14, 14, BACKGROUND}, {175, 135, BACKGROUND},
-        {5, 155, MID_GREY}, {324, 394, MID_GREY}, {4, 154, BACKGROUND}, {325, 395, BACKGROUND},
-        // clang-format on
-    };
-    for (const auto& probe : probes) {
-        EXPECT_EQ(empty.pixelColor(probe.x, probe.y), probe.colour) << probe.x << "," << probe.y;
-    }
-    EXPECT_FALSE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());  // they wait for a photo
-    EXPECT_FALSE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
-    ASSERT_TRUE(session.WaitForIndex());
-    session.frame().MdiArea()->setActiveSubWindow(session.frame().LiveImageFrame());
-    ASSERT_EQ(session.frame().CurrentMenuKind(), MenuBar::Liveimage);
-    Program& program = session.program();
-    const LiveState& live = program.live;
-
-    QTest::mouseClick(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
-    EXPECT_EQ(live.PhotoButtonBitmap, 105u);
-    // 2,160 packets at the line's speed: more than 20 s.
-    ASSERT_TRUE(RunUntil([&] { return live.photosCompleted >= 1; }, 90'000));
-    EXPECT_EQ(live.PhotoButtonBitmap, 109u);
-    EXPECT_TRUE(MenuCommand(session, CMD_LIVE_ZOOM)->isEnabled());
-    EXPECT_TRUE(MenuCommand(session, CMD_SAVE_AS)->isEnabled());
-    EXPECT_GT(Coloured(view.Render(), PHOTO), 320 * 200);
-    // A double click beside the photo opens nothing; on its corner it takes the photo over.
-    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(4, 200));
-    EXPECT_EQ(program.openfileWindows.size(), 0u);
-    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(5, 155));
-    ASSERT_EQ(program.openfileWindows.size(), 1u);
-    EXPECT_EQ(program.openfileWindows[0]->title(), "Live Image Photo");
-
-    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
-    gui::PictureButtonWidget* preview = view.Button(LIVE_BUTTON_PREVIEW);
-    QTest::mousePress(preview, Qt::LeftButton);
-    EXPECT_EQ(live.LiveViewRunning, 1);
-    EXPECT_EQ(preview->grab().toImage().pixelColor(5, 15), QColor(200, 0, 0));
-    QTest::mouseRelease(preview, Qt::LeftButton);
-    ASSERT_TRUE(RunUntil([&] { return live.framesCompleted >= 3; }, 20'000));
-    EXPECT_GT(Coloured(view.Render(), SMALL_PICTURE), 160 * 100);
-    EXPECT_TRUE(session.StatusHistory().contains("Receive Live Image data"));
-
-    QMdiSubWindow* window = session.frame().LiveImageFrame();
-    window->showMaximized();
-    EXPECT_TRUE(RunUntil([&] { return live.LiveViewRunning == 0; }, 2'000));
-    EXPECT_EQ(live.PreviewButtonBitmap, 107u);
-    window->showNormal();
-    window->close();
-    QTest::qWait(50);
-    EXPECT_EQ(session.frame().Window(LIVE_IMAGE_WINDOW), window);
-    EXPECT_TRUE(window->isVisible());
 }
 
 }  // namespace
