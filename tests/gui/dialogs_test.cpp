@@ -105,44 +105,34 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsHelpAndButtonsThatReachT
     EXPECT_EQ(session.program().link.CancelConfirmed, 1u);
 }
 
-TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
-    const struct {
-        PleaseWait kind, other;
-        const char* title;
-        const char* waitText;
-    } cases[] = {{PleaseWait::DataTrans, PleaseWait::PeraseProc, "DATA TRANSFER", "Please wait."},
-                 {PleaseWait::PeraseProc, PleaseWait::DataTrans, "DATA ERASE", "Please wait"}};
+TEST(PleaseWaitTest, TheWaitTextBlinksEveryHalfSecondUntilTheProgramOrTheUserEndsIt) {
     GuiSession session(false);
     gui::QtShell& shell = session.gui().shell();
     std::vector<PleaseWait> closedByUser;
     shell.pleaseWaitClosed = [&](PleaseWait kind) { closedByUser.push_back(kind); };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
-        shell.ShowPleaseWait(c.kind);
-        gui::PleaseWaitDialog* dialog = shell.OpenPleaseWait();
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->windowTitle(), c.title);
-        EXPECT_TRUE(dialog->isModal());
-        ExpectTitleFits(dialog);
-        EXPECT_EQ(dialog->ControlText(), c.waitText);
-        QTest::qWait(600);
-        EXPECT_EQ(dialog->ControlText(), "             ");
-        QTest::qWait(500);
-        EXPECT_EQ(dialog->ControlText(), c.waitText);
-        shell.EndPleaseWait(c.other);
-        EXPECT_TRUE(dialog->isVisible());  // ending the other kind does not end it
-        shell.EndPleaseWait(c.kind);
-        EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
-        QTest::qWait(0);
-    }
+    shell.ShowPleaseWait(PleaseWait::PeraseProc);
+    gui::PleaseWaitDialog* dialog = shell.OpenPleaseWait();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "DATA ERASE");
+    EXPECT_TRUE(dialog->isModal());
+    ExpectTitleFits(dialog);
+    EXPECT_EQ(dialog->ControlText(), "Please wait");
+    QTest::qWait(600);
+    EXPECT_EQ(dialog->ControlText(), "             ");
+    QTest::qWait(500);
+    EXPECT_EQ(dialog->ControlText(), "Please wait");
+    shell.EndPleaseWait(PleaseWait::DataTrans);
+    EXPECT_TRUE(dialog->isVisible());  // ending the other kind does not end it
+    shell.EndPleaseWait(PleaseWait::PeraseProc);
+    EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
+    QTest::qWait(0);
     EXPECT_TRUE(closedByUser.empty());
     shell.ShowPleaseWait(PleaseWait::DataTrans);
+    ASSERT_NE(shell.OpenPleaseWait(), nullptr);
+    EXPECT_EQ(shell.OpenPleaseWait()->ControlText(), "Please wait.");
     QTest::keyClick(shell.OpenPleaseWait(), Qt::Key_Escape);  // ends it and tells the program
     EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
     EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::DataTrans}));
-    gui::CancelPrintDialog cancel(&session.frame(), [] {});
-    cancel.show();
-    ExpectTitleFits(&cancel);
 }
 
 void ShowABoxNobodyAnswers() {
@@ -160,8 +150,6 @@ TEST(ModalWatchdogTest, ADialogNobodyEndsFailsTheTestAndIsRejected) {
 }
 
 using gui::CancelPrintDialog;
-
-constexpr char PDFINFO[] = "/usr/bin/pdfinfo";
 
 // The shown Cancel Print Job dialog; or any left alive, once the deleted ones are gone.
 CancelPrintDialog* CancelDialog(bool shownOnly = true) {
@@ -194,10 +182,6 @@ std::filesystem::path MakeSpooler(const std::filesystem::path& queue) {
 
 // The Cancel Print Job dialog disables the window while the page is produced.
 TEST(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheFile) {
-    if (!std::filesystem::exists(PDFINFO)) {
-        ASSERT_FALSE(PeersRequired()) << "pdfinfo is missing";
-        GTEST_SKIP() << "pdfinfo is missing";
-    }
     QWidget frame;
     auto* owner = new QWidget(&frame);
     frame.show();
@@ -248,6 +232,7 @@ TEST(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheF
             }
             EXPECT_EQ(texts, (QStringList{"Cancel Print Job", "Cancel current print job?"}));
             EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
+            ExpectTitleFits(dialog);
             if (c.act) {
                 c.act(*dialog);
                 EXPECT_EQ(owner->isEnabled(), !c.printed);
@@ -274,9 +259,12 @@ TEST(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheF
                            : std::filesystem::exists(printed),
                   c.printed);
         if (c.printed) {
-            const std::string info = RunCommand(std::string(PDFINFO) + " " + Quote(printed)).output;
-            const auto pages = info.find("Pages:");
-            EXPECT_EQ(pages == std::string::npos ? -1 : std::stoi(info.substr(pages + 6)), 1);
+            const CommandResult info = RunCommand("/usr/bin/pdfinfo " + Quote(printed));
+            const auto pages = info.output.find("Pages:");
+            if (info.status == 0 || PeersRequired()) {
+                EXPECT_NE(pages, std::string::npos);
+                EXPECT_EQ(std::stoi(info.output.substr(pages + 6)), 1);
+            }
         }
         if (!c.toFile) {
             EXPECT_EQ(ReadFile(output), "a file of the user's");

@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 #include <filesystem>
 
@@ -26,27 +22,6 @@ QStringList TopLevelTitles(const gui::FrameWindow& frame) {
         titles << action->text();
     }
     return titles;
-}
-
-// The COM SETUP dialog's title, speed, checked port and its device; whether Esc leaves it up.
-QStringList ComSetupContents(GuiSession& session) {
-    QStringList seen;
-    OnShown<QDialog> driver([&](QDialog& dialog) {
-        seen << dialog.windowTitle()
-             << dialog.findChild<QLineEdit*>(QStringLiteral("control1036"))->text();
-        for (const int id : {1001, 1002, 1042, 1043}) {
-            auto* radio = dialog.findChild<QRadioButton*>(QStringLiteral("control%1").arg(id));
-            if (radio->isChecked()) {
-                seen << radio->text()
-                     << dialog.findChild<QLabel*>(QStringLiteral("devicePath%1").arg(id))->text();
-            }
-        }
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        seen << (dialog.isVisible() ? "open" : "closed");
-        dialog.findChild<QPushButton*>()->click();
-    });
-    session.frame().Command(CMD_COMMUNICATION);
-    return seen;
 }
 
 const QColor MID_GREY(128, 128, 128);
@@ -126,8 +101,6 @@ TEST(FrameTest, ShowsItsWindowsMenusLiveImageDialogsAndHelpAndAsksBeforeTheExit)
         }
     }
     EXPECT_EQ(frame.Menu(MenuBar::Frame).Command(CMD_DATA_IN), nullptr);
-    EXPECT_EQ(ComSetupContents(session),
-              (QStringList{"COM SETUP", "115200", "COM1", session.camera().DevicePath(), "open"}));
 
     frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Help"}));
@@ -200,27 +173,6 @@ TEST(FrameTest, ShowsItsWindowsMenusLiveImageDialogsAndHelpAndAsksBeforeTheExit)
         EXPECT_EQ(answers.Seen()[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
         EXPECT_EQ(frame.MdiArea()->subWindowList().size(), answer == QMessageBox::Ok ? 0 : 2);
         EXPECT_EQ(frame.Help()->isVisible(), answer == QMessageBox::Cancel);
-    }
-}
-
-TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
-    const struct {
-        bool mayAsk;
-        std::vector<QMessageBox::StandardButton> answers;
-        bool ends;
-        std::size_t boxes;  // the exit question, then the save question
-    } rows[] = {{true, {QMessageBox::Cancel}, false, 1},
-                {true, {QMessageBox::Ok, QMessageBox::No}, true, 2},
-                {false, {}, true, 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.boxes);
-        GuiSession session(false);
-        ASSERT_NE(session.program().CreateOpenfileWindow("Untitled", true), nullptr);
-        const auto scratch = session.program().scratch.ScratchFileA;
-        BoxAnswerer answers(row.answers);
-        EXPECT_EQ(session.gui().SessionEnding(row.mayAsk), row.ends);
-        EXPECT_EQ(answers.Seen().size(), row.boxes);
-        EXPECT_EQ(std::filesystem::exists(scratch), !row.ends);
     }
 }
 

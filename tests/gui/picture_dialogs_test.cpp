@@ -212,8 +212,26 @@ Step Drag(int setting, int position) {
     };
 }
 
-const Step OK_BUTTON = Press(IDOK);
-const Step CANCEL_BUTTON = Press(IDCANCEL);
+// The previews sit in sunken frames; Before samples the picture every second column and row,
+// After is Before until a setting changes.
+void ExpectPreviews(Dialog& dialog, const DibBlock& picture, bool afterChanged) {
+    EXPECT_EQ(dialog.windowTitle(), "Image Adjustment");
+    const int g = dialog.GroupHeight();
+    EXPECT_EQ(g, Control<QWidget>(dialog, 1030)->height());
+    const QImage grab = dialog.grab().toImage();
+    for (const int left : {6, 186}) {  // dark left and top edges, white bottom and right
+        EXPECT_EQ(grab.pixelColor(left, g + 100), QColor(64, 64, 64));
+        EXPECT_EQ(grab.pixelColor(left + 80, g + 36), QColor(64, 64, 64));
+        EXPECT_EQ(grab.pixelColor(left + 168, g + 100), QColor(Qt::white));
+        EXPECT_EQ(grab.pixelColor(left + 80, g + 164), QColor(Qt::white));
+    }
+    const QImage before = grab.copy(10, g + 40, 160, 120);
+    const QImage source = gui::DibToImage(picture.bytes());
+    for (const QPoint at : {QPoint(0, 0), QPoint(77, 51), QPoint(159, 119)}) {
+        EXPECT_EQ(before.pixelColor(at), source.pixelColor(2 * at.x(), 3 + 2 * at.y()));
+    }
+    EXPECT_EQ(grab.copy(190, g + 40, 160, 120) != before, afterChanged);
+}
 
 TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLastRendering) {
     const auto page = Action(CONTRAST, QAbstractSlider::SliderPageStepAdd);
@@ -221,6 +239,12 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
     const Step escapeKey = [](Dialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
     const Step closeBox = [](Dialog& dialog) { dialog.close(); };
     const Step ownerGoes = [](Dialog& dialog) { delete dialog.parentWidget(); };
+    const Host* current = nullptr;
+    const auto previews = [&current](bool afterChanged) -> Step {
+        return [&current, afterChanged](Dialog& dialog) {
+            ExpectPreviews(dialog, current->picture, afterChanged);
+        };
+    };
     const struct {
         const char* name;
         std::vector<Step> steps;
@@ -235,18 +259,22 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
           Action(SATURATION, arrow), Action(SATURATION, arrow),
           Action(SATURATION, QAbstractSlider::SliderSingleStepSub),
           Action(SATURATION, QAbstractSlider::SliderToMinimum)},
-         OK_BUTTON,
+         Press(IDOK),
          true,
          Manual({40, -37, 1, 0})},
         {"Automatic, Manual, OK",
          {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL)},
-         OK_BUTTON,
+         Press(IDOK),
          true,
          [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
              e.RenderAutomatic(b, o, p);
          }},
-        {"Revert, then OK", {page, Press(IDC_ADJUST_REVERT)}, OK_BUTTON, false, Manual({})},
-        {"Cancel", {page}, CANCEL_BUTTON, false, Manual({0, 20, 0, 0})},
+        {"Revert, then OK", {page, Press(IDC_ADJUST_REVERT)}, Press(IDOK), false, Manual({})},
+        {"Cancel, the previews before and after",
+         {previews(false), page, previews(true)},
+         Press(IDCANCEL),
+         false,
+         Manual({0, 20, 0, 0})},
         {"Esc", {page}, escapeKey, false, Manual({0, 20, 0, 0})},
         {"the close box", {page}, closeBox, false, Manual({0, 20, 0, 0})},
         {"the owner goes away", {page}, ownerGoes, false, Manual({0, 20, 0, 0})},
@@ -254,6 +282,7 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Host host;
+        current = &host;
         const std::vector<std::uint8_t> original = host.picture.storage();
         const AdjustOutcome expected = AdjustWithoutDialog(host.picture, c.engine);
         QPointer<QWidget> owner = new QWidget;
@@ -274,37 +303,6 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
         EXPECT_EQ(end, c.applied ? AdjustDialogEnd::Applied : AdjustDialogEnd::Closed);
         EXPECT_TRUE(host.picture.storage() == (c.applied ? expected.picture : original));
     }
-}
-
-TEST(ImageAdjustDialogTest, PreviewsArePaintedInsideTheirFrames) {
-    Host host;
-    OnShown<Dialog> driver([&](Dialog& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), "Image Adjustment");
-        const int g = dialog.GroupHeight();
-        EXPECT_EQ(g, Control<QWidget>(dialog, 1030)->height());
-        const QImage grab = dialog.grab().toImage();
-        for (const int left : {6, 186}) {  // dark left and top edges, white bottom and right
-            EXPECT_EQ(grab.pixelColor(left, g + 100), QColor(64, 64, 64));
-            EXPECT_EQ(grab.pixelColor(left + 80, g + 36), QColor(64, 64, 64));
-            EXPECT_EQ(grab.pixelColor(left + 168, g + 100), QColor(Qt::white));
-            EXPECT_EQ(grab.pixelColor(left + 80, g + 164), QColor(Qt::white));
-        }
-        // The Before preview samples the picture every second column and row.
-        const QImage before = grab.copy(10, g + 40, 160, 120);
-        const QImage source = gui::DibToImage(host.picture.bytes());
-        for (const QPoint at : {QPoint(0, 0), QPoint(77, 51), QPoint(159, 119)}) {
-            EXPECT_EQ(before.pixelColor(at), source.pixelColor(2 * at.x(), 3 + 2 * at.y()));
-        }
-        EXPECT_EQ(grab.copy(190, g + 40, 160, 120), before);
-        Action(CONTRAST, QAbstractSlider::SliderPageStepAdd)(dialog);
-        const QImage changed = dialog.grab().toImage();
-        EXPECT_EQ(changed.copy(10, g + 40, 160, 120), before);
-        EXPECT_NE(changed.copy(190, g + 40, 160, 120), before);
-        CANCEL_BUTTON(dialog);
-    });
-    EXPECT_EQ(gui::RunImageAdjustment(nullptr, host.program, &host.picture),
-              AdjustDialogEnd::Closed);
-    EXPECT_TRUE(driver.Ran());
 }
 
 }  // namespace
