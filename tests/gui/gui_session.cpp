@@ -57,29 +57,6 @@ bool GuiSession::WaitForIndex() {
     });
 }
 
-PictureWindow* GuiSession::Download(int position) {
-    Program& pictures = program();
-    const std::size_t before = pictures.captureWindows.Ids().size();
-    QWidget* preview = frame().PreviewFrame()->widget();
-    QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
-    QTest::mouseDClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
-    const bool done = WaitFor([&] {
-        return pictures.captureWindows.Ids().size() == before + 1 &&
-               !pictures.pictureDownload.download.CaptureWaiting && frame().StatusText() == "Ready";
-    });
-    return done ? pictures.captureWindows.Find(pictures.captureWindows.Ids().back()) : nullptr;
-}
-
-PictureWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {
-    DibBlock& work = *program().buffers.WorkImage;
-    std::copy_n(picture.data(), std::min(picture.size(), work.size()), work.data());
-    return program().CreateOpenfileWindow(title, false);
-}
-
-QPoint ThumbnailCentre(int position) {
-    return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
-}
-
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
     : answers_(std::move(answers)) {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });

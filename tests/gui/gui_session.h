@@ -33,14 +33,11 @@ class GuiSession {
     gui::GuiProgram& gui() { return *gui_; }
     gui::FrameWindow& frame() { return gui_->frame(); }
     Program& program() { return gui_->program(); }
-    gui::SimulatedCamera& camera() { return camera_; }
     const TempDir& folder() const { return folder_; }
 
     const QStringList& StatusHistory() const { return statusHistory_; }  // without repeats
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
-    bool WaitForIndex();                    // the index is in and the status says Ready
-    PictureWindow* Download(int position);  // by a click and a double click on the thumbnail
-    PictureWindow* OpenPicture(const DibBlock& picture, const std::string& title);
+    bool WaitForIndex();  // the index is in and the status says Ready
 
   private:
     TempDir folder_;
@@ -48,9 +45,6 @@ class GuiSession {
     std::unique_ptr<gui::GuiProgram> gui_;
     QStringList statusHistory_;
 };
-
-// The centre of the thumbnail of a position in the Preview's first rows.
-QPoint ThumbnailCentre(int position);
 
 struct SeenBox {
     QString caption;

@@ -42,6 +42,11 @@ DibBlock QuadrantPicture() {
     });
 }
 
+// The centre of the thumbnail of a position in the Preview's first rows.
+QPoint ThumbnailCentre(int position) {
+    return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
+}
+
 // The view shows the window's picture 1:1 from its top left.
 void ExpectShown(gui::PictureView& view, const PictureWindow& window) {
     const QImage shown = view.grab().toImage();
@@ -104,8 +109,12 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedAdjustedCopiedSavedPrintedAn
     EXPECT_EQ(marked.pixelColor(13 + 140 + 50, 151), QColor(0, 255, 0));
     EXPECT_NE(marked.pixelColor(13 + 50, 151), QColor(0, 255, 0));
 
-    PictureWindow* capture = session.Download(3);
-    ASSERT_NE(capture, nullptr);
+    QTest::mouseDClick(preview, Qt::LeftButton, {}, ThumbnailCentre(3));
+    ASSERT_TRUE(session.WaitFor([&] {
+        return program.captureWindows.Ids().size() == 1 &&
+               !program.pictureDownload.download.CaptureWaiting && frame.StatusText() == "Ready";
+    }));
+    PictureWindow* capture = program.captureWindows.Find(program.captureWindows.Ids().front());
     gui::ChildFrame* window = frame.Window(capture->id());
     EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Capture);
     EXPECT_EQ(window->windowTitle().toStdString(), program.indexTransfer.index.entries[3].listText);
@@ -149,7 +158,10 @@ TEST(PicturesTest, TheIndexIsShownSelectedDownloadedAdjustedCopiedSavedPrintedAn
     }
 
     // Each window saves in the type chosen in the save dialog.
-    PictureWindow* openfile = session.OpenPicture(QuadrantPicture(), "Quadrants");
+    const DibBlock quadrants = QuadrantPicture();
+    DibBlock& work = *program.buffers.WorkImage;
+    std::copy_n(quadrants.data(), std::min(quadrants.size(), work.size()), work.data());
+    PictureWindow* openfile = program.CreateOpenfileWindow("Quadrants", false);
     ASSERT_NE(openfile, nullptr);
     const std::filesystem::path folder = session.folder() / "saved";
     std::filesystem::create_directories(folder);
