@@ -83,16 +83,11 @@ void BoxAnswerer::Poll() {
 }
 
 namespace {
-
-QString& DialogExpectation() {
-    static QString waitingFor;
-    return waitingFor;
-}
-
+QString waitingForNow;  // what the running test last said it waits for
 }  // namespace
 
 void ExpectDialog(const QString& waitingFor) {
-    DialogExpectation() = waitingFor;
+    waitingForNow = waitingFor;
 }
 
 ModalWatchdog::ModalWatchdog(int limitMilliseconds) : limit_(limitMilliseconds) {
@@ -102,10 +97,8 @@ ModalWatchdog::ModalWatchdog(int limitMilliseconds) : limit_(limitMilliseconds) 
 
 void ModalWatchdog::Check() {
     // Only a widget in a nested event loop blocks the test.
-    QWidget* modal = QApplication::activePopupWidget();
-    if (modal == nullptr) {
-        modal = QApplication::activeModalWidget();
-    }
+    QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                       : QApplication::activeModalWidget();
     if (modal == nullptr || QThread::currentThread()->loopLevel() == 0) {
         watched_ = nullptr;
         return;
@@ -127,8 +120,8 @@ void ModalWatchdog::Check() {
     }
     ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal " << name.toStdString()
                   << " that nobody ended; the test was waiting for "
-                  << (DialogExpectation().isEmpty() ? std::string("nothing in particular")
-                                                    : DialogExpectation().toStdString());
+                  << (waitingForNow.isEmpty() ? "nothing in particular"
+                                              : qPrintable(waitingForNow));
     watched_ = nullptr;
     if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         dialog->reject();

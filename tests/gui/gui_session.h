@@ -53,8 +53,7 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers the message boxes that come up in turn and records them; boxes beyond the answers
-// get their escape button.
+// Answers the message boxes in turn and records them; boxes beyond the answers are rejected.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers);
