@@ -1,21 +1,19 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <QFileDialog>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
-#include <QTreeView>
 #include <filesystem>
-#include <functional>
+#include <fstream>
 
 #include "gui/dialogs.h"
 #include "gui/gui_session.h"
+#include "gui/help_window.h"
 #include "gui/print_job.h"
-#include "gui/save_dialog.h"
+#include "support/picture_files.h"
+#include "support/processes.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -51,8 +49,10 @@ void Click(GuiSession& session, LinkDialog dialog, int button) {
     QTest::qWait(0);
 }
 
-TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheProgram) {
+TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsHelpAndButtonsThatReachTheProgram) {
     GuiSession session(false);
+    std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
+                               session.folder() / "Fotlx.hlp");
     ASSERT_TRUE(session.WaitFor([&] { return Shown(session, LinkDialog::ComReconnect); }));
     gui::LinkDialogWindow* reconnect = Shown(session, LinkDialog::ComReconnect);
     EXPECT_EQ(reconnect->windowTitle(), "CONNECT Error");
@@ -60,6 +60,18 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheP
     EXPECT_EQ(Texts<QPushButton>(reconnect), (QStringList{"Retry", "Cancel", "Help"}));
     EXPECT_TRUE(reconnect->isModal());
     ExpectTitleFits(reconnect);
+
+    // Help comes up in front at the dialog's topic and takes a click while the frame is blocked.
+    Click(session, LinkDialog::ComReconnect, 3);
+    gui::HelpWindow* help = session.frame().Help();
+    ASSERT_NE(help, nullptr);
+    QScrollBar* bar = help->verticalScrollBar();
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_TRUE(session.WaitFor([&] { return QApplication::activeWindow() == help; }, 2000));
+    bar->setValue(0);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 20));
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), reconnect);
 
     QTest::keyClick(reconnect, Qt::Key_Escape);
     gui::LinkDialogWindow* cancelOk = Shown(session, LinkDialog::ComCancelOk);
@@ -92,153 +104,26 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsAndTheirButtonsReachTheP
     EXPECT_EQ(session.program().link.CancelConfirmed, 1u);
 }
 
-// A click low on the help's scroll bar pages down unless a modal dialog blocks it.
-bool HelpTakesAClick(gui::HelpWindow& help) {
-    QScrollBar* bar = help.verticalScrollBar();
-    const int before = bar->value();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 20));
-    return bar->value() > before;
-}
-
-TEST(LinkDialogsTest, HelpOpenedFromAModalDialogIsInFrontAtItsTopicAndTakesInput) {
-    const struct {
-        const char* name;
-        std::function<void(GuiSession&)> open;
-        bool fromDialog;  // the help came up after the dialog, at the dialog's topic
-    } cases[] = {
-        {"Help of CONNECT Error",
-         [](GuiSession& s) {
-             s.gui().shell().ShowLinkDialog(LinkDialog::ComReconnect);
-             Click(s, LinkDialog::ComReconnect, 3);
-         },
-         true},
-        {"Help of the disconnection dialog",
-         [](GuiSession& s) {
-             s.program().linkSetup.OpenDisconnectDialog();
-             ExpectTitleFits(Shown(s, LinkDialog::ComDisconnect));
-             Click(s, LinkDialog::ComDisconnect, 3);
-         },
-         true},
-        {"help opened before a transfer's wait dialog",
-         [](GuiSession& s) {
-             s.frame().Command(CMD_HELP);
-             s.gui().shell().ShowPleaseWait(PleaseWait::DataTrans);
-         },
-         false},
-    };
-    GuiSession session(false);
-    std::filesystem::copy_file(FOTOLYX_SOURCE_DIR "/src/gui/Fotlx.hlp",
-                               session.folder() / "Fotlx.hlp");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.open(session);
-        ASSERT_NE(QApplication::activeModalWidget(), nullptr);
-        gui::HelpWindow* help = session.frame().Help();
-        ASSERT_NE(help, nullptr);
-        EXPECT_EQ(help->verticalScrollBar()->value() > 0, c.fromDialog);
-        help->verticalScrollBar()->setValue(0);
-        if (c.fromDialog) {
-            EXPECT_TRUE(
-                session.WaitFor([&] { return QApplication::activeWindow() == help; }, 2000));
-        }
-        EXPECT_TRUE(HelpTakesAClick(*help));
-        EXPECT_NE(QApplication::activeModalWidget(), nullptr);  // the frame stays blocked
-        session.frame().Command(CMD_HELP);
-        EXPECT_EQ(help->verticalScrollBar()->value(), 0);
-        session.gui().shell().EndLinkDialog(LinkDialog::ComReconnect);
-        session.gui().shell().EndLinkDialog(LinkDialog::ComDisconnect);
-        session.gui().shell().EndPleaseWait(PleaseWait::DataTrans);
-    }
-}
-
-TEST(SaveDialogTest, ShowsFileSizesAndTypesWhole) {
-    GuiSession session(false);
-    const std::filesystem::path folder = session.folder() / "pictures";
-    std::filesystem::create_directory(folder);
-    WriteBytes(folder / "IMG_0001.JPG", std::vector<std::uint8_t>(30'200));
-    WriteBytes(folder / "IMG_0002.JPG", std::vector<std::uint8_t>(921'654));
-    SaveDialogRequest request;
-    request.initialDirectory = folder.string() + "/";
-    request.proposedName = "new";
-    request.filters = {{"JPEG (*.JPG)", "*.JPG"}, {"Bitmap (*.BMP)", "*.BMP"}};
-    request.defaultExtension = "jpg";
-
-    QStringList clipped;
-    int rows = 0;
-    OnShown<QFileDialog> driver([&](QFileDialog& dialog) {
-        auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
-        ASSERT_NE(tree, nullptr);
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return tree->model()->rowCount(tree->rootIndex()) >= 2; }, 5000));
-        QTest::qWait(100);  // the columns follow the rows once they are laid out
-        const QFontMetrics metrics(tree->font());
-        rows = tree->model()->rowCount(tree->rootIndex());
-        for (int row = 0; row < rows; ++row) {
-            for (int column = 1; column < tree->header()->count(); ++column) {
-                const QString text =
-                    tree->model()->index(row, column, tree->rootIndex()).data().toString();
-                if (!tree->header()->isSectionHidden(column) &&
-                    tree->header()->sectionSize(column) < metrics.horizontalAdvance(text) + 6) {
-                    clipped << text;
-                }
-            }
-        }
-        dialog.reject();
-    });
-    EXPECT_FALSE(gui::RunSaveDialog(&session.frame(), request).has_value());
-    EXPECT_EQ(rows, 2);
-    EXPECT_EQ(clipped, QStringList());
-}
-
-TEST(PleaseWaitTest, TheControlTextBlinksEveryHalfSecondUntilTheProgramEndsIt) {
-    const struct {
-        PleaseWait kind;
-        const char* title;
-        const char* waitText;
-    } cases[] = {{PleaseWait::DataTrans, "DATA TRANSFER", "Please wait."},
-                 {PleaseWait::PeraseProc, "DATA ERASE", "Please wait"}};
+TEST(PleaseWaitTest, TheWaitTextBlinksEveryHalfSecondUntilTheUserOrTheProgramEndsIt) {
     GuiSession session(false);
     gui::QtShell& shell = session.gui().shell();
     std::vector<PleaseWait> closedByUser;
     shell.pleaseWaitClosed = [&](PleaseWait kind) { closedByUser.push_back(kind); };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
-        shell.ShowPleaseWait(c.kind);
-        gui::PleaseWaitDialog* dialog = shell.OpenPleaseWait();
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->windowTitle(), c.title);
-        EXPECT_TRUE(dialog->isModal());
-        ExpectTitleFits(dialog);
-        EXPECT_EQ(dialog->ControlText(), c.waitText);
-        QTest::qWait(600);
-        EXPECT_EQ(dialog->ControlText(), "             ");
-        QTest::qWait(500);
-        EXPECT_EQ(dialog->ControlText(), c.waitText);
-        shell.EndPleaseWait(c.kind == PleaseWait::DataTrans ? PleaseWait::PeraseProc
-                                                            : PleaseWait::DataTrans);
-        EXPECT_TRUE(dialog->isVisible());  // ending the other kind does not end it
-        shell.EndPleaseWait(c.kind);
-        EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
-        QTest::qWait(0);
-    }
-    EXPECT_TRUE(closedByUser.empty());
-    shell.ShowPleaseWait(PleaseWait::DataTrans);
-    QTest::keyClick(shell.OpenPleaseWait(), Qt::Key_Escape);  // ends it and tells the program
+    shell.ShowPleaseWait(PleaseWait::PeraseProc);
+    gui::PleaseWaitDialog* dialog = shell.OpenPleaseWait();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "DATA ERASE");
+    EXPECT_TRUE(dialog->isModal());
+    ExpectTitleFits(dialog);
+    EXPECT_EQ(dialog->ControlText(), "Please wait");
+    QTest::qWait(600);
+    EXPECT_EQ(dialog->ControlText(), "             ");
+    QTest::qWait(500);
+    EXPECT_EQ(dialog->ControlText(), "Please wait");
+    shell.EndPleaseWait(PleaseWait::DataTrans);  // the end of another kind leaves it
+    QTest::keyClick(dialog, Qt::Key_Escape);     // ends it and tells the program
     EXPECT_EQ(shell.OpenPleaseWait(), nullptr);
-    EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::DataTrans}));
-    gui::CancelPrintDialog cancel(&session.frame(), [] {});
-    cancel.show();
-    ExpectTitleFits(&cancel);
-}
-
-TEST(AboutTest, TheAboutBoxShowsTheVersion) {
-    gui::AboutDialog about(nullptr);
-    const auto* version = about.findChild<QLabel*>(QStringLiteral("aboutVersion"));
-    ASSERT_NE(version, nullptr);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Fotolyx \\d+\\.\\d+\\.\\d+$"))
-                    .match(version->text())
-                    .hasMatch())
-        << version->text().toStdString();
+    EXPECT_EQ(closedByUser, (std::vector<PleaseWait>{PleaseWait::PeraseProc}));
 }
 
 void ShowABoxNobodyAnswers() {
@@ -253,6 +138,112 @@ TEST(ModalWatchdogTest, ADialogNobodyEndsFailsTheTestAndIsRejected) {
     EXPECT_NONFATAL_FAILURE(ShowABoxNobodyAnswers(),
                             "\"Nobody answers this\" that nobody ended; the test was waiting for "
                             "an answer that never comes");
+}
+
+using gui::CancelPrintDialog;
+
+std::string ReadFile(const std::filesystem::path& path) {
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+// The Cancel Print Job dialog disables the window while the page is produced.
+TEST(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheFile) {
+    QWidget frame;
+    auto* owner = new QWidget(&frame);
+    frame.show();
+    using Act = std::function<void(CancelPrintDialog&)>;
+    const Act button = [](CancelPrintDialog& dialog) {
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("button2")),
+                          Qt::LeftButton);
+    };
+    const Act escape = [](CancelPrintDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
+    const Act closeBox = [](CancelPrintDialog& dialog) { dialog.close(); };
+    const struct {
+        const char* name;
+        Act act;
+        bool whileSpooling;  // the cancel waits until the spooler runs
+        bool toFile;         // to the existing PDF file instead of the spooler
+        bool spoolerCalled;
+        bool printed;
+    } cases[] = {
+        {"not cancelled", nullptr, false, false, true, true},
+        {"Cancel while the page is produced", button, false, false, false, false},
+        {"Cancel while the spooler runs", button, true, false, true, false},
+        {"Esc, to an existing file", escape, false, true, false, false},
+        {"the close box cancels nothing", closeBox, false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir queue;
+        const auto output = queue / "earlier.pdf";
+        std::ofstream(output) << "a file of the user's";
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(output.string()));
+        printer.setResolution(144);
+        // A spooler that notes its call at once and queues the file as job.pdf a second later.
+        std::ofstream(queue / "spool")
+            << "#!/bin/sh\necho \"$@\" > " << Quote(queue / "call")
+            << "\nfor last; do :; done\nsleep 1\ncp \"$last\" " << Quote(queue / "job.pdf") << "\n";
+        std::filesystem::permissions(queue / "spool", std::filesystem::perms::owner_all);
+        const gui::PrintSpooler spooler{QString::fromStdString((queue / "spool").string())};
+        OnShown<CancelPrintDialog> user(
+            [&](CancelPrintDialog& dialog) {
+                ExpectDialog(QStringLiteral("the print job to end"));
+                EXPECT_FALSE(owner->isEnabled());
+                EXPECT_EQ(dialog.windowTitle(), "Cancel Print Job");
+                EXPECT_EQ(Texts(&dialog), QStringList{"Cancel current print job?"});
+                EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+                ExpectTitleFits(&dialog);
+                const auto act = [&] {
+                    c.act(dialog);
+                    EXPECT_EQ(owner->isEnabled(), !c.printed);
+                    EXPECT_EQ(dialog.isVisible(), c.printed);
+                };
+                if (c.whileSpooling) {  // once the spooler runs
+                    auto* poll = new QTimer(&dialog);
+                    QObject::connect(poll, &QTimer::timeout, [&, act, poll] {
+                        if (std::filesystem::exists(queue / "call")) {
+                            poll->stop();
+                            act();
+                        }
+                    });
+                    poll->start(0);
+                } else if (c.act) {
+                    act();
+                }
+            },
+            0);
+        const DibBlock picture = MakePicture(640, 480);
+        const QString title = QStringLiteral("Capture 1");
+        EXPECT_EQ(c.toFile ? gui::PrintPictureTo(printer, owner, title, picture)
+                           : gui::PrintPictureToSpooler(printer, spooler, owner, title, picture),
+                  0);
+        EXPECT_TRUE(user.Ran());
+        EXPECT_TRUE(owner->isEnabled());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            EXPECT_EQ(dynamic_cast<CancelPrintDialog*>(widget), nullptr) << "left behind";
+        }
+        QTest::qWait(c.printed ? 0 : 1200);  // a spooler left running would have queued by now
+        ASSERT_EQ(std::filesystem::exists(queue / "call"), c.spoolerCalled);
+        if (c.spoolerCalled) {
+            EXPECT_EQ(ReadFile(queue / "call").rfind("-t Capture 1 -- ", 0), 0u);
+        }
+        const auto printed = c.toFile ? output : queue / "job.pdf";
+        EXPECT_EQ(c.toFile ? ReadFile(output) != "a file of the user's"
+                           : std::filesystem::exists(printed),
+                  c.printed);
+        const CommandResult info = RunCommand("/usr/bin/pdfinfo " + Quote(printed));
+        if (c.printed && (info.status == 0 || PeersRequired())) {
+            EXPECT_NE(info.output.find("Pages:"), std::string::npos);
+            EXPECT_EQ(std::atoi(info.output.c_str() + info.output.find("Pages:") + 6), 1);
+        }
+        if (!c.toFile) {
+            EXPECT_EQ(ReadFile(output), "a file of the user's");
+        }
+    }
 }
 
 }  // namespace

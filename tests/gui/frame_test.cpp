@@ -1,22 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QDialog>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScreen>
 #include <QTest>
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
 
-#include "gui/child_window.h"
+#include "bench/gui_bench_session.h"
 #include "gui/gui_session.h"
+#include "gui/live_image_view.h"
 #include "gui/menu_table.h"
+#include "gui/picture_buttons.h"
+#include "windows/picture_window.h"
 
 namespace fotolyx::testing {
 namespace {
@@ -29,37 +24,27 @@ QStringList TopLevelTitles(const gui::FrameWindow& frame) {
     return titles;
 }
 
-class TestImageWindow final : public gui::ChildWindow {
-  public:
-    explicit TestImageWindow(WindowId id) : ChildWindow(id) {}
-    MenuBar Menu() const override { return MenuBar::Capture; }
-    bool QueryClose() override { return true; }
-    void Command(int id) override { commands.push_back(id); }
-    std::vector<int> commands;
-};
+const QColor MID_GREY(128, 128, 128);
+const QRect SMALL_PICTURE(15, 15, 160, 120);
+const QRect PHOTO(5, 155, 320, 240);
 
-// The COM SETUP dialog's title, speed, checked port and its device; whether Esc leaves it up.
-QStringList ComSetupContents(GuiSession& session) {
-    QStringList seen;
-    OnShown<QDialog> driver([&](QDialog& dialog) {
-        seen << dialog.windowTitle()
-             << dialog.findChild<QLineEdit*>(QStringLiteral("control1036"))->text();
-        for (const int id : {1001, 1002, 1042, 1043}) {
-            auto* radio = dialog.findChild<QRadioButton*>(QStringLiteral("control%1").arg(id));
-            if (radio->isChecked()) {
-                seen << radio->text()
-                     << dialog.findChild<QLabel*>(QStringLiteral("devicePath%1").arg(id))->text();
-            }
-        }
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-        seen << (dialog.isVisible() ? "open" : "closed");
-        dialog.findChild<QPushButton*>()->click();
-    });
-    session.frame().Command(CMD_COMMUNICATION);
-    return seen;
+// The benchmarks' loop answers each packet at once: the camera streams at its line speed.
+bool RunUntil(const std::function<bool()>& condition, int milliseconds) {
+    return bench::RunUntil(condition, std::chrono::milliseconds(milliseconds));
 }
 
-TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
+// Pixels of an area that are not the mid grey the pictures start with.
+int Coloured(const QImage& shown, const QRect& area) {
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            count += shown.pixelColor(x, y) != MID_GREY ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(FrameTest, ShowsItsWindowsMenusLiveImageDialogsAndHelpAndAsksBeforeTheExit) {
     GuiSession session;
     gui::FrameWindow& frame = session.frame();
     EXPECT_EQ(frame.windowTitle(), "Fotolyx");
@@ -68,53 +53,80 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
     EXPECT_EQ(frame.PreviewFrame()->geometry(), QRect(30, 30, 590, 475));
     EXPECT_EQ(frame.LiveImageFrame()->windowTitle(), "Live image Window");
     EXPECT_EQ(frame.LiveImageFrame()->geometry(), QRect(5, 5, 340, 435));
-    EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Option", "&Help"}));
     EXPECT_FALSE(frame.MdiArea()->isEnabled());
     EXPECT_TRUE(frame.ProgressBar()->isHidden());
     EXPECT_EQ(frame.ProgressBar()->geometry(), QRect(150, 605 - 15, 200, 12));
-
+    auto& view = *static_cast<gui::LiveImageView*>(frame.LiveImageFrame()->Child());
     const struct {
         MenuBar kind;
         int command;
-        bool enabled;
         const char* text;
+        bool enabled, enabledWithIndex;
     } items[] = {
-        // clang-format off
-        {MenuBar::Frame, CMD_OPEN, true, "&Open..."},
-        {MenuBar::Frame, CMD_FLASH_ALL_ERASE, true, "&Flash All Erase"},
-        {MenuBar::Preview, CMD_DATA_IN, false, "&Data in from camera"},
-        {MenuBar::Capture, CMD_PRINT, true, "&Print..."},
-        {MenuBar::Imagefile, CMD_SAVE_AS, true, "Save &As..."},
-        {MenuBar::Imagefile, CMD_DATA_OUT_FINE, false, "&Fine mode"},
-        {MenuBar::Liveimage, CMD_CLOSE_IMAGE, true, "C&lose Image"},
-        // clang-format on
+        {MenuBar::Frame, CMD_FLASH_ALL_ERASE, "&Flash All Erase", true, true},
+        {MenuBar::Preview, CMD_DATA_IN, "&Data in from camera", false, false},
+        {MenuBar::Capture, CMD_PRINT, "&Print...", true, true},
+        {MenuBar::Imagefile, CMD_DATA_OUT_FINE, "&Fine mode", false, true},
+        {MenuBar::Liveimage, CMD_CLOSE_IMAGE, "C&lose Image", true, true},
+        {MenuBar::Liveimage, CMD_LIVE_ZOOM, "Live &photo Zoom In", false, false},  // until a photo
     };
-    for (const auto& item : items) {
-        const QAction* action = frame.Menu(item.kind).Command(item.command);
-        ASSERT_NE(action, nullptr) << item.text;
-        EXPECT_EQ(action->text(), item.text);
-        EXPECT_EQ(action->isEnabled(), item.enabled) << item.text;
+    for (const bool withIndex : {false, true}) {
+        ASSERT_TRUE(!withIndex || session.WaitForIndex());
+        for (const auto& item : items) {
+            const QAction* action = frame.Menu(item.kind).Command(item.command);
+            ASSERT_NE(action, nullptr) << item.text;
+            EXPECT_EQ(action->text(), item.text);
+            EXPECT_EQ(action->isEnabled(), withIndex ? item.enabledWithIndex : item.enabled)
+                << item.text << (withIndex ? " with the index in" : "");
+        }
     }
     EXPECT_EQ(frame.Menu(MenuBar::Frame).Command(CMD_DATA_IN), nullptr);
-    EXPECT_EQ(frame.Menu(MenuBar::Frame).windowListPopup->title(), "&File");
-
-    ASSERT_TRUE(session.WaitForIndex());
-    EXPECT_EQ(ComSetupContents(session),
-              (QStringList{"COM SETUP", "115200", "COM1", session.camera().DevicePath(), "open"}));
 
     frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Window", "&Help"}));
-    auto* image = new TestImageWindow(200);
-    frame.AddChild(image, {"picture", 60, 60, 200, 200});
-    frame.MdiArea()->setActiveSubWindow(frame.MdiArea()->subWindowList().back());
+    Program& program = session.program();
+    const LiveState& liveState = program.live;
+    QTest::mouseClick(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
+    EXPECT_EQ(liveState.PhotoButtonBitmap, 105u);
+    // 2,160 packets at the line's speed: more than 20 s.
+    ASSERT_TRUE(RunUntil([&] { return liveState.photosCompleted >= 1; }, 90'000));
+    EXPECT_EQ(liveState.PhotoButtonBitmap, 109u);
+    EXPECT_TRUE(frame.Menu(MenuBar::Liveimage).Command(CMD_LIVE_ZOOM)->isEnabled());
+    EXPECT_TRUE(frame.Menu(MenuBar::Liveimage).Command(CMD_SAVE_AS)->isEnabled());
+    EXPECT_GT(Coloured(view.Render(), PHOTO), 320 * 200);
+    // A double click beside the photo opens nothing; on its corner it takes the photo over.
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(4, 200));
+    EXPECT_EQ(program.openfileWindows.size(), 0u);
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(5, 155));
+    ASSERT_EQ(program.openfileWindows.size(), 1u);
+    EXPECT_EQ(program.openfileWindows[0]->title(), "Live Image Photo");
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "&Image", "&Window", "&Help"}));
-    frame.Command(CMD_COPY_TO_CLIPBOARD);
-    EXPECT_EQ(image->commands, std::vector<int>{CMD_COPY_TO_CLIPBOARD});
-    frame.Command(CMD_CLOSE_IMAGE);
-    QTest::qWait(0);
-    EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
+    {
+        BoxAnswerer answers({QMessageBox::No});  // the photo is not kept
+        frame.Command(CMD_CLOSE_IMAGE);
+    }
+    ASSERT_TRUE(session.WaitFor([&] { return program.openfileWindows.empty(); }));
+
+    session.gui().shell().ActivateChildWindow(LIVE_IMAGE_WINDOW);
+    gui::PictureButtonWidget* preview = view.Button(LIVE_BUTTON_PREVIEW);
+    QTest::mousePress(preview, Qt::LeftButton);
+    EXPECT_EQ(liveState.LiveViewRunning, 1);
+    EXPECT_EQ(preview->grab().toImage().pixelColor(5, 15), QColor(200, 0, 0));
+    QTest::mouseRelease(preview, Qt::LeftButton);
+    ASSERT_TRUE(RunUntil([&] { return liveState.framesCompleted >= 3; }, 20'000));
+    EXPECT_GT(Coloured(view.Render(), SMALL_PICTURE), 160 * 100);
+    EXPECT_TRUE(session.StatusHistory().contains("Receive Live Image data"));
+
+    QMdiSubWindow* window = frame.LiveImageFrame();
+    window->showMaximized();
+    EXPECT_TRUE(RunUntil([&] { return liveState.LiveViewRunning == 0; }, 2'000));
+    EXPECT_EQ(liveState.PreviewButtonBitmap, 107u);
+    window->showNormal();
+    window->close();
+    QTest::qWait(50);
     frame.PreviewFrame()->close();  // the permanent windows have no way out but the exit
+    EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(frame.MdiArea()->subWindowList().size(), 2);
     frame.MdiArea()->setActiveSubWindow(nullptr);
     EXPECT_EQ(TopLevelTitles(frame), (QStringList{"&File", "Special", "&Help"}));
@@ -142,100 +154,6 @@ TEST(FrameTest, ShowsItsWindowsMenusDialogsAndHelpAndAsksBeforeTheExit) {
         EXPECT_EQ(answers.Seen()[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
         EXPECT_EQ(frame.MdiArea()->subWindowList().size(), answer == QMessageBox::Ok ? 0 : 2);
         EXPECT_EQ(frame.Help()->isVisible(), answer == QMessageBox::Cancel);
-    }
-}
-
-TEST(FrameTest, ASessionEndAsksAsExitDoesWhenItMayAndEndsWithoutAskingWhenNot) {
-    const struct {
-        const char* name;
-        bool mayAsk;
-        std::vector<QMessageBox::StandardButton> answers;
-        bool ends;
-        std::size_t boxes;  // the exit question, then the save question
-    } rows[] = {
-        {"the user keeps the program", true, {QMessageBox::Cancel}, false, 1},
-        {"the user lets it end", true, {QMessageBox::Ok, QMessageBox::No}, true, 2},
-        {"nobody may be asked", false, {}, true, 0},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        GuiSession session(false);
-        ASSERT_NE(session.program().CreateOpenfileWindow("Untitled", true), nullptr);
-        const auto scratch = session.program().scratch.ScratchFileA;
-        BoxAnswerer answers(row.answers);
-        EXPECT_EQ(session.gui().SessionEnding(row.mayAsk), row.ends);
-        EXPECT_EQ(answers.Seen().size(), row.boxes);
-        EXPECT_EQ(std::filesystem::exists(scratch), !row.ends);
-    }
-}
-
-TEST(FrameTest, TheFrameKeepsItsPlaceSizeAndMaximisedStateForTheNextStart) {
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const struct {
-        const char* name;
-        QRect placed;  // relative to the work area, as the next start puts it
-        bool maximised;
-        QRect expected;
-    } cases[] = {
-        {"maximised keeps the place it had before", {10, 20, 450, 350}, true, {10, 20, 450, 350}},
-        {"partly off the work area is moved back onto it",
-         {screen.width() - 100, 10, 400, 300},
-         false,
-         {screen.width() - 400, 10, 400, 300}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (const char* settings = std::getenv("FOTOLYX_SETTINGS")) {
-            std::filesystem::remove(settings);  // each case is a first start
-        }
-        GuiSession session(false);
-        gui::FrameWindow& frame = session.frame();
-        EXPECT_EQ(frame.size(), QSize(745, 605));
-        frame.setGeometry(c.placed.translated(screen.topLeft()));
-        if (c.maximised) {
-            frame.showMaximized();
-        }
-        {
-            BoxAnswerer answers({QMessageBox::Ok});
-            frame.close();
-        }
-        const auto again = session.StartAgain();
-        EXPECT_EQ(again->frame().isMaximized(), c.maximised);
-        EXPECT_EQ(c.maximised ? again->frame().normalGeometry() : again->frame().geometry(),
-                  c.expected.translated(screen.topLeft()));
-    }
-}
-
-TEST(FrameTest, ThePreviewIsInFrontAndActiveAfterACaptureWindowGoes) {
-    GuiSession session;
-    ASSERT_TRUE(session.WaitForIndex());
-    gui::FrameWindow& frame = session.frame();
-    gui::ChildFrame* preview = frame.PreviewFrame();
-    Program& pictures = session.program();
-    for (const bool cancelDownload : {true, false}) {
-        SCOPED_TRACE(cancelDownload ? "cancelled download" : "closed after it");
-        frame.MdiArea()->setActiveSubWindow(frame.LiveImageFrame());  // looked at before
-        frame.MdiArea()->setActiveSubWindow(preview);
-        WindowId id = 0;
-        if (cancelDownload) {
-            QTest::mouseClick(preview->widget(), Qt::LeftButton, {}, ThumbnailCentre(0));
-            QTest::mouseDClick(preview->widget(), Qt::LeftButton, {}, ThumbnailCentre(0));
-            ASSERT_EQ(pictures.captureWindows.Ids().size(), 1u);
-            id = pictures.captureWindows.Ids().front();
-            auto* wait = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(wait, nullptr);
-            wait->reject();
-        } else {
-            const PictureWindow* capture = session.Download(0);
-            ASSERT_NE(capture, nullptr);
-            id = capture->id();
-            frame.Window(id)->close();
-        }
-        ASSERT_TRUE(session.WaitFor([&] { return frame.Window(id) == nullptr; }, 3000));
-        QTest::qWait(50);
-        EXPECT_EQ(frame.MdiArea()->currentSubWindow(), preview);
-        EXPECT_EQ(frame.CurrentMenuKind(), MenuBar::Preview);
-        EXPECT_EQ(frame.MdiArea()->subWindowList(QMdiArea::StackingOrder).last(), preview);
     }
 }
 

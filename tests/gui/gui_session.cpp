@@ -3,57 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 
-#include "support/rgb_pictures.h"
-
 namespace fotolyx::testing {
 
-namespace {
-
-QString CamsimProgram() {
-    const char* binDir = std::getenv("FOTOLYX_BIN_DIR");
-    const QString folder =
-        binDir ? QString::fromLocal8Bit(binDir) : QStringLiteral(FOTOLYX_BINARY_DIR "/bin");
-    return QDir(folder).filePath(QStringLiteral("fotolyx-camsim"));
-}
-
-}  // namespace
-
-std::string MissingDevice(const TempDir& folder, const std::string& name) {
-    return (folder.path() / ("no-" + name)).string();
-}
-
-namespace {
-
-PortMap SilentPorts(const TempDir& folder, const std::string& prefix) {
-    PortMap ports;
+GuiSession::GuiSession(bool withCamera) {
+    PortMap ports;  // paths that are no devices: the other ports stay silent
     for (const int id : {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4}) {
-        ports.Set(id, MissingDevice(folder, prefix + std::to_string(id)));
+        ports.Set(id, (folder_.path() / ("no-" + std::to_string(id))).string());
     }
-    return ports;
-}
-
-}  // namespace
-
-GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
-                       bool trueColourDisplay) {
-    PortMap ports = SilentPorts(folder_, "");
     if (withCamera) {
+        const char* binDir = std::getenv("FOTOLYX_BIN_DIR");
+        const QDir programs(binDir ? QString::fromLocal8Bit(binDir)
+                                   : QStringLiteral(FOTOLYX_BINARY_DIR "/bin"));
         std::string error;
-        if (!camera_.Start(CamsimProgram(), QString(), camsimArguments, error)) {
+        if (!camera_.Start(programs.filePath(QStringLiteral("fotolyx-camsim")), QString(), {},
+                           error)) {
             ADD_FAILURE() << error;
         }
         ports.Set(PORT_COM1, camera_.DevicePath().toStdString());
     }
-    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), Environment(trueColourDisplay));
+    HostEnvironment environment = HostEnvironment::FromProcess(true);
+    environment.programDirectory = environment.startDirectory = folder_.path();
+    environment.tempDirectory = folder_.path();
+    environment.configHome = folder_.path() / "config";
+    gui_ = std::make_unique<gui::GuiProgram>(std::move(ports), environment);
     gui_->Start();
     statusHistory_ << frame().StatusText();
     frame().onStatusText = [this](const QString& text) {
@@ -61,21 +40,6 @@ GuiSession::GuiSession(bool withCamera, const QStringList& camsimArguments,
             statusHistory_ << text;
         }
     };
-}
-
-HostEnvironment GuiSession::Environment(bool trueColourDisplay) const {
-    HostEnvironment environment = HostEnvironment::FromProcess(trueColourDisplay);
-    environment.programDirectory = environment.startDirectory = folder_.path();
-    environment.tempDirectory = folder_.path();
-    environment.configHome = folder_.path() / "config";
-    return environment;
-}
-
-std::unique_ptr<gui::GuiProgram> GuiSession::StartAgain() const {
-    auto program =
-        std::make_unique<gui::GuiProgram>(SilentPorts(folder_, "again"), Environment(true));
-    program->Start();
-    return program;
 }
 
 GuiSession::~GuiSession() {
@@ -93,68 +57,11 @@ bool GuiSession::WaitForIndex() {
     });
 }
 
-PictureWindow* GuiSession::Download(int position) {
-    Program& pictures = program();
-    const std::size_t before = pictures.captureWindows.Ids().size();
-    QWidget* preview = frame().PreviewFrame()->widget();
-    QTest::mouseClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
-    QTest::mouseDClick(preview, Qt::LeftButton, {}, ThumbnailCentre(position));
-    const bool done = WaitFor([&] {
-        return pictures.captureWindows.Ids().size() == before + 1 &&
-               !pictures.pictureDownload.download.CaptureWaiting && frame().StatusText() == "Ready";
-    });
-    return done ? pictures.captureWindows.Find(pictures.captureWindows.Ids().back()) : nullptr;
-}
-
-PictureWindow* GuiSession::OpenPicture(const DibBlock& picture, const std::string& title) {
-    DibBlock& work = *program().buffers.WorkImage;
-    std::copy_n(picture.data(), std::min(picture.size(), work.size()), work.data());
-    return program().CreateOpenfileWindow(title, false);
-}
-
-QPoint ThumbnailCentre(int position) {
-    return {10 + 140 * (position % 4) + 60, 60 + 130 * (position / 4) + 45};
-}
-
-std::set<QRgb> PaletteColours(const LogPalette& palette) {
-    std::set<QRgb> colours;
-    for (int i = 0; i < palette.palNumEntries && i < 256; ++i) {
-        const PaletteEntry& entry = palette.palPalEntry[static_cast<std::size_t>(i)];
-        colours.insert(qRgb(entry.peRed, entry.peGreen, entry.peBlue));
-    }
-    return colours;
-}
-
-std::set<QRgb> DrawnColours(const QImage& image, const QRect& area) {
-    std::set<QRgb> colours;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            colours.insert(image.pixel(x, y) | 0xFF000000u);
-        }
-    }
-    return colours;
-}
-
-const QColor QUADRANT_COLOURS[4] = {QColor(255, 0, 0), QColor(0, 255, 0), QColor(0, 0, 255),
-                                    QColor(255, 255, 0)};
-
-DibBlock QuadrantPicture() {
-    return MakeRgbPicture(640, 480, [](int column, int row) {
-        // Rows are stored bottom-up.
-        const QColor colour = QUADRANT_COLOURS[(row >= 240 ? 0 : 2) + (column < 320 ? 0 : 1)];
-        return Bgr{static_cast<std::uint8_t>(colour.blue()),
-                   static_cast<std::uint8_t>(colour.green()),
-                   static_cast<std::uint8_t>(colour.red())};
-    });
-}
-
 BoxAnswerer::BoxAnswerer(std::vector<QMessageBox::StandardButton> answers)
-    : answers_(std::move(answers)), timer_(std::make_unique<QTimer>()) {
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Poll(); });
-    timer_->start(10);
+    : answers_(std::move(answers)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(10);
 }
-
-BoxAnswerer::~BoxAnswerer() = default;
 
 void BoxAnswerer::Poll() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -167,10 +74,7 @@ void BoxAnswerer::Poll() {
     ExpectDialog(QStringLiteral("the message box \"%1\" to end with answer %2")
                      .arg(box->text())
                      .arg(index + 1));
-    QAbstractButton* button = nullptr;
-    if (index < answers_.size()) {
-        button = box->button(answers_[index]);
-    }
+    QAbstractButton* button = index < answers_.size() ? box->button(answers_[index]) : nullptr;
     if (button) {
         button->click();
     } else {
@@ -179,44 +83,22 @@ void BoxAnswerer::Poll() {
 }
 
 namespace {
-
-QString& DialogExpectation() {
-    static QString waitingFor;
-    return waitingFor;
-}
-
-QString Describe(QWidget* widget) {
-    QString text = QString::fromLatin1(widget->metaObject()->className());
-    if (!widget->objectName().isEmpty()) {
-        text += QStringLiteral(" '%1'").arg(widget->objectName());
-    }
-    text += QStringLiteral(" titled \"%1\"").arg(widget->windowTitle());
-    if (auto* box = qobject_cast<QMessageBox*>(widget)) {
-        text += QStringLiteral(" saying \"%1\"").arg(box->text());
-    }
-    return text;
-}
-
+QString waitingForNow;  // what the running test last said it waits for
 }  // namespace
 
 void ExpectDialog(const QString& waitingFor) {
-    DialogExpectation() = waitingFor;
+    waitingForNow = waitingFor;
 }
 
-ModalWatchdog::ModalWatchdog(int limitMilliseconds)
-    : limit_(limitMilliseconds), timer_(std::make_unique<QTimer>()) {
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { Check(); });
-    timer_->start(100);
+ModalWatchdog::ModalWatchdog(int limitMilliseconds) : limit_(limitMilliseconds) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Check(); });
+    timer_.start(100);
 }
-
-ModalWatchdog::~ModalWatchdog() = default;
 
 void ModalWatchdog::Check() {
     // Only a widget in a nested event loop blocks the test.
-    QWidget* modal = QApplication::activePopupWidget();
-    if (modal == nullptr) {
-        modal = QApplication::activeModalWidget();
-    }
+    QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                       : QApplication::activeModalWidget();
     if (modal == nullptr || QThread::currentThread()->loopLevel() == 0) {
         watched_ = nullptr;
         return;
@@ -230,11 +112,16 @@ void ModalWatchdog::Check() {
     if (now - since_ < limit_) {
         return;
     }
-    ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal "
-                  << Describe(modal).toStdString()
+    QString name =
+        QStringLiteral("%1 titled \"%2\"")
+            .arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        name += QStringLiteral(" saying \"%1\"").arg(box->text());
+    }
+    ADD_FAILURE() << "Gave up after " << limit_ << " ms on a modal " << name.toStdString()
                   << " that nobody ended; the test was waiting for "
-                  << (DialogExpectation().isEmpty() ? std::string("nothing in particular")
-                                                    : DialogExpectation().toStdString());
+                  << (waitingForNow.isEmpty() ? "nothing in particular"
+                                              : qPrintable(waitingForNow));
     watched_ = nullptr;
     if (auto* dialog = qobject_cast<QDialog*>(modal)) {
         dialog->reject();

@@ -2,18 +2,12 @@
 
 #include <QApplication>
 #include <QColor>
-#include <QImage>
 #include <QMessageBox>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
 #include <QTimer>
 #include <functional>
-#include <map>
 #include <memory>
 #include <ostream>
-#include <set>
-#include <string>
 #include <vector>
 
 #include "gui/gui_program.h"
@@ -30,42 +24,27 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 namespace fotolyx::testing {
 
 // The window program with its folders in a temporary directory, against fotolyx-camsim on a
-// pseudo-terminal as COM1; trueColourDisplay false: a 256-colour screen.
+// pseudo-terminal as COM1.
 class GuiSession {
   public:
-    explicit GuiSession(bool withCamera = true, const QStringList& camsimArguments = {},
-                        bool trueColourDisplay = true);
+    explicit GuiSession(bool withCamera = true);
     ~GuiSession();
 
     gui::GuiProgram& gui() { return *gui_; }
     gui::FrameWindow& frame() { return gui_->frame(); }
     Program& program() { return gui_->program(); }
-    gui::SimulatedCamera& camera() { return camera_; }
     const TempDir& folder() const { return folder_; }
 
-    // Every status text shown so far, without repeats.
-    const QStringList& StatusHistory() const { return statusHistory_; }
+    const QStringList& StatusHistory() const { return statusHistory_; }  // without repeats
     bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15'000);
-    bool WaitForIndex();                    // the index is in and the status says Ready
-    PictureWindow* Download(int position);  // by a click and a double click on the thumbnail
-    PictureWindow* OpenPicture(const DibBlock& picture, const std::string& title);
-    // The window program started again in these folders, without a camera.
-    std::unique_ptr<gui::GuiProgram> StartAgain() const;
+    bool WaitForIndex();  // the index is in and the status says Ready
 
   private:
-    HostEnvironment Environment(bool trueColourDisplay) const;
     TempDir folder_;
     gui::SimulatedCamera camera_;
     std::unique_ptr<gui::GuiProgram> gui_;
     QStringList statusHistory_;
 };
-
-// The centre of the thumbnail of a position in the Preview's first rows.
-QPoint ThumbnailCentre(int position);
-
-// 640 x 480 in four plain quadrants: red, green (top), blue, yellow (bottom).
-extern const QColor QUADRANT_COLOURS[4];
-DibBlock QuadrantPicture();
 
 struct SeenBox {
     QString caption;
@@ -74,19 +53,17 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
 };
 
-// Answers the message boxes that come up in turn and records them; boxes beyond the answers
-// get their escape button.
+// Answers the message boxes in turn and records them; boxes beyond the answers are rejected.
 class BoxAnswerer {
   public:
     explicit BoxAnswerer(std::vector<QMessageBox::StandardButton> answers);
-    ~BoxAnswerer();
     const std::vector<SeenBox>& Seen() const { return seen_; }
 
   private:
     void Poll();
     std::vector<QMessageBox::StandardButton> answers_;
     std::vector<SeenBox> seen_;
-    std::unique_ptr<QTimer> timer_;
+    QTimer timer_;
 };
 
 // Runs the steps once on the first visible top-level widget of type T, from the event loop (so
@@ -122,26 +99,16 @@ class OnShown {
 class ModalWatchdog {
   public:
     explicit ModalWatchdog(int limitMilliseconds = 10'000);
-    ~ModalWatchdog();
-    ModalWatchdog(const ModalWatchdog&) = delete;
-    ModalWatchdog& operator=(const ModalWatchdog&) = delete;
 
   private:
     void Check();
     int limit_;
-    std::unique_ptr<QTimer> timer_;
+    QTimer timer_;
     QPointer<QWidget> watched_;
     qint64 since_ = 0;
 };
 
 // What the running test waits for while a dialog is up; a watchdog failure names it.
 void ExpectDialog(const QString& waitingFor);
-
-// The colours of a palette, and the distinct colours of an area of an image.
-std::set<QRgb> PaletteColours(const LogPalette& palette);
-std::set<QRgb> DrawnColours(const QImage& image, const QRect& area);
-
-// A path that is no device, for ports that must stay silent.
-std::string MissingDevice(const TempDir& folder, const std::string& name);
 
 }  // namespace fotolyx::testing
