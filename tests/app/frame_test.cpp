@@ -93,15 +93,17 @@ TEST(Frame, CloseImageAndCloseAllLeaveThePermanentWindowsUntilTheExit) {
     }
 }
 
-TEST(Frame, ExitAsksFirstAndOnlyAConfirmedExitClosesThePermanentWindows) {
+TEST(Frame, ExitStopsLiveViewAsksAndOnlyAConfirmedExitClosesThePermanentWindows) {
     for (const int answer : {IDCANCEL, IDOK}) {
         FrameRun run;
         run.windows.open = {LIVE_IMAGE_WINDOW, PREVIEW_WINDOW, 300};
         run.shell.scriptedAnswers = {answer};
+        run.program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
         EXPECT_FALSE(run.program.liveWindow.Close());
         EXPECT_EQ(run.program.frame.Close(run.windows), answer == IDOK);
         EXPECT_EQ(run.Texts(), std::vector<std::string>{"Fotolyx: Exit Fotolyx?"});
-        EXPECT_EQ(run.shell.messages[0].style, 0x31u);  // OK/Cancel, exclamation mark
+        EXPECT_EQ(run.shell.messages[0].style, 0x31u);   // OK/Cancel, exclamation mark
+        EXPECT_EQ(run.program.live.LiveViewRunning, 0);  // stopped before asking
         EXPECT_EQ(run.program.frame.ExitConfirmed(), answer == IDOK);
         // The Live image window may go once the exit is confirmed, and not before.
         EXPECT_EQ(run.program.liveWindow.Close(), answer == IDOK);
@@ -130,15 +132,6 @@ TEST(Frame, AWindowThatRefusesKeepsTheProgramAndTheNextExitAsksAgain) {
     EXPECT_FALSE(run.program.frame.Close(run.windows));
     EXPECT_EQ(run.shell.messages.size(), 2u);
     EXPECT_EQ(run.windows.asked, (std::vector<WindowId>{300, 301, 300}));
-}
-
-TEST(Frame, ClosingStopsARunningLiveViewBeforeAskingEvenWhenCancelled) {
-    FrameRun run;
-    run.program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
-    ASSERT_EQ(run.program.live.LiveViewRunning, 1);
-    run.shell.scriptedAnswers = {IDCANCEL};
-    EXPECT_FALSE(run.program.frame.Close(run.windows));
-    EXPECT_EQ(run.program.live.LiveViewRunning, 0);
 }
 
 }  // namespace

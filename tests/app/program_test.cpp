@@ -49,13 +49,13 @@ TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
     }
 }
 
-TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
+TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZeroOrIsOutsideTheSection) {
     const struct {
         const char* line;
         bool enabled;
-    } cases[] = {{"FILEPREV=0", false},  {"FILEPREV=1", true},     {"FILEPREV=yes", true},
-                 {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
-                 {"FILEPREV=  1 ", true}};
+    } cases[] = {{"FILEPREV=0", false},   {"FILEPREV=1", true},     {"FILEPREV=yes", true},
+                 {"FILEPREV=", true},     {"fileprev = 0x", false}, {"OTHER=1", false},
+                 {"FILEPREV=  1 ", true}, {"[]\nFILEPREV=1", false}};
     for (const auto& c : cases) {
         Started world(("[mode]\n" + std::string(c.line) + "\n").c_str());
         EXPECT_EQ(world.program.settings.FilePreviewEnabled, c.enabled) << c.line;
