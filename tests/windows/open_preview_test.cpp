@@ -28,10 +28,7 @@ Bgr Halves(std::int32_t x, std::int32_t width) {
 }
 
 TEST(OpenPreviewFit, FitsIntoTheSquareAlongTheLongerSide) {
-    const struct {
-        std::int64_t width, height;
-        std::optional<PreviewFit> fit;
-    } cases[] = {
+    const std::tuple<std::int64_t, std::int64_t, std::optional<PreviewFit>> cases[] = {
         {640, 480, PreviewFit{20, 55, 120, 90}},
         {480, 640, PreviewFit{35, 40, 90, 120}},
         {100, 100, PreviewFit{20, 40, 120, 120}},
@@ -42,10 +39,9 @@ TEST(OpenPreviewFit, FitsIntoTheSquareAlongTheLongerSide) {
         {0, 0, std::nullopt},
         {0, 5, std::nullopt},
         {-640, 480, std::nullopt},
-        {640, -480, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FitPreview(c.width, c.height), c.fit) << c.width << " x " << c.height;
+        {640, -480, std::nullopt}};
+    for (const auto& [width, height, fit] : cases) {
+        EXPECT_EQ(FitPreview(width, height), fit) << width << " x " << height;
     }
 }
 
@@ -161,7 +157,7 @@ TEST(OpenPreview, SamplesColumnsAndRowsOfAJpegAndABitmap) {
     }
 }
 
-TEST(OpenPreview, FollowsTheBoxAndTheSelection) {
+TEST(OpenPreview, FollowsTheBoxAndTheSelectionAndDropsThePictureWithoutMemory) {
     PreviewWorld world;
     const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
     const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
@@ -209,23 +205,15 @@ TEST(OpenPreview, FollowsTheBoxAndTheSelection) {
     EXPECT_EQ(world.state.previewWidth, 1);
     EXPECT_FALSE(next.Paint());
     EXPECT_TRUE(world.state.PreviewPicture);  // kept between dialogs
-}
 
-TEST(OpenPreview, NoMemoryForThePictureDropsTheOldOne) {
-    PreviewWorld world;
-    world.previewEnabled = true;
-    const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
-    const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
-    OpenPreview preview = world.Make();
-    preview.InitDialog();
-    ASSERT_TRUE(preview.SelectionChanged(first));
+    // No memory for the next picture: the old one goes too.
     world.memory.failingCalls = {world.memory.calls};
-    EXPECT_FALSE(preview.SelectionChanged(second));
+    EXPECT_FALSE(next.SelectionChanged(first));
     ASSERT_EQ(world.shell.messages.size(), 1u);
     EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
     EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
     EXPECT_FALSE(world.state.PreviewPicture);
-    EXPECT_FALSE(preview.Paint());
+    EXPECT_FALSE(next.Paint());
 }
 
 TEST(OpenPreview, OnAnEightBitDisplayDrawsThroughTheFixedPalette) {

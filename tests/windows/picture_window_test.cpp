@@ -14,8 +14,7 @@ using testing::RecordingShell;
 constexpr WindowId ID = 200;
 constexpr std::uint32_t POSITION = 7;
 
-// The program around the windows: a Capture window's position names its file; all picture
-// windows share one view size here, which only Openfile windows use.
+// The program around the windows: a Capture window's position names its file.
 struct World final : PictureWindowHost {
     std::string DefaultFileName(std::uint32_t position) const override {
         return "name" + std::to_string(position);
@@ -29,11 +28,9 @@ struct World final : PictureWindowHost {
         uploads.push_back({window, commandId});
     }
     Memory& WindowMemory() override { return memory; }
-    // A bar as the window last set it on the screen.
     ScrollBarState Shown(ScrollBarKind bar) { return shell.scrollBars[{ID, bar}]; }
 
-    // A window on a width x height picture (grey x + y, 60 spare bytes after the rows); a block of
-    // zeros when the picture has not arrived.
+    // A window on a grey x + y picture with 60 spare bytes; zeros when it has not arrived.
     PictureWindow Make(const PictureWindowKind& kind, int width, int height, bool arrived = true) {
         PictureCreateData data;
         data.position = POSITION;
@@ -173,24 +170,15 @@ TEST(PictureWindow, ThePictureIsPaintedScrolledOrCentredInALargerWindow) {
     window.Size(300, 200);
     window.HScroll(SB_THUMBTRACK, 33);
     window.VScroll(SB_THUMBTRACK, 11);
-    const struct {
-        int clientWidth, clientHeight;
-        int x, y;
-    } cases[] = {
-        {300, 200, -33, -11}, {641, 200, 0, -11}, {700, 600, 30, 60}, {640, 480, -33, -11}};
-    for (const auto& c : cases) {
-        const PicturePaint paint = window.Paint(c.clientWidth, c.clientHeight);
-        EXPECT_EQ(paint.x, c.x) << c.clientWidth;
-        EXPECT_EQ(paint.y, c.y) << c.clientHeight;
-        EXPECT_EQ(paint.width, 640);
-        EXPECT_EQ(paint.height, 480);
-    }
-    PictureWindow small = world.Make(CAPTURE_KIND, 320, 240);
-    const PicturePaint paint = small.Paint(501, 401);
-    EXPECT_EQ(paint.x, 90);
-    EXPECT_EQ(paint.y, 80);
-    EXPECT_EQ(paint.width, 320);
-    EXPECT_EQ(paint.height, 240);
+    const auto placed = [](const PicturePaint& p) {
+        return std::array{p.x, p.y, p.width, p.height};
+    };
+    EXPECT_EQ(placed(window.Paint(300, 200)), (std::array{-33, -11, 640, 480}));
+    EXPECT_EQ(placed(window.Paint(641, 200)), (std::array{0, -11, 640, 480}));
+    EXPECT_EQ(placed(window.Paint(700, 600)), (std::array{30, 60, 640, 480}));
+    EXPECT_EQ(placed(window.Paint(640, 480)), (std::array{-33, -11, 640, 480}));
+    EXPECT_EQ(placed(world.Make(CAPTURE_KIND, 320, 240).Paint(501, 401)),
+              (std::array{90, 80, 320, 240}));
 }
 
 TEST(PictureWindow, ActivationSwitchesTheMenuAndTheScreenPalette) {
@@ -240,8 +228,8 @@ TEST(PictureWindow, CopyToClipboardHandsOverTheWholeBlockOrTellsOfNoMemory) {
     world.memory.failingCalls = {world.memory.calls};
     window.Command(CMD_COPY_TO_CLIPBOARD);
     ASSERT_EQ(world.shell.messages.size(), 1u);
-    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
-    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
+    EXPECT_EQ(world.shell.messages[0].caption + ": " + world.shell.messages[0].text,
+              "Global Memory: Not enough memory.");
     EXPECT_EQ(world.shell.clipboard, (std::vector<std::uint8_t>{1, 2, 3}));
 
     window.Command(CMD_COPY_TO_CLIPBOARD);
@@ -281,8 +269,7 @@ TEST(PictureWindow, SaveAsProposesTheHostsNameTitlesTheWindowAndLetsTheHostGoOn)
     EXPECT_EQ(empty.afterSave, std::vector<WindowId>{ID});
 }
 
-// Closing a modified picture asks "Save changes to %s?"; a Yes whose Save As writes nothing
-// (cancelled, or the file could not be written) keeps the window and its changes.
+// A Yes whose Save As writes nothing (cancelled, or not written) keeps the window and its changes.
 TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
     struct Row {
         const char* name;
@@ -309,12 +296,10 @@ TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
                 window.SetModified();
             }
             world.shell.scriptedAnswers = {row.answer};
-            if (row.chosen != nullptr) {
-                world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{
-                    (world.root / row.chosen).string(), SAVE_FILTER_FULL_COLOUR_BMP});
-            } else {
-                world.shell.scriptedSaveAnswers.push_back(std::nullopt);
-            }
+            world.shell.scriptedSaveAnswers.push_back(
+                row.chosen ? std::optional(SaveDialogResult{(world.root / row.chosen).string(),
+                                                            SAVE_FILTER_FULL_COLOUR_BMP})
+                           : std::nullopt);
             EXPECT_EQ(window.Close(), row.closes);
             EXPECT_EQ(window.modified(), row.modified);
             if (!row.modified) {
@@ -323,9 +308,10 @@ TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
                 continue;
             }
             ASSERT_FALSE(world.shell.messages.empty());  // a file not written tells why
-            EXPECT_EQ(world.shell.messages[0].text, "Save changes to   8F: 02/5/17 9:03?");
-            EXPECT_EQ(world.shell.messages[0].caption, "Fotolyx");
-            EXPECT_EQ(world.shell.messages[0].style, MB_YESNO | MB_ICONQUESTION);
+            const testing::ShownMessage& question = world.shell.messages[0];
+            EXPECT_EQ(std::tuple(question.text, question.caption, question.style),
+                      std::tuple("Save changes to   8F: 02/5/17 9:03?", "Fotolyx",
+                                 MB_YESNO | MB_ICONQUESTION));
             EXPECT_EQ(world.shell.saveRequests.size(), row.answer == IDYES ? 1u : 0u);
             EXPECT_TRUE(world.afterSave.empty());  // no download sequence goes on from here
             EXPECT_EQ(world.shell.activatedWindows,
