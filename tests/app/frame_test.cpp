@@ -19,7 +19,6 @@ struct FakeWindows final : FrameWindows {
     std::vector<WindowId> asked, closed, restored;
     std::vector<std::string> shown;
     Frame* frame = nullptr;
-
     std::vector<WindowId> Children() const override { return open; }
     void Restore(WindowId window) override { restored.push_back(window); }
     bool QueryClose(WindowId window) override {
@@ -128,7 +127,6 @@ TEST(Frame, AWindowThatRefusesKeepsTheProgramAndTheNextExitAsksAgain) {
     EXPECT_FALSE(run.program.frame.ExitConfirmed());
     EXPECT_EQ(run.windows.closed, std::vector<WindowId>{301});
     EXPECT_TRUE(std::filesystem::exists(run.program.scratch.ScratchFileA));
-
     EXPECT_FALSE(run.program.frame.Close(run.windows));
     EXPECT_EQ(run.shell.messages.size(), 2u);
     EXPECT_EQ(run.windows.asked, (std::vector<WindowId>{300, 301, 300}));

@@ -38,7 +38,6 @@ TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
         shell.scriptedSaveAnswers.push_back(
             SaveDialogResult{(world.root / "changed.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
         program.linkSetup.DisconnectReconnect();
-
         ASSERT_EQ(shell.messages.size(), 1u);
         EXPECT_EQ(shell.messages[0].text, "Save changes to changed.bmp?");
         EXPECT_EQ(shell.saveRequests.size(), saves);

@@ -59,7 +59,6 @@ TEST(LiveHandlers, PacketsFillThePicturesAndAreAcknowledgedAllButTheLast) {
     for (const auto& [row, grey] : {std::pair{0, false}, {240, false}, {478, false}, {479, true}}) {
         EXPECT_EQ(RowGrey(*program.buffers.LivePhotoImage, 640, 480, row), grey) << row;
     }
-
     const auto previewBefore = program.buffers.LivePreviewImage->storage();
     const auto photoBefore = program.buffers.LivePhotoImage->storage();
     for (const auto& [counter, photo] :

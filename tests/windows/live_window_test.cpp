@@ -55,7 +55,6 @@ struct LiveSession {
     std::uint8_t LastByte() const { return session.line.Written().back().byte; }
     bool Disconnected() const { return session.DialogShown(LinkDialog::ComDisconnect); }
     bool PhotoGrey() { return PixelFromTop(*program().buffers.LivePhotoImage, 0, 0) == Grey(0x80); }
-
     testing::LinkSession session;
     camsim::SimCamera& camera;
     bool ready = false;
@@ -197,7 +196,6 @@ TEST(LiveImageView, AClickWhileAFrameRequestIsPendingTogglesOnce200MsLater) {
     EXPECT_EQ(stop - clicked, 200 * MS);
     EXPECT_EQ(s.CountSince(clicked, LIVE_STOP), 1);
     EXPECT_EQ(s.CountSince(stop, LIVE_START), 0);
-
     // A frame pending at the press, the release or both: the click still turns it on once.
     for (const auto& [atPress, atRelease] : {std::pair{1, 1}, {1, 0}, {0, 1}}) {
         LiveSession t;
@@ -238,7 +236,6 @@ TEST(LiveImagePhoto, ThePhotoButtonsStartAndCancelAPhotoAndMaximisingStopsBoth) 
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), true);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS), true);
-
     s.Click(LIVE_BUTTON_PREVIEW);
     s.Run(100);
     Micros at = s.Now();
@@ -258,7 +255,6 @@ TEST(LiveImagePhoto, ThePhotoButtonsStartAndCancelAPhotoAndMaximisingStopsBoth) 
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), false);
     EXPECT_TRUE(s.PhotoGrey());
-
     s.Click(LIVE_BUTTON_PREVIEW);
     s.Run(100);
     at = s.Now();
@@ -304,7 +300,6 @@ TEST(LiveImagePhoto, ZoomInGivesAModifiedLiveImagePhotoThatAsksToBeSavedAndSaveA
     s.session.shell.scriptedAnswers.push_back(IDNO);
     EXPECT_TRUE(zoomed.Close());
     EXPECT_EQ(s.session.shell.messages.back().text, "Save changes to Live Image Photo?");
-
     const auto path = s.session.root / "photo.jpg";
     s.session.shell.scriptedSaveAnswers.push_back(SaveDialogResult{path.string(), 1});
     s.window().Command(CMD_SAVE_AS);

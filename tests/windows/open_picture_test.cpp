@@ -46,7 +46,6 @@ struct OpenWorld {
     JpegState jpeg;
     OpenPictureContext context{shell, jpeg, dir / "scratchA"};
     DibBlock workImage = *DibBlock::Allocate(925'696);
-
     bool Open(const Bytes& file, int filter, const std::string& name = "picture") {
         WriteBytes(dir / name, file);
         return OpenPictureFile(context, dir / name, filter, workImage);
@@ -281,7 +280,6 @@ TEST(OpenPicture, HugeOrCutJpegsAndBitmapsOpenQuickly) {
     ASSERT_TRUE(world.Open(huge, OPEN_FILTER_BMP));
     EXPECT_EQ(world.Texts(), std::vector<std::string>{"Part of the image will be cut off."});
     EXPECT_EQ(PixelAt(world.workImage, 320, 240), BLACK);
-
     // A JPEG cut inside its scan still decodes (the rest grey) and opens.
     OpenWorld cut;
     WriteBytes(cut.dir / "in.bmp", MakeBmpFile(320, 240, 24, SmoothColour));

@@ -55,7 +55,6 @@ struct PreviewWorld {
     std::optional<LogPalette> displayPalette;
     bool trueColour = true;
     OpenDialogState state;
-
     OpenPreview Make() {
         return OpenPreview(state,
                            OpenPreviewPorts{shell, memory, jpeg, dir / "scratchA", previewEnabled,
@@ -86,7 +85,6 @@ TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
         4, 8, 8, nullptr, [](std::int32_t x, std::int32_t) { return x < 2 ? 0 : 1; }, table);
     Bytes truncated = HalvesBmp(64, 64);
     truncated.resize(54 + 64 * 3 * 10);  // ten rows of 64
-
     // Every drawn preview shows the picture's red left half at its bottom-left pixel.
     const struct {
         const char* name;
@@ -162,23 +160,19 @@ TEST(OpenPreview, FollowsTheBoxAndTheSelectionAndDropsThePictureWithoutMemory) {
     const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
     const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
     const std::string text = world.Write("notes.txt", Bytes{'n', 'o', 't', 'e'});
-
     OpenPreview preview = world.Make();
     EXPECT_FALSE(preview.InitDialog());
     // Off: a selection reads nothing.
     EXPECT_FALSE(preview.SelectionChanged(first));
     EXPECT_FALSE(world.state.PreviewPicture);
-
     EXPECT_TRUE(preview.PreviewClicked(true, first));
     EXPECT_TRUE(world.previewEnabled);
     EXPECT_EQ(preview.WidthText(), "40");
     EXPECT_EQ(world.state.LastPreviewPath, first);
-
     // The same file again is not read again (it changed on disk meanwhile).
     world.Write("first.bmp", HalvesBmp(60, 20));
     EXPECT_TRUE(preview.SelectionChanged(first));
     EXPECT_EQ(preview.WidthText(), "40");
-
     // A file that is no picture, a folder and a missing name keep the last preview.
     EXPECT_FALSE(preview.SelectionChanged(text));
     EXPECT_FALSE(preview.SelectionChanged(world.dir.path().string()));
@@ -187,25 +181,21 @@ TEST(OpenPreview, FollowsTheBoxAndTheSelectionAndDropsThePictureWithoutMemory) {
     EXPECT_EQ(world.state.LastPreviewPath, first);
     ASSERT_TRUE(preview.Paint());
     EXPECT_EQ(preview.Paint()->place.width, 120);
-
     EXPECT_TRUE(preview.SelectionChanged(second));
     EXPECT_EQ(preview.HeightText(), "40");
     EXPECT_EQ(preview.Paint()->place, (PreviewFit{50, 40, 60, 120}));
-
     // Off again: the fields empty, nothing drawn; the next dialog starts with an empty path.
     EXPECT_TRUE(preview.PreviewClicked(false, second));
     EXPECT_FALSE(world.previewEnabled);
     EXPECT_EQ(preview.WidthText(), "");
     EXPECT_EQ(preview.HeightText(), "");
     EXPECT_FALSE(preview.Paint());
-
     world.previewEnabled = true;
     OpenPreview next = world.Make();
     EXPECT_TRUE(next.InitDialog());
     EXPECT_EQ(world.state.previewWidth, 1);
     EXPECT_FALSE(next.Paint());
     EXPECT_TRUE(world.state.PreviewPicture);  // kept between dialogs
-
     // No memory for the next picture: the old one goes too.
     world.memory.failingCalls = {world.memory.calls};
     EXPECT_FALSE(next.SelectionChanged(first));
