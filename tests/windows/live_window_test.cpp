@@ -83,12 +83,12 @@ TEST(LiveImageView, FramesArePaintedUnderTheWatchdogAndAClickWhileOneIsAskedForW
                                        inv.area == LIVE_PREVIEW_RECT && !inv.erase;
                             }),
               3);
-    // A click while a frame request is pending toggles once, 200 ms later.
+    // A click while a frame request is pending toggles once, 200 ms later (and not again).
     const Micros clicked = s.Now();
     s.Click(LIVE_BUTTON_PREVIEW);
     EXPECT_EQ(s.live().LiveViewRunning, 1);
     EXPECT_EQ(s.session.loop.TimerLeftMs(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW), 200);
-    s.Run(250);
+    s.Run(500);
     EXPECT_EQ(s.live().LiveViewRunning, 0);
     EXPECT_EQ(s.live().PreviewButtonBitmap, BITMAP_PREVIEW_OFF);
     const Micros stop = s.FirstSent(clicked, LIVE_STOP);

@@ -117,15 +117,14 @@ TEST(OpenPicture, PicturesArePlacedByTheCentringAndCuttingRules) {
     }
 }
 
-// A 640 x 480 24-bit file keeps its own header (its resolution, say). It may carry a colour table
-// (its colour count not 0): the picture memory has none, so the kept header must not announce
-// one, or every later reader would look for the rows 4 x count bytes too far.
+// A 640 x 480 24-bit file keeps its own header (its resolution, say) but announces no colour
+// table: the picture memory has none, and a reader would look for the rows too far on.
 TEST(OpenPicture, AFullSizeTrueColourFileKeepsTheHeaderFieldsThatStillHold) {
     // Colours used and important, image size, and the image size kept.
     const std::uint32_t cases[][4] = {{0, 0, 921'600, 921'600},
                                       {256, 0, 0, 0},
                                       {2, 2, 921'600, 921'600},
-                                      {0, 7, 5, 0},
+                                      {0, 0x01000007, 5, 0},
                                       {16, 16, 921'654, 0}};
     for (const auto& [used, important, imageSize, kept] : cases) {
         SCOPED_TRACE(used);

@@ -73,6 +73,7 @@ Bytes HalvesBmp(std::int32_t width, std::int32_t height) {
 
 TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
     const std::vector<Bgr> table = {RED, BLUE};
+    const auto red = [](std::int32_t, std::int32_t) { return RED; };
     Bytes bigClaim = HalvesBmp(8, 8);
     WriteLe32(bigClaim.data() + 18, 100000);  // width and height far beyond the file
     WriteLe32(bigClaim.data() + 22, 100000);
@@ -95,6 +96,8 @@ TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
         const char* message;  // nullptr: none
     } cases[] = {
         {"24-bit", HalvesBmp(64, 32), "64", "32", PreviewFit{20, 70, 120, 60}, nullptr},
+        {"124-byte header", MakeBmpFile(64, 32, 24, red, nullptr, {}, 124), "64", "32",
+         PreviewFit{20, 70, 120, 60}, nullptr},
         {"8-bit, two-colour table", twoColours, "4", "8", PreviewFit{50, 40, 60, 120}, nullptr},
         {"sizes beyond the file", bigClaim, "100000", "100000", PreviewFit{20, 40, 120, 120},
          nullptr},
