@@ -5,6 +5,7 @@
 #include "link/link_setup.h"
 #include "support/program_world.h"
 #include "support/rgb_pictures.h"
+#include "upload/picture_upload.h"
 #include "windows/live_image_window.h"
 
 namespace fotolyx {
@@ -33,6 +34,10 @@ TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
         program.upload.SendOffset = 672;
         program.upload.SendingThumb = 1;
         program.upload.TotalPackets = 9;
+        for (const WindowId window : {changed, unchanged}) {
+            world.timers.StartTimer(window, UPLOAD_TIMER_WATCHDOG, 1000);
+            world.timers.StartTimer(window, UPLOAD_TIMER_SECOND, 1000);
+        }
         auto& shell = world.shell;
         shell.scriptedAnswers.push_back(answer);
         shell.scriptedSaveAnswers.push_back(
@@ -46,6 +51,10 @@ TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
         EXPECT_FALSE(shell.WindowOpen(unchanged));
         EXPECT_TRUE(program.openfileWindows.empty());
         EXPECT_EQ(shell.destroyedWindows, (std::vector<WindowId>{changed, unchanged}));
+        for (const WindowId window : {changed, unchanged}) {  // their upload timers went too
+            EXPECT_FALSE(world.timers.running.contains({window, UPLOAD_TIMER_WATCHDOG}));
+            EXPECT_FALSE(world.timers.running.contains({window, UPLOAD_TIMER_SECOND}));
+        }
         const LiveState& live = program.live;
         EXPECT_EQ(std::tuple(live.LiveViewRunning, live.LivePhotoRunning, live.LivePacketNumber,
                              live.LiveFramePending),
