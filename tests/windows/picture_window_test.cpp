@@ -5,24 +5,20 @@
 #include "link/link_setup.h"
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
+#include "support/save_world.h"
 
 namespace fotolyx {
 namespace {
-
-using testing::RecordingShell;
 
 constexpr WindowId ID = 200;
 constexpr std::uint32_t POSITION = 7;
 
 // The program around the windows: a Capture window's position names its file.
-struct World final : PictureWindowHost {
+struct World final : PictureWindowHost, testing::SaveWorld {
     std::string DefaultFileName(std::uint32_t position) const override {
         return "name" + std::to_string(position);
     }
-    SaveContext MakeSaveContext() override {
-        return SaveContext{shell, clock,          freeSpace,      memory,      jpeg,
-                           save,  root / "a.bmp", root / "b.jpg", root.path(), initialDirectory};
-    }
+    SaveContext MakeSaveContext() override { return context; }
     void AfterSaveAs(WindowId window) override { afterSave.push_back(window); }
     void Upload(WindowId window, int commandId, const DibBlock&) override {
         uploads.push_back({window, commandId});
@@ -46,14 +42,6 @@ struct World final : PictureWindowHost {
                              PictureWindowPorts{shell, *this, screenPalette,
                                                 kind.rangesFromPicture ? nullptr : &view});
     }
-    testing::TempDir root;
-    RecordingShell shell;
-    testing::FixedClock clock;
-    testing::FixedFreeSpace freeSpace;
-    testing::FailingMemory memory;
-    JpegState jpeg;
-    SaveState save;
-    std::string initialDirectory;
     std::optional<LogPalette> screenPalette;
     OpenViewSize view;
     std::vector<WindowId> afterSave;
@@ -234,7 +222,7 @@ TEST(PictureWindow, SaveAsProposesTheHostsNameTitlesTheWindowAndLetsTheHostGoOn)
     EXPECT_EQ(world.shell.saveRequests[0].proposedName, "name7");
     EXPECT_EQ(window.title(), "  8F: 02/5/17 9:03");
     EXPECT_FALSE(world.shell.windowTitles.contains(ID));
-    const std::string path = (world.root / "x.bmp").string();
+    const std::string path = (world.dir / "x.bmp").string();
     world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{path, SAVE_FILTER_FULL_COLOUR_BMP});
     window.Command(CMD_SAVE_AS);
     EXPECT_EQ(window.title(), path);
@@ -277,7 +265,7 @@ TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
             }
             world.shell.scriptedAnswers = {row.answer};
             world.shell.scriptedSaveAnswers.push_back(
-                row.chosen ? std::optional(SaveDialogResult{(world.root / row.chosen).string(),
+                row.chosen ? std::optional(SaveDialogResult{(world.dir / row.chosen).string(),
                                                             SAVE_FILTER_FULL_COLOUR_BMP})
                            : std::nullopt);
             EXPECT_EQ(window.Close(), row.closes);
@@ -297,7 +285,7 @@ TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
             EXPECT_EQ(world.shell.activatedWindows,
                       activates ? std::vector<WindowId>{ID} : std::vector<WindowId>{});
             if (row.closes && row.answer == IDYES) {
-                const auto bytes = testing::ReadBytes(world.root / row.chosen);
+                const auto bytes = testing::ReadBytes(world.dir / row.chosen);
                 ASSERT_EQ(bytes.size(), 54u + 64 * 48 * 3);
                 EXPECT_TRUE(
                     std::equal(bytes.begin() + 54, bytes.end(), window.picture().data() + 40));
