@@ -54,6 +54,11 @@ struct LiveSession {
     }
     std::uint8_t LastByte() const { return session.line.Written().back().byte; }
     bool Disconnected() const { return session.DialogShown(LinkDialog::ComDisconnect); }
+    // Live view and photo running, and the preview and photo buttons' bitmaps.
+    std::tuple<int, int, std::uint32_t, std::uint32_t> Buttons() {
+        return {live().LiveViewRunning, live().LivePhotoRunning, live().PreviewButtonBitmap,
+                live().PhotoButtonBitmap};
+    }
     bool PhotoGrey() { return PixelFromTop(*program().buffers.LivePhotoImage, 0, 0) == Grey(0x80); }
     testing::LinkSession session;
     camsim::SimCamera& camera;
@@ -65,7 +70,7 @@ TEST(LiveImageView, FramesArePaintedUnderTheWatchdogAndAClickWhileOneIsAskedForW
     ASSERT_TRUE(s.ready);
     const Micros start = s.Now();
     s.Click(LIVE_BUTTON_PREVIEW);
-    EXPECT_EQ(s.live().PreviewButtonBitmap, BITMAP_PREVIEW_ON);
+    EXPECT_EQ(s.Buttons(), std::tuple(1, 0, BITMAP_PREVIEW_ON, BITMAP_CAPTURE));
     EXPECT_EQ(s.program().link.TransferMode, TRANSFER_LIVE_VIEW);
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_RECEIVE_LIVE);
     // The watchdog waits 500 ms first, then runs every 1000.
@@ -89,8 +94,7 @@ TEST(LiveImageView, FramesArePaintedUnderTheWatchdogAndAClickWhileOneIsAskedForW
     EXPECT_EQ(s.live().LiveViewRunning, 1);
     EXPECT_EQ(s.session.loop.TimerLeftMs(LIVE_IMAGE_WINDOW, LIVE_TIMER_DEFERRED_PREVIEW), 200);
     s.Run(500);
-    EXPECT_EQ(s.live().LiveViewRunning, 0);
-    EXPECT_EQ(s.live().PreviewButtonBitmap, BITMAP_PREVIEW_OFF);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 0, BITMAP_PREVIEW_OFF, BITMAP_CAPTURE));
     const Micros stop = s.FirstSent(clicked, LIVE_STOP);
     EXPECT_EQ(stop - clicked, 200 * MS);
     EXPECT_EQ(s.CountSince(start, LIVE_STOP), 1);
@@ -198,51 +202,50 @@ TEST(LiveImageView, AClickWithAFramePendingAtThePressOrTheReleaseTurnsItOnOnce) 
         t.window().ButtonNotify(LIVE_BUTTON_PREVIEW, false);
         t.live().LiveFramePending = 0;  // the frame's first packet came
         t.Run(250);
-        EXPECT_EQ(t.live().LiveViewRunning, 1) << atPress << atRelease;
-        EXPECT_EQ(t.live().PreviewButtonBitmap, BITMAP_PREVIEW_ON) << atPress << atRelease;
+        EXPECT_EQ(t.Buttons(), std::tuple(1, 0, BITMAP_PREVIEW_ON, BITMAP_CAPTURE))
+            << atPress << atRelease;
     }
 }
 
 // The photo button's press stops the live view, its release starts a whole photo; the camera's
 // own button does the same, and cancels a running photo; maximising the window stops both.
 TEST(LiveImagePhoto, ThePhotoButtonsStartAndCancelAPhotoAndMaximisingStopsBoth) {
+    constexpr std::uint32_t OFF = BITMAP_PREVIEW_OFF;
     LiveSession s;
     ASSERT_TRUE(s.ready);
     s.Click(LIVE_BUTTON_PREVIEW);
     s.Run(100);
     s.window().ButtonNotify(LIVE_BUTTON_PHOTO, true);
     EXPECT_EQ(s.LastByte(), LIVE_STOP);
-    EXPECT_EQ(s.live().LiveViewRunning, 0);
-    EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CAPTURE_PRESSED);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 0, OFF, BITMAP_CAPTURE_PRESSED));
     s.Run(50);
     s.window().ButtonNotify(LIVE_BUTTON_PHOTO, false);
     EXPECT_EQ(s.LastByte(), PHOTO_START);
-    EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CANCEL);
-    EXPECT_EQ(s.live().LivePhotoRunning, 1);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 1, OFF, BITMAP_CANCEL));
     EXPECT_EQ(s.program().link.TransferMode, TRANSFER_LIVE_PHOTO);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), false);
     ASSERT_TRUE(s.session.RunUntil([&] { return s.live().photosCompleted == 1; }, 60'000));
     s.Run(100);
-    EXPECT_EQ(s.live().LivePhotoRunning, 0);
-    EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CAPTURE);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 0, OFF, BITMAP_CAPTURE));
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), true);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS), true);
+    // The camera's button during live view: LIVE_STOP, and PHOTO_START 200 ms later.
     s.Click(LIVE_BUTTON_PREVIEW);
     s.Run(100);
     Micros at = s.Now();
     s.camera.PressPhotoButton();
     s.session.line.CameraSpoke();
     ASSERT_TRUE(s.session.RunUntil([&] { return s.live().LivePhotoRunning == 1; }, 1000));
-    EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CANCEL);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 1, OFF, BITMAP_CANCEL));
     ASSERT_GE(s.FirstSent(at, LIVE_STOP), 0);
     EXPECT_EQ(s.FirstSent(at, PHOTO_START) - s.FirstSent(at, LIVE_STOP), 200 * MS);
     s.Run(500);
     at = s.Now();
-    s.camera.PressPhotoButton();
+    s.camera.PressPhotoButton();  // during the photo: cancels it
     ASSERT_TRUE(
         s.session.RunUntil([&] { return s.live().PhotoButtonBitmap == BITMAP_CAPTURE; }, 1000));
-    EXPECT_EQ(s.live().LivePhotoRunning, 0);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 0, OFF, BITMAP_CAPTURE));
     EXPECT_EQ(s.CountSince(at, PHOTO_STOP), 2);
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
     EXPECT_EQ(s.session.shell.MenuItem(MenuBar::Current, CMD_LIVE_ZOOM), false);
@@ -251,18 +254,16 @@ TEST(LiveImagePhoto, ThePhotoButtonsStartAndCancelAPhotoAndMaximisingStopsBoth) 
     s.Run(100);
     at = s.Now();
     s.window().Size(false);
-    EXPECT_EQ(s.live().LiveViewRunning, 1);
+    EXPECT_EQ(s.Buttons(), std::tuple(1, 0, BITMAP_PREVIEW_ON, BITMAP_CAPTURE));
     s.window().Size(true);
-    EXPECT_EQ(s.live().LiveViewRunning, 0);
-    EXPECT_EQ(s.live().PreviewButtonBitmap, BITMAP_PREVIEW_OFF);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 0, OFF, BITMAP_CAPTURE));
     EXPECT_EQ(s.CountSince(at, LIVE_STOP), 1);
     EXPECT_EQ(s.session.shell.statusTexts.back(), TEXT_READY);
     s.Click(LIVE_BUTTON_PHOTO, 50);
     s.Run(300);
     at = s.Now();
     s.window().Size(true);
-    EXPECT_EQ(s.live().LivePhotoRunning, 0);
-    EXPECT_EQ(s.live().PhotoButtonBitmap, BITMAP_CAPTURE);
+    EXPECT_EQ(s.Buttons(), std::tuple(0, 0, OFF, BITMAP_CAPTURE));
     EXPECT_EQ(s.CountSince(at, PHOTO_STOP), 1);
     EXPECT_TRUE(s.PhotoGrey());
     s.Run(2000);
