@@ -40,12 +40,11 @@ struct FakeWindows final : FrameWindows {
 struct FrameRun : testing::StartedWorld {
     FakeWindows windows;
     FrameRun() { windows.frame = &program.frame; }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& message : shell.messages) {
-            texts.push_back(message.caption + ": " + message.text);
-        }
-        return texts;
+    // The one message shown: caption, text and style.
+    std::tuple<std::string, std::string, unsigned> Message() const {
+        EXPECT_EQ(shell.messages.size(), 1u);
+        const auto& m = shell.messages.at(0);
+        return {m.caption, m.text, m.style};
     }
 };
 
@@ -72,9 +71,8 @@ TEST(Frame, FlashAllEraseWritesItsOneByteOnlyAfterOk) {
         FrameRun run;
         run.shell.scriptedAnswers = {answer};
         run.program.frame.Command(40008, run.windows);
-        ASSERT_EQ(run.shell.messages.size(), 1u);
-        EXPECT_EQ(run.Texts()[0], "ALL ERASE: Delete all Flash memory?");
-        EXPECT_EQ(run.shell.messages[0].style, 0x21u);  // OK/Cancel, question mark
+        // OK/Cancel with a question mark
+        EXPECT_EQ(run.Message(), std::tuple("ALL ERASE", "Delete all Flash memory?", 0x21u));
         EXPECT_EQ(run.line.written,
                   answer == IDOK ? std::vector<std::uint8_t>{0xEA} : std::vector<std::uint8_t>{});
     }
@@ -100,8 +98,8 @@ TEST(Frame, ExitStopsLiveViewAsksAndOnlyAConfirmedExitClosesThePermanentWindows)
         run.program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
         EXPECT_FALSE(run.program.liveWindow.Close());
         EXPECT_EQ(run.program.frame.Close(run.windows), answer == IDOK);
-        EXPECT_EQ(run.Texts(), std::vector<std::string>{"Fotolyx: Exit Fotolyx?"});
-        EXPECT_EQ(run.shell.messages[0].style, 0x31u);   // OK/Cancel, exclamation mark
+        // OK/Cancel with an exclamation mark
+        EXPECT_EQ(run.Message(), std::tuple("Fotolyx", "Exit Fotolyx?", 0x31u));
         EXPECT_EQ(run.program.live.LiveViewRunning, 0);  // stopped before asking
         EXPECT_EQ(run.program.frame.ExitConfirmed(), answer == IDOK);
         // The Live image window may go once the exit is confirmed, and not before.
