@@ -19,7 +19,6 @@ struct FakeWindows final : FrameWindows {
     std::vector<WindowId> asked, closed, restored;
     std::vector<std::string> shown;
     Frame* frame = nullptr;
-
     std::vector<WindowId> Children() const override { return open; }
     void Restore(WindowId window) override { restored.push_back(window); }
     bool QueryClose(WindowId window) override {
@@ -41,12 +40,11 @@ struct FakeWindows final : FrameWindows {
 struct FrameRun : testing::StartedWorld {
     FakeWindows windows;
     FrameRun() { windows.frame = &program.frame; }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& message : shell.messages) {
-            texts.push_back(message.caption + ": " + message.text);
-        }
-        return texts;
+    // The one message shown: caption, text and style.
+    std::tuple<std::string, std::string, unsigned> Message() const {
+        EXPECT_EQ(shell.messages.size(), 1u);
+        const auto& m = shell.messages.at(0);
+        return {m.caption, m.text, m.style};
     }
 };
 
@@ -73,9 +71,8 @@ TEST(Frame, FlashAllEraseWritesItsOneByteOnlyAfterOk) {
         FrameRun run;
         run.shell.scriptedAnswers = {answer};
         run.program.frame.Command(40008, run.windows);
-        ASSERT_EQ(run.shell.messages.size(), 1u);
-        EXPECT_EQ(run.Texts()[0], "ALL ERASE: Delete all Flash memory?");
-        EXPECT_EQ(run.shell.messages[0].style, 0x21u);  // OK/Cancel, question mark
+        // OK/Cancel with a question mark
+        EXPECT_EQ(run.Message(), std::tuple("ALL ERASE", "Delete all Flash memory?", 0x21u));
         EXPECT_EQ(run.line.written,
                   answer == IDOK ? std::vector<std::uint8_t>{0xEA} : std::vector<std::uint8_t>{});
     }
@@ -93,15 +90,17 @@ TEST(Frame, CloseImageAndCloseAllLeaveThePermanentWindowsUntilTheExit) {
     }
 }
 
-TEST(Frame, ExitAsksFirstAndOnlyAConfirmedExitClosesThePermanentWindows) {
+TEST(Frame, ExitStopsLiveViewAsksAndOnlyAConfirmedExitClosesThePermanentWindows) {
     for (const int answer : {IDCANCEL, IDOK}) {
         FrameRun run;
         run.windows.open = {LIVE_IMAGE_WINDOW, PREVIEW_WINDOW, 300};
         run.shell.scriptedAnswers = {answer};
+        run.program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
         EXPECT_FALSE(run.program.liveWindow.Close());
         EXPECT_EQ(run.program.frame.Close(run.windows), answer == IDOK);
-        EXPECT_EQ(run.Texts(), std::vector<std::string>{"Fotolyx: Exit Fotolyx?"});
-        EXPECT_EQ(run.shell.messages[0].style, 0x31u);  // OK/Cancel, exclamation mark
+        // OK/Cancel with an exclamation mark
+        EXPECT_EQ(run.Message(), std::tuple("Fotolyx", "Exit Fotolyx?", 0x31u));
+        EXPECT_EQ(run.program.live.LiveViewRunning, 0);  // stopped before asking
         EXPECT_EQ(run.program.frame.ExitConfirmed(), answer == IDOK);
         // The Live image window may go once the exit is confirmed, and not before.
         EXPECT_EQ(run.program.liveWindow.Close(), answer == IDOK);
@@ -126,19 +125,9 @@ TEST(Frame, AWindowThatRefusesKeepsTheProgramAndTheNextExitAsksAgain) {
     EXPECT_FALSE(run.program.frame.ExitConfirmed());
     EXPECT_EQ(run.windows.closed, std::vector<WindowId>{301});
     EXPECT_TRUE(std::filesystem::exists(run.program.scratch.ScratchFileA));
-
     EXPECT_FALSE(run.program.frame.Close(run.windows));
     EXPECT_EQ(run.shell.messages.size(), 2u);
     EXPECT_EQ(run.windows.asked, (std::vector<WindowId>{300, 301, 300}));
-}
-
-TEST(Frame, ClosingStopsARunningLiveViewBeforeAskingEvenWhenCancelled) {
-    FrameRun run;
-    run.program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
-    ASSERT_EQ(run.program.live.LiveViewRunning, 1);
-    run.shell.scriptedAnswers = {IDCANCEL};
-    EXPECT_FALSE(run.program.frame.Close(run.windows));
-    EXPECT_EQ(run.program.live.LiveViewRunning, 0);
 }
 
 }  // namespace

@@ -44,53 +44,43 @@ TEST(OpenCommand, OpensTheChosenFileIntoAWindowAndRemembersItsFolder) {
         Bytes bytes;
         int filter;
         bool opened;
-        std::vector<std::string> messages;
-    } cases[] = {
-        {"small.bmp", Stripes(320, 240), OPEN_FILTER_BMP, true, {}},
-        {"large.bmp",
-         Stripes(800, 600),
-         OPEN_FILTER_BMP,
-         true,
-         {"Part of the image will be cut off."}},
-        {"notes.txt", Bytes(100, 'x'), OPEN_FILTER_BMP, false, {"This file type is wrong."}},
-        {"small as jpeg.bmp",
-         Stripes(16, 16),
-         OPEN_FILTER_JPEG,
-         false,
-         {"This file type is wrong."}},
-    };
+        const char* message;  // empty: none
+    } cases[] = {{"small.bmp", Stripes(320, 240), OPEN_FILTER_BMP, true, ""},
+                 {"large.bmp", Stripes(800, 600), OPEN_FILTER_BMP, true,
+                  "Part of the image will be cut off."},
+                 {"notes.txt", Bytes(100, 'x'), OPEN_FILTER_BMP, false, "This file type is wrong."},
+                 {"small as jpeg.bmp", Stripes(16, 16), OPEN_FILTER_JPEG, false,
+                  "This file type is wrong."}};
     for (const auto& c : cases) {
         World world;
         Program& program = world.program;
         const std::string path = world.Write(c.name, c.bytes);
         EXPECT_EQ(OpenChosenPicture(program, path, c.filter), c.opened) << c.name;
-        EXPECT_EQ(world.Texts(), c.messages) << c.name;
+        EXPECT_EQ(world.Texts(),
+                  *c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{})
+            << c.name;
         EXPECT_EQ(program.settings.OpenInitialDir, world.root.path().string() + "/") << c.name;
         ASSERT_EQ(program.openfileWindows.size(), c.opened ? 1u : 0u) << c.name;
         if (c.opened) {
             ASSERT_EQ(world.shell.createdWindows.size(), 1u);
             const ChildWindowRequest& request = world.shell.createdWindows[0];
-            EXPECT_EQ(request.kind, ChildKind::Openfile);
-            EXPECT_EQ(request.title, c.name);
-            EXPECT_EQ(request.width, 644);
-            EXPECT_EQ(request.height, 510);
+            EXPECT_EQ(std::tuple(request.kind, request.title, request.width, request.height),
+                      std::tuple(ChildKind::Openfile, c.name, 644, 510));
             EXPECT_FALSE(program.openfileWindows[0]->modified());
             EXPECT_EQ(program.openfileWindows[0]->picture().size(), 925'696u);
+            EXPECT_FALSE(program.openfileWindows[0]->palette());  // none on a true-colour screen
+            EXPECT_FALSE(program.display.ScreenPalette);
         }
     }
 }
 
 TEST(OpenCommand, PicturesNamedOnTheCommandLineChooseTheirTypeByName) {
-    const struct {
-        const char* name;
-        int filter;
-    } cases[] = {{"a.jpg", OPEN_FILTER_JPEG}, {"b.JPEG", OPEN_FILTER_JPEG},
-                 {"c.Jpg", OPEN_FILTER_JPEG}, {"d.bmp", OPEN_FILTER_BMP},
-                 {"e.png", OPEN_FILTER_BMP},  {"jpg", OPEN_FILTER_BMP}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(OpenFilterForName(c.name), c.filter) << c.name;
+    const std::pair<const char*, int> cases[] = {
+        {"a.jpg", OPEN_FILTER_JPEG}, {"b.JPEG", OPEN_FILTER_JPEG}, {"c.Jpg", OPEN_FILTER_JPEG},
+        {"d.bmp", OPEN_FILTER_BMP},  {"e.png", OPEN_FILTER_BMP},   {"jpg", OPEN_FILTER_BMP}};
+    for (const auto& [name, filter] : cases) {
+        EXPECT_EQ(OpenFilterForName(name), filter) << name;
     }
-
     World world;
     Program& program = world.program;
     const std::string before = program.settings.OpenInitialDir;
@@ -148,7 +138,6 @@ TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
     ASSERT_TRUE(program.display.ScreenPalette);
     EXPECT_EQ(program.display.ScreenPalette->palPalEntry[0].peRed,
               first.palette()->palPalEntry[0].peRed);
-
     // A second window takes the screen; activating the first gives it back.
     ASSERT_TRUE(
         OpenChosenPicture(program, world.Write("other.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
@@ -156,14 +145,12 @@ TEST(OpenfilePalette, EachWindowOnAnEightBitDisplayGetsThePaletteOfItsPicture) {
     EXPECT_NE(second.palette()->palPalEntry[0].peRed, first.palette()->palPalEntry[0].peRed);
     first.MdiActivate(true);
     EXPECT_EQ(program.display.ScreenPalette->palPalEntry[0].peRed, 0x10);
-
     // An adjusted picture gets a new palette and is marked modified.
     std::fill(first.picture().data() + 40, first.picture().data() + 40 + 921'600, 0x80);
     program.OpenfilePictureChanged(first.id());
     EXPECT_TRUE(first.modified());
     EXPECT_EQ(first.palette()->palPalEntry[0].peRed, 0x80);
     EXPECT_EQ(program.display.ScreenPalette->palPalEntry[0].peRed, 0x80);
-
     // A window that goes takes the screen palette with it.
     program.DestroyOpenfileWindow(first.id());
     EXPECT_FALSE(program.display.ScreenPalette);
@@ -180,14 +167,6 @@ TEST(OpenfilePalette, NoMemoryForThePaletteBlockOpensNoWindow) {
     EXPECT_EQ(world.Texts(), (std::vector<std::string>{"Not enough memory."}));
     EXPECT_TRUE(program.openfileWindows.empty());
     EXPECT_TRUE(world.shell.createdWindows.empty());
-}
-
-TEST(OpenfilePalette, TrueColourWindowsHaveNone) {
-    World world;
-    Program& program = world.program;
-    ASSERT_TRUE(OpenChosenPicture(program, world.Write("a.bmp", Stripes(64, 48)), OPEN_FILTER_BMP));
-    EXPECT_FALSE(program.openfileWindows.back()->palette());
-    EXPECT_FALSE(program.display.ScreenPalette);
 }
 
 TEST(OpenDialogState, ThePreviewPictureIsReleasedAtShutdown) {

@@ -49,16 +49,15 @@ TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
     }
 }
 
-TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZero) {
-    const struct {
-        const char* line;
-        bool enabled;
-    } cases[] = {{"FILEPREV=0", false},  {"FILEPREV=1", true},     {"FILEPREV=yes", true},
-                 {"FILEPREV=", true},    {"fileprev = 0x", false}, {"OTHER=1", false},
-                 {"FILEPREV=  1 ", true}};
-    for (const auto& c : cases) {
-        Started world(("[mode]\n" + std::string(c.line) + "\n").c_str());
-        EXPECT_EQ(world.program.settings.FilePreviewEnabled, c.enabled) << c.line;
+TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZeroOrIsOutsideTheSection) {
+    // "[]" starts a section without a name.
+    const std::pair<const char*, bool> cases[] = {
+        {"FILEPREV=0", false},   {"FILEPREV=1", true},     {"FILEPREV=yes", true},
+        {"FILEPREV=", true},     {"fileprev = 0x", false}, {"OTHER=1", false},
+        {"FILEPREV=  1 ", true}, {"[]\nFILEPREV=1", false}};
+    for (const auto& [line, enabled] : cases) {
+        Started world(("[mode]\n" + std::string(line) + "\n").c_str());
+        EXPECT_EQ(world.program.settings.FilePreviewEnabled, enabled) << line;
     }
 }
 
@@ -102,7 +101,6 @@ TEST(Settings, AnUnwritableProgramFolderMovesTheFileToTheConfigHome) {
     program.Startup();
     program.Shutdown();
     EXPECT_TRUE(std::filesystem::exists(world.root / "config" / "fotolyx" / "snapcfg.ini"));
-
     if (::geteuid() != 0) {  // root writes into read-only folders regardless
         World readOnly;
         std::filesystem::permissions(
@@ -122,7 +120,6 @@ TEST(Settings, ANamedSettingsFileIsTheOnlyOneReadAndWritten) {
     world.environment.settingsFile = HostEnvironment::FromProcess(true).settingsFile;
     ::unsetenv("FOTOLYX_SETTINGS");
     EXPECT_EQ(world.environment.settingsFile, named);
-
     auto program = world.Make();
     program.Startup();
     EXPECT_TRUE(program.settings.FilePreviewEnabled);
@@ -184,10 +181,9 @@ TEST(Startup, LeavesTheLinkResetAndSchedulesThePortOpening) {
     program.link.TransferMode = TRANSFER_LIVE_PHOTO;
     program.link.SetupPhase = 0;
     program.Startup();
-    EXPECT_EQ(program.link.TransferMode, TRANSFER_INDEX);
-    EXPECT_EQ(program.link.SetupPhase, 1);
-    EXPECT_EQ(program.link.ExpectedLength, 116);
-    EXPECT_EQ(program.link.SelectedPort, 1001);
+    EXPECT_EQ(std::tuple(program.link.TransferMode, program.link.SetupPhase,
+                         program.link.ExpectedLength, program.link.SelectedPort),
+              std::tuple(TRANSFER_INDEX, 1, 116, 1001));
     EXPECT_EQ(world.timers.running.at({FRAME_WINDOW, 2}), 300);
     EXPECT_TRUE(program.display.RunningOnNt);
 }
@@ -198,29 +194,23 @@ TEST(Startup, BuffersHaveTheirSizesAndTheLivePicturesAreMidGrey) {
     auto& buffers = program.buffers;
     ASSERT_TRUE(buffers.TransferBuffer && buffers.ThumbnailBuffer && buffers.WorkImage &&
                 buffers.LivePreviewImage && buffers.LivePhotoImage);
-    EXPECT_EQ(buffers.TransferBuffer->size(), 925'696u);
-    EXPECT_EQ(buffers.ThumbnailBuffer->size(), 59'392u);
-    EXPECT_EQ(buffers.WorkImage->size(), 925'696u);
-    const struct {
-        const DibBlock* picture;
-        std::int32_t width, height;
-        std::size_t size;
-    } live[] = {{&*buffers.LivePreviewImage, 160, 120, 59'392},
-                {&*buffers.LivePhotoImage, 640, 480, 925'696}};
-    for (const auto& l : live) {
-        const DibBlock& dib = *l.picture;
-        EXPECT_EQ(dib.size(), l.size);
-        EXPECT_EQ(DibHeaderSize(dib), 40u);
-        EXPECT_EQ(DibWidth(dib), l.width);
-        EXPECT_EQ(DibHeight(dib), l.height);
-        EXPECT_EQ(DibBitCount(dib), 24);
-        EXPECT_EQ(ReadLe16(dib.data() + 12), 1);  // planes
-        for (std::size_t offset = 16; offset < 40; offset += 4) {
-            EXPECT_EQ(ReadLe32(dib.data() + offset), 0u) << offset;
-        }
-        const std::size_t pixels = static_cast<std::size_t>(l.width) * l.height * 3;
-        EXPECT_EQ(std::count(dib.data() + 40, dib.data() + 40 + pixels, 0x80),
-                  static_cast<std::ptrdiff_t>(pixels));
+    EXPECT_EQ((std::array{buffers.TransferBuffer->size(), buffers.ThumbnailBuffer->size(),
+                          buffers.WorkImage->size()}),
+              (std::array<std::size_t, 3>{925'696, 59'392, 925'696}));
+    // The live pictures: a 40-byte header (width, height, one plane, 24 bits, the rest 0), grey.
+    for (const auto& [dib, width, height, size] :
+         {std::tuple{&*buffers.LivePreviewImage, 160, 120, 59'392u},
+          {&*buffers.LivePhotoImage, 640, 480, 925'696u}}) {
+        std::vector<std::uint8_t> header(40, 0);
+        WriteLe32(header.data(), 40);
+        WriteLe32(header.data() + 4, static_cast<std::uint32_t>(width));
+        WriteLe32(header.data() + 8, static_cast<std::uint32_t>(height));
+        WriteLe16(header.data() + 12, 1);
+        WriteLe16(header.data() + 14, 24);
+        EXPECT_TRUE(std::equal(header.begin(), header.end(), dib->data())) << width;
+        EXPECT_EQ(dib->size(), size);
+        EXPECT_TRUE(std::all_of(dib->data() + 40, dib->data() + 40 + 3 * width * height,
+                                [](std::uint8_t v) { return v == 0x80; }));
     }
     program.Shutdown();
     EXPECT_FALSE(buffers.TransferBuffer || buffers.LivePhotoImage);
@@ -232,14 +222,13 @@ TEST(Startup, AFailedAllocationIsReportedAndStartupGoesOn) {
     auto program = world.Make();
     program.Startup();
     ASSERT_EQ(world.shell.messages.size(), 2u);
-    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
-    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
-    EXPECT_EQ(world.shell.messages[0].style, MB_ICONEXCLAMATION);
-    EXPECT_TRUE(program.buffers.TransferBuffer);
-    EXPECT_FALSE(program.buffers.ThumbnailBuffer);
-    EXPECT_TRUE(program.buffers.WorkImage);
-    EXPECT_FALSE(program.buffers.LivePreviewImage);
-    EXPECT_TRUE(program.buffers.LivePhotoImage);
+    const auto& message = world.shell.messages[0];
+    EXPECT_EQ(std::tuple(message.text, message.caption, message.style),
+              std::tuple("Not enough memory.", "Global Memory", MB_ICONEXCLAMATION));
+    const auto& b = program.buffers;
+    EXPECT_EQ((std::array{!!b.TransferBuffer, !!b.ThumbnailBuffer, !!b.WorkImage,
+                          !!b.LivePreviewImage, !!b.LivePhotoImage}),
+              (std::array{true, false, true, false, true}));
     EXPECT_EQ(world.timers.running.count({FRAME_WINDOW, 2}), 1u);
 }
 
@@ -247,7 +236,6 @@ TEST(Startup, OnlyAnEightBitScreenGetsTheFixedPalette) {
     const Started trueColour;
     const DisplayState& display = trueColour.program.display;
     EXPECT_FALSE(display.ImagePalette || display.ScreenPalette || display.DisplayPalette);
-
     Started eightBit(nullptr, false);
     Program& paletted = eightBit.program;
     ASSERT_TRUE(paletted.display.ImagePalette && paletted.display.DisplayPalette &&

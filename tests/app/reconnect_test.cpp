@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "camsim/picture_maker.h"
 #include "link/link_setup.h"
-#include "support/link_session.h"
 #include "support/program_world.h"
 #include "support/rgb_pictures.h"
 #include "upload/picture_upload.h"
@@ -13,76 +11,60 @@
 namespace fotolyx {
 namespace {
 
-using testing::LinkSession;
-
-// Reconnect closes every image window but the Preview and the Live image window, each Openfile
-// window asked about its changes first, and starts live view and upload afresh.
-TEST(Reconnect, ClosesEveryImageWindowAndResetsLiveViewAndUpload) {
-    struct Case {
-        const char* name;
-        bool photo;  // a live photo runs (else live view)
-        int answer;  // to "Save changes to changed.bmp?"
-        std::size_t saves;
-    };
-    const Case cases[] = {
-        {"live view, No", false, IDNO, 0},
-        {"live photo, Yes", true, IDYES, 1},
-    };
-    for (const Case& c : cases) {
-        LinkSession session;
-        camsim::CameraConfig config;
-        config.pictures = camsim::MakeSamplePictures(2);
-        session.AddCamera(PORT_COM1, config);
-        Program& program = session.Start();
-        ASSERT_TRUE(
-            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000));
+// Reconnect closes every Openfile window, each asked about its changes first, keeps the Preview
+// and the Live image window, and starts live view, photo and upload afresh.
+TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
+    for (const auto& [answer, saves] : {std::pair{IDNO, 0u}, {IDYES, 1u}}) {
+        SCOPED_TRACE(answer);
+        testing::StartedWorld world;
+        Program& program = world.program;
         const DibBlock picture = testing::MakeRgbPicture(
             640, 480, [](int column, int row) { return testing::Grey(column ^ row); });
-        std::copy_n(picture.data(), std::min(picture.size(), program.buffers.WorkImage->size()),
-                    program.buffers.WorkImage->data());
+        std::copy(picture.bytes().begin(), picture.bytes().end(),
+                  program.buffers.WorkImage->data());
         const WindowId changed = program.CreateOpenfileWindow("changed.bmp", true)->id();
         const WindowId unchanged = program.CreateOpenfileWindow("unchanged.bmp", false)->id();
-        program.liveWindow.MdiActivate(true);
-        const int button = c.photo ? LIVE_BUTTON_PHOTO : LIVE_BUTTON_PREVIEW;
-        program.liveWindow.ButtonNotify(button, true);
-        program.liveWindow.ButtonNotify(button, false);
-        ASSERT_TRUE(session.RunUntil([&] { return program.live.LivePacketNumber > 3; }, 5'000))
-            << c.name;
+        program.live.LivePacketNumber = 4;
+        program.live.LiveViewRunning = program.live.LivePhotoRunning = 1;
+        program.live.LiveFramePending = 1;
+        program.live.PreviewButtonBitmap = BITMAP_PREVIEW_ON;
+        program.live.PhotoButtonBitmap = BITMAP_CANCEL;
         // An upload that was under way between two files.
         program.upload.UploadPacketNumber = 7;
         program.upload.SendOffset = 672;
         program.upload.SendingThumb = 1;
-
-        auto& shell = session.shell;
-        shell.messages.clear();
-        shell.scriptedAnswers.push_back(c.answer);
+        program.upload.TotalPackets = 9;
+        for (const WindowId window : {changed, unchanged}) {
+            world.timers.StartTimer(window, UPLOAD_TIMER_WATCHDOG, 1000);
+            world.timers.StartTimer(window, UPLOAD_TIMER_SECOND, 1000);
+        }
+        auto& shell = world.shell;
+        shell.scriptedAnswers.push_back(answer);
         shell.scriptedSaveAnswers.push_back(
-            SaveDialogResult{(session.root / "changed.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
+            SaveDialogResult{(world.root / "changed.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
         program.linkSetup.DisconnectReconnect();
-
-        ASSERT_EQ(shell.messages.size(), 1u) << c.name;
-        EXPECT_EQ(shell.messages[0].text, "Save changes to changed.bmp?") << c.name;
-        EXPECT_EQ(shell.saveRequests.size(), c.saves) << c.name;
-        EXPECT_EQ(std::filesystem::exists(session.root / "changed.bmp"), c.saves == 1) << c.name;
-        EXPECT_FALSE(shell.WindowOpen(changed)) << c.name;
-        EXPECT_FALSE(shell.WindowOpen(unchanged)) << c.name;
-        EXPECT_TRUE(program.openfileWindows.empty()) << c.name;
-        const auto& destroyed = shell.destroyedWindows;
-        EXPECT_EQ(std::count(destroyed.begin(), destroyed.end(), PREVIEW_WINDOW), 0) << c.name;
-        EXPECT_EQ(std::count(destroyed.begin(), destroyed.end(), LIVE_IMAGE_WINDOW), 0) << c.name;
-        EXPECT_EQ(program.live.LiveViewRunning, 0) << c.name;
-        EXPECT_EQ(program.live.LivePhotoRunning, 0) << c.name;
-        EXPECT_EQ(program.live.LivePacketNumber, 0) << c.name;
-        EXPECT_EQ(program.upload.UploadPacketNumber, 0) << c.name;
-        EXPECT_EQ(program.upload.SendOffset, 0u) << c.name;
-        EXPECT_EQ(program.upload.SendingThumb, 0) << c.name;
-
-        // The link comes back with the index, and nothing of the live view goes on.
-        ASSERT_TRUE(
-            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000))
-            << c.name;
-        EXPECT_EQ(program.live.LivePacketNumber, 0) << c.name;
-        EXPECT_FALSE(session.DialogShown(LinkDialog::ComDisconnect)) << c.name;
+        ASSERT_EQ(shell.messages.size(), 1u);
+        EXPECT_EQ(shell.messages[0].text, "Save changes to changed.bmp?");
+        EXPECT_EQ(shell.saveRequests.size(), saves);
+        EXPECT_EQ(std::filesystem::exists(world.root / "changed.bmp"), saves == 1);
+        EXPECT_FALSE(shell.WindowOpen(changed));
+        EXPECT_FALSE(shell.WindowOpen(unchanged));
+        EXPECT_TRUE(program.openfileWindows.empty());
+        EXPECT_EQ(shell.destroyedWindows, (std::vector<WindowId>{changed, unchanged}));
+        for (const WindowId window : {changed, unchanged}) {  // their upload timers went too
+            EXPECT_FALSE(world.timers.running.contains({window, UPLOAD_TIMER_WATCHDOG}));
+            EXPECT_FALSE(world.timers.running.contains({window, UPLOAD_TIMER_SECOND}));
+        }
+        const LiveState& live = program.live;
+        EXPECT_EQ(std::tuple(live.LiveViewRunning, live.LivePhotoRunning, live.LivePacketNumber,
+                             live.LiveFramePending),
+                  std::tuple(0, 0, 0, 0));
+        EXPECT_EQ(live.PreviewButtonBitmap, BITMAP_PREVIEW_OFF);
+        EXPECT_EQ(live.PhotoButtonBitmap, BITMAP_CAPTURE);
+        const auto& upload = program.upload;
+        EXPECT_EQ(std::tuple(upload.UploadPacketNumber, upload.SendOffset, upload.SendingThumb,
+                             upload.TotalPackets),
+                  std::tuple(0, 0u, 0, 0));
     }
 }
 

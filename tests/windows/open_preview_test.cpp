@@ -28,10 +28,7 @@ Bgr Halves(std::int32_t x, std::int32_t width) {
 }
 
 TEST(OpenPreviewFit, FitsIntoTheSquareAlongTheLongerSide) {
-    const struct {
-        std::int64_t width, height;
-        std::optional<PreviewFit> fit;
-    } cases[] = {
+    const std::tuple<std::int64_t, std::int64_t, std::optional<PreviewFit>> cases[] = {
         {640, 480, PreviewFit{20, 55, 120, 90}},
         {480, 640, PreviewFit{35, 40, 90, 120}},
         {100, 100, PreviewFit{20, 40, 120, 120}},
@@ -42,10 +39,9 @@ TEST(OpenPreviewFit, FitsIntoTheSquareAlongTheLongerSide) {
         {0, 0, std::nullopt},
         {0, 5, std::nullopt},
         {-640, 480, std::nullopt},
-        {640, -480, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FitPreview(c.width, c.height), c.fit) << c.width << " x " << c.height;
+        {640, -480, std::nullopt}};
+    for (const auto& [width, height, fit] : cases) {
+        EXPECT_EQ(FitPreview(width, height), fit) << width << " x " << height;
     }
 }
 
@@ -59,7 +55,6 @@ struct PreviewWorld {
     std::optional<LogPalette> displayPalette;
     bool trueColour = true;
     OpenDialogState state;
-
     OpenPreview Make() {
         return OpenPreview(state,
                            OpenPreviewPorts{shell, memory, jpeg, dir / "scratchA", previewEnabled,
@@ -78,6 +73,7 @@ Bytes HalvesBmp(std::int32_t width, std::int32_t height) {
 
 TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
     const std::vector<Bgr> table = {RED, BLUE};
+    const auto red = [](std::int32_t, std::int32_t) { return RED; };
     Bytes bigClaim = HalvesBmp(8, 8);
     WriteLe32(bigClaim.data() + 18, 100000);  // width and height far beyond the file
     WriteLe32(bigClaim.data() + 22, 100000);
@@ -90,7 +86,6 @@ TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
         4, 8, 8, nullptr, [](std::int32_t x, std::int32_t) { return x < 2 ? 0 : 1; }, table);
     Bytes truncated = HalvesBmp(64, 64);
     truncated.resize(54 + 64 * 3 * 10);  // ten rows of 64
-
     // Every drawn preview shows the picture's red left half at its bottom-left pixel.
     const struct {
         const char* name;
@@ -101,6 +96,8 @@ TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
         const char* message;  // nullptr: none
     } cases[] = {
         {"24-bit", HalvesBmp(64, 32), "64", "32", PreviewFit{20, 70, 120, 60}, nullptr},
+        {"124-byte header", MakeBmpFile(64, 32, 24, red, nullptr, {}, 124), "64", "32",
+         PreviewFit{20, 70, 120, 60}, nullptr},
         {"8-bit, two-colour table", twoColours, "4", "8", PreviewFit{50, 40, 60, 120}, nullptr},
         {"sizes beyond the file", bigClaim, "100000", "100000", PreviewFit{20, 40, 120, 120},
          nullptr},
@@ -161,28 +158,24 @@ TEST(OpenPreview, SamplesColumnsAndRowsOfAJpegAndABitmap) {
     }
 }
 
-TEST(OpenPreview, FollowsTheBoxAndTheSelection) {
+TEST(OpenPreview, FollowsTheBoxAndTheSelectionAndDropsThePictureWithoutMemory) {
     PreviewWorld world;
     const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
     const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
     const std::string text = world.Write("notes.txt", Bytes{'n', 'o', 't', 'e'});
-
     OpenPreview preview = world.Make();
     EXPECT_FALSE(preview.InitDialog());
     // Off: a selection reads nothing.
     EXPECT_FALSE(preview.SelectionChanged(first));
     EXPECT_FALSE(world.state.PreviewPicture);
-
     EXPECT_TRUE(preview.PreviewClicked(true, first));
     EXPECT_TRUE(world.previewEnabled);
     EXPECT_EQ(preview.WidthText(), "40");
     EXPECT_EQ(world.state.LastPreviewPath, first);
-
     // The same file again is not read again (it changed on disk meanwhile).
     world.Write("first.bmp", HalvesBmp(60, 20));
     EXPECT_TRUE(preview.SelectionChanged(first));
     EXPECT_EQ(preview.WidthText(), "40");
-
     // A file that is no picture, a folder and a missing name keep the last preview.
     EXPECT_FALSE(preview.SelectionChanged(text));
     EXPECT_FALSE(preview.SelectionChanged(world.dir.path().string()));
@@ -191,41 +184,29 @@ TEST(OpenPreview, FollowsTheBoxAndTheSelection) {
     EXPECT_EQ(world.state.LastPreviewPath, first);
     ASSERT_TRUE(preview.Paint());
     EXPECT_EQ(preview.Paint()->place.width, 120);
-
     EXPECT_TRUE(preview.SelectionChanged(second));
     EXPECT_EQ(preview.HeightText(), "40");
     EXPECT_EQ(preview.Paint()->place, (PreviewFit{50, 40, 60, 120}));
-
     // Off again: the fields empty, nothing drawn; the next dialog starts with an empty path.
     EXPECT_TRUE(preview.PreviewClicked(false, second));
     EXPECT_FALSE(world.previewEnabled);
     EXPECT_EQ(preview.WidthText(), "");
     EXPECT_EQ(preview.HeightText(), "");
     EXPECT_FALSE(preview.Paint());
-
     world.previewEnabled = true;
     OpenPreview next = world.Make();
     EXPECT_TRUE(next.InitDialog());
     EXPECT_EQ(world.state.previewWidth, 1);
     EXPECT_FALSE(next.Paint());
     EXPECT_TRUE(world.state.PreviewPicture);  // kept between dialogs
-}
-
-TEST(OpenPreview, NoMemoryForThePictureDropsTheOldOne) {
-    PreviewWorld world;
-    world.previewEnabled = true;
-    const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
-    const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
-    OpenPreview preview = world.Make();
-    preview.InitDialog();
-    ASSERT_TRUE(preview.SelectionChanged(first));
+    // No memory for the next picture: the old one goes too.
     world.memory.failingCalls = {world.memory.calls};
-    EXPECT_FALSE(preview.SelectionChanged(second));
+    EXPECT_FALSE(next.SelectionChanged(first));
     ASSERT_EQ(world.shell.messages.size(), 1u);
     EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
     EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
     EXPECT_FALSE(world.state.PreviewPicture);
-    EXPECT_FALSE(preview.Paint());
+    EXPECT_FALSE(next.Paint());
 }
 
 TEST(OpenPreview, OnAnEightBitDisplayDrawsThroughTheFixedPalette) {

@@ -5,35 +5,27 @@
 #include "link/link_setup.h"
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
+#include "support/save_world.h"
 
 namespace fotolyx {
 namespace {
 
-using testing::RecordingShell;
-
 constexpr WindowId ID = 200;
 constexpr std::uint32_t POSITION = 7;
 
-// The program around the windows: a Capture window's position names its file; all picture
-// windows share one view size here, which only Openfile windows use.
-struct World final : PictureWindowHost {
+// The program around the windows: a Capture window's position names its file.
+struct World final : PictureWindowHost, testing::SaveWorld {
     std::string DefaultFileName(std::uint32_t position) const override {
         return "name" + std::to_string(position);
     }
-    SaveContext MakeSaveContext() override {
-        return SaveContext{shell, clock,          freeSpace,      memory,      jpeg,
-                           save,  root / "a.bmp", root / "b.jpg", root.path(), initialDirectory};
-    }
+    SaveContext MakeSaveContext() override { return context; }
     void AfterSaveAs(WindowId window) override { afterSave.push_back(window); }
     void Upload(WindowId window, int commandId, const DibBlock&) override {
         uploads.push_back({window, commandId});
     }
     Memory& WindowMemory() override { return memory; }
-    // A bar as the window last set it on the screen.
     ScrollBarState Shown(ScrollBarKind bar) { return shell.scrollBars[{ID, bar}]; }
-
-    // A window on a width x height picture (grey x + y, 60 spare bytes after the rows); a block of
-    // zeros when the picture has not arrived.
+    // A window on a grey x + y picture with 60 spare bytes; zeros when it has not arrived.
     PictureWindow Make(const PictureWindowKind& kind, int width, int height, bool arrived = true) {
         PictureCreateData data;
         data.position = POSITION;
@@ -50,15 +42,6 @@ struct World final : PictureWindowHost {
                              PictureWindowPorts{shell, *this, screenPalette,
                                                 kind.rangesFromPicture ? nullptr : &view});
     }
-
-    testing::TempDir root;
-    RecordingShell shell;
-    testing::FixedClock clock;
-    testing::FixedFreeSpace freeSpace;
-    testing::FailingMemory memory;
-    JpegState jpeg;
-    SaveState save;
-    std::string initialDirectory;
     std::optional<LogPalette> screenPalette;
     OpenViewSize view;
     std::vector<WindowId> afterSave;
@@ -68,30 +51,23 @@ struct World final : PictureWindowHost {
 // A Capture window ranges its bars by the picture (width - 4, height - 2) beyond the client area
 // once that is smaller than at creation; an Openfile window by the shared view size.
 TEST(PictureWindow, ScrollRangesFollowThePictureOrTheSharedViewSize) {
-    const struct {
-        const PictureWindowKind& kind;
-        int width, height;  // the picture, and the client area at creation (bars of 16)
-        int clientWidth, clientHeight;
-        int hMax, vMax;
-    } cases[] = {
-        {CAPTURE_KIND, 640, 480, 300, 200, 336, 278},
-        {CAPTURE_KIND, 640, 480, 640, 480, 0, 0},  // smaller than at creation, picture fits
-        {CAPTURE_KIND, 640, 480, 656, 496, 0, 0},
-        {CAPTURE_KIND, 320, 240, 500, 400, 0, 0},
-        {OPENFILE_KIND, 640, 480, 640, 480, 16, 16},
-        {OPENFILE_KIND, 640, 480, 700, 500, 0, 0},
-        {OPENFILE_KIND, 640, 480, 600, 496, 56, 0},
-        {OPENFILE_KIND, 640, 480, 656, 300, 0, 196},
-        {OPENFILE_KIND, 640, 480, 100, 100, 556, 396},
-    };
-    for (const auto& c : cases) {
+    // Capture or not; the picture, and the client area at creation (bars of 16); the client
+    // area now; the ranges.
+    const std::array<int, 7> cases[] = {
+        {1, 640, 480, 300, 200, 336, 278}, {1, 640, 480, 640, 480, 0, 0},
+        {1, 640, 480, 656, 496, 0, 0},     {1, 320, 240, 500, 400, 0, 0},
+        {0, 640, 480, 640, 480, 16, 16},   {0, 640, 480, 700, 500, 0, 0},
+        {0, 640, 480, 600, 496, 56, 0},    {0, 640, 480, 656, 300, 0, 196},
+        {0, 640, 480, 100, 100, 556, 396}};
+    for (const auto& [capture, width, height, clientWidth, clientHeight, hMax, vMax] : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << capture << " " << clientWidth << " x " << clientHeight);
         World world;
-        PictureWindow window = world.Make(c.kind, c.width, c.height);
-        window.Create(c.width, c.height, 16, 16);
-        window.Size(c.clientWidth, c.clientHeight);
-        const auto trace = ::testing::Message() << c.clientWidth << " x " << c.clientHeight;
-        EXPECT_EQ(world.Shown(ScrollBarKind::Horizontal).max, c.hMax) << trace;
-        EXPECT_EQ(world.Shown(ScrollBarKind::Vertical).max, c.vMax) << trace;
+        PictureWindow window = world.Make(capture ? CAPTURE_KIND : OPENFILE_KIND, width, height);
+        window.Create(width, height, 16, 16);
+        window.Size(clientWidth, clientHeight);
+        EXPECT_EQ(world.Shown(ScrollBarKind::Horizontal).max, hMax);
+        EXPECT_EQ(world.Shown(ScrollBarKind::Vertical).max, vMax);
     }
     // Openfile windows share the view size: another window's creation changes this one's ranges.
     World world;
@@ -118,16 +94,14 @@ TEST(PictureWindow, LinesPagesAndTheThumbScrollOrRepaint) {
         int pos;
         int expected;
         std::optional<int> moved;  // content moved by this many pixels; none: repainted whole
-    } steps[] = {
-        {SB_LINEDOWN, 0, 4, -4},    {SB_PAGEDOWN, 0, 24, -20},
-        {SB_PAGEDOWN, 0, 44, -20},  {SB_PAGEDOWN, 0, 50, {}},
-        {SB_LINEDOWN, 0, 50, {}},   {SB_LINEUP, 0, 46, 4},
-        {SB_LINEDOWN, 0, 50, -4},                          // onto the end itself
-        {SB_THUMBTRACK, 4, 4, {}},  {SB_LINEUP, 0, 0, 4},  // onto 0 itself
-        {SB_THUMBTRACK, 7, 7, {}},  {SB_PAGEUP, 0, 0, {}},
-        {SB_LINEUP, 0, 0, {}},      {SB_THUMBTRACK, 99, 50, {}},
-        {SB_THUMBTRACK, -5, 0, {}}, {4 /* thumb position */, 10, 0, {}},
-    };
+    } steps[] = {{SB_LINEDOWN, 0, 4, -4},    {SB_PAGEDOWN, 0, 24, -20},
+                 {SB_PAGEDOWN, 0, 44, -20},  {SB_PAGEDOWN, 0, 50, {}},
+                 {SB_LINEDOWN, 0, 50, {}},   {SB_LINEUP, 0, 46, 4},
+                 {SB_LINEDOWN, 0, 50, -4},                          // onto the end itself
+                 {SB_THUMBTRACK, 4, 4, {}},  {SB_LINEUP, 0, 0, 4},  // onto 0 itself
+                 {SB_THUMBTRACK, 7, 7, {}},  {SB_PAGEUP, 0, 0, {}},
+                 {SB_LINEUP, 0, 0, {}},      {SB_THUMBTRACK, 99, 50, {}},
+                 {SB_THUMBTRACK, -5, 0, {}}, {4 /* thumb position */, 10, 0, {}}};
     // A step stopped at an end repaints a Capture window with erasing, an Openfile one without.
     for (const auto& [kind, erase] : {std::pair{CAPTURE_KIND, true}, {OPENFILE_KIND, false}}) {
         World world;
@@ -173,24 +147,15 @@ TEST(PictureWindow, ThePictureIsPaintedScrolledOrCentredInALargerWindow) {
     window.Size(300, 200);
     window.HScroll(SB_THUMBTRACK, 33);
     window.VScroll(SB_THUMBTRACK, 11);
-    const struct {
-        int clientWidth, clientHeight;
-        int x, y;
-    } cases[] = {
-        {300, 200, -33, -11}, {641, 200, 0, -11}, {700, 600, 30, 60}, {640, 480, -33, -11}};
-    for (const auto& c : cases) {
-        const PicturePaint paint = window.Paint(c.clientWidth, c.clientHeight);
-        EXPECT_EQ(paint.x, c.x) << c.clientWidth;
-        EXPECT_EQ(paint.y, c.y) << c.clientHeight;
-        EXPECT_EQ(paint.width, 640);
-        EXPECT_EQ(paint.height, 480);
-    }
-    PictureWindow small = world.Make(CAPTURE_KIND, 320, 240);
-    const PicturePaint paint = small.Paint(501, 401);
-    EXPECT_EQ(paint.x, 90);
-    EXPECT_EQ(paint.y, 80);
-    EXPECT_EQ(paint.width, 320);
-    EXPECT_EQ(paint.height, 240);
+    const auto placed = [](const PicturePaint& p) {
+        return std::array{p.x, p.y, p.width, p.height};
+    };
+    EXPECT_EQ(placed(window.Paint(300, 200)), (std::array{-33, -11, 640, 480}));
+    EXPECT_EQ(placed(window.Paint(641, 200)), (std::array{0, -11, 640, 480}));
+    EXPECT_EQ(placed(window.Paint(700, 600)), (std::array{30, 60, 640, 480}));
+    EXPECT_EQ(placed(window.Paint(640, 480)), (std::array{-33, -11, 640, 480}));
+    EXPECT_EQ(placed(world.Make(CAPTURE_KIND, 320, 240).Paint(501, 401)),
+              (std::array{90, 80, 320, 240}));
 }
 
 TEST(PictureWindow, ActivationSwitchesTheMenuAndTheScreenPalette) {
@@ -202,27 +167,22 @@ TEST(PictureWindow, ActivationSwitchesTheMenuAndTheScreenPalette) {
         own.palPalEntry[0] = {9, 8, 7, 0};
         window.palette() = own;
         world.screenPalette = LogPalette{};
-
         window.Paint(640, 480);  // not active: the screen palette stays
         EXPECT_EQ(world.screenPalette->palPalEntry[0].peRed, 0);
-
         window.MdiActivate(true);
         EXPECT_EQ(world.shell.frameMenus.back(), menu);
         EXPECT_EQ(world.screenPalette->palPalEntry[0].peRed, 9);
         ASSERT_EQ(world.shell.invalidations.size(), 1u);
         EXPECT_TRUE(world.shell.invalidations[0].erase);
-
         world.screenPalette.reset();  // another window's palette came and went
         window.Paint(640, 480);
         ASSERT_TRUE(world.screenPalette);
         EXPECT_EQ(world.screenPalette->palPalEntry[0].peBlue, 7);
-
         window.MdiActivate(false);
         EXPECT_EQ(world.shell.frameMenus.back(), MenuBar::Frame);
         world.screenPalette.reset();
         window.Paint(640, 480);
         EXPECT_FALSE(world.screenPalette);
-
         // A palette without colours (the picture is still on its way) is not the screen's.
         window.palette()->palNumEntries = 0;
         window.MdiActivate(true);
@@ -240,15 +200,13 @@ TEST(PictureWindow, CopyToClipboardHandsOverTheWholeBlockOrTellsOfNoMemory) {
     world.memory.failingCalls = {world.memory.calls};
     window.Command(CMD_COPY_TO_CLIPBOARD);
     ASSERT_EQ(world.shell.messages.size(), 1u);
-    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
-    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
+    EXPECT_EQ(world.shell.messages[0].caption + ": " + world.shell.messages[0].text,
+              "Global Memory: Not enough memory.");
     EXPECT_EQ(world.shell.clipboard, (std::vector<std::uint8_t>{1, 2, 3}));
-
     window.Command(CMD_COPY_TO_CLIPBOARD);
     ASSERT_EQ(world.shell.clipboard.size(), 64u * 48 * 3 + 100);
     EXPECT_EQ(world.shell.clipboard.front(), 40);
     EXPECT_EQ(world.shell.clipboard.back(), 0x5A);
-
     window.Command(CMD_DATA_OUT_FINE);
     window.Command(CMD_DATA_OUT_NORMAL);
     EXPECT_EQ(world.uploads, (std::vector<std::pair<WindowId, int>>{{ID, CMD_DATA_OUT_FINE},
@@ -264,15 +222,13 @@ TEST(PictureWindow, SaveAsProposesTheHostsNameTitlesTheWindowAndLetsTheHostGoOn)
     EXPECT_EQ(world.shell.saveRequests[0].proposedName, "name7");
     EXPECT_EQ(window.title(), "  8F: 02/5/17 9:03");
     EXPECT_FALSE(world.shell.windowTitles.contains(ID));
-
-    const std::string path = (world.root / "x.bmp").string();
+    const std::string path = (world.dir / "x.bmp").string();
     world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{path, SAVE_FILTER_FULL_COLOUR_BMP});
     window.Command(CMD_SAVE_AS);
     EXPECT_EQ(window.title(), path);
     EXPECT_EQ(world.shell.windowTitles[ID], path);
     EXPECT_EQ(testing::ReadBytes(path).size(), 54u + 64 * 48 * 3);
     EXPECT_EQ(world.afterSave, (std::vector<WindowId>{ID, ID}));  // saved or not
-
     // A window whose picture never arrived asks for no file name; the host still goes on.
     World empty;
     PictureWindow waiting = empty.Make(CAPTURE_KIND, 64, 48, false);
@@ -281,8 +237,7 @@ TEST(PictureWindow, SaveAsProposesTheHostsNameTitlesTheWindowAndLetsTheHostGoOn)
     EXPECT_EQ(empty.afterSave, std::vector<WindowId>{ID});
 }
 
-// Closing a modified picture asks "Save changes to %s?"; a Yes whose Save As writes nothing
-// (cancelled, or the file could not be written) keeps the window and its changes.
+// A Yes whose Save As writes nothing (cancelled, or not written) keeps the window and its changes.
 TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
     struct Row {
         const char* name;
@@ -309,12 +264,10 @@ TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
                 window.SetModified();
             }
             world.shell.scriptedAnswers = {row.answer};
-            if (row.chosen != nullptr) {
-                world.shell.scriptedSaveAnswers.push_back(SaveDialogResult{
-                    (world.root / row.chosen).string(), SAVE_FILTER_FULL_COLOUR_BMP});
-            } else {
-                world.shell.scriptedSaveAnswers.push_back(std::nullopt);
-            }
+            world.shell.scriptedSaveAnswers.push_back(
+                row.chosen ? std::optional(SaveDialogResult{(world.dir / row.chosen).string(),
+                                                            SAVE_FILTER_FULL_COLOUR_BMP})
+                           : std::nullopt);
             EXPECT_EQ(window.Close(), row.closes);
             EXPECT_EQ(window.modified(), row.modified);
             if (!row.modified) {
@@ -323,15 +276,16 @@ TEST(PictureWindow, ClosingAModifiedPictureAsksAndStaysWhenNothingWasWritten) {
                 continue;
             }
             ASSERT_FALSE(world.shell.messages.empty());  // a file not written tells why
-            EXPECT_EQ(world.shell.messages[0].text, "Save changes to   8F: 02/5/17 9:03?");
-            EXPECT_EQ(world.shell.messages[0].caption, "Fotolyx");
-            EXPECT_EQ(world.shell.messages[0].style, MB_YESNO | MB_ICONQUESTION);
+            const testing::ShownMessage& question = world.shell.messages[0];
+            EXPECT_EQ(std::tuple(question.text, question.caption, question.style),
+                      std::tuple("Save changes to   8F: 02/5/17 9:03?", "Fotolyx",
+                                 MB_YESNO | MB_ICONQUESTION));
             EXPECT_EQ(world.shell.saveRequests.size(), row.answer == IDYES ? 1u : 0u);
             EXPECT_TRUE(world.afterSave.empty());  // no download sequence goes on from here
             EXPECT_EQ(world.shell.activatedWindows,
                       activates ? std::vector<WindowId>{ID} : std::vector<WindowId>{});
             if (row.closes && row.answer == IDYES) {
-                const auto bytes = testing::ReadBytes(world.root / row.chosen);
+                const auto bytes = testing::ReadBytes(world.dir / row.chosen);
                 ASSERT_EQ(bytes.size(), 54u + 64 * 48 * 3);
                 EXPECT_TRUE(
                     std::equal(bytes.begin() + 54, bytes.end(), window.picture().data() + 40));
