@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "camera_index/handlers.h"
+#include "camera_index/fixtures.h"
 
 namespace fotolyx {
 namespace {
@@ -8,23 +8,17 @@ namespace {
 using testing::Listed;
 
 TEST(PreviewWindow, OnlyClicksOnAThumbnailAreaCount) {
-    struct Case {
-        int x;
-        int y;
-        std::optional<unsigned> position;
-    };
-    const Case cases[] = {
+    const std::tuple<int, int, std::optional<unsigned>> cases[] = {
         {10, 60, 0u},    {130, 150, 0u}, {131, 100, {}}, {149, 100, {}}, {150, 60, 1u},
         {550, 410, 11u}, {551, 100, {}}, {100, 151, {}}, {100, 189, {}}, {100, 190, 4u},
         {9, 100, {}},    {100, 59, {}},  {100, 411, {}},
     };
     Listed run(12);
-    for (const auto& c : cases) {
-        EXPECT_EQ(run.preview().HitTest(c.x, c.y), c.position) << c.x << "," << c.y;
+    for (const auto& [x, y, position] : cases) {
+        EXPECT_EQ(run.preview().HitTest(x, y), position) << x << "," << y;
     }
     Listed few(3);
-    EXPECT_EQ(few.preview().HitTest(500, 100), std::nullopt);  // a cell not yet received
-    few.preview().LButtonDown(500, 100, 0);
+    few.preview().LButtonDown(500, 100, 0);  // a cell not yet received
     EXPECT_EQ(few.selection().CurrentPicture, NO_PICTURE);
     // A full index has no position 800 to click, whatever the counts say.
     run.index().index.receivedCount = 801;
@@ -35,38 +29,33 @@ TEST(PreviewWindow, OnlyClicksOnAThumbnailAreaCount) {
 
 TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     Listed run(30);
-    // A stale mark from before the first click is cleared by it.
-    run.index().selection.SelectionMark[20] = MARK_SELECTED;
-    run.preview().VScroll(SB_THUMBTRACK, 0);  // the index left the grid on its last row
+    run.index().selection.SelectionMark[20] = MARK_SELECTED;  // stale: the first click clears it
+    run.preview().VScroll(SB_THUMBTRACK, 0);
     run.ClickCell(1, 0);
     EXPECT_EQ(run.Marked(), std::vector<unsigned>{1});
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DATA_IN), true);
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), true);
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS), true);
+    EXPECT_EQ(std::tuple(run.shell.MenuItem(MenuBar::Current, CMD_DATA_IN),
+                         run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE),
+                         run.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS)),
+              std::tuple(true, true, true));
     // Shift selects the range across rows and pages, in position order.
     run.preview().VScroll(SB_THUMBTRACK, 3);
     run.ClickCell(2, 1, MK_SHIFT);  // position 4 * 4 + 2 = 18
-    EXPECT_EQ(run.Marked().size(), 18u);
-    EXPECT_EQ(run.Marked().front(), 1u);
-    EXPECT_EQ(run.Marked().back(), 18u);
-    EXPECT_EQ(run.selection().SelectedCount, 18);
-    EXPECT_EQ(run.selection().CurrentPicture, 18);
-    // Ctrl toggles one; the last one cannot be deselected.
+    const auto marked = run.Marked();
+    EXPECT_EQ(std::tuple(marked.size(), marked.front(), marked.back()), std::tuple(18u, 1u, 18u));
+    EXPECT_EQ(std::tuple(run.selection().SelectedCount, run.selection().CurrentPicture),
+              std::tuple(18, 18));
+    // Ctrl toggles one; the last one cannot be deselected; a gap changes nothing.
     run.ClickCell(0, 0, MK_CONTROL);  // 12
     EXPECT_EQ(run.selection().SelectedCount, 17);
     run.ClickCell(3, 2);  // 23 alone
-    EXPECT_EQ(run.Marked(), std::vector<unsigned>{23});
     run.ClickCell(3, 2, MK_CONTROL);
-    EXPECT_EQ(run.Marked(), std::vector<unsigned>{23});
-    EXPECT_EQ(run.selection().SelectedCount, 1);
-    // A click in a gap leaves everything as it was.
     run.preview().LButtonDown(140, 100, 0);
     EXPECT_EQ(run.Marked(), std::vector<unsigned>{23});
+    EXPECT_EQ(run.selection().SelectedCount, 1);
 }
 
 TEST(PreviewWindow, ScrollingStopsAtTheEndsAndThumbPositionAloneDoesNothing) {
     Listed run(20);  // rows 0..4, LastRow 2
-    EXPECT_EQ(run.selection().LastRow, 2);
     run.preview().VScroll(SB_THUMBTRACK, 0);
     run.preview().VScroll(SB_LINEUP, 0);
     EXPECT_EQ(run.selection().TopRow, 0);
@@ -75,12 +64,10 @@ TEST(PreviewWindow, ScrollingStopsAtTheEndsAndThumbPositionAloneDoesNothing) {
     }
     EXPECT_EQ(run.selection().TopRow, 2);
     run.preview().VScroll(4, 0);  // the thumb's final position
-    EXPECT_EQ(run.selection().TopRow, 2);
     run.preview().VScroll(SB_THUMBTRACK, 200);
     EXPECT_EQ(run.selection().TopRow, 2);
     const auto cells = run.preview().CellsInView();
-    EXPECT_EQ(cells[0].position, 8u);
-    EXPECT_EQ(cells[11].position, 19u);
+    EXPECT_EQ(std::tuple(cells[0].position, cells[11].position), std::tuple(8u, 19u));
     EXPECT_EQ((run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].pos), 2);
     // With fewer than 13 pictures the bar has no thumb and LastRow is 0.
     Listed few(12);
@@ -90,7 +77,7 @@ TEST(PreviewWindow, ScrollingStopsAtTheEndsAndThumbPositionAloneDoesNothing) {
 
 TEST(PreviewWindow, AButtonSendsItsCommandOnceWhenReleased) {
     Listed run(12);
-    // Nothing chosen: the no-choice bitmaps, and no command.
+    // Nothing chosen: the no-choice bitmap, and no command.
     EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, ODS_SELECTED, ODA_SELECT), 122);
     EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, 0, ODA_SELECT), 122);
     EXPECT_TRUE(run.shell.createdWindows.empty());
@@ -98,10 +85,9 @@ TEST(PreviewWindow, AButtonSendsItsCommandOnceWhenReleased) {
     run.shell.scriptedAnswers = {IDCANCEL};
     EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, ODS_SELECTED, ODA_SELECT), 125);
     EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_SELECT), 124);
-    EXPECT_EQ(run.shell.messages.back().text, TEXT_DELETE_PAGE);
     EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_DRAWENTIRE), 124);
-    EXPECT_EQ(run.shell.messages.size(), 1u);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_SAVE, 0, ODA_DRAWENTIRE), 127);
+    ASSERT_EQ(run.shell.messages.size(), 1u);
+    EXPECT_EQ(run.shell.messages.back().text, TEXT_DELETE_PAGE);
 }
 
 TEST(PreviewWindow, ActivationSetsTheMenuAndPurgesTheLineOnceTheIndexIsLoaded) {
@@ -112,62 +98,127 @@ TEST(PreviewWindow, ActivationSetsTheMenuAndPurgesTheLineOnceTheIndexIsLoaded) {
     EXPECT_TRUE(run.line.incoming.empty());
     run.preview().MdiActivate(false);
     EXPECT_EQ(run.shell.frameMenus.back(), MenuBar::Frame);
-    EXPECT_FALSE(run.preview().Close(false));
-    EXPECT_TRUE(run.preview().Close(true));
+    EXPECT_EQ(std::tuple(run.preview().Close(false), run.preview().Close(true)),
+              std::tuple(false, true));
 }
 
-TEST(PreviewWindow, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
+TEST(Deletion, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
     Listed run(20);
     const std::string text4 = run.index().index.entries[4].listText;
     run.preview().VScroll(SB_THUMBTRACK, 0);
     run.ClickCell(3, 0);
-    run.preview().Command(CMD_DELETE_PAGE);
-    for (int i = 0; i < 5; ++i) {
-        run.Status(READY);
-    }
-    EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA3, 0xB0, 0xC0,
-                                                            DELETE_PICTURE, DELETE_END}));
-    run.Status(DELETE_DONE);
+    run.DeleteMarked();
     const auto& index = run.index().index;
     EXPECT_EQ(index.entries[3].listText, "  4" + text4.substr(3));
     EXPECT_TRUE(index.entries[19].listText.empty());
     EXPECT_EQ(run.preview().TotalText(), "19");
-    EXPECT_EQ(run.selection().LastRow, 2);
-    EXPECT_EQ(run.selection().TopRow, 0);
+    EXPECT_EQ(std::tuple(run.selection().LastRow, run.selection().TopRow), std::tuple(2, 0));
     EXPECT_EQ(run.preview().Thumbnail(19)[40], EMPTY_SLOT_GREY);
     EXPECT_EQ(run.selection().CurrentPicture, NO_PICTURE);
     EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
 }
 
-TEST(PreviewWindow, DeletingThePictureAtPosition12SendsItsDigits) {
-    Listed run(13);
-    run.preview().VScroll(SB_THUMBTRACK, 1);
-    run.ClickCell(0, 2);  // row 3 = position 12
-    ASSERT_EQ(run.selection().CurrentPicture, 12);
-    run.preview().Command(CMD_DELETE_PAGE);
-    for (int i = 0; i < 5; ++i) {
-        run.Status(READY);
-    }
-    EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA2, 0xB1, 0xC0,
-                                                            DELETE_PICTURE, DELETE_END}));
-    run.Status(DELETE_DONE);
-    // Down to 12 pictures: no scroll rows, the grid at the top.
-    EXPECT_EQ(run.selection().LastRow, 0);
-    EXPECT_EQ(run.selection().TopRow, 0);
+// After a deletion every position shows the thumbnail of the picture now there; a picture that
+// had no slot leaves the empty mid-grey picture behind, not the thumbnail of another.
+TEST(Deletion, ThumbnailsMoveWithTheirPicturesOrLeaveTheEmptyPicture) {
+    Listed run(5, 5, 3);  // slots for positions 0 to 2 only
+    run.ClickCell(0, 0);
+    run.DeleteMarked();
+    const ThumbnailStore& store = *run.index().store;
+    EXPECT_EQ(std::tuple(store.Slot(0)[40], store.Slot(1)[40]), std::tuple(0xE0, 0xE0));
+    // Position 2 now holds the former position 3, which never had a thumbnail.
+    const auto slot = store.Slot(2);
+    EXPECT_TRUE(std::all_of(slot.begin() + 40, slot.end(), [](auto b) { return b == 0x80; }));
+    EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8)),
+              std::tuple(128u, 56u));
 }
 
-TEST(PreviewWindow, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
+// The scroll rows after a deletion come from the reported count, however large.
+TEST(Deletion, TheLastRowAfterADeletionDoesNotWrap) {
+    const std::pair<std::uint16_t, int> cases[] = {
+        {13, 0}, {14, 1}, {1'030, 255}, {1'034, 256}, {2'000, 497}};
+    for (const auto& [reported, lastRow] : cases) {
+        Listed run(2, reported);
+        run.ClickCell(0, 0);
+        run.DeleteMarked();
+        EXPECT_EQ(run.index().index.reportedCount, reported - 1);
+        EXPECT_EQ(run.selection().LastRow, lastRow) << reported;
+        EXPECT_LE(run.selection().TopRow, lastRow) << reported;
+        EXPECT_EQ((run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].max), lastRow);
+    }
+}
+
+TEST(Deletion, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
     Listed run(13);
     run.ClickCell(1, 0);
     run.preview().Command(CMD_DELETE_PAGE);
     run.Status(READY);  // the camera stops answering after the first digit
     run.TakeWritten();
     run.index().StartIndexTransfer();
-    for (int i = 0; i < 3; ++i) {
-        run.Status(READY);
-    }
+    run.Ready(3);
     EXPECT_EQ(run.TakeWritten(),
               (std::vector<std::uint8_t>{DIGIT_UNITS, DIGIT_TENS, DIGIT_HUNDREDS, INDEX_GET}));
+}
+
+// Delete Page and Data in act on the marked pictures only (the current one first, then from the
+// top down); a picture deselected with Ctrl is left alone.
+TEST(Deletion, DeletePageAndDataInActOnTheMarkedPicturesOnly) {
+    struct Case {
+        std::vector<std::pair<unsigned, unsigned>> clicks;  // position, keys
+        int command;
+        std::vector<std::uint8_t> commands;
+        std::vector<unsigned> kept;  // old positions still listed, in order (deletions)
+    };
+    const Case cases[] = {
+        {{{2, 0}, {5, MK_CONTROL}, {9, MK_CONTROL}, {9, MK_CONTROL}},
+         CMD_DELETE_PAGE,
+         {DELETE_BEGIN, 0xA5, 0xB0, 0xC0, DELETE_PICTURE, 0xA2, 0xB0, 0xC0, DELETE_PICTURE,
+          DELETE_END},
+         {0, 1, 3, 4, 6, 7, 8, 9, 10, 11}},
+        {{{2, 0}, {9, MK_CONTROL}, {5, MK_CONTROL}},
+         CMD_DELETE_PAGE,
+         {DELETE_BEGIN, 0xA5, 0xB0, 0xC0, DELETE_PICTURE, 0xA9, 0xB0, 0xC0, DELETE_PICTURE, 0xA2,
+          0xB0, 0xC0, DELETE_PICTURE, DELETE_END},
+         {0, 1, 3, 4, 6, 7, 8, 10, 11}},
+        {{{2, 0}, {5, MK_CONTROL}, {5, MK_CONTROL}},
+         CMD_DATA_IN,
+         {0xA2, 0xB0, 0xC0, PICTURE_GET},
+         {}},
+    };
+    for (const Case& c : cases) {
+        testing::PicturesRun run(12);
+        std::vector<std::string> names;
+        for (unsigned p = 0; p < 12; ++p) {
+            names.push_back(run.index().index.entries[p].fileName);
+        }
+        for (const auto& [position, keys] : c.clicks) {
+            run.Click(position, keys);
+        }
+        const camsim::Micros start = run.session.loop.Now();
+        run.preview().Command(c.command);
+        run.session.loop.RunFor(20'000);
+        EXPECT_EQ(run.CommandsSince(start), c.commands) << c.commands.size();
+        if (c.kept.empty()) {
+            continue;
+        }
+        ASSERT_EQ(run.index().index.receivedCount, c.kept.size());
+        for (std::size_t p = 0; p < c.kept.size(); ++p) {
+            EXPECT_EQ(run.index().index.entries[p].fileName, names[c.kept[p]]) << p;
+        }
+    }
+}
+
+TEST(Deletion, WithNothingMarkedDeletePageAndDataInDoNothing) {
+    for (const int command : {CMD_DELETE_PAGE, CMD_DATA_IN, CMD_SAVE_AS}) {
+        Listed run(6);
+        run.ClickCell(0, 0);
+        run.index().selection.SelectionMark.fill(MARK_NONE);
+        run.preview().Command(command);
+        EXPECT_TRUE(run.TakeWritten().empty()) << command;
+        EXPECT_TRUE(run.shell.messages.empty()) << command;
+        EXPECT_TRUE(run.shell.createdWindows.empty()) << command;
+        EXPECT_TRUE(run.shell.pleaseWaitShown.empty()) << command;
+    }
 }
 
 }  // namespace

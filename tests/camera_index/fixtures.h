@@ -1,0 +1,199 @@
+#pragma once
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "app/program.h"
+#include "camera_index/decoded_bmp.h"
+#include "camsim/picture_maker.h"
+#include "imaging/colour_treatment.h"
+#include "imaging/jpeg_codec.h"
+#include "link/protocol.h"
+#include "support/link_session.h"
+#include "support/program_world.h"
+
+namespace fotolyx::testing {
+
+// A click on the thumbnail of a position, the grid scrolled to its row first.
+inline void ClickPosition(PreviewWindow& preview, const SelectionState& selection,
+                          unsigned position, unsigned keys = 0) {
+    const int row = static_cast<int>(position / 4);
+    preview.VScroll(SB_THUMBTRACK, row);
+    preview.LButtonDown(70 + 140 * static_cast<int>(position % 4),
+                        105 + 130 * (row - selection.TopRow), keys);
+}
+
+// A program whose packet handlers are fed packets by hand, the index asked for.
+struct Handlers : ProgramWorld {
+    explicit Handlers(std::uint32_t slots = 50) {
+        program->Startup();
+        line.open = true;
+        program->link.SetupPhase = 0;
+        index().CreateThumbnailStore(slots);
+        index().StartIndexTransfer();
+        Ready(3);
+        line.written.clear();
+    }
+    IndexTransfer& index() { return program->indexTransfer; }
+    PictureDownload& download() { return program->pictureDownload; }
+    PreviewWindow& preview() { return program->previewWindow; }
+    void Feed(const Packet& packet) {
+        program->link.ReceiveBuffer = packet;
+        if (program->link.TransferMode == TRANSFER_DOWNLOAD) {
+            download().DownloadPacket();
+        } else {
+            index().IndexPacket();
+        }
+    }
+    void Status(std::uint8_t code) { Feed(MakeStatusPacket(code)); }
+    void Ready(int times) {
+        for (int i = 0; i < times; ++i) {
+            Status(READY);
+        }
+    }
+    // An entry header: thumbnail of `bytes` bytes and w x h, picture 640 x 480, count, date.
+    static Packet Header(std::uint32_t bytes, std::uint16_t w, std::uint16_t h, std::uint16_t count,
+                         int yearByte = 102, std::uint8_t attribute = 0x01, bool endMark = false) {
+        Packet header = MakeDataPacket(0, {});
+        header[3] = attribute;
+        WriteBe32(header, 4, bytes);
+        WriteBe16(header, 8, 640);
+        WriteBe16(header, 10, 480);
+        WriteBe16(header, 12, endMark ? 0 : 1);
+        WriteBe16(header, 14, w);
+        WriteBe16(header, 16, h);
+        const std::uint8_t date[] = {static_cast<std::uint8_t>(yearByte), 5, 17, 9, 3};
+        std::copy(std::begin(date), std::end(date), header.begin() + 22);
+        WriteBe16(header, 28, count);
+        return header;
+    }
+    // A whole entry with the given thumbnail JPEG.
+    void Entry(const std::vector<std::uint8_t>& thumbnail, std::uint16_t w, std::uint16_t h,
+               std::uint16_t count) {
+        Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count));
+        const std::uint32_t packets = DataPacketCount(static_cast<std::uint32_t>(thumbnail.size()));
+        for (std::uint32_t i = 0; i < packets; ++i) {
+            const std::size_t begin = std::min<std::size_t>(i * 112, thumbnail.size());
+            const std::size_t end = std::min<std::size_t>(begin + 112, thumbnail.size());
+            Feed(MakeDataPacket(i + 1, std::span(thumbnail.data() + begin, end - begin)));
+        }
+    }
+    std::vector<std::uint8_t> TakeWritten() { return std::exchange(line.written, {}); }
+
+    std::unique_ptr<Program> program = std::make_unique<Program>(ports(), environment);
+};
+
+// `count` entries listed by hand (the light grey placeholder each), the index ended with
+// `reported` pictures (`count` when 0).
+struct Listed : Handlers {
+    explicit Listed(int count, std::uint16_t reported = 0, std::uint32_t slots = 50)
+        : Handlers(slots) {
+        reported = reported != 0 ? reported : static_cast<std::uint16_t>(count);
+        for (int i = 0; i < count; ++i) {
+            Entry({}, 80, 60, reported);
+        }
+        Feed(Header(0, 0, 0, reported, 102, 0, true));
+        TakeWritten();
+    }
+    const SelectionState& selection() { return index().selection; }
+    void Click(unsigned position, unsigned keys = 0) {
+        ClickPosition(preview(), selection(), position, keys);
+    }
+    // A click on the centre of a cell in view.
+    void ClickCell(int column, int row, unsigned keys = 0) {
+        preview().LButtonDown(70 + 140 * column, 105 + 130 * row, keys);
+    }
+    std::vector<unsigned> Marked() {
+        std::vector<unsigned> marked;
+        for (unsigned p = 0; p < INDEX_POSITIONS; ++p) {
+            if (selection().SelectionMark[p] == MARK_SELECTED) {
+                marked.push_back(p);
+            }
+        }
+        return marked;
+    }
+    // Deletes the marked pictures, the camera confirming every step.
+    void DeleteMarked() {
+        preview().Command(CMD_DELETE_PAGE);
+        Ready(5);
+        Status(DELETE_DONE);
+    }
+};
+
+// The picture a Capture window should hold: the camera's JPEG decoded and treated by the
+// program's own code (wiring only; the decoder and treatment have independent tests).
+inline std::vector<std::uint8_t> ExpectedPicture(const camsim::SimPicture& picture,
+                                                 const std::filesystem::path& folder) {
+    WriteBytes(folder / "expected.jpg", picture.jpeg);
+    JpegState state;
+    DecompressJpegToBmp(state, folder / "expected.jpg", folder / "expected.bmp", 0);
+    std::vector<std::uint8_t> block(Rgb24DibBytes(picture.width, picture.height) + 60);
+    if (ReadDecodedBmp(folder / "expected.bmp", picture.width, picture.height, block) !=
+        DecodedBmpResult::Ok) {
+        return {};
+    }
+    DibBlock dib(std::move(block));
+    Memory memory;
+    ApplyColourTreatment(dib, picture.attribute, memory);
+    return dib.storage();
+}
+
+// A program with a camera of `pictures` on COM1, run through start-up, set-up and the index.
+struct PicturesRun {
+    explicit PicturesRun(std::vector<camsim::SimPicture> pictures, bool trueColour = true) {
+        camsim::CameraConfig config;
+        config.pictures = std::move(pictures);
+        camera = &session.AddCamera(PORT_COM1, config);
+        session.environment.trueColourDisplay = trueColour;
+        session.Start();
+        EXPECT_TRUE(session.RunUntil([&] { return index().index.IndexLoaded; }, 60'000));
+    }
+    explicit PicturesRun(int count) : PicturesRun(camsim::MakeSamplePictures(count)) {}
+    Program& program() { return session.program(); }
+    IndexTransfer& index() { return program().indexTransfer; }
+    PictureDownload& download() { return program().pictureDownload; }
+    PreviewWindow& preview() { return program().previewWindow; }
+    CaptureWindows& captures() { return program().captureWindows; }
+    RecordingShell& shell() { return session.shell; }
+    // Runs until no download waits any more and no next picture is due.
+    bool RunUntilDownloadsDone(int limitMs = 120'000) {
+        return session.RunUntil(
+            [&] {
+                return !download().download.CaptureWaiting &&
+                       !session.loop.TimerRunning(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD);
+            },
+            limitMs);
+    }
+    void Click(unsigned position, unsigned keys = 0) {
+        ClickPosition(preview(), index().selection, position, keys);
+    }
+    // The digits and picture commands written since a point in time, in order.
+    std::vector<std::uint8_t> CommandsSince(Micros since) const {
+        std::vector<std::uint8_t> bytes;
+        for (std::uint8_t byte : session.WrittenSince(since)) {
+            if (byte >= DIGIT_UNITS && byte != INDEX_NEXT) {
+                bytes.push_back(byte);
+            }
+        }
+        return bytes;
+    }
+    // True when the newest Capture window shows the camera's picture at `position`.
+    bool NewestWindowShows(unsigned position) {
+        PictureWindow* window =
+            captures().Ids().empty() ? nullptr : captures().Find(captures().Ids().back());
+        return window != nullptr &&
+               window->picture().storage() ==
+                   ExpectedPicture(camera->Pictures()[position], session.root.path());
+    }
+    std::size_t Count(std::uint8_t byte, Micros since = 0) const {
+        const auto bytes = session.WrittenSince(since);
+        return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), byte));
+    }
+    LinkSession session;
+    camsim::SimCamera* camera = nullptr;
+};
+
+}  // namespace fotolyx::testing
