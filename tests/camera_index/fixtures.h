@@ -72,8 +72,8 @@ struct Handlers : ProgramWorld {
     }
     // A whole entry with the given thumbnail JPEG.
     void Entry(const std::vector<std::uint8_t>& thumbnail, std::uint16_t w, std::uint16_t h,
-               std::uint16_t count) {
-        Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count));
+               std::uint16_t count, int yearByte = 102) {
+        Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count, yearByte));
         const std::uint32_t packets = DataPacketCount(static_cast<std::uint32_t>(thumbnail.size()));
         for (std::uint32_t i = 0; i < packets; ++i) {
             const std::size_t begin = std::min<std::size_t>(i * 112, thumbnail.size());

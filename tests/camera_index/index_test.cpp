@@ -36,8 +36,8 @@ TEST(IndexEdges, ListTextsAndFileNamesFollowTheirFormats) {
 TEST(IndexEdges, TheYearByteLosesItsCenturyFromOneHundredOn) {
     for (const auto& [yearByte, text] : {std::pair{102, "02"}, {99, "99"}, {100, "00"}}) {
         Handlers run;
-        run.Feed(Handlers::Header(0, 80, 60, 1, yearByte));
-        run.Feed(MakeDataPacket(1, {}));
+        run.Entry({}, 80, 60, 1, yearByte);
+        EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{ACK, INDEX_NEXT}));
         EXPECT_EQ(run.index().index.entries[0].listText.substr(6, 2), text) << yearByte;
     }
 }
@@ -52,30 +52,6 @@ TEST(IndexEdges, TheThirteenthAndSeventeenthEntriesAddAScrollRowAndTheGridFollow
         EXPECT_EQ(run.index().selection.LastRow, lastRow) << count;
         EXPECT_EQ(run.index().selection.TopRow, lastRow) << count;
     }
-}
-
-TEST(IndexEdges, SmallThumbnailsGetThePlaceholderAndA112ByteOneTwoPackets) {
-    for (std::uint32_t size : {0u, 50u, 111u}) {
-        Handlers run;
-        run.Feed(Handlers::Header(size, 80, 60, 1));
-        EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{ACK});
-        run.Feed(MakeDataPacket(1, {}));
-        EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{INDEX_NEXT}) << size;
-        const auto slot = run.preview().Thumbnail(0);
-        EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8), slot[40],
-                             slot[40 + 128 * 56 * 3 - 1]),
-                  std::tuple(128u, 56u, PLACEHOLDER_GREY, PLACEHOLDER_GREY));
-    }
-    // 112 bytes: a second data packet, then the decode (of what is no JPEG).
-    Handlers run;
-    run.Feed(Handlers::Header(112, 80, 60, 1));
-    run.Feed(MakeDataPacket(1, {}));
-    EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{ACK, ACK}));
-    run.Feed(MakeDataPacket(2, {}));
-    EXPECT_TRUE(run.TakeWritten().empty());
-    ASSERT_EQ(run.shell.messages.size(), 1u);
-    EXPECT_EQ(run.shell.messages[0].text, TEXT_FILE_TYPE_WRONG);
-    EXPECT_EQ(run.index().index.receivedCount, 0);
 }
 
 TEST(IndexEdges, TheEndHeaderCountsOnlyAfterAnEntry) {
@@ -127,31 +103,35 @@ TEST(IndexEdges, TenBadPacketsGetNakTheEleventhRestartsTheEntry) {
     EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{NAK});
 }
 
-TEST(IndexEdges, ThumbnailsTheSlotCannotTakeAreListedWithThePlaceholderOrReported) {
-    struct Case {
-        std::vector<std::uint8_t> jpeg;
-        std::uint16_t width;
-        std::uint16_t height;
-        const char* message;  // nullptr: the index goes on without one
-    };
-    const Case cases[] = {
-        {std::vector<std::uint8_t>(60'000, 0x55), 80, 60, nullptr},  // larger than the buffer
+// Every data packet but the entry's last is answered ACK (112 bytes are two packets); a thumbnail
+// the slot cannot take is listed with the light grey placeholder, one of another size or no JPEG
+// is reported and its entry not answered.
+TEST(IndexEdges, ThumbnailsTheSlotCannotTakeGetThePlaceholderOrAreReported) {
+    using Bytes = std::vector<std::uint8_t>;
+    const std::tuple<Bytes, std::uint16_t, std::uint16_t, const char*> cases[] = {
+        {Bytes(50, 0), 80, 60, nullptr},
+        {Bytes(111, 0), 80, 60, nullptr},
+        {Bytes(60'000, 0x55), 80, 60, nullptr},                      // larger than the buffer
         {camsim::MakeSceneJpeg(200, 200, 1, 5), 200, 200, nullptr},  // pixels larger
-        {camsim::MakeSceneJpeg(80, 60, 1, 75), 80, 64, TEXT_FILE_SIZE_WRONG},  // another size
+        {Bytes(112, 0), 80, 60, TEXT_FILE_TYPE_WRONG},
+        {camsim::MakeSceneJpeg(80, 60, 1, 75), 80, 64, TEXT_FILE_SIZE_WRONG},
     };
-    for (const auto& c : cases) {
+    for (const auto& [jpeg, width, height, message] : cases) {
         Handlers run;
-        run.Entry(c.jpeg, c.width, c.height, 2);
+        run.Entry(jpeg, width, height, 2);
         const auto written = run.TakeWritten();
-        const auto packets = DataPacketCount(static_cast<std::uint32_t>(c.jpeg.size()));
-        EXPECT_EQ(std::count(written.begin(), written.end(), ACK), packets) << c.width;
-        EXPECT_EQ(written.back() == INDEX_NEXT, c.message == nullptr) << c.width;
-        EXPECT_EQ(run.index().index.receivedCount, c.message == nullptr ? 1 : 0) << c.width;
-        if (c.message == nullptr) {
-            EXPECT_EQ(run.preview().Thumbnail(0)[40], PLACEHOLDER_GREY) << c.width;
-            EXPECT_TRUE(run.shell.messages.empty()) << c.width;
+        EXPECT_EQ(std::count(written.begin(), written.end(), ACK), jpeg.size() / 112 + 1);
+        EXPECT_EQ(written.back() == INDEX_NEXT, message == nullptr) << jpeg.size();
+        EXPECT_EQ(run.index().index.receivedCount, message == nullptr ? 1 : 0) << jpeg.size();
+        if (message == nullptr) {
+            const auto slot = run.preview().Thumbnail(0);
+            EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8), slot[40],
+                                 slot[40 + 128 * 56 * 3 - 1]),
+                      std::tuple(128u, 56u, 0xE0, 0xE0));
+            EXPECT_TRUE(run.shell.messages.empty()) << jpeg.size();
         } else {
-            EXPECT_EQ(run.shell.messages.back().text, c.message);
+            ASSERT_EQ(run.shell.messages.size(), 1u);
+            EXPECT_EQ(run.shell.messages[0].text, message);
         }
     }
 }
