@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <tuple>
+#include <numeric>
 
 #include "camsim/picture_maker.h"
 #include "link/link_setup.h"
+#include "support/activity_faults.h"
 #include "support/link_session.h"
-#include "support/rgb_pictures.h"
+#include "support/picture_files.h"
 #include "upload/picture_upload.h"
 
 namespace fotolyx {
@@ -14,8 +15,7 @@ namespace {
 
 using camsim::CameraConfig;
 
-// A program set up to a simulated camera of `listed` pictures, with an Openfile window holding
-// a 640 x 480 picture.
+// A camera of `listed` pictures set up, and an Openfile window holding a 640 x 480 picture.
 struct UploadSession {
     explicit UploadSession(CameraConfig config = {}, int listed = 12) {
         config.pictures = camsim::MakeSamplePictures(listed);
@@ -23,23 +23,17 @@ struct UploadSession {
         session.clock.now = LocalTime{2002, 1, 15, 9, 5, 30};
         session.Start();
         EXPECT_TRUE(session.RunUntil([&] { return index().IndexLoaded; }, 60'000));
-        const DibBlock picture = testing::MakeRgbPicture(640, 480, [](int x, int y) {
-            return testing::Bgr{static_cast<std::uint8_t>(x / 3), static_cast<std::uint8_t>(y / 2),
-                                static_cast<std::uint8_t>((x + y) / 5)};
-        });
-        std::copy(picture.bytes().begin(), picture.bytes().end(),
-                  program().buffers.WorkImage->bytes().begin());
+        std::ranges::copy(testing::MakePicture(640, 480).bytes(),
+                          program().buffers.WorkImage->bytes().begin());
         window = program().CreateOpenfileWindow("test.bmp", false);
     }
     Program& program() { return session.program(); }
     PictureIndex& index() { return program().indexTransfer.index; }
     const UploadState& state() { return program().upload; }
     bool DataTransEnded() const {
-        const auto& ended = session.shell.pleaseWaitEnded;
-        return std::find(ended.begin(), ended.end(), PleaseWait::DataTrans) != ended.end();
+        return std::ranges::count(session.shell.pleaseWaitEnded, PleaseWait::DataTrans) > 0;
     }
-    // Sends the window's picture and runs until the camera's last answer was handled; returns
-    // the command byte and the packets written.
+    // Sends the window's picture to the camera's last answer: the command byte and the packets.
     std::pair<std::uint8_t, std::vector<Packet>> Send(int command) {
         const camsim::Micros start = session.loop.Now();
         window->Command(command);
@@ -53,16 +47,18 @@ struct UploadSession {
         }
         return {bytes.empty() ? 0 : bytes[0], packets};
     }
-    std::vector<std::uint8_t> Sent(const std::vector<std::uint8_t>& buffer, std::uint32_t size) {
-        return {buffer.begin(), buffer.begin() + size};
+    std::vector<std::uint8_t> Sent(bool thumbnail) {
+        const auto& buffer =
+            thumbnail ? *program().buffers.ThumbnailBuffer : *program().buffers.TransferBuffer;
+        return {buffer.begin(),
+                buffer.begin() + (thumbnail ? state().UploadThumbSize : state().UploadSize)};
     }
     testing::LinkSession session;
     camsim::SimCamera* camera = nullptr;
     PictureWindow* window = nullptr;
 };
 
-// Both files go through the Exif save, Normal's reduced; each header's other bytes hold their own
-// offsets. The new entry takes the next position and a thirteenth picture adds a scroll row.
+// Both files go through the Exif save, Normal's reduced; the other header bytes hold their offsets.
 TEST(Upload, PictureAndThumbnailGoWithTheirHeadersAndTheNewEntryIsListed) {
     const std::tuple<int, std::uint8_t, int, std::uint16_t, const char*, const char*> cases[] = {
         {CMD_DATA_OUT_FINE, UPLOAD_FINE, 12, 640, " 13F: 02/1/15 9:05", "13F02-1-15(9-5)"},
@@ -70,7 +66,6 @@ TEST(Upload, PictureAndThumbnailGoWithTheirHeadersAndTheNewEntryIsListed) {
     };
     for (const auto& [command, commandByte, listed, width, text, name] : cases) {
         UploadSession s({}, listed);
-        const int lastRowBefore = s.program().indexTransfer.selection.LastRow;
         const auto [sentCommand, packets] = s.Send(command);
         EXPECT_EQ(sentCommand, commandByte);
         const std::uint8_t fine = commandByte == UPLOAD_FINE ? 1 : 0;
@@ -90,29 +85,23 @@ TEST(Upload, PictureAndThumbnailGoWithTheirHeadersAndTheNewEntryIsListed) {
         }
         EXPECT_EQ(std::vector<int>(packets[0].begin() + 22, packets[0].begin() + 27),
                   (std::vector<int>{102, 1, 15, 9, 5}));
-        // The camera got both files whole.
         ASSERT_EQ(s.camera->Pictures().size(), listed + 1u);
         const camsim::SimPicture& stored = s.camera->Pictures().back();
-        EXPECT_EQ(
-            std::tuple(stored.jpeg, stored.thumbnail, stored.attribute),
-            std::tuple(s.Sent(*s.program().buffers.TransferBuffer, s.state().UploadSize),
-                       s.Sent(*s.program().buffers.ThumbnailBuffer, s.state().UploadThumbSize),
-                       fine));
+        EXPECT_EQ(std::tuple(stored.jpeg, stored.thumbnail, stored.attribute),
+                  std::tuple(s.Sent(false), s.Sent(true), fine));
         std::uint16_t jpegWidth = 0;
         std::uint16_t jpegHeight = 0;
         ASSERT_TRUE(camsim::ReadJpegSize(stored.jpeg, jpegWidth, jpegHeight));
         EXPECT_EQ(std::tuple(jpegWidth, jpegHeight), std::tuple(width, width * 3 / 4));
         EXPECT_EQ(std::string(stored.jpeg.begin() + 6, stored.jpeg.begin() + 10), "Exif");
-        EXPECT_EQ(std::tuple(s.index().receivedCount, s.index().reportedCount),
-                  std::tuple(listed + 1, listed + 1));
-        EXPECT_EQ(s.program().indexTransfer.selection.LastRow, lastRowBefore + (listed == 12));
+        EXPECT_EQ(
+            std::tuple(s.index().receivedCount, s.index().reportedCount,
+                       s.program().indexTransfer.selection.LastRow, s.DataTransEnded(),
+                       s.program().link.TransferMode),
+            std::tuple(listed + 1, listed + 1, listed == 12 ? 1 : 0, true, TRANSFER_DOWNLOAD));
         const PictureEntry& entry = s.index().entries[listed];
         EXPECT_EQ(std::tuple(entry.listText, entry.fileName, entry.width, entry.height),
                   std::tuple(text, name, width, width * 3 / 4));
-        EXPECT_TRUE(s.DataTransEnded());
-        EXPECT_EQ(std::tuple(s.session.shell.progressShown, s.session.shell.progressMax),
-                  std::tuple(false, static_cast<int>(pictureData)));
-        EXPECT_EQ(s.program().link.TransferMode, TRANSFER_DOWNLOAD);
     }
 }
 
@@ -144,16 +133,12 @@ TEST(Upload, SaveQualityFollowsTheSizeOfTheFirstEncoding) {
     }
 }
 
-// The answer handler driven byte by byte, without a camera.
 struct AnswerDriver : UploadSession {
     AnswerDriver() : UploadSession({}, 4) {
         program().link.TransferMode = TRANSFER_UPLOAD;
         program().link.ExpectedLength = 1;
-        session.line.Close();
         auto& buffer = *program().buffers.TransferBuffer;
-        for (std::size_t i = 0; i < buffer.size(); ++i) {
-            buffer[i] = static_cast<std::uint8_t>(i * 7 + 3);
-        }
+        std::iota(buffer.begin(), buffer.end(), std::uint8_t{3});
     }
     Packet Answer(std::uint8_t byte) {
         program().link.ReceiveBuffer[0] = byte;
@@ -163,9 +148,8 @@ struct AnswerDriver : UploadSession {
     UploadState& upload() { return program().upload; }
 };
 
-// A file of 224 bytes is three packets, the third only of what follows the file; the last packet
-// of a file ending 6 bytes before the buffer's end starts 16 bytes before it, padded with zeros.
-// Numbers wrap after 255 and a NAK repeats the same bytes.
+// 224 bytes are three packets, the third only of what follows the file; a file ending 6 bytes
+// before the buffer's end has a last packet of its last 16 bytes and zeros. Numbers wrap after 255.
 TEST(UploadPackets, PacketsTakeTheirBytesFromTheBufferAndNumbersWrap) {
     AnswerDriver d;
     const auto& buffer = *d.program().buffers.TransferBuffer;
@@ -206,17 +190,10 @@ TEST(UploadPackets, PacketsTakeTheirBytesFromTheBufferAndNumbersWrap) {
     EXPECT_EQ(d.session.shell.progressPos, 257);
 }
 
-// Until the camera answers the command nothing flows: the watchdog opens no dialog and DATA_TRANS
-// stays (silence once data flows: fault_injection_test.cpp).
-TEST(UploadWatchdog, NoAnswerToTheCommandOpensNoDisconnectDialog) {
-    CameraConfig mute;
-    mute.faults.silentAfterMessages = UploadSession().camera->MessagesSent();
-    UploadSession s(mute);
-    s.window->Command(CMD_DATA_OUT_FINE);
-    s.session.loop.RunFor(10'000);
-    EXPECT_FALSE(s.session.DialogShown(LinkDialog::ComDisconnect));
-    EXPECT_FALSE(s.DataTransEnded());
-    EXPECT_EQ(s.session.shell.pleaseWaitShown.back(), PleaseWait::DataTrans);
+TEST(UploadFaults, EveryFaultEndsAnUploadInItsRecoveryNeverInAHang) {
+    for (const testing::ActivityFault& c : testing::ActivityFaults()) {
+        EXPECT_EQ(RunActivity(testing::Activity::Upload, c.faults), c.upload) << c.name;
+    }
 }
 
 }  // namespace
