@@ -108,56 +108,6 @@ TEST(Faults, BadPacketsAreAnsweredWithNakOrTheLastCommandAndThePictureArrivesWho
     }
 }
 
-// Any failure ends the whole multi-picture download: no next picture, no save dialog, DATA_TRANS
-// closed and "Ready"; a later double-click downloads its one picture once.
-TEST(DownloadFailures, AFailedPictureEndsTheWholeSequence) {
-    struct Case {
-        unsigned bad;  // position of the failing picture
-        int command;
-        const char* message;
-        std::size_t saves;  // save dialogs asked for
-    };
-    const Case cases[] = {
-        {0, CMD_DATA_IN, TEXT_FILE_TYPE_WRONG, 0},  // no JPEG
-        {0, CMD_SAVE_AS, TEXT_FILE_TYPE_WRONG, 0},  // no JPEG
-        {2, CMD_DATA_IN, TEXT_FILE_SIZE_WRONG, 0},  // a width no window takes
-        {2, CMD_SAVE_AS, TEXT_FILE_SIZE_WRONG, 1},  // a width no window takes
-    };
-    for (const Case& c : cases) {
-        auto samples = camsim::MakeSamplePictures(4);
-        if (c.message == TEXT_FILE_TYPE_WRONG) {
-            samples[c.bad].jpeg.assign(700, 0x11);
-        } else {
-            samples[c.bad].width = 2;
-        }
-        PicturesRun run(samples);
-        auto& shell = run.shell();
-        shell.scriptedSaveAnswers.push_back(SaveDialogResult{
-            (run.session.root / "first.bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
-        run.Click(0);
-        run.Click(2, MK_CONTROL);
-        run.preview().Command(c.command);
-        ASSERT_TRUE(run.RunUntilDownloadsDone()) << c.bad;
-        run.session.loop.RunFor(3'000);
-        ASSERT_FALSE(shell.messages.empty()) << c.bad;
-        const DownloadState& download = run.download().download;
-        EXPECT_EQ(std::tuple(shell.messages.back().text, shell.createdWindows.size(),
-                             shell.saveRequests.size(), download.RemainingCount,
-                             download.SaveAfterDownload, shell.progressShown),
-                  std::tuple(c.message, 1u, c.saves, 0, false, false));
-        EXPECT_FALSE(run.program().pleaseWait.Current().has_value()) << c.bad;
-        EXPECT_EQ(shell.pleaseWaitShown.size(), shell.pleaseWaitEnded.size()) << c.bad;
-        EXPECT_EQ(shell.statusTexts.back(), TEXT_READY) << c.bad;
-        // A later double-click on picture 3 downloads it once, into one window.
-        run.preview().LButtonDblClk(10 + 140 * 3 + 5, 65, 0);
-        ASSERT_TRUE(run.RunUntilDownloadsDone()) << c.bad;
-        run.session.loop.RunFor(3'000);
-        EXPECT_EQ(std::tuple(shell.createdWindows.size(), shell.saveRequests.size(),
-                             run.program().pleaseWait.Current().has_value()),
-                  std::tuple(2u, c.saves, false));
-    }
-}
-
 TEST(DownloadFailures, WithoutATransferBufferNothingStarts) {
     for (const int command : {CMD_DATA_IN, CMD_SAVE_AS}) {
         Listed run(4);

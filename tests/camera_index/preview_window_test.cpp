@@ -54,54 +54,6 @@ TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     EXPECT_EQ(run.selection().SelectedCount, 1);
 }
 
-TEST(PreviewWindow, ScrollingStopsAtTheEndsAndThumbPositionAloneDoesNothing) {
-    Listed run(20);  // rows 0..4, LastRow 2
-    run.preview().VScroll(SB_THUMBTRACK, 0);
-    run.preview().VScroll(SB_LINEUP, 0);
-    EXPECT_EQ(run.selection().TopRow, 0);
-    for (int i = 0; i < 5; ++i) {
-        run.preview().VScroll(SB_PAGEDOWN, 0);
-    }
-    EXPECT_EQ(run.selection().TopRow, 2);
-    run.preview().VScroll(4, 0);  // the thumb's final position
-    run.preview().VScroll(SB_THUMBTRACK, 200);
-    EXPECT_EQ(run.selection().TopRow, 2);
-    const auto cells = run.preview().CellsInView();
-    EXPECT_EQ(std::tuple(cells[0].position, cells[11].position), std::tuple(8u, 19u));
-    EXPECT_EQ((run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].pos), 2);
-    // With fewer than 13 pictures the bar has no thumb and LastRow is 0.
-    Listed few(12);
-    EXPECT_EQ(few.selection().LastRow, 0);
-    EXPECT_EQ((few.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].page), 1000);
-}
-
-TEST(PreviewWindow, AButtonSendsItsCommandOnceWhenReleased) {
-    Listed run(12);
-    // Nothing chosen: the no-choice bitmap, and no command.
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, ODS_SELECTED, ODA_SELECT), 122);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, 0, ODA_SELECT), 122);
-    EXPECT_TRUE(run.shell.createdWindows.empty());
-    run.ClickCell(0, 0);
-    run.shell.scriptedAnswers = {IDCANCEL};
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, ODS_SELECTED, ODA_SELECT), 125);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_SELECT), 124);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_DRAWENTIRE), 124);
-    ASSERT_EQ(run.shell.messages.size(), 1u);
-    EXPECT_EQ(run.shell.messages.back().text, TEXT_DELETE_PAGE);
-}
-
-TEST(PreviewWindow, ActivationSetsTheMenuAndPurgesTheLineOnceTheIndexIsLoaded) {
-    Listed run(3);
-    run.line.incoming = {1, 2, 3};
-    run.preview().MdiActivate(true);
-    EXPECT_EQ(run.shell.frameMenus.back(), MenuBar::Preview);
-    EXPECT_TRUE(run.line.incoming.empty());
-    run.preview().MdiActivate(false);
-    EXPECT_EQ(run.shell.frameMenus.back(), MenuBar::Frame);
-    EXPECT_EQ(std::tuple(run.preview().Close(false), run.preview().Close(true)),
-              std::tuple(false, true));
-}
-
 TEST(Deletion, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
     Listed run(20);
     const std::string text4 = run.index().index.entries[4].listText;
