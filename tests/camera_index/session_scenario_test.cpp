@@ -62,7 +62,7 @@ TEST(PicturesSession, MarkedPicturesComeInOrderAndAFailureEndsTheSequence) {
     enum Spoil { None, Undecodable, Refused };
     struct Case {
         int count;
-        std::vector<unsigned> marked;  // the first one clicked, the others with Ctrl
+        std::vector<unsigned> marked;  // clicked, the first plainly and the others with Ctrl
         int command;
         Spoil spoil;
         unsigned spoiled;  // position
@@ -72,6 +72,7 @@ TEST(PicturesSession, MarkedPicturesComeInOrderAndAFailureEndsTheSequence) {
     };
     const Case cases[] = {
         {12, {9, 2, 5}, CMD_DATA_IN, None, 0, {2, 5, 9}, {}, ""},
+        {12, {2, 5, 5}, CMD_DATA_IN, None, 0, {2}, {}, ""},  // 5 marked and unmarked again
         {4, {0, 3}, CMD_SAVE_AS, None, 0, {0, 3}, {"1F02-5-17(14-5)", "4N02-5-17(14-8)"}, ""},
         {4, {0, 2}, CMD_DATA_IN, Undecodable, 0, {0}, {}, TEXT_FILE_TYPE_WRONG},
         {4, {0, 2}, CMD_SAVE_AS, Undecodable, 0, {0}, {}, TEXT_FILE_TYPE_WRONG},
