@@ -52,54 +52,43 @@ TEST(DownloadEdges, APictureLargerThanTheTransferBufferIsRefusedWithoutOverrun) 
         run.Feed(MakeDataPacket(i, payload));
     }
     ASSERT_FALSE(run.shell.messages.empty());
-    EXPECT_EQ(run.shell.messages.back().text, TEXT_FILE_SIZE_WRONG);
-    EXPECT_FALSE(run.download().download.CaptureWaiting);
-    // Whole packets were stored while they fitted (7,980 of 116 bytes), nothing after them:
-    // the last 16 bytes of the 925,696 are untouched.
+    EXPECT_EQ(std::tuple(run.shell.messages.back().text, run.download().download.CaptureWaiting),
+              std::tuple(TEXT_FILE_SIZE_WRONG, false));
+    // Whole packets stored while they fitted (7,980 of 116 bytes), the last 16 bytes untouched.
     const auto stored = buffer.begin() + 7'980 * 116;
     EXPECT_EQ(std::count(buffer.begin(), stored, std::uint8_t{0xEE}), 7'980 * 116);
     EXPECT_EQ(std::count(stored, buffer.end(), std::uint8_t{0x5A}), 16);
 }
 
-using Faults = std::function<void(camsim::CameraFaults&, std::uint32_t)>;
-
-// A download of position 1 of two pictures, faults counted from the download's first message.
-struct FaultRun : PicturesRun {
-    explicit FaultRun(const Faults& faults) : PicturesRun(2) {
-        faults(camera->Faults(), camera->MessagesSent());
-        download().StartDownload(1, false);
-    }
-    // True when the program took in the camera's very file and its window shows the picture.
-    bool Delivered() {
-        const auto& jpeg = camera->Pictures()[1].jpeg;
-        return session.RunUntil([&] { return !download().download.CaptureWaiting; }, 60'000) &&
-               std::equal(jpeg.begin(), jpeg.end(), program().buffers.TransferBuffer->begin()) &&
-               NewestWindowShows(1);
-    }
-};
-
-// A bad packet gets one NAK and comes again; the eleventh bad one in a row gets the last command
-// again instead. Either way the picture then arrives whole.
+// A download of position 1 of two pictures, a fault set at a message counted from its start: a bad
+// packet gets one NAK and comes again, the eleventh bad one in a row the last command again.
+// Either way the program takes in the camera's very file.
 TEST(Faults, BadPacketsAreAnsweredWithNakOrTheLastCommandAndThePictureArrivesWhole) {
-    const std::tuple<const char*, Faults, std::size_t, std::size_t> cases[] = {
-        {"no fault", [](auto&, std::uint32_t) {}, 0, 1},
-        {"garbled byte", [](auto& f, std::uint32_t at) { f.garbleMessage = at + 6; }, 1, 1},
-        {"wrong sequence", [](auto& f, std::uint32_t at) { f.wrongSequenceMessage = at + 6; }, 1,
-         1},
-        {"garbled READY", [](auto& f, std::uint32_t at) { f.garbleMessage = at + 1; }, 1, 1},
-        // A lost byte leaves the packet short until the Capture window's watchdog NAK clears it.
-        {"dropped byte", [](auto& f, std::uint32_t at) { f.dropByteMessage = at + 6; }, 1, 1},
-        {"header garbled 11 times",
-         [](auto& f, std::uint32_t at) {
-             f.garbleMessage = at + 3;
-             f.garbleCount = 11;
-         },
-         10, 2},
-    };
+    using camsim::CameraFaults;
+    using Field = std::optional<std::uint32_t> CameraFaults::*;
+    const std::tuple<const char*, Field, std::uint32_t, std::uint32_t, std::size_t, std::size_t>
+        cases[] = {
+            {"no fault", nullptr, 0, 1, 0, 1},
+            {"garbled byte", &CameraFaults::garbleMessage, 6, 1, 1, 1},
+            {"wrong sequence", &CameraFaults::wrongSequenceMessage, 6, 1, 1, 1},
+            {"garbled READY", &CameraFaults::garbleMessage, 1, 1, 1, 1},
+            // A lost byte leaves the packet short until the Capture window's watchdog NAK.
+            {"dropped byte", &CameraFaults::dropByteMessage, 6, 1, 1, 1},
+            {"header garbled 11 times", &CameraFaults::garbleMessage, 3, 11, 10, 2},
+        };
     const std::size_t descriptors = testing::OpenDescriptors();
-    for (const auto& [fault, set, naks, gets] : cases) {
-        FaultRun run(set);
-        EXPECT_TRUE(run.Delivered()) << fault;
+    for (const auto& [fault, field, message, count, naks, gets] : cases) {
+        PicturesRun run(2);
+        if (field != nullptr) {
+            run.camera->Faults().*field = run.camera->MessagesSent() + message;
+            run.camera->Faults().garbleCount = count;
+        }
+        run.download().StartDownload(1, false);
+        ASSERT_TRUE(run.RunUntilDownloadsDone()) << fault;
+        const auto& jpeg = run.camera->Pictures()[1].jpeg;
+        EXPECT_TRUE(
+            std::equal(jpeg.begin(), jpeg.end(), run.program().buffers.TransferBuffer->begin()));
+        EXPECT_TRUE(run.NewestWindowShows(1)) << fault;
         EXPECT_EQ(std::tuple(run.Count(NAK), run.Count(PICTURE_GET)), std::tuple(naks, gets))
             << fault;
         EXPECT_FALSE(run.session.DialogShown(LinkDialog::ComDisconnect)) << fault;

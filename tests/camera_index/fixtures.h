@@ -54,15 +54,16 @@ struct Handlers : ProgramWorld {
             Status(READY);
         }
     }
-    // An entry header: thumbnail of `bytes` bytes and w x h, picture 640 x 480, count, date.
+    // An entry header of a Fine 640 x 480 picture: its thumbnail's bytes and size, the count, the
+    // date (end: the index's end mark).
     static Packet Header(std::uint32_t bytes, std::uint16_t w, std::uint16_t h, std::uint16_t count,
-                         int yearByte = 102, std::uint8_t attribute = 0x01, bool endMark = false) {
+                         int yearByte = 102, bool end = false) {
         Packet header = MakeDataPacket(0, {});
-        header[3] = attribute;
+        header[3] = 0x01;
         WriteBe32(header, 4, bytes);
         WriteBe16(header, 8, 640);
         WriteBe16(header, 10, 480);
-        WriteBe16(header, 12, endMark ? 0 : 1);
+        WriteBe16(header, 12, end ? 0 : 1);
         WriteBe16(header, 14, w);
         WriteBe16(header, 16, h);
         const std::uint8_t date[] = {static_cast<std::uint8_t>(yearByte), 5, 17, 9, 3};
@@ -95,14 +96,13 @@ struct Listed : Handlers {
         for (int i = 0; i < count; ++i) {
             Entry({}, 80, 60, reported);
         }
-        Feed(Header(0, 0, 0, reported, 102, 0, true));
+        Feed(Header(0, 0, 0, reported, 102, true));
         TakeWritten();
     }
     const SelectionState& selection() { return index().selection; }
     void Click(unsigned position, unsigned keys = 0) {
         ClickPosition(preview(), selection(), position, keys);
     }
-    // A click on the centre of a cell in view.
     void ClickCell(int column, int row, unsigned keys = 0) {
         preview().LButtonDown(70 + 140 * column, 105 + 130 * row, keys);
     }
@@ -115,7 +115,7 @@ struct Listed : Handlers {
         }
         return marked;
     }
-    // Deletes the marked pictures, the camera confirming every step.
+    // Deletes the marked pictures, the camera confirming each step.
     void DeleteMarked() {
         preview().Command(CMD_DELETE_PAGE);
         Ready(5);
@@ -141,7 +141,7 @@ inline std::vector<std::uint8_t> ExpectedPicture(const camsim::SimPicture& pictu
     return dib.storage();
 }
 
-// A program with a camera of `pictures` on COM1, run through start-up, set-up and the index.
+// A program with a camera of `pictures` on COM1, run to the end of the index.
 struct PicturesRun {
     explicit PicturesRun(std::vector<camsim::SimPicture> pictures, bool trueColour = true) {
         camsim::CameraConfig config;
@@ -158,7 +158,6 @@ struct PicturesRun {
     PreviewWindow& preview() { return program().previewWindow; }
     CaptureWindows& captures() { return program().captureWindows; }
     RecordingShell& shell() { return session.shell; }
-    // Runs until no download waits any more and no next picture is due.
     bool RunUntilDownloadsDone(int limitMs = 120'000) {
         return session.RunUntil(
             [&] {
@@ -170,7 +169,7 @@ struct PicturesRun {
     void Click(unsigned position, unsigned keys = 0) {
         ClickPosition(preview(), index().selection, position, keys);
     }
-    // The digits and picture commands written since a point in time, in order.
+    // The digits and picture commands written since a point in time.
     std::vector<std::uint8_t> CommandsSince(Micros since) const {
         std::vector<std::uint8_t> bytes;
         for (std::uint8_t byte : session.WrittenSince(since)) {

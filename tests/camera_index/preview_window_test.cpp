@@ -67,10 +67,13 @@ TEST(Deletion, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
     EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
 }
 
-// After a deletion every position shows the thumbnail of the picture now there; a picture that
-// had no slot leaves the empty mid-grey picture behind, not the thumbnail of another.
+// Pictures beyond the store are listed without thumbnail. After a deletion every position shows
+// the thumbnail of the picture now there, or the empty mid-grey one, never that of another.
 TEST(Deletion, ThumbnailsMoveWithTheirPicturesOrLeaveTheEmptyPicture) {
-    Listed run(5, 5, 3);  // slots for positions 0 to 2 only
+    Listed run(5, 5, 3);                             // slots for positions 0 to 2 only
+    const auto cells = run.preview().CellsInView();  // listed, but no thumbnail
+    EXPECT_EQ(std::tuple(cells[3].received, cells[3].hasThumbnail, cells[3].text),
+              std::tuple(true, false, "  4F: 02/5/17 9:03"));
     run.ClickCell(0, 0);
     run.DeleteMarked();
     const ThumbnailStore& store = *run.index().store;
