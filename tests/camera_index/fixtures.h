@@ -7,10 +7,7 @@
 #include <vector>
 
 #include "app/program.h"
-#include "camera_index/decoded_bmp.h"
 #include "camsim/picture_maker.h"
-#include "imaging/colour_treatment.h"
-#include "imaging/jpeg_codec.h"
 #include "link/protocol.h"
 #include "support/link_session.h"
 #include "support/program_world.h"
@@ -123,24 +120,6 @@ struct Listed : Handlers {
     }
 };
 
-// The picture a Capture window should hold: the camera's JPEG decoded and treated by the
-// program's own code (wiring only; the decoder and treatment have independent tests).
-inline std::vector<std::uint8_t> ExpectedPicture(const camsim::SimPicture& picture,
-                                                 const std::filesystem::path& folder) {
-    WriteBytes(folder / "expected.jpg", picture.jpeg);
-    JpegState state;
-    DecompressJpegToBmp(state, folder / "expected.jpg", folder / "expected.bmp", 0);
-    std::vector<std::uint8_t> block(Rgb24DibBytes(picture.width, picture.height) + 60);
-    if (ReadDecodedBmp(folder / "expected.bmp", picture.width, picture.height, block) !=
-        DecodedBmpResult::Ok) {
-        return {};
-    }
-    DibBlock dib(std::move(block));
-    Memory memory;
-    ApplyColourTreatment(dib, picture.attribute, memory);
-    return dib.storage();
-}
-
 // A program with a camera of `pictures` on COM1, run to the end of the index.
 struct PicturesRun {
     explicit PicturesRun(std::vector<camsim::SimPicture> pictures, bool trueColour = true) {
@@ -179,13 +158,11 @@ struct PicturesRun {
         }
         return bytes;
     }
-    // True when the newest Capture window shows the camera's picture at `position`.
-    bool NewestWindowShows(unsigned position) {
-        PictureWindow* window =
-            captures().Ids().empty() ? nullptr : captures().Find(captures().Ids().back());
-        return window != nullptr &&
-               window->picture().storage() ==
-                   ExpectedPicture(camera->Pictures()[position], session.root.path());
+    // The picture in the newest Capture window.
+    std::vector<std::uint8_t> NewestPicture() {
+        return captures().Ids().empty()
+                   ? std::vector<std::uint8_t>{}
+                   : captures().Find(captures().Ids().back())->picture().storage();
     }
     std::size_t Count(std::uint8_t byte, Micros since = 0) const {
         const auto bytes = session.WrittenSince(since);

@@ -70,36 +70,6 @@ TEST(IndexEdges, TheEndHeaderCountsOnlyAfterAnEntry) {
     EXPECT_FALSE(run.index().index.IndexTransferActive);
 }
 
-TEST(IndexEdges, TenBadPacketsGetNakTheEleventhRestartsTheEntry) {
-    Handlers run;
-    run.Feed(Handlers::Header(300, 80, 60, 1));
-    run.Feed(MakeDataPacket(1, {}));
-    run.TakeWritten();
-    Packet badEnd = MakeDataPacket(2, {});
-    badEnd[END_OFFSET] = 1;  // a data packet whose end byte is not 0 is bad
-    for (int i = 0; i < 10; ++i) {
-        run.Feed(i % 2 == 0 ? badEnd : MakeDataPacket(7, {}));
-    }
-    EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>(10, NAK));
-    run.Status(0x55);
-    // The restart waits for a quiet moment of 150 ms; what arrives meanwhile is not answered.
-    EXPECT_TRUE(run.TakeWritten().empty());
-    EXPECT_EQ(run.timers.running.at({PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART}), 150);
-    run.Feed(badEnd);
-    EXPECT_TRUE(run.TakeWritten().empty());
-    run.program->TimerFired(PREVIEW_WINDOW, PREVIEW_TIMER_QUIET_RESTART);
-    EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{INDEX_RESEND});
-    EXPECT_EQ(run.index().index.thumbnailWriteOffset, 0u);
-    // The next packet must be the entry's header again.
-    run.Feed(MakeDataPacket(2, {}));
-    EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{NAK});
-    // CAMERA_NOTICE is not answered; READY with no step pending is bad.
-    run.Status(CAMERA_NOTICE);
-    EXPECT_TRUE(run.TakeWritten().empty());
-    run.Status(READY);
-    EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{NAK});
-}
-
 // Every data packet but the entry's last is answered ACK (112 bytes are two packets); a thumbnail
 // the slot cannot take is listed with the light grey placeholder, one of another size or no JPEG
 // is reported and its entry not answered.
@@ -131,21 +101,6 @@ TEST(IndexEdges, ThumbnailsTheSlotCannotTakeGetThePlaceholderOrAreReported) {
             EXPECT_EQ(run.shell.messages[0].text, message);
         }
     }
-}
-
-TEST(IndexEdges, ThumbnailRowsOfOddWidthsKeepTheirPlaces) {
-    Handlers run;
-    const auto thumbnail = camsim::MakeSceneJpeg(78, 58, 2, 95);
-    run.Entry(thumbnail, 78, 58, 1);
-    ASSERT_EQ(run.index().index.receivedCount, 1);
-    // Compared with a decode of the same file: 78 pixels are 234 bytes, padded to 236.
-    testing::WriteBytes(run.root / "t.jpg", thumbnail);
-    JpegState state;
-    ASSERT_EQ(DecompressJpegToBmp(state, run.root / "t.jpg", run.root / "t.bmp", 0), 1);
-    const auto bmp = testing::ReadBytes(run.root / "t.bmp");
-    const auto slot = run.preview().Thumbnail(0);
-    EXPECT_EQ(ReadLe32(slot.data() + 4), 78u);
-    EXPECT_TRUE(std::equal(bmp.begin() + 54, bmp.begin() + 54 + 236 * 58, slot.begin() + 40));
 }
 
 TEST(IndexEdges, ARepeatedDeleteDoneRemovesNothingMore) {
