@@ -137,13 +137,13 @@ struct PicturesRun {
     PreviewWindow& preview() { return program().previewWindow; }
     CaptureWindows& captures() { return program().captureWindows; }
     RecordingShell& shell() { return session.shell; }
-    bool RunUntilDownloadsDone(int limitMs = 120'000) {
+    bool RunUntilDownloadsDone() {
         return session.RunUntil(
             [&] {
                 return !download().download.CaptureWaiting &&
                        !session.loop.TimerRunning(PREVIEW_WINDOW, PREVIEW_TIMER_NEXT_DOWNLOAD);
             },
-            limitMs);
+            120'000);
     }
     void Click(unsigned position, unsigned keys = 0) {
         ClickPosition(preview(), index().selection, position, keys);
@@ -158,14 +158,8 @@ struct PicturesRun {
         }
         return bytes;
     }
-    // The picture in the newest Capture window.
-    std::vector<std::uint8_t> NewestPicture() {
-        return captures().Ids().empty()
-                   ? std::vector<std::uint8_t>{}
-                   : captures().Find(captures().Ids().back())->picture().storage();
-    }
-    std::size_t Count(std::uint8_t byte, Micros since = 0) const {
-        const auto bytes = session.WrittenSince(since);
+    std::size_t Count(std::uint8_t byte) const {
+        const auto bytes = session.WrittenSince(0);
         return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), byte));
     }
     LinkSession session;

@@ -51,25 +51,6 @@ TEST(IndexEdges, EntriesAddScrollRowsAtTheThirteenthAndSeventeenthAndShowTheirYe
     EXPECT_EQ(years, "99/00/01/02/");
 }
 
-TEST(IndexEdges, TheEndHeaderCountsOnlyAfterAnEntry) {
-    Handlers run;
-    const auto thumbnail = camsim::MakeSceneJpeg(80, 60, 1, 75);
-    // A first header with bytes 12 and 13 zero is an ordinary entry.
-    Packet first = Handlers::Header(static_cast<std::uint32_t>(thumbnail.size()), 80, 60, 2);
-    first[12] = first[13] = 0;
-    run.Feed(first);
-    EXPECT_EQ(run.TakeWritten(), std::vector<std::uint8_t>{ACK});
-    run.index().index.blockCounter = 0;  // start that entry again with a regular header
-    run.Entry(thumbnail, 80, 60, 2);
-    EXPECT_EQ(run.index().index.receivedCount, 1);
-    EXPECT_FALSE(run.index().index.IndexLoaded);
-    run.TakeWritten();
-    run.Feed(Handlers::Header(0, 0, 0, 2, 102, true));
-    EXPECT_TRUE(run.TakeWritten().empty());
-    EXPECT_TRUE(run.index().index.IndexLoaded);
-    EXPECT_FALSE(run.index().index.IndexTransferActive);
-}
-
 // Every data packet but the entry's last is answered ACK (112 bytes are two packets); a thumbnail
 // the slot cannot take is listed with the light grey placeholder, one of another size or no JPEG
 // is reported and its entry not answered.

@@ -51,35 +51,28 @@ TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     EXPECT_EQ(run.selection().SelectedCount, 1);
 }
 
-TEST(Deletion, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
-    Listed run(20);
+// Deleting position 3 of 20 (slots for the first five only) renumbers the entries after it and
+// moves each thumbnail with its picture: one that had none leaves the empty mid-grey picture.
+TEST(Deletion, DeletingRenumbersAndMovesTheThumbnailsWithTheirPictures) {
+    Listed run(20, 20, 5);
+    const auto cells = run.preview().CellsInView();  // positions 8 to 19: listed, no thumbnail
+    EXPECT_EQ(std::tuple(cells[0].received, cells[0].hasThumbnail, cells[0].text),
+              std::tuple(true, false, "  9F: 02/5/17 9:03"));
     const std::string text4 = run.index().index.entries[4].listText;
     run.preview().VScroll(SB_THUMBTRACK, 0);
     run.ClickCell(3, 0);
     run.DeleteMarked();
     const auto& index = run.index().index;
-    EXPECT_EQ(index.entries[3].listText, "  4" + text4.substr(3));
-    EXPECT_TRUE(index.entries[19].listText.empty());
-    EXPECT_EQ(run.preview().TotalText(), "19");
-    EXPECT_EQ(std::tuple(run.selection().LastRow, run.selection().TopRow), std::tuple(2, 0));
-    EXPECT_EQ(run.preview().Thumbnail(19)[40], EMPTY_SLOT_GREY);
-    EXPECT_EQ(run.selection().CurrentPicture, NO_PICTURE);
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
-}
-
-// Pictures beyond the store are listed without thumbnail. After a deletion every position shows
-// the thumbnail of the picture now there, or the empty mid-grey one, never that of another.
-TEST(Deletion, ThumbnailsMoveWithTheirPicturesOrLeaveTheEmptyPicture) {
-    Listed run(5, 5, 3);                             // slots for positions 0 to 2 only
-    const auto cells = run.preview().CellsInView();  // listed, but no thumbnail
-    EXPECT_EQ(std::tuple(cells[3].received, cells[3].hasThumbnail, cells[3].text),
-              std::tuple(true, false, "  4F: 02/5/17 9:03"));
-    run.ClickCell(0, 0);
-    run.DeleteMarked();
+    EXPECT_EQ(std::tuple(index.entries[3].listText, index.entries[19].listText,
+                         run.preview().TotalText()),
+              std::tuple("  4" + text4.substr(3), "", "19"));
+    EXPECT_EQ(
+        std::tuple(run.selection().LastRow, run.selection().TopRow, run.selection().CurrentPicture,
+                   run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE)),
+        std::tuple(2, 0, NO_PICTURE, std::optional<bool>(false)));
     const ThumbnailStore& store = *run.index().store;
-    EXPECT_EQ(std::tuple(store.Slot(0)[40], store.Slot(1)[40]), std::tuple(0xE0, 0xE0));
-    // Position 2 now holds the former position 3, which never had a thumbnail.
-    const auto slot = store.Slot(2);
+    EXPECT_EQ(std::tuple(store.Slot(2)[40], store.Slot(3)[40]), std::tuple(0xE0, 0xE0));
+    const auto slot = store.Slot(4);  // the former position 5, which had no slot
     EXPECT_TRUE(std::all_of(slot.begin() + 40, slot.end(), [](auto b) { return b == 0x80; }));
     EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8)),
               std::tuple(128u, 56u));
