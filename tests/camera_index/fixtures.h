@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -51,8 +52,7 @@ struct Handlers : ProgramWorld {
             Status(READY);
         }
     }
-    // An entry header of a Fine 640 x 480 picture: its thumbnail's bytes and size, the count, the
-    // date (end: the index's end mark).
+    // The header of an entry (or the end mark): a Fine 640 x 480 picture, its thumbnail, the count.
     static Packet Header(std::uint32_t bytes, std::uint16_t w, std::uint16_t h, std::uint16_t count,
                          int yearByte = 102, bool end = false) {
         Packet header = MakeDataPacket(0, {});
@@ -72,11 +72,9 @@ struct Handlers : ProgramWorld {
     void Entry(const std::vector<std::uint8_t>& thumbnail, std::uint16_t w, std::uint16_t h,
                std::uint16_t count, int yearByte = 102) {
         Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count, yearByte));
-        const std::uint32_t packets = DataPacketCount(static_cast<std::uint32_t>(thumbnail.size()));
-        for (std::uint32_t i = 0; i < packets; ++i) {
-            const std::size_t begin = std::min<std::size_t>(i * 112, thumbnail.size());
-            const std::size_t end = std::min<std::size_t>(begin + 112, thumbnail.size());
-            Feed(MakeDataPacket(i + 1, std::span(thumbnail.data() + begin, end - begin)));
+        for (std::size_t at = 0; at <= thumbnail.size(); at += 112) {  // a last, short one
+            const std::size_t size = std::min<std::size_t>(112, thumbnail.size() - at);
+            Feed(MakeDataPacket(at / 112 + 1, std::span(thumbnail).subspan(at, size)));
         }
     }
     std::vector<std::uint8_t> TakeWritten() { return std::exchange(line.written, {}); }
@@ -84,8 +82,7 @@ struct Handlers : ProgramWorld {
     std::unique_ptr<Program> program = std::make_unique<Program>(ports(), environment);
 };
 
-// `count` entries listed by hand (the light grey placeholder each), the index ended with
-// `reported` pictures (`count` when 0).
+// `count` entries listed by hand, each with the placeholder; `reported` pictures (0: `count`).
 struct Listed : Handlers {
     explicit Listed(int count, std::uint16_t reported = 0, std::uint32_t slots = 50)
         : Handlers(slots) {

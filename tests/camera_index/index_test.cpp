@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <tuple>
-
 #include "camera_index/fixtures.h"
 
 namespace fotolyx {
@@ -11,25 +8,15 @@ namespace {
 using testing::Handlers;
 
 TEST(IndexEdges, ListTextsAndFileNamesFollowTheirFormats) {
-    struct Case {
-        unsigned position;
-        bool fine;
-        EntryDate date;
-        const char* text;
-        const char* name;
-    };
-    const Case cases[] = {
+    const EntryDate highest{255, 255, 255, 255, 255};
+    const std::tuple<unsigned, bool, EntryDate, const char*, const char*> cases[] = {
         {0, false, {2, 5, 17, 14, 5}, "  1N: 02/5/17 14:05", "1N02-5-17(14-5)"},
         {122, true, {99, 12, 31, 0, 0}, "123F: 99/12/31 0:00", "123F99-12-31(0-0)"},
-        {799,
-         true,
-         {255, 255, 255, 255, 255},
-         "800F: 255/255/255 255:255",
-         "800F255-255-255(255-255)"},
+        {799, true, highest, "800F: 255/255/255 255:255", "800F255-255-255(255-255)"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FormatListText(c.position, c.fine, c.date), c.text);
-        EXPECT_EQ(FormatFileName(c.position, c.fine, c.date), c.name);
+    for (const auto& [position, fine, date, text, name] : cases) {
+        EXPECT_EQ(FormatListText(position, fine, date), text);
+        EXPECT_EQ(FormatFileName(position, fine, date), name);
     }
 }
 

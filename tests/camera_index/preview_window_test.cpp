@@ -86,10 +86,10 @@ TEST(Deletion, TheLastRowAfterADeletionDoesNotWrap) {
         Listed run(2, reported);
         run.ClickCell(0, 0);
         run.DeleteMarked();
-        EXPECT_EQ(run.index().index.reportedCount, reported - 1);
-        EXPECT_EQ(run.selection().LastRow, lastRow) << reported;
+        EXPECT_EQ(std::tuple(run.index().index.reportedCount, run.selection().LastRow,
+                             run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].max),
+                  std::tuple(reported - 1, lastRow, lastRow));
         EXPECT_LE(run.selection().TopRow, lastRow) << reported;
-        EXPECT_EQ((run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].max), lastRow);
     }
 }
 
@@ -141,15 +141,29 @@ TEST(Deletion, DeletePageDeletesTheMarkedPicturesOnly) {
     }
 }
 
-TEST(Deletion, WithNothingMarkedDeletePageAndDataInDoNothing) {
-    for (const int command : {CMD_DELETE_PAGE, CMD_DATA_IN, CMD_SAVE_AS}) {
+// With nothing marked the commands do nothing; without a transfer buffer (its allocation failed
+// at start) a download says so and starts nothing.
+TEST(Deletion, WithNothingMarkedOrNoBufferTheCommandsSendNothing) {
+    const std::tuple<int, bool, std::string> cases[] = {
+        {CMD_DELETE_PAGE, true, ""},
+        {CMD_DATA_IN, true, ""},
+        {CMD_SAVE_AS, true, ""},
+        {CMD_DATA_IN, false, TEXT_NOT_ENOUGH_MEMORY},
+        {CMD_SAVE_AS, false, TEXT_NOT_ENOUGH_MEMORY}};
+    for (const auto& [command, nothingMarked, message] : cases) {
         Listed run(6);
         run.ClickCell(0, 0);
-        run.index().selection.SelectionMark.fill(MARK_NONE);
+        if (nothingMarked) {
+            run.index().selection.SelectionMark.fill(MARK_NONE);
+        } else {
+            run.program->buffers.TransferBuffer.reset();
+        }
         run.preview().Command(command);
-        EXPECT_EQ(std::tuple(run.TakeWritten().size(), run.shell.messages.size(),
-                             run.shell.createdWindows.size(), run.shell.pleaseWaitShown.size()),
-                  std::tuple(0u, 0u, 0u, 0u))
+        EXPECT_EQ(
+            std::tuple(run.TakeWritten().size(), run.shell.createdWindows.size(),
+                       run.shell.pleaseWaitShown.size(), run.download().download.SaveAfterDownload,
+                       run.shell.messages.empty() ? "" : run.shell.messages.back().text),
+            std::tuple(0u, 0u, 0u, false, message))
             << command;
     }
 }
