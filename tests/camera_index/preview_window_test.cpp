@@ -51,8 +51,7 @@ TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     EXPECT_EQ(run.selection().SelectedCount, 1);
 }
 
-// Deleting position 3 of 20 (slots for the first five only) renumbers the entries after it and
-// moves each thumbnail with its picture: one that had none leaves the empty mid-grey picture.
+// Deleting renumbers the entries after it; the thumbnails move with their pictures, or go grey.
 TEST(Deletion, DeletingRenumbersAndMovesTheThumbnailsWithTheirPictures) {
     Listed run(20, 20, 5);
     const auto cells = run.preview().CellsInView();  // positions 8 to 19: listed, no thumbnail
@@ -105,8 +104,7 @@ TEST(Deletion, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
               (std::vector<std::uint8_t>{DIGIT_UNITS, DIGIT_TENS, DIGIT_HUNDREDS, INDEX_GET}));
 }
 
-// Delete Page deletes the marked pictures only, the current one first, then from the top down; a
-// picture deselected with Ctrl stays.
+// Only marked pictures go: the current one first, then from the top down; Ctrl unmarks one.
 TEST(Deletion, DeletePageDeletesTheMarkedPicturesOnly) {
     const std::pair<std::vector<unsigned>, std::vector<unsigned>> cases[] = {
         {{2, 5, 9, 9}, {5, 2}},  // the first clicked, the others with Ctrl
@@ -144,13 +142,12 @@ TEST(Deletion, DeletePageDeletesTheMarkedPicturesOnly) {
 // With nothing marked the commands do nothing; without a transfer buffer (its allocation failed
 // at start) a download says so and starts nothing.
 TEST(Deletion, WithNothingMarkedOrNoBufferTheCommandsSendNothing) {
-    const std::tuple<int, bool, std::string> cases[] = {
-        {CMD_DELETE_PAGE, true, ""},
-        {CMD_DATA_IN, true, ""},
-        {CMD_SAVE_AS, true, ""},
-        {CMD_DATA_IN, false, TEXT_NOT_ENOUGH_MEMORY},
-        {CMD_SAVE_AS, false, TEXT_NOT_ENOUGH_MEMORY}};
-    for (const auto& [command, nothingMarked, message] : cases) {
+    const std::pair<int, bool> cases[] = {{CMD_DELETE_PAGE, true},
+                                          {CMD_DATA_IN, true},
+                                          {CMD_SAVE_AS, true},
+                                          {CMD_DATA_IN, false},
+                                          {CMD_SAVE_AS, false}};
+    for (const auto& [command, nothingMarked] : cases) {
         Listed run(6);
         run.ClickCell(0, 0);
         if (nothingMarked) {
@@ -163,7 +160,7 @@ TEST(Deletion, WithNothingMarkedOrNoBufferTheCommandsSendNothing) {
             std::tuple(run.TakeWritten().size(), run.shell.createdWindows.size(),
                        run.shell.pleaseWaitShown.size(), run.download().download.SaveAfterDownload,
                        run.shell.messages.empty() ? "" : run.shell.messages.back().text),
-            std::tuple(0u, 0u, 0u, false, message))
+            std::tuple(0u, 0u, 0u, false, nothingMarked ? "" : TEXT_NOT_ENOUGH_MEMORY))
             << command;
     }
 }
