@@ -24,7 +24,7 @@ TEST(PositionDigits, DownloadAndDeleteSendThePositionAsThreeDigitsUnitsFirst) {
             run.download().StartDownload(position, true);
             run.Ready(3);
         } else {
-            run.Click(position);
+            testing::ClickPosition(run.preview(), run.selection(), position);
             run.preview().Command(command);
             run.Ready(5);
         }
@@ -54,8 +54,8 @@ TEST(DownloadEdges, APictureLargerThanTheTransferBufferIsRefusedWithoutOverrun) 
     EXPECT_EQ(std::count(stored, buffer.end(), std::uint8_t{0x5A}), 16);
 }
 
-// A bad packet gets one NAK, the eleventh bad one in a row the last command again; the program
-// then takes in the camera's very file (its decoding: the fault sessions).
+// One NAK a bad packet, the last command again at the 11th; the very file arrives (decoding:
+// faults).
 TEST(Faults, BadPacketsAreAnsweredWithNakOrTheLastCommandAndThePictureArrivesWhole) {
     using camsim::CameraFaults;
     using Field = std::optional<std::uint32_t> CameraFaults::*;
@@ -77,6 +77,7 @@ TEST(Faults, BadPacketsAreAnsweredWithNakOrTheLastCommandAndThePictureArrivesWho
             run.camera->Faults().garbleCount = count;
         }
         run.download().StartDownload(1, false);
+        EXPECT_EQ(run.session.loop.TimerLeftMs(run.captures().Ids().back(), WATCHDOG_TIMER), 1500);
         ASSERT_TRUE(run.RunUntilDownloadsDone()) << fault;
         const auto& jpeg = run.camera->Pictures()[1].jpeg;
         EXPECT_TRUE(

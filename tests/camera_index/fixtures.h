@@ -94,9 +94,6 @@ struct Listed : Handlers {
         TakeWritten();
     }
     const SelectionState& selection() { return index().selection; }
-    void Click(unsigned position, unsigned keys = 0) {
-        ClickPosition(preview(), selection(), position, keys);
-    }
     void ClickCell(int column, int row, unsigned keys = 0) {
         preview().LButtonDown(70 + 140 * column, 105 + 130 * row, keys);
     }

@@ -36,20 +36,5 @@ TEST(PictureName, PatternsNameFilesFromTheDatePositionAndMode) {
     }
 }
 
-TEST(PictureName, OnlyCalendarDatesAreValid) {
-    const std::pair<TakenAt, bool> cases[] = {
-        {{2002, 5, 17, 14, 5}, true},  {{2000, 2, 29, 0, 0}, true},
-        {{1900, 2, 29, 0, 0}, false},  {{2004, 2, 29, 23, 59}, true},
-        {{2003, 2, 29, 12, 0}, false}, {{2002, 4, 31, 12, 0}, false},
-        {{2002, 0, 1, 0, 0}, false},   {{2002, 13, 1, 0, 0}, false},
-        {{2002, 1, 0, 0, 0}, false},   {{2002, 1, 1, 24, 0}, false},
-        {{2002, 1, 1, 0, 60}, false},  {{2155, 12, 31, 23, 59}, true},
-    };
-    for (const auto& [date, valid] : cases) {
-        EXPECT_EQ(date.Valid(), valid) << date.year << '-' << date.month << '-' << date.day << ' '
-                                       << date.hour << ':' << date.minute;
-    }
-}
-
 }  // namespace
 }  // namespace fotolyx

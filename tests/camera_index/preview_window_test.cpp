@@ -51,6 +51,23 @@ TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     EXPECT_EQ(run.selection().SelectedCount, 1);
 }
 
+// Activation purges the line, a page down stops at the last row, a button acts once released.
+TEST(PreviewWindow, ActivationScrollingAndButtonsFollowTheirRules) {
+    Listed run(12);  // one screen: LastRow 0
+    run.line.incoming = {1, 2, 3};
+    run.preview().MdiActivate(true);
+    run.preview().VScroll(SB_PAGEDOWN, 0);
+    EXPECT_EQ(
+        std::tuple(run.shell.frameMenus.back(), run.line.incoming.size(), run.selection().TopRow),
+        std::tuple(MenuBar::Preview, 0u, 0));
+    run.ClickCell(0, 0);
+    run.shell.scriptedAnswers = {IDCANCEL};
+    EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, ODS_SELECTED, ODA_SELECT), 125);
+    EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_SELECT), 124);
+    EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_DRAWENTIRE), 124);
+    EXPECT_EQ(run.shell.messages.size(), 1u);  // Delete Page asked once
+}
+
 // Deleting renumbers the entries after it; the thumbnails move with their pictures, or go grey.
 TEST(Deletion, DeletingRenumbersAndMovesTheThumbnailsWithTheirPictures) {
     Listed run(20, 20, 5);
