@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "camera_index/handlers.h"
+#include "camera_index/fixtures.h"
 
 namespace fotolyx {
 namespace {
@@ -8,23 +8,17 @@ namespace {
 using testing::Listed;
 
 TEST(PreviewWindow, OnlyClicksOnAThumbnailAreaCount) {
-    struct Case {
-        int x;
-        int y;
-        std::optional<unsigned> position;
-    };
-    const Case cases[] = {
+    const std::tuple<int, int, std::optional<unsigned>> cases[] = {
         {10, 60, 0u},    {130, 150, 0u}, {131, 100, {}}, {149, 100, {}}, {150, 60, 1u},
         {550, 410, 11u}, {551, 100, {}}, {100, 151, {}}, {100, 189, {}}, {100, 190, 4u},
         {9, 100, {}},    {100, 59, {}},  {100, 411, {}},
     };
     Listed run(12);
-    for (const auto& c : cases) {
-        EXPECT_EQ(run.preview().HitTest(c.x, c.y), c.position) << c.x << "," << c.y;
+    for (const auto& [x, y, position] : cases) {
+        EXPECT_EQ(run.preview().HitTest(x, y), position) << x << "," << y;
     }
     Listed few(3);
-    EXPECT_EQ(few.preview().HitTest(500, 100), std::nullopt);  // a cell not yet received
-    few.preview().LButtonDown(500, 100, 0);
+    few.preview().LButtonDown(500, 100, 0);  // a cell not yet received
     EXPECT_EQ(few.selection().CurrentPicture, NO_PICTURE);
     // A full index has no position 800 to click, whatever the counts say.
     run.index().index.receivedCount = 801;
@@ -35,139 +29,157 @@ TEST(PreviewWindow, OnlyClicksOnAThumbnailAreaCount) {
 
 TEST(PreviewWindow, PlainShiftAndCtrlClicksSelect) {
     Listed run(30);
-    // A stale mark from before the first click is cleared by it.
-    run.index().selection.SelectionMark[20] = MARK_SELECTED;
-    run.preview().VScroll(SB_THUMBTRACK, 0);  // the index left the grid on its last row
+    run.index().selection.SelectionMark[20] = MARK_SELECTED;  // stale: the first click clears it
+    run.preview().VScroll(SB_THUMBTRACK, 0);
     run.ClickCell(1, 0);
     EXPECT_EQ(run.Marked(), std::vector<unsigned>{1});
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DATA_IN), true);
     EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), true);
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_SAVE_AS), true);
     // Shift selects the range across rows and pages, in position order.
     run.preview().VScroll(SB_THUMBTRACK, 3);
     run.ClickCell(2, 1, MK_SHIFT);  // position 4 * 4 + 2 = 18
-    EXPECT_EQ(run.Marked().size(), 18u);
-    EXPECT_EQ(run.Marked().front(), 1u);
-    EXPECT_EQ(run.Marked().back(), 18u);
-    EXPECT_EQ(run.selection().SelectedCount, 18);
-    EXPECT_EQ(run.selection().CurrentPicture, 18);
-    // Ctrl toggles one; the last one cannot be deselected.
+    const auto marked = run.Marked();
+    EXPECT_EQ(std::tuple(marked.size(), marked.front(), marked.back()), std::tuple(18u, 1u, 18u));
+    EXPECT_EQ(std::tuple(run.selection().SelectedCount, run.selection().CurrentPicture),
+              std::tuple(18, 18));
+    // Ctrl toggles one; the last one cannot be deselected; a gap changes nothing.
     run.ClickCell(0, 0, MK_CONTROL);  // 12
     EXPECT_EQ(run.selection().SelectedCount, 17);
     run.ClickCell(3, 2);  // 23 alone
-    EXPECT_EQ(run.Marked(), std::vector<unsigned>{23});
     run.ClickCell(3, 2, MK_CONTROL);
-    EXPECT_EQ(run.Marked(), std::vector<unsigned>{23});
-    EXPECT_EQ(run.selection().SelectedCount, 1);
-    // A click in a gap leaves everything as it was.
     run.preview().LButtonDown(140, 100, 0);
     EXPECT_EQ(run.Marked(), std::vector<unsigned>{23});
+    EXPECT_EQ(run.selection().SelectedCount, 1);
 }
 
-TEST(PreviewWindow, ScrollingStopsAtTheEndsAndThumbPositionAloneDoesNothing) {
-    Listed run(20);  // rows 0..4, LastRow 2
-    EXPECT_EQ(run.selection().LastRow, 2);
-    run.preview().VScroll(SB_THUMBTRACK, 0);
-    run.preview().VScroll(SB_LINEUP, 0);
-    EXPECT_EQ(run.selection().TopRow, 0);
-    for (int i = 0; i < 5; ++i) {
-        run.preview().VScroll(SB_PAGEDOWN, 0);
-    }
-    EXPECT_EQ(run.selection().TopRow, 2);
-    run.preview().VScroll(4, 0);  // the thumb's final position
-    EXPECT_EQ(run.selection().TopRow, 2);
-    run.preview().VScroll(SB_THUMBTRACK, 200);
-    EXPECT_EQ(run.selection().TopRow, 2);
-    const auto cells = run.preview().CellsInView();
-    EXPECT_EQ(cells[0].position, 8u);
-    EXPECT_EQ(cells[11].position, 19u);
-    EXPECT_EQ((run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].pos), 2);
-    // With fewer than 13 pictures the bar has no thumb and LastRow is 0.
-    Listed few(12);
-    EXPECT_EQ(few.selection().LastRow, 0);
-    EXPECT_EQ((few.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].page), 1000);
-}
-
-TEST(PreviewWindow, AButtonSendsItsCommandOnceWhenReleased) {
-    Listed run(12);
-    // Nothing chosen: the no-choice bitmaps, and no command.
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, ODS_SELECTED, ODA_SELECT), 122);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_TRANSFER, 0, ODA_SELECT), 122);
-    EXPECT_TRUE(run.shell.createdWindows.empty());
+// Activation purges the line, a page down stops at the last row, a button acts once released.
+TEST(PreviewWindow, ActivationScrollingAndButtonsFollowTheirRules) {
+    Listed run(12);  // one screen: LastRow 0
+    run.line.incoming = {1, 2, 3};
+    run.preview().MdiActivate(true);
+    run.preview().VScroll(SB_PAGEDOWN, 0);
+    EXPECT_EQ(
+        std::tuple(run.shell.frameMenus.back(), run.line.incoming.size(), run.selection().TopRow),
+        std::tuple(MenuBar::Preview, 0u, 0));
     run.ClickCell(0, 0);
     run.shell.scriptedAnswers = {IDCANCEL};
     EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, ODS_SELECTED, ODA_SELECT), 125);
     EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_SELECT), 124);
-    EXPECT_EQ(run.shell.messages.back().text, TEXT_DELETE_PAGE);
     EXPECT_EQ(run.preview().DrawItem(BUTTON_DELETE, 0, ODA_DRAWENTIRE), 124);
-    EXPECT_EQ(run.shell.messages.size(), 1u);
-    EXPECT_EQ(run.preview().DrawItem(BUTTON_SAVE, 0, ODA_DRAWENTIRE), 127);
+    EXPECT_EQ(run.shell.messages.size(), 1u);  // Delete Page asked once
 }
 
-TEST(PreviewWindow, ActivationSetsTheMenuAndPurgesTheLineOnceTheIndexIsLoaded) {
-    Listed run(3);
-    run.line.incoming = {1, 2, 3};
-    run.preview().MdiActivate(true);
-    EXPECT_EQ(run.shell.frameMenus.back(), MenuBar::Preview);
-    EXPECT_TRUE(run.line.incoming.empty());
-    run.preview().MdiActivate(false);
-    EXPECT_EQ(run.shell.frameMenus.back(), MenuBar::Frame);
-    EXPECT_FALSE(run.preview().Close(false));
-    EXPECT_TRUE(run.preview().Close(true));
-}
-
-TEST(PreviewWindow, DeletingPosition3Of20RenumbersAndGreysTheLastCell) {
-    Listed run(20);
+// Deleting renumbers the entries after it; the thumbnails move with their pictures, or go grey.
+TEST(Deletion, DeletingRenumbersAndMovesTheThumbnailsWithTheirPictures) {
+    Listed run(20, 20, 5);
+    const auto cells = run.preview().CellsInView();  // positions 8 to 19: listed, no thumbnail
+    EXPECT_EQ(std::tuple(cells[0].received, cells[0].hasThumbnail, cells[0].text),
+              std::tuple(true, false, "  9F: 02/5/17 9:03"));
     const std::string text4 = run.index().index.entries[4].listText;
     run.preview().VScroll(SB_THUMBTRACK, 0);
     run.ClickCell(3, 0);
-    run.preview().Command(CMD_DELETE_PAGE);
-    for (int i = 0; i < 5; ++i) {
-        run.Status(READY);
-    }
-    EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA3, 0xB0, 0xC0,
-                                                            DELETE_PICTURE, DELETE_END}));
-    run.Status(DELETE_DONE);
+    run.DeleteMarked();
     const auto& index = run.index().index;
-    EXPECT_EQ(index.entries[3].listText, "  4" + text4.substr(3));
-    EXPECT_TRUE(index.entries[19].listText.empty());
-    EXPECT_EQ(run.preview().TotalText(), "19");
-    EXPECT_EQ(run.selection().LastRow, 2);
-    EXPECT_EQ(run.selection().TopRow, 0);
-    EXPECT_EQ(run.preview().Thumbnail(19)[40], EMPTY_SLOT_GREY);
-    EXPECT_EQ(run.selection().CurrentPicture, NO_PICTURE);
-    EXPECT_EQ(run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE), false);
+    EXPECT_EQ(std::tuple(index.entries[3].listText, index.entries[19].listText,
+                         run.preview().TotalText()),
+              std::tuple("  4" + text4.substr(3), "", "19"));
+    EXPECT_EQ(
+        std::tuple(run.selection().LastRow, run.selection().TopRow, run.selection().CurrentPicture,
+                   run.shell.MenuItem(MenuBar::Current, CMD_DELETE_PAGE)),
+        std::tuple(2, 0, NO_PICTURE, std::optional<bool>(false)));
+    const ThumbnailStore& store = *run.index().store;
+    EXPECT_EQ(std::tuple(store.Slot(2)[40], store.Slot(3)[40]), std::tuple(0xE0, 0xE0));
+    const auto slot = store.Slot(4);  // the former position 5, which had no slot
+    EXPECT_TRUE(std::all_of(slot.begin() + 40, slot.end(), [](auto b) { return b == 0x80; }));
+    EXPECT_EQ(std::tuple(ReadLe32(slot.data() + 4), ReadLe32(slot.data() + 8)),
+              std::tuple(128u, 56u));
 }
 
-TEST(PreviewWindow, DeletingThePictureAtPosition12SendsItsDigits) {
-    Listed run(13);
-    run.preview().VScroll(SB_THUMBTRACK, 1);
-    run.ClickCell(0, 2);  // row 3 = position 12
-    ASSERT_EQ(run.selection().CurrentPicture, 12);
-    run.preview().Command(CMD_DELETE_PAGE);
-    for (int i = 0; i < 5; ++i) {
-        run.Status(READY);
+// The scroll rows after a deletion come from the reported count, however large.
+TEST(Deletion, TheLastRowAfterADeletionDoesNotWrap) {
+    const std::pair<std::uint16_t, int> cases[] = {
+        {13, 0}, {14, 1}, {1'030, 255}, {1'034, 256}, {2'000, 497}};
+    for (const auto& [reported, lastRow] : cases) {
+        Listed run(2, reported);
+        run.ClickCell(0, 0);
+        run.DeleteMarked();
+        EXPECT_EQ(std::tuple(run.index().index.reportedCount, run.selection().LastRow,
+                             run.shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].max),
+                  std::tuple(reported - 1, lastRow, lastRow));
+        EXPECT_LE(run.selection().TopRow, lastRow) << reported;
     }
-    EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{DELETE_BEGIN, 0xA2, 0xB1, 0xC0,
-                                                            DELETE_PICTURE, DELETE_END}));
-    run.Status(DELETE_DONE);
-    // Down to 12 pictures: no scroll rows, the grid at the top.
-    EXPECT_EQ(run.selection().LastRow, 0);
-    EXPECT_EQ(run.selection().TopRow, 0);
 }
 
-TEST(PreviewWindow, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
+TEST(Deletion, AnIndexRequestAfterAnUnconfirmedDeletionDeletesNothing) {
     Listed run(13);
     run.ClickCell(1, 0);
     run.preview().Command(CMD_DELETE_PAGE);
     run.Status(READY);  // the camera stops answering after the first digit
     run.TakeWritten();
     run.index().StartIndexTransfer();
-    for (int i = 0; i < 3; ++i) {
-        run.Status(READY);
-    }
+    run.Ready(3);
     EXPECT_EQ(run.TakeWritten(),
               (std::vector<std::uint8_t>{DIGIT_UNITS, DIGIT_TENS, DIGIT_HUNDREDS, INDEX_GET}));
+}
+
+// Only marked pictures go: the current one first, then from the top down; Ctrl unmarks one.
+TEST(Deletion, DeletePageDeletesTheMarkedPicturesOnly) {
+    const std::pair<std::vector<unsigned>, std::vector<unsigned>> cases[] = {
+        {{2, 5, 9, 9}, {5, 2}},  // the first clicked, the others with Ctrl
+        {{2, 9, 5}, {5, 9, 2}},
+    };
+    for (const auto& [clicks, positions] : cases) {
+        testing::PicturesRun run(12);
+        std::vector<std::string> kept;
+        std::vector<std::uint8_t> bytes{DELETE_BEGIN};
+        for (unsigned p = 0; p < 12; ++p) {
+            if (std::find(positions.begin(), positions.end(), p) == positions.end()) {
+                kept.push_back(run.index().index.entries[p].fileName);
+            }
+        }
+        for (unsigned p : positions) {
+            bytes.insert(bytes.end(),
+                         {static_cast<std::uint8_t>(0xA0 + p), 0xB0, 0xC0, DELETE_PICTURE});
+        }
+        bytes.push_back(DELETE_END);
+        for (const unsigned position : clicks) {
+            run.Click(position, position == clicks[0] ? 0 : MK_CONTROL);
+        }
+        const camsim::Micros start = run.session.loop.Now();
+        run.preview().Command(CMD_DELETE_PAGE);
+        run.session.loop.RunFor(20'000);
+        EXPECT_EQ(run.CommandsSince(start), bytes);
+        std::vector<std::string> listed;
+        for (int p = 0; p < run.index().index.receivedCount; ++p) {
+            listed.push_back(run.index().index.entries[p].fileName);
+        }
+        EXPECT_EQ(listed, kept);
+    }
+}
+
+// With nothing marked the commands do nothing; without a transfer buffer (its allocation failed
+// at start) a download says so and starts nothing.
+TEST(Deletion, WithNothingMarkedOrNoBufferTheCommandsSendNothing) {
+    const std::pair<int, bool> cases[] = {{CMD_DELETE_PAGE, true},
+                                          {CMD_DATA_IN, true},
+                                          {CMD_SAVE_AS, true},
+                                          {CMD_DATA_IN, false},
+                                          {CMD_SAVE_AS, false}};
+    for (const auto& [command, nothingMarked] : cases) {
+        Listed run(6);
+        run.ClickCell(0, 0);
+        if (nothingMarked) {
+            run.index().selection.SelectionMark.fill(MARK_NONE);
+        } else {
+            run.program->buffers.TransferBuffer.reset();
+        }
+        run.preview().Command(command);
+        EXPECT_EQ(
+            std::tuple(run.TakeWritten().size(), run.shell.createdWindows.size(),
+                       run.shell.pleaseWaitShown.size(), run.download().download.SaveAfterDownload,
+                       run.shell.messages.empty() ? "" : run.shell.messages.back().text),
+            std::tuple(0u, 0u, 0u, false, nothingMarked ? "" : TEXT_NOT_ENOUGH_MEMORY))
+            << command;
+    }
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <tuple>
+#include <cstring>
 
-#include "camera_index/pictures_run.h"
+#include "camera_index/fixtures.h"
 #include "imaging/colour_reduction.h"
 #include "link/link_setup.h"
 
@@ -11,268 +10,121 @@ namespace fotolyx {
 namespace {
 
 using testing::Micros;
-using testing::MS;
 using testing::PicturesRun;
 
-std::size_t CountOf(const std::vector<std::uint8_t>& bytes, std::uint8_t byte) {
-    return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), byte));
-}
-
-TEST(PicturesSession, IndexOfThirtyFillsTheListTheSlotsAndTheScrollRows) {
-    PicturesRun run(camsim::MakeSamplePictures(30), false);
-    const PictureIndex& index = run.index().index;
-    const SelectionState& selection = run.index().selection;
-    // The last row is added by the 13th and 17th entries, not by the 14th to 16th.
-    const std::pair<int, int> rows[] = {{12, 0}, {13, 1}, {16, 1}, {17, 2}};
-    for (const auto& [received, lastRow] : rows) {
-        ASSERT_TRUE(run.session.RunUntil([&] { return index.receivedCount == received; }, 60'000));
-        EXPECT_EQ(selection.LastRow, lastRow) << received;
-        EXPECT_EQ(selection.TopRow, lastRow) << received;  // the grid follows
-    }
-    ASSERT_TRUE(run.RunUntilIndexLoaded());
-    EXPECT_EQ(std::tuple(index.receivedCount, index.reportedCount, selection.LastRow),
-              std::tuple(30, 30, 5));
-    EXPECT_EQ(index.entries[1].listText, "  2N: 02/5/17 14:06");
-    EXPECT_EQ(index.entries[29].fileName, "30N02-5-17(14-34)");
-    EXPECT_EQ(run.preview().TotalText(), "30");
-    EXPECT_EQ(run.session.shell.statusTexts.back(), TEXT_READY);
-    EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Preview, CMD_DELETE_ALL), true);
-    EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Imagefile, CMD_DATA_OUT_FINE), true);
-    EXPECT_EQ(run.session.shell.mdiClientStates.back(), true);
-    // Every thumbnail is its camera thumbnail decoded, in the slot of its position (the store
-    // has room for the 30 of the identification plus 14).
-    EXPECT_EQ(run.index().store->SlotCount(), 409'600u / 40'960 + 30 + 4);
-    for (unsigned p : {0u, 13u, 29u}) {
-        const auto& thumbnail = run.camera->Pictures()[p];
-        camsim::SimPicture asPicture;
-        asPicture.width = thumbnail.thumbnailWidth;
-        asPicture.height = thumbnail.thumbnailHeight;
-        asPicture.jpeg = thumbnail.thumbnail;
-        const auto expected = testing::ExpectedPicture(asPicture, run.session.root.path());
-        ASSERT_FALSE(expected.empty());
-        const auto slot = run.preview().Thumbnail(p);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end() - 60, slot.begin())) << p;
-    }
-    // Every entry but the end was answered, and the watchdog stopped by itself.
-    const auto written = run.session.WrittenSince(0);
-    EXPECT_EQ(CountOf(written, INDEX_NEXT), 30u);
-    EXPECT_EQ(CountOf(written, NAK), 0u);
-    run.session.loop.RunFor(2'000);
-    EXPECT_FALSE(run.session.loop.TimerRunning(PREVIEW_WINDOW, WATCHDOG_TIMER));
-}
-
-TEST(PicturesSession, ADoubleClickDownloadsThePictureWithItsTreatment) {
-    // Fine without treatment, treatment only, treatment with smoothing.
-    for (std::uint8_t attribute : {std::uint8_t{0x01}, std::uint8_t{0x31}, std::uint8_t{0x51}}) {
+// No treatment, treatment, treatment and smoothing (on an 8-bit screen): three pictures.
+TEST(PicturesSession, ADoubleClickDownloadsThePictureWithItsTreatmentAndPalette) {
+    std::vector<std::vector<std::uint8_t>> shown;
+    for (const auto& [attribute, trueColour] :
+         {std::pair<std::uint8_t, bool>{0x01, true}, {0x31, true}, {0x51, false}}) {
         auto samples = camsim::MakeSamplePictures(3);
         samples[1].attribute = attribute;
-        PicturesRun run(samples);
-        ASSERT_TRUE(run.loaded);
+        PicturesRun run(samples, trueColour);
+        run.session.loop.RunFor(2'000);  // the index's watchdog stops by itself
+        EXPECT_FALSE(run.session.loop.TimerRunning(PREVIEW_WINDOW, WATCHDOG_TIMER));
         run.Click(1);
-        const Micros start = run.session.loop.Now();
         run.preview().LButtonDblClk(10 + 140 + 5, 65, 0);
-        ASSERT_EQ(run.session.shell.createdWindows.size(), 1u);
-        const ChildWindowRequest& request = run.session.shell.createdWindows[0];
-        EXPECT_EQ(request.title, "  2F: 02/5/17 14:06");  // all three are Fine
-        EXPECT_EQ(std::tuple(request.width, request.height), std::tuple(320 + 4, 240 + 30));
-        EXPECT_EQ(request.x, CW_USEDEFAULT);
+        ASSERT_EQ(run.shell().createdWindows.size(), 1u);
         ASSERT_TRUE(run.RunUntilDownloadsDone());
-        EXPECT_EQ(run.CommandsSince(start),
-                  (std::vector<std::uint8_t>{0xA1, 0xB0, 0xC0, PICTURE_GET}));
-        PictureWindow* window = run.captures().Find(request.id);
-        ASSERT_NE(window, nullptr);
-        const auto expected = testing::ExpectedPicture(samples[1], run.session.root.path());
-        EXPECT_EQ(window->picture().storage(), expected) << int{attribute};
-        EXPECT_EQ(run.session.shell.pleaseWaitEnded,
-                  std::vector<PleaseWait>{PleaseWait::DataTrans});
-        EXPECT_FALSE(run.session.shell.progressShown);
+        PictureWindow* window = run.captures().Find(run.shell().createdWindows[0].id);
+        shown.push_back(window->picture().storage());
+        ASSERT_EQ(shown.back().size(), 40u + 320 * 240 * 3 + 60);  // header, pixels, slack
+        ASSERT_EQ(window->palette().has_value(), !trueColour);
+        LogPalette own;
+        if (!trueColour && BuildPopularityPalette(run.shell(), window->picture(), own) == 1) {
+            const auto same = [&](const LogPalette& p) {
+                return std::memcmp(p.palPalEntry.data(), own.palPalEntry.data(),
+                                   sizeof own.palPalEntry) == 0;
+            };
+            EXPECT_TRUE(same(*window->palette()));
+            EXPECT_TRUE(same(run.program().display.ImagePalette.value_or(LogPalette{})));
+        }
     }
+    EXPECT_NE(shown[0], shown[1]);
+    EXPECT_NE(shown[1], shown[2]);
 }
 
-TEST(PicturesSession, TransferOfThreeSelectedOpensTheirWindowsInOrderHalfASecondApart) {
-    PicturesRun run(12);
-    ASSERT_TRUE(run.loaded);
-    run.Click(9);
-    run.Click(2, MK_CONTROL);
-    run.Click(5, MK_CONTROL);
-    EXPECT_EQ(run.index().selection.SelectedCount, 3);
-    const Micros start = run.session.loop.Now();
-    run.preview().Command(CMD_DATA_IN);
-    ASSERT_TRUE(run.RunUntilDownloadsDone());
-    auto& shell = run.session.shell;
-    ASSERT_EQ(shell.createdWindows.size(), 3u);
-    EXPECT_EQ(shell.createdWindows[0].title.substr(0, 3), "  3");
-    EXPECT_EQ(shell.createdWindows[1].title.substr(0, 3), "  6");
-    EXPECT_EQ(shell.createdWindows[2].title.substr(0, 3), " 10");
-    EXPECT_EQ(run.CommandsSince(start),
-              (std::vector<std::uint8_t>{0xA2, 0xB0, 0xC0, PICTURE_GET, 0xA5, 0xB0, 0xC0,
-                                         PICTURE_GET, 0xA9, 0xB0, 0xC0, PICTURE_GET}));
-    // The next picture's first digit goes out 500 ms after the previous picture's last ACK.
-    const auto& written = run.session.line.Written();
-    std::vector<Micros> digitTimes;
-    std::vector<Micros> lastAckBefore;
-    Micros lastAck = 0;
-    for (const auto& byte : written) {
-        if (byte.sent < start) {
+// Data in and Save... take the marked pictures in position order under one DATA_TRANS dialog. A
+// picture that fails ends the whole sequence: no next picture, no save dialog for it, "Ready".
+TEST(PicturesSession, MarkedPicturesComeInOrderAndAFailureEndsTheSequence) {
+    enum Spoil { None, Undecodable, Refused };
+    struct Case {
+        int count;
+        std::vector<unsigned> marked;  // clicked, the first plainly and the others with Ctrl
+        int command;
+        Spoil spoil;  // the first picture not decoded, or the third's size refused
+        std::vector<unsigned> fetched;
+        std::vector<std::string> saved;  // the names proposed in the save dialogs
+        std::string message;
+    };
+    const Case cases[] = {
+        {12, {9, 2, 5}, CMD_DATA_IN, None, {2, 5, 9}, {}, ""},
+        {12, {2, 5, 5}, CMD_DATA_IN, None, {2}, {}, ""},  // 5 marked and unmarked again
+        {4, {0, 3}, CMD_SAVE_AS, None, {0, 3}, {"1F02-5-17(14-5)", "4N02-5-17(14-8)"}, ""},
+        {4, {0, 2}, CMD_DATA_IN, Undecodable, {0}, {}, TEXT_FILE_TYPE_WRONG},
+        {4, {0, 2}, CMD_SAVE_AS, Undecodable, {0}, {}, TEXT_FILE_TYPE_WRONG},
+        {4, {0, 2}, CMD_DATA_IN, Refused, {0}, {}, TEXT_FILE_SIZE_WRONG},
+        {4, {0, 2}, CMD_SAVE_AS, Refused, {0}, {"1F02-5-17(14-5)"}, TEXT_FILE_SIZE_WRONG},
+    };
+    for (const Case& c : cases) {
+        auto samples = camsim::MakeSamplePictures(c.count);
+        if (c.spoil == Undecodable) {
+            samples[0].jpeg.assign(700, 0x11);
+        } else if (c.spoil == Refused) {
+            samples[2].width = 2;
+        }
+        PicturesRun run(samples);
+        // The store holds the identification's pictures plus 14; each entry but the end answered.
+        EXPECT_EQ(run.index().store->SlotCount(), 409'600u / 40'960 + c.count + 4);
+        EXPECT_EQ(std::tuple(run.Count(INDEX_NEXT), run.Count(NAK)),
+                  std::tuple(static_cast<std::size_t>(c.count), 0u));
+        auto& shell = run.shell();
+        for (std::size_t i = 0; i < c.saved.size(); ++i) {
+            shell.scriptedSaveAnswers.push_back(SaveDialogResult{
+                (run.session.root / std::to_string(i)).string(), SAVE_FILTER_FULL_COLOUR_BMP});
+        }
+        for (const unsigned position : c.marked) {
+            run.Click(position, position == c.marked[0] ? 0 : MK_CONTROL);
+        }
+        const Micros start = run.session.loop.Now();
+        run.preview().Command(c.command);
+        ASSERT_TRUE(run.RunUntilDownloadsDone());
+        run.session.loop.RunFor(3'000);
+        std::vector<std::uint8_t> commands;
+        for (const unsigned p : c.fetched) {
+            commands.insert(commands.end(),
+                            {static_cast<std::uint8_t>(0xA0 + p), 0xB0, 0xC0, PICTURE_GET});
+        }
+        EXPECT_EQ(run.CommandsSince(start), commands);
+        std::vector<std::string> proposed;
+        for (const auto& request : shell.saveRequests) {
+            proposed.push_back(request.proposedName);
+        }
+        EXPECT_EQ(proposed, c.saved);
+        EXPECT_EQ(shell.messages.empty() ? "" : shell.messages.back().text, c.message);
+        const DownloadState& download = run.download().download;
+        EXPECT_EQ(std::tuple(shell.createdWindows.size(), download.RemainingCount,
+                             download.SaveAfterDownload, shell.progressShown,
+                             shell.pleaseWaitShown.size(), shell.pleaseWaitEnded.size(),
+                             shell.statusTexts.back()),
+                  std::tuple(c.fetched.size(), 0, false, false, 1u, 1u, TEXT_READY));
+        if (c.spoil != None) {
             continue;
         }
-        if (byte.byte == ACK) {
-            lastAck = byte.sent;
-        }
-        if (byte.byte == 0xA5 || byte.byte == 0xA9) {
-            digitTimes.push_back(byte.sent);
-            lastAckBefore.push_back(lastAck);
+        EXPECT_EQ(run.captures().Ids().size(), c.command == CMD_DATA_IN ? c.fetched.size() : 0);
+        // Data in: the next picture's first digit 500 ms after the last data packet, which comes
+        // a packet time after the last ACK.
+        Micros lastAck = 0;
+        for (const auto& byte : run.session.line.Written()) {
+            if (byte.sent >= start && byte.byte == ACK) {
+                lastAck = byte.sent;
+            } else if (byte.sent >= start && lastAck > 0 && byte.byte >= DIGIT_UNITS &&
+                       byte.byte < DIGIT_TENS && c.command == CMD_DATA_IN) {
+                EXPECT_TRUE(byte.sent - lastAck >= 500 * testing::MS &&
+                            byte.sent - lastAck < 520 * testing::MS);
+            }
         }
     }
-    ASSERT_EQ(digitTimes.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        // The last data packet's arrival (one packet time after the last ACK) plus 500 ms.
-        EXPECT_GE(digitTimes[i] - lastAckBefore[i], 500 * MS);
-        EXPECT_LT(digitTimes[i] - lastAckBefore[i], 520 * MS);
-    }
-    // One dialog for the whole sequence, ended after the last picture.
-    EXPECT_EQ(shell.pleaseWaitShown.size(), 1u);
-    EXPECT_EQ(shell.pleaseWaitEnded.size(), 1u);
-    EXPECT_EQ(run.captures().Ids().size(), 3u);
-}
-
-TEST(PicturesSession, SaveOfTwoSelectedWritesTwoFilesUnderTheirNamesAndClosesTheWindows) {
-    PicturesRun run(4);
-    ASSERT_TRUE(run.loaded);
-    run.Click(0);
-    run.Click(3, MK_CONTROL);
-    auto& shell = run.session.shell;
-    const auto folder = run.session.root.path();
-    shell.scriptedSaveAnswers.push_back(
-        SaveDialogResult{(folder / "1F02-5-17(14-5).jpg").string(), SAVE_FILTER_JPEG});
-    shell.scriptedSaveAnswers.push_back(
-        SaveDialogResult{(folder / "4N02-5-17(14-8).bmp").string(), SAVE_FILTER_FULL_COLOUR_BMP});
-    run.preview().Command(CMD_SAVE_AS);
-    ASSERT_TRUE(run.RunUntilDownloadsDone());
-    ASSERT_EQ(shell.saveRequests.size(), 2u);
-    EXPECT_EQ(shell.saveRequests[0].proposedName, "1F02-5-17(14-5)");
-    EXPECT_EQ(shell.saveRequests[1].proposedName, "4N02-5-17(14-8)");
-    EXPECT_EQ(shell.createdWindows[0].x, 5);
-    EXPECT_TRUE(std::filesystem::file_size(folder / "1F02-5-17(14-5).jpg") > 1000);
-    EXPECT_EQ(std::filesystem::file_size(folder / "4N02-5-17(14-8).bmp"), 54u + 320 * 240 * 3);
-    EXPECT_TRUE(run.captures().Ids().empty());
-    EXPECT_FALSE(run.download().download.SaveAfterDownload);
-}
-
-TEST(PicturesSession, DeleteAllOfThirtyEmptiesTheGrid) {
-    PicturesRun run(30);
-    ASSERT_TRUE(run.loaded);
-    run.preview().Command(CMD_DELETE_ALL);
-    auto& shell = run.session.shell;
-    EXPECT_EQ(shell.messages.back().text, TEXT_DELETE_ALL);
-    ASSERT_TRUE(run.session.RunUntil([&] { return !shell.pleaseWaitEnded.empty(); }, 10'000));
-    const IndexTransfer& index = run.index();
-    EXPECT_EQ(
-        std::tuple(index.index.reportedCount, index.index.receivedCount, index.selection.LastRow),
-        std::tuple(0, 0, 0));
-    EXPECT_EQ(shell.MenuItem(MenuBar::Current, CMD_DELETE_ALL), false);
-    const auto cells = run.preview().CellsInView();
-    EXPECT_TRUE(std::none_of(cells.begin(), cells.end(),
-                             [](const PreviewCell& c) { return c.received || !c.text.empty(); }));
-    EXPECT_TRUE(run.camera->Pictures().empty());
-    // The marks were used up: a second DELETE_DONE would remove nothing more.
-    EXPECT_EQ(std::count(index.selection.SelectionMark.begin(), index.selection.SelectionMark.end(),
-                         MARK_DELETE),
-              0);
-}
-
-TEST(PicturesSession, ReloadWhileADownloadDialogIsOpenClosesItAndReadsTheIndexAgain) {
-    PicturesRun run(6);
-    ASSERT_TRUE(run.loaded);
-    run.Click(4);
-    run.preview().Command(CMD_DATA_IN);
-    run.session.loop.RunFor(100);
-    ASSERT_TRUE(run.program().pleaseWait.Current().has_value());
-    run.preview().Command(CMD_RELOAD);
-    auto& shell = run.session.shell;
-    EXPECT_EQ(shell.messages.back().text, TEXT_RELOAD);
-    EXPECT_EQ(shell.pleaseWaitEnded, std::vector<PleaseWait>{PleaseWait::DataTrans});
-    EXPECT_FALSE(run.index().index.IndexLoaded);
-    EXPECT_EQ(run.index().index.receivedCount, 0);
-    EXPECT_EQ((shell.scrollBars[{PREVIEW_WINDOW, ScrollBarKind::Vertical}].page), 1000);
-    EXPECT_EQ(run.session.line.WrittenBytes().back(), RESET_LINK);
-    ASSERT_TRUE(run.RunUntilIndexLoaded());
-    EXPECT_EQ(run.index().index.receivedCount, 6);
-    EXPECT_EQ(run.session.Allocations(20 * THUMBNAIL_SLOT_SIZE), 2);  // the store made afresh
-}
-
-TEST(PicturesSession, ClosingAWaitingWindowDropsItsPictureAndTheNextDownloadWorks) {
-    PicturesRun run(3);
-    ASSERT_TRUE(run.loaded);
-    run.Click(0);
-    run.preview().Command(CMD_DATA_IN);
-    // Half-way through the picture the user closes the DATA_TRANS dialog.
-    ASSERT_TRUE(
-        run.session.RunUntil([&] { return run.download().download.blockCounter > 20; }, 10'000));
-    const WindowId first = run.session.shell.createdWindows[0].id;
-    run.download().PleaseWaitClosed(PleaseWait::DataTrans);
-    EXPECT_FALSE(run.session.shell.WindowOpen(first));
-    EXPECT_EQ(run.index().selection.CurrentPicture, NO_PICTURE);
-    EXPECT_EQ(run.session.shell.statusTexts.back(), TEXT_READY);
-    EXPECT_EQ(run.session.shell.MenuItem(MenuBar::Current, CMD_DATA_IN), false);
-    // The camera sends the rest, which is dropped.
-    run.session.loop.RunFor(20'000);
-    EXPECT_TRUE(run.captures().Ids().empty());
-    run.Click(2);
-    const Micros start = run.session.loop.Now();
-    run.preview().Command(CMD_DATA_IN);
-    ASSERT_TRUE(run.RunUntilDownloadsDone());
-    // Its first header is taken at once: no NAK, no repeated command.
-    EXPECT_EQ(CountOf(run.session.WrittenSince(start), NAK), 0u);
-    ASSERT_EQ(run.captures().Ids().size(), 1u);
-    PictureWindow* window = run.captures().Find(run.captures().Ids()[0]);
-    EXPECT_EQ(window->picture().storage(),
-              testing::ExpectedPicture(run.camera->Pictures()[2], run.session.root.path()));
-}
-
-TEST(PicturesSession, AnEmptyCameraIsReportedOnceAndNotAnswered) {
-    PicturesRun run(std::vector<camsim::SimPicture>{});
-    ASSERT_TRUE(run.loaded);
-    auto& shell = run.session.shell;
-    ASSERT_EQ(shell.messages.size(), 1u);
-    EXPECT_EQ(shell.messages[0].text, TEXT_NO_IMAGES);
-    EXPECT_EQ(shell.messages[0].caption, CAPTION_VISTACAM_INFO);
-    run.session.loop.RunFor(5'000);
-    EXPECT_EQ(run.session.line.WrittenBytes().back(), INDEX_GET);
-    EXPECT_EQ(shell.statusTexts.back(), TEXT_READY);
-    EXPECT_EQ(shell.MenuItem(MenuBar::Preview, CMD_RELOAD), true);
-    EXPECT_FALSE(shell.MenuItem(MenuBar::Preview, CMD_DELETE_ALL).has_value());
-    EXPECT_EQ(shell.messages.size(), 1u);
-    EXPECT_TRUE(shell.linkDialogsShown.empty());
-}
-
-TEST(PicturesSession, OnAnEightBitScreenTheWindowGetsThePicturesOwnPalette) {
-    testing::LinkSession session;
-    session.environment.trueColourDisplay = false;
-    camsim::CameraConfig config;
-    config.pictures = camsim::MakeSamplePictures(2);
-    session.AddCamera(PORT_COM1, config);
-    Program& program = session.Start();
-    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 20'000));
-    program.previewWindow.LButtonDown(70, 105, 0);
-    program.previewWindow.Command(CMD_DATA_IN);
-    ASSERT_TRUE(
-        session.RunUntil([&] { return !program.pictureDownload.download.CaptureWaiting; }, 60'000));
-    PictureWindow* window = program.captureWindows.Find(program.captureWindows.Ids().at(0));
-    ASSERT_TRUE(window->palette().has_value());
-    LogPalette expected;
-    ASSERT_EQ(BuildPopularityPalette(session.shell, window->picture(), expected), 1);
-    auto same = [](const LogPalette& a, const LogPalette& b) {
-        return std::equal(a.palPalEntry.begin(), a.palPalEntry.end(), b.palPalEntry.begin(),
-                          [](const PaletteEntry& x, const PaletteEntry& y) {
-                              return x.peRed == y.peRed && x.peGreen == y.peGreen &&
-                                     x.peBlue == y.peBlue && x.peFlags == y.peFlags;
-                          });
-    };
-    EXPECT_TRUE(same(*window->palette(), expected));
-    ASSERT_TRUE(program.display.ImagePalette.has_value());
-    EXPECT_TRUE(same(*program.display.ImagePalette, expected));
-    EXPECT_TRUE(program.display.ScreenPalette.has_value());
 }
 
 }  // namespace
