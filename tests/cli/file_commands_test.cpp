@@ -5,6 +5,7 @@
 #include <random>
 
 #include "adjust/adjust_dialog.h"
+#include "camsim/picture_maker.h"
 #include "cli/cli_processes.h"
 #include "ports/memory.h"
 
@@ -112,8 +113,8 @@ TEST(FileCommands, FailuresPrintTheMessageAndExitNonZeroWritingNothing) {
     }
 }
 
-// A wiring check: the expected picture comes from the program's own dialog logic (see
-// support/adjust_outcome.h for where the arithmetic is checked independently).
+// The options reach the dialog: the expected picture is what its OK makes of the opened one
+// (support/adjust_outcome.h checks the arithmetic independently). No moves: Automatic.
 TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     std::mt19937 random(4);
     std::uniform_int_distribution<int> noise(0, 30);
@@ -129,16 +130,10 @@ TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     file.insert(file.end(), picture.bytes().begin(), picture.bytes().end());
     const struct {
         const char* options;
-        std::function<void(AdjustDialog&)> steps;
+        std::vector<int> positions;  // of the four scroll bars
     } cases[] = {
-        {"--auto", [](AdjustDialog& d) { d.Command(IDC_ADJUST_AUTOMATIC); }},
-        {"--brightness 30 --contrast -37 --saturation 50 --sharpness 20",
-         [](AdjustDialog& d) {
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL, SB_THUMBPOSITION, 30);
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 1, SB_THUMBPOSITION, 65'499);
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 2, SB_THUMBPOSITION, 50);
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 3, SB_THUMBPOSITION, 20);
-         }},
+        {"--auto", {}},
+        {"--brightness 30 --contrast -37 --saturation 50 --sharpness 20", {30, 65'499, 50, 20}},
     };
     for (const auto& c : cases) {
         TempDir folder;
@@ -148,7 +143,13 @@ TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
         Memory memory;
         AdjustDialog dialog(memory);
         dialog.Open(&expected);
-        c.steps(dialog);
+        for (std::size_t bar = 0; bar < c.positions.size(); ++bar) {
+            dialog.HScroll(IDC_ADJUST_FIRST_SCROLL + static_cast<int>(bar), SB_THUMBPOSITION,
+                           c.positions[bar]);
+        }
+        if (c.positions.empty()) {
+            dialog.Command(IDC_ADJUST_AUTOMATIC);
+        }
         dialog.Command(IDOK);
         const Bytes out = ReadBytes(folder / "out.bmp");
         ASSERT_EQ(out.size(), file.size()) << c.options;
@@ -157,29 +158,14 @@ TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     }
 }
 
-// --simulate starts a simulated camera for the one command and ends it afterwards; a folder of
-// JPEG files becomes its card.
+// --simulate serves a simulated camera for the one command; a folder of JPEG files is its card.
 TEST(FileCommands, SimulateServesACameraForOneCommand) {
     TempDir dir;
-    FillFolder(dir);
-    std::filesystem::create_directory(dir / "pictures");
-    std::filesystem::copy(dir / "in.jpg", dir / "pictures" / "a.jpg");
-    std::filesystem::copy(dir / "in.jpg", dir / "pictures" / "b.jpg");
-    const struct {
-        const char* arguments;
-        int status;
-        const char* expected;  // in stdout, or in stderr when the command fails
-    } cases[] = {
-        {"--simulate list", 0, "Total: 3"},
-        {"--simulate=pictures list", 0, "Total: 2"},
-        {"--simulate=missing-folder list", 1, "did not start"},
-    };
-    for (const auto& c : cases) {
-        const FileRun run = RunIn(dir, c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments << '\n' << run.stderrText;
-        EXPECT_TRUE(Contains(c.status == 0 ? run.stdoutText : run.stderrText, c.expected))
-            << c.arguments;
-    }
+    WriteBytes(dir / "a.jpg", camsim::MakeSceneJpeg(64, 48, 1, 80));
+    WriteBytes(dir / "b.jpg", camsim::MakeSceneJpeg(64, 48, 2, 80));
+    ExpectCli("--simulate list", 0, "Total: 3");
+    ExpectCli("--simulate=" + Quote(dir.path()) + " list", 0, "Total: 2");
+    ExpectCli("--simulate=" + Quote(dir / "missing") + " list", 1, "did not start");
 }
 
 }  // namespace
