@@ -105,8 +105,8 @@ TEST(Setup, TheCameraAndTheLineDecideTheSpeedAndTheMessages) {
             s.shell.scriptedAnswers = {IDOK, IDCANCEL};
         };
     };
-    auto fault = [](LineSettingsFault fault) -> Arrange {
-        return [fault](CameraConfig&, LinkSession& s) { s.line.openFault = fault; };
+    auto fault = [](LineSettingsFault which) -> Arrange {
+        return [which](CameraConfig&, LinkSession& s) { s.line.openFault = which; };
     };
     const Arrange refused = [](CameraConfig&, LinkSession& s) { s.line.refuseSpeedChanges = true; };
     auto timing = [](camsim::LineOptions options) -> Arrange {
