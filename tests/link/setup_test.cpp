@@ -38,28 +38,42 @@ std::vector<std::string> Shown(const LinkSession& session) {
     return shown;
 }
 
-TEST(Setup, WithNoCameraEveryPortIsTried1100MsApartThenReconnectIsOffered) {
-    LinkSession session;
-    for (int port : {PORT_COM1, PORT_COM2, PORT_COM3}) {
-        session.line.AddSilentDevice(port);
+// With no camera every port is tried 1100 ms apart, a missing one too, then Reconnect is offered
+// and nothing else happens; Retry scans again from COM1, with or without a pending re-set-up.
+TEST(Setup, WithNoCameraEveryPortIsTriedThenRetryScansAgainFromCom1) {
+    for (const std::uint8_t pending : {0, 1}) {
+        LinkSession session;
+        for (int port : {PORT_COM2, PORT_COM3, PORT_COM4}) {
+            session.line.AddSilentDevice(port);
+        }
+        Program& program = session.Start();
+        program.link.ResetupPending = pending;
+        ASSERT_TRUE(session.RunUntil([&] { return session.DialogShown(LinkDialog::ComReconnect); },
+                                     10'000));
+        const auto& openings = session.line.Openings();
+        ASSERT_EQ(openings.size(), 4u);
+        const int ports[] = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(std::tuple(openings[i].port, openings[i].time),
+                      std::tuple(ports[i], (300 + 1100 * static_cast<int>(i)) * MS));
+        }
+        EXPECT_EQ(openings[0].result, LineOpenResult::Missing);
+        EXPECT_EQ(session.loop.Now(), 4400 * MS);
+        EXPECT_EQ(session.line.WrittenBytes(), Bytes(3, IDENTIFY));
+        EXPECT_FALSE(session.line.IsOpen());
+        EXPECT_EQ(session.shell.statusTexts.front(), TEXT_SETUP_PROCEEDING);
+        session.loop.RunFor(10'000);
+        EXPECT_EQ(session.line.Openings().size(), 4u);
+        session.AddCamera(PORT_COM1);  // the user plugs the camera in
+        const auto pressed = session.loop.Now();
+        program.linkSetup.ReconnectRetry();
+        EXPECT_EQ(session.shell.linkDialogsEnded.back(), LinkDialog::ComReconnect);
+        EXPECT_EQ(session.shell.statusTexts.back(), TEXT_SETUP_PROCEEDING);
+        ASSERT_TRUE(session.RunUntilCameraReady()) << int{pending};
+        EXPECT_EQ(std::tuple(openings[4].port, openings[4].time),
+                  std::tuple(PORT_COM1, pressed + 300 * MS));
+        EXPECT_EQ(program.link.SelectedPort, PORT_COM1);
     }
-    session.Start();  // COM4 does not exist: it costs the same 800 ms
-    ASSERT_TRUE(
-        session.RunUntil([&] { return session.DialogShown(LinkDialog::ComReconnect); }, 10'000));
-    const auto& openings = session.line.Openings();
-    ASSERT_EQ(openings.size(), 4u);
-    const int ports[] = {PORT_COM1, PORT_COM2, PORT_COM3, PORT_COM4};
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(std::tuple(openings[i].port, openings[i].time),
-                  std::tuple(ports[i], (300 + 1100 * static_cast<int>(i)) * MS));
-    }
-    EXPECT_EQ(openings[3].result, LineOpenResult::Missing);
-    EXPECT_EQ(session.loop.Now(), 4400 * MS);
-    EXPECT_EQ(session.line.WrittenBytes(), Bytes(3, IDENTIFY));
-    EXPECT_FALSE(session.line.IsOpen());
-    EXPECT_EQ(session.shell.statusTexts.front(), TEXT_SETUP_PROCEEDING);
-    session.loop.RunFor(10'000);  // nothing else happens while the dialog waits
-    EXPECT_EQ(session.line.Openings().size(), 4u);
 }
 
 // A silent port, a port that may not be opened and a camera whose identification lacks its
@@ -156,6 +170,13 @@ TEST(Setup, TheCameraAndTheLineDecideTheSpeedAndTheMessages) {
         Program& program = session.Start();
         EXPECT_EQ(session.RunUntilCameraReady(), c.speed != 0);
         EXPECT_EQ(Shown(session), c.messages);
+        for (const auto& message : session.shell.messages) {  // warnings of the mode ask
+            const unsigned style = message.text == TEXT_NO_CARD ? MB_OKCANCEL | MB_ICONQUESTION
+                                   : message.text == TEXT_VCR_MODE
+                                       ? MB_OKCANCEL | MB_ICONEXCLAMATION
+                                       : MB_ICONEXCLAMATION;
+            EXPECT_EQ(message.style, style) << message.text;
+        }
         Bytes requests;
         for (const auto& written : session.line.Written()) {
             if ((written.byte >= SPEED_19200 && written.byte <= SPEED_115200) ||
@@ -335,26 +356,6 @@ TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
     ASSERT_TRUE(session.RunUntilCameraReady());
     EXPECT_EQ(session.Allocations(14 * THUMBNAIL_SLOT_SIZE), 2);  // the store made anew
     EXPECT_EQ(std::tuple(link.ResetupPending, link.CurrentBaudRate), std::tuple(0, 115'200u));
-}
-
-TEST(Recovery, RetryScansAgainFromCom1WithOrWithoutAPendingResetup) {
-    for (const std::uint8_t pending : {0, 1}) {
-        LinkSession session;
-        Program& program = session.Start();
-        program.link.ResetupPending = pending;
-        ASSERT_TRUE(session.RunUntil([&] { return session.DialogShown(LinkDialog::ComReconnect); },
-                                     10'000));
-        session.AddCamera(PORT_COM1);  // the user plugs the camera in
-        const auto pressed = session.loop.Now();
-        program.linkSetup.ReconnectRetry();
-        EXPECT_EQ(session.shell.linkDialogsEnded.back(), LinkDialog::ComReconnect);
-        EXPECT_EQ(session.shell.statusTexts.back(), TEXT_SETUP_PROCEEDING);
-        ASSERT_TRUE(session.RunUntilCameraReady()) << int{pending};
-        const auto& opening = session.line.Openings()[4];
-        EXPECT_EQ(std::tuple(opening.port, opening.time),
-                  std::tuple(PORT_COM1, pressed + 300 * MS));
-        EXPECT_EQ(program.link.SelectedPort, PORT_COM1);
-    }
 }
 
 }  // namespace
