@@ -41,74 +41,66 @@ void FillFolder(const TempDir& dir) {
     ASSERT_EQ(RunIn(dir, "convert in.bmp in.jpg").status, 0);
 }
 
-TEST(FileCommands, ConvertAndExifWriteTheirFiles) {
-    const struct {
-        const char* arguments;
-        const char* output;
-        std::size_t size;  // 0: a JPEG with an Exif block
-        const char* message;
-    } cases[] = {
-        {"convert in.bmp out.jpg", "out.jpg", 0, ""},
-        {"convert in.bmp out.bmp", "out.bmp", 921'654, ""},
-        {"convert in.bmp out.bmp --type bmp8", "out.bmp", 308'278, ""},
-        {"convert --type=jpeg in.bmp picture", "picture", 0, ""},
-        {"convert in.jpg again.bmp", "again.bmp", 921'654, ""},
-        {"exif in.jpg in.jpg", "in.jpg", 0, ""},
-        {"convert big.bmp out.bmp", "out.bmp", 921'654,
-         "ERROR: Part of the image will be cut off.\n"},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        FillFolder(dir);
-        const FileRun run = RunIn(dir, c.arguments);
-        EXPECT_EQ(run.status, 0) << c.arguments << ": " << run.stderrText;
-        EXPECT_EQ(run.stderrText, c.message) << c.arguments;
-        const Bytes file = ReadBytes(dir / c.output);
-        if (c.size == 0) {
-            ASSERT_GE(file.size(), 4u) << c.arguments;
-            EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xE1}));
-        } else {
-            EXPECT_EQ(file.size(), c.size) << c.arguments;
-        }
-    }
-}
-
-TEST(FileCommands, FailuresPrintTheMessageAndExitNonZeroWritingNothing) {
+// A success writes its file (size 0: a JPEG with an Exif block); a failure prints its message
+// (nullptr: any), exits with 1 (2: a bad command line) and writes nothing.
+TEST(FileCommands, ConvertExifAndAdjustWriteTheirFileOrExitNonZeroWritingNothing) {
     const struct {
         const char* arguments;
         int status;
-        const char* message;  // nullptr: any
+        const char* message;
+        const char* output;
+        std::size_t size;
     } cases[] = {
-        {"convert notes.txt out.jpg", 1, "ERROR: This file type is wrong.\n"},
-        {"convert gone.bmp out.jpg", 1, "ERROR: This file could not be found. \n"},
+        {"convert in.bmp out.jpg", 0, "", "out.jpg", 0},
+        {"convert in.bmp out.bmp", 0, "", "out.bmp", 921'654},
+        {"convert in.bmp out.bmp --type bmp8", 0, "", "out.bmp", 308'278},
+        {"convert --type=jpeg in.bmp picture", 0, "", "picture", 0},
+        {"convert in.jpg again.bmp", 0, "", "again.bmp", 921'654},
+        {"exif in.jpg in.jpg", 0, "", "in.jpg", 0},
+        {"convert big.bmp out.bmp", 0, "ERROR: Part of the image will be cut off.\n", "out.bmp",
+         921'654},
+        {"convert notes.txt out.jpg", 1, "ERROR: This file type is wrong.\n", nullptr, 0},
+        {"convert gone.bmp out.jpg", 1, "ERROR: This file could not be found. \n", nullptr, 0},
         // A missing folder is told as such, not as a full disk; a pipe is refused at once.
         {"convert in.bmp no/such/folder/out.bmp", 1,
-         "ERROR: Cannot create DIR/no/such/folder/out.bmp: No such file or directory.\n"},
+         "ERROR: Cannot create DIR/no/such/folder/out.bmp: No such file or directory.\n", nullptr,
+         0},
         {"exif in.bmp pipe.jpg", 1,
-         "ERROR: Cannot save over pipe.jpg: it is a named pipe, not a regular file.\n"},
-        {"exif notes.txt out.jpg", 1, "Error: This is not a Jpeg file.\n"},
-        {"exif in.bmp out.jpg", 1, "Error: This is not a Jpeg file.\n"},
-        {"convert in.bmp out.png", 2, nullptr},
-        {"convert in.bmp out.jpg --type gif", 2, nullptr},
-        {"convert in.bmp", 2, nullptr},
-        {"exif in.jpg", 2, nullptr},
-        {"adjust in.bmp", 2, nullptr},
-        {"adjust in.bmp out.bmp --auto --contrast 3", 2, nullptr},
-        {"adjust in.bmp out.bmp --brightness 101", 2, nullptr},
-        {"adjust in.bmp out.bmp --saturation 1x", 2, nullptr},
-        {"adjust in.bmp out.png --auto", 2, nullptr},
-        {"adjust missing.bmp out.bmp --auto", 1, nullptr},
+         "ERROR: Cannot save over pipe.jpg: it is a named pipe, not a regular file.\n", nullptr, 0},
+        {"exif notes.txt out.jpg", 1, "Error: This is not a Jpeg file.\n", nullptr, 0},
+        {"exif in.bmp out.jpg", 1, "Error: This is not a Jpeg file.\n", nullptr, 0},
+        {"convert in.bmp out.png", 2, nullptr, nullptr, 0},
+        {"convert in.bmp out.jpg --type gif", 2, nullptr, nullptr, 0},
+        {"convert in.bmp", 2, nullptr, nullptr, 0},
+        {"exif in.jpg", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.bmp --auto --contrast 3", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.bmp --brightness 101", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.bmp --saturation 1x", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.png --auto", 2, nullptr, nullptr, 0},
+        {"adjust missing.bmp out.bmp --auto", 1, nullptr, nullptr, 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
         TempDir dir;
         FillFolder(dir);
         const FileRun run = RunIn(dir, c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_EQ(run.status, c.status) << run.stderrText;
         if (c.message != nullptr) {
-            EXPECT_EQ(run.stderrText, c.message) << c.arguments;
+            EXPECT_EQ(run.stderrText, c.message);
         }
-        for (const char* name : {"out.jpg", "out.png", "out.bmp"}) {
-            EXPECT_FALSE(std::filesystem::exists(dir / name)) << c.arguments;
+        if (c.output == nullptr) {
+            for (const char* name : {"out.jpg", "out.png", "out.bmp"}) {
+                EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+            }
+            continue;
+        }
+        const Bytes file = ReadBytes(dir / c.output);
+        if (c.size != 0) {
+            EXPECT_EQ(file.size(), c.size);
+        } else {
+            ASSERT_GE(file.size(), 4u);
+            EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xE1}));
         }
     }
 }
