@@ -1,12 +1,10 @@
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "support/camsim_process.h"
 #include "support/fakes.h"
+#include "support/pseudo_terminal.h"
 
 namespace fotolyx::testing {
 
@@ -47,20 +45,5 @@ inline std::string Pillow(const std::string& script, const std::string& argument
             GTEST_SKIP() << "Pillow is missing";                                           \
         }                                                                                  \
     } while (false)
-
-// A pseudo-terminal nobody answers on: an adapter without a camera.
-struct SilentPty {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    std::string path =
-        master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : "";
-    SilentPty() = default;
-    SilentPty(const SilentPty&) = delete;
-    SilentPty& operator=(const SilentPty&) = delete;
-    ~SilentPty() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-};
 
 }  // namespace fotolyx::testing

@@ -64,7 +64,7 @@ TEST(InfoOverPty, AdaptersAreScannedInNameOrderAndTheAnsweringOneIsRemembered) {
     const std::string options = "--settings " + settings + " info";
     ::setenv("FOTOLYX_DEVICE_FOLDER", (machine / "dev").c_str(), 1);
     const std::shared_ptr<void> unset(nullptr, [](void*) { ::unsetenv("FOTOLYX_DEVICE_FOLDER"); });
-    SilentPty silent;
+    PseudoTerminal silent;  // an adapter without a camera
     Camsim camsim({});
     ASSERT_FALSE(silent.path.empty() || camsim.path().empty());
     const std::string first = (byId / "usb-Alpha_Cable-if00-port0").string();

@@ -26,7 +26,7 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     // A silent port first, as on a machine where the camera hangs on the second adapter.
     std::string original;
     {
-        SilentPty silent;
+        PseudoTerminal silent;  // an adapter without a camera
         ASSERT_FALSE(silent.path.empty());
         Camsim camsim({"--pictures", "2"});
         ASSERT_FALSE(camsim.path().empty());

@@ -15,6 +15,7 @@
 #include "link/protocol.h"
 #include "link/termios_line.h"
 #include "support/fakes.h"
+#include "support/pseudo_terminal.h"
 
 namespace fotolyx {
 namespace {
@@ -117,25 +118,8 @@ TEST(PortMap, MapsTheFourPortsAndRefusesAnythingElse) {
     EXPECT_EQ(PortName(PORT_COM3), "COM3");
 }
 
-// A pseudo-terminal whose other end the test holds.
-struct Pty {
-    int master = -1;
-    std::string path;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
-            path = ::ptsname(master);
-        }
-    }
-    ~Pty() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-};
-
 TEST(TermiosLine, OpensRaw8N1At9600AndChangesOnlyTheSpeed) {
-    Pty pty;
+    testing::PseudoTerminal pty;
     ASSERT_FALSE(pty.path.empty());
     PortMap map;
     map.Set(PORT_COM2, pty.path);
