@@ -60,24 +60,18 @@ TEST(PortSlots, FillsRememberedThenAdaptersThenBuiltInPorts) {
     }
 }
 
+// Rows under /dev: the list before, the port that answered ("": none), the list after. A
+// pseudo-terminal's number is someone else's next time.
 TEST(PortSlots, TheAnsweredPortMovesToTheFrontOfAtMostFour) {
-    struct Case {
-        List before;
-        std::string answered;
-        List after;
+    const char* cases[][3] = {
+        {"", "ttyUSB0", "ttyUSB0"},  {"a b", "b", "b a"},
+        {"a b c d", "e", "e a b c"}, {"a", "", "a"},
+        {"a", "pts/3", "a"},
     };
-    const Case cases[] = {
-        {{}, "/dev/ttyUSB0", {"/dev/ttyUSB0"}},
-        {{"/dev/a", "/dev/b"}, "/dev/b", {"/dev/b", "/dev/a"}},
-        {{"/dev/a", "/dev/b", "/dev/c", "/dev/d"},
-         "/dev/e",
-         {"/dev/e", "/dev/a", "/dev/b", "/dev/c"}},
-        {{"/dev/a"}, "", {"/dev/a"}},
-        // A pseudo-terminal's number is someone else's next time.
-        {{"/dev/a"}, "/dev/pts/3", {"/dev/a"}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(RememberAnsweredPort(c.before, c.answered), c.after) << c.answered;
+    for (const auto& c : cases) {
+        const std::string answered = *c[1] == 0 ? "" : std::string("/dev/") + c[1];
+        EXPECT_EQ(RememberAnsweredPort(Words(c[0], "/dev/"), answered), Words(c[2], "/dev/"))
+            << c[1];
     }
 }
 
