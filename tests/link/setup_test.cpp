@@ -254,21 +254,6 @@ TEST(Setup, ASecondModeCameraReusesTheStoreUnlessAResetupIsPending) {
     EXPECT_EQ(ThumbnailStoreSlots(0xFFFFFFFF, 0xFFFF), 800u);
 }
 
-TEST(Setup, NoCardFreesTheThumbnailStore) {
-    LinkSession session;
-    auto& camera = session.AddCamera(PORT_COM1);
-    session.shell.scriptedAnswers = {IDOK, IDCANCEL};  // the empty card's, then the no-card one
-    Program& program = session.Start();
-    ASSERT_TRUE(session.RunUntilCameraReady());
-    ASSERT_TRUE(program.linkHandOver.ThumbnailStoreExists());
-    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 5'000));
-    camera.SetMode(CameraMode::NoCard);
-    program.linkSetup.StartResetup();
-    session.loop.RunFor(5'000);
-    ASSERT_EQ(session.shell.messages.size(), 2u);
-    EXPECT_FALSE(program.linkHandOver.ThumbnailStoreExists());
-}
-
 TEST(Setup, AStoreThatCannotBeHadIsReportedAndTheSetupCompletes) {
     LinkSession session;
     session.AddCamera(PORT_COM1);
@@ -279,9 +264,9 @@ TEST(Setup, AStoreThatCannotBeHadIsReportedAndTheSetupCompletes) {
     EXPECT_EQ(Shown(session), std::vector<std::string>{"Global Memory: Not enough memory."});
 }
 
-// The camera's photo button during the wait before the re-set-up's IDENTIFY is no
-// identification.
-TEST(Setup, ACameraNoticeDuringTheResetupWaitIsIgnored) {
+// The camera's photo button during the wait before a re-set-up's IDENTIFY is no identification;
+// a camera without a card frees the thumbnail store.
+TEST(Setup, ANoticeDuringTheResetupWaitIsIgnoredAndNoCardFreesTheStore) {
     LinkSession session;
     auto& camera = session.AddCamera(PORT_COM1);
     Program& program = session.Start();
@@ -297,6 +282,17 @@ TEST(Setup, ACameraNoticeDuringTheResetupWaitIsIgnored) {
     EXPECT_EQ(program.link.SetupPhase, 1);
     ASSERT_TRUE(session.RunUntilCameraReady());
     EXPECT_EQ(session.shell.messages.size(), messages);
+    session.loop.RunFor(3'000);
+    ASSERT_TRUE(program.indexTransfer.index.IndexLoaded);
+    ASSERT_TRUE(program.linkHandOver.ThumbnailStoreExists());
+    const std::size_t before = session.shell.messages.size();
+    camera.SetMode(CameraMode::NoCard);
+    session.shell.scriptedAnswers = {IDCANCEL};
+    program.linkSetup.StartResetup();
+    session.loop.RunFor(5'000);
+    ASSERT_EQ(session.shell.messages.size(), before + 1);
+    EXPECT_EQ(session.shell.messages.back().text, TEXT_NO_CARD);
+    EXPECT_FALSE(program.linkHandOver.ThumbnailStoreExists());
 }
 
 TEST(Recovery, ReconnectResetsTheLinkAndSetsItUpAgainAfter200And3000Ms) {
