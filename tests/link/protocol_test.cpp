@@ -96,29 +96,22 @@ TEST(Protocol, RetryRuleRestartsOnTheEleventhBadPacketThenNaksAgain) {
     EXPECT_EQ(retryCount, 1);
 }
 
-Bytes TracePacket(std::uint8_t kind, std::uint8_t sequence) {
+// A packet of kind with its sequence and complement, then the bytes given at their offsets.
+Bytes TracePacket(std::uint8_t kind, std::uint8_t sequence,
+                  std::initializer_list<std::pair<std::size_t, std::uint8_t>> bytes = {}) {
     Bytes packet(116, 0);
     packet[0] = kind;
     packet[1] = sequence;
     packet[2] = static_cast<std::uint8_t>(256 - sequence);
+    for (const auto& [offset, value] : bytes) {
+        packet[offset] = value;
+    }
     return packet;
 }
 
 TEST(LineTrace, LabelsNameCommandsAndPackets) {
-    auto status = TracePacket(0x10, 0);
-    status[4] = '4';
-    status[5] = '6';
-    status[6] = '2';
-    status[8] = 0xA0;
-    status[114] = 0x72;
-    auto header = TracePacket(0x01, 0);
-    header[5] = 0x01;
-    header[6] = 0x02;
-    header[7] = 0x03;
-    auto badEnd = TracePacket(0x01, 7);
-    badEnd[115] = 0x55;
-    auto badComplement = TracePacket(0x01, 3);
-    badComplement[2] = 0;
+    const Bytes status =
+        TracePacket(0x10, 0, {{4, '4'}, {5, '6'}, {6, '2'}, {8, 0xA0}, {114, 0x72}});
     struct Case {
         Bytes bytes;
         const char* expected;
@@ -130,9 +123,9 @@ TEST(LineTrace, LabelsNameCommandsAndPackets) {
         {{0x06}, "ACK"},
         {{0x7F}, "command 7F"},
         {status, "status seq 0 MODE_CAMERA model 462"},
-        {header, "data seq 0 header count 66051"},
-        {badEnd, "data seq 7 end 55 (not valid)"},
-        {badComplement, "data seq 3 (sequence complement wrong)"},
+        {TracePacket(0x01, 0, {{5, 1}, {6, 2}, {7, 3}}), "data seq 0 header count 66051"},
+        {TracePacket(0x01, 7, {{115, 0x55}}), "data seq 7 end 55 (not valid)"},
+        {TracePacket(0x01, 3, {{2, 0}}), "data seq 3 (sequence complement wrong)"},
         {TracePacket(0x33, 0), "unknown kind 33"},
     };
     for (const Case& c : cases) {
@@ -176,9 +169,7 @@ TEST(LineTrace, TracesWhatPassesAndPassesItOn) {
     line.Write(Bytes{0x2A});
     EXPECT_EQ(inner.written, Bytes{0x2A});
     line.SetBaudRate(115200);
-    auto status = TracePacket(0x10, 0);
-    status[8] = 0x80;
-    status[114] = 0x72;
+    const Bytes status = TracePacket(0x10, 0, {{8, 0x80}, {114, 0x72}});
     inner.incoming.assign(status.begin(), status.end());
     Bytes buffer(60);
     EXPECT_EQ(line.Read(buffer), 60u);
