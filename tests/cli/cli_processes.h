@@ -1,26 +1,28 @@
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "support/camsim_process.h"
 #include "support/fakes.h"
+#include "support/pseudo_terminal.h"
 
 namespace fotolyx::testing {
 
 using Camsim = CamsimProcess;
 using CliRun = CommandResult;
 
-// A run that ended through a signal (or the time limit's kill) rather than by exiting: the shell
-// reports 128 + the signal, the limit 124.
-inline bool EndedBySignal(const CliRun& run) {
-    return run.status < 0 || run.status >= 124;
-}
-
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// fotolyx-cli in UTC (the camera's local dates have known times), its exit status and that its
+// output (standard output and error) holds part checked.
+inline CliRun ExpectCli(const std::string& arguments, int status, const std::string& part = "") {
+    const CliRun run =
+        RunCommand("TZ=UTC timeout 120 " + BinDir() + "/fotolyx-cli " + arguments + " 2>&1");
+    EXPECT_EQ(run.status, status) << arguments << '\n' << run.output;
+    EXPECT_TRUE(Contains(run.output, part)) << arguments << '\n' << run.output;
+    return run;
 }
 
 // What Python with Pillow prints running script with the arguments; empty when it fails.
@@ -43,20 +45,5 @@ inline std::string Pillow(const std::string& script, const std::string& argument
             GTEST_SKIP() << "Pillow is missing";                                           \
         }                                                                                  \
     } while (false)
-
-// A pseudo-terminal nobody answers on: an adapter without a camera.
-struct SilentPty {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    std::string path =
-        master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : "";
-    SilentPty() = default;
-    SilentPty(const SilentPty&) = delete;
-    SilentPty& operator=(const SilentPty&) = delete;
-    ~SilentPty() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-};
 
 }  // namespace fotolyx::testing

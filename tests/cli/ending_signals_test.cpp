@@ -1,6 +1,3 @@
-// The real programs ended by a signal (log-out, kill, Ctrl-C, a closed terminal): the camera
-// link is reset (the camera answers at the starting speed afterwards), the settings are
-// written, no scratch or temporary file stays, and the exit status tells the signal.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,18 +16,16 @@ namespace fs = std::filesystem;
 // Polls done() every 20 ms for at most limit.
 bool Within(std::chrono::seconds limit, const std::function<bool()>& done) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
         if (std::chrono::steady_clock::now() >= end) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
 }
 
-// Runs the command line in work (offscreen, output and settings in own), sends the signal once
-// its two scratch files exist and three more seconds have passed (the link is up by then), and
-// returns the wait status; -1 when it did not end within 30 seconds.
+// Runs the command line in work (output and settings in own) and sends the signal three seconds
+// after its two scratch files exist (the link is up by then); the wait status, -1 after 30 s.
 int RunAndSignal(const std::string& command, const fs::path& work, const fs::path& own,
                  int number) {
     const pid_t child = ::fork();
@@ -57,6 +52,9 @@ int RunAndSignal(const std::string& command, const fs::path& work, const fs::pat
     return status;
 }
 
+// Ended by a signal (log-out, kill, Ctrl-C, a closed terminal), both programs reset the link (the
+// camera answers at the starting speed afterwards), write the settings, leave no scratch or
+// temporary file, and tell the signal in their exit status.
 TEST(EndingSignals, BothProgramsEndInOrder) {
     const struct {
         const char* program;
@@ -88,8 +86,7 @@ TEST(EndingSignals, BothProgramsEndInOrder) {
         for (const auto& entry : fs::directory_iterator(root / "pictures")) {
             EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
         }
-        const auto info = RunCli("info" + camera.PortOptions(), 60);
-        EXPECT_EQ(info.status, 0) << info.output;
+        ExpectCli("info" + camera.PortOptions(), 0);
     }
 }
 

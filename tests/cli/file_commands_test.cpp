@@ -5,6 +5,7 @@
 #include <random>
 
 #include "adjust/adjust_dialog.h"
+#include "camsim/picture_maker.h"
 #include "cli/cli_processes.h"
 #include "ports/memory.h"
 
@@ -40,80 +41,72 @@ void FillFolder(const TempDir& dir) {
     ASSERT_EQ(RunIn(dir, "convert in.bmp in.jpg").status, 0);
 }
 
-TEST(FileCommands, ConvertAndExifWriteTheirFiles) {
-    const struct {
-        const char* arguments;
-        const char* output;
-        std::size_t size;  // 0: a JPEG with an Exif block
-        const char* message;
-    } cases[] = {
-        {"convert in.bmp out.jpg", "out.jpg", 0, ""},
-        {"convert in.bmp out.bmp", "out.bmp", 921'654, ""},
-        {"convert in.bmp out.bmp --type bmp8", "out.bmp", 308'278, ""},
-        {"convert --type=jpeg in.bmp picture", "picture", 0, ""},
-        {"convert in.jpg again.bmp", "again.bmp", 921'654, ""},
-        {"exif in.jpg in.jpg", "in.jpg", 0, ""},
-        {"convert big.bmp out.bmp", "out.bmp", 921'654,
-         "ERROR: Part of the image will be cut off.\n"},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        FillFolder(dir);
-        const FileRun run = RunIn(dir, c.arguments);
-        EXPECT_EQ(run.status, 0) << c.arguments << ": " << run.stderrText;
-        EXPECT_EQ(run.stderrText, c.message) << c.arguments;
-        const Bytes file = ReadBytes(dir / c.output);
-        if (c.size == 0) {
-            ASSERT_GE(file.size(), 4u) << c.arguments;
-            EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xE1}));
-        } else {
-            EXPECT_EQ(file.size(), c.size) << c.arguments;
-        }
-    }
-}
-
-TEST(FileCommands, FailuresPrintTheMessageAndExitNonZeroWritingNothing) {
+// A success writes its file (size 0: a JPEG with an Exif block); a failure prints its message
+// (nullptr: any), exits with 1 (2: a bad command line) and writes nothing.
+TEST(FileCommands, ConvertExifAndAdjustWriteTheirFileOrExitNonZeroWritingNothing) {
     const struct {
         const char* arguments;
         int status;
-        const char* message;  // nullptr: any
+        const char* message;
+        const char* output;
+        std::size_t size;
     } cases[] = {
-        {"convert notes.txt out.jpg", 1, "ERROR: This file type is wrong.\n"},
-        {"convert gone.bmp out.jpg", 1, "ERROR: This file could not be found. \n"},
+        {"convert in.bmp out.jpg", 0, "", "out.jpg", 0},
+        {"convert in.bmp out.bmp", 0, "", "out.bmp", 921'654},
+        {"convert in.bmp out.bmp --type bmp8", 0, "", "out.bmp", 308'278},
+        {"convert --type=jpeg in.bmp picture", 0, "", "picture", 0},
+        {"convert in.jpg again.bmp", 0, "", "again.bmp", 921'654},
+        {"exif in.jpg in.jpg", 0, "", "in.jpg", 0},
+        {"convert big.bmp out.bmp", 0, "ERROR: Part of the image will be cut off.\n", "out.bmp",
+         921'654},
+        {"convert notes.txt out.jpg", 1, "ERROR: This file type is wrong.\n", nullptr, 0},
+        {"convert gone.bmp out.jpg", 1, "ERROR: This file could not be found. \n", nullptr, 0},
         // A missing folder is told as such, not as a full disk; a pipe is refused at once.
         {"convert in.bmp no/such/folder/out.bmp", 1,
-         "ERROR: Cannot create DIR/no/such/folder/out.bmp: No such file or directory.\n"},
+         "ERROR: Cannot create DIR/no/such/folder/out.bmp: No such file or directory.\n", nullptr,
+         0},
         {"exif in.bmp pipe.jpg", 1,
-         "ERROR: Cannot save over pipe.jpg: it is a named pipe, not a regular file.\n"},
-        {"exif notes.txt out.jpg", 1, "Error: This is not a Jpeg file.\n"},
-        {"exif in.bmp out.jpg", 1, "Error: This is not a Jpeg file.\n"},
-        {"convert in.bmp out.png", 2, nullptr},
-        {"convert in.bmp out.jpg --type gif", 2, nullptr},
-        {"convert in.bmp", 2, nullptr},
-        {"exif in.jpg", 2, nullptr},
-        {"adjust in.bmp", 2, nullptr},
-        {"adjust in.bmp out.bmp --auto --contrast 3", 2, nullptr},
-        {"adjust in.bmp out.bmp --brightness 101", 2, nullptr},
-        {"adjust in.bmp out.bmp --saturation 1x", 2, nullptr},
-        {"adjust in.bmp out.png --auto", 2, nullptr},
-        {"adjust missing.bmp out.bmp --auto", 1, nullptr},
+         "ERROR: Cannot save over pipe.jpg: it is a named pipe, not a regular file.\n", nullptr, 0},
+        {"exif notes.txt out.jpg", 1, "Error: This is not a Jpeg file.\n", nullptr, 0},
+        {"exif in.bmp out.jpg", 1, "Error: This is not a Jpeg file.\n", nullptr, 0},
+        {"convert in.bmp out.png", 2, nullptr, nullptr, 0},
+        {"convert in.bmp out.jpg --type gif", 2, nullptr, nullptr, 0},
+        {"convert in.bmp", 2, nullptr, nullptr, 0},
+        {"exif in.jpg", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.bmp --auto --contrast 3", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.bmp --brightness 101", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.bmp --saturation 1x", 2, nullptr, nullptr, 0},
+        {"adjust in.bmp out.png --auto", 2, nullptr, nullptr, 0},
+        {"adjust missing.bmp out.bmp --auto", 1, nullptr, nullptr, 0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
         TempDir dir;
         FillFolder(dir);
         const FileRun run = RunIn(dir, c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments;
+        EXPECT_EQ(run.status, c.status) << run.stderrText;
         if (c.message != nullptr) {
-            EXPECT_EQ(run.stderrText, c.message) << c.arguments;
+            EXPECT_EQ(run.stderrText, c.message);
         }
-        for (const char* name : {"out.jpg", "out.png", "out.bmp"}) {
-            EXPECT_FALSE(std::filesystem::exists(dir / name)) << c.arguments;
+        if (c.output == nullptr) {
+            for (const char* name : {"out.jpg", "out.png", "out.bmp"}) {
+                EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+            }
+            continue;
+        }
+        const Bytes file = ReadBytes(dir / c.output);
+        if (c.size != 0) {
+            EXPECT_EQ(file.size(), c.size);
+        } else {
+            ASSERT_GE(file.size(), 4u);
+            EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), (Bytes{0xFF, 0xD8, 0xFF, 0xE1}));
         }
     }
 }
 
-// A wiring check: the expected picture comes from the program's own dialog logic (see
-// support/adjust_outcome.h for where the arithmetic is checked independently).
+// The options reach the dialog: the expected picture is what its OK makes of the opened one
+// (support/adjust_outcome.h checks the arithmetic independently). No moves: Automatic.
 TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     std::mt19937 random(4);
     std::uniform_int_distribution<int> noise(0, 30);
@@ -129,16 +122,10 @@ TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     file.insert(file.end(), picture.bytes().begin(), picture.bytes().end());
     const struct {
         const char* options;
-        std::function<void(AdjustDialog&)> steps;
+        std::vector<int> positions;  // of the four scroll bars
     } cases[] = {
-        {"--auto", [](AdjustDialog& d) { d.Command(IDC_ADJUST_AUTOMATIC); }},
-        {"--brightness 30 --contrast -37 --saturation 50 --sharpness 20",
-         [](AdjustDialog& d) {
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL, SB_THUMBPOSITION, 30);
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 1, SB_THUMBPOSITION, 65'499);
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 2, SB_THUMBPOSITION, 50);
-             d.HScroll(IDC_ADJUST_FIRST_SCROLL + 3, SB_THUMBPOSITION, 20);
-         }},
+        {"--auto", {}},
+        {"--brightness 30 --contrast -37 --saturation 50 --sharpness 20", {30, 65'499, 50, 20}},
     };
     for (const auto& c : cases) {
         TempDir folder;
@@ -148,7 +135,13 @@ TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
         Memory memory;
         AdjustDialog dialog(memory);
         dialog.Open(&expected);
-        c.steps(dialog);
+        for (std::size_t bar = 0; bar < c.positions.size(); ++bar) {
+            dialog.HScroll(IDC_ADJUST_FIRST_SCROLL + static_cast<int>(bar), SB_THUMBPOSITION,
+                           c.positions[bar]);
+        }
+        if (c.positions.empty()) {
+            dialog.Command(IDC_ADJUST_AUTOMATIC);
+        }
         dialog.Command(IDOK);
         const Bytes out = ReadBytes(folder / "out.bmp");
         ASSERT_EQ(out.size(), file.size()) << c.options;
@@ -157,29 +150,14 @@ TEST(FileCommands, AdjustSavesWhatTheDialogsOkMakesOfTheOpenedPicture) {
     }
 }
 
-// --simulate starts a simulated camera for the one command and ends it afterwards; a folder of
-// JPEG files becomes its card.
+// --simulate serves a simulated camera for the one command; a folder of JPEG files is its card.
 TEST(FileCommands, SimulateServesACameraForOneCommand) {
     TempDir dir;
-    FillFolder(dir);
-    std::filesystem::create_directory(dir / "pictures");
-    std::filesystem::copy(dir / "in.jpg", dir / "pictures" / "a.jpg");
-    std::filesystem::copy(dir / "in.jpg", dir / "pictures" / "b.jpg");
-    const struct {
-        const char* arguments;
-        int status;
-        const char* expected;  // in stdout, or in stderr when the command fails
-    } cases[] = {
-        {"--simulate list", 0, "Total: 3"},
-        {"--simulate=pictures list", 0, "Total: 2"},
-        {"--simulate=missing-folder list", 1, "did not start"},
-    };
-    for (const auto& c : cases) {
-        const FileRun run = RunIn(dir, c.arguments);
-        EXPECT_EQ(run.status, c.status) << c.arguments << '\n' << run.stderrText;
-        EXPECT_TRUE(Contains(c.status == 0 ? run.stdoutText : run.stderrText, c.expected))
-            << c.arguments;
-    }
+    WriteBytes(dir / "a.jpg", camsim::MakeSceneJpeg(64, 48, 1, 80));
+    WriteBytes(dir / "b.jpg", camsim::MakeSceneJpeg(64, 48, 2, 80));
+    ExpectCli("--simulate list", 0, "Total: 3");
+    ExpectCli("--simulate=" + Quote(dir.path()) + " list", 0, "Total: 2");
+    ExpectCli("--simulate=" + Quote(dir / "missing") + " list", 1, "did not start");
 }
 
 }  // namespace

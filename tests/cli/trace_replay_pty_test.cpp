@@ -26,19 +26,19 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     // A silent port first, as on a machine where the camera hangs on the second adapter.
     std::string original;
     {
-        SilentPty silent;
+        PseudoTerminal silent;  // an adapter without a camera
         ASSERT_FALSE(silent.path.empty());
         Camsim camsim({"--pictures", "2"});
         ASSERT_FALSE(camsim.path().empty());
-        const CliRun run = RunCli("--log " + trace.string() + " list --port COM1=" + silent.path +
-                                  " --port COM2=" + camsim.path() +
-                                  " --port COM3=/nonexistent/a --port COM4=/nonexistent/b");
-        ASSERT_EQ(run.status, 0) << run.output;
-        original = PictureLines(run.output);
+        original =
+            PictureLines(ExpectCli("--log " + trace.string() + " list --port COM1=" + silent.path +
+                                       " --port COM2=" + camsim.path() +
+                                       " --port COM3=/nonexistent/a --port COM4=/nonexistent/b",
+                                   0)
+                             .output);
     }
     ASSERT_NE(original.find("Total: 2"), std::string::npos) << original;
 
-    // The records themselves are the line trace's own (see tests/link).
     const std::string text = ReadText(trace);
     for (const char* expected : {"# fotolyx line trace 1\n", " open COM1 ", " open COM2 ",
                                  " speed 115200\n", " pc E5 ; INDEX_NEXT\n"}) {
@@ -47,9 +47,7 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
 
     Camsim replay({"--replay", trace.string()});
     ASSERT_FALSE(replay.path().empty());
-    const CliRun again = RunCli("list" + OnlyPort("COM1", replay.path()));
-    EXPECT_EQ(again.status, 0) << again.output;
-    EXPECT_EQ(PictureLines(again.output), original);
+    EXPECT_EQ(PictureLines(ExpectCli("list" + replay.PortOptions(), 0).output), original);
 }
 
 TEST(TraceReplay, AProgramThatStraysFromTheTraceFindsASilentCamera) {
@@ -61,17 +59,14 @@ TEST(TraceReplay, AProgramThatStraysFromTheTraceFindsASilentCamera) {
                          << "5.000 cam 10 00 00\n";
     Camsim replay({"--replay", trace.string()});
     ASSERT_FALSE(replay.path().empty());
-    const CliRun run = RunCli("info" + OnlyPort("COM1", replay.path()));
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("CONNECT Error"), std::string::npos) << run.output;
+    ExpectCli("info" + replay.PortOptions(), 1, "CONNECT Error");
 
     const auto damaged = folder / "damaged.trace";
     std::ofstream(damaged) << "# fotolyx line trace 1\n0.100 pc 2X\n";
     const CliRun refused = RunCommand("timeout 10 " + BinDir() + "/fotolyx-camsim --replay " +
                                       damaged.string() + " 2>&1");
     EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.output.find("damaged.trace:2: damaged record"), std::string::npos)
-        << refused.output;
+    EXPECT_TRUE(Contains(refused.output, "damaged.trace:2: damaged record")) << refused.output;
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// Randomized fault sessions: many seeded sessions of user actions and line faults against the
-// simulated camera in virtual time. Each must settle, within bounded time, in a state the program
-// documents, and everything it shows or saves must be the camera's pictures.
-//   FOTOLYX_FAULT_SESSIONS=N   runs N sessions (seeds 1..N)
-//   FOTOLYX_FAULT_SEED=S       replays session S alone, printing its story
-//   FOTOLYX_FAULT_TRACE=1      prints each step as it happens
+// Seeded sessions of user actions and line faults against the simulated camera in virtual time:
+// each must settle in a documented state, and all it shows or saves must be the camera's pictures.
+// FOTOLYX_FAULT_SESSIONS=N runs N sessions, FOTOLYX_FAULT_SEED=S replays S with its story,
+// FOTOLYX_FAULT_TRACE=1 prints each step as it happens.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,25 +20,20 @@
 
 namespace fotolyx::testing {
 
-// Sits between the program and the simulated line and makes the faults of a bad cable that the
-// camera cannot make itself. A message starts with the first byte the camera sends after the
-// program wrote something; the faults hit a message's first byte, so that the packets' own
-// checks can see them (a byte lost inside a payload cannot be seen by anybody).
+// A bad cable: faults the camera cannot make itself. They hit the first byte of a camera message
+// (the first after the program wrote), where the packets' checks can see them, or the next byte
+// the program writes.
 class FaultyLine final : public SerialLine {
   public:
     explicit FaultyLine(SimulatedLine& inner) : inner_(inner) {}
 
     enum class CameraFault { None, DropFirstByte, GarbleFirstByte, RepeatMessage, NakStorm };
     enum class PcFault { None, LoseByte, GarbleByte };
-
-    // The next camera message gets this fault (garbleValue or nakCount used as they apply).
     CameraFault nextMessage = CameraFault::None;
     std::uint8_t garbleValue = camsim::GARBLED_BYTE;
     int nakCount = 0;
-    // The next byte the program writes gets this fault.
     PcFault nextWrite = PcFault::None;
-    // Asks the host to call the receiver again (bytes are left that it has not taken).
-    std::function<void()> renotify;
+    std::function<void()> renotify;  // asks the host to call the receiver again
 
     LineOpenResult Open(int portId) override {
         pending_.clear();
@@ -58,48 +51,34 @@ class FaultyLine final : public SerialLine {
             // The camera says its last message once more, just as the program answers it.
             pending_.insert(pending_.end(), message_.begin(), message_.end());
             repeating_ = false;
-            if (renotify) {
-                renotify();
-            }
+            Renotify();
         }
         atMessageStart_ = true;
         for (std::uint8_t byte : bytes) {
-            switch (std::exchange(nextWrite, PcFault::None)) {
-                case PcFault::LoseByte:
-                    continue;
-                case PcFault::GarbleByte:
-                    byte = camsim::GARBLED_BYTE;
-                    break;
-                case PcFault::None:
-                    break;
+            const PcFault fault = std::exchange(nextWrite, PcFault::None);
+            byte = fault == PcFault::GarbleByte ? camsim::GARBLED_BYTE : byte;
+            if (fault != PcFault::LoseByte) {
+                inner_.Write({&byte, 1});
             }
-            inner_.Write({&byte, 1});
         }
     }
     std::size_t Read(std::span<std::uint8_t> buffer) override {
         std::array<std::uint8_t, PACKET_LENGTH> fresh{};
         const std::size_t count =
             inner_.Read(std::span(fresh).first(std::min(buffer.size(), fresh.size())));
-        for (std::size_t i = 0; i < count; ++i) {
-            std::uint8_t byte = fresh[i];
-            if (atMessageStart_) {
-                atMessageStart_ = false;
+        for (std::uint8_t byte : std::span(fresh).first(count)) {
+            CameraFault fault = CameraFault::None;
+            if (std::exchange(atMessageStart_, false)) {
                 message_.clear();
-                switch (std::exchange(nextMessage, CameraFault::None)) {
-                    case CameraFault::DropFirstByte:
-                        continue;
-                    case CameraFault::GarbleFirstByte:
-                        byte = garbleValue;
-                        break;
-                    case CameraFault::RepeatMessage:
-                        repeating_ = true;
-                        break;
-                    case CameraFault::NakStorm:
-                        pending_.insert(pending_.end(), static_cast<std::size_t>(nakCount), NAK);
-                        break;
-                    case CameraFault::None:
-                        break;
-                }
+                fault = std::exchange(nextMessage, CameraFault::None);
+            }
+            if (fault == CameraFault::DropFirstByte) {
+                continue;
+            }
+            byte = fault == CameraFault::GarbleFirstByte ? garbleValue : byte;
+            repeating_ = repeating_ || fault == CameraFault::RepeatMessage;
+            if (fault == CameraFault::NakStorm) {
+                pending_.insert(pending_.end(), static_cast<std::size_t>(nakCount), NAK);
             }
             message_.push_back(byte);
             pending_.push_back(byte);
@@ -107,8 +86,8 @@ class FaultyLine final : public SerialLine {
         const std::size_t given = std::min(buffer.size(), pending_.size());
         std::copy_n(pending_.begin(), given, buffer.begin());
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(given));
-        if (!pending_.empty() && renotify) {
-            renotify();
+        if (!pending_.empty()) {
+            Renotify();
         }
         return given;
     }
@@ -119,6 +98,12 @@ class FaultyLine final : public SerialLine {
     }
 
   private:
+    void Renotify() {
+        if (renotify) {
+            renotify();
+        }
+    }
+
     SimulatedLine& inner_;
     std::deque<std::uint8_t> pending_;
     bool atMessageStart_ = true;
@@ -130,24 +115,21 @@ namespace {
 
 constexpr int SETTLE_LIMIT_MS = 120'000;
 constexpr std::uint8_t TREATMENT_LEVELS = 6;
-constexpr int GIVE_UP_ATTEMPTS = 5;
-constexpr int SETUP_LIMIT_MS = 30'000;
 constexpr Micros ADAPTER_LATENCY = 16 * MS;
 constexpr Micros LOW_LATENCY = 1 * MS;
 constexpr unsigned MAX_JITTER_US = 400;
 // READY after a speed request: sooner than the PC changes its own speed, usual, slow.
 constexpr Micros READY_DELAYS[] = {20 * MS, 100 * MS, 100 * MS, 400 * MS};
 
-// The pictures the cameras draw from: small, of sizes no upload has, some of them with widths
-// that need row padding. Made once.
+// Small pictures of sizes no upload has, some needing row padding. Made once.
 const std::vector<camsim::SimPicture>& PicturePool() {
     static const std::vector<camsim::SimPicture> pool = [] {
         const std::pair<std::uint16_t, std::uint16_t> sizes[] = {{64, 48}, {50, 38}, {96, 72},
                                                                  {36, 28}, {80, 60}, {42, 30}};
-        camsim::SimPicture sample = camsim::MakeSamplePictures(1)[0];
+        const camsim::SimPicture sample = camsim::MakeSamplePictures(1)[0];
         std::vector<camsim::SimPicture> pictures;
-        int seed = 0;
         for (const auto& [width, height] : sizes) {
+            const int seed = static_cast<int>(pictures.size());
             camsim::SimPicture picture = sample;
             picture.width = width;
             picture.height = height;
@@ -155,15 +137,13 @@ const std::vector<camsim::SimPicture>& PicturePool() {
             picture.thumbnail = camsim::MakeSceneJpeg(80, 60, seed, 60);
             picture.date.minute = seed;
             pictures.push_back(std::move(picture));
-            ++seed;
         }
         return pictures;
     }();
     return pool;
 }
 
-// The messages a session may show: questions the user is asked, and the documented reports of
-// a camera that answers wrongly or is full.
+// Questions the user is asked, and the reports of a camera that answers wrongly or is full.
 bool DocumentedMessage(const ShownMessage& message) {
     const std::pair<std::string_view, std::string_view> documented[] = {
         {CAPTION_ERROR, TEXT_FILE_SIZE_WRONG},     {CAPTION_ERROR, TEXT_FILE_TYPE_WRONG},
@@ -173,13 +153,10 @@ bool DocumentedMessage(const ShownMessage& message) {
         {CAPTION_WARNING, TEXT_WRONG_MODEL},       {CAPTION_WARNING, TEXT_VCR_MODE},
         {CAPTION_WARNING, TEXT_NO_CARD},           {CAPTION_VISTACAM_INFO, TEXT_INDEX_FULL},
     };
-    for (const auto& [caption, text] : documented) {
-        if (message.caption == caption && message.text == text) {
-            return true;
-        }
-    }
-    // The save question of a Capture window closed unsaved.
-    return message.caption == CAPTION_FOTOLYX && (message.style & MB_YESNO) == MB_YESNO;
+    const auto shown = std::pair<std::string_view, std::string_view>(message.caption, message.text);
+    // Else only the save question of a Capture window closed unsaved.
+    return std::find(std::begin(documented), std::end(documented), shown) != std::end(documented) ||
+           (message.caption == CAPTION_FOTOLYX && (message.style & MB_YESNO) == MB_YESNO);
 }
 
 std::uint64_t EnvironmentNumber(const char* name, std::uint64_t fallback) {
@@ -187,7 +164,7 @@ std::uint64_t EnvironmentNumber(const char* name, std::uint64_t fallback) {
     return text == nullptr || *text == 0 ? fallback : std::strtoull(text, nullptr, 10);
 }
 
-// The buttons of each link dialog: the first pressed with the given chance, else the second.
+// Each link dialog's first button is pressed with the given chance, else its second.
 struct LinkDialogButtons {
     LinkDialog dialog;
     int firstChance;
@@ -208,8 +185,8 @@ constexpr LinkDialogButtons LINK_DIALOG_BUTTONS[] = {
 
 }  // namespace
 
-// The user's moves on the Preview by the pick of 20 they take: some pictures clicked first or not,
-// the current one sometimes Ctrl-clicked off again, a chance in percent (100: no draw).
+// The user's moves on the Preview by their pick of 20: pictures clicked first or not, the current
+// one sometimes Ctrl-clicked off again, a chance in percent (100: no draw).
 struct PreviewAction {
     unsigned first;
     unsigned last;
@@ -230,9 +207,8 @@ constexpr PreviewAction PREVIEW_ACTIONS[] = {
 };
 // clang-format on
 
-// One randomized session: a camera with a few pictures, a random mix of user actions and line
-// faults in virtual time, then a settling time in which nobody acts. Failures are reported
-// through GoogleTest with the seed in the trace.
+// One session: a camera with a few pictures, random user actions and line faults, then a time in
+// which nobody acts. Failures go through GoogleTest with the seed in the trace.
 class FaultSession {
   public:
     explicit FaultSession(std::uint64_t seed)
@@ -243,16 +219,13 @@ class FaultSession {
         std::filesystem::create_directory(root_ / "expected");
     }
 
-    // Runs the whole session and checks how it ended.
     void Run() {
-        // The camera: a few pictures of the pool with random treatments, and the speeds it manages.
-        const auto& pool = PicturePool();
+        // The camera: pictures of the pool with random treatments, and the speeds it manages.
         std::vector<camsim::SimPicture> pictures;
         const unsigned count = 1 + Pick(4);
         for (unsigned i = 0; i < count; ++i) {
-            camsim::SimPicture picture = pool[Pick(static_cast<unsigned>(pool.size()))];
-            picture.attribute = static_cast<std::uint8_t>((Pick(6) << 4) | Pick(2));
-            pictures.push_back(std::move(picture));
+            pictures.push_back(PicturePool()[Pick(static_cast<unsigned>(PicturePool().size()))]);
+            pictures.back().attribute = static_cast<std::uint8_t>((Pick(6) << 4) | Pick(2));
         }
         if (Chance(15)) {
             config_.speeds = {BAUD_57600, BAUD_19200};
@@ -260,13 +233,11 @@ class FaultSession {
         if (SituationChance(20)) {
             config_.modelCode = "318";  // the narrow camera
         }
-        if (SituationChance(10)) {
-            // A picture whose data cannot be decoded, in the middle of any multi-picture download.
+        if (SituationChance(10)) {  // a picture that cannot be decoded
             pictures[PickSituation(static_cast<unsigned>(pictures.size()))].jpeg.assign(600, 0x11);
         }
         if (SituationChance(2)) {
-            // A full index: 800 pictures (with thumbnails too small to decode, for speed); uploads
-            // into it are refused.
+            // A full index (thumbnails too small to decode, for speed): uploads are refused.
             camsim::SimPicture picture = pictures.front();
             picture.thumbnail.clear();
             pictures.assign(INDEX_POSITIONS, picture);
@@ -285,11 +256,10 @@ class FaultSession {
         if (SituationChance(25)) {
             cameraLine_.options.jitter = 1 + PickSituation(MAX_JITTER_US);
         }
+        const auto fallBack = config_.fallBackAfterSilence;
         Note("camera: READY after " + std::to_string(config_.speedAnswerDelay / MS) + " ms" +
-             (config_.fallBackAfterSilence
-                  ? ", back to 9600 after " + std::to_string(*config_.fallBackAfterSilence / MS) +
-                        " ms of silence"
-                  : std::string()) +
+             (fallBack ? ", back to 9600 after " + std::to_string(*fallBack / MS) + " ms of silence"
+                       : std::string()) +
              "; line: adapter latency " + std::to_string(cameraLine_.options.adapterLatency / MS) +
              " ms, jitter " + std::to_string(cameraLine_.options.jitter) + " us");
         AttachCamera(std::move(pictures));
@@ -299,12 +269,11 @@ class FaultSession {
             Note(lost ? "fault: the mode answer lost" : "fault: the mode answer garbled");
         }
         if (Chance(15)) {
-            InjectFault();  // a fault while the link is being set up
+            InjectFault();  // while the link is being set up
         }
         StartProgram();
         loop_.RunUntil(
-            [&] { return program_->indexTransfer.index.IndexLoaded || LinkDialogOpen(); },
-            SETUP_LIMIT_MS);
+            [&] { return program_->indexTransfer.index.IndexLoaded || LinkDialogOpen(); }, 30'000);
 
         const unsigned steps = 4 + Pick(9);
         for (unsigned step = 0; step < steps; ++step) {
@@ -322,28 +291,31 @@ class FaultSession {
             RememberPictures();
         }
 
-        // The user lets a live view end; then nobody acts and the line behaves.
+        // The user lets a live view end; then nobody acts and the line behaves. A transfer that
+        // goes on retrying: the user gives up waiting and cancels what can be, up to five times.
         if (program_->live.LiveViewRunning != 0) {
             Note("live view stopped at the end");
             program_->liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
         }
         bool settled = loop_.RunUntil([&] { return Settled(); }, SETTLE_LIMIT_MS);
-        // A transfer that goes on retrying: the user gives up waiting and cancels what can be (a
-        // Save... of several pictures asks for the next one).
-        for (int attempt = 0; !settled && attempt < GIVE_UP_ATTEMPTS; ++attempt) {
+        for (int attempt = 0; !settled && attempt < 5; ++attempt) {
             GiveUpWaiting();
             settled = loop_.RunUntil([&] { return Settled(); }, SETTLE_LIMIT_MS);
         }
         RememberPictures();
-        EXPECT_TRUE(settled) << "not settled after " << SETTLE_LIMIT_MS << " ms: " << Describe();
+        const Program& p = *program_;
+        EXPECT_TRUE(settled) << "not settled: SetupPhase " << int{p.link.SetupPhase}
+                             << ", TransferMode " << int{p.link.TransferMode} << ", live "
+                             << int{p.live.LiveViewRunning} << "/" << int{p.live.LivePhotoRunning}
+                             << ", please-wait dialogs " << shell_->openPleaseWaits.size();
         CheckEnd();
     }
 
-    // What the session did, one line per step (printed when a check fails).
+    // What the session did, one line per step.
     const std::vector<std::string>& Story() const { return story_; }
 
   private:
-    // The session's shell: save answers made up on the spot, open dialogs tracked.
+    // Save answers made up on the spot; the open dialogs tracked.
     class Shell final : public RecordingShell {
       public:
         explicit Shell(FaultSession& session) : session_(session) {}
@@ -362,13 +334,11 @@ class FaultSession {
                                               SAVE_FILTER_FULL_COLOUR_BMP,
                                               SAVE_FILTER_256_COLOUR_BMP};
             const int filter = FILTERS[session_.Pick(4)];
-            const std::string path =
-                (session_.root_ / ("saved-" + std::to_string(session_.saves_++) +
-                                   (filter == SAVE_FILTER_JPEG ? ".jpg" : ".bmp")))
-                    .string();
-            answered.push_back({path, filter});
-            session_.Note("saved as " + path);
-            return SaveDialogResult{path, filter};
+            const std::string name = "saved-" + std::to_string(session_.saves_++) +
+                                     (filter == SAVE_FILTER_JPEG ? ".jpg" : ".bmp");
+            answered.push_back({(session_.root_ / name).string(), filter});
+            session_.Note("saved as " + answered.back().path);
+            return answered.back();
         }
         void ShowLinkDialog(LinkDialog dialog) override {
             session_.Note("link dialog " + std::to_string(static_cast<int>(dialog)) + " shown");
@@ -400,17 +370,13 @@ class FaultSession {
         return count == 0 ? 0 : static_cast<unsigned>(random_() % count);
     }
     bool Chance(unsigned percent) { return Pick(100) < percent; }
-    // The later situations (undecodable pictures, deselected current pictures, lost mode answers,
-    // the narrow camera, a full index) draw from a stream of their own, so that adding them left
-    // the other draws of each seed as they were.
+    // Situations added later draw from their own stream, so that every seed's other draws stay.
     unsigned PickSituation(unsigned count) {
         return count == 0 ? 0 : static_cast<unsigned>(situations_() % count);
     }
     bool SituationChance(unsigned percent) { return PickSituation(100) < percent; }
     void Note(const std::string& text) {
-        std::ostringstream line;
-        line << loop_.Now() / MS << " ms: " << text;
-        story_.push_back(line.str());
+        story_.push_back(std::to_string(loop_.Now() / MS) + " ms: " + text);
         if (std::getenv("FOTOLYX_FAULT_TRACE") != nullptr) {
             std::printf("%s\n", story_.back().c_str());
             std::fflush(stdout);
@@ -425,12 +391,13 @@ class FaultSession {
         cameraLine_.Attach(PORT_COM1, *cameras_.back());
         RememberPictures();
     }
+    static bool SamePicture(const camsim::SimPicture& a, const camsim::SimPicture& b) {
+        return a.attribute == b.attribute && a.jpeg == b.jpeg;
+    }
     void RememberPictures() {
         for (const camsim::SimPicture& picture : Camera().Pictures()) {
-            const bool known = std::any_of(pictures_.begin(), pictures_.end(), [&](const auto& p) {
-                return p.attribute == picture.attribute && p.jpeg == picture.jpeg;
-            });
-            if (!known) {
+            if (std::none_of(pictures_.begin(), pictures_.end(),
+                             [&](const auto& known) { return SamePicture(known, picture); })) {
                 pictures_.push_back(picture);
             }
         }
@@ -458,8 +425,8 @@ class FaultSession {
     }
 
     bool LinkDialogOpen() const { return !shell_->openLinkDialogs.empty(); }
-    // The MDI client starts disabled and is enabled once the index has arrived or a file is opened:
-    // until then the user cannot click in the Preview, Capture or Live image windows.
+    // Until the index has arrived or a file is opened the MDI client is disabled: the user cannot
+    // click in the Preview, Capture or Live image windows.
     bool ChildWindowsEnabled() const {
         return !shell_->mdiClientStates.empty() && shell_->mdiClientStates.back();
     }
@@ -477,183 +444,132 @@ class FaultSession {
                p.live.LiveViewRunning != 0 || p.live.LivePhotoRunning != 0 ||
                !shell_->openPleaseWaits.empty();
     }
-    // A please-wait dialog that stays until the user closes it: the deletion's when the camera
-    // never reports the deletion done, and the upload's when the camera never answers its command
-    // byte or falls silent between its two files.
+    // A wait dialog that stays until the user closes it: the deletion's when the camera never
+    // reports it done, the upload's when the camera never answers or falls silent between files.
     bool WaitDialogStays() const {
         const Program& p = *program_;
         const auto& open = shell_->openPleaseWaits;
         if (open.size() != 1 || p.pictureDownload.download.CaptureWaiting) {
             return false;
         }
-        if (open.count(PleaseWait::PeraseProc) != 0) {
-            return true;
-        }
-        return p.link.TransferMode == TRANSFER_UPLOAD && p.upload.UploadPacketNumber == 0;
+        return open.count(PleaseWait::PeraseProc) != 0 ||
+               (p.link.TransferMode == TRANSFER_UPLOAD && p.upload.UploadPacketNumber == 0);
     }
     // The documented resting states: a link dialog waiting for the user, a wait dialog that stays,
-    // a link the user gave up, or nothing pending.
+    // a link the user gave up (confirmed COM_CANCELOK), or nothing pending.
     bool Settled() const {
-        // The user who confirmed COM_CANCELOK has given up the link: nothing goes on.
-        const bool linkGivenUp = program_->link.CancelConfirmed != 0;
-        return LinkDialogOpen() || WaitDialogStays() || linkGivenUp || !Busy();
-    }
-    std::string Describe() const {
-        const Program& p = *program_;
-        std::ostringstream text;
-        text << "SetupPhase " << int{p.link.SetupPhase} << ", TransferMode "
-             << int{p.link.TransferMode} << ", IndexTransferActive "
-             << p.indexTransfer.index.IndexTransferActive << ", IndexLoaded "
-             << p.indexTransfer.index.IndexLoaded << ", CaptureWaiting "
-             << p.pictureDownload.download.CaptureWaiting << ", DeleteSession "
-             << p.indexTransfer.index.DeleteSession << ", CommandStep "
-             << int{p.indexTransfer.index.CommandStep} << ", live " << int{p.live.LiveViewRunning}
-             << "/" << int{p.live.LivePhotoRunning} << ", please-wait dialogs "
-             << shell_->openPleaseWaits.size() << ", link dialogs "
-             << shell_->openLinkDialogs.size();
-        return text.str();
+        return LinkDialogOpen() || WaitDialogStays() || program_->link.CancelConfirmed != 0 ||
+               !Busy();
     }
 
     void InjectFault() {
         camsim::CameraFaults& faults = Camera().Faults();
         const std::uint32_t sent = Camera().MessagesSent();
+        using CameraFault = FaultyLine::CameraFault;
         switch (Pick(19)) {
             case 0:
                 faults.silentAfterMessages = sent + Pick(20);
-                Note("fault: the camera falls silent");
-                break;
+                return Note("fault: the camera falls silent");
             case 1:
                 faults.garbleMessage = sent + Pick(30);
                 faults.garbleCount = 1 + Pick(14);
-                Note("fault: garbled messages");
-                break;
+                return Note("fault: garbled messages");
             case 2:
                 faults.dropByteMessage = sent + Pick(30);
-                Note("fault: a message loses its last byte");
-                break;
+                return Note("fault: a message loses its last byte");
             case 3:
                 faults.wrongSequenceMessage = sent + Pick(30);
-                Note("fault: a wrong sequence number");
-                break;
+                return Note("fault: a wrong sequence number");
             case 4:
                 faults.nakAnswers = 1 + Pick(15);
-                Note("fault: NAK answers to an upload");
-                break;
+                return Note("fault: NAK answers to an upload");
             case 5:
                 faults.badTrailerStatus = 1 + Pick(3);
-                Note("fault: status packets with a wrong trailer");
-                break;
+                return Note("fault: status packets with a wrong trailer");
             case 6:
-                line_.nextMessage = FaultyLine::CameraFault::DropFirstByte;
-                Note("fault: the first byte of a message lost");
-                break;
+                line_.nextMessage = CameraFault::DropFirstByte;
+                return Note("fault: the first byte of a message lost");
             case 7:
-                line_.nextMessage = FaultyLine::CameraFault::GarbleFirstByte;
+                line_.nextMessage = CameraFault::GarbleFirstByte;
                 line_.garbleValue = static_cast<std::uint8_t>(Pick(256));
-                Note("fault: the first byte of a message garbled");
-                break;
+                return Note("fault: the first byte of a message garbled");
             case 8:
-                line_.nextMessage = FaultyLine::CameraFault::RepeatMessage;
-                Note("fault: a message duplicated");
-                break;
+                line_.nextMessage = CameraFault::RepeatMessage;
+                return Note("fault: a message duplicated");
             case 9:
-                line_.nextMessage = FaultyLine::CameraFault::NakStorm;
+                line_.nextMessage = CameraFault::NakStorm;
                 line_.nakCount = 1 + static_cast<int>(Pick(40));
-                Note("fault: a NAK storm");
-                break;
+                return Note("fault: a NAK storm");
             case 10:
                 line_.nextWrite =
                     Chance(50) ? FaultyLine::PcFault::LoseByte : FaultyLine::PcFault::GarbleByte;
-                Note("fault: a byte of the program lost or garbled");
-                break;
+                return Note("fault: a byte of the program lost or garbled");
             case 11:
                 if (Chance(30)) {
                     cameraLine_.PullCable(PORT_COM1);
-                    Note("fault: the cable pulled");
-                } else {
-                    faults.hangUpAfterMessages = sent + Pick(40);
-                    Note("fault: the cable pulled a little later");
+                    return Note("fault: the cable pulled");
                 }
-                break;
-            case 12: {
-                const std::uint32_t speeds[] = {BAUD_9600, BAUD_19200, BAUD_57600, BAUD_115200};
-                cameraLine_.SetBaudRate(speeds[Pick(4)]);
-                Note("fault: the line's speed changed under the program");
-                break;
-            }
+                faults.hangUpAfterMessages = sent + Pick(40);
+                return Note("fault: the cable pulled a little later");
+            case 12:
+                cameraLine_.SetBaudRate(
+                    std::array{BAUD_9600, BAUD_19200, BAUD_57600, BAUD_115200}[Pick(4)]);
+                return Note("fault: the line's speed changed under the program");
             case 13:
                 cameraLine_.options.adapterLatency = Chance(70) ? ADAPTER_LATENCY : LOW_LATENCY;
-                Note("fault: the adapter hands bytes over in bursts");
-                break;
+                return Note("fault: the adapter hands bytes over in bursts");
             case 14: {
                 const Micros after = (300 + Pick(4'000)) * MS;
                 Camera().FallBackAfterSilence(after);
-                Note("fault: the camera falls back to 9600 after " + std::to_string(after / MS) +
-                     " ms of silence");
-                break;
+                return Note("fault: the camera falls back to 9600 after " +
+                            std::to_string(after / MS) + " ms of silence");
             }
             case 15:
                 cameraLine_.options.jitter = 1 + Pick(MAX_JITTER_US);
-                Note("fault: bytes leave with jitter");
-                break;
+                return Note("fault: bytes leave with jitter");
             case 16:
                 faults.noiseBeforeMessage = sent + Pick(30);
                 faults.noiseBytes = 1 + Pick(40);
-                Note("fault: noise on the line before a message");
-                break;
+                return Note("fault: noise on the line before a message");
             default: {
-                std::vector<camsim::SimPicture> pictures = Camera().Pictures();
                 const bool pulled = Camera().CablePulled();
-                AttachCamera(std::move(pictures));
+                AttachCamera(Camera().Pictures());
                 if (pulled) {
                     Camera().PullCable();
                 }
-                Note("fault: the camera was reset");
-                break;
+                return Note("fault: the camera was reset");
             }
         }
     }
     void Act() {
         if (LinkDialogOpen()) {
-            ActOnLinkDialog();
-        } else if (Busy()) {
-            ActWhileBusy();
-        } else {
-            ActWhenIdle();
-        }
-    }
-    void ActOnLinkDialog() {
-        LinkSetup& setup = program_->linkSetup;
-        for (const LinkDialogButtons& buttons : LINK_DIALOG_BUTTONS) {
-            if (shell_->openLinkDialogs.count(buttons.dialog) == 0) {
-                continue;
+            for (const LinkDialogButtons& buttons : LINK_DIALOG_BUTTONS) {
+                if (shell_->openLinkDialogs.count(buttons.dialog) == 0) {
+                    continue;
+                }
+                if (buttons.dialog == LinkDialog::ComReconnect &&
+                    (Camera().CablePulled() || Chance(30))) {
+                    Note("the cable plugged in again (a fresh camera)");
+                    AttachCamera(Camera().Pictures());
+                }
+                const bool first = Chance(buttons.firstChance);
+                Note(first ? buttons.firstNote : buttons.secondNote);
+                return (program_->linkSetup.*(first ? buttons.first : buttons.second))();
             }
-            if (buttons.dialog == LinkDialog::ComReconnect &&
-                (Camera().CablePulled() || Chance(30))) {
-                Note("the cable plugged in again (a fresh camera)");
-                AttachCamera(Camera().Pictures());
-            }
-            const bool first = Chance(buttons.firstChance);
-            Note(first ? buttons.firstNote : buttons.secondNote);
-            (setup.*(first ? buttons.first : buttons.second))();
             return;
         }
+        return Busy() ? ActWhileBusy() : ActWhenIdle();
     }
     void ActWhileBusy() {
         Program& p = *program_;
         if (p.pictureDownload.download.CaptureWaiting &&
             p.pleaseWait.Current() == PleaseWait::DataTrans && Chance(10)) {
             Note("DATA_TRANS closed");
-            shell_->EndPleaseWait(PleaseWait::DataTrans);
-            p.pictureDownload.PleaseWaitClosed(PleaseWait::DataTrans);
-            return;
+            return CloseWaitDialog(PleaseWait::DataTrans);
         }
         if (WaitDialogStays() && p.link.TransferMode != TRANSFER_UPLOAD && Chance(50)) {
-            const PleaseWait dialog = *shell_->openPleaseWaits.begin();
             Note("a wait dialog that stays closed with Esc");
-            shell_->EndPleaseWait(dialog);
-            p.pictureDownload.PleaseWaitClosed(dialog);
-            return;
+            return CloseWaitDialog(*shell_->openPleaseWaits.begin());
         }
         if (p.live.LiveViewRunning != 0 && p.live.LivePhotoRunning == 0 && ChildWindowsEnabled()) {
             if (Chance(50)) {
@@ -661,31 +577,25 @@ class FaultSession {
                 p.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
             } else if (Chance(10)) {
                 Note("photo during live view");
-                p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);
-                p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, false);
+                LivePhoto();
             }
         }
     }
     void ActWhenIdle() {
         Program& p = *program_;
+        // A deletion or an upload whose wait dialog the user closed: the camera may still be in
+        // the middle of it; only a Reload (or, for an upload, a new upload) makes sense.
         if (p.indexTransfer.index.DeleteSession) {
-            // A deletion whose wait dialog the user closed: the camera may still be in the middle
-            // of it, and only a Reload brings camera and index together again.
             Note("Reload after an abandoned deletion");
-            p.previewWindow.Command(CMD_RELOAD);
-            return;
+            return p.previewWindow.Command(CMD_RELOAD);
         }
         if (p.link.TransferMode == TRANSFER_UPLOAD) {
-            // An upload whose wait dialog the user closed: the camera may still be waiting for its
-            // packets, so only a new upload or a Reload makes sense.
             if (Chance(50)) {
                 Note("Reload after an abandoned upload");
-                p.previewWindow.Command(CMD_RELOAD);
-            } else {
-                Note("upload again");
-                StartUpload(Chance(50));
+                return p.previewWindow.Command(CMD_RELOAD);
             }
-            return;
+            Note("upload again");
+            return StartUpload(Chance(50));
         }
         const unsigned action = Pick(20);
         if (!ChildWindowsEnabled() && action != 13 && action != 14) {
@@ -705,48 +615,38 @@ class FaultSession {
             return;
         }
         const std::vector<WindowId> captures = p.captureWindows.Ids();
-        switch (action) {
-            case 7:
-            case 8:
-            case 9:
-                if (!captures.empty()) {
-                    const WindowId window = captures[Pick(static_cast<unsigned>(captures.size()))];
-                    if (action == 9) {
-                        Note("a Capture window closed");
-                        p.captureWindows.CloseWindow(window);
-                    } else {
-                        Note("Save As of a Capture window");
-                        p.captureWindows.Find(window)->Command(CMD_SAVE_AS);
-                    }
-                }
-                return;
-            case 13:
-            case 14:
-                Note(action == 13 ? "upload, Fine" : "upload, Normal");
-                StartUpload(action == 13);
-                return;
-            case 15:
-            case 16:
-                Note("live view");
-                p.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
-                return;
-            case 17:
-                if (Chance(40)) {
-                    Note("live photo");
-                    p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);
-                    p.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, false);
-                }
-                return;
-            default:
-                return;  // the user looks at the pictures
+        if (action >= 7 && action <= 9 && !captures.empty()) {
+            const WindowId window = captures[Pick(static_cast<unsigned>(captures.size()))];
+            Note(action == 9 ? "a Capture window closed" : "Save As of a Capture window");
+            return action == 9 ? p.captureWindows.CloseWindow(window)
+                               : p.captureWindows.Find(window)->Command(CMD_SAVE_AS);
         }
+        if (action == 13 || action == 14) {
+            Note(action == 13 ? "upload, Fine" : "upload, Normal");
+            return StartUpload(action == 13);
+        }
+        if (action == 15 || action == 16) {
+            Note("live view");
+            return p.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
+        }
+        if (action == 17 && Chance(40)) {
+            Note("live photo");
+            LivePhoto();
+        }
+    }
+    void LivePhoto() {
+        program_->liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);
+        program_->liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, false);
+    }
+    void CloseWaitDialog(PleaseWait dialog) {
+        shell_->EndPleaseWait(dialog);
+        program_->pictureDownload.PleaseWaitClosed(dialog);
     }
     void GiveUpWaiting() {
         Program& p = *program_;
         Note("the user gives up waiting");
         for (const PleaseWait dialog : std::set<PleaseWait>(shell_->openPleaseWaits)) {
-            shell_->EndPleaseWait(dialog);
-            p.pictureDownload.PleaseWaitClosed(dialog);
+            CloseWaitDialog(dialog);
         }
         if (!ChildWindowsEnabled()) {
             return;
@@ -759,12 +659,11 @@ class FaultSession {
         }
     }
     void ClickPicture(unsigned position, unsigned keys) {
-        PreviewWindow& preview = program_->previewWindow;
         const int row = static_cast<int>(position / 4);
-        preview.VScroll(SB_THUMBTRACK, row);
+        program_->previewWindow.VScroll(SB_THUMBTRACK, row);
         const int topRow = program_->indexTransfer.selection.TopRow;
-        preview.LButtonDown(10 + 140 * static_cast<int>(position % 4) + 60,
-                            60 + 130 * (row - topRow) + 45, keys);
+        program_->previewWindow.LButtonDown(10 + 140 * static_cast<int>(position % 4) + 60,
+                                            60 + 130 * (row - topRow) + 45, keys);
     }
     bool SelectSome() {
         const unsigned count = program_->indexTransfer.index.receivedCount;
@@ -777,8 +676,7 @@ class FaultSession {
         }
         return true;
     }
-    // The user Ctrl-clicks the current picture off again (it stays marked when it is the only one):
-    // whatever follows acts on the marked pictures only.
+    // The current picture Ctrl-clicked off again (it stays marked when it is the only one).
     void DeselectCurrentSometimes() {
         const std::int16_t current = program_->indexTransfer.selection.CurrentPicture;
         if (current < 0 || current >= static_cast<std::int16_t>(INDEX_POSITIONS) ||
@@ -788,16 +686,15 @@ class FaultSession {
         Note("the current picture deselected");
         ClickPicture(static_cast<unsigned>(current), MK_CONTROL);
     }
+    // An opened flat picture, so that the upload stays short.
     void StartUpload(bool fine) {
-        // An opened picture: a flat scene, so that the upload stays short.
         Program& p = *program_;
         std::optional<DibBlock> picture = CreateDib(640, 480, 24);
         if (!picture || !p.buffers.WorkImage) {
             return;
         }
-        const std::uint8_t shade = static_cast<std::uint8_t>(Pick(256));
         auto pixels = picture->bytes().subspan(DibBitsOffset(*picture));
-        std::fill(pixels.begin(), pixels.end(), shade);
+        std::fill(pixels.begin(), pixels.end(), static_cast<std::uint8_t>(Pick(256)));
         auto work = p.buffers.WorkImage->bytes();
         std::copy_n(picture->bytes().begin(), std::min(work.size(), picture->size()), work.begin());
         if (PictureWindow* window = p.CreateOpenfileWindow("opened.bmp", false)) {
@@ -805,46 +702,29 @@ class FaultSession {
         }
     }
 
+    // Only documented messages; every Capture picture and every file the user named is there,
+    // whole, and a camera picture; no temporary file stays.
     void CheckEnd() {
         for (const ShownMessage& message : shell_->messages) {
             EXPECT_TRUE(DocumentedMessage(message))
                 << "undocumented message: " << message.caption << ": " << message.text;
         }
-        CheckCaptureWindows();
-        CheckSavedFiles();
-    }
-    // A Capture window with a picture holds exactly a camera picture after its treatment.
-    void CheckCaptureWindows() {
-        Program& pictures = *program_;
-        for (const WindowId id : pictures.captureWindows.Ids()) {
-            const DibBlock& picture = pictures.captureWindows.Find(id)->picture();
-            if (DibWidth(picture) == 0) {
-                continue;  // its picture never arrived
-            }
-            EXPECT_TRUE(MatchesACameraPicture(picture)) << "Capture window " << id;
+        for (const WindowId id : program_->captureWindows.Ids()) {
+            const DibBlock& picture = program_->captureWindows.Find(id)->picture();
+            EXPECT_TRUE(DibWidth(picture) == 0 || MatchesACameraPicture(picture))
+                << "Capture window " << id;  // width 0: its picture never arrived
         }
-    }
-    // Every file the user named is there, whole, and shows a camera picture.
-    void CheckSavedFiles() {
         for (const SaveDialogResult& saved : shell_->answered) {
             const std::filesystem::path path = saved.path;
             if (!std::filesystem::exists(path)) {
                 ADD_FAILURE() << "no file " << path;
-                continue;
-            }
-            if (saved.filterIndex == SAVE_FILTER_JPEG) {
+            } else if (saved.filterIndex == SAVE_FILTER_JPEG) {
                 JpegState state;
-                const auto bmp = root_ / "expected" / "saved.bmp";
-                DecompressJpegToBmp(state, path, bmp, 0);
+                DecompressJpegToBmp(state, path, root_ / "expected" / "saved.bmp", 0);
                 EXPECT_FALSE(state.JpegErrorFlag) << path;
-                continue;
-            }
-            const DibFileResult loaded = LoadDibFile(path);
-            if (!loaded.block) {
+            } else if (const DibFileResult loaded = LoadDibFile(path); !loaded.block) {
                 ADD_FAILURE() << "unreadable " << path;
-                continue;
-            }
-            if (saved.filterIndex == SAVE_FILTER_FULL_COLOUR_BMP) {
+            } else if (saved.filterIndex == SAVE_FILTER_FULL_COLOUR_BMP) {
                 EXPECT_TRUE(MatchesACameraPicture(*loaded.block)) << path;
             } else {
                 EXPECT_EQ(DibBitCount(*loaded.block), 8) << path;
@@ -855,40 +735,38 @@ class FaultSession {
                 << "temporary file left: " << entry.path();
         }
     }
-    const std::vector<std::uint8_t>* ExpectedFor(const camsim::SimPicture& picture) {
-        for (std::size_t i = 0; i < expectedPictures_.size(); ++i) {
-            if (expectedPictures_[i].attribute == picture.attribute &&
-                expectedPictures_[i].jpeg == picture.jpeg) {
-                return &expected_[i];
-            }
-        }
-        expectedPictures_.push_back(picture);
-        expected_.push_back(ExpectedPicture(picture, root_ / "expected"));
-        return &expected_.back();
-    }
-    // The block equals one of the pictures any camera held, after one of the treatments. (Which
-    // treatment is not checked: a camera that deleted pictures while the user had stopped waiting
-    // shows other pictures at the positions of the program's index.)
+    // The block equals a picture any camera held, after one of the treatments (which one is not
+    // checked: a camera may have deleted pictures while the user had stopped waiting).
     bool MatchesACameraPicture(const DibBlock& picture) {
-        for (std::size_t i = 0; i < pictures_.size(); ++i) {
-            if (pictures_[i].width != DibWidth(picture) ||
-                pictures_[i].height != DibHeight(picture)) {
+        for (const camsim::SimPicture& held : pictures_) {
+            if (held.width != DibWidth(picture) || held.height != DibHeight(picture)) {
                 continue;
             }
             for (std::uint8_t level = 0; level < TREATMENT_LEVELS; ++level) {
-                camsim::SimPicture treated = pictures_[i];
+                camsim::SimPicture treated = held;
                 treated.attribute = static_cast<std::uint8_t>((level << 4) | 1);
-                const std::vector<std::uint8_t>* expected = ExpectedFor(treated);
-                const std::size_t rows = Rgb24DibBytes(treated.width, treated.height);
-                if (expected != nullptr && expected->size() >= rows && picture.size() >= rows &&
-                    std::equal(expected->begin(),
-                               expected->begin() + static_cast<std::ptrdiff_t>(rows),
+                const std::vector<std::uint8_t>& expected = ExpectedFor(treated);
+                const auto rows =
+                    static_cast<std::ptrdiff_t>(Rgb24DibBytes(treated.width, treated.height));
+                if (expected.size() >= static_cast<std::size_t>(rows) &&
+                    picture.size() >= static_cast<std::size_t>(rows) &&
+                    std::equal(expected.begin(), expected.begin() + rows,
                                picture.bytes().begin())) {
                     return true;
                 }
             }
         }
         return false;
+    }
+    // The Capture picture expected of a camera picture, made once.
+    const std::vector<std::uint8_t>& ExpectedFor(const camsim::SimPicture& picture) {
+        for (std::size_t i = 0; i < expectedPictures_.size(); ++i) {
+            if (SamePicture(expectedPictures_[i], picture)) {
+                return expected_[i];
+            }
+        }
+        expectedPictures_.push_back(picture);
+        return expected_.emplace_back(ExpectedPicture(picture, root_ / "expected"));
     }
 
     std::mt19937_64 random_;
@@ -904,11 +782,9 @@ class FaultSession {
     FixedFreeSpace freeSpace_;
     HostEnvironment environment_;
     camsim::CameraConfig config_;
-    // Every camera the session used (a reset camera is a new one); the older ones stay alive
-    // for the events still queued for them.
+    // Every camera used (a reset camera is a new one), kept for the events queued for them.
     std::vector<std::unique_ptr<camsim::SimCamera>> cameras_;
-    // Every picture any camera held; the Capture pictures expected of them, made when needed.
-    std::vector<camsim::SimPicture> pictures_;
+    std::vector<camsim::SimPicture> pictures_;  // every picture any camera held
     std::vector<camsim::SimPicture> expectedPictures_;
     std::deque<std::vector<std::uint8_t>> expected_;
     bool renotifyPending_ = false;
@@ -949,22 +825,31 @@ TEST(FaultSessions, EverySessionSettlesInADocumentedStateWithTheCamerasPictures)
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
-// Faults the randomized sessions found, each replayed on its own. Session 473: a camera reset
-// under a running live view; the watchdog took every tick after a frame request as traffic.
+// Faults the sessions found, each replayed on its own. Session 473: a camera reset under a running
+// live view; the watchdog took every tick after a frame request as traffic.
 TEST(FaultRegressions, Seed473LiveViewWhoseFrameRequestsGoUnansweredEndsInTheDisconnectDialog) {
     FaultSession(473).Run();
 }
 
+// A camera with sample pictures on COM1 and the program started.
+struct IndexedSession : LinkSession {
+    explicit IndexedSession(std::size_t pictures, camsim::CameraConfig config = {}) {
+        config.pictures = camsim::MakeSamplePictures(pictures);
+        camera = &AddCamera(PORT_COM1, config);
+        Start();
+    }
+    bool IndexLoaded(int limitMs) {
+        return RunUntil([&] { return program().indexTransfer.index.IndexLoaded; }, limitMs);
+    }
+    camsim::SimCamera* camera = nullptr;
+};
+
 // The Reconnect of a camera that fell silent during an upload closes its wait dialog.
 TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
-    LinkSession session;
-    camsim::CameraConfig config;
-    config.pictures = camsim::MakeSamplePictures(1);
-    camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
-    Program& program = session.Start();
-    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000));
-    camera.Faults().silentAfterMessages = camera.MessagesSent() + 5;
-
+    IndexedSession session(1);
+    Program& program = session.program();
+    ASSERT_TRUE(session.IndexLoaded(60'000));
+    session.camera->Faults().silentAfterMessages = session.camera->MessagesSent() + 5;
     std::optional<DibBlock> picture = CreateDib(640, 480, 24);
     ASSERT_TRUE(picture);
     std::copy_n(picture->bytes().begin(), picture->size(),
@@ -973,7 +858,6 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     EXPECT_EQ(program.pleaseWait.Current(), PleaseWait::DataTrans);
     ASSERT_TRUE(
         session.RunUntil([&] { return session.DialogShown(LinkDialog::ComDisconnect); }, 60'000));
-
     program.linkSetup.DisconnectReconnect();
     EXPECT_FALSE(program.pleaseWait.Current().has_value());
     const auto& ended = session.shell.pleaseWaitEnded;
@@ -984,21 +868,18 @@ TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
 // Session 524: a set-up that ended with the minimum-speed message is confirmed late through the
 // live watchdog's NAK; the index request then went out while answers still went to the live view.
 TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives) {
-    LinkSession session;
     camsim::CameraConfig config;
-    config.pictures = camsim::MakeSamplePictures(2);
     config.speedAnswerDelay = 20'000;
-    session.AddCamera(PORT_COM1, config);
-    Program& program = session.Start();
+    IndexedSession session(2, config);
+    Program& program = session.program();
     ASSERT_TRUE(session.RunUntil([&] { return !session.shell.messages.empty(); }, 10'000));
     ASSERT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED);
     session.line.SetBaudRate(BAUD_115200);  // the line's speed changed under the program
-
     ASSERT_NE(program.CreateOpenfileWindow("opened.bmp", false), nullptr);
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, false);
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 10'000));
+    EXPECT_TRUE(session.IndexLoaded(10'000));
     EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u);
 }
 
@@ -1006,18 +887,12 @@ TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives
 // ever; the restart waits for a quiet moment and drops what arrived meanwhile.
 TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) {
     for (const std::uint32_t noise : {1u, 5u, 115u}) {
-        LinkSession session;
-        camsim::CameraConfig config;
-        config.pictures = camsim::MakeSamplePictures(2);
-        camsim::SimCamera& camera = session.AddCamera(PORT_COM1, config);
-        Program& program = session.Start();
+        IndexedSession session(2);
         ASSERT_TRUE(session.RunUntilCameraReady());
-        camera.Faults().noiseBeforeMessage = camera.MessagesSent() + 6;
-        camera.Faults().noiseBytes = noise;
-        EXPECT_TRUE(
-            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 20'000))
-            << noise << " bytes";
-        EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u) << noise << " bytes";
+        session.camera->Faults().noiseBeforeMessage = session.camera->MessagesSent() + 6;
+        session.camera->Faults().noiseBytes = noise;
+        EXPECT_TRUE(session.IndexLoaded(20'000)) << noise << " bytes";
+        EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 2u) << noise << " bytes";
         EXPECT_TRUE(session.shell.linkDialogsShown.empty()) << noise << " bytes";
     }
 }
