@@ -10,8 +10,9 @@
 #include <sstream>
 
 #include "camera_index/decoded_bmp.h"
-#include "camera_index/pictures_run.h"
+#include "camsim/picture_maker.h"
 #include "imaging/bmp_file.h"
+#include "imaging/colour_treatment.h"
 #include "imaging/jpeg_codec.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
@@ -19,6 +20,26 @@
 #include "windows/live_image_window.h"
 
 namespace fotolyx::testing {
+
+// The picture a Capture window should hold for a camera picture: its JPEG decoded and treated as
+// its attribute asks, with the program's own decoder and treatment (djpeg and the reference
+// recomputation check those); what is checked here is that the sessions show nothing else.
+std::vector<std::uint8_t> ExpectedPicture(const camsim::SimPicture& picture,
+                                          const std::filesystem::path& folder) {
+    const auto jpegPath = folder / "expected.jpg";
+    const auto bmpPath = folder / "expected.bmp";
+    WriteBytes(jpegPath, picture.jpeg);
+    JpegState state;
+    DecompressJpegToBmp(state, jpegPath, bmpPath, 0);
+    std::vector<std::uint8_t> block(Rgb24DibBytes(picture.width, picture.height) + 60);
+    if (ReadDecodedBmp(bmpPath, picture.width, picture.height, block) != DecodedBmpResult::Ok) {
+        return {};
+    }
+    DibBlock dib(std::move(block));
+    Memory memory;
+    ApplyColourTreatment(dib, picture.attribute, memory);
+    return dib.storage();
+}
 
 // A bad cable: faults the camera cannot make itself. They hit the first byte of a camera message
 // (the first after the program wrote), where the packets' checks can see them, or the next byte

@@ -30,6 +30,10 @@ struct IndexedSession : LinkSession {
 
 }  // namespace
 
+std::uint32_t MessagesBeforeActivity() {
+    return IndexedSession().camera->MessagesSent();
+}
+
 Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults) {
     IndexedSession session(faults);
     if (!session.indexed) {
@@ -63,7 +67,7 @@ Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults) {
 
 std::vector<ActivityFault> ActivityFaults() {
     // Numbered from the first message after the set-up and the index.
-    const std::uint32_t m = IndexedSession().camera->MessagesSent();
+    const std::uint32_t m = MessagesBeforeActivity();
     const auto faults = [](const std::function<void(camsim::CameraFaults&)>& set) {
         camsim::CameraFaults f;
         set(f);
