@@ -96,58 +96,6 @@ TEST(JpegCodec, SamplingTextIsParsedStrictly) {
     }
 }
 
-TEST(JpegCodec, RefusedCompressionInputsFailWithTheFlagSet) {
-    const auto bmp = [](auto change) {
-        Bytes bytes = MakeBmpFile(8, 8, 24, SmoothColour);
-        change(bytes);
-        return bytes;
-    };
-    struct Case {
-        const char* name;
-        Bytes input;
-    };
-    const Case cases[] = {
-        {"text file", Bytes{'h', 'e', 'l', 'l', 'o', '\n'}},
-        {"16 bits", bmp([](Bytes& b) { b[28] = 16; })},
-        {"two planes", bmp([](Bytes& b) { b[26] = 2; })},
-        {"huge height", bmp([](Bytes& b) { WriteLe32(b.data() + 22, 60000); })},
-        {"rows cut short", bmp([](Bytes& b) { b.resize(b.size() - 10); })},
-        {"pixel offset inside the header", bmp([](Bytes& b) { WriteLe32(b.data() + 10, 20); })},
-        {"index past the colour table",
-         MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 3; }, {{1, 2, 3}, {4, 5, 6}})},
-        {"more than 256 colours",
-         [] {
-             Bytes b = MakeBmpFile(4, 4, 8, nullptr, [](int, int) { return 0; }, {{1, 2, 3}});
-             WriteLe32(b.data() + 46, 1000);
-             return b;
-         }()},
-    };
-    for (const Case& c : cases) {
-        TempDir dir;
-        WriteBytes(dir / "in.bmp", c.input);
-        JpegState state;
-        EXPECT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "2x1,1x1,1x1", 75), 0)
-            << c.name;
-        EXPECT_TRUE(state.JpegErrorFlag) << c.name;
-    }
-}
-
-TEST(JpegCodec, MissingFilesAndFailedDecodesLeaveNoPicture) {
-    TempDir dir;
-    WriteBytes(dir / "out", {1, 2, 3});
-    JpegState state;
-    EXPECT_EQ(CompressBmpToJpeg(state, dir / "none.bmp", dir / "out", "2x1,1x1,1x1", 75), 0);
-    EXPECT_EQ(DecompressJpegToBmp(state, dir / "none.jpg", dir / "out", 0), 0);
-    EXPECT_EQ(ReadBytes(dir / "out").size(), 3u);
-    WriteBytes(dir / "in.bmp", MakeBmpFile(8, 8, 24, SmoothColour));
-    EXPECT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "no/such/folder.jpg", "1x1", 75), 0);
-    // A bitmap given as a JPEG: an empty output and the flag set.
-    state.JpegErrorFlag = false;
-    EXPECT_EQ(DecompressJpegToBmp(state, dir / "in.bmp", dir / "out", 0), 0);
-    EXPECT_TRUE(state.JpegErrorFlag);
-    EXPECT_TRUE(ReadBytes(dir / "out").empty());
-}
-
 TEST(JpegCodec, CommentSegmentsAreReadAndDropped) {
     TempDir dir;
     WriteBytes(dir / "in.bmp", MakeBmpFile(40, 30, 24, SmoothColour));
