@@ -123,23 +123,13 @@ int KeyDistance(Rgb pixel, Rgb entry) {
 }
 
 TEST(ColourReduction, ManyKeysMapToTheirNearestPaletteColour) {
-    std::uint32_t seed = 12345;
-    auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<std::uint8_t>(seed >> 16);
-    };
-    std::vector<Rgb> pixels;
-    for (int i = 0; i < 97 * 61; ++i) {
-        const std::uint8_t noise = next();
-        pixels.push_back({static_cast<std::uint8_t>(i % 97 * 2 + noise % 32),
-                          static_cast<std::uint8_t>(i / 97 * 4), next()});
-    }
-    const DibBlock picture = MakePicture(97, 61, [&](int x, int y) { return pixels[y * 97 + x]; });
+    std::mt19937 random(12345);
+    const DibBlock picture = testing::MakeRandomPicture(97, 61, random, 0xFF);
     const Reduced reduced = Reduce(picture);
-
     for (int y = 0; y < 61; ++y) {
         for (int x = 0; x < 97; ++x) {
-            const Rgb pixel = pixels[y * 97 + x];
+            const testing::Bgr c = testing::PixelAt(picture, x, y);
+            const Rgb pixel{c.red, c.green, c.blue};
             int nearest = 0;
             for (int p = 1; p < 256; ++p) {
                 if (KeyDistance(pixel, reduced.Entry(p)) <

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "ports/memory.h"
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"

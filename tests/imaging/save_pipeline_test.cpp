@@ -103,22 +103,6 @@ TEST(SavePipeline, EachWindowSavesJpegItsOwnWay) {
     EXPECT_EQ(request.defaultExtension, "bmp");
 }
 
-TEST(SavePipeline, BitmapsHaveTheirFixedSizes) {
-    SaveWorld world;
-    DibBlock picture = MakePicture(640, 480);
-    picture.storage().resize(925'696);  // an Openfile block with its spare bytes
-    WriteLe32(picture.data() + 24, 2835);
-    ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, picture, "full.bmp", 2).written);
-    ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, picture, "256.bmp", 3).written);
-    const Bytes full = ReadBytes(world.Path("full.bmp"));
-    ASSERT_EQ(full.size(), 921'654u);
-    EXPECT_EQ(0, std::memcmp(full.data() + 14, picture.data(), 40 + 921'600));
-    const Bytes reduced = ReadBytes(world.Path("256.bmp"));
-    ASSERT_EQ(reduced.size(), 308'278u);
-    EXPECT_EQ(ReadLe32(reduced.data() + 10), 1078u);
-    EXPECT_EQ(world.save.filterIndex, 3);
-}
-
 // A save needs the file's size free (a JPEG's with a margin but in the Liveimage window); else
 // the disk is full, told in the window's caption, and the old file stays.
 TEST(SavePipeline, ASaveNeedsItsSizeFreeOrReportsAFullDisk) {
@@ -253,7 +237,6 @@ TEST(SavePipeline, ExifSaveFailuresAreReportedAndLeaveNothingBehind) {
         Bytes source;
         const char* message;
     } cases[] = {
-        {"a text file", {'n', 'o', 't', ' ', 'j', 'p', 'g'}, "This is not a Jpeg file."},
         {"cut before the scan", Bytes(good.begin(), good.begin() + 100),
          "This is not a Jpeg file."},
         {"12-bit samples", twelveBit, "Can not change the exif format."},
