@@ -1,6 +1,4 @@
-// Saves that are killed, run out of disk or meet the user's own files: the destination keeps its
-// old contents or gets the whole new ones, the file saved over keeps its identity, what may not be
-// replaced is refused with the reason, and only the program's own temporary files are removed.
+// Saves that are killed, run out of disk or meet the user's own files.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>

@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "imaging/bmp_file.h"
-#include "imaging/jpeg_structure.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
 
@@ -55,38 +52,6 @@ TEST(JpegCodec, EightBitPicturesGoThroughTheirColourTable) {
         ASSERT_TRUE(entries >= 2 && entries <= 256 && few.size() >= 54u + 4u * entries);
         for (std::uint32_t i = 0; i < entries; ++i) {
             EXPECT_EQ(few[54 + 4 * i + 3], 0) << "entry " << i;
-        }
-    }
-}
-
-TEST(JpegCodec, SamplingTextIsParsedStrictly) {
-    struct Case {
-        const char* text;
-        bool valid;
-        SamplingFactor first;
-        SamplingFactor second;
-    };
-    const Case cases[] = {
-        {"2x1,1x1,1x1", true, {2, 1}, {1, 1}},
-        {"2x2", true, {2, 2}, {1, 1}},
-        {"1X3,4x4", true, {1, 3}, {4, 4}},
-        {"", true, {1, 1}, {1, 1}},
-        {"5x1", false, {}, {}},
-        {"2x", false, {}, {}},
-        {"2x1,", false, {}, {}},
-        {"2x1;1x1", false, {}, {}},
-        {"2x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1,1x1", false, {}, {}},
-    };
-    const auto text = [](const SamplingFactor& f) {
-        return std::to_string(f.horizontal) + "x" + std::to_string(f.vertical);
-    };
-    for (const Case& c : cases) {
-        const auto factors = ParseSamplingFactors(c.text);
-        ASSERT_EQ(factors.has_value(), c.valid) << c.text;
-        if (c.valid) {
-            EXPECT_EQ(text((*factors)[0]) + text((*factors)[1]) + text((*factors)[2]),
-                      text(c.first) + text(c.second) + "1x1")
-                << c.text;
         }
     }
 }

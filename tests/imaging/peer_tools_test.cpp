@@ -190,8 +190,6 @@ TEST(JpegPeers, AGreyJpegDecodesToAGreyTableBitmapThatPillowReads) {
     const Bytes bmp = ReadBytes(dir / "grey.bmp");
     EXPECT_EQ(ReadLe16(bmp.data() + 28), 8);
     EXPECT_EQ(ReadLe32(bmp.data() + 46), 256u);
-    EXPECT_EQ(ReadLe32(bmp.data() + 10), 54u + 1024);
-    EXPECT_EQ(bmp.size(), 54u + 1024 + 100 * 60);
     const CommandResult pillow =
         RunCommand(PILLOW +
                    "a = Image.open(sys.argv[1]).convert(\"L\"); "
