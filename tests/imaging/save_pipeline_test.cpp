@@ -274,6 +274,7 @@ TEST(SavePipeline, ThumbnailsFitTheirLongerSideCentredOnBlack) {
         {640, 480, {}, {{0, 0}, {159, 119}}},
         {480, 640, {{35, 0}, {35, 60}, {35, 119}, {126, 60}}, {{36, 0}, {36, 60}, {125, 119}}},
         {800, 200, {{80, 40}, {80, 81}}, {{80, 41}, {80, 80}}},
+        {200, 180, {{6, 60}, {153, 60}}, {{20, 60}, {139, 60}, {80, 0}, {80, 119}}},
     };
     for (const auto& c : cases) {
         const auto thumbnail = MakeThumbnailPicture(
