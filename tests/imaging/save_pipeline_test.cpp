@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "imaging/bmp_file.h"
 #include "imaging/exif_writer.h"
 #include "imaging/jpeg_structure.h"
@@ -82,6 +84,7 @@ TEST(SavePipeline, EachWindowSavesJpegItsOwnWay) {
         const Bytes markers = MarkersBeforeScan(file).first;
         ASSERT_FALSE(markers.empty());
         EXPECT_EQ(markers[0], 0xE1);
+        EXPECT_EQ(std::count(markers.begin(), markers.end(), 0xE0), 0);
         EXPECT_EQ(std::count(markers.begin(), markers.end(), 0xDB), 1);
         EXPECT_EQ(std::count(markers.begin(), markers.end(), 0xC4), 1);
         EXPECT_EQ(LongInFile(file, TAG_PIXEL_X_DIMENSION), static_cast<std::uint32_t>(c.width));
@@ -95,6 +98,17 @@ TEST(SavePipeline, EachWindowSavesJpegItsOwnWay) {
     const SaveDialogRequest& request = world.shell.saveRequests[0];
     EXPECT_EQ(request.flags, 0x1006u);
     EXPECT_EQ(request.defaultExtension, "bmp");
+}
+
+TEST(SavePipeline, AFullColourBitmapCarriesTheBlocksHeaderAndPixels) {
+    SaveWorld world;
+    DibBlock picture = MakePicture(640, 480);
+    picture.storage().resize(925'696);  // an Openfile block with its spare bytes
+    WriteLe32(picture.data() + 24, 2835);
+    ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, picture, "full.bmp", 2).written);
+    const Bytes full = ReadBytes(world.Path("full.bmp"));
+    ASSERT_EQ(full.size(), 921'654u);
+    EXPECT_EQ(0, std::memcmp(full.data() + 14, picture.data(), 40 + 921'600));
 }
 
 // A save needs the file's size free (a JPEG's with a margin but in the Liveimage window); else
