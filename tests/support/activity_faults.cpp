@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "camsim/picture_maker.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
-#include "support/picture_files.h"
+#include "support/rgb_pictures.h"
 #include "windows/live_image_window.h"
 
 namespace fotolyx::testing {
@@ -14,8 +16,10 @@ namespace {
 // A camera with two pictures and the faults, run until the program has loaded its index.
 struct IndexedSession : LinkSession {
     explicit IndexedSession(const camsim::CameraFaults& faults = {}) {
-        camera =
-            &AddCamera(PORT_COM1, {.pictures = camsim::MakeSamplePictures(2), .faults = faults});
+        camsim::CameraConfig config;
+        config.pictures = camsim::MakeSamplePictures(2);
+        config.faults = faults;
+        camera = &AddCamera(PORT_COM1, config);
         Start();
         indexed = RunUntil([this] { return program().indexTransfer.index.IndexLoaded; }, 60'000);
     }
@@ -46,8 +50,11 @@ Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults) {
         live.ButtonNotify(LIVE_BUTTON_PHOTO, false);
         completed = [&] { return program.live.photosCompleted >= 1; };
     } else {
-        std::ranges::copy(MakePicture(640, 480).bytes(),
-                          program.buffers.WorkImage->bytes().begin());
+        const DibBlock picture = MakeRgbPicture(640, 480, [](int x, int y) {
+            return Bgr{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 90};
+        });
+        std::copy(picture.bytes().begin(), picture.bytes().end(),
+                  program.buffers.WorkImage->bytes().begin());
         program.CreateOpenfileWindow("in.bmp", false)->Command(CMD_DATA_OUT_FINE);
     }
     const bool ended = session.RunUntil(
@@ -61,28 +68,31 @@ Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults) {
 std::vector<ActivityFault> ActivityFaults() {
     // Numbered from the first message after the set-up and the index.
     const std::uint32_t m = MessagesBeforeActivity();
+    const auto faults = [](const std::function<void(camsim::CameraFaults&)>& set) {
+        camsim::CameraFaults f;
+        set(f);
+        return f;
+    };
     using enum Outcome;
     return {
         // A garbled one-byte answer is no answer: the upload's watchdog takes over.
-        {"one garbled message", {.garbleMessage = m + 4}, Completed, Completed, Disconnected},
-        {"thirty garbled messages",
-         {.garbleMessage = m + 4, .garbleCount = 30},
-         Completed,
-         Completed,
-         Disconnected},
-        {"a dropped byte", {.dropByteMessage = m + 4}, Completed, Completed, Disconnected},
-        {"a wrong sequence number",
-         {.wrongSequenceMessage = m + 4},
-         Completed,
-         Completed,
-         Completed},
-        {"NAK to the first packets", {.nakAnswers = 5}, Completed, Completed, Completed},
-        {"silence", {.silentAfterMessages = m + 5}, Disconnected, Disconnected, Disconnected},
-        {"the cable pulled",
-         {.hangUpAfterMessages = m + 5},
-         Disconnected,
-         Disconnected,
-         Disconnected},
+        {"one garbled message", faults([&](auto& f) { f.garbleMessage = m + 4; }), Completed,
+         Completed, Disconnected},
+        {"thirty garbled messages", faults([&](auto& f) {
+             f.garbleMessage = m + 4;
+             f.garbleCount = 30;
+         }),
+         Completed, Completed, Disconnected},
+        {"a dropped byte", faults([&](auto& f) { f.dropByteMessage = m + 4; }), Completed,
+         Completed, Disconnected},
+        {"a wrong sequence number", faults([&](auto& f) { f.wrongSequenceMessage = m + 4; }),
+         Completed, Completed, Completed},
+        {"NAK to the first packets", faults([](auto& f) { f.nakAnswers = 5; }), Completed,
+         Completed, Completed},
+        {"silence", faults([&](auto& f) { f.silentAfterMessages = m + 5; }), Disconnected,
+         Disconnected, Disconnected},
+        {"the cable pulled", faults([&](auto& f) { f.hangUpAfterMessages = m + 5; }), Disconnected,
+         Disconnected, Disconnected},
     };
 }
 
