@@ -57,20 +57,21 @@ TEST(AdjustTone, ContrastEndPointsBalanceTheTwoClippedGaps) {
 }
 
 TEST(AdjustRender, BrightnessBendsTheCurveAndSharpeningAddsTheEdgeTimesSharpnessPercent) {
-    // One spot on grey 100: its edge is 4 x (spot - 100), its neighbour's 100 - spot.
+    // A spot on grey 100: edges 4 x (spot - 100) and 100 - spot; the last row is never sharpened.
     const struct {
-        int brightness, sharpness, spot, centre, beside;
+        int brightness, sharpness, spot, centre, beside, row;
     } cases[] = {
-        {-100, 0, 31, 0, 0},   {100, 0, 128, 255, 228}, {30, 0, 10, 22, 138},  // k = 2.2, not 2
-        {0, 50, 120, 160, 90}, {0, 50, 102, 106, 100},  {0, 100, 200, 255, 0},
+        {-100, 0, 31, 0, 0, 60},      {100, 0, 128, 255, 228, 60}, {30, 0, 10, 22, 138, 60},
+        {0, 50, 120, 160, 90, 60},    {0, 50, 102, 106, 100, 60},  {0, 100, 200, 255, 0, 60},
+        {0, 100, 200, 200, 100, 119},
     };
     for (const auto& c : cases) {
         Analysed a(
-            [&](int column, int row) { return Grey(column == 80 && row == 60 ? c.spot : 100); },
+            [&](int column, int row) { return Grey(column == 80 && row == c.row ? c.spot : 100); },
             {c.brightness, 0, 0, c.sharpness});
         ASSERT_TRUE(a.Manual());
-        EXPECT_EQ(PixelAt(a.after, 80, 60), Grey(c.centre)) << c.brightness << " " << c.spot;
-        EXPECT_EQ(PixelAt(a.after, 81, 60), Grey(c.beside)) << c.brightness << " " << c.spot;
+        EXPECT_EQ(PixelAt(a.after, 80, c.row), Grey(c.centre)) << c.brightness << " " << c.spot;
+        EXPECT_EQ(PixelAt(a.after, 81, c.row), Grey(c.beside)) << c.brightness << " " << c.spot;
     }
 }
 
@@ -177,7 +178,6 @@ struct DialogRun {
     DialogRun() { dialog.Open(&picture); }
 };
 
-// Where the bars are, what the value fields show and which bars are enabled.
 std::array<Ints, 3> Shown(const AdjustDialog& dialog) {
     std::array<Ints, 3> shown{{{}, dialog.valueFields, {}}};
     for (std::size_t i = 0; i < shown[0].size(); ++i) {
