@@ -7,7 +7,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Talks to the camera at its own speed: what it answers, and at which speed.
 struct Talk {
     SimCamera camera;
     Micros now = 0;
@@ -40,7 +39,6 @@ TEST(SimCamera, KeepsItsSpeedUntilTheLinkEndsOrItsSilenceRunsOut) {
         cases[] = {
             {"RESET_LINK", Photo, {}, {{0, {SPEED_CONFIRM, RESET_LINK}}}, MODE_CAMERA, 9'600},
             {"VCR answer", Vcr, {}, {{0, {SPEED_CONFIRM}}}, MODE_VCR, 9'600},
-            {"no-card answer", NoCard, {}, {{0, {SPEED_CONFIRM}}}, NO_CARD, 9'600},
             {"noise", Photo, {}, {{0, {0x00, 0xF8}}, {10'000'000, {}}}, 0, 115'200},
             {"no limit, a minute's silence", Photo, {}, {{60'000'000, {}}}, 0, 115'200},
             {"silent for the limit", Photo, 500'000, {{500'000, {}}}, 0, 9'600},
@@ -89,21 +87,6 @@ TEST(SimCamera, FaultsSpoilTheMessageTheyAreSetFor) {
         }
         EXPECT_EQ(differs, differing) << name;
     }
-}
-
-// UPLOAD_FULL when the mode has no room, or at the header of a file larger than the camera takes.
-TEST(SimCamera, RefusesUploadsItHasNoRoomFor) {
-    CameraConfig config;
-    config.fineCapacity = 0;
-    EXPECT_EQ(Talk(config).Say({UPLOAD_FINE}), Bytes{UPLOAD_FULL});
-    EXPECT_EQ(Talk(config).Say({UPLOAD_NORMAL}), Bytes{UPLOAD_READY});
-    config = {};
-    config.uploadLimitBytes = 1000;
-    Talk small(config);
-    EXPECT_EQ(small.Say({UPLOAD_FINE}), Bytes{UPLOAD_READY});
-    Packet header = MakeDataPacket(0, {});
-    WriteBe32(header, COUNT_OFFSET, 1001);
-    EXPECT_EQ(small.Say(Bytes(header.begin(), header.end())), Bytes{UPLOAD_FULL});
 }
 
 }  // namespace

@@ -5,8 +5,7 @@
 namespace fotolyx::camsim {
 namespace {
 
-// Bytes sent at one speed, read at another: worked out by hand from the bit times (9600: 104.2 us,
-// 115200: 8.7 us) and a receiver sampling the middle of each of its bits.
+// Worked out by hand from the bit times (9600: 104.2 us, 115200: 8.7 us), sampling mid-bit.
 TEST(UartWire, AReceiverAtAnotherSpeedReadsWhatItsSamplesSee) {
     using Bytes = std::vector<std::uint8_t>;
     const std::tuple<Bytes, std::uint32_t, std::uint32_t, Bytes> cases[] = {
@@ -16,8 +15,7 @@ TEST(UartWire, AReceiverAtAnotherSpeedReadsWhatItsSamplesSee) {
         {{0x55}, 9600, 115200, {0x00, 0x00, 0x00, 0x00, 0x00}},
         {{0xFF}, 9600, 115200, {0x00}},
         {{0x00}, 9600, 115200, {0x00}},
-        // Twelve fast frames (1044 us) make one slow one (1042 us), sampled on the fast frames'
-        // bits 5, 7, 9 (high), 1, 3, 5, 7, 9 (high), 1 and, as its stop bit, 3 (low).
+        // Twelve fast frames make one slow one, sampled on bits 5, 7, 9, 1, 3, 5, 7, 9, 1 and 3.
         {Bytes(12, 0x00), 115200, 9600, {0x42}},
     };
     for (const auto& [sent, sendBaud, readBaud, read] : cases) {

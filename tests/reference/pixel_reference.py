@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""Recomputes from the formulas alone, in plain Python, every output in the records that
-test_reference writes (adjust, treat, live, photo; byte strings in hexadecimal). Prints one
-"ok" line with the record counts, or the first mismatches and exits 1."""
+"""Recomputes from the formulas alone every output in test_reference's records (bytes in hex);
+prints "ok" and the record counts, or the first mismatches and exits 1."""
 import math
 import sys
 
@@ -33,24 +32,12 @@ class Picture:
         o = 40 + row * self.stride + 3 * column
         return self.data[o], self.data[o + 1], self.data[o + 2]
 
-    def pad(self, row):
-        o = 40 + row * self.stride + 3 * self.width
-        return self.data[o:40 + (row + 1) * self.stride]
-
 
 def to_ycc(b, g, r):
     y = int(0.299 * r + 0.587 * g + 0.114 * b + 0.5)
-
-    def rnd(v):
-        return int(v + 0.5) if v >= 0 else int(v - 0.5)
-
-    cb = rnd(0.4997 * b - 0.1686 * r - 0.3311 * g)
-    cr = rnd(0.4998 * r - 0.4185 * g - 0.0813 * b)
-    return y, cb, cr
-
-
-def planes(width, height, pixel):
-    return [[to_ycc(*pixel(c, r)) for c in range(width)] for r in range(height)]
+    cb = 0.4997 * b - 0.1686 * r - 0.3311 * g
+    cr = 0.4998 * r - 0.4185 * g - 0.0813 * b
+    return y, int(cb + math.copysign(0.5, cb)), int(cr + math.copysign(0.5, cr))
 
 
 def tone_table(lo, scale, k):
@@ -109,7 +96,8 @@ def clip_point(histogram, levels, t, none):
 def adjust(mode, settings, picture):
     b, c, s, h = settings
     step_x, step_y = picture.width // 160, picture.height // 120
-    preview = planes(160, 120, lambda i, j: picture.pixel(i * step_x, j * step_y))
+    preview = [[to_ycc(*picture.pixel(i * step_x, j * step_y)) for i in range(160)]
+               for j in range(120)]
     n = 160 * 120
     levels = [y for row in preview for y, _, _ in row]
     histogram = [levels.count(v) for v in range(256)]
@@ -131,8 +119,7 @@ def adjust(mode, settings, picture):
         r0 = white - black
         scale = 255 / r0
         u = r0 / 255
-        low = mid = edges = 0
-        chroma = 0.0
+        low = mid = edges = chroma = 0
         for r in range(120):
             for col in range(160):
                 y, cb, cr = preview[r][col]
@@ -157,11 +144,11 @@ def adjust(mode, settings, picture):
         sharp = max(0, 0.12 - 4 * edges / n)
         h = int(100 * sharp)
 
-    whole = planes(picture.width, picture.height, picture.pixel)
-    rows = render(whole, table, sharp, sat)
-    out = bytearray(picture.data[:40])
-    for r, row in enumerate(rows):
-        out += row + picture.pad(r)
+    whole = [[to_ycc(*picture.pixel(c, r)) for c in range(picture.width)]
+             for r in range(picture.height)]
+    out = bytearray(picture.data)  # the header and the rows' pad bytes stay
+    for r, row in enumerate(render(whole, table, sharp, sat)):
+        out[40 + r * picture.stride:40 + r * picture.stride + len(row)] = row
     return bytes(out), (b, c, s, h)
 
 
@@ -215,10 +202,7 @@ def live_line(number, even, odd, packet):
         y = s & 0xF0
         nibble = s & 0x0F
         chroma = (nibble - 16 if nibble >= 8 else nibble) * 16
-        if number % 2 == 0:
-            v, u = chroma, signed8(odd[i])
-        else:
-            u, v = chroma, signed8(even[i])
+        v, u = (chroma, signed8(odd[i])) if number % 2 == 0 else (signed8(even[i]), chroma)
         colours.append((clamp(y + u), clamp(y - cdiv(v, 2) - cdiv(u, 5)), clamp(y + v)))
     colours.append(colours[111])
     line = bytearray()
@@ -244,40 +228,29 @@ def photo_pixels(packet):
     return bytes(out)
 
 
-def first_difference(a, b):
-    for i, (x, y) in enumerate(zip(a, b)):
-        if x != y:
-            return "byte %d: program %d, reference %d" % (i, x, y)
-    return "lengths %d and %d" % (len(a), len(b))
-
-
 def main(path):
     counts = {"adjust": 0, "treat": 0, "live": 0, "photo": 0}
     failures = []
     with open(path) as records:
         for number, text in enumerate(records, 1):
             f = text.split()
-            if not f:
-                continue
             kind, h = f[0], bytes.fromhex
             if kind == "adjust":
                 expected, settings = adjust(f[1], tuple(int(x) for x in f[2:6]), Picture(h(f[6])))
-                got = h(f[7])
-                derived = tuple(int(x) for x in f[8].split(","))
+                got, derived = h(f[7]), tuple(int(x) for x in f[8].split(","))
                 if f[1] == "auto" and derived != settings:
                     failures.append("line %d: settings %s, reference %s" % (number, derived, settings))
             elif kind == "treat":
                 expected, got = treat(int(f[1]), Picture(h(f[2]))), h(f[3])
             elif kind == "live":
                 expected, got = live_line(int(f[1]), h(f[2]), h(f[3]), h(f[4])), h(f[5])
-            elif kind == "photo":
-                expected, got = photo_pixels(h(f[1])), h(f[2])
             else:
-                failures.append("line %d: unknown record %r" % (number, kind))
-                continue
+                expected, got = photo_pixels(h(f[1])), h(f[2])
             counts[kind] += 1
             if got != expected:
-                failures.append("line %d (%s): %s" % (number, kind, first_difference(got, expected)))
+                at = next((i for i, (x, y) in enumerate(zip(got, expected)) if x != y), None)
+                failures.append("line %d (%s): byte %s differs, lengths %d and %d"
+                                % (number, kind, at, len(got), len(expected)))
     if failures:
         print("\n".join(failures[:20]))
         return 1

@@ -7,7 +7,7 @@
 #include "camsim/picture_maker.h"
 #include "link/link_setup.h"
 #include "support/link_session.h"
-#include "support/rgb_pictures.h"
+#include "support/picture_files.h"
 #include "windows/live_image_window.h"
 
 namespace fotolyx::testing {
@@ -50,11 +50,8 @@ Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults) {
         live.ButtonNotify(LIVE_BUTTON_PHOTO, false);
         completed = [&] { return program.live.photosCompleted >= 1; };
     } else {
-        const DibBlock picture = MakeRgbPicture(640, 480, [](int x, int y) {
-            return Bgr{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 90};
-        });
-        std::copy(picture.bytes().begin(), picture.bytes().end(),
-                  program.buffers.WorkImage->bytes().begin());
+        std::ranges::copy(MakePicture(640, 480).bytes(),
+                          program.buffers.WorkImage->bytes().begin());
         program.CreateOpenfileWindow("in.bmp", false)->Command(CMD_DATA_OUT_FINE);
     }
     const bool ended = session.RunUntil(

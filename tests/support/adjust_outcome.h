@@ -10,7 +10,6 @@
 
 namespace fotolyx::testing {
 
-// Steps on the engine as a dialog would take them.
 using EngineSteps = std::function<void(AdjustEngine&, DibBlock&, DibBlock&, AdjustPlanes&)>;
 
 struct AdjustOutcome {
@@ -18,8 +17,7 @@ struct AdjustOutcome {
     AdjustSettings settings;
 };
 
-// The picture and settings the program's own engine leaves after the steps, without a dialog: a
-// wiring check (tests/adjust and tests/reference check the arithmetic).
+// What the program's own engine leaves after the steps, without a dialog: a wiring check.
 inline AdjustOutcome AdjustWithoutDialog(const DibBlock& original, const EngineSteps& steps) {
     AdjustEngine engine;
     DibBlock before{std::vector<std::uint8_t>(BEFORE_PREVIEW_BLOCK)};

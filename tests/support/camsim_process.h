@@ -27,10 +27,4 @@ class CamsimProcess : public camsim::CamsimProcess {
     std::string PortOptions() const { return OnlyPort("COM1", path()); }
 };
 
-// fotolyx-cli with arguments; standard output and error together.
-inline CommandResult RunCli(const std::string& arguments, int limitSeconds = 120) {
-    return RunCommand("timeout " + std::to_string(limitSeconds) + " " + BinDir() + "/fotolyx-cli " +
-                      arguments + " 2>&1");
-}
-
 }  // namespace fotolyx::testing

@@ -67,7 +67,7 @@ class RecordingShell : public Shell {
     void ShowLinkDialog(LinkDialog dialog) override { linkDialogsShown.push_back(dialog); }
     void EndLinkDialog(LinkDialog dialog) override { linkDialogsEnded.push_back(dialog); }
     void EnableMdiClient(bool enabled) override { mdiClientStates.push_back(enabled); }
-    void ShowHelpContext(int context) override { helpContexts.push_back(context); }
+    void ShowHelpContext(int) override {}
     void EnableMenuItem(MenuBar menu, int commandId, bool enabled) override {
         menuItems[{menu, commandId}] = enabled;
     }
@@ -102,7 +102,7 @@ class RecordingShell : public Shell {
     void ShowPleaseWait(PleaseWait dialog) override { pleaseWaitShown.push_back(dialog); }
     void EndPleaseWait(PleaseWait dialog) override { pleaseWaitEnded.push_back(dialog); }
     void ShowProgressBar(bool shown) override { progressShown = shown; }
-    void SetProgressRange(int max) override { progressMax = max; }
+    void SetProgressRange(int) override {}
     void SetProgressPos(int pos) override { progressPos = pos; }
     bool SetClipboardDib(std::vector<std::uint8_t> dib) override {
         clipboard = std::move(dib);
@@ -114,9 +114,7 @@ class RecordingShell : public Shell {
         const auto found = menuItems.find({menu, commandId});
         return found == menuItems.end() ? std::nullopt : std::optional(found->second);
     }
-    bool WindowOpen(WindowId window) const {
-        return std::find(openWindows.begin(), openWindows.end(), window) != openWindows.end();
-    }
+    bool WindowOpen(WindowId window) const { return std::ranges::count(openWindows, window) > 0; }
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> statusTexts;
@@ -125,7 +123,6 @@ class RecordingShell : public Shell {
     std::deque<std::optional<SaveDialogResult>> scriptedSaveAnswers;
     std::vector<LinkDialog> linkDialogsShown, linkDialogsEnded;
     std::vector<bool> mdiClientStates;
-    std::vector<int> helpContexts;
     // A scenario's host without a display paints through this.
     std::function<void(WindowId)> onInvalidate;
 
@@ -148,7 +145,7 @@ class RecordingShell : public Shell {
     std::map<std::pair<WindowId, ScrollBarKind>, ScrollBarState> scrollBars;
     std::vector<PleaseWait> pleaseWaitShown, pleaseWaitEnded;
     bool progressShown = false;
-    int progressMax = 0, progressPos = 0;
+    int progressPos = 0;
     std::vector<std::uint8_t> clipboard;
 };
 
@@ -166,7 +163,6 @@ class FixedFreeSpace : public FreeSpace {
     std::vector<std::filesystem::path> askedFolders;
 };
 
-// Keeps the running timers; a test fires them by hand.
 class RecordingTimers : public Timers {
   public:
     void StartTimer(WindowId window, int id, int milliseconds) override {
@@ -177,7 +173,6 @@ class RecordingTimers : public Timers {
     std::map<std::pair<WindowId, int>, int> running;
 };
 
-// A line that records what is written and hands out what the test queued.
 class ScriptedLine : public SerialLine {
   public:
     LineOpenResult Open(int) override {

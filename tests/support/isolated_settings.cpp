@@ -1,5 +1,4 @@
-// Every test runs with a settings file of its own, for the programs it starts and the Programs
-// it builds from the environment: no test sees what another left behind.
+// Every test, and every program it starts, has a settings file of its own.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

@@ -59,14 +59,13 @@ class VirtualLoop final : public Timers {
         }
     }
 
-    // Runs everything due up to now + milliseconds.
     void RunFor(int milliseconds) {
         RunUntil([] { return false; }, milliseconds);
     }
     // Runs until done() holds (true) or limitMs of virtual time have passed (false).
     bool RunUntil(const std::function<bool()>& done, int limitMs) {
         const Micros until = now_ + limitMs * MS;
-        // Events that never let time advance would hang the test (a large photo is 250,000 bytes).
+        // A step limit, as events that never let time advance would hang the test.
         for (std::uint64_t steps = 0; !done(); ++steps) {
             if (steps == 20'000'000 || events_.empty() || events_.begin()->first.first > until) {
                 now_ = until;
@@ -109,15 +108,13 @@ struct PortOpening {
     LineOpenResult result = LineOpenResult::Missing;
 };
 
-// The program's line to simulated cameras on the four ports: a UART wire each way (a receiver at
-// another speed reads what a UART makes of the bits), jitter and the PC adapter's latency.
+// The program's line to simulated cameras: a UART wire each way, jitter and the adapter's latency.
 class SimulatedLine final : public SerialLine {
   public:
     explicit SimulatedLine(VirtualLoop& loop) : loop_(loop) {}
 
     void Attach(int portId, camsim::SimCamera& camera) { cameras_[portId] = &camera; }
-    // The wires' jitter and the adapter's latency, and the seed of the jitter (used at opening).
-    camsim::LineOptions options;
+    camsim::LineOptions options;  // taken at opening
     // A device that exists but has nothing on it (ports without a camera have no device).
     void AddSilentDevice(int portId) { cameras_[portId] = nullptr; }
     void DenyPermission(int portId) { denied_.push_back(portId); }
@@ -134,19 +131,18 @@ class SimulatedLine final : public SerialLine {
     // Sends what the camera on the open port has to say of its own accord (its photo button).
     void CameraSpoke() { PumpCamera(); }
 
-    // The receiver's entries.
     std::function<void()> onReadable;
     std::function<void()> onHangUp;
 
     LineOpenResult Open(int portId) override {
         Close();
-        LineOpenResult result = LineOpenResult::Missing;
         const auto it = cameras_.find(portId);
-        if (std::find(denied_.begin(), denied_.end(), portId) != denied_.end()) {
-            result = LineOpenResult::PermissionDenied;
-        } else if (it != cameras_.end() && (it->second == nullptr || !it->second->CablePulled())) {
-            result = LineOpenResult::Opened;
-        }
+        const bool present =
+            it != cameras_.end() && (it->second == nullptr || !it->second->CablePulled());
+        const LineOpenResult result = std::ranges::count(denied_, portId) > 0
+                                          ? LineOpenResult::PermissionDenied
+                                      : present ? LineOpenResult::Opened
+                                                : LineOpenResult::Missing;
         openings_.push_back({loop_.Now(), portId, result});
         if (result == LineOpenResult::Opened) {
             open_ = true;
@@ -207,7 +203,6 @@ class SimulatedLine final : public SerialLine {
 
     std::uint32_t Baud() const { return baud_; }
     const std::vector<LineByte>& Written() const { return written_; }
-    // The bytes the program wrote, all or since a point in time.
     std::vector<std::uint8_t> WrittenBytes(Micros since = 0) const {
         std::vector<std::uint8_t> bytes;
         for (const LineByte& written : written_) {
@@ -274,7 +269,6 @@ class SimulatedLine final : public SerialLine {
             ScheduleRead(*pending, toCamera);
         }
     }
-    // The adapter hands over, in order, every byte whose time has come.
     void HandOver() {
         bool given = false;
         for (; !held_.empty() && held_.front().at <= loop_.Now(); held_.pop_front()) {
@@ -290,7 +284,6 @@ class SimulatedLine final : public SerialLine {
             onReadable();
         }
     }
-    // An open line of the session hangs up once.
     void HangUp(std::uint64_t session) {
         if (open_ && session == session_ && !hungUp_) {
             hungUp_ = true;
@@ -314,19 +307,15 @@ class SimulatedLine final : public SerialLine {
     std::vector<PortOpening> openings_;
 };
 
-// One run of the program against simulated cameras in virtual time.
 class LinkSession {
   public:
     LinkSession() : environment(FolderEnvironment(root)) {}
-    LinkSession(const LinkSession&) = delete;
-    LinkSession& operator=(const LinkSession&) = delete;
 
     camsim::SimCamera& AddCamera(int portId, camsim::CameraConfig config = {}) {
         cameras_.push_back(std::make_unique<camsim::SimCamera>(std::move(config)));
         line.Attach(portId, *cameras_.back());
         return *cameras_.back();
     }
-    // Starts the program: its start-up arms the port opening.
     Program& Start() {
         program_ = std::make_unique<Program>(Ports{shell, loop, line, clock, memory, freeSpace},
                                              environment);
@@ -340,7 +329,6 @@ class LinkSession {
     }
     Program& program() { return *program_; }
 
-    // Runs until done() holds; false when limitMs of virtual time pass first.
     bool RunUntil(const std::function<bool()>& done, int limitMs) {
         return loop.RunUntil(done, limitMs);
     }
@@ -349,12 +337,9 @@ class LinkSession {
         return RunUntil([&] { return program_->link.SetupPhase == 0; }, limitMs);
     }
     bool DialogShown(LinkDialog dialog) const {
-        return std::count(shell.linkDialogsShown.begin(), shell.linkDialogsShown.end(), dialog) > 0;
+        return std::ranges::count(shell.linkDialogsShown, dialog) > 0;
     }
-    // How many blocks of exactly this size the program asked for.
-    long Allocations(std::size_t bytes) const {
-        return std::count(memory.sizes.begin(), memory.sizes.end(), bytes);
-    }
+    long Allocations(std::size_t bytes) const { return std::ranges::count(memory.sizes, bytes); }
     std::vector<std::uint8_t> WrittenSince(Micros since) const { return line.WrittenBytes(since); }
 
     TempDir root;

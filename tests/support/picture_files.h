@@ -1,8 +1,7 @@
 #pragma once
 
-// Pictures and picture files made in code for the imaging, window and CLI tests.
-
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -27,12 +26,8 @@ inline Bytes MakeBmpFile(
     const std::size_t pixelOffset = 14 + headerSize + tableBytes + gap;
     Bytes bytes(pixelOffset + stride * static_cast<std::size_t>(height), 0);
     std::uint8_t* p = bytes.data();
-    const auto put = [](std::uint8_t* at, Bgr c) {
-        at[0] = c.blue;
-        at[1] = c.green;
-        at[2] = c.red;
-    };
-    WriteLe16(p, 0x4D42);  // "BM"
+    const auto put = [](std::uint8_t* at, Bgr c) { std::memcpy(at, &c, 3); };  // blue, green, red
+    WriteLe16(p, 0x4D42);                                                      // "BM"
     WriteLe32(p + 2, static_cast<std::uint32_t>(bytes.size()));
     WriteLe32(p + 10, static_cast<std::uint32_t>(pixelOffset));
     WriteLe32(p + 14, headerSize);
@@ -68,7 +63,6 @@ inline Bgr SmoothColour(std::int32_t x, std::int32_t y) {
             static_cast<std::uint8_t>(((x + y) * 3) & 0xFF)};
 }
 
-// A 24-bit picture block of the windows' shape (40-byte header, bottom-up rows).
 inline DibBlock MakePicture(std::int32_t width, std::int32_t height,
                             const std::function<Bgr(int, int)>& colour = SmoothColour) {
     return MakeRgbPicture(width, height, colour);

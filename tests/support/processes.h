@@ -1,7 +1,5 @@
 #pragma once
 
-// Programs the tests run, and what the test process itself holds open.
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -44,7 +42,6 @@ inline CommandResult RunCommand(const std::string& command) {
     return result;
 }
 
-// Where this build's programs are.
 inline std::string BinDir() {
     const char* dir = std::getenv("FOTOLYX_BIN_DIR");
     return dir != nullptr ? dir : FOTOLYX_BINARY_DIR "/bin";

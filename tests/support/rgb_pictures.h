@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -46,16 +47,12 @@ inline DibBlock MakeRgbPicture(std::int32_t width, std::int32_t height,
     for (int row = 0; row < height; ++row) {
         for (int column = 0; column < width; ++column) {
             const Bgr value = pixel(column, row);
-            std::uint8_t* p = PixelAddress(*dib, column, row);
-            p[0] = value.blue;
-            p[1] = value.green;
-            p[2] = value.red;
+            std::memcpy(PixelAddress(*dib, column, row), &value, 3);
         }
     }
     return std::move(*dib);
 }
 
-// The same with random pixels.
 inline DibBlock MakeRandomPicture(std::int32_t width, std::int32_t height, std::mt19937& random,
                                   std::uint8_t padByte = 0) {
     std::uniform_int_distribution<int> byte(0, 255);
@@ -77,7 +74,6 @@ inline Bgr PixelAt(const DibBlock& picture, int column, int row) {
     return {p[0], p[1], p[2]};
 }
 
-// The same with rows counted from the top of the picture.
 inline Bgr PixelFromTop(const DibBlock& picture, int column, int rowFromTop) {
     return PixelAt(picture, column, DibHeight(picture) - 1 - rowFromTop);
 }

@@ -6,7 +6,6 @@
 
 namespace fotolyx::testing {
 
-// One program's worth of save state in a throw-away folder.
 struct SaveWorld {
     TempDir dir;
     RecordingShell shell;
@@ -37,7 +36,6 @@ struct SaveWorld {
         return SaveAsFlow(context, kind, picture, "proposed");
     }
 
-    // Temporary files left behind.
     std::size_t LeftoverTemporaries() const {
         namespace fs = std::filesystem;
         const auto hidden = [](const fs::path& path) { return path.filename().string()[0] == '.'; };
