@@ -39,24 +39,6 @@ TEST(LiveShownPictureTest, EachShownPixelComesFromTheSourcePixelItFallsOn) {
         EXPECT_EQ(pixel[2] | ((pixel[1] & 3) << 8), column);
         EXPECT_EQ(pixel[0] | ((pixel[1] >> 2) << 8), row);
     }
-    EXPECT_EQ(LivePreviewPlacement(1).shown, (PictureArea{15, 15, 160, 120}));
-    EXPECT_EQ(LivePhotoPlacement(0).shown, (PictureArea{5, 155, 320, 240}));
-}
-
-TEST(LiveShownPictureTest, NothingIsShownFromOutsideThePicture) {
-    const DibBlock photo = Coordinates(640, 480);
-    DibBlock cut = photo;
-    cut.storage().resize(cut.size() - 1);
-    // Past the right edge, past the bottom, left of the picture, an empty source or target.
-    const std::tuple<PictureArea, int, int> cases[] = {{{4, 0, 640, 480}, 320, 240},
-                                                       {{0, 1, 640, 480}, 320, 240},
-                                                       {{-1, 0, 10, 10}, 10, 10},
-                                                       {{0, 0, 0, 480}, 320, 240},
-                                                       {{0, 0, 640, 480}, 0, 240}};
-    for (const auto& [source, width, height] : cases) {
-        EXPECT_TRUE(StretchPicture(photo, source, width, height).rgb.empty()) << source.x;
-    }
-    EXPECT_TRUE(StretchPicture(cut, {0, 0, 640, 480}, 320, 240).rgb.empty());  // rows missing
 }
 
 }  // namespace
