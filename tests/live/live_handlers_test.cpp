@@ -19,8 +19,7 @@ TEST(LiveFaults, EveryFaultEndsALiveViewOrPhotoInItsRecoveryNeverInAHang) {
     }
 }
 
-// A photo is 2,160 packets, all but the last acknowledged (a frame's count is checked with the
-// live window). Packets numbered past either never write.
+// A photo's 2,160 packets are acknowledged all but the last; none numbered past the end writes.
 TEST(LiveHandlers, PhotoPacketsAreAcknowledgedAllButTheLastAndNoneNumberedPastTheEndWrites) {
     testing::LinkSession session;
     camsim::CameraConfig config;
@@ -41,8 +40,7 @@ TEST(LiveHandlers, PhotoPacketsAreAcknowledgedAllButTheLastAndNoneNumberedPastTh
     for (const auto& [counter, photo] : {std::pair{60, false}, {2160, true}, {65535, false}}) {
         program.live.LivePacketNumber = static_cast<std::uint16_t>(counter);
         program.link.RetryCount = 0;
-        // A packet that carries the counter's own number looks good to the packet test.
-        program.link.ReceiveBuffer = MakeDataPacket(counter, {});
+        program.link.ReceiveBuffer = MakeDataPacket(counter, {});  // numbered as expected
         photo ? program.liveHandlers.LivePhotoPacket() : program.liveHandlers.LiveViewPacket();
         EXPECT_EQ(program.link.RetryCount, 1) << counter;
     }

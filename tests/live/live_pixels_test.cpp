@@ -29,8 +29,7 @@ TEST(LiveSamples, WideningPutsTwoMixedPixelsAfterEachEvenSample) {
     LiveChromaStores stores;
     LiveLine line;
     ASSERT_TRUE(DecodeLiveLine(packet, 0, stores, line));
-    // Pixel 1 is (3 x 16 + 7 x 144) / 10, pixel 2 (7 x 144 + 3 x 48) / 10; the missing 113th
-    // sample is sample 111 again.
+    // 1: (3 x 16 + 7 x 144) / 10, 2: (7 x 144 + 3 x 48) / 10; sample 111 stands in for a 113th.
     for (const auto& [pixel, grey] :
          {std::pair{1, 105}, {2, 115}, {3, 48}, {166, 166}, {167, 224}}) {
         EXPECT_EQ((Bgr{line[3 * pixel], line[3 * pixel + 1], line[3 * pixel + 2]}), Grey(grey))
@@ -96,7 +95,7 @@ Bgr SourcePixel(int column, int row) {
             static_cast<std::uint8_t>((column * 3 + row) % 256)};
 }
 
-TEST(LivePhotoWidening, ZoomAndSaveWidenTheNarrowVariantsColumns) {
+TEST(LivePhotoWidening, ZoomAndSaveWidenTheNarrowVariantsColumnsIntoFreshBlocks) {
     const DibBlock photo = testing::MakeRgbPicture(640, 480, SourcePixel);
     DibBlock zoomed(std::vector<std::uint8_t>(925'696, 0));
     DibBlock saved(std::vector<std::uint8_t>(925'696, 0));
@@ -119,6 +118,9 @@ TEST(LivePhotoWidening, ZoomAndSaveWidenTheNarrowVariantsColumns) {
                     << g << " " << i;
             }
         }
+    }
+    for (const DibBlock* target : {&zoomed, &saved}) {
+        EXPECT_TRUE(std::equal(photo.bytes().begin(), photo.bytes().begin() + 40, target->data()));
     }
 }
 
