@@ -54,7 +54,7 @@ struct Handlers : ProgramWorld {
     }
     // The header of an entry (or the end mark): a Fine 640 x 480 picture, its thumbnail, the count.
     static Packet Header(std::uint32_t bytes, std::uint16_t w, std::uint16_t h, std::uint16_t count,
-                         int yearByte = 102, bool end = false) {
+                         bool end = false) {
         Packet header = MakeDataPacket(0, {});
         header[3] = 0x01;
         WriteBe32(header, 4, bytes);
@@ -63,15 +63,14 @@ struct Handlers : ProgramWorld {
         WriteBe16(header, 12, end ? 0 : 1);
         WriteBe16(header, 14, w);
         WriteBe16(header, 16, h);
-        const std::uint8_t date[] = {static_cast<std::uint8_t>(yearByte), 5, 17, 9, 3};
+        const std::uint8_t date[] = {102, 5, 17, 9, 3};
         std::copy(std::begin(date), std::end(date), header.begin() + 22);
         WriteBe16(header, 28, count);
         return header;
     }
-    // A whole entry with the given thumbnail JPEG.
     void Entry(const std::vector<std::uint8_t>& thumbnail, std::uint16_t w, std::uint16_t h,
-               std::uint16_t count, int yearByte = 102) {
-        Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count, yearByte));
+               std::uint16_t count) {
+        Feed(Header(static_cast<std::uint32_t>(thumbnail.size()), w, h, count));
         for (std::size_t at = 0; at <= thumbnail.size(); at += 112) {  // a last, short one
             const std::size_t size = std::min<std::size_t>(112, thumbnail.size() - at);
             Feed(MakeDataPacket(at / 112 + 1, std::span(thumbnail).subspan(at, size)));
@@ -90,7 +89,7 @@ struct Listed : Handlers {
         for (int i = 0; i < count; ++i) {
             Entry({}, 80, 60, reported);
         }
-        Feed(Header(0, 0, 0, reported, 102, true));
+        Feed(Header(0, 0, 0, reported, true));
         TakeWritten();
     }
     const SelectionState& selection() { return index().selection; }
@@ -124,13 +123,11 @@ struct PicturesRun {
         session.Start();
         EXPECT_TRUE(session.RunUntil([&] { return index().index.IndexLoaded; }, 60'000));
     }
-    explicit PicturesRun(int count) : PicturesRun(camsim::MakeSamplePictures(count)) {}
     Program& program() { return session.program(); }
     IndexTransfer& index() { return program().indexTransfer; }
     PictureDownload& download() { return program().pictureDownload; }
     PreviewWindow& preview() { return program().previewWindow; }
     CaptureWindows& captures() { return program().captureWindows; }
-    RecordingShell& shell() { return session.shell; }
     bool RunUntilDownloadsDone() {
         return session.RunUntil(
             [&] {

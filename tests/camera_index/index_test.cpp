@@ -20,30 +20,22 @@ TEST(IndexEdges, ListTextsAndFileNamesFollowTheirFormats) {
     }
 }
 
-TEST(IndexEdges, EntriesAddScrollRowsAtTheThirteenthAndSeventeenthAndShowTheirYear) {
+TEST(IndexEdges, EntriesAddScrollRowsAtTheThirteenthAndSeventeenth) {
     Handlers run;
     int received = 0;
     for (const auto& [count, lastRow] : {std::pair{12, 0}, {13, 1}, {16, 1}, {17, 2}}) {
         for (; received < count; ++received) {
-            run.Entry({}, 80, 60, 30, 99 + received % 4);  // years 1999 to 2002
+            run.Entry({}, 80, 60, 30);
         }
         EXPECT_EQ(run.index().selection.LastRow, lastRow) << count;
         EXPECT_EQ(run.index().selection.TopRow, lastRow) << count;
     }
-    // The year byte loses its century from 100 on.
-    std::string years;
-    for (int p = 0; p < 4; ++p) {
-        years += run.index().index.entries[p].listText.substr(6, 3);
-    }
-    EXPECT_EQ(years, "99/00/01/02/");
 }
 
-// Data packets but the last get ACK (112 bytes are two packets). A thumbnail too large gets the
-// placeholder; one of another size or no JPEG is reported and its entry not answered.
+// Data packets but the last are ACKed; a bad thumbnail is reported and its entry not answered.
 TEST(IndexEdges, ThumbnailsTheSlotCannotTakeGetThePlaceholderOrAreReported) {
     using Bytes = std::vector<std::uint8_t>;
     const std::tuple<Bytes, std::uint16_t, std::uint16_t, const char*> cases[] = {
-        {Bytes(50, 0), 80, 60, nullptr},
         {Bytes(111, 0), 80, 60, nullptr},
         {Bytes(60'000, 0x55), 80, 60, nullptr},                      // larger than the buffer
         {camsim::MakeSceneJpeg(200, 200, 1, 5), 200, 200, nullptr},  // pixels larger
@@ -68,16 +60,6 @@ TEST(IndexEdges, ThumbnailsTheSlotCannotTakeGetThePlaceholderOrAreReported) {
             EXPECT_EQ(run.shell.messages[0].text, message);
         }
     }
-}
-
-TEST(IndexEdges, ARepeatedDeleteDoneRemovesNothingMore) {
-    testing::Listed run(5);
-    run.index().selection.SelectionMark[1] = MARK_DELETE;
-    run.Status(DELETE_DONE);
-    run.Status(DELETE_DONE);
-    EXPECT_EQ(std::tuple(run.index().index.reportedCount, run.index().index.receivedCount),
-              std::tuple(4, 4));
-    EXPECT_EQ(run.TakeWritten(), (std::vector<std::uint8_t>{NAK, NAK}));
 }
 
 }  // namespace

@@ -20,10 +20,8 @@ TEST(PictureName, PatternsNameFilesFromTheDatePositionAndMode) {
         {"100%%-%n", fine, 6, "100%-7"},
         {"plain", fine, 0, "plain"},
         {"%n", undated, 2, "3"},  // no date field: no valid date needed
-        // nullptr: refused
         {"%Q", fine, 0, nullptr},
         {"trailing%", fine, 0, nullptr},
-        {"sub/%n", fine, 0, nullptr},
         {"", fine, 0, nullptr},
         {"..", fine, 0, nullptr},
         {"%Y", undated, 0, nullptr},

