@@ -23,10 +23,9 @@ TEST(LiveShownPictureTest, EachShownPixelComesFromTheSourcePixelItFallsOn) {
     const DibBlock photo = Coordinates(640, 480);
     // Photo or preview, model variant, shown pixel, and the source pixel it shows.
     const std::array<int, 6> cases[] = {
-        {0, 0, 0, 0, 0, 0}, {0, 0, 159, 119, 159, 119}, {0, 0, 80, 61, 80, 61},
-        {0, 1, 0, 0, 0, 0}, {0, 1, 4, 7, 3, 7},         {0, 1, 159, 119, 119, 119},
-        {1, 0, 0, 0, 0, 0}, {1, 0, 1, 1, 2, 2},         {1, 0, 319, 239, 638, 478},
-        {1, 1, 0, 0, 4, 0}, {1, 1, 160, 120, 256, 240}, {1, 1, 319, 239, 506, 478}};
+        {0, 0, 159, 119, 159, 119}, {0, 0, 80, 61, 80, 61},     {0, 1, 4, 7, 3, 7},
+        {0, 1, 159, 119, 119, 119}, {1, 0, 1, 1, 2, 2},         {1, 0, 319, 239, 638, 478},
+        {1, 1, 0, 0, 4, 0},         {1, 1, 160, 120, 256, 240}, {1, 1, 319, 239, 506, 478}};
     for (const auto& [isPhoto, variant, x, y, column, row] : cases) {
         SCOPED_TRACE(::testing::Message() << isPhoto << variant << " at " << x << "," << y);
         const auto modelVariant = static_cast<std::uint8_t>(variant);

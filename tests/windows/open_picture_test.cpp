@@ -98,8 +98,7 @@ TEST(OpenPicture, PicturesArePlacedByTheCentringAndCuttingRules) {
     }
 }
 
-// A 640 x 480 24-bit file keeps its own header (its resolution, say) but announces no colour
-// table: the picture memory has none, and a reader would look for the rows too far on.
+// A full-size 24-bit file keeps its header (its resolution, say) but announces no colour table.
 TEST(OpenPicture, AFullSizeTrueColourFileKeepsTheHeaderFieldsThatStillHold) {
     // Colours used and important, image size, and the image size kept.
     const std::uint32_t cases[][4] = {{0, 0, 921'600, 921'600},
@@ -129,7 +128,6 @@ TEST(OpenPicture, AFullSizeTrueColourFileKeepsTheHeaderFieldsThatStillHold) {
 
 TEST(OpenPicture, LongerHeadersAndGapsBeforeThePixelsAreHonoured) {
     const std::vector<Bgr> table = MarkedTable();
-    // Header size, bits per pixel and the gap.
     const std::array<std::uint32_t, 3> cases[] = {{108, 24, 0}, {124, 8, 0}, {40, 24, 10},
                                                   {40, 8, 6},   {12, 8, 0},  {12, 24, 2}};
     for (const auto& [headerSize, bitCount, gap] : cases) {
@@ -153,8 +151,9 @@ TEST(OpenPicture, AShortFileLeavesTheMissingPixelsBlack) {
     EXPECT_EQ(PixelAt(world.workImage, 5, 300), BLACK);
 }
 
-// Every malformed file ends in "This file type is wrong." and opens nothing.
-TEST(OpenPicture, MalformedFilesAreRefused) {
+// Every malformed file ends in "This file type is wrong." and opens nothing; a missing one is
+// not found.
+TEST(OpenPicture, MalformedAndMissingFilesAreRefused) {
     TempDir source;
     JpegState state;
     WriteBytes(source / "in.bmp", MakeBmpFile(64, 48, 24, SmoothColour));
@@ -171,12 +170,8 @@ TEST(OpenPicture, MalformedFilesAreRefused) {
     WriteLe32(tooManyColours.data() + 46, 1000);
     Bytes cutTable = MakeBmpFile(4, 4, 8, nullptr, zeroIndex, MarkedTable());
     cutTable.resize(14 + 40 + 100);
-    Bytes longSegment = jpeg;
-    longSegment.at(5) = 0xF0;
     const std::vector<std::pair<std::string, Bytes>> asJpeg = {
-        {"a BMP", bmp},
-        {"a segment past the end", longSegment},
-        {"cut", Bytes(jpeg.begin(), jpeg.begin() + 30)}};
+        {"a BMP", bmp}, {"cut", Bytes(jpeg.begin(), jpeg.begin() + 30)}};
     const std::vector<std::pair<std::string, Bytes>> asBmp = {
         {"text", Bytes{'h', 'e', 'l', 'l', 'o'}},
         {"16 bits", changed(bmp, 28, 16)},
@@ -197,6 +192,10 @@ TEST(OpenPicture, MalformedFilesAreRefused) {
             EXPECT_EQ(world.shell.messages[0].style, MB_OK | MB_ICONEXCLAMATION);
         }
     }
+    OpenWorld missing;
+    EXPECT_FALSE(
+        OpenPictureFile(missing.context, missing.dir / "gone", OPEN_FILTER_BMP, missing.workImage));
+    EXPECT_EQ(missing.Texts(), std::vector<std::string>{"This file could not be found. "});
 }
 
 }  // namespace
