@@ -161,6 +161,8 @@ TEST(PictureWindow, TheActiveWindowPutsAPaletteWithColoursOnTheScreen) {
 TEST(PictureWindow, SaveAsProposesTheHostsNameTitlesTheWindowAndLetsTheHostGoOn) {
     World world;
     PictureWindow window = world.Make(CAPTURE_KIND, 64, 48);
+    window.MdiActivate(true);
+    EXPECT_EQ(world.shell.frameMenus.back(), MenuBar::Capture);
     world.shell.scriptedSaveAnswers.push_back(std::nullopt);
     window.Command(CMD_SAVE_AS);
     ASSERT_EQ(world.shell.saveRequests.size(), 1u);
