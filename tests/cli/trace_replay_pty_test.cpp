@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "cli/cli_processes.h"
@@ -48,25 +47,6 @@ TEST(TraceReplay, ALoggedSessionReplaysAsTheCamera) {
     Camsim replay({"--replay", trace.string()});
     ASSERT_FALSE(replay.path().empty());
     EXPECT_EQ(PictureLines(ExpectCli("list" + replay.PortOptions(), 0).output), original);
-}
-
-TEST(TraceReplay, AProgramThatStraysFromTheTraceFindsASilentCamera) {
-    TempDir folder;
-    const auto trace = folder / "line.trace";
-    std::ofstream(trace) << "# fotolyx line trace 1\n"
-                         << "0.000 open COM1 /dev/ttyUSB0 opened\n"
-                         << "0.100 pc 2B ; not what the program sends first\n"
-                         << "5.000 cam 10 00 00\n";
-    Camsim replay({"--replay", trace.string()});
-    ASSERT_FALSE(replay.path().empty());
-    ExpectCli("info" + replay.PortOptions(), 1, "CONNECT Error");
-
-    const auto damaged = folder / "damaged.trace";
-    std::ofstream(damaged) << "# fotolyx line trace 1\n0.100 pc 2X\n";
-    const CliRun refused = RunCommand("timeout 10 " + BinDir() + "/fotolyx-camsim --replay " +
-                                      damaged.string() + " 2>&1");
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_TRUE(Contains(refused.output, "damaged.trace:2: damaged record")) << refused.output;
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
-#include <set>
 
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
@@ -70,41 +68,6 @@ Rgb KeyColour(Rgb c) {
             static_cast<std::uint8_t>(c.blue & 0xF0)};
 }
 
-TEST(ColourReduction, FewKeysKeepTheirColoursMostFrequentFirst) {
-    // Colour i covers 10 + i pixels, with low bits the keys drop; all in one coarse cell.
-    std::vector<Rgb> colours;
-    for (int i = 0; i < 40; ++i) {
-        colours.push_back({static_cast<std::uint8_t>(16 * (i % 4) + 9),
-                           static_cast<std::uint8_t>(8 * ((i / 4) % 8) + 5),
-                           static_cast<std::uint8_t>(16 * (i / 32) + 15)});
-    }
-    std::vector<Rgb> pixels;
-    for (int i = 0; i < 40; ++i) {
-        pixels.insert(pixels.end(), 10 + i, colours[i]);
-    }
-    pixels.resize(1220, colours[39]);  // 61 x 20
-    const DibBlock picture = MakePicture(61, 20, [&](int x, int y) { return pixels[y * 61 + x]; });
-    const Reduced reduced = Reduce(picture);
-
-    std::set<Rgb> table;
-    for (int i = 0; i < 40; ++i) {
-        table.insert(reduced.Entry(i));
-    }
-    std::set<Rgb> expected;
-    for (const Rgb& c : colours) {
-        expected.insert(KeyColour(c));
-    }
-    EXPECT_EQ(table, expected);
-    EXPECT_EQ(reduced.Entry(0), KeyColour(colours[39]));
-    EXPECT_EQ(reduced.Entry(1), KeyColour(colours[38]));
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 0; x < 61; ++x) {
-            ASSERT_EQ(reduced.Shown(x, y), KeyColour(pixels[y * 61 + x])) << x << "," << y;
-        }
-    }
-    EXPECT_EQ(reduced.Entry(40), (Rgb{0xCD, 0xCD, 0xCD}));  // unused entries stay as found
-}
-
 // Keys lead the table by count, the leader of each coarse cell lifted to the top; choosing by
 // exchange puts equal counts in an order a stable sort would not; counts stop at 65,535.
 TEST(ColourReduction, TheTableOrderFollowsCountsCellsAndExchanges) {
@@ -149,22 +112,6 @@ TEST(ColourReduction, TheTableOrderFollowsCountsCellsAndExchanges) {
                                          static_cast<std::uint8_t>(16 * (x / 256))};
     });
     EXPECT_EQ(Reduce(rare).Shown(299, 10), (Rgb{240, 248, 240}));
-    // The palette alone: the same first entry, flags clear, entries past it left alone.
-    RecordingShell shell;
-    LogPalette palette;
-    palette.palPalEntry[1] = {1, 2, 3, 4};
-    ASSERT_EQ(BuildPopularityPalette(shell,
-                                     MakePicture(4, 4,
-                                                 [](int, int) {
-                                                     return Rgb{255, 255, 255};
-                                                 }),
-                                     palette),
-              1);
-    const auto& first = palette.palPalEntry[0];
-    EXPECT_EQ((Rgb{first.peRed, first.peGreen, first.peBlue}), (Rgb{240, 248, 240}));
-    EXPECT_EQ(first.peFlags, 0);
-    EXPECT_EQ(palette.palPalEntry[1].peRed, 1);
-    EXPECT_EQ(palette.palPalEntry[1].peFlags, 4);
 }
 
 // The 4/5/4-bit distance between a pixel's key and a table colour.
@@ -176,23 +123,13 @@ int KeyDistance(Rgb pixel, Rgb entry) {
 }
 
 TEST(ColourReduction, ManyKeysMapToTheirNearestPaletteColour) {
-    std::uint32_t seed = 12345;
-    auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<std::uint8_t>(seed >> 16);
-    };
-    std::vector<Rgb> pixels;
-    for (int i = 0; i < 97 * 61; ++i) {
-        const std::uint8_t noise = next();
-        pixels.push_back({static_cast<std::uint8_t>(i % 97 * 2 + noise % 32),
-                          static_cast<std::uint8_t>(i / 97 * 4), next()});
-    }
-    const DibBlock picture = MakePicture(97, 61, [&](int x, int y) { return pixels[y * 97 + x]; });
+    std::mt19937 random(12345);
+    const DibBlock picture = testing::MakeRandomPicture(97, 61, random, 0xFF);
     const Reduced reduced = Reduce(picture);
-
     for (int y = 0; y < 61; ++y) {
         for (int x = 0; x < 97; ++x) {
-            const Rgb pixel = pixels[y * 97 + x];
+            const testing::Bgr c = testing::PixelAt(picture, x, y);
+            const Rgb pixel{c.red, c.green, c.blue};
             int nearest = 0;
             for (int p = 1; p < 256; ++p) {
                 if (KeyDistance(pixel, reduced.Entry(p)) <
@@ -223,10 +160,11 @@ TEST(ColourReduction, OddWidthsUseRealRowPadding) {
                 EXPECT_EQ(reduced.Index(static_cast<int>(pad), y), 0);
             }
         }
-        // No white from the source's pad bytes made it into the table.
+        // No white from the source's pad bytes made it into the table; unused entries stay.
         for (int i = 0; i < 256; ++i) {
             EXPECT_NE(reduced.Entry(i), (Rgb{240, 248, 240}));
         }
+        EXPECT_EQ(reduced.Entry(255), (Rgb{0xCD, 0xCD, 0xCD}));
     }
 }
 
@@ -242,32 +180,11 @@ TEST(ColourReduction, NoWorkingMemoryShowsTheMessageAndWritesNothing) {
         std::vector<std::uint8_t> output(ReducedDibSize(4, 4), 0xCD);
         EXPECT_EQ(ReduceTo256Colours(shell, memory, picture, output), 0);
         EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
-        LogPalette palette;
-        memory.calls = 0;
-        EXPECT_EQ(BuildPopularityPalette(shell, memory, picture, palette), 0);
-        ASSERT_EQ(shell.messages.size(), 2u);
-        for (const auto& message : shell.messages) {
-            EXPECT_EQ(message.text, "Not enough memory.");
-            EXPECT_EQ(message.caption, "Global Memory");
-            EXPECT_EQ(message.style, MB_ICONEXCLAMATION);
-        }
+        ASSERT_EQ(shell.messages.size(), 1u);
+        EXPECT_EQ(shell.messages[0].text, "Not enough memory.");
+        EXPECT_EQ(shell.messages[0].caption, "Global Memory");
+        EXPECT_EQ(shell.messages[0].style, MB_ICONEXCLAMATION);
     }
-}
-
-TEST(ColourReduction, OnlyTrueColourPicturesAreReduced) {
-    RecordingShell shell;
-    auto indexed = CreateDib(4, 4, 8);
-    ASSERT_TRUE(indexed.has_value());
-    std::vector<std::uint8_t> output(ReducedDibSize(4, 4), 0xCD);
-    EXPECT_EQ(ReduceTo256Colours(shell, *indexed, output), 0);
-    EXPECT_EQ(ReduceTo256Colours(shell, DibBlock(), output), 0);
-    LogPalette palette;
-    EXPECT_EQ(BuildPopularityPalette(shell, *indexed, palette), 0);
-    const DibBlock picture = MakePicture(4, 4, [](int, int) { return Rgb{1, 2, 3}; });
-    output.pop_back();  // one byte short
-    EXPECT_EQ(ReduceTo256Colours(shell, picture, output), 0);
-    EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
-    EXPECT_TRUE(shell.messages.empty());
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "ports/memory.h"
 #include "support/fakes.h"
 #include "support/rgb_pictures.h"
@@ -17,32 +15,6 @@ using testing::Bgr;
 using testing::Grey;
 using testing::MakeRgbPicture;
 using testing::PixelAt;
-
-// The high nibble of the attribute asks for the treatment (1 and up) and smoothing (5 and up);
-// pictures too small for an edge level are treated without smoothing.
-TEST(ColourTreatment, TheAttributeAndThePictureSizeChooseTreatmentAndSmoothing) {
-    using Result = ColourTreatmentResult;
-    const struct {
-        std::int32_t width, height;
-        std::uint8_t attribute;
-        Result result;
-    } cases[] = {
-        {23, 17, 0x01, Result::NotAsked},        {23, 17, 0x0F, Result::NotAsked},
-        {23, 17, 0x11, Result::Treated},         {23, 17, 0x41, Result::Treated},
-        {23, 17, 0x51, Result::TreatedSmoothed}, {23, 17, 0xF1, Result::TreatedSmoothed},
-        {5, 5, 0x51, Result::TreatedSmoothed},   {4, 100, 0x51, Result::Treated},
-        {100, 4, 0x51, Result::Treated},         {1, 1, 0x51, Result::Treated},
-    };
-    std::mt19937 random(5);
-    Memory memory;
-    for (const auto& c : cases) {
-        const DibBlock original = testing::MakeRandomPicture(c.width, c.height, random, 0x77);
-        DibBlock treated = original;
-        EXPECT_EQ(ApplyColourTreatment(treated, c.attribute, memory), c.result)
-            << +c.attribute << " " << c.width << "x" << c.height;
-        EXPECT_EQ(treated.storage() == testing::BlockBytes(original), c.result == Result::NotAsked);
-    }
-}
 
 TEST(ColourTreatment, RaisesLuminanceAndColourAndClampsToBytes) {
     const struct {

@@ -5,15 +5,12 @@
 #include <regex>
 
 #include "imaging/bmp_file.h"
-#include "imaging/exif_save.h"
 #include "imaging/jpeg_codec.h"
 #include "imaging/jpeg_structure.h"
 #include "imaging/save_pipeline.h"
-#include "ports/file_error.h"
 #include "support/fakes.h"
 #include "support/picture_files.h"
 #include "support/save_world.h"
-#include "windows/open_picture.h"
 
 namespace fotolyx {
 namespace {
@@ -118,47 +115,6 @@ TEST(BmpPeers, PillowAndImageMagickReadOurFilesWithTheSamePixels) {
     }
 }
 
-TEST(BmpPeers, FilesImageMagickWritesLoadWithTheSamePixelsUnlessRunLength) {
-    REQUIRE_TOOLS(IMAGEMAGICK);
-    const struct {
-        const char* options;  // what ImageMagick is asked to write
-        std::uint32_t headerSize;
-        std::uint16_t bitCount;
-        bool loads = true;
-    } files[] = {
-        {"-type truecolor BMP3:", 40, 24},
-        {"-type truecolor BMP:", 124, 24},
-        {"-colors 200 -type palette -compress none BMP3:", 40, 8},
-        {"-colors 200 -type palette -compress none BMP:", 124, 8},
-        {"-colors 16 -type palette BMP3:", 40, 4},
-        {"-colors 16 -type palette BMP:", 124, 4},
-        {"-colors 200 -type palette -compress rle BMP3:", 40, 8, false},
-    };
-    TempDir dir;
-    ASSERT_EQ(WriteDibFile(dir / "source.bmp", TrueColourPicture()), 1);
-    for (const auto& file : files) {
-        SCOPED_TRACE(file.options);
-        const auto path = dir / "theirs.bmp";
-        ASSERT_EQ(RunCommand(IMAGEMAGICK + " " + Quote(dir / "source.bmp") + " " + file.options +
-                             Quote(path))
-                      .status,
-                  0);
-        const Bytes bytes = ReadBytes(path);
-        ASSERT_GE(bytes.size(), 30u);
-        EXPECT_EQ(ReadLe32(bytes.data() + 14), file.headerSize);
-        EXPECT_EQ(ReadLe16(bytes.data() + 28), file.bitCount);
-        const DibFileResult loaded = LoadDibFile(path);
-        ASSERT_EQ(loaded.block.has_value(), file.loads) << loaded.errorCode;
-        if (!file.loads) {
-            EXPECT_EQ(loaded.errorCode, FILE_ERROR_NOT_BMP);
-            continue;
-        }
-        EXPECT_EQ(DibHeaderSize(*loaded.block), 40u);
-        EXPECT_EQ(PixelsOf(*loaded.block),
-                  RunCommand(IMAGEMAGICK + " " + Quote(path) + " -depth 8 rgb:-").output);
-    }
-}
-
 // A picture saved as JPEG through the Openfile window's Save As, at the fixed clock's time.
 struct SavedJpeg : testing::SaveWorld {
     std::filesystem::path path = Path("saved.jpg");
@@ -174,21 +130,6 @@ struct SavedJpeg : testing::SaveWorld {
 TEST(JpegPeers, ExiftoolAndExiv2ReadTheExifBlockAndThumbnailWithoutWarnings) {
     REQUIRE_TOOLS(EXIFTOOL, EXIV2, PILLOW);
     SavedJpeg saved;
-    const CommandResult tags = RunCommand(EXIFTOOL +
-                                          " -S -Make -Software -ExifVersion -ExifImageWidth "
-                                          "-ExifImageHeight -DateTimeOriginal -JFIFVersion " +
-                                          Quote(saved.path));
-    ASSERT_EQ(tags.status, 0);
-    EXPECT_EQ(tags.output,
-              "Make: Corvantis\n"
-              "Software: Ver.1.0\n"
-              "ExifVersion: 0210\n"
-              "ExifImageWidth: 640\n"
-              "ExifImageHeight: 480\n"
-              "DateTimeOriginal: 2002:03:04 05:06:07\n");
-    // exiftool trims trailing blanks when it prints values; its dump shows the stored bytes.
-    const CommandResult dump = RunCommand(EXIFTOOL + " -v3 " + Quote(saved.path));
-    EXPECT_NE(dump.output.find("[ZT-K7700 .]"), std::string::npos) << dump.output;
     const CommandResult warnings =
         RunCommand(EXIFTOOL + " -S -Warning -Error " + Quote(saved.path));
     EXPECT_EQ(warnings.output, "");
@@ -227,20 +168,13 @@ TEST(JpegPeers, DjpegFindsOnlyBaselineTables) {
     REQUIRE_TOOLS(DJPEG);
     TempDir dir;
     WriteBytes(dir / "in.bmp", MakeBmpFile(640, 480, 24, SmoothColour));
-    for (const int quality : {10, 75}) {
-        JpegState state;
-        ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "2x1,1x1,1x1", quality),
-                  1);
-        const CommandResult verbose =
-            RunCommand(DJPEG + " -verbose -verbose " + Quote(dir / "out.jpg") + " 2>&1 >/dev/null");
-        EXPECT_EQ(verbose.status, 0) << verbose.output;
-        EXPECT_NE(verbose.output.find("precision 0"), std::string::npos) << verbose.output;
-        EXPECT_EQ(verbose.output.find("precision 1"), std::string::npos) << quality;
-    }
-    SavedJpeg saved;
-    const CommandResult decoded =
-        RunCommand(DJPEG + " -bmp " + Quote(saved.path) + " 2>&1 | head -c 2");
-    EXPECT_EQ(decoded.output, "BM");
+    JpegState state;  // so low a quality would want 16-bit tables
+    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "out.jpg", "2x1,1x1,1x1", 10), 1);
+    const CommandResult verbose =
+        RunCommand(DJPEG + " -verbose -verbose " + Quote(dir / "out.jpg") + " 2>&1 >/dev/null");
+    EXPECT_EQ(verbose.status, 0) << verbose.output;
+    EXPECT_NE(verbose.output.find("precision 0"), std::string::npos) << verbose.output;
+    EXPECT_EQ(verbose.output.find("precision 1"), std::string::npos);
 }
 
 TEST(JpegPeers, AGreyJpegDecodesToAGreyTableBitmapThatPillowReads) {
@@ -256,8 +190,6 @@ TEST(JpegPeers, AGreyJpegDecodesToAGreyTableBitmapThatPillowReads) {
     const Bytes bmp = ReadBytes(dir / "grey.bmp");
     EXPECT_EQ(ReadLe16(bmp.data() + 28), 8);
     EXPECT_EQ(ReadLe32(bmp.data() + 46), 256u);
-    EXPECT_EQ(ReadLe32(bmp.data() + 10), 54u + 1024);
-    EXPECT_EQ(bmp.size(), 54u + 1024 + 100 * 60);
     const CommandResult pillow =
         RunCommand(PILLOW +
                    "a = Image.open(sys.argv[1]).convert(\"L\"); "
@@ -265,33 +197,6 @@ TEST(JpegPeers, AGreyJpegDecodesToAGreyTableBitmapThatPillowReads) {
                    "max(abs(x - y) for x, y in zip(a.getdata(), b.getdata())))' " +
                    Quote(dir / "grey.bmp") + " " + Quote(dir / "grey.jpg"));
     EXPECT_EQ(pillow.output, "100 60 0\n");
-}
-
-// A progressive 4:2:0 JPEG from ImageMagick: no baseline frame to inspect, but it opens and the
-// Exif save re-encodes it.
-TEST(JpegPeers, AProgressiveJpegFromImageMagickOpensAndIsReencoded) {
-    REQUIRE_TOOLS(IMAGEMAGICK);
-    testing::SaveWorld saved;
-    const auto progressive = saved.dir / "progressive.jpg";
-    ASSERT_EQ(RunCommand(IMAGEMAGICK +
-                         " -size 320x200 gradient:red-blue -interlace "
-                         "JPEG -sampling-factor 2x2 " +
-                         Quote(progressive))
-                  .status,
-              0);
-    JpegFrameInfo info;
-    ASSERT_EQ(ReadJpegFrameInfo(saved.shell, progressive, info), 1);
-    EXPECT_EQ(info.width, 0u);
-    DibBlock workImage = *DibBlock::Allocate(925'696);
-    OpenPictureContext open{saved.shell, saved.jpeg, saved.dir / "scratchA"};
-    ASSERT_TRUE(OpenPictureFile(open, progressive, OPEN_FILTER_JPEG, workImage));
-    EXPECT_GT(testing::PixelAt(workImage, 320, 240)[2], 100);  // red at the top, centred
-    EXPECT_EQ(testing::PixelAt(workImage, 320, 20)[2], 0);     // black below the picture
-    ASSERT_EQ(SaveJpegWithExif(saved.context, progressive, saved.dir / "progressive-exif.jpg"), 1);
-    JpegFrameInfo reencoded;
-    ASSERT_EQ(ReadJpegFrameInfo(saved.shell, saved.dir / "progressive-exif.jpg", reencoded), 1);
-    EXPECT_EQ(reencoded.width, 320u);
-    EXPECT_EQ(reencoded.sampling[0].horizontal, 2u);
 }
 
 }  // namespace

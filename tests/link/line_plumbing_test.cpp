@@ -1,4 +1,4 @@
-// What stands between the line and the handlers: the receiver, the poll loop and the watchdog.
+// What stands between the line and the handlers: the receiver and the poll loop.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +7,6 @@
 
 #include "link/poll_loop.h"
 #include "link/receiver.h"
-#include "link/watchdog.h"
 #include "support/fakes.h"
 
 namespace fotolyx {
@@ -84,20 +83,7 @@ TEST(Receiver, DispatchFollowsSetupPhaseThenTransferMode) {
     EXPECT_EQ(rig.link.ReceiveCount, 0);
 }
 
-TEST(Receiver, AHandlerThatShortensTheMessageGetsTheRestByteByByte) {
-    Rig rig(TRANSFER_UPLOAD);
-    rig.receiver.transferHandlers[4] = [&] {
-        rig.byMode[4].push_back(rig.Message());
-        rig.link.ExpectedLength = 1;
-    };
-    rig.Queue(116, 0);
-    rig.Feed(3, 0xE4);
-    ASSERT_EQ(rig.byMode[4].size(), 4u);
-    EXPECT_EQ(rig.byMode[4][1], Bytes{0xE4});
-    EXPECT_EQ(rig.byMode[4][3], Bytes{0xE6});
-}
-
-TEST(Receiver, DispatchIsNotReentrantNorOverrunsTheBuffer) {
+TEST(Receiver, DispatchIsNotReentrant) {
     Rig rig(TRANSFER_DOWNLOAD);
     int depth = 0;
     int maxDepth = 0;
@@ -110,14 +96,8 @@ TEST(Receiver, DispatchIsNotReentrantNorOverrunsTheBuffer) {
     };
     rig.Feed(232, 0);
     EXPECT_EQ(std::tuple(calls, maxDepth), std::tuple(2, 1));
-    Rig oversized(TRANSFER_INDEX);
-    oversized.link.ExpectedLength = 5000;
-    oversized.Feed(300, 0);
-    EXPECT_EQ(oversized.byMode[0].size(), 2u);
 }
 
-// A hang-up gives one all-zero packet (none during an upload) and stops watching until the
-// line is opened again.
 TEST(Receiver, HangUpGivesOneAllZeroPacketAndStopsWatching) {
     Rig rig(TRANSFER_INDEX);
     rig.Feed(40, 1);  // a partial packet is in the buffer
@@ -139,7 +119,6 @@ TEST(Receiver, HangUpGivesOneAllZeroPacketAndStopsWatching) {
     EXPECT_FALSE(upload.receiver.Watching());
 }
 
-// Due timers fire earliest first, once each; a timer its handler starts again fires again.
 TEST(PollLoop, FiresDueTimersEarliestFirstAndOnce) {
     PollLoop loop;
     std::vector<int> fired;
@@ -159,101 +138,6 @@ TEST(PollLoop, FiresDueTimersEarliestFirstAndOnce) {
     EXPECT_EQ(fired, (std::vector<int>{2, 3, 3, 1}));
     EXPECT_FALSE(loop.RunUntil([&] { return fired.size() > 4; }, std::chrono::milliseconds(50)));
     EXPECT_FALSE(loop.TimerRunning(WindowId{1}, 4));
-}
-
-constexpr WindowId WAITING_WINDOW = 7;
-
-struct WatchRig {
-    LinkState link;
-    testing::ScriptedLine line;
-    testing::RecordingTimers timers;
-    bool running = true;
-    std::vector<std::string> order;
-    Watchdog Make(WatchdogConfig config) {
-        config.window = WAITING_WINDOW;
-        config.runsWhile = [this] { return running; };
-        line.open = true;
-        link.WaitingForData = 1;
-        return Watchdog(config, link, line, timers, [this] { order.push_back("dialog"); });
-    }
-    int Period() const {
-        const auto it = timers.running.find({WAITING_WINDOW, WATCHDOG_TIMER});
-        return it == timers.running.end() ? -1 : it->second;
-    }
-    int Naks() const {
-        return static_cast<int>(std::count(line.written.begin(), line.written.end(), NAK));
-    }
-    int Dialogs() const {
-        return static_cast<int>(std::count(order.begin(), order.end(), "dialog"));
-    }
-};
-
-// Traffic since the last tick rearms it; the first silence writes one NAK and drops the half
-// message, the next opens the dialog after the window's own step; without NAKs the first does.
-TEST(Watchdog, OneNakPerSilenceThenTheDialogInEachWaitingWindow) {
-    struct Case {
-        const char* window;
-        WatchdogConfig config;
-    };
-    WatchdogConfig live;
-    live.firstPeriodMs = 500;
-    live.runningPeriodMs = 1000;
-    WatchdogConfig upload;
-    upload.runningPeriodMs = 1500;
-    upload.nakOnSilence = false;
-    for (const Case& c :
-         {Case{"preview", WatchdogConfig{}}, Case{"live", live}, Case{"upload", upload}}) {
-        SCOPED_TRACE(c.window);
-        WatchRig rig;
-        WatchdogConfig config = c.config;
-        config.extraOnSilence = [&rig] { rig.order.push_back("extra"); };
-        Watchdog watchdog = rig.Make(config);
-        watchdog.Arm();
-        EXPECT_EQ(rig.Period(), c.config.firstPeriodMs);
-        const int naks = c.config.nakOnSilence ? 2 : 0;
-        for (int silence = 0; silence < naks; ++silence) {
-            rig.link.WaitingForData = 0;  // a packet arrived: rearmed
-            watchdog.Tick();
-            EXPECT_EQ(std::tuple(rig.link.WatchdogArmed, rig.link.WaitingForData, rig.Period(),
-                                 rig.Naks()),
-                      std::tuple(1, 1, c.config.runningPeriodMs, silence));
-            rig.link.ReceiveCount = 40;  // half a packet arrived, then nothing
-            watchdog.Tick();
-            EXPECT_EQ(std::tuple(rig.Naks(), rig.link.ReceiveCount, rig.link.WatchdogArmed,
-                                 rig.Period(), rig.Dialogs()),
-                      std::tuple(silence + 1, 0, 0, 400, 0));  // 400 ms for the answer to a NAK
-        }
-        if (naks == 0) {
-            rig.link.WaitingForData = 0;
-            watchdog.Tick();
-            EXPECT_EQ(rig.Period(), c.config.runningPeriodMs);
-        }
-        watchdog.Tick();  // still silent
-        EXPECT_EQ(std::tuple(rig.Naks(), rig.Dialogs(), rig.Period(), rig.link.WatchdogArmed),
-                  std::tuple(naks, 1, -1, 1));
-        EXPECT_EQ(rig.order, (std::vector<std::string>{"extra", "dialog"}));
-    }
-}
-
-// It stops when its transfer has ended; a tick the window counts as traffic rearms it.
-TEST(Watchdog, StopsWithItsTransferAndRearmsOnWhatCountsAsTraffic) {
-    WatchRig ended;
-    Watchdog stopping = ended.Make({});
-    stopping.Arm();
-    ended.running = false;
-    stopping.Tick();
-    EXPECT_EQ(std::tuple(ended.Period(), ended.Naks(), ended.Dialogs()), std::tuple(-1, 0, 0));
-    WatchRig rig;
-    bool resent = true;
-    WatchdogConfig config;
-    config.countsAsTraffic = [&resent] { return resent; };
-    Watchdog watchdog = rig.Make(config);
-    watchdog.Arm();
-    watchdog.Tick();
-    EXPECT_EQ(std::tuple(rig.Naks(), rig.link.WaitingForData), std::tuple(0, 1));
-    resent = false;
-    watchdog.Tick();
-    EXPECT_EQ(rig.Naks(), 1);
 }
 
 }  // namespace
