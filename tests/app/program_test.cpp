@@ -21,8 +21,7 @@ TEST(Settings, FirstRunUsesDefaults) {
     EXPECT_EQ(program.settings.SettingsPath, world.SettingsFile());
 }
 
-// What the exit writes: the Open dialog's folder, the frame's place once known, and whatever
-// else a hand-edited file holds.
+// The exit writes the Open dialog's folder and the frame's place, and keeps all else in the file.
 TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
     const struct {
         const char* before;

@@ -11,8 +11,7 @@
 namespace fotolyx {
 namespace {
 
-// Reconnect closes every Openfile window, each asked about its changes first, keeps the Preview
-// and the Live image window, and starts live view, photo and upload afresh.
+// Reconnect closes each Openfile window (asked about its changes) and resets live view and upload.
 TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
     testing::StartedWorld world;
     Program& program = world.program;
@@ -26,8 +25,7 @@ TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
     program.live.LiveFramePending = 1;
     program.live.PreviewButtonBitmap = BITMAP_PREVIEW_ON;
     program.live.PhotoButtonBitmap = BITMAP_CANCEL;
-    // An upload that was under way between two files.
-    program.upload.UploadPacketNumber = 7;
+    program.upload.UploadPacketNumber = 7;  // an upload under way between two files
     program.upload.SendOffset = 672;
     program.upload.SendingThumb = 1;
     program.upload.TotalPackets = 9;
@@ -59,6 +57,16 @@ TEST(Reconnect, ClosesEveryOpenfileWindowAndResetsLiveViewAndUpload) {
     EXPECT_EQ(std::tuple(upload.UploadPacketNumber, upload.SendOffset, upload.SendingThumb,
                          upload.TotalPackets),
               std::tuple(0, 0u, 0, 0));
+}
+
+TEST(Reconnect, TheResetupActivatesThePreviewOnlyInPlaceOfTheLiveImageWindow) {
+    for (const bool liveActive : {true, false}) {
+        testing::StartedWorld world;
+        world.program.liveWindow.MdiActivate(true);
+        world.program.liveWindow.MdiActivate(liveActive);  // or another window came to the front
+        world.program.linkHandOver.ActivatePreviewIfLiveActive();
+        EXPECT_EQ(world.shell.activatedWindows, std::vector<WindowId>(liveActive, PREVIEW_WINDOW));
+    }
 }
 
 }  // namespace
