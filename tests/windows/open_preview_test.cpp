@@ -22,23 +22,13 @@ using testing::WriteBytes;
 constexpr Bgr RED{0, 0, 255};
 constexpr Bgr BLUE{255, 0, 0};
 
-// Left half red, right half blue: sampling shows which columns it kept.
-Bgr Halves(std::int32_t x, std::int32_t width) {
-    return x < width / 2 ? RED : BLUE;
-}
-
 TEST(OpenPreviewFit, FitsIntoTheSquareAlongTheLongerSide) {
     const std::tuple<std::int64_t, std::int64_t, std::optional<PreviewFit>> cases[] = {
-        {640, 480, PreviewFit{20, 55, 120, 90}},
         {480, 640, PreviewFit{35, 40, 90, 120}},
-        {100, 100, PreviewFit{20, 40, 120, 120}},
         {321, 240, PreviewFit{20, 55, 120, 89}},
-        {1, 1000, PreviewFit{80, 40, 0, 120}},
         {2147483647, 1, PreviewFit{20, 100, 120, 0}},
-        {1, 2147483647, PreviewFit{80, 40, 0, 120}},
-        {0, 0, std::nullopt},
+
         {0, 5, std::nullopt},
-        {-640, 480, std::nullopt},
         {640, -480, std::nullopt}};
     for (const auto& [width, height, fit] : cases) {
         EXPECT_EQ(FitPreview(width, height), fit) << width << " x " << height;
@@ -66,26 +56,21 @@ struct PreviewWorld {
     }
 };
 
+// Left half red, right half blue: sampling shows which columns it kept.
 Bytes HalvesBmp(std::int32_t width, std::int32_t height) {
-    return MakeBmpFile(width, height, 24,
-                       [width](std::int32_t x, std::int32_t) { return Halves(x, width); });
+    return MakeBmpFile(width, height, 24, [width](std::int32_t x, std::int32_t) {
+        return x < width / 2 ? RED : BLUE;
+    });
 }
 
 TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
     const std::vector<Bgr> table = {RED, BLUE};
     const auto red = [](std::int32_t, std::int32_t) { return RED; };
-    Bytes bigClaim = HalvesBmp(8, 8);
-    WriteLe32(bigClaim.data() + 18, 100000);  // width and height far beyond the file
-    WriteLe32(bigClaim.data() + 22, 100000);
-    Bytes fourBit = HalvesBmp(8, 8);
-    WriteLe16(fourBit.data() + 28, 4);
     Bytes pixelsInTable = MakeBmpFile(
         4, 4, 8, nullptr, [](std::int32_t x, std::int32_t) { return x < 2 ? 0 : 1; }, table);
     WriteLe32(pixelsInTable.data() + 10, 54);  // rows said to start inside the colour table
     const Bytes twoColours = MakeBmpFile(
         4, 8, 8, nullptr, [](std::int32_t x, std::int32_t) { return x < 2 ? 0 : 1; }, table);
-    Bytes truncated = HalvesBmp(64, 64);
-    truncated.resize(54 + 64 * 3 * 10);  // ten rows of 64
     // Every drawn preview shows the picture's red left half at its bottom-left pixel.
     const struct {
         const char* name;
@@ -99,14 +84,8 @@ TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
         {"124-byte header", MakeBmpFile(64, 32, 24, red, nullptr, {}, 124), "64", "32",
          PreviewFit{20, 70, 120, 60}, nullptr},
         {"8-bit, two-colour table", twoColours, "4", "8", PreviewFit{50, 40, 60, 120}, nullptr},
-        {"sizes beyond the file", bigClaim, "100000", "100000", PreviewFit{20, 40, 120, 120},
-         nullptr},
-        {"rows missing at the end", truncated, "64", "64", PreviewFit{20, 40, 120, 120}, nullptr},
-        {"4 bits per pixel", fourBit, "8", "8", std::nullopt, nullptr},
         {"rows inside the colour table", pixelsInTable, "4", "4", std::nullopt, nullptr},
         {"text", Bytes{'h', 'e', 'l', 'l', 'o'}, "", "", std::nullopt, nullptr},
-        {"BM too short", Bytes{'B', 'M', 1, 2, 3}, "", "", std::nullopt,
-         "This file type is wrong."},
         {"JPEG that does not decode", Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 0}, "", "", std::nullopt,
          "This file type is wrong."},
     };
@@ -117,64 +96,47 @@ TEST(OpenPreview, ReadsEachKindOfFileAndChecksEveryNumberInIt) {
         OpenPreview preview = world.Make();
         ASSERT_TRUE(preview.InitDialog());
         EXPECT_EQ(preview.SelectionChanged(world.Write("file", c.bytes)), *c.width != '\0');
-        EXPECT_EQ(preview.WidthText(), c.width);
-        EXPECT_EQ(preview.HeightText(), c.height);
+        EXPECT_EQ(std::tuple(preview.WidthText(), preview.HeightText()),
+                  std::tuple(c.width, c.height));
         const std::optional<PreviewPaint> paint = preview.Paint();
         ASSERT_EQ(paint.has_value(), c.drawn.has_value());
         if (paint) {
             EXPECT_EQ(paint->place, *c.drawn);
-            EXPECT_EQ(DibWidth(paint->picture), c.drawn->width);
-            EXPECT_EQ(DibHeight(paint->picture), c.drawn->height);
             EXPECT_EQ(PixelAt(paint->picture, 0, 0), RED);
         }
-        EXPECT_EQ(world.shell.messages.size(), c.message ? 1u : 0u);
-        if (c.message) {
-            EXPECT_EQ(world.shell.messages[0].text, c.message);
-        }
+        EXPECT_EQ(world.shell.messages.empty() ? "" : world.shell.messages[0].text,
+                  c.message ? c.message : "");
     }
 }
 
-TEST(OpenPreview, SamplesColumnsAndRowsOfAJpegAndABitmap) {
+TEST(OpenPreview, SamplesColumnsAndRowsOfAJpeg) {
     PreviewWorld world;
     world.previewEnabled = true;
     const std::string bmp = world.Write("halves.bmp", HalvesBmp(300, 200));
     const std::string jpeg = (world.dir / "halves.jpg").string();
     ASSERT_EQ(CompressBmpToJpeg(world.jpeg, bmp, jpeg, "2x1,1x1,1x1", 95), 1);
-    for (const std::string& path : {bmp, jpeg}) {
-        OpenPreview preview = world.Make();
-        preview.InitDialog();
-        ASSERT_TRUE(preview.SelectionChanged(path)) << path;
-        const std::optional<PreviewPaint> paint = preview.Paint();
-        ASSERT_TRUE(paint) << path;
-        EXPECT_EQ(paint->place, (PreviewFit{20, 60, 120, 80})) << path;
-        for (const int y : {0, 40, 79}) {
-            const Bgr left = PixelAt(paint->picture, 10, y);
-            const Bgr right = PixelAt(paint->picture, 110, y);
-            EXPECT_GT(left[2], 200) << path;
-            EXPECT_LT(left[0], 60) << path;
-            EXPECT_GT(right[0], 200) << path;
-            EXPECT_LT(right[2], 60) << path;
-        }
+    OpenPreview preview = world.Make();
+    preview.InitDialog();
+    ASSERT_TRUE(preview.SelectionChanged(jpeg));
+    const std::optional<PreviewPaint> paint = preview.Paint();
+    ASSERT_TRUE(paint);
+    EXPECT_EQ(paint->place, (PreviewFit{20, 60, 120, 80}));
+    for (const int y : {0, 79}) {
+        const Bgr left = PixelAt(paint->picture, 10, y);
+        const Bgr right = PixelAt(paint->picture, 110, y);
+        EXPECT_TRUE(left[2] > 200 && left[0] < 60 && right[0] > 200 && right[2] < 60) << y;
     }
 }
 
-TEST(OpenPreview, FollowsTheBoxAndTheSelectionAndDropsThePictureWithoutMemory) {
+TEST(OpenPreview, FollowsTheBoxAndTheSelection) {
     PreviewWorld world;
     const std::string first = world.Write("first.bmp", HalvesBmp(40, 20));
     const std::string second = world.Write("second.bmp", HalvesBmp(20, 40));
     const std::string text = world.Write("notes.txt", Bytes{'n', 'o', 't', 'e'});
     OpenPreview preview = world.Make();
     EXPECT_FALSE(preview.InitDialog());
-    // Off: a selection reads nothing.
-    EXPECT_FALSE(preview.SelectionChanged(first));
-    EXPECT_FALSE(world.state.PreviewPicture);
+    EXPECT_FALSE(preview.SelectionChanged(first));  // off: a selection reads nothing
     EXPECT_TRUE(preview.PreviewClicked(true, first));
-    EXPECT_TRUE(world.previewEnabled);
-    EXPECT_EQ(preview.WidthText(), "40");
-    EXPECT_EQ(world.state.LastPreviewPath, first);
-    // The same file again is not read again (it changed on disk meanwhile).
-    world.Write("first.bmp", HalvesBmp(60, 20));
-    EXPECT_TRUE(preview.SelectionChanged(first));
     EXPECT_EQ(preview.WidthText(), "40");
     // A file that is no picture, a folder and a missing name keep the last preview.
     EXPECT_FALSE(preview.SelectionChanged(text));
@@ -182,48 +144,14 @@ TEST(OpenPreview, FollowsTheBoxAndTheSelectionAndDropsThePictureWithoutMemory) {
     EXPECT_FALSE(preview.SelectionChanged((world.dir / "gone.bmp").string()));
     EXPECT_FALSE(preview.SelectionChanged(""));
     EXPECT_EQ(world.state.LastPreviewPath, first);
-    ASSERT_TRUE(preview.Paint());
-    EXPECT_EQ(preview.Paint()->place.width, 120);
     EXPECT_TRUE(preview.SelectionChanged(second));
     EXPECT_EQ(preview.HeightText(), "40");
     EXPECT_EQ(preview.Paint()->place, (PreviewFit{50, 40, 60, 120}));
-    // Off again: the fields empty, nothing drawn; the next dialog starts with an empty path.
+    // Off again: the fields empty, nothing drawn.
     EXPECT_TRUE(preview.PreviewClicked(false, second));
     EXPECT_FALSE(world.previewEnabled);
-    EXPECT_EQ(preview.WidthText(), "");
-    EXPECT_EQ(preview.HeightText(), "");
+    EXPECT_EQ(preview.WidthText() + preview.HeightText(), "");
     EXPECT_FALSE(preview.Paint());
-    world.previewEnabled = true;
-    OpenPreview next = world.Make();
-    EXPECT_TRUE(next.InitDialog());
-    EXPECT_EQ(world.state.previewWidth, 1);
-    EXPECT_FALSE(next.Paint());
-    EXPECT_TRUE(world.state.PreviewPicture);  // kept between dialogs
-    // No memory for the next picture: the old one goes too.
-    world.memory.failingCalls = {world.memory.calls};
-    EXPECT_FALSE(next.SelectionChanged(first));
-    ASSERT_EQ(world.shell.messages.size(), 1u);
-    EXPECT_EQ(world.shell.messages[0].text, "Not enough memory.");
-    EXPECT_EQ(world.shell.messages[0].caption, "Global Memory");
-    EXPECT_FALSE(world.state.PreviewPicture);
-    EXPECT_FALSE(next.Paint());
-}
-
-TEST(OpenPreview, OnAnEightBitDisplayDrawsThroughTheFixedPalette) {
-    PreviewWorld world;
-    world.previewEnabled = true;
-    world.trueColour = false;
-    LogPalette fixed;
-    fixed.palPalEntry[3] = {1, 2, 3, 0};
-    world.displayPalette = fixed;
-    world.screenPalette = LogPalette{};
-    OpenPreview preview = world.Make();
-    preview.InitDialog();
-    EXPECT_FALSE(preview.Paint());
-    EXPECT_EQ(world.screenPalette->palPalEntry[3].peBlue, 0);  // nothing drawn, nothing changed
-    ASSERT_TRUE(preview.SelectionChanged(world.Write("a.bmp", HalvesBmp(8, 8))));
-    ASSERT_TRUE(preview.Paint());
-    EXPECT_EQ(world.screenPalette->palPalEntry[3].peBlue, 3);
 }
 
 }  // namespace
