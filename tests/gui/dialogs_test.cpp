@@ -71,11 +71,6 @@ TEST(LinkDialogsTest, TheConnectionDialogsShowTheirTextsHelpAndButtonsThatReachT
                            "connect the Vistacam:",
                            "Turn the Vistacam POWER OFF, and then ON, Execute the Fotolyx "
                            "software again."}));
-    Click(session, LinkDialog::ComCancelOk, 2);
-    EXPECT_FALSE(Shown(session, LinkDialog::ComCancelOk));
-    ASSERT_TRUE(Shown(session, LinkDialog::ComReconnect));
-
-    Click(session, LinkDialog::ComReconnect, 2);
     Click(session, LinkDialog::ComCancelOk, 1);
     EXPECT_FALSE(Shown(session, LinkDialog::ComCancelOk));
     EXPECT_FALSE(Shown(session, LinkDialog::ComReconnect));
@@ -120,7 +115,6 @@ std::string ReadFile(const std::filesystem::path& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-// The Cancel Print Job dialog disables the window while the page is produced.
 TEST(PdfPrintTest, ACancelledJobEndsAtOnceAndReachesNeitherThePrintSystemNorTheFile) {
     QWidget frame;
     auto* owner = new QWidget(&frame);

@@ -16,6 +16,8 @@
 namespace fotolyx::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 QStringList TopLevelTitles(const gui::FrameWindow& frame) {
     QStringList titles;
     for (QAction* action : frame.menuBar()->actions()) {
@@ -27,11 +29,6 @@ QStringList TopLevelTitles(const gui::FrameWindow& frame) {
 const QColor MID_GREY(128, 128, 128);
 const QRect SMALL_PICTURE(15, 15, 160, 120);
 const QRect PHOTO(5, 155, 320, 240);
-
-// The benchmarks' loop answers each packet at once: the camera streams at its line speed.
-bool RunUntil(const std::function<bool()>& condition, int milliseconds) {
-    return bench::RunUntil(condition, std::chrono::milliseconds(milliseconds));
-}
 
 // Pixels of an area that are not the mid grey the pictures start with.
 int Coloured(const QImage& shown, const QRect& area) {
@@ -81,8 +78,8 @@ TEST(FrameTest, ShowsItsWindowsMenusLiveImageDialogsAndHelpAndAsksBeforeTheExit)
     Program& program = session.program();
     const LiveState& liveState = program.live;
     QTest::mouseClick(view.Button(LIVE_BUTTON_PHOTO), Qt::LeftButton);
-    // 2,160 packets at the line's speed: more than 20 s.
-    ASSERT_TRUE(RunUntil([&] { return liveState.photosCompleted >= 1; }, 90'000));
+    // 2,160 packets at the line's speed: more than 20 s. The benchmarks' loop answers each at once.
+    ASSERT_TRUE(bench::RunUntil([&] { return liveState.photosCompleted >= 1; }, 90s));
     EXPECT_TRUE(frame.Menu(MenuBar::Liveimage).Command(CMD_LIVE_ZOOM)->isEnabled());
     EXPECT_TRUE(frame.Menu(MenuBar::Liveimage).Command(CMD_SAVE_AS)->isEnabled());
     EXPECT_GT(Coloured(view.Render(), PHOTO), 320 * 200);
@@ -103,7 +100,7 @@ TEST(FrameTest, ShowsItsWindowsMenusLiveImageDialogsAndHelpAndAsksBeforeTheExit)
     EXPECT_EQ(liveState.LiveViewRunning, 1);
     EXPECT_EQ(preview->grab().toImage().pixelColor(5, 15), QColor(200, 0, 0));
     QTest::mouseRelease(preview, Qt::LeftButton);
-    ASSERT_TRUE(RunUntil([&] { return liveState.framesCompleted >= 3; }, 20'000));
+    ASSERT_TRUE(bench::RunUntil([&] { return liveState.framesCompleted >= 3; }, 20s));
     EXPECT_GT(Coloured(view.Render(), SMALL_PICTURE), 160 * 100);
     EXPECT_TRUE(session.StatusHistory().contains("Receive Live Image data"));
 

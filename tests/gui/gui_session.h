@@ -90,9 +90,8 @@ class OnShown {
     bool ran_ = false;
 };
 
-// Fails the running test when a dialog, message box or menu in its own event loop stays up
-// longer than the limit, naming it and what the test waited for, and rejects it so that the
-// test can end (gui_test_main.cpp starts one for every test).
+// Fails the test on a dialog, box or menu left up in its own loop past the limit, naming it and
+// what the test waited for, and rejects it so the test can end (gui_test_main.cpp starts one).
 class ModalWatchdog {
   public:
     explicit ModalWatchdog(int limitMilliseconds = 10'000);
