@@ -47,6 +47,38 @@ TEST(Settings, TheExitWritesTheFileKeepingWhatElseItHolds) {
     }
 }
 
+// A byte-order mark and CRLF lines are read; a folder name holding a line break cannot add a
+// setting; a settings file that is a link stays one and its target gets the new text.
+TEST(Settings, TheFileKeepsItsMarkAndLinkAndAFolderNameCannotAddASetting) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        std::string before, chosen, read, after;
+        bool linked;
+    } rows[] = {
+        {bom + "[Mode]\r\nFILEPREV=0\r\nFILEINITPATH=/kept\r\n", "/kept", "/kept",
+         bom + "[Mode]\nFILEPREV=0\nFILEINITPATH=/kept\n", false},
+        {"[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n", "/new\nFILEPREV=1", "/old",
+         "[Mode]\nFILEPREV=0\nFILEINITPATH=/old\n", false},
+        {"[Mode]\nFILEPREV=0\nFILEINITPATH=/l\n", "/m", "/l",
+         "[Mode]\nFILEPREV=0\nFILEINITPATH=/m\n", true},
+    };
+    for (const auto& row : rows) {
+        World world;
+        const auto file = row.linked ? world.root / "real.ini" : world.SettingsFile();
+        std::ofstream(file) << row.before;
+        if (row.linked) {
+            std::filesystem::create_symlink(file, world.SettingsFile());
+        }
+        Program program = world.Make();
+        program.Startup();
+        EXPECT_EQ(program.settings.OpenInitialDir, row.read) << row.before;
+        program.settings.OpenInitialDir = row.chosen;
+        program.Shutdown();
+        EXPECT_EQ(std::filesystem::is_symlink(world.SettingsFile()), row.linked);
+        EXPECT_EQ(ReadText(file), row.after) << row.before;
+    }
+}
+
 TEST(Settings, PreviewIsOnUnlessTheValueStartsWithZeroOrIsOutsideTheSection) {
     // "[]" starts a section without a name.
     const std::pair<const char*, bool> cases[] = {

@@ -695,4 +695,69 @@ TEST(FaultSessions, EverySessionSettlesInADocumentedStateWithTheCamerasPictures)
     }
 }
 
+// A camera with sample pictures on COM1 and the program started.
+struct IndexedSession : LinkSession {
+    explicit IndexedSession(std::size_t pictures, camsim::CameraConfig config = {}) {
+        config.pictures = camsim::MakeSamplePictures(pictures);
+        camera = &AddCamera(PORT_COM1, config);
+        Start();
+    }
+    bool IndexLoaded(int limitMs) {
+        return RunUntil([&] { return program().indexTransfer.index.IndexLoaded; }, limitMs);
+    }
+    camsim::SimCamera* camera = nullptr;
+};
+
+// Found by the sessions: the Reconnect of a camera that fell silent during an upload left its
+// wait dialog up.
+TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
+    IndexedSession session(1);
+    Program& program = session.program();
+    ASSERT_TRUE(session.IndexLoaded(60'000));
+    session.camera->Faults().silentAfterMessages = session.camera->MessagesSent() + 5;
+    std::optional<DibBlock> picture = CreateDib(640, 480, 24);
+    ASSERT_TRUE(picture);
+    std::copy_n(picture->bytes().begin(), picture->size(),
+                program.buffers.WorkImage->bytes().begin());
+    program.CreateOpenfileWindow("opened.bmp", false)->Command(CMD_DATA_OUT_FINE);
+    ASSERT_TRUE(
+        session.RunUntil([&] { return session.DialogShown(LinkDialog::ComDisconnect); }, 60'000));
+    program.linkSetup.DisconnectReconnect();
+    EXPECT_FALSE(program.pleaseWait.Current().has_value());
+    EXPECT_EQ(std::ranges::count(session.shell.pleaseWaitEnded, PleaseWait::DataTrans), 1);
+    EXPECT_EQ(program.upload.uploadsDone, 0u);
+}
+
+// Session 524: a set-up that ended with the minimum-speed message was confirmed late through the
+// live watchdog's NAK, and the index request went out while answers still went to the live view.
+TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives) {
+    camsim::CameraConfig config;
+    config.speedAnswerDelay = 20'000;
+    IndexedSession session(2, config);
+    Program& program = session.program();
+    ASSERT_TRUE(session.RunUntil([&] { return !session.shell.messages.empty(); }, 10'000));
+    ASSERT_EQ(session.shell.messages[0].text, TEXT_MINIMUM_SPEED);
+    session.line.SetBaudRate(BAUD_115200);  // the line's speed changed under the program
+    ASSERT_NE(program.CreateOpenfileWindow("opened.bmp", false), nullptr);
+    program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
+    program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, false);
+    ASSERT_TRUE(session.RunUntilCameraReady());
+    EXPECT_TRUE(session.IndexLoaded(10'000));
+    EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u);
+}
+
+// Session 866: a few bytes too many in the middle of the index shifted every later packet for
+// ever; the restart waits for a quiet moment and drops what arrived meanwhile.
+TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) {
+    for (const std::uint32_t noise : {1u, 5u, 115u}) {
+        IndexedSession session(2);
+        ASSERT_TRUE(session.RunUntilCameraReady());
+        session.camera->Faults().noiseBeforeMessage = session.camera->MessagesSent() + 6;
+        session.camera->Faults().noiseBytes = noise;
+        EXPECT_TRUE(session.IndexLoaded(20'000)) << noise << " bytes";
+        EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 2u) << noise << " bytes";
+        EXPECT_TRUE(session.shell.linkDialogsShown.empty()) << noise << " bytes";
+    }
+}
+
 }  // namespace fotolyx::testing
