@@ -52,18 +52,14 @@ TEST(BmpFile, MalformedFilesGiveTheirCodeAndNoBlock) {
         int code;
     } cases[] = {
         {"empty file", 0, ALL, 0, READ},
-        {"ends inside the header size", 17, ALL, 0, READ},
         {"ends inside the last row", 54 + 8 + 14, ALL, 0, READ},
         {"not BM", ALL, 0, 'B' | 'A' << 8, NOT_BMP},
         {"unknown header size 20", ALL, 14, 20, NOT_BMP},
         {"negative height (top-down)", ALL, 22, 0xFFFFFFFD, NOT_BMP},
-        {"huge width", ALL, 18, 0x7FFFFFFF, NOT_BMP},
         {"rows missing for a large but sane height", ALL, 22, 3000, READ},
-        {"pixel data past the end", ALL, 10, 0xFFFFFFF0, NOT_BMP},
         {"pixel data inside the colour table", ALL, 10, 54 + 4, NOT_BMP},
         {"257 colours at 8 bits", ALL, 46, 257, NOT_BMP},
         {"bit count 3", ALL, 28, 3, NOT_BMP},
-        {"run-length compressed", ALL, 30, 1, NOT_BMP},
     };
     TempDir dir;
     for (const auto& c : cases) {

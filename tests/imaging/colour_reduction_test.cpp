@@ -10,7 +10,6 @@
 namespace fotolyx {
 namespace {
 
-using testing::FailingMemory;
 using testing::RecordingShell;
 
 struct Rgb {
@@ -62,14 +61,7 @@ Reduced Reduce(const DibBlock& picture) {
     return reduced;
 }
 
-// The colour a key stands for: the top 4/5/4 bits of red/green/blue shifted back.
-Rgb KeyColour(Rgb c) {
-    return {static_cast<std::uint8_t>(c.red & 0xF0), static_cast<std::uint8_t>(c.green & 0xF8),
-            static_cast<std::uint8_t>(c.blue & 0xF0)};
-}
-
-// Keys lead the table by count, the leader of each coarse cell lifted to the top; choosing by
-// exchange puts equal counts in an order a stable sort would not; counts stop at 65,535.
+// Keys lead by count, each coarse cell's leader lifted to the top; counts stop at 65,535.
 TEST(ColourReduction, TheTableOrderFollowsCountsCellsAndExchanges) {
     const auto red = [](int value) { return Rgb{static_cast<std::uint8_t>(value), 8, 16}; };
     const struct {
@@ -139,51 +131,6 @@ TEST(ColourReduction, ManyKeysMapToTheirNearestPaletteColour) {
             }
             ASSERT_EQ(reduced.Index(x, y), nearest) << x << "," << y;
         }
-    }
-}
-
-TEST(ColourReduction, OddWidthsUseRealRowPadding) {
-    for (const int width : {1, 2, 3, 5, 6, 7}) {
-        SCOPED_TRACE(width);
-        const DibBlock picture = MakePicture(width, 3, [](int x, int y) {
-            return Rgb{static_cast<std::uint8_t>(32 * x), static_cast<std::uint8_t>(64 * y), 0};
-        });
-        const Reduced reduced = Reduce(picture);
-        EXPECT_EQ(reduced.bytes.size(), 1064 + reduced.stride * 3);
-        for (int y = 0; y < 3; ++y) {
-            for (int x = 0; x < width; ++x) {
-                EXPECT_EQ(reduced.Shown(x, y),
-                          KeyColour(Rgb{static_cast<std::uint8_t>(32 * x),
-                                        static_cast<std::uint8_t>(64 * y), 0}));
-            }
-            for (std::size_t pad = width; pad < reduced.stride; ++pad) {
-                EXPECT_EQ(reduced.Index(static_cast<int>(pad), y), 0);
-            }
-        }
-        // No white from the source's pad bytes made it into the table; unused entries stay.
-        for (int i = 0; i < 256; ++i) {
-            EXPECT_NE(reduced.Entry(i), (Rgb{240, 248, 240}));
-        }
-        EXPECT_EQ(reduced.Entry(255), (Rgb{0xCD, 0xCD, 0xCD}));
-    }
-}
-
-TEST(ColourReduction, NoWorkingMemoryShowsTheMessageAndWritesNothing) {
-    const DibBlock picture = MakePicture(4, 4, [](int x, int) {
-        return Rgb{0, 0, static_cast<std::uint8_t>(x)};
-    });
-    for (const int failing : {0, 1, 2}) {
-        SCOPED_TRACE(failing);
-        RecordingShell shell;
-        FailingMemory memory;
-        memory.failingCalls = {failing};
-        std::vector<std::uint8_t> output(ReducedDibSize(4, 4), 0xCD);
-        EXPECT_EQ(ReduceTo256Colours(shell, memory, picture, output), 0);
-        EXPECT_EQ(output, std::vector<std::uint8_t>(output.size(), 0xCD));
-        ASSERT_EQ(shell.messages.size(), 1u);
-        EXPECT_EQ(shell.messages[0].text, "Not enough memory.");
-        EXPECT_EQ(shell.messages[0].caption, "Global Memory");
-        EXPECT_EQ(shell.messages[0].style, MB_ICONEXCLAMATION);
     }
 }
 

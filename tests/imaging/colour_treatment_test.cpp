@@ -1,5 +1,4 @@
-// The treatment's pixel arithmetic over whole pictures is compared byte for byte with the Python
-// recomputation in tests/reference; here: what it answers, a few values and its refusals.
+// Whole pictures are checked against tests/reference; here: a few values and the refusals.
 #include "imaging/colour_treatment.h"
 
 #include <gtest/gtest.h>

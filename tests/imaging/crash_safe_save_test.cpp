@@ -34,8 +34,7 @@ std::set<std::string> FolderNames(const std::filesystem::path& folder) {
     return names;
 }
 
-// Runs work in a child whose file size limit makes every write past limit bytes fail, as a full
-// disk does; true when work returned true.
+// Runs work in a child whose file size limit fails writes past limit bytes, as a full disk does.
 bool OnAFullDisk(rlim_t limit, const std::function<bool()>& work) {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -60,9 +59,7 @@ struct World : testing::SaveWorld {
     }
 };
 
-// A child saves the two versions in turn until it is killed after a random delay covering a few
-// saves; each time the destination holds one complete file, and the next save removes what the
-// killed one left.
+// Kills a child saving two versions in turn at random points; the destination stays whole.
 void KillSavesAtRandomPoints(const std::function<bool(int)>& save,
                              const std::filesystem::path& destination, std::mt19937& random) {
     const std::set<std::string> namesBefore = FolderNames(destination.parent_path());
@@ -183,8 +180,7 @@ TEST(CrashSafeSave, NamesUpToTheLongestAllowedGetATemporaryFileBeside) {
     EXPECT_EQ(FolderNames(dir.path()).size(), 3u);
 }
 
-// Saves a 24-bit BMP through Save As; true when it is written, or refused with a message holding
-// refusal.
+// Saves a 24-bit BMP through Save As; true when written, or refused with refusal in the message.
 bool SaveBitmapAs(World& world, const std::filesystem::path& path, const char* refusal) {
     world.shell.scriptedSaveAnswers.push_back(
         SaveDialogResult{path.string(), SAVE_FILTER_FULL_COLOUR_BMP});

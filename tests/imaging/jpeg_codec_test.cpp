@@ -13,12 +13,10 @@ using testing::Bgr;
 using testing::Bytes;
 using testing::MakeBmpFile;
 using testing::ReadBytes;
-using testing::SmoothColour;
 using testing::TempDir;
 using testing::WriteBytes;
 
-// An 8-bit bitmap takes each pixel's colour from its entry of a three-byte (12-byte header) or
-// four-byte table; a decoded 8-bit bitmap's table has its fourth bytes zero.
+// 8-bit pixels go through a 3- or 4-byte colour table; a decoded table's fourth bytes are zero.
 TEST(JpegCodec, EightBitPicturesGoThroughTheirColourTable) {
     TempDir dir;
     std::vector<Bgr> table(256, Bgr{9, 9, 9});
@@ -54,20 +52,6 @@ TEST(JpegCodec, EightBitPicturesGoThroughTheirColourTable) {
             EXPECT_EQ(few[54 + 4 * i + 3], 0) << "entry " << i;
         }
     }
-}
-
-TEST(JpegCodec, CommentSegmentsAreReadAndDropped) {
-    TempDir dir;
-    WriteBytes(dir / "in.bmp", MakeBmpFile(40, 30, 24, SmoothColour));
-    JpegState state;
-    ASSERT_EQ(CompressBmpToJpeg(state, dir / "in.bmp", dir / "plain.jpg", "2x1,1x1,1x1", 75), 1);
-    Bytes jpeg = ReadBytes(dir / "plain.jpg");
-    const Bytes comment = {0xFF, 0xFE, 0x00, 0x0A, 'h', 'e', 'l', 'l', 'o', '!', 0xFF, 0xD9};
-    jpeg.insert(jpeg.begin() + 2, comment.begin(), comment.end());
-    WriteBytes(dir / "commented.jpg", jpeg);
-    ASSERT_EQ(DecompressJpegToBmp(state, dir / "plain.jpg", dir / "plain.bmp", 0), 1);
-    ASSERT_EQ(DecompressJpegToBmp(state, dir / "commented.jpg", dir / "commented.bmp", 0), 1);
-    EXPECT_EQ(ReadBytes(dir / "plain.bmp"), ReadBytes(dir / "commented.bmp"));
 }
 
 }  // namespace

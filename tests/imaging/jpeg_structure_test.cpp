@@ -81,8 +81,6 @@ Bytes SeparateSegmentsStream() {
                  Segment(0xC4, HuffmanTable(0x11, AC_CHROMINANCE)), SCAN, EOI});
 }
 
-// Compaction merges the tables into one segment each and drops what the decoder does not need;
-// it refuses streams that run past their data.
 TEST(JpegInspection, CompactionMergesTablesAndRefusesStreamsThatRunPastTheirData) {
     const Bytes whole = SeparateSegmentsStream();
     const auto firstTableLength = [&whole](std::uint8_t high, std::uint8_t low) {
@@ -127,13 +125,6 @@ TEST(JpegInspection, FilesThatAreNotJpegsAreReported) {
         {"bitmap starting BM then FF D8", Bytes{'B', 'M', 0xFF, 0xD8, 0xFF, 0xDA, 0, 2}, false},
         {"cut before the scan", Bytes(whole.begin(), whole.begin() + 200), false},
         {"baseline", whole, true, 640},
-        {"progressive",
-         [&] {
-             Bytes b = whole;
-             b.at(2 + 18 + 2 * 69 + 1) = 0xC2;
-             return b;
-         }(),
-         true},
     };
     for (const HeadFile& c : cases) {
         TempDir dir;
@@ -178,8 +169,7 @@ TEST(JpegInspection, HuffmanTestLooksAtTheFirstTableSegmentOnly) {
     }
 }
 
-// The data run from the start marker to the end marker after the scan; an FF D9 inside a segment
-// before the scan ends nothing.
+// The data end at the first FF D9 after the scan, not at one inside an earlier segment.
 TEST(JpegInspection, TheDataEndAtTheEndMarkerAfterTheScan) {
     Bytes table = QuantisationTable(0);
     table[10] = 0xFF;
@@ -198,13 +188,10 @@ TEST(JpegInspection, TheDataEndAtTheEndMarkerAfterTheScan) {
          {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x03, 0x41, 0xFF, 0xDA, 0x00, 0x02, 0x11, 0x22, 0xFF, 0xD9},
          true,
          15},
-        {"scan cut short", {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x11, 0x22, 0x33}, false, 9},
         {"end marker only inside a comment",
          {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x04, 0xFF, 0xD9, 0xFF, 0xDA, 0x00, 0x02, 0x11},
          false,
          13},
-        {"no start marker", {0x00, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0xFF, 0xD9}, false, 8},
-        {"empty", {}, false, 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsWholeJpeg(c.bytes), c.whole) << c.name;
