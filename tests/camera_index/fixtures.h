@@ -121,7 +121,7 @@ struct PicturesRun {
         camera = &session.AddCamera(PORT_COM1, config);
         session.environment.trueColourDisplay = trueColour;
         session.Start();
-        EXPECT_TRUE(session.RunUntil([&] { return index().index.IndexLoaded; }, 60'000));
+        EXPECT_TRUE(session.RunUntilIndexLoaded());
     }
     Program& program() { return session.program(); }
     IndexTransfer& index() { return program().indexTransfer; }

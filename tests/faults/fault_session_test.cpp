@@ -695,25 +695,12 @@ TEST(FaultSessions, EverySessionSettlesInADocumentedStateWithTheCamerasPictures)
     }
 }
 
-// A camera with sample pictures on COM1 and the program started.
-struct IndexedSession : LinkSession {
-    explicit IndexedSession(std::size_t pictures, camsim::CameraConfig config = {}) {
-        config.pictures = camsim::MakeSamplePictures(pictures);
-        camera = &AddCamera(PORT_COM1, config);
-        Start();
-    }
-    bool IndexLoaded(int limitMs) {
-        return RunUntil([&] { return program().indexTransfer.index.IndexLoaded; }, limitMs);
-    }
-    camsim::SimCamera* camera = nullptr;
-};
-
 // Found by the sessions: the Reconnect of a camera that fell silent during an upload left its
 // wait dialog up.
 TEST(FaultRegressions, ReconnectDuringAnUploadClosesItsWaitDialog) {
     IndexedSession session(1);
     Program& program = session.program();
-    ASSERT_TRUE(session.IndexLoaded(60'000));
+    ASSERT_TRUE(session.RunUntilIndexLoaded());
     session.camera->Faults().silentAfterMessages = session.camera->MessagesSent() + 5;
     std::optional<DibBlock> picture = CreateDib(640, 480, 24);
     ASSERT_TRUE(picture);
@@ -742,7 +729,7 @@ TEST(FaultRegressions, Seed524AnIndexStartedAfterALiveClickDuringTheSetUpArrives
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, true);
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PREVIEW, false);
     ASSERT_TRUE(session.RunUntilCameraReady());
-    EXPECT_TRUE(session.IndexLoaded(10'000));
+    EXPECT_TRUE(session.RunUntilIndexLoaded(10'000));
     EXPECT_EQ(program.indexTransfer.index.receivedCount, 2u);
 }
 
@@ -754,7 +741,7 @@ TEST(FaultRegressions, Seed866ExtraBytesInTheIndexDoNotShiftEveryPacketForEver) 
         ASSERT_TRUE(session.RunUntilCameraReady());
         session.camera->Faults().noiseBeforeMessage = session.camera->MessagesSent() + 6;
         session.camera->Faults().noiseBytes = noise;
-        EXPECT_TRUE(session.IndexLoaded(20'000)) << noise << " bytes";
+        EXPECT_TRUE(session.RunUntilIndexLoaded(20'000)) << noise << " bytes";
         EXPECT_EQ(session.program().indexTransfer.index.receivedCount, 2u) << noise << " bytes";
         EXPECT_TRUE(session.shell.linkDialogsShown.empty()) << noise << " bytes";
     }

@@ -184,8 +184,7 @@ TEST(Setup, TheCameraAndTheLineDecideTheSpeedAndTheMessages) {
         EXPECT_EQ(SpeedOfFirst(session.line, SPEED_CONFIRM), c.speed);
         EXPECT_EQ(SpeedOfFirst(session.line, RESET_LINK), c.identifies == 2 ? c.speed : 0);
         EXPECT_EQ(ComSetupDialogContents(program.link).baudRateText, std::to_string(c.speed));
-        EXPECT_TRUE(
-            session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 10'000));
+        EXPECT_TRUE(session.RunUntilIndexLoaded(10'000));
     }
 }
 

@@ -26,7 +26,7 @@ TEST(LiveHandlers, PhotoPacketsAreAcknowledgedAllButTheLastAndNoneNumberedPastTh
     config.pictures = camsim::MakeSamplePictures(2);
     session.AddCamera(PORT_COM1, config);
     Program& program = session.Start();
-    ASSERT_TRUE(session.RunUntil([&] { return program.indexTransfer.index.IndexLoaded; }, 60'000));
+    ASSERT_TRUE(session.RunUntilIndexLoaded());
     const testing::Micros start = session.loop.Now();
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, true);
     program.liveWindow.ButtonNotify(LIVE_BUTTON_PHOTO, false);

@@ -11,32 +11,18 @@
 #include "windows/live_image_window.h"
 
 namespace fotolyx::testing {
-namespace {
-
-// A camera with two pictures and the faults, run until the program has loaded its index.
-struct IndexedSession : LinkSession {
-    explicit IndexedSession(const camsim::CameraFaults& faults = {}) {
-        camsim::CameraConfig config;
-        config.pictures = camsim::MakeSamplePictures(2);
-        config.faults = faults;
-        camera = &AddCamera(PORT_COM1, config);
-        Start();
-        indexed = RunUntil([this] { return program().indexTransfer.index.IndexLoaded; }, 60'000);
-    }
-
-    camsim::SimCamera* camera = nullptr;
-    bool indexed = false;
-};
-
-}  // namespace
 
 std::uint32_t MessagesBeforeActivity() {
-    return IndexedSession().camera->MessagesSent();
+    IndexedSession session(2);
+    session.RunUntilIndexLoaded();
+    return session.camera->MessagesSent();
 }
 
 Outcome RunActivity(Activity activity, const camsim::CameraFaults& faults) {
-    IndexedSession session(faults);
-    if (!session.indexed) {
+    camsim::CameraConfig config;
+    config.faults = faults;
+    IndexedSession session(2, config);
+    if (!session.RunUntilIndexLoaded()) {
         return Outcome::Hung;
     }
     Program& program = session.program();

@@ -336,6 +336,9 @@ class LinkSession {
     bool RunUntilCameraReady(int limitMs = 10'000) {
         return RunUntil([&] { return program_->link.SetupPhase == 0; }, limitMs);
     }
+    bool RunUntilIndexLoaded(int limitMs = 60'000) {
+        return RunUntil([&] { return program_->indexTransfer.index.IndexLoaded; }, limitMs);
+    }
     bool DialogShown(LinkDialog dialog) const {
         return std::ranges::count(shell.linkDialogsShown, dialog) > 0;
     }
@@ -354,6 +357,16 @@ class LinkSession {
   private:
     std::vector<std::unique_ptr<camsim::SimCamera>> cameras_;
     std::unique_ptr<Program> program_;
+};
+
+// A camera with sample pictures on COM1 and the program started.
+struct IndexedSession : LinkSession {
+    explicit IndexedSession(std::size_t pictures, camsim::CameraConfig config = {}) {
+        config.pictures = camsim::MakeSamplePictures(pictures);
+        camera = &AddCamera(PORT_COM1, config);
+        Start();
+    }
+    camsim::SimCamera* camera = nullptr;
 };
 
 }  // namespace fotolyx::testing

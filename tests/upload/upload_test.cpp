@@ -21,7 +21,7 @@ struct UploadSession {
         camera = &session.AddCamera(PORT_COM1, config);
         session.clock.now = LocalTime{2002, 1, 15, 9, 5, 30};
         session.Start();
-        EXPECT_TRUE(session.RunUntil([&] { return index().IndexLoaded; }, 60'000));
+        EXPECT_TRUE(session.RunUntilIndexLoaded());
         std::ranges::copy(testing::MakePicture(640, 480).bytes(),
                           program().buffers.WorkImage->bytes().begin());
         window = program().CreateOpenfileWindow("test.bmp", false);

@@ -26,7 +26,7 @@ struct LiveSession {
               return config;
           }())) {
         session.Start();
-        ready = session.RunUntil([&] { return program().indexTransfer.index.IndexLoaded; }, 60'000);
+        ready = session.RunUntilIndexLoaded();
     }
     Program& program() { return session.program(); }
     LiveImageWindow& window() { return program().liveWindow; }
